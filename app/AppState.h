@@ -1,0 +1,31 @@
+// The one process-wide record, and the paths that lead to it.
+#pragma once
+
+#include <QImage>
+#include <string>
+
+#include "app/AppSettings.h"
+#include "app/FaxJob.h"
+#include "app/LanguageTable.h"
+#include "contacts/Contact.h"
+
+namespace miravo {
+
+struct AppState {
+    AppSettings settings;
+    FaxJob job;
+    ContactBook contactBook;
+    LanguageTable language;
+    QImage logo;  // header logo of the current language; null when missing
+};
+
+// Handed to every top-level dialog; the folders end with '/'.
+struct AppPaths {
+    std::u16string moduleFolder;   // holds lang.ini and images/
+    std::u16string settingsPath;   // app_config.ini
+    std::u16string languageFile;
+    std::u16string languageCode = u"en";
+    AppState* state = nullptr;
+};
+
+}  // namespace miravo

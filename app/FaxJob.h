@@ -1,0 +1,64 @@
+// The fields of the current job and send, shared by the dialogs and workers.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "contacts/Contact.h"
+
+namespace miravo {
+
+struct AppPaths;
+class WorkerReport;
+
+enum class FaxStep : std::uint32_t { Authenticate = 0, Transfer = 1, Status = 2 };
+
+// What the send worker learnt from the service; cleared before the
+// authentication and before the transfer, never before a status poll.
+struct SendState {
+    std::int32_t errorCode = 0;  // 107 = credentials refused; -1 = still under way
+    bool authenticated = false;
+    bool validated = false;
+    bool transferred = false;
+    bool statusOk = false;
+    std::u16string faxId;
+    std::u16string prebilling;
+    std::u16string cost;
+    std::u16string recipient;
+    std::u16string status;
+    FaxStep lastStep = FaxStep::Authenticate;
+
+    void clear() { *this = SendState{}; }
+};
+
+// A background task run behind the worker dialog: non-zero means success.
+using WorkerTask = std::function<int(AppPaths&, WorkerReport&)>;
+
+struct FaxJob {
+    // Job fields.
+    std::u16string documentPath;       // job file, then document base, then the joined fax TIFF
+    std::u16string jobFilePath;        // the job file, kept for the document sentence
+    std::u16string coverDocumentPath;  // cover page joined in front of the document
+    std::u16string destinationNumber;  // scratch field of Options' Check and the mass-fax import
+    std::u16string pageBaseName;       // base name of the print monitor's page files
+    bool pageBaseRecorded = false;
+    std::int32_t pageFileCount = 0;    // entries read, added to on every conversion run
+
+    // Send dialog fields.
+    bool coverPageOn = false;
+    bool massFaxOn = false;
+    std::u16string coverText;  // at most 5999 characters
+    std::vector<Recipient> recipients;
+    std::vector<Contact> chosenContacts;
+
+    // Worker fields.
+    WorkerTask workerTask;
+    std::atomic<bool> statusWindowOpen{false};
+
+    SendState send;
+};
+
+}  // namespace miravo

@@ -1,0 +1,70 @@
+// One address-book record, and the unit in which destinations travel
+// through the program (a recipient is a Contact).
+#pragma once
+
+#include <list>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace miravo {
+
+enum ContactKind : int { Single = 0, Group = 1 };
+enum ContactState : int { New = 0, Synced = 1, Changed = 2, Deleted = 3 };
+
+struct Contact {
+    int kind = Group;
+    int state = Synced;
+    std::u16string id;
+    std::u16string name;
+    std::u16string number;
+    std::u16string gsmnumber;
+    std::u16string groupid;
+    std::u16string groupname;
+    std::vector<std::u16string> members;
+
+    // Entry form: a single, synchronised contact outside any group.
+    static Contact entry(std::u16string id, std::u16string name, std::u16string number,
+                         std::u16string gsmnumber) {
+        Contact c;
+        c.kind = Single;
+        c.state = Synced;
+        c.id = std::move(id);
+        c.name = std::move(name);
+        c.number = std::move(number);
+        c.gsmnumber = std::move(gsmnumber);
+        c.groupid = u"0";
+        return c;
+    }
+
+    // Full form: the caller then sets kind, state and members as it needs.
+    static Contact full(std::u16string id, std::u16string name, std::u16string number,
+                        std::u16string gsmnumber, std::u16string groupid,
+                        std::u16string groupname) {
+        Contact c;
+        c.kind = Group;
+        c.state = Synced;
+        c.id = std::move(id);
+        c.name = std::move(name);
+        c.number = std::move(number);
+        c.gsmnumber = std::move(gsmnumber);
+        c.groupid = std::move(groupid);
+        c.groupname = std::move(groupname);
+        return c;
+    }
+
+    bool operator==(const Contact&) const = default;
+};
+
+using Recipient = Contact;
+
+struct ContactBook {
+    // Every record in file order; records are erased in place.
+    std::list<Contact> contacts;
+    // Group name -> member numbers; keys compare as UTF-16 code units.
+    std::map<std::u16string, std::vector<std::u16string>> groups;
+    // Local changes the service has not received yet.
+    bool modified = false;
+};
+
+}  // namespace miravo

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Installs every Debian package Miravo needs to build, test and run.
+# This is the one place that lists them. Idempotent: packages already
+# present are skipped, and nothing is done when all are present.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config clang-format
+  # desktop program: dialogs, tray, clipboard, image decoding (TIFF/GIF/…)
+  qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev
+  # service client: HTTPS and XML answers
+  libcurl4-openssl-dev libpugixml-dev libssl-dev ca-certificates
+  # fax TIFF writing and joining, and the tools the tests read it with
+  libtiff-dev libtiff-tools
+  # type-checked formatting of language texts
+  libfmt-dev
+  # local fax service: HTTPS server and storage
+  libcpp-httplib-dev libsqlite3-dev
+  # print-monitor stand-in: renders printed documents into page images
+  ghostscript
+  # fonts for cover pages and dialogs rendered without a desktop
+  fonts-dejavu-core
+  # port setup program: Win32 cross build, run under Wine
+  g++-mingw-w64-x86-64 wine wine64
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth imagemagick curl
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all ${#PACKAGES[@]} packages present"
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
