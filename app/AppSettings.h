@@ -13,23 +13,23 @@ inline constexpr std::size_t kCodeWidth = 85;
 inline constexpr std::size_t kDelimiterWidth = 4;
 
 struct AppSettings {
-    std::u16string userName;     // USER_NAME
-    std::u16string password;     // USER_PASS
-    std::u16string serviceHost;  // SERV_NAME ("host" or "host:port")
-    std::u16string objectPath;   // OBJ_NAME
-    std::u16string logoPath;     // LOGO, absolute once loaded
-    std::u16string subscribe;    // SUBSCRIBE, the sign-up address
-    std::u16string caFile;       // CA_FILE, an extra CA certificate to trust
-    std::u16string versionHost;  // VERSION_HOST, "host[:port]" of the version page
-    bool showAdvanced = false;   // SHOW_ADVANCED
-    bool savePassword = false;   // SAVE_PASS
-    bool closeWindow = false;    // CLOSE_WND
+    std::u16string userName;          // USER_NAME
+    std::u16string password;          // USER_PASS
+    std::u16string serviceHost;       // SERV_NAME ("host" or "host:port")
+    std::u16string objectPath;        // OBJ_NAME
+    std::u16string logoPath;          // LOGO, absolute once loaded
+    std::u16string subscribe;         // SUBSCRIBE, the sign-up address
+    std::u16string caFile;            // CA_FILE, an extra CA certificate to trust
+    std::u16string versionHost;       // VERSION_HOST, "host[:port]" of the version page
+    bool showAdvanced = false;        // SHOW_ADVANCED
+    bool savePassword = false;        // SAVE_PASS
+    bool closeWindow = false;         // CLOSE_WND
     bool transmissionReport = true;   // TRANSITION_REPORT
     bool reportAttach = true;         // TRANSITION_REPORT_ATTACH
-    bool dithering = false;      // DITHERING (always the opposite of threshold)
-    bool threshold = true;       // THRESHOLD
-    bool showPassword = false;   // SHOW_PASS, never read
-    std::uint32_t timeoutMs = 1000;  // TIMEOUT, at least 1000
+    bool dithering = false;           // DITHERING (always the opposite of threshold)
+    bool threshold = true;            // THRESHOLD
+    bool showPassword = false;        // SHOW_PASS, never read
+    std::uint32_t timeoutMs = 1000;   // TIMEOUT, at least 1000
     std::u16string delimiter = u",";  // DELIMITER; "TAB" is held as "\t"
     std::u16string lastMassFileDir;   // LAST_DIR_ADD_MASS_FILE
 };

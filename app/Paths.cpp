@@ -1,1 +1,232 @@
-// (being written)
+#include "app/Paths.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <string>
+
+#include "app/AppSettings.h"
+#include "app/DesktopUser.h"
+#include "app/Text.h"
+
+namespace miravo {
+
+namespace {
+
+std::mutex overrideMutex;
+std::optional<std::u16string> appDataOverride;
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+std::string homeBytes() {
+    // A thread acting as the desktop user uses that user's folders.
+    if (const auto user = CurrentDesktopUser(); user && !user->home.empty()) {
+        return user->home.string();
+    }
+    std::string home = environment("HOME");
+    if (!home.empty())
+        return home;
+    // No HOME (a service, a cron job): the password database knows it.
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    std::string buffer(16384, '\0');
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_dir) {
+        home = found->pw_dir;
+    }
+    return home;
+}
+
+std::string withoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool isRegularFile(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Creates the folder and any missing parents with mode 0700, as the XDG
+// rules ask for per-user folders.
+bool makeFolders(const std::string& path) {
+    if (path.empty() || path.front() != '/')
+        return false;
+    if (isDirectory(path))
+        return true;
+    std::size_t pos = 1;
+    while (pos <= path.size()) {
+        std::size_t next = path.find('/', pos);
+        if (next == std::string::npos)
+            next = path.size();
+        const std::string part = path.substr(0, next);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+        pos = next + 1;
+    }
+    return isDirectory(path);
+}
+
+std::string xdgConfigHome() {
+    if (const auto user = CurrentDesktopUser(); user && !user->configHome.empty()) {
+        return withoutTrailingSlashes(user->configHome.string());
+    }
+    const std::string configured = environment("XDG_CONFIG_HOME");
+    // Relative values are invalid by the XDG rules and are ignored.
+    if (!configured.empty() && configured.front() == '/')
+        return withoutTrailingSlashes(configured);
+    const std::string home = homeBytes();
+    if (home.empty())
+        return {};
+    return withoutTrailingSlashes(home) + "/.config";
+}
+
+// The documents folder that user-dirs.dirs names: XDG_DOCUMENTS_DIR="$HOME/..."
+// or an absolute path, in double quotes, with backslash escapes.
+std::string documentsFromUserDirs(const std::string& configHome, const std::string& home) {
+    const std::string file = configHome + "/user-dirs.dirs";
+    if (configHome.empty() || !isRegularFile(file))
+        return {};
+    std::ifstream in(file);
+    std::string line;
+    std::string found;
+    while (std::getline(in, line)) {
+        std::size_t i = line.find_first_not_of(" \t");
+        if (i == std::string::npos || line[i] == '#')
+            continue;
+        const std::string name = "XDG_DOCUMENTS_DIR=";
+        if (line.compare(i, name.size(), name) != 0)
+            continue;
+        i += name.size();
+        if (i >= line.size() || line[i] != '"')
+            continue;
+        std::string value;
+        bool closed = false;
+        for (++i; i < line.size(); ++i) {
+            if (line[i] == '\\' && i + 1 < line.size()) {
+                value.push_back(line[++i]);
+            } else if (line[i] == '"') {
+                closed = true;
+                break;
+            } else {
+                value.push_back(line[i]);
+            }
+        }
+        if (!closed)
+            continue;
+        if (value.rfind("$HOME", 0) == 0 && (value.size() == 5 || value[5] == '/')) {
+            if (home.empty())
+                continue;
+            value = withoutTrailingSlashes(home) + value.substr(5);
+        } else if (value.empty() || value.front() != '/') {
+            continue;
+        }
+        found = value;  // the last assignment wins, as in the shell
+    }
+    return found;
+}
+
+std::string executableFolder() {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec || exe.empty())
+        return {};
+    return withoutTrailingSlashes(exe.parent_path().string());
+}
+
+}  // namespace
+
+std::filesystem::path ToFsPath(std::u16string_view text) {
+    return std::filesystem::path(toUtf8(text));
+}
+
+std::u16string FromFsPath(const std::filesystem::path& path) {
+    return fromUtf8(path.native());
+}
+
+std::u16string WithTrailingSlash(std::u16string_view folder) {
+    std::u16string out(folder);
+    if (!out.empty() && out.back() != u'/')
+        out.push_back(u'/');
+    return out;
+}
+
+void OverrideApplicationDataFolder(std::optional<std::u16string> folder) {
+    std::lock_guard lock(overrideMutex);
+    appDataOverride = std::move(folder);
+}
+
+std::u16string ApplicationDataFolder() {
+    std::string folder;
+    {
+        std::lock_guard lock(overrideMutex);
+        if (appDataOverride)
+            folder = toUtf8(*appDataOverride);
+    }
+    if (folder.empty()) {
+        const std::string config = xdgConfigHome();
+        if (config.empty())
+            return {};
+        folder = config + "/Miravo";
+    }
+    folder = withoutTrailingSlashes(folder);
+    if (!makeFolders(folder))
+        return {};
+    return fromUtf8(folder);
+}
+
+std::u16string DocumentsFolder() {
+    const std::string home = withoutTrailingSlashes(homeBytes());
+    // The environment is this process's own; a thread acting as the desktop
+    // user reads that user's user-dirs.dirs only.
+    std::string documents = CurrentDesktopUser() ? std::string() : environment("XDG_DOCUMENTS_DIR");
+    if (documents.empty() || documents.front() != '/') {
+        documents = documentsFromUserDirs(xdgConfigHome(), home);
+    }
+    documents = withoutTrailingSlashes(documents);
+    if (isDirectory(documents))
+        return fromUtf8(documents);
+    return fromUtf8(home);
+}
+
+std::u16string ProfileFolder() {
+    return fromUtf8(withoutTrailingSlashes(homeBytes()));
+}
+
+std::u16string ModuleFolder() {
+    const std::string exeFolder = executableFolder();
+    if (exeFolder.empty())
+        return u"./";
+    const std::string base = exeFolder == "/" ? std::string() : exeFolder;
+    if (isRegularFile(base + "/lang.ini"))
+        return fromUtf8(base + "/");
+    // Installed: the executable in <prefix>/bin, its data in <prefix>/share/miravo.
+    const std::string shared =
+        std::filesystem::path(base + "/../share/miravo").lexically_normal().string();
+    if (isDirectory(shared))
+        return WithTrailingSlash(fromUtf8(shared));
+    return fromUtf8(base + "/");
+}
+
+std::u16string UserDataFilePath(std::u16string_view fileName) {
+    const std::u16string folder = ApplicationDataFolder();
+    if (folder.empty())
+        return {};
+    return fitField(WithTrailingSlash(folder) + std::u16string(fileName), kPathWidth);
+}
+
+}  // namespace miravo

@@ -16,22 +16,20 @@
 namespace miravo {
 
 class ProfileFile {
-public:
+  public:
     // Reads the file; a missing or unreadable file gives an empty profile.
     static ProfileFile load(const std::filesystem::path& path);
     static ProfileFile fromText(std::u16string text, bool utf16 = true);
 
     // The trimmed value, or nothing when the section or key is absent.
-    std::optional<std::u16string> value(std::u16string_view section,
-                                        std::u16string_view key) const;
+    std::optional<std::u16string> value(std::u16string_view section, std::u16string_view key) const;
     // GetPrivateProfileString: the value (or the default when absent),
     // cut to capacity - 1 characters.
     std::u16string getString(std::u16string_view section, std::u16string_view key,
                              std::u16string_view fallback, std::size_t capacity) const;
     // GetPrivateProfileInt: leading decimal digits of the value; the default
     // when absent; a negative value gives 0.
-    unsigned getInt(std::u16string_view section, std::u16string_view key,
-                    unsigned fallback) const;
+    unsigned getInt(std::u16string_view section, std::u16string_view key, unsigned fallback) const;
     // Section names in file order (first spelling of each).
     std::vector<std::u16string> sections() const;
 
@@ -40,8 +38,11 @@ public:
     void set(std::u16string_view section, std::u16string_view key, std::u16string_view value);
 
     // Whether the text came from (or will be written as) UTF-16LE with BOM.
-    bool isUtf16() const { return utf16_; }
+    bool isUtf16() const { return encoding_ == Encoding::Utf16le; }
     std::u16string text() const;
+    // True when the file exists but could not be read; save() then refuses
+    // to replace it, so the unread content is never lost.
+    bool readFailed() const { return readFailed_; }
 
     // Writes through a temporary file in the same folder and a rename, so a
     // crash leaves either the old or the new file whole. `mode` is applied
@@ -49,10 +50,25 @@ public:
     // leaving the old file untouched.
     bool save(const std::filesystem::path& path, unsigned mode = 0644) const;
 
-private:
-    std::vector<std::u16string> lines_;
-    bool utf16_ = true;
-    bool endsWithNewline_ = true;
+  private:
+    // How the bytes of the file are written back. An 8-bit file read as
+    // Windows-1252 stays Windows-1252 while every character fits, and
+    // becomes UTF-8 otherwise (which reads back the same).
+    enum class Encoding { Utf16le, Utf8, Cp1252 };
+    struct Line {
+        std::u16string content;  // without the line end
+        std::u16string end;      // "\r\n", "\n" or empty (last line)
+    };
+    static ProfileFile parse(std::u16string_view text, Encoding encoding);
+    std::optional<std::size_t> findSection(std::u16string_view section) const;
+    std::optional<std::size_t> findKey(std::size_t sectionLine, std::u16string_view key) const;
+    std::u16string newLineEnd() const;
+    std::string encode() const;
+
+    std::vector<Line> lines_;
+    Encoding encoding_ = Encoding::Utf16le;
+    bool utf8Bom_ = false;  // an 8-bit file that began with EF BB BF keeps it
+    bool readFailed_ = false;
 };
 
 // Writes `data` to `path` atomically (temporary file + fsync + rename) with

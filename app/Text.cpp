@@ -66,18 +66,23 @@ std::u16string fromLocal8Bit(std::string_view bytes) {
     return isValidUtf8(bytes) ? fromUtf8(bytes) : fromCp1252(bytes);
 }
 
-char16_t asciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
+char16_t asciiLower(char16_t c) {
+    return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+}
 
 std::u16string asciiLower(std::u16string_view text) {
     std::u16string out(text);
-    for (auto& c : out) c = asciiLower(c);
+    for (auto& c : out)
+        c = asciiLower(c);
     return out;
 }
 
 bool equalsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+        if (asciiLower(a[i]) != asciiLower(b[i]))
+            return false;
     }
     return true;
 }
@@ -87,7 +92,8 @@ template <typename Char>
 long parseDecimalImpl(std::basic_string_view<Char> text) {
     std::size_t i = 0;
     auto isSpace = [](Char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-    while (i < text.size() && isSpace(text[i])) ++i;
+    while (i < text.size() && isSpace(text[i]))
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
         negative = text[i] == '-';
@@ -96,20 +102,32 @@ long parseDecimalImpl(std::basic_string_view<Char> text) {
     long long value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1;
     }
-    if (negative) value = -value;
-    if (value > INT_MAX) value = INT_MAX;
-    if (value < INT_MIN) value = INT_MIN;
+    if (negative)
+        value = -value;
+    if (value > INT_MAX)
+        value = INT_MAX;
+    if (value < INT_MIN)
+        value = INT_MIN;
     return static_cast<long>(value);
 }
 }  // namespace
 
-long parseDecimal(std::u16string_view text) { return parseDecimalImpl(text); }
-long parseDecimal(std::string_view text) { return parseDecimalImpl(text); }
+long parseDecimal(std::u16string_view text) {
+    return parseDecimalImpl(text);
+}
+long parseDecimal(std::string_view text) {
+    return parseDecimalImpl(text);
+}
 
-std::u16string u16(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+std::u16string u16(std::string_view ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+}
 
-std::u16string toU16(long value) { return u16(std::to_string(value)); }
+std::u16string toU16(long value) {
+    return u16(std::to_string(value));
+}
 
 }  // namespace miravo

@@ -11,7 +11,8 @@ namespace miravo {
 
 // Longest text a fixed field of `width` characters holds (one is the terminator).
 inline std::u16string fitField(std::u16string_view text, std::size_t width) {
-    if (width == 0) return {};
+    if (width == 0)
+        return {};
     return std::u16string(text.substr(0, width - 1));
 }
 

@@ -13,7 +13,7 @@ namespace miravo::test {
 
 // A fresh folder under the system's temporary folder, removed at the end.
 class TempDir {
-public:
+  public:
     TempDir() {
         std::random_device rd;
         path_ = std::filesystem::temp_directory_path() /
@@ -35,7 +35,7 @@ public:
         return std::u16string(s.begin(), s.end());
     }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -60,7 +60,8 @@ inline std::string utf16le(const std::u16string& text, bool bom = true) {
 }
 
 inline std::u16string fromUtf16le(const std::string& bytes, bool skipBom = true) {
-    std::size_t i = (skipBom && bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') ? 2 : 0;
+    std::size_t i =
+        (skipBom && bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') ? 2 : 0;
     std::u16string out;
     for (; i + 1 < bytes.size(); i += 2) {
         out.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |

@@ -1,1 +1,583 @@
-// (being written)
+#include "app/SettingsStore.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "app/Paths.h"
+#include "app/ProfileIni.h"
+#include "app/Text.h"
+#include "tests/TestSupport.h"
+
+namespace miravo {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readBytes;
+using test::TempDir;
+using test::utf16le;
+using test::writeBytes;
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        set(value);
+    }
+    ~ScopedEnv() { set(old_); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    void set(const std::optional<std::string>& value) {
+        if (value) {
+            ::setenv(name_.c_str(), value->c_str(), 1);
+        } else {
+            ::unsetenv(name_.c_str());
+        }
+    }
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+std::u16string text(const fs::path& path) {
+    return FromFsPath(path);
+}
+
+unsigned modeOf(const fs::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return 0;
+    return info.st_mode & 07777;
+}
+
+class SettingsStoreTest : public ::testing::Test {
+  protected:
+    SettingsStoreTest()
+        : home_("HOME", (root_ / "home").string()),
+          config_("XDG_CONFIG_HOME", (root_ / "config").string()),
+          documents_("XDG_DOCUMENTS_DIR", (root_ / "home" / "Documents").string()) {
+        fs::create_directories(moduleDir());
+        fs::create_directories(root_ / "home" / "Documents");
+        writeBytes(
+            moduleDir() / "lang.ini",
+            utf16le(u"[en]\r\nlang=English\r\n1=Send\r\n[de]\r\nlang=Deutsch\r\n1=Senden\r\n"));
+    }
+
+    fs::path moduleDir() const { return root_ / "module"; }
+    std::u16string moduleFolder() const { return text(moduleDir()) + u"/"; }
+    fs::path appDataDir() const { return root_ / "appdata"; }
+    fs::path settingsFile() const { return appDataDir() / "app_config.ini"; }
+    std::u16string documentsFolder() const { return text(root_ / "home" / "Documents"); }
+
+    SettingsLocation location() const {
+        SettingsLocation where;
+        where.moduleFolder = moduleFolder();
+        where.appDataFolder = appDataDir();
+        return where;
+    }
+
+    void writeSettings(const std::u16string& content) {
+        fs::create_directories(appDataDir());
+        writeBytes(settingsFile(), utf16le(content));
+    }
+    void writeOptions(const std::u16string& lines) { writeSettings(u"[OPTIONS]\r\n" + lines); }
+
+    // Loads into a fresh record, as a new run of the program does.
+    const AppSettings& load() {
+        state_ = std::make_unique<AppState>();
+        paths_ = AppPaths{};
+        LoadSettings(paths_, *state_, location());
+        return state_->settings;
+    }
+    std::optional<std::u16string> stored(std::u16string_view section,
+                                         std::u16string_view key) const {
+        return ProfileFile::load(settingsFile()).value(section, key);
+    }
+
+    TempDir root_;
+    ScopedEnv home_;
+    ScopedEnv config_;
+    ScopedEnv documents_;
+    std::unique_ptr<AppState> state_;
+    AppPaths paths_;
+};
+
+// ---- Reading -------------------------------------------------------------
+
+TEST_F(SettingsStoreTest, MissingFileGivesEveryDefault) {
+    const AppSettings& s = load();
+    EXPECT_EQ(paths_.moduleFolder, moduleFolder());
+    EXPECT_EQ(paths_.settingsPath, text(settingsFile()));
+    EXPECT_EQ(paths_.languageCode, u"en");
+    EXPECT_EQ(paths_.languageFile, moduleFolder() + u"lang.ini");
+    EXPECT_EQ(paths_.state, state_.get());
+    EXPECT_FALSE(s.showAdvanced);
+    EXPECT_FALSE(s.savePassword);
+    EXPECT_FALSE(s.closeWindow);
+    EXPECT_TRUE(s.transmissionReport);
+    EXPECT_TRUE(s.reportAttach);
+    EXPECT_TRUE(s.threshold);
+    EXPECT_FALSE(s.dithering);
+    EXPECT_FALSE(s.showPassword);
+    EXPECT_EQ(s.timeoutMs, 1000u);
+    EXPECT_EQ(s.userName, u"");
+    EXPECT_EQ(s.password, u"");
+    EXPECT_EQ(s.serviceHost, u"127.0.0.1:8443");
+    EXPECT_EQ(s.objectPath, u"api2/proxy.php");
+    EXPECT_EQ(s.logoPath, moduleFolder() + u"images/en_logo.gif");
+    EXPECT_EQ(s.subscribe, u"https://127.0.0.1:8443/signup");
+    EXPECT_EQ(s.delimiter, u",");
+    EXPECT_EQ(s.lastMassFileDir, documentsFolder());
+    EXPECT_EQ(s.caFile, u"");
+    EXPECT_EQ(s.versionHost, u"127.0.0.1:8080");
+}
+
+TEST_F(SettingsStoreTest, ReadsEveryKey) {
+    writeSettings(
+        u"[SETTINGS]\r\nlang=de\r\n"
+        u"[OPTIONS]\r\n"
+        u"SHOW_ADVANCED=1\r\nSAVE_PASS=1\r\nCLOSE_WND=1\r\nTRANSITION_REPORT=0\r\n"
+        u"TRANSITION_REPORT_ATTACH=0\r\nTHRESHOLD=1\r\nTIMEOUT=3000\r\n"
+        u"USER_NAME=alice\r\nUSER_PASS=\" s3cret \"\r\nSERV_NAME=fax.example:9443\r\n"
+        u"OBJ_NAME=api/x.php\r\nLOGO=/opt/logo/de_logo.gif\r\n"
+        u"SUBSCRIBE=https://signup.example/\r\nDELIMITER=;\r\n"
+        u"LAST_DIR_ADD_MASS_FILE=/srv/lists\r\nCA_FILE=/etc/ca.pem\r\n"
+        u"VERSION_HOST=versions.example:81\r\n");
+    const AppSettings& s = load();
+    EXPECT_EQ(paths_.languageCode, u"de");
+    EXPECT_TRUE(s.showAdvanced);
+    EXPECT_TRUE(s.savePassword);
+    EXPECT_TRUE(s.closeWindow);
+    EXPECT_FALSE(s.transmissionReport);
+    EXPECT_FALSE(s.reportAttach);
+    EXPECT_EQ(s.timeoutMs, 3000u);
+    EXPECT_EQ(s.userName, u"alice");
+    EXPECT_EQ(s.password, u" s3cret ");
+    EXPECT_EQ(s.serviceHost, u"fax.example:9443");
+    EXPECT_EQ(s.objectPath, u"api/x.php");
+    EXPECT_EQ(s.logoPath, u"/opt/logo/de_logo.gif");
+    EXPECT_EQ(s.subscribe, u"https://signup.example/");
+    EXPECT_EQ(s.delimiter, u";");
+    EXPECT_EQ(s.lastMassFileDir, u"/srv/lists");
+    EXPECT_EQ(s.caFile, u"/etc/ca.pem");
+    EXPECT_EQ(s.versionHost, u"versions.example:81");
+}
+
+TEST_F(SettingsStoreTest, TimeoutHasAFloorOf1000) {
+    const std::vector<std::pair<std::u16string, std::uint32_t>> cases{
+        {u"250", 1000},
+        {u"5000", 5000},
+        {u"999", 1000},
+        {u"1000", 1000},
+        {u"1001", 1001},
+        {u"0", 1000},
+        {u"-5000", 1000},
+        {u"abc", 1000},
+        {u"", 1000},
+        {u" 2500 ", 2500},
+        {u"4294967295", 4294967295u},
+    };
+    for (const auto& [value, expected] : cases) {
+        writeOptions(u"TIMEOUT=" + value + u"\r\n");
+        EXPECT_EQ(load().timeoutMs, expected) << toUtf8(value);
+    }
+}
+
+TEST_F(SettingsStoreTest, DelimiterTabInAnyCaseBecomesTheTabCharacter) {
+    const std::vector<std::pair<std::u16string, std::u16string>> cases{
+        {u"tab", u"\t"}, {u"TAB", u"\t"},   {u"tAb", u"\t"},     {u"  Tab  ", u"\t"}, {u";", u";"},
+        {u"|", u"|"},    {u"abcd", u"abc"}, {u"\"TAB\"", u"\t"}, {u"TA", u"TA"},
+    };
+    for (const auto& [value, expected] : cases) {
+        writeOptions(u"DELIMITER=" + value + u"\r\n");
+        EXPECT_EQ(load().delimiter, expected) << toUtf8(value);
+    }
+}
+
+TEST_F(SettingsStoreTest, ThresholdAndDitheringAreAlwaysOpposite) {
+    for (const auto& [value, threshold] : std::vector<std::pair<std::u16string, bool>>{
+             {u"0", false}, {u"1", true}, {u"7", true}, {u"x", false}}) {
+        // DITHERING in the file is never read.
+        writeOptions(u"DITHERING=" + std::u16string(threshold ? u"1" : u"0") + u"\r\nTHRESHOLD=" +
+                     value + u"\r\n");
+        const AppSettings& s = load();
+        EXPECT_EQ(s.threshold, threshold) << toUtf8(value);
+        EXPECT_EQ(s.dithering, !threshold) << toUtf8(value);
+    }
+}
+
+TEST_F(SettingsStoreTest, FlagsAreTrueWhenNonZero) {
+    writeOptions(u"SHOW_ADVANCED=2\r\nSAVE_PASS=yes\r\nCLOSE_WND=-1\r\nTRANSITION_REPORT=10\r\n");
+    const AppSettings& s = load();
+    EXPECT_TRUE(s.showAdvanced);
+    EXPECT_FALSE(s.savePassword);  // no digits read as 0
+    EXPECT_FALSE(s.closeWindow);   // negative values read as 0
+    EXPECT_TRUE(s.transmissionReport);
+}
+
+TEST_F(SettingsStoreTest, ShowPassInTheFileHasNoEffect) {
+    writeOptions(u"SHOW_PASS=1\r\n");
+    EXPECT_FALSE(load().showPassword);
+}
+
+TEST_F(SettingsStoreTest, EmptyMassFileFolderBecomesTheDocumentsFolder) {
+    writeOptions(u"LAST_DIR_ADD_MASS_FILE=\r\n");
+    EXPECT_EQ(load().lastMassFileDir, documentsFolder());
+    writeOptions(u"LAST_DIR_ADD_MASS_FILE=  \r\n");
+    EXPECT_EQ(load().lastMassFileDir, documentsFolder());
+}
+
+TEST_F(SettingsStoreTest, RelativeLogoIsTakenFromTheModuleFolder) {
+    writeOptions(u"LOGO=images/de_logo.gif\r\n");
+    EXPECT_EQ(load().logoPath, moduleFolder() + u"images/de_logo.gif");
+    writeOptions(u"LOGO=/usr/share/pixmaps/x.gif\r\n");
+    EXPECT_EQ(load().logoPath, u"/usr/share/pixmaps/x.gif");
+}
+
+TEST_F(SettingsStoreTest, ValuesAreCutToTheirFields) {
+    const std::u16string longText(2000, u'a');
+    writeSettings(u"[SETTINGS]\r\nlang=" + longText + u"\r\n[OPTIONS]\r\nUSER_NAME=" + longText +
+                  u"\r\nUSER_PASS=" + longText + u"\r\nSERV_NAME=" + longText + u"\r\nLOGO=" +
+                  longText + u"\r\nLAST_DIR_ADD_MASS_FILE=" + longText + u"\r\nCA_FILE=" +
+                  longText + u"\r\n");
+    const AppSettings& s = load();
+    EXPECT_EQ(paths_.languageCode.size(), 84u);
+    EXPECT_EQ(s.userName.size(), 259u);
+    EXPECT_EQ(s.password.size(), 259u);
+    EXPECT_EQ(s.serviceHost.size(), 770u);
+    EXPECT_EQ(s.lastMassFileDir.size(), 770u);
+    EXPECT_EQ(s.caFile.size(), 770u);
+    // The module folder takes part of the logo's room.
+    EXPECT_EQ(s.logoPath.size(), 770u);
+    EXPECT_EQ(s.logoPath.substr(0, moduleFolder().size()), moduleFolder());
+}
+
+TEST_F(SettingsStoreTest, StartClearsTheCoverPageOfTheJob) {
+    auto state = std::make_unique<AppState>();
+    state->job.coverDocumentPath = u"/tmp/coverpage.tiff";
+    state->job.coverPageOn = true;
+    AppPaths paths;
+    LoadSettings(paths, *state, location());
+    EXPECT_EQ(state->job.coverDocumentPath, u"");
+    EXPECT_FALSE(state->job.coverPageOn);
+    EXPECT_EQ(paths.state, state.get());
+}
+
+// ---- The settings file itself --------------------------------------------
+
+TEST_F(SettingsStoreTest, ModuleFolderFileIsMovedAndReplacesTheCopy) {
+    writeOptions(u"USER_NAME=old copy\r\n");
+    writeBytes(moduleDir() / "app_config.ini", utf16le(u"[OPTIONS]\r\nUSER_NAME=from module\r\n"));
+    EXPECT_EQ(load().userName, u"from module");
+    EXPECT_FALSE(fs::exists(moduleDir() / "app_config.ini"));
+    EXPECT_EQ(stored(u"OPTIONS", u"USER_NAME"), u"from module");
+    // The next start finds nothing to move and keeps the moved file.
+    EXPECT_EQ(load().userName, u"from module");
+}
+
+TEST_F(SettingsStoreTest, ModuleFolderFileIsMovedAcrossFileSystems) {
+    // /dev/shm is a memory file system on most machines: a rename from there
+    // into the temporary folder fails, so the file is copied and removed.
+    struct stat shm {
+    }, tmp{};
+    if (::stat("/dev/shm", &shm) != 0 || ::stat(root_.path().c_str(), &tmp) != 0 ||
+        shm.st_dev == tmp.st_dev) {
+        GTEST_SKIP() << "no second file system";
+    }
+    std::string folder = "/dev/shm/miravo-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    writeBytes(fs::path(folder) / "app_config.ini",
+               utf16le(u"[OPTIONS]\r\nUSER_NAME=from module\r\n"));
+    writeOptions(u"USER_NAME=old copy\r\n");
+    SettingsLocation where = location();
+    where.moduleFolder = FromFsPath(folder);
+    auto state = std::make_unique<AppState>();
+    AppPaths paths;
+    LoadSettings(paths, *state, where);
+    const bool leftBehind = fs::exists(fs::path(folder) / "app_config.ini");
+    fs::remove_all(folder);
+
+    EXPECT_EQ(state->settings.userName, u"from module");
+    EXPECT_FALSE(leftBehind);
+    EXPECT_EQ(stored(u"OPTIONS", u"USER_NAME"), u"from module");
+    EXPECT_EQ(modeOf(settingsFile()), 0600u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(appDataDir()), fs::directory_iterator()), 1);
+}
+
+TEST_F(SettingsStoreTest, AnsiFileIsRewrittenAsUnicodeBeforeReading) {
+    fs::create_directories(appDataDir());
+    writeBytes(settingsFile(), "[OPTIONS]\r\nUSER_NAME=Jos\xE9\r\nDELIMITER=tab\r\n");
+    const AppSettings& s = load();
+    EXPECT_EQ(s.userName, u"Jos\u00E9");
+    EXPECT_EQ(s.delimiter, u"\t");
+    EXPECT_EQ(readBytes(settingsFile()),
+              utf16le(u"[OPTIONS]\r\nUSER_NAME=Jos\u00E9\r\nDELIMITER=tab\r\n"));
+}
+
+TEST_F(SettingsStoreTest, UnicodeFileIsNotTouchedByLoading) {
+    writeOptions(u"; mine\r\nUSER_NAME = bob \r\n");
+    const std::string before = readBytes(settingsFile());
+    EXPECT_EQ(load().userName, u"bob");
+    EXPECT_EQ(readBytes(settingsFile()), before);
+}
+
+TEST_F(SettingsStoreTest, MissingFileIsCreatedAsAnEmptyUnicodeFile) {
+    load();
+    EXPECT_EQ(readBytes(settingsFile()), "\xFF\xFE");
+    EXPECT_EQ(modeOf(settingsFile()), 0600u);
+}
+
+TEST_F(SettingsStoreTest, UnusableAppDataFolderKeepsTheModuleFolderFile) {
+    writeBytes(root_ / "plainfile", "x");
+    writeBytes(moduleDir() / "app_config.ini", utf16le(u"[OPTIONS]\r\nUSER_NAME=here\r\n"));
+    SettingsLocation where = location();
+    where.appDataFolder = root_ / "plainfile" / "sub";
+    auto state = std::make_unique<AppState>();
+    AppPaths paths;
+    LoadSettings(paths, *state, where);
+    EXPECT_EQ(paths.settingsPath, moduleFolder() + u"app_config.ini");
+    EXPECT_EQ(state->settings.userName, u"here");
+}
+
+TEST_F(SettingsStoreTest, DefaultAppDataFolderFollowsXdgConfigHome) {
+    SettingsLocation where = location();
+    where.appDataFolder.reset();
+    auto state = std::make_unique<AppState>();
+    AppPaths paths;
+    LoadSettings(paths, *state, where);
+    EXPECT_EQ(paths.settingsPath, text(root_ / "config" / "Miravo" / "app_config.ini"));
+    EXPECT_TRUE(fs::exists(root_ / "config" / "Miravo" / "app_config.ini"));
+}
+
+// ---- The language file ---------------------------------------------------
+
+TEST_F(SettingsStoreTest, AbsoluteLanguageFileIsUsedUnchanged) {
+    writeBytes(root_ / "elsewhere.ini", utf16le(u"[en]\r\nlang=English\r\n"));
+    writeSettings(u"[SETTINGS]\r\nlangFile=" + text(root_ / "elsewhere.ini") + u"\r\n");
+    load();
+    EXPECT_EQ(paths_.languageFile, text(root_ / "elsewhere.ini"));
+}
+
+TEST_F(SettingsStoreTest, BareLanguageFileNameMeansTheModuleFolder) {
+    writeBytes(moduleDir() / "other.ini", utf16le(u"[en]\r\nlang=English\r\n"));
+    writeSettings(u"[SETTINGS]\r\nlangFile=other.ini\r\n");
+    load();
+    EXPECT_EQ(paths_.languageFile, moduleFolder() + u"other.ini");
+}
+
+TEST_F(SettingsStoreTest, MissingLanguageFileFallsBackToLangIni) {
+    for (const std::u16string& value : {std::u16string(u"nothere.ini"), text(root_ / "nothere.ini"),
+                                        std::u16string(), std::u16string(u"images")}) {
+        fs::create_directories(moduleDir() / "images");
+        writeSettings(u"[SETTINGS]\r\nlangFile=" + value + u"\r\n");
+        load();
+        EXPECT_EQ(paths_.languageFile, moduleFolder() + u"lang.ini") << toUtf8(value);
+    }
+}
+
+TEST_F(SettingsStoreTest, ChosenLanguageIsLoaded) {
+    writeSettings(u"[SETTINGS]\r\nlang=de\r\n");
+    load();
+    EXPECT_EQ(LanguageCode(state_->language), u"de");
+    EXPECT_EQ(GetText(state_->language, 1), u"Senden");
+}
+
+// ---- Writing at exit -----------------------------------------------------
+
+TEST_F(SettingsStoreTest, WritesEveryKeyInOrder) {
+    load();
+    ASSERT_TRUE(SaveSettings(paths_));
+    const std::u16string expected =
+        u"[SETTINGS]\r\nlang=en\r\nlangFile=" + moduleFolder() +
+        u"lang.ini\r\n"
+        u"[OPTIONS]\r\nSHOW_ADVANCED=0\r\nSAVE_PASS=0\r\nCLOSE_WND=0\r\nTRANSITION_REPORT=1\r\n"
+        u"TRANSITION_REPORT_ATTACH=1\r\nSHOW_PASS=0\r\nDITHERING=0\r\nTHRESHOLD=1\r\n"
+        u"TIMEOUT=1000\r\nUSER_NAME=\r\nUSER_PASS=\r\nSERV_NAME=127.0.0.1:8443\r\n"
+        u"OBJ_NAME=api2/proxy.php\r\nSUBSCRIBE=https://127.0.0.1:8443/signup\r\n"
+        u"LOGO=" +
+        moduleFolder() + u"images/en_logo.gif\r\nDELIMITER=,\r\nLAST_DIR_ADD_MASS_FILE=" +
+        documentsFolder() + u"\r\nCA_FILE=\r\nVERSION_HOST=127.0.0.1:8080\r\n";
+    EXPECT_EQ(readBytes(settingsFile()), utf16le(expected));
+    EXPECT_EQ(modeOf(settingsFile()), 0600u);
+}
+
+TEST_F(SettingsStoreTest, ThresholdZeroIsWrittenAsDitheringOne) {
+    writeOptions(u"THRESHOLD=0\r\n");
+    load();
+    ASSERT_TRUE(SaveSettings(paths_));
+    EXPECT_EQ(stored(u"OPTIONS", u"DITHERING"), u"1");
+    EXPECT_EQ(stored(u"OPTIONS", u"THRESHOLD"), u"0");
+}
+
+TEST_F(SettingsStoreTest, PasswordIsWrittenOnlyWhenSaved) {
+    writeOptions(u"SAVE_PASS=0\r\nUSER_PASS=from last time\r\n");
+    load();
+    state_->settings.password = u"typed during the run";
+    ASSERT_TRUE(SaveSettings(paths_));
+    EXPECT_EQ(stored(u"OPTIONS", u"USER_PASS"), u"");
+
+    state_->settings.savePassword = true;
+    state_->settings.password = u" spaced \"pw\" ";
+    ASSERT_TRUE(SaveSettings(paths_));
+    EXPECT_EQ(stored(u"OPTIONS", u"SAVE_PASS"), u"1");
+    EXPECT_EQ(load().password, u" spaced \"pw\" ");
+}
+
+TEST_F(SettingsStoreTest, TabDelimiterIsWrittenAsTAB) {
+    writeOptions(u"DELIMITER=tab\r\n");
+    load();
+    ASSERT_TRUE(SaveSettings(paths_));
+    EXPECT_EQ(stored(u"OPTIONS", u"DELIMITER"), u"TAB");
+    EXPECT_EQ(load().delimiter, u"\t");
+
+    state_->settings.delimiter = u";";
+    ASSERT_TRUE(SaveSettings(paths_));
+    EXPECT_EQ(stored(u"OPTIONS", u"DELIMITER"), u";");
+    EXPECT_EQ(load().delimiter, u";");
+}
+
+TEST_F(SettingsStoreTest, ChangesDuringTheRunBecomeTheNextRunsSettings) {
+    writeOptions(u"SHOW_PASS=1\r\n");
+    load();
+    AppSettings& s = state_->settings;
+    s.timeoutMs = 2000;  // lengthened by the service
+    s.showPassword = true;
+    s.userName = u"carol";
+    s.closeWindow = true;
+    s.caFile = u"/etc/miravo/ca.pem";
+    paths_.languageCode = u"de";
+    ASSERT_TRUE(SaveSettings(paths_));
+    EXPECT_EQ(stored(u"OPTIONS", u"SHOW_PASS"), u"1");
+
+    const AppSettings& next = load();
+    EXPECT_EQ(next.timeoutMs, 2000u);
+    EXPECT_FALSE(next.showPassword);
+    EXPECT_EQ(next.userName, u"carol");
+    EXPECT_TRUE(next.closeWindow);
+    EXPECT_EQ(next.caFile, u"/etc/miravo/ca.pem");
+    EXPECT_EQ(paths_.languageCode, u"de");
+}
+
+TEST_F(SettingsStoreTest, SavingKeepsCommentsAndOtherKeys) {
+    writeSettings(
+        u"; written by hand\r\n[OPTIONS]\r\nFUTURE_KEY=keep\r\nTIMEOUT=250\r\n\r\n"
+        u"[Extra]\r\nx=1\r\n");
+    ::chmod(settingsFile().c_str(), 0644);
+    load();
+    ASSERT_TRUE(SaveSettings(paths_));
+    const std::u16string saved = ProfileFile::load(settingsFile()).text();
+    EXPECT_TRUE(saved.starts_with(
+        u"; written by "
+        u"hand\r\n[OPTIONS]\r\nFUTURE_KEY=keep\r\nTIMEOUT=1000\r\nSHOW_ADVANCED=0\r\n"))
+        << toUtf8(saved);
+    EXPECT_NE(saved.find(u"\r\n\r\n[Extra]\r\nx=1\r\n[SETTINGS]\r\nlang=en\r\n"),
+              std::u16string::npos);
+    EXPECT_EQ(modeOf(settingsFile()), 0600u);
+}
+
+TEST_F(SettingsStoreTest, ValuesAreCutWhenWritten) {
+    load();
+    state_->settings.userName = std::u16string(1000, u'u');
+    state_->settings.delimiter = u"abcdef";
+    ASSERT_TRUE(SaveSettings(paths_));
+    EXPECT_EQ(stored(u"OPTIONS", u"USER_NAME")->size(), 259u);
+    EXPECT_EQ(stored(u"OPTIONS", u"DELIMITER"), u"abc");
+}
+
+TEST_F(SettingsStoreTest, SavingFailsQuietly) {
+    AppPaths noState;
+    noState.settingsPath = text(settingsFile());
+    EXPECT_FALSE(SaveSettings(noState));
+    EXPECT_FALSE(fs::exists(settingsFile()));
+
+    load();
+    paths_.settingsPath = text(root_ / "no" / "folder" / "app_config.ini");
+    EXPECT_FALSE(SaveSettings(paths_));
+}
+
+// ---- Folders -------------------------------------------------------------
+
+class SettingsPathsTest : public ::testing::Test {
+  protected:
+    TempDir root_;
+    ScopedEnv home_{"HOME", (root_ / "home").string() + "/"};
+    ScopedEnv config_{"XDG_CONFIG_HOME", (root_ / "cfg").string()};
+    ScopedEnv documents_{"XDG_DOCUMENTS_DIR", std::nullopt};
+};
+
+TEST_F(SettingsPathsTest, ApplicationDataFolderFollowsXdgConfigHome) {
+    EXPECT_EQ(ApplicationDataFolder(), text(root_ / "cfg" / "Miravo"));
+    EXPECT_TRUE(fs::is_directory(root_ / "cfg" / "Miravo"));
+    EXPECT_EQ(modeOf(root_ / "cfg" / "Miravo"), 0700u);
+
+    ScopedEnv relative("XDG_CONFIG_HOME", "relative/cfg");
+    EXPECT_EQ(ApplicationDataFolder(), text(root_ / "home" / ".config" / "Miravo"));
+    ScopedEnv unset("XDG_CONFIG_HOME", std::nullopt);
+    EXPECT_EQ(ApplicationDataFolder(), text(root_ / "home" / ".config" / "Miravo"));
+}
+
+TEST_F(SettingsPathsTest, UserDataFilePathJoinsAndCuts) {
+    EXPECT_EQ(UserDataFilePath(u"contacts.csv"), text(root_ / "cfg" / "Miravo") + u"/contacts.csv");
+    EXPECT_EQ(UserDataFilePath(std::u16string(1000, u'n')).size(), 770u);
+
+    OverrideApplicationDataFolder(text(root_ / "other") + u"/");
+    EXPECT_EQ(UserDataFilePath(u"result.xml"), text(root_ / "other") + u"/result.xml");
+    EXPECT_TRUE(fs::is_directory(root_ / "other"));
+    OverrideApplicationDataFolder(std::nullopt);
+    EXPECT_EQ(UserDataFilePath(u"x"), text(root_ / "cfg" / "Miravo") + u"/x");
+}
+
+TEST_F(SettingsPathsTest, UnavailableFolderGivesNoPath) {
+    writeBytes(root_ / "file", "x");
+    ScopedEnv broken("XDG_CONFIG_HOME", (root_ / "file").string());
+    EXPECT_EQ(ApplicationDataFolder(), u"");
+    EXPECT_EQ(UserDataFilePath(u"contacts.csv"), u"");
+}
+
+TEST_F(SettingsPathsTest, DocumentsFolderComesFromXdgUserDirs) {
+    fs::create_directories(root_ / "home" / "Docs");
+    fs::create_directories(root_ / "cfg");
+    // Without any setting: the home folder.
+    EXPECT_EQ(DocumentsFolder(), text(root_ / "home"));
+
+    writeBytes(root_ / "cfg" / "user-dirs.dirs",
+               "# written by xdg-user-dirs-update\n"
+               "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+               "XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n");
+    EXPECT_EQ(DocumentsFolder(), text(root_ / "home" / "Docs"));
+
+    writeBytes(root_ / "cfg" / "user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Missing\"\n");
+    EXPECT_EQ(DocumentsFolder(), text(root_ / "home"));
+
+    fs::create_directories(root_ / "abs docs");
+    ScopedEnv env("XDG_DOCUMENTS_DIR", (root_ / "abs docs").string());
+    EXPECT_EQ(DocumentsFolder(), text(root_ / "abs docs"));
+    EXPECT_EQ(ProfileFolder(), text(root_ / "home"));
+}
+
+TEST_F(SettingsPathsTest, ModuleFolderHoldsTheLanguageFile) {
+    const std::u16string folder = ModuleFolder();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(folder.back(), u'/');
+    EXPECT_TRUE(fs::exists(ToFsPath(folder + u"lang.ini")));
+}
+
+TEST_F(SettingsPathsTest, PathConversionsNeverThrow) {
+    const std::u16string name = u"/tmp/\u00E9t\u00E9 \u041C \U0001F600";
+    EXPECT_EQ(FromFsPath(ToFsPath(name)), name);
+    EXPECT_NO_THROW(ToFsPath(std::u16string(1, char16_t(0xD800))));
+    EXPECT_TRUE(IsAbsolutePath(u"/x"));
+    EXPECT_FALSE(IsAbsolutePath(u"x/y"));
+    EXPECT_FALSE(IsAbsolutePath(u""));
+    EXPECT_EQ(WithTrailingSlash(u"/a"), u"/a/");
+    EXPECT_EQ(WithTrailingSlash(u"/a/"), u"/a/");
+    EXPECT_EQ(WithTrailingSlash(u""), u"");
+}
+
+}  // namespace
+}  // namespace miravo

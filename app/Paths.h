@@ -1,0 +1,55 @@
+// The program's folders on this system: the per-user application-data
+// folder (XDG config home), the documents folder, the home folder and the
+// module folder that holds lang.ini and images/. Folders are program text
+// (UTF-16); ToFsPath/FromFsPath convert at the file-system edge without
+// throwing.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace miravo {
+
+// $XDG_CONFIG_HOME/Miravo (an absolute XDG_CONFIG_HOME only), else
+// $HOME/.config/Miravo; created (mode 0700) when missing. No trailing '/'.
+// Empty when no home folder is known or the folder cannot be created.
+std::u16string ApplicationDataFolder();
+
+// Points ApplicationDataFolder() (and so UserDataFilePath()) at another
+// folder for the whole process, or back to the XDG folder with nullopt.
+// Meant for tests and tools that keep their data elsewhere.
+void OverrideApplicationDataFolder(std::optional<std::u16string> folder);
+
+// The user's documents folder: $XDG_DOCUMENTS_DIR, else XDG_DOCUMENTS_DIR of
+// user-dirs.dirs in the XDG config home, when that folder exists; else the
+// home folder. No trailing '/'.
+std::u16string DocumentsFolder();
+
+// The home folder ($HOME, else the password database's entry). No trailing '/'.
+std::u16string ProfileFolder();
+
+// The folder of the running executable when it holds lang.ini, else
+// <exe dir>/../share/miravo/ when that folder exists, else the executable's
+// folder. Always ends with '/'.
+std::u16string ModuleFolder();
+
+// A file in the application-data folder: folder + '/' (unless the folder
+// already ends with one) + fileName, cut to 770 characters. Empty when the
+// application-data folder is not available.
+std::u16string UserDataFilePath(std::u16string_view fileName);
+
+// Program text <-> file-system path (UTF-8 bytes); never throws.
+std::filesystem::path ToFsPath(std::u16string_view text);
+std::u16string FromFsPath(const std::filesystem::path& path);
+
+// Whether a path is absolute (the local meaning of "holds a drive colon").
+inline bool IsAbsolutePath(std::u16string_view text) {
+    return !text.empty() && text.front() == u'/';
+}
+
+// `folder` with a trailing '/' added when it has none (empty stays empty).
+std::u16string WithTrailingSlash(std::u16string_view folder);
+
+}  // namespace miravo
