@@ -21,8 +21,8 @@ struct AppState {
 
 // Handed to every top-level dialog; the folders end with '/'.
 struct AppPaths {
-    std::u16string moduleFolder;   // holds lang.ini and images/
-    std::u16string settingsPath;   // app_config.ini
+    std::u16string moduleFolder;  // holds lang.ini and images/
+    std::u16string settingsPath;  // app_config.ini
     std::u16string languageFile;
     std::u16string languageCode = u"en";
     AppState* state = nullptr;

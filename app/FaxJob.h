@@ -41,11 +41,12 @@ struct FaxJob {
     // Job fields.
     std::u16string documentPath;       // job file, then document base, then the joined fax TIFF
     std::u16string jobFilePath;        // the job file, kept for the document sentence
+    std::u16string jobArgument;        // the job file as the command line named it (empty: none)
     std::u16string coverDocumentPath;  // cover page joined in front of the document
     std::u16string destinationNumber;  // scratch field of Options' Check and the mass-fax import
     std::u16string pageBaseName;       // base name of the print monitor's page files
     bool pageBaseRecorded = false;
-    std::int32_t pageFileCount = 0;    // entries read, added to on every conversion run
+    std::int32_t pageFileCount = 0;  // entries read, added to on every conversion run
 
     // Send dialog fields.
     bool coverPageOn = false;

@@ -7,14 +7,16 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/AppState.h"
+#include "app/SettingsStore.h"
 
 namespace miravo {
 
 class ShellDialogs {
-public:
+  public:
     virtual ~ShellDialogs() = default;
     // The conversion run behind the "Converting" dialog; returns when it closed.
     virtual void runConversion(AppPaths& paths) = 0;
@@ -23,28 +25,42 @@ public:
 };
 
 // What the command line asks for. The job step is tried first; the
-// configuration test is a case-sensitive substring test on the whole
-// command-line text after the program name.
+// configuration test is a case-sensitive substring test on the arguments
+// joined by single spaces.
 struct RunPlan {
-    std::optional<std::u16string> jobFile;  // first argument, when there is one
-    bool configuration = false;             // "/config" occurs in the command line
+    // The job file: the first argument, made absolute against the folder the
+    // program was started in. None without arguments, and none when that
+    // path does not fit a path field (770 characters): a cut path would name
+    // another file, which the exit clean-up would then delete.
+    std::optional<std::u16string> jobFile;
+    bool configuration = false;  // "/config" occurs in the command line
 };
-RunPlan ChooseRunMode(const std::vector<std::u16string>& arguments);
+RunPlan ChooseRunMode(const std::vector<std::u16string>& arguments,
+                      std::u16string_view startFolder = {});
 
 // Where the program's folders are; tests point them at temporary folders.
 struct StartupEnvironment {
-    std::u16string moduleFolder;  // empty: found from the running executable
-    std::optional<std::filesystem::path> appDataFolder;  // empty: from XDG/HOME
-    std::u16string settingsFileName = u"app_config.ini";
+    SettingsLocation settings;                 // module and application-data folders
+    std::filesystem::path procRoot = "/proc";  // where the desktop user is looked for
 };
 
 // Runs the whole program with `arguments` (program name excluded). Returns 0.
-int RunMiravo(const std::vector<std::u16string>& arguments, ShellDialogs& dialogs,
-              AppState& state, const StartupEnvironment& environment = {});
+int RunMiravo(const std::vector<std::u16string>& arguments, ShellDialogs& dialogs, AppState& state,
+              const StartupEnvironment& environment = {});
+
+// The logo of a language: `logoPath` with its file name replaced by the
+// language's logo file. A path without a folder stands for a file in the
+// module folder, as every relative LOGO value does. Empty when the language
+// code could lead out of the logo's folder or the result does not fit a
+// path field; the settings then keep their logo path and no logo is shown.
+std::u16string LogoPathForLanguage(std::u16string_view logoPath, std::u16string_view languageCode,
+                                   std::u16string_view moduleFolder);
 
 // Deletes the job's files at exit: the cover-page document, and when the
-// conversion recorded a page base name, the print monitor's page files, the
-// joined document, the cover-page document again and the job file.
+// conversion recorded a page base name, the print monitor's page files
+// ("<base>_1" to "<base>_<count>"), the joined document, the cover-page
+// document again and the job file. Empty names delete nothing; folders are
+// never deleted.
 void DeleteTemporaryFiles(const AppState& state, const std::u16string& jobFileArgument);
 
 }  // namespace miravo

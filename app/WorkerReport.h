@@ -10,7 +10,7 @@
 namespace miravo {
 
 class WorkerReport {
-public:
+  public:
     virtual ~WorkerReport() = default;
 
     virtual void setTitle(const std::u16string& text) = 0;

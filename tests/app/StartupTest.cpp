@@ -1,1 +1,726 @@
-// (being written)
+// Start-up, run modes, shut-down clean-up and the desktop-user lookup.
+#include <gtest/gtest.h>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+#include <cerrno>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/DesktopUser.h"
+#include "app/Paths.h"
+#include "app/ProfileIni.h"
+#include "app/Startup.h"
+#include "app/Text.h"
+#include "tests/TestSupport.h"
+
+namespace miravo {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+using namespace std::string_literals;
+
+std::u16string text(const fs::path& path) {
+    return fromUtf8(path.string());
+}
+
+void touch(const fs::path& path, const std::string& bytes = "data") {
+    test::writeBytes(path, bytes);
+}
+
+// A 1 x 1 GIF image.
+const std::string kTinyGif(
+    "GIF89a\x01\x00\x01\x00\x80\x00\x00\xFF\xFF\xFF\x00\x00\x00"
+    "\x21\xF9\x04\x01\x00\x00\x00\x00\x2C\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00"
+    "\x3B",
+    43);
+
+// ---------------------------------------------------------------------------
+// The run-mode choice from the arguments alone.
+
+TEST(RunModeChoice, NoArgumentIsThePlainMode) {
+    const RunPlan plan = ChooseRunMode({}, u"/start");
+    EXPECT_FALSE(plan.jobFile.has_value());
+    EXPECT_FALSE(plan.configuration);
+}
+
+TEST(RunModeChoice, ConfigAloneIsTriedAsAJobAndSelectsOptions) {
+    const RunPlan plan = ChooseRunMode({u"/config"}, u"/start");
+    ASSERT_TRUE(plan.jobFile.has_value());
+    EXPECT_EQ(*plan.jobFile, u"/config");
+    EXPECT_TRUE(plan.configuration);
+}
+
+TEST(RunModeChoice, ConfigIsACaseSensitiveSubstringOfTheJoinedArguments) {
+    EXPECT_FALSE(ChooseRunMode({u"/CONFIG"}).configuration);
+    EXPECT_FALSE(ChooseRunMode({u"/Config"}).configuration);
+    EXPECT_TRUE(ChooseRunMode({u"/spool/job.txt", u"/config"}).configuration);
+    EXPECT_TRUE(ChooseRunMode({u"/spool/job.txt", u"x/configy"}).configuration);
+    // The arguments are joined by a space, so a split word does not match.
+    EXPECT_FALSE(ChooseRunMode({u"/spool/job.txt", u"/con", u"fig"}).configuration);
+    EXPECT_FALSE(ChooseRunMode({u"/spool/job.txt", u"/conf"}).configuration);
+}
+
+TEST(RunModeChoice, TheJobFileIsTheFirstArgumentMadeAbsolute) {
+    EXPECT_EQ(ChooseRunMode({u"/spool/job.txt", u"/other"}, u"/start").jobFile,
+              std::optional<std::u16string>(u"/spool/job.txt"));
+    EXPECT_EQ(ChooseRunMode({u"job.txt"}, u"/start").jobFile,
+              std::optional<std::u16string>(u"/start/job.txt"));
+    EXPECT_EQ(ChooseRunMode({u"job.txt"}, u"/start/").jobFile,
+              std::optional<std::u16string>(u"/start/job.txt"));
+    // An empty argument names no file and stays empty.
+    EXPECT_EQ(ChooseRunMode({u""}, u"/start").jobFile, std::optional<std::u16string>(u""));
+}
+
+TEST(RunModeChoice, AJobPathLongerThanAPathFieldIsNoJob) {
+    const std::u16string fits = u"/" + std::u16string(769, u'a');
+    EXPECT_EQ(ChooseRunMode({fits}).jobFile, std::optional<std::u16string>(fits));
+    EXPECT_FALSE(ChooseRunMode({fits + u"b"}).jobFile.has_value());
+    // The limit applies to the absolute path.
+    EXPECT_FALSE(ChooseRunMode({std::u16string(765, u'a')}, u"/start").jobFile.has_value());
+    // The configuration test still looks at the whole command line.
+    EXPECT_TRUE(ChooseRunMode({fits + u"b", u"/config"}).configuration);
+}
+
+// ---------------------------------------------------------------------------
+// The whole run with recording dialogs.
+
+struct Call {
+    std::string dialog;
+    std::u16string documentPath;
+    fs::path currentFolder;
+};
+
+class RecordingDialogs : public ShellDialogs {
+  public:
+    std::vector<Call> calls;
+    std::function<void(AppPaths&)> onConversion = [](AppPaths&) {};
+    std::function<void(AppPaths&)> onOptions = [](AppPaths&) {};
+    std::function<void(AppPaths&)> onSend = [](AppPaths&) {};
+
+    void runConversion(AppPaths& paths) override { record("conversion", paths, onConversion); }
+    void runOptions(AppPaths& paths) override { record("options", paths, onOptions); }
+    void runSendDialog(AppPaths& paths) override { record("send", paths, onSend); }
+
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        for (const Call& c : calls)
+            out.push_back(c.dialog);
+        return out;
+    }
+
+  private:
+    void record(const char* name, AppPaths& paths, const std::function<void(AppPaths&)>& then) {
+        std::error_code ec;
+        calls.push_back({name, paths.state->job.documentPath, fs::current_path(ec)});
+        then(paths);
+    }
+};
+
+class StartupRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        saved_ = {{"HOME", env("HOME")}, {"XDG_CONFIG_HOME", env("XDG_CONFIG_HOME")}};
+        ::setenv("HOME", (home_.path()).c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (home_.path() / "config").c_str(), 1);
+        OverrideApplicationDataFolder(std::nullopt);
+        startFolder_ = fs::current_path();
+        fs::create_directories(module_.path() / "images");
+        environment_.settings.moduleFolder = module_.folder();
+        // An empty process list: no desktop user is ever taken over here.
+        environment_.procRoot = procRoot_.path();
+    }
+
+    void TearDown() override {
+        fs::current_path(startFolder_);
+        for (const auto& [name, value] : saved_) {
+            if (value)
+                ::setenv(name.c_str(), value->c_str(), 1);
+            else
+                ::unsetenv(name.c_str());
+        }
+    }
+
+    static std::optional<std::string> env(const char* name) {
+        const char* value = std::getenv(name);
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    }
+
+    fs::path settingsFile() const { return home_.path() / "config" / "Miravo" / "app_config.ini"; }
+
+    void writeSettings(const std::u16string& content) {
+        fs::create_directories(settingsFile().parent_path());
+        test::writeBytes(settingsFile(), test::utf16le(content));
+    }
+
+    std::optional<std::u16string> savedOption(std::u16string_view key) const {
+        return ProfileFile::load(settingsFile()).value(u"OPTIONS", key);
+    }
+
+    int run(const std::vector<std::u16string>& arguments) {
+        return RunMiravo(arguments, dialogs_, state_, environment_);
+    }
+
+    TempDir home_;
+    TempDir module_;
+    TempDir procRoot_;
+    TempDir work_;
+    fs::path startFolder_;
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+    StartupEnvironment environment_;
+    RecordingDialogs dialogs_;
+    AppState state_;
+};
+
+TEST_F(StartupRun, PlainStartOpensOnlyTheSendDialogAndDeletesOnlyTheCoverPage) {
+    // Values left over from an earlier job must not lead the clean-up.
+    const fs::path page1 = work_ / "job_7_1";
+    touch(page1);
+    state_.job.pageBaseName = text(work_ / "job_7");
+    state_.job.pageBaseRecorded = true;
+    state_.job.pageFileCount = 1;
+
+    const fs::path cover = work_ / "coverpage_and_fax.tiff";
+    const fs::path document = work_ / "tosend_res__1.tif";
+    touch(cover);
+    touch(document);
+    dialogs_.onSend = [&](AppPaths& paths) {
+        paths.state->job.coverDocumentPath = text(cover);
+        paths.state->job.documentPath = text(document);
+    };
+
+    EXPECT_EQ(run({}), 0);
+
+    EXPECT_EQ(dialogs_.names(), std::vector<std::string>{"send"});
+    EXPECT_EQ(dialogs_.calls[0].documentPath, u"");
+    EXPECT_FALSE(fs::exists(cover));
+    EXPECT_TRUE(fs::exists(document));
+    EXPECT_TRUE(fs::exists(page1));
+    EXPECT_FALSE(state_.job.pageBaseRecorded);
+    EXPECT_EQ(state_.job.pageFileCount, 0);
+}
+
+TEST_F(StartupRun, ConfigAloneRunsTheConversionOnItThenOnlyOptions) {
+    EXPECT_EQ(run({u"/config"}), 0);
+
+    ASSERT_EQ(dialogs_.names(), (std::vector<std::string>{"conversion", "options"}));
+    EXPECT_EQ(dialogs_.calls[0].documentPath, u"/config");
+    EXPECT_EQ(dialogs_.calls[1].documentPath, u"");
+    EXPECT_EQ(state_.job.documentPath, u"");
+}
+
+TEST_F(StartupRun, ConfigInCapitalsOpensTheSendDialog) {
+    EXPECT_EQ(run({u"/CONFIG"}), 0);
+    EXPECT_EQ(dialogs_.names(), (std::vector<std::string>{"conversion", "send"}));
+}
+
+TEST_F(StartupRun, JobFileFollowedByConfigConvertsThenOpensOptionsWithoutDocument) {
+    const fs::path job = work_ / "Letter__ps__17.txt";
+    touch(job);
+    dialogs_.onConversion = [&](AppPaths& paths) {
+        paths.state->job.documentPath = text(work_ / "tosend_res__2.tif");
+    };
+
+    EXPECT_EQ(run({text(job), u"/config"}), 0);
+
+    ASSERT_EQ(dialogs_.names(), (std::vector<std::string>{"conversion", "options"}));
+    EXPECT_EQ(dialogs_.calls[0].documentPath, text(job));
+    EXPECT_EQ(dialogs_.calls[1].documentPath, u"");
+}
+
+TEST_F(StartupRun, JobRunDeletesThePagesTheDocumentAndTheJobFileAtExit) {
+    const fs::path job = work_ / "Letter__ps__17.txt";
+    const fs::path document = work_ / "tosend_res__3.tif";
+    const fs::path unrelated = work_ / "job_17_4";
+    for (const fs::path& p : {job, document, unrelated, work_ / "job_17_1", work_ / "job_17_2"}) {
+        touch(p);
+    }
+    dialogs_.onConversion = [&](AppPaths& paths) {
+        FaxJob& j = paths.state->job;
+        j.pageBaseName = text(work_ / "job_17");
+        j.pageBaseRecorded = true;
+        j.pageFileCount = 2;
+        j.documentPath = text(document);
+    };
+
+    run({text(job)});
+
+    EXPECT_EQ(dialogs_.names(), (std::vector<std::string>{"conversion", "send"}));
+    EXPECT_EQ(dialogs_.calls[1].documentPath, text(document));
+    EXPECT_FALSE(fs::exists(job));
+    EXPECT_FALSE(fs::exists(document));
+    EXPECT_FALSE(fs::exists(work_ / "job_17_1"));
+    EXPECT_FALSE(fs::exists(work_ / "job_17_2"));
+    EXPECT_TRUE(fs::exists(unrelated));
+}
+
+TEST_F(StartupRun, ARelativeJobFileMeansTheFolderTheProgramStartedIn) {
+    const fs::path job = work_ / "job.txt";
+    touch(job);
+    fs::current_path(work_.path());
+    dialogs_.onConversion = [&](AppPaths& paths) {
+        paths.state->job.pageBaseRecorded = true;
+        paths.state->job.pageBaseName = text(work_ / "job_1");
+    };
+
+    run({u"job.txt"});
+
+    ASSERT_FALSE(dialogs_.calls.empty());
+    EXPECT_EQ(dialogs_.calls[0].documentPath, text(job));
+    EXPECT_FALSE(fs::exists(job));
+}
+
+TEST_F(StartupRun, AnOverlongFirstArgumentIsNeitherConvertedNorDeleted) {
+    const fs::path job = work_ / "j.txt";
+    touch(job);
+    // The same file, named with enough "./" to pass the width of a path field.
+    std::string name = work_.path().string();
+    while (name.size() <= 770)
+        name += "/.";
+    name += "/j.txt";
+
+    run({fromUtf8(name)});
+
+    EXPECT_EQ(dialogs_.names(), std::vector<std::string>{"send"});
+    EXPECT_EQ(dialogs_.calls[0].documentPath, u"");
+    EXPECT_TRUE(fs::exists(job));
+}
+
+TEST_F(StartupRun, SettingsChangedDuringTheRunAreWrittenAtExit) {
+    writeSettings(u"; kept\r\n[OPTIONS]\r\nTIMEOUT=2000\r\nUSER_NAME=old\r\n");
+    dialogs_.onOptions = [](AppPaths& paths) {
+        EXPECT_EQ(paths.state->settings.timeoutMs, 2000u);
+        paths.state->settings.timeoutMs = 5000;
+        paths.state->settings.userName = u"ann";
+    };
+
+    run({u"/config"});
+
+    EXPECT_EQ(savedOption(u"TIMEOUT"), std::optional<std::u16string>(u"5000"));
+    EXPECT_EQ(savedOption(u"USER_NAME"), std::optional<std::u16string>(u"ann"));
+    EXPECT_NE(ProfileFile::load(settingsFile()).text().find(u"; kept"), std::u16string::npos);
+}
+
+TEST_F(StartupRun, TheModuleFolderIsTheCurrentFolderDuringTheDialogs) {
+    run({u"/config"});
+    ASSERT_EQ(dialogs_.calls.size(), 2u);
+    for (const Call& call : dialogs_.calls) {
+        EXPECT_EQ(fs::canonical(call.currentFolder), fs::canonical(module_.path()));
+    }
+}
+
+TEST_F(StartupRun, AFailingDialogStillSavesTheSettingsAndCleansUp) {
+    const fs::path cover = work_ / "coverpage.tiff";
+    touch(cover);
+    dialogs_.onSend = [&](AppPaths& paths) {
+        paths.state->settings.userName = u"kept";
+        paths.state->job.coverDocumentPath = text(cover);
+        throw std::runtime_error("dialog failed");
+    };
+
+    EXPECT_EQ(run({}), 0);
+
+    EXPECT_EQ(savedOption(u"USER_NAME"), std::optional<std::u16string>(u"kept"));
+    EXPECT_FALSE(fs::exists(cover));
+}
+
+// ---------------------------------------------------------------------------
+// The header logo of the current language.
+
+TEST_F(StartupRun, TheLogoOfTheLanguageIsLoadedAndItsPathWrittenBack) {
+    touch(module_.path() / "images" / "fr_logo.gif", kTinyGif);
+    writeSettings(u"[SETTINGS]\r\nlang=fr\r\n");
+    bool logoDuringRun = false;
+    std::u16string logoPathDuringRun;
+    dialogs_.onSend = [&](AppPaths& paths) {
+        logoDuringRun = !paths.state->logo.isNull();
+        logoPathDuringRun = paths.state->settings.logoPath;
+    };
+
+    run({});
+
+    const std::u16string expected = module_.folder() + u"images/fr_logo.gif";
+    EXPECT_TRUE(logoDuringRun);
+    EXPECT_EQ(logoPathDuringRun, expected);
+    EXPECT_TRUE(state_.logo.isNull()) << "the logo is dropped at exit";
+    EXPECT_EQ(savedOption(u"LOGO"), std::optional<std::u16string>(expected));
+}
+
+TEST_F(StartupRun, AMissingOrBrokenLogoLeavesNoImage) {
+    touch(module_.path() / "images" / "de_logo.gif", "GIF89a but nothing more");
+    for (const char16_t* lang : {u"fr", u"de"}) {
+        writeSettings(u"[SETTINGS]\r\nlang=" + std::u16string(lang) + u"\r\n");
+        bool logo = true;
+        dialogs_.onSend = [&](AppPaths& paths) { logo = !paths.state->logo.isNull(); };
+        EXPECT_EQ(run({}), 0);
+        EXPECT_FALSE(logo) << "language " << toUtf8(lang);
+    }
+}
+
+TEST(StartupLogo, TheFileNameIsReplacedInTheLogosFolder) {
+    EXPECT_EQ(LogoPathForLanguage(u"/opt/m/images/en_logo.gif", u"fr", u"/opt/m/"),
+              u"/opt/m/images/fr_logo.gif");
+    EXPECT_EQ(LogoPathForLanguage(u"/srv/brand/custom.png", u"de", u"/opt/m/"),
+              u"/srv/brand/de_logo.gif");
+    // Without a folder the logo lies in the module folder.
+    EXPECT_EQ(LogoPathForLanguage(u"custom.gif", u"fr", u"/opt/m/"), u"/opt/m/fr_logo.gif");
+    EXPECT_EQ(LogoPathForLanguage(u"", u"en", u"/opt/m"), u"/opt/m/en_logo.gif");
+}
+
+TEST(StartupLogo, NoPathWhenTheCodeLeavesTheFolderOrTheFieldOverflows) {
+    EXPECT_EQ(LogoPathForLanguage(u"/opt/m/images/en_logo.gif", u"../../etc/x", u"/opt/m/"), u"");
+    const std::u16string folder = u"/" + std::u16string(757, u'f') + u"/";
+    EXPECT_EQ(LogoPathForLanguage(folder + u"a.gif", u"fr", u"/").size(), 770u);
+    EXPECT_EQ(LogoPathForLanguage(folder + u"a.gif", u"frr", u"/"), u"");
+}
+
+// ---------------------------------------------------------------------------
+// The exit clean-up.
+
+class StartupCleanup : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* name : {"job_9_1", "job_9_2", "job_9_3", "job_9_4", "job_9", "doc.tif",
+                                 "cover.tiff", "Letter__ps__9.txt", "keep.txt"}) {
+            touch(dir_ / name);
+        }
+        job().pageBaseName = text(dir_ / "job_9");
+        job().pageFileCount = 3;
+        job().documentPath = text(dir_ / "doc.tif");
+        job().coverDocumentPath = text(dir_ / "cover.tiff");
+    }
+
+    FaxJob& job() { return state_.job; }
+    bool exists(const char* name) const { return fs::exists(fs::symlink_status(dir_ / name)); }
+    std::u16string jobFile() const { return text(dir_ / "Letter__ps__9.txt"); }
+
+    TempDir dir_;
+    AppState state_;
+};
+
+TEST_F(StartupCleanup, WithoutAPageBaseOnlyTheCoverPageGoes) {
+    job().pageBaseRecorded = false;
+    DeleteTemporaryFiles(state_, jobFile());
+
+    EXPECT_FALSE(exists("cover.tiff"));
+    for (const char* kept : {"job_9_1", "job_9_2", "job_9_3", "doc.tif", "Letter__ps__9.txt"}) {
+        EXPECT_TRUE(exists(kept)) << kept;
+    }
+}
+
+TEST_F(StartupCleanup, WithAPageBaseThePagesDocumentCoverAndJobFileGo) {
+    job().pageBaseRecorded = true;
+    DeleteTemporaryFiles(state_, jobFile());
+
+    for (const char* gone :
+         {"job_9_1", "job_9_2", "job_9_3", "doc.tif", "cover.tiff", "Letter__ps__9.txt"}) {
+        EXPECT_FALSE(exists(gone)) << gone;
+    }
+    for (const char* kept : {"job_9_4", "job_9", "keep.txt"}) {
+        EXPECT_TRUE(exists(kept)) << kept;
+    }
+}
+
+TEST_F(StartupCleanup, EmptyNamesDeleteNothing) {
+    // Relative names would land in the current folder.
+    const fs::path before = fs::current_path();
+    fs::current_path(dir_.path());
+    touch(dir_ / "_1");
+    job().pageBaseRecorded = true;
+    job().pageBaseName.clear();
+    job().documentPath.clear();
+    job().coverDocumentPath.clear();
+
+    DeleteTemporaryFiles(state_, u"");
+    fs::current_path(before);
+
+    for (const char* kept : {"_1", "job_9_1", "doc.tif", "cover.tiff", "Letter__ps__9.txt"}) {
+        EXPECT_TRUE(exists(kept)) << kept;
+    }
+}
+
+TEST_F(StartupCleanup, FoldersAreNeverDeletedAndLinksGoWithoutTheirTargets) {
+    fs::create_directories(dir_ / "folder_1");
+    fs::create_directories(dir_ / "folder");
+    fs::create_symlink(dir_ / "keep.txt", dir_ / "link.txt");
+    job().pageBaseRecorded = true;
+    job().pageBaseName = text(dir_ / "folder");
+    job().pageFileCount = 1;
+    job().documentPath = text(dir_ / "folder");
+
+    DeleteTemporaryFiles(state_, text(dir_ / "link.txt"));
+
+    EXPECT_TRUE(fs::is_directory(dir_ / "folder_1"));
+    EXPECT_TRUE(fs::is_directory(dir_ / "folder"));
+    EXPECT_FALSE(exists("link.txt"));
+    EXPECT_TRUE(exists("keep.txt"));
+}
+
+// ---------------------------------------------------------------------------
+// The desktop user, found in a process tree built the way /proc lays it out.
+
+struct FakeProcess {
+    int pid = 0;
+    std::string exe;   // target of the "exe" link; empty: no link
+    std::string comm;  // command name; empty: no file
+    long uid = 4242;
+    long euid = -1;  // -1: same as uid
+    long gid = 4343;
+    std::string environment = "HOME=/home/fake\0LANG=C\0"s;
+    bool status = true;
+
+    static FakeProcess running(int pid, std::string exe) {
+        FakeProcess p;
+        p.pid = pid;
+        p.exe = std::move(exe);
+        return p;
+    }
+    // A process whose executable link cannot be read: only its command name.
+    static FakeProcess named(int pid, std::string comm) {
+        FakeProcess p;
+        p.pid = pid;
+        p.comm = std::move(comm);
+        return p;
+    }
+    FakeProcess& owner(long u, long g = 4343) {
+        uid = u;
+        gid = g;
+        return *this;
+    }
+    FakeProcess& effectiveUid(long e) {
+        euid = e;
+        return *this;
+    }
+    FakeProcess& env(std::string e) {
+        environment = std::move(e);
+        return *this;
+    }
+    FakeProcess& withoutStatus() {
+        status = false;
+        return *this;
+    }
+};
+
+class FakeProc {
+  public:
+    void add(const FakeProcess& p) {
+        const fs::path folder = root_ / std::to_string(p.pid);
+        fs::create_directories(folder);
+        if (!p.exe.empty())
+            fs::create_symlink(p.exe, folder / "exe");
+        if (!p.comm.empty())
+            touch(folder / "comm", p.comm + "\n");
+        if (p.status) {
+            const long euid = p.euid < 0 ? p.uid : p.euid;
+            touch(folder / "status",
+                  "Name:\tx\nUmask:\t0022\nPid:\t" + std::to_string(p.pid) + "\nUid:\t" +
+                      std::to_string(p.uid) + "\t" + std::to_string(euid) + "\t" +
+                      std::to_string(euid) + "\t" + std::to_string(euid) + "\nGid:\t" +
+                      std::to_string(p.gid) + "\t" + std::to_string(p.gid) + "\t" +
+                      std::to_string(p.gid) + "\t" + std::to_string(p.gid) + "\n");
+        }
+        touch(folder / "environ", p.environment);
+    }
+    const fs::path& root() const { return root_.path(); }
+
+  private:
+    TempDir root_;
+};
+
+TEST(DesktopUserNames, SessionProcessesMatchIgnoringAsciiCaseOnly) {
+    for (const char* name : {"gnome-shell", "GNOME-Shell", "plasmashell", "PlasmaShell",
+                             "xfce4-session", "Xwayland", "XWAYLAND", "xorg"}) {
+        EXPECT_TRUE(IsDesktopSessionProcessName(name)) << name;
+    }
+    for (const char* name : {"", "bash", "gnome-shell2", "gnome", "shell", " gnome-shell",
+                             "gnome-shell ", "systemd", "sshd"}) {
+        EXPECT_FALSE(IsDesktopSessionProcessName(name)) << name;
+    }
+}
+
+TEST(DesktopUserScan, TheFirstSessionProcessInProcessIdOrderNamesTheUser) {
+    FakeProc proc;
+    // Made in an order that is neither the numeric one, nor its reverse, nor
+    // the order of the names as text.
+    proc.add(FakeProcess::running(10, "/usr/bin/bash").owner(1500));
+    proc.add(FakeProcess::running(200, "/usr/bin/gnome-shell").owner(4200));
+    proc.add(FakeProcess::running(1000, "/usr/bin/gnome-shell").owner(4100));
+    proc.add(FakeProcess::running(30, "/usr/bin/plasmashell")
+                 .owner(4300, 4301)
+                 .env("HOME=/home/ann\0XDG_CONFIG_HOME=/srv/cfg/ann\0"s));
+    proc.add(FakeProcess::running(9000, "/usr/bin/gnome-shell").owner(4900));
+    proc.add(FakeProcess::running(555, "/usr/bin/gnome-shell").owner(4500));
+    touch(proc.root() / "uptime", "1 1");
+    fs::create_directories(proc.root() / "self");
+
+    const auto user = FindDesktopUser(proc.root());
+    ASSERT_TRUE(user.has_value());
+    EXPECT_EQ(user->pid, 30);
+    EXPECT_EQ(user->uid, 4300u);
+    EXPECT_EQ(user->gid, 4301u);
+    EXPECT_EQ(user->home, fs::path("/home/ann"));
+    EXPECT_EQ(user->configHome, fs::path("/srv/cfg/ann"));
+}
+
+TEST(DesktopUserScan, NothingFoundWithoutASessionProcess) {
+    FakeProc proc;
+    EXPECT_FALSE(FindDesktopUser(proc.root()).has_value());
+    proc.add(FakeProcess::running(1, "/usr/lib/systemd/systemd").owner(0, 0));
+    proc.add(FakeProcess::running(7, "/usr/bin/bash"));
+    proc.add(FakeProcess::named(8, "sshd"));
+    EXPECT_FALSE(FindDesktopUser(proc.root()).has_value());
+    EXPECT_FALSE(FindDesktopUser(proc.root() / "missing").has_value());
+}
+
+TEST(DesktopUserScan, NamesInAnyCaseTheCommandNameAndReplacedExecutablesMatch) {
+    FakeProc proc;
+    proc.add(FakeProcess::running(5, "/usr/bin/GNOME-Shell"));
+    proc.add(FakeProcess::named(6, "plasmashell"));      // no readable executable link
+    proc.add(FakeProcess::named(7, "gnome-session-b"));  // the kernel's 15 characters
+    proc.add(FakeProcess::running(8, "/usr/bin/xfce4-session (deleted)"));
+    for (int pid : {5, 6, 7, 8}) {
+        EXPECT_TRUE(FindDesktopUserToken(pid, proc.root()).has_value()) << pid;
+    }
+    EXPECT_FALSE(FindDesktopUserToken(9, proc.root()).has_value());
+    EXPECT_EQ(ProcessName(proc.root(), 8), "xfce4-session");
+}
+
+TEST(DesktopUserScan, RootOwnedSessionProcessesAreSkipped) {
+    FakeProc proc;
+    proc.add(FakeProcess::running(3, "/usr/lib/xorg/Xorg").owner(0, 0));
+    proc.add(FakeProcess::running(4, "/usr/bin/Xwayland").owner(4400).effectiveUid(0));
+    proc.add(FakeProcess::running(9, "/usr/bin/Xwayland").owner(4500));
+    const auto user = FindDesktopUser(proc.root());
+    ASSERT_TRUE(user.has_value());
+    EXPECT_EQ(user->pid, 9);
+    EXPECT_EQ(user->uid, 4500u);
+}
+
+TEST(DesktopUserScan, ProcessesWithoutUsableOwnerOrHomeAreSkipped) {
+    FakeProc proc;
+    // No status, an unreadable one, and a user with neither HOME nor an
+    // account entry, each before the usable one.
+    proc.add(FakeProcess::running(2, "/usr/bin/gnome-shell").withoutStatus());
+    proc.add(FakeProcess::running(3, "/usr/bin/gnome-shell").withoutStatus());
+    touch(proc.root() / "3" / "status", "Uid:\tnot-a-number\nGid:\t\n");
+    proc.add(FakeProcess::running(4, "/usr/bin/gnome-shell").owner(1999999).env(""));
+    proc.add(FakeProcess::running(5, "/usr/bin/gnome-shell")
+                 .env("HOME=relative\0XDG_CONFIG_HOME=also-relative\0"s));
+    proc.add(FakeProcess::running(6, "/usr/bin/gnome-shell"));
+
+    const auto user = FindDesktopUser(proc.root());
+    ASSERT_TRUE(user.has_value());
+    EXPECT_EQ(user->pid, 6);
+    EXPECT_EQ(user->home, fs::path("/home/fake"));
+    EXPECT_EQ(user->configHome, fs::path("/home/fake/.config"));
+}
+
+long threadFsuid() {
+    return syscall(SYS_setfsuid, -1);
+}
+long threadFsgid() {
+    return syscall(SYS_setfsgid, -1);
+}
+
+TEST(DesktopUserImpersonation, WithoutRootNothingChanges) {
+    struct Seen {
+        long fsuidBefore = -2, fsuidAfter = -2, fsgidBefore = -2, fsgidAfter = -2;
+        bool reported = true;
+    } seen;
+    std::thread([&] {
+        uid_t uid = geteuid();
+        gid_t gid = getegid();
+        if (uid == 0) {
+            // Act as an ordinary user on this thread only (raw calls).
+            uid = 4242;
+            gid = 4343;
+            syscall(SYS_setresgid, -1, gid, -1);
+            syscall(SYS_setresuid, -1, uid, -1);
+        }
+        // The session belongs to this very user, so nothing but the missing
+        // root rights stands in the way.
+        FakeProc proc;
+        proc.add(FakeProcess::running(40, "/usr/bin/gnome-shell").owner(uid, gid));
+        seen.fsuidBefore = threadFsuid();
+        seen.fsgidBefore = threadFsgid();
+        ImpersonateDesktopUser(proc.root());
+        seen.fsuidAfter = threadFsuid();
+        seen.fsgidAfter = threadFsgid();
+        seen.reported = CurrentDesktopUser().has_value();
+    }).join();
+
+    EXPECT_EQ(seen.fsuidAfter, seen.fsuidBefore);
+    EXPECT_EQ(seen.fsgidAfter, seen.fsgidBefore);
+    EXPECT_FALSE(seen.reported);
+}
+
+TEST(DesktopUserImpersonation, AsRootTheThreadTakesOverTheUsersFileIdentity) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "taking over another user's identity needs root";
+    FakeProc proc;
+    proc.add(FakeProcess::running(50, "/usr/bin/bash").owner(1500));
+    proc.add(FakeProcess::running(60, "/usr/bin/gnome-shell").owner(4242, 4343));
+    TempDir area;
+    fs::permissions(area.path(), fs::perms::all);
+    const fs::path secret = area / "root-only";
+    touch(secret);
+    fs::permissions(secret, fs::perms::owner_read | fs::perms::owner_write);
+
+    struct Seen {
+        long fsuid = -1, fsgid = -1;
+        std::optional<DesktopUser> user, inherited;
+        uid_t owner = 0;
+        gid_t group = 0;
+        int openError = 0;
+        std::vector<gid_t> groups;
+    } seen;
+    std::thread([&] {
+        ImpersonateDesktopUser(proc.root());
+        seen.fsuid = threadFsuid();
+        seen.fsgid = threadFsgid();
+        seen.user = CurrentDesktopUser();
+        touch(area / "made");
+        struct stat info {};
+        if (::stat((area / "made").c_str(), &info) == 0) {
+            seen.owner = info.st_uid;
+            seen.group = info.st_gid;
+        }
+        const int fd = ::open(secret.c_str(), O_RDONLY);
+        seen.openError = fd < 0 ? errno : 0;
+        if (fd >= 0)
+            ::close(fd);
+        seen.groups.resize(64);
+        const int n = ::getgroups(64, seen.groups.data());
+        seen.groups.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+        std::thread([&] { seen.inherited = CurrentDesktopUser(); }).join();
+    }).join();
+
+    EXPECT_EQ(seen.fsuid, 4242);
+    EXPECT_EQ(seen.fsgid, 4343);
+    ASSERT_TRUE(seen.user.has_value());
+    EXPECT_EQ(seen.user->pid, 60);
+    EXPECT_EQ(seen.user->home, fs::path("/home/fake"));
+    EXPECT_EQ(seen.owner, 4242u);
+    EXPECT_EQ(seen.group, 4343u);
+    EXPECT_EQ(seen.openError, EACCES);
+    EXPECT_EQ(seen.groups, std::vector<gid_t>{4343});
+    ASSERT_TRUE(seen.inherited.has_value());
+    EXPECT_EQ(seen.inherited->uid, 4242u);
+
+    // The test's own thread kept its identity.
+    EXPECT_EQ(threadFsuid(), 0);
+    EXPECT_FALSE(CurrentDesktopUser().has_value());
+}
+
+}  // namespace
+}  // namespace miravo
