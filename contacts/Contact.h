@@ -33,7 +33,7 @@ struct Contact {
         c.name = std::move(name);
         c.number = std::move(number);
         c.gsmnumber = std::move(gsmnumber);
-        c.groupid = u"0";
+        c.groupid = std::u16string(1, u'0');  // GCC 12 warns falsely on "= u\"0\""
         return c;
     }
 
@@ -65,6 +65,14 @@ struct ContactBook {
     std::map<std::u16string, std::vector<std::u16string>> groups;
     // Local changes the service has not received yet.
     bool modified = false;
+
+    // Replaces contacts and groups with what "contacts.csv" in the
+    // application-data folder holds; a missing or unreadable file gives an
+    // empty book (ContactStore.h).
+    void load();
+    // Writes the whole book to that file in one atomic replacement; false
+    // when it could not be written (the old file then stays as it was).
+    bool save() const;
 };
 
 }  // namespace miravo

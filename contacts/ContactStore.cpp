@@ -1,0 +1,229 @@
+#include "contacts/ContactStore.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <new>
+
+#include "app/Paths.h"
+#include "app/ProfileIni.h"
+#include "app/Text.h"
+
+namespace miravo {
+
+namespace {
+
+constexpr char16_t kByteOrderMark = 0xFEFF;
+constexpr char16_t kLowCommaMark = 0x201A;
+constexpr std::size_t kFieldCount = 8;
+
+enum class ReadOutcome { Read, Missing, Failed };
+
+ReadOutcome readWholeFile(const std::filesystem::path& path, std::string& bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? ReadOutcome::Missing : ReadOutcome::Failed;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return ReadOutcome::Failed;
+    }
+    bytes.clear();
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
+    char block[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, block, sizeof block);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            return ReadOutcome::Failed;
+        }
+        bytes.append(block, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return ReadOutcome::Read;
+}
+
+void appendField(std::u16string& line, std::u16string_view field) {
+    if (ContactFieldIsStorable(field))
+        line.append(field);
+    else
+        line.append(StorableContactField(field));
+}
+
+}  // namespace
+
+bool IsContactFileSeparator(char16_t c) {
+    return c == u',' || c == u'\r' || c == u'\n' || c == kByteOrderMark;
+}
+
+bool ContactFieldIsStorable(std::u16string_view text) {
+    for (char16_t c : text) {
+        if (IsContactFileSeparator(c))
+            return false;
+    }
+    return true;
+}
+
+bool ContactIsStorable(const Contact& contact) {
+    for (const std::u16string* field : {&contact.id, &contact.name, &contact.number,
+                                        &contact.gsmnumber, &contact.groupid, &contact.groupname}) {
+        if (!ContactFieldIsStorable(*field))
+            return false;
+    }
+    for (const std::u16string& member : contact.members) {
+        if (!ContactFieldIsStorable(member))
+            return false;
+    }
+    return true;
+}
+
+std::u16string StorableContactField(std::u16string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c == u',') {
+            out.push_back(kLowCommaMark);
+        } else if (c == u'\r') {
+            out.push_back(u' ');
+            if (i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+        } else if (c == u'\n') {
+            out.push_back(u' ');
+        } else if (c != kByteOrderMark) {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::u16string FormatContactFile(const ContactBook& book) {
+    std::u16string text;
+    for (const Contact& c : book.contacts) {
+        text.append(toU16(c.state));
+        text.push_back(u',');
+        text.append(toU16(c.kind));
+        for (const std::u16string* field :
+             {&c.id, &c.name, &c.number, &c.gsmnumber, &c.groupid, &c.groupname}) {
+            text.push_back(u',');
+            appendField(text, *field);
+        }
+        if (!c.groupname.empty()) {
+            for (const std::u16string& member : c.members) {
+                text.push_back(u',');
+                appendField(text, member);
+            }
+        }
+        text.append(u"\r\n");
+    }
+    return text;
+}
+
+void ParseContactFile(std::u16string_view text, ContactBook& book) {
+    book.contacts.clear();
+    book.groups.clear();
+
+    std::vector<std::u16string> fields;
+    std::u16string field;
+    for (char16_t c : text) {
+        if (c == kByteOrderMark || c == u'\r')
+            continue;
+        if (c == u',') {
+            fields.push_back(std::move(field));
+            field.clear();
+            continue;
+        }
+        if (c != u'\n') {
+            field.push_back(c);
+            continue;
+        }
+        // A complete line.
+        fields.push_back(std::move(field));
+        field.clear();
+        if (fields.size() >= kFieldCount) {
+            Contact record =
+                Contact::full(std::move(fields[2]), std::move(fields[3]), std::move(fields[4]),
+                              std::move(fields[5]), std::move(fields[6]), std::move(fields[7]));
+            record.state = static_cast<int>(parseDecimal(fields[0]));
+            record.kind = static_cast<int>(parseDecimal(fields[1]));
+            if (record.kind == Group) {
+                record.members.assign(std::make_move_iterator(fields.begin() + kFieldCount),
+                                      std::make_move_iterator(fields.end()));
+                book.groups.try_emplace(record.groupname, record.members);
+            }
+            book.contacts.push_back(std::move(record));
+        }
+        fields.clear();
+    }
+    // Whatever follows the last line feed is an unfinished line: ignored.
+}
+
+ContactFileRead LoadContactBook(ContactBook& book, const std::filesystem::path& path) {
+    book.contacts.clear();
+    book.groups.clear();
+    if (path.empty())
+        return ContactFileRead::Missing;
+    try {
+        std::string bytes;
+        const ReadOutcome outcome = readWholeFile(path, bytes);
+        if (outcome != ReadOutcome::Read)
+            return outcome == ReadOutcome::Missing ? ContactFileRead::Missing
+                                                   : ContactFileRead::Unreadable;
+        std::u16string text(bytes.size() / 2, u'\0');
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                            (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+        }
+        ParseContactFile(text, book);
+        return ContactFileRead::Loaded;
+    } catch (const std::bad_alloc&) {
+        book.contacts.clear();
+        book.groups.clear();
+        return ContactFileRead::Unreadable;
+    }
+}
+
+bool SaveContactBook(const ContactBook& book, const std::filesystem::path& path) {
+    if (path.empty())
+        return false;
+    try {
+        const std::u16string text = FormatContactFile(book);
+        std::string bytes;
+        bytes.resize(2 + 2 * text.size());
+        bytes[0] = '\xFF';
+        bytes[1] = '\xFE';
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            bytes[2 + 2 * i] = static_cast<char>(text[i] & 0xFF);
+            bytes[3 + 2 * i] = static_cast<char>(text[i] >> 8);
+        }
+        return writeFileAtomically(path, bytes, 0600);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+std::filesystem::path ContactFilePath() {
+    const std::u16string path = UserDataFilePath(kContactFileName);
+    // A folder so long that the path was cut would name another file.
+    const std::u16string_view tail = u"/contacts.csv";
+    if (path.size() < tail.size() ||
+        path.compare(path.size() - tail.size(), tail.size(), tail) != 0)
+        return {};
+    return ToFsPath(path);
+}
+
+void ContactBook::load() {
+    LoadContactBook(*this, ContactFilePath());
+}
+
+bool ContactBook::save() const {
+    return SaveContactBook(*this, ContactFilePath());
+}
+
+}  // namespace miravo

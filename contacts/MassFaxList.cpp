@@ -1,0 +1,235 @@
+#include "contacts/MassFaxList.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QString>
+#include <cerrno>
+#include <new>
+
+#include "app/AppSettings.h"
+#include "app/Text.h"
+
+namespace miravo {
+
+namespace {
+
+bool isLineEnd(char16_t c) {
+    return c == u'\r' || c == u'\n';
+}
+
+bool readWholeFile(const std::filesystem::path& path, std::string& bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    bytes.clear();
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
+    char block[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, block, sizeof block);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            return false;
+        }
+        bytes.append(block, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+}  // namespace
+
+std::u16string FoldLetterCase(std::u16string_view text) {
+    std::u16string folded(text);
+    bool ascii = true;
+    for (char16_t& c : folded) {
+        if (c >= 0x80) {
+            ascii = false;
+            break;
+        }
+        if (c >= u'A' && c <= u'Z')
+            c = static_cast<char16_t>(c + (u'a' - u'A'));
+    }
+    if (ascii)
+        return folded;
+    const QString q = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+    return q.toCaseFolded().toStdU16String();
+}
+
+std::u16string LineField(std::u16string_view line, std::size_t field, char16_t delimiter) {
+    if (field == 0)
+        return std::u16string(line);
+    std::u16string out;
+    std::size_t current = 1;
+    bool quoted = false;
+    for (char16_t c : line) {
+        if (c == u'"') {
+            quoted = !quoted;
+        } else if (c == delimiter && !quoted) {
+            if (++current > field)
+                break;
+        } else if (current == field) {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+bool MassFaxList::contains(std::u16string_view number) const {
+    return folded_.count(FoldLetterCase(number)) != 0;
+}
+
+void MassFaxList::append(std::u16string number) {
+    ++folded_[FoldLetterCase(number)];
+    rows_.push_back(std::move(number));
+}
+
+bool MassFaxList::add(std::u16string_view number) {
+    if (number.empty() || number.size() > kMassFaxNumberLength)
+        return false;
+    std::u16string key = FoldLetterCase(number);
+    if (folded_.count(key) != 0)
+        return false;
+    folded_.emplace(std::move(key), 1);
+    rows_.emplace_back(number);
+    return true;
+}
+
+std::size_t MassFaxList::appendRecords(const std::vector<Contact>& records) {
+    const std::size_t before = rows_.size();
+    for (const Contact& record : records) {
+        if (record.kind == Group) {
+            for (const std::u16string& member : record.members) {
+                if (!member.empty())
+                    append(member);
+            }
+        } else if (!record.number.empty()) {
+            append(record.number);
+        }
+    }
+    return rows_.size() - before;
+}
+
+std::size_t MassFaxList::addLines(std::u16string_view text, std::size_t field, char16_t delimiter) {
+    const std::size_t before = rows_.size();
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = start;
+        while (end < text.size() && !isLineEnd(text[end]))
+            ++end;
+        if (end > start)
+            add(LineField(text.substr(start, end - start), field, delimiter));
+        start = end + 1;
+    }
+    return rows_.size() - before;
+}
+
+bool MassFaxList::remove(std::size_t index) {
+    if (index >= rows_.size())
+        return false;
+    const auto it = folded_.find(FoldLetterCase(rows_[index]));
+    if (it != folded_.end() && --it->second == 0)
+        folded_.erase(it);
+    rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
+    return true;
+}
+
+std::vector<Recipient> MassFaxList::recipients() const {
+    std::vector<Recipient> out;
+    out.reserve(rows_.size());
+    const Contact blank = Contact::entry(std::u16string(u"0"), {}, {}, {});
+    for (const std::u16string& number : rows_) {
+        out.push_back(blank);
+        out.back().number = number;
+    }
+    return out;
+}
+
+bool IsPlainListPath(std::u16string_view path) {
+    return path.find(u".txt") != std::u16string_view::npos;
+}
+
+bool LooksLikeUtf16(std::string_view bytes) {
+    if (bytes.size() < 2)
+        return false;
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    if ((byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF))
+        return true;
+    if (bytes.find('\0') == std::string_view::npos)
+        return false;
+    const std::size_t units = bytes.size() / 2;
+    std::size_t zeroHigh = 0;  // little-endian units below 256
+    std::size_t zeroLow = 0;   // big-endian units below 256
+    for (std::size_t i = 0; i < units; ++i) {
+        const unsigned lo = byte(2 * i);
+        const unsigned hi = byte(2 * i + 1);
+        if (hi == 0 && lo != 0) {
+            ++zeroHigh;
+            if (lo == '\n' || lo == '\r')
+                return true;
+        }
+        if (lo == 0 && hi != 0) {
+            ++zeroLow;
+            if (hi == '\n' || hi == '\r')
+                return true;
+        }
+    }
+    return 2 * zeroHigh >= units || 2 * zeroLow >= units;
+}
+
+std::u16string DecodeMassFaxText(std::string_view bytes) {
+    bytes = bytes.substr(0, bytes.find('\0'));
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        bytes.remove_prefix(3);
+    return fromLocal8Bit(bytes);
+}
+
+MassFaxFile ReadMassFaxFile(const std::filesystem::path& path, std::u16string_view pathText) {
+    MassFaxFile file;
+    try {
+        std::string bytes;
+        if (!readWholeFile(path, bytes))
+            return file;
+        if (LooksLikeUtf16(bytes)) {
+            file.kind = MassFaxFile::Kind::Unsupported;
+            return file;
+        }
+        file.text = DecodeMassFaxText(bytes);
+        file.kind =
+            IsPlainListPath(pathText) ? MassFaxFile::Kind::PlainList : MassFaxFile::Kind::Csv;
+    } catch (const std::bad_alloc&) {
+        file = MassFaxFile{};
+    }
+    return file;
+}
+
+std::u16string_view CsvDataLines(std::u16string_view text) {
+    const std::size_t end = text.find_first_of(u"\r\n");
+    if (end == std::u16string_view::npos)
+        return {};
+    std::size_t start = end + 1;
+    if (text[end] == u'\r' && start < text.size() && text[start] == u'\n')
+        ++start;
+    return text.substr(start);
+}
+
+std::u16string MassFaxFolderOf(std::u16string_view path) {
+    if (path.size() >= kPathWidth)
+        return {};
+    const std::size_t slash = path.rfind(u'/');
+    if (slash == std::u16string_view::npos)
+        return {};
+    return std::u16string(path.substr(0, slash + 1));
+}
+
+}  // namespace miravo
