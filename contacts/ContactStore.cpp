@@ -1,15 +1,11 @@
 #include "contacts/ContactStore.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <new>
 
 #include "app/Paths.h"
 #include "app/ProfileIni.h"
 #include "app/Text.h"
+#include "contacts/FileBytes.h"
 
 namespace miravo {
 
@@ -18,36 +14,6 @@ namespace {
 constexpr char16_t kByteOrderMark = 0xFEFF;
 constexpr char16_t kLowCommaMark = 0x201A;
 constexpr std::size_t kFieldCount = 8;
-
-enum class ReadOutcome { Read, Missing, Failed };
-
-ReadOutcome readWholeFile(const std::filesystem::path& path, std::string& bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT || errno == ENOTDIR ? ReadOutcome::Missing : ReadOutcome::Failed;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return ReadOutcome::Failed;
-    }
-    bytes.clear();
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
-    char block[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, block, sizeof block);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            return ReadOutcome::Failed;
-        }
-        bytes.append(block, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return ReadOutcome::Read;
-}
 
 void appendField(std::u16string& line, std::u16string_view field) {
     if (ContactFieldIsStorable(field))
@@ -171,10 +137,10 @@ ContactFileRead LoadContactBook(ContactBook& book, const std::filesystem::path& 
         return ContactFileRead::Missing;
     try {
         std::string bytes;
-        const ReadOutcome outcome = readWholeFile(path, bytes);
-        if (outcome != ReadOutcome::Read)
-            return outcome == ReadOutcome::Missing ? ContactFileRead::Missing
-                                                   : ContactFileRead::Unreadable;
+        const FileRead outcome = ReadFileBytes(path, bytes);
+        if (outcome != FileRead::Read)
+            return outcome == FileRead::Missing ? ContactFileRead::Missing
+                                                : ContactFileRead::Unreadable;
         std::u16string text(bytes.size() / 2, u'\0');
         for (std::size_t i = 0; i < text.size(); ++i) {
             text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
@@ -190,7 +156,9 @@ ContactFileRead LoadContactBook(ContactBook& book, const std::filesystem::path& 
 }
 
 bool SaveContactBook(const ContactBook& book, const std::filesystem::path& path) {
-    if (path.empty())
+    // A file that is there but cannot be read may hold changes the service
+    // has not received: it stays until it can be read again.
+    if (path.empty() || !MayReplaceFile(path))
         return false;
     try {
         const std::u16string text = FormatContactFile(book);

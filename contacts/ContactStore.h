@@ -64,7 +64,10 @@ ContactFileRead LoadContactBook(ContactBook& book, const std::filesystem::path& 
 
 // Writes the whole book to `path` with the byte-order mark, through a
 // temporary file and a rename, readable by the user only: a failure or a
-// crash leaves the old file whole. Returns whether the file was written.
+// crash leaves the old file whole. Something at `path` that is not a
+// regular file this process can read is never replaced (an unreadable
+// book may hold changes the service has not received). Returns whether
+// the file was written.
 bool SaveContactBook(const ContactBook& book, const std::filesystem::path& path);
 
 // Where the book lives: "contacts.csv" in the application-data folder;

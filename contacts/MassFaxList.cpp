@@ -1,15 +1,12 @@
 #include "contacts/MassFaxList.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QString>
-#include <cerrno>
 #include <new>
 
 #include "app/AppSettings.h"
 #include "app/Text.h"
+#include "contacts/CsvImport.h"
+#include "contacts/FileBytes.h"
 
 namespace miravo {
 
@@ -17,34 +14,6 @@ namespace {
 
 bool isLineEnd(char16_t c) {
     return c == u'\r' || c == u'\n';
-}
-
-bool readWholeFile(const std::filesystem::path& path, std::string& bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    bytes.clear();
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
-    char block[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, block, sizeof block);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            return false;
-        }
-        bytes.append(block, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return true;
 }
 
 }  // namespace
@@ -198,7 +167,7 @@ MassFaxFile ReadMassFaxFile(const std::filesystem::path& path, std::u16string_vi
     MassFaxFile file;
     try {
         std::string bytes;
-        if (!readWholeFile(path, bytes))
+        if (ReadFileBytes(path, bytes) != FileRead::Read)
             return file;
         if (LooksLikeUtf16(bytes)) {
             file.kind = MassFaxFile::Kind::Unsupported;
@@ -221,6 +190,13 @@ std::u16string_view CsvDataLines(std::u16string_view text) {
     if (text[end] == u'\r' && start < text.size() && text[start] == u'\n')
         ++start;
     return text.substr(start);
+}
+
+std::size_t AddCsvData(MassFaxList& list, std::u16string_view text,
+                       std::optional<std::size_t> field, std::u16string_view delimiterSetting) {
+    if (!field)
+        return 0;
+    return list.addLines(CsvDataLines(text), *field, DelimiterOf(delimiterSetting));
 }
 
 std::u16string MassFaxFolderOf(std::u16string_view path) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -110,6 +111,15 @@ MassFaxFile ReadMassFaxFile(const std::filesystem::path& path, std::u16string_vi
 // ends at the first CR, LF or CR LF (as the header split reads it). A text
 // of a header alone gives nothing.
 std::u16string_view CsvDataLines(std::u16string_view text);
+
+// Adds the data lines of a CSV text by the line rule: the text after its
+// header line (CsvDataLines), field `field` of each line, split at the
+// delimiter of the DELIMITER setting ("," when the setting is empty, as
+// the header was split). Without a chosen field (OK with no row ticked)
+// nothing is added: whole CSV lines are no fax numbers. Returns the rows
+// added.
+std::size_t AddCsvData(MassFaxList& list, std::u16string_view text,
+                       std::optional<std::size_t> field, std::u16string_view delimiterSetting);
 
 // What LAST_DIR_ADD_MASS_FILE becomes after a file was chosen: the path up
 // to and including its last '/'. Empty (keep the setting) when the path

@@ -96,14 +96,6 @@ TEST(AddressBookRequestTest, UpdateSendsOnlyLocalChangesWithGapFreeIndexes) {
     EXPECT_EQ(AddressBookUpdateFields(book, u"ann", u"pw").size(), 3u);
 }
 
-TEST(AddressBookRequestTest, IndexesPastNineKeepTheirDigits) {
-    ContactBook book;
-    for (int i = 0; i < 12; ++i)
-        book.contacts.push_back(single(Changed, u"1", u"", u"5"));
-    const Fields fields = AddressBookUpdateFields(book, u"u", u"p");
-    EXPECT_EQ(fields.back(), (FormField{u"contacts[11][number]", u"5"}));
-}
-
 // ---- Merging the answer ---------------------------------------------------
 
 TEST(AddressBookMergeTest, OnlyResultZeroReplacesTheBook) {

