@@ -1,0 +1,23 @@
+// TIFF in memory for the service: counting the readable pages of an uploaded
+// document, and writing a fax page (1728 × 2292, 204 × 196 dpi, 1 bit,
+// min-is-white, CCITT Group 3 2-D, one strip) from a grey image.
+#pragma once
+
+#include <QImage>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace miravo::server {
+
+// The number of pages when every page of the TIFF has sane dimensions and its
+// first strip decodes; nothing when the bytes are not such a TIFF. Counting
+// stops at maxPages + 1.
+std::optional<int> countTiffPages(std::string_view bytes, int maxPages);
+
+// One-page fax TIFF from an image of 1728 × 2292 pixels: grey levels below
+// 128 become black. Empty on failure.
+std::string encodeFaxPage(const QImage& image);
+
+}  // namespace miravo::server

@@ -1,0 +1,198 @@
+#include "server/Multipart.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace miravo::server {
+
+namespace {
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size())
+        return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) !=
+            std::tolower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    }
+    return true;
+}
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// The value of `key` among the ";"-separated parameters of a header value:
+// key="quoted" or key=token. Keys match without regard to case.
+std::optional<std::string> headerParameter(std::string_view header, std::string_view key) {
+    std::size_t pos = 0;
+    while (pos < header.size()) {
+        std::size_t semi = header.find(';', pos);
+        if (semi == std::string_view::npos)
+            return std::nullopt;
+        std::string_view rest = trim(header.substr(semi + 1));
+        pos = semi + 1;
+        if (!startsWithNoCase(rest, key) || rest.size() <= key.size())
+            continue;
+        std::string_view after = trim(rest.substr(key.size()));
+        if (after.empty() || after.front() != '=')
+            continue;
+        after = trim(after.substr(1));
+        if (!after.empty() && after.front() == '"') {
+            const std::size_t close = after.find('"', 1);
+            if (close == std::string_view::npos)
+                return std::nullopt;
+            return std::string(after.substr(1, close - 1));
+        }
+        const std::size_t end = after.find(';');
+        return std::string(trim(after.substr(0, end)));
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+const FormPart* FormData::find(std::string_view name) const {
+    for (const FormPart& part : parts) {
+        if (part.name == name)
+            return &part;
+    }
+    return nullptr;
+}
+
+std::string FormData::value(std::string_view name) const {
+    const FormPart* part = find(name);
+    return part ? part->value : std::string();
+}
+
+std::optional<std::string> boundaryOf(std::string_view contentType) {
+    if (!startsWithNoCase(trim(contentType), "multipart/form-data"))
+        return std::nullopt;
+    auto boundary = headerParameter(contentType, "boundary");
+    if (!boundary || boundary->empty() || boundary->size() > 200)
+        return std::nullopt;
+    return boundary;
+}
+
+FormError parseForm(std::string_view body, std::string_view boundary, const FormLimits& limits,
+                    FormData& out) {
+    out.parts.clear();
+    if (boundary.empty())
+        return FormError::NoBoundary;
+    const std::string delimiter = "--" + std::string(boundary);
+    const std::string nextDelimiter = "\r\n" + delimiter;
+
+    // The body starts with the first delimiter (a preamble before a line
+    // holding it is allowed).
+    std::size_t pos;
+    if (body.substr(0, delimiter.size()) == delimiter) {
+        pos = delimiter.size();
+    } else {
+        const std::size_t found = body.find(nextDelimiter);
+        if (found == std::string_view::npos)
+            return body.empty() ? FormError::None : FormError::Malformed;
+        pos = found + nextDelimiter.size();
+    }
+
+    for (;;) {
+        // Just behind a delimiter: "--" closes the body, CR LF opens a part.
+        std::string_view rest = body.substr(pos);
+        if (rest.substr(0, 2) == "--")
+            return FormError::None;
+        if (rest.substr(0, 2) != "\r\n")
+            return FormError::Malformed;
+        pos += 2;
+
+        const std::size_t headersEnd = body.find("\r\n\r\n", pos);
+        if (headersEnd == std::string_view::npos || headersEnd - pos > 4096)
+            return FormError::Malformed;
+        FormPart part;
+        bool disposition = false;
+        std::string_view headers = body.substr(pos, headersEnd - pos);
+        while (!headers.empty()) {
+            const std::size_t eol = headers.find("\r\n");
+            const std::string_view line = headers.substr(0, eol);
+            headers = eol == std::string_view::npos ? std::string_view() : headers.substr(eol + 2);
+            if (startsWithNoCase(line, "content-disposition:")) {
+                const std::string_view value = trim(line.substr(20));
+                if (!startsWithNoCase(value, "form-data"))
+                    return FormError::Malformed;
+                auto name = headerParameter(value, "name");
+                if (!name || name->empty())
+                    return FormError::Malformed;
+                part.name = *name;
+                part.filename = headerParameter(value, "filename").value_or("");
+                disposition = true;
+            } else if (startsWithNoCase(line, "content-type:")) {
+                part.contentType = std::string(trim(line.substr(13)));
+            }
+        }
+        if (!disposition)
+            return FormError::Malformed;
+        pos = headersEnd + 4;
+
+        // The value runs to the next delimiter line. A file is the last part
+        // of an upload: its end is taken from the closing delimiter at the end
+        // of the body, so file bytes that happen to hold the delimiter text
+        // stay intact.
+        std::size_t valueEnd = std::string_view::npos;
+        bool lastPart = false;
+        if (part.isFile()) {
+            for (std::string_view tail : {"--\r\n", "--"}) {
+                const std::string closing = nextDelimiter + std::string(tail);
+                if (body.size() >= pos + closing.size() &&
+                    body.substr(body.size() - closing.size()) == closing) {
+                    valueEnd = body.size() - closing.size();
+                    break;
+                }
+            }
+        }
+        if (valueEnd == std::string_view::npos)
+            valueEnd = body.find(nextDelimiter, pos);
+        if (valueEnd == std::string_view::npos) {
+            // No further delimiter: the text exchange's last part, which
+            // still ends with its CR LF. Without it the body was cut short.
+            if (body.size() < pos + 2 || body.substr(body.size() - 2) != "\r\n")
+                return FormError::Malformed;
+            valueEnd = body.size() - 2;
+            lastPart = true;
+        }
+        part.value = std::string(body.substr(pos, valueEnd - pos));
+        // The transfer writes an empty line before the "coverpage" part; it
+        // lands at the end of the value in front of it. No field but the
+        // cover text can legitimately end with a line break.
+        if (!part.isFile() && part.name != "coverpage" && part.value.size() >= 2 &&
+            part.value.compare(part.value.size() - 2, 2, "\r\n") == 0)
+            part.value.resize(part.value.size() - 2);
+        if (!part.isFile() && part.value.size() > limits.maxFieldBytes)
+            return FormError::FieldTooLarge;
+        if (out.parts.size() >= limits.maxParts)
+            return FormError::TooManyParts;
+        out.parts.push_back(std::move(part));
+        if (lastPart)
+            return FormError::None;
+        pos = valueEnd + nextDelimiter.size();
+    }
+}
+
+const char* formErrorName(FormError error) {
+    switch (error) {
+        case FormError::None:
+            return "none";
+        case FormError::NoBoundary:
+            return "no-boundary";
+        case FormError::Malformed:
+            return "malformed";
+        case FormError::TooManyParts:
+            return "too-many-parts";
+        case FormError::FieldTooLarge:
+            return "field-too-large";
+    }
+    return "?";
+}
+
+}  // namespace miravo::server

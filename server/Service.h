@@ -1,0 +1,73 @@
+// The fax service's actions: one form in, one answer out. Knows nothing of
+// HTTP; the front end hands it the parsed form and the time of arrival.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "server/Answer.h"
+#include "server/Multipart.h"
+#include "server/Passwords.h"
+#include "server/Store.h"
+
+namespace miravo::server {
+
+struct ServiceConfig {
+    std::filesystem::path dataDir;          // faxes are kept under dataDir/faxes
+    std::int64_t minPollIntervalMs = 1000;  // status polls of one fax closer than this get 301
+    std::int64_t deliveryMs = 10000;        // how long a destination stays under way
+    double rate = 0.10;                     // per page and destination
+    std::size_t maxDestinations = 500;
+    int maxPages = 200;
+    std::size_t maxCoverTextBytes = 5997;
+};
+
+// The RESULT section an action's answer carries ("" for unknown actions).
+std::string_view sectionOf(std::string_view action);
+
+class Service {
+  public:
+    Service(Store& store, ServiceConfig config);
+
+    Answer handle(const FormData& form, std::int64_t nowMs);
+    // The answer to a body that could not be read as a form.
+    static Answer formError(FormError error);
+
+  private:
+    struct Login {
+        std::optional<Account> account;
+        int error = 0;
+    };
+    Login authenticate(const std::string& login, const std::string& password);
+
+    Answer authentication(const FormData& form);
+    Answer transfer(const FormData& form, std::int64_t nowMs);
+    Answer faxStatus(const FormData& form, std::int64_t nowMs);
+    Answer convert(const FormData& form);
+    Answer getPreferences(const FormData& form);
+    Answer updatePreferences(const FormData& form);
+    Answer getAddressBook(const FormData& form);
+    Answer updateAddressBook(const FormData& form);
+    void addAddressBook(class AnswerXml& xml, std::int64_t accountId);
+
+    Store& store_;
+    ServiceConfig config_;
+    VerifiedCredentials verified_;
+    std::string dummyHash_;  // checked for unknown logins, so they take as long as known ones
+    std::mutex pollMutex_;
+    std::map<std::pair<std::int64_t, std::int64_t>, std::int64_t> lastPoll_;
+};
+
+// Destination pairs of a form: "numbers[k]" in order, each with "names[k]".
+std::vector<std::pair<std::string, std::string>> formDestinations(const FormData& form);
+
+bool plausibleEmail(std::string_view email);
+
+}  // namespace miravo::server
