@@ -1,0 +1,374 @@
+#include "convert/FaxTiff.h"
+
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace miravo {
+
+namespace {
+
+// Bounds that keep a hostile or broken input from costing unbounded memory.
+constexpr std::uint32_t kMaxJoinWidth = 20000;
+constexpr std::uint32_t kMaxJoinHeight = 100000;
+constexpr std::uint64_t kMaxColourPixels = 40'000'000;  // 160 MB of RGBA
+constexpr std::uint64_t kMaxStripBytes = 64u << 20;
+constexpr tmsize_t kMaxSingleAlloc = 256 << 20;
+
+int collectMessage(TIFF*, void* userData, const char* module, const char* format, va_list args) {
+    auto* sink = static_cast<std::string*>(userData);
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    *sink = (module ? std::string(module) + ": " : std::string()) + text;
+    return 1;  // handled: nothing goes to stderr
+}
+
+// libtiff handles whose complaints land in a string instead of stderr.
+struct Options {
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    explicit Options(std::string* sink) {
+        TIFFOpenOptionsSetErrorHandlerExtR(options, collectMessage, sink);
+        TIFFOpenOptionsSetWarningHandlerExtR(options, collectMessage, sink);
+        TIFFOpenOptionsSetMaxSingleMemAlloc(options, kMaxSingleAlloc);
+    }
+    ~Options() { TIFFOpenOptionsFree(options); }
+    Options(const Options&) = delete;
+    Options& operator=(const Options&) = delete;
+};
+
+struct TiffCloser {
+    void operator()(TIFF* tif) const {
+        if (tif)
+            TIFFClose(tif);
+    }
+};
+using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
+
+TiffPtr openForReading(const std::filesystem::path& path, std::string* sink) {
+    Options options(sink);
+    return TiffPtr(TIFFOpenExt(path.c_str(), "r", options.options));
+}
+
+void setPageTags(TIFF* tif, std::uint32_t width, std::uint32_t height, std::uint32_t rowsPerStrip,
+                 std::uint32_t group3Options, float xDpi, float yDpi, std::uint16_t unit,
+                 std::uint16_t fillOrder, int pageIndex, int total) {
+    TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFFSetField(tif, TIFFTAG_FILLORDER, fillOrder);
+    TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    // Resolution before the coding options: the 2-D coder picks its K
+    // factor from the vertical resolution.
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, unit);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, xDpi);
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, yDpi);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX3);
+    TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, group3Options);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    TIFFSetField(tif, TIFFTAG_PAGENUMBER, static_cast<std::uint16_t>(pageIndex),
+                 static_cast<std::uint16_t>(total));
+}
+
+bool encodePage(TIFF* tif, const BitPage& page, float xDpi, float yDpi, std::uint16_t unit,
+                int pageIndex, int total) {
+    if (page.width <= 0 || page.height <= 0 || page.bits.size() < page.rowBytes() * page.height)
+        return false;
+    setPageTags(tif, static_cast<std::uint32_t>(page.width),
+                static_cast<std::uint32_t>(page.height), static_cast<std::uint32_t>(page.height),
+                GROUP3OPT_2DENCODING, xDpi, yDpi, unit, FILLORDER_MSB2LSB, pageIndex, total);
+    // The coder reads the rows only; libtiff's interface is not const.
+    auto* data = const_cast<std::uint8_t*>(page.bits.data());
+    const auto size = static_cast<tmsize_t>(page.rowBytes() * page.height);
+    if (TIFFWriteEncodedStrip(tif, 0, data, size) != size)
+        return false;
+    return TIFFWriteDirectory(tif) == 1;
+}
+
+}  // namespace
+
+struct FaxTiffWriter::State {
+    std::string error;
+    TiffPtr tif;
+};
+
+FaxTiffWriter::FaxTiffWriter() : state_(std::make_unique<State>()) {}
+
+FaxTiffWriter::~FaxTiffWriter() {
+    if (state_->tif) {
+        state_->tif.reset();
+        std::error_code ec;
+        std::filesystem::remove(path_, ec);
+    }
+}
+
+bool FaxTiffWriter::open(const std::filesystem::path& path) {
+    if (state_->tif)
+        return false;
+    path_ = path;
+    pages_ = 0;
+    failed_ = false;
+    Options options(&state_->error);
+    state_->tif.reset(TIFFOpenExt(path.c_str(), "w", options.options));
+    return state_->tif != nullptr;
+}
+
+bool FaxTiffWriter::addPage(const BitPage& page, int totalPages, int xDpi, int yDpi) {
+    if (!state_->tif || failed_)
+        return false;
+    if (!encodePage(state_->tif.get(), page, static_cast<float>(xDpi), static_cast<float>(yDpi),
+                    RESUNIT_INCH, pages_, totalPages)) {
+        failed_ = true;
+        return false;
+    }
+    ++pages_;
+    return true;
+}
+
+bool FaxTiffWriter::close() {
+    if (!state_->tif)
+        return false;
+    TIFF* tif = state_->tif.release();
+    const bool flushed = TIFFFlush(tif) == 1;
+    TIFFClose(tif);
+    if (!flushed || failed_ || pages_ == 0) {
+        std::error_code ec;
+        std::filesystem::remove(path_, ec);
+        return false;
+    }
+    return true;
+}
+
+const std::string& FaxTiffWriter::error() const {
+    return state_->error;
+}
+
+int CountTiffPages(const std::filesystem::path& path) {
+    std::string sink;
+    TiffPtr tif = openForReading(path, &sink);
+    if (!tif)
+        return -1;
+    return static_cast<int>(TIFFNumberOfDirectories(tif.get()));
+}
+
+namespace {
+
+struct PageSource {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    float xDpi = kFaxXDpi;
+    float yDpi = kFaxYDpi;
+    std::uint16_t unit = RESUNIT_INCH;
+};
+
+PageSource describe(TIFF* in) {
+    PageSource page;
+    TIFFGetField(in, TIFFTAG_IMAGEWIDTH, &page.width);
+    TIFFGetField(in, TIFFTAG_IMAGELENGTH, &page.height);
+    float x = 0, y = 0;
+    std::uint16_t unit = RESUNIT_NONE;
+    if (TIFFGetField(in, TIFFTAG_XRESOLUTION, &x) && TIFFGetField(in, TIFFTAG_YRESOLUTION, &y) &&
+        x > 0 && y > 0 && x < 100000 && y < 100000) {
+        page.xDpi = x;
+        page.yDpi = y;
+        TIFFGetFieldDefaulted(in, TIFFTAG_RESOLUTIONUNIT, &unit);
+        page.unit = unit;
+    }
+    return page;
+}
+
+// Copies a Group 3 2-D page without decoding it.
+bool copyEncodedPage(TIFF* in, TIFF* out, const PageSource& page, int index, int total) {
+    std::uint32_t rowsPerStrip = page.height;
+    std::uint32_t options = 0;
+    std::uint16_t fillOrder = FILLORDER_MSB2LSB;
+    TIFFGetFieldDefaulted(in, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    TIFFGetField(in, TIFFTAG_GROUP3OPTIONS, &options);
+    TIFFGetFieldDefaulted(in, TIFFTAG_FILLORDER, &fillOrder);
+    std::uint64_t* counts = nullptr;
+    if (!TIFFGetField(in, TIFFTAG_STRIPBYTECOUNTS, &counts) || !counts)
+        return false;
+    const std::uint32_t strips = TIFFNumberOfStrips(in);
+    setPageTags(out, page.width, page.height, std::min(rowsPerStrip, page.height), options,
+                page.xDpi, page.yDpi, page.unit, fillOrder, index, total);
+    std::vector<std::uint8_t> buffer;
+    for (std::uint32_t s = 0; s < strips; ++s) {
+        if (counts[s] == 0 || counts[s] > kMaxStripBytes)
+            return false;
+        buffer.resize(static_cast<std::size_t>(counts[s]));
+        const auto size = static_cast<tmsize_t>(counts[s]);
+        if (TIFFReadRawStrip(in, s, buffer.data(), size) != size)
+            return false;
+        if (TIFFWriteRawStrip(out, s, buffer.data(), size) != size)
+            return false;
+    }
+    return TIFFWriteDirectory(out) == 1;
+}
+
+// Decodes any other page into fax bits: bilevel rows as they are, anything
+// else through RGBA and the threshold.
+bool decodePage(TIFF* in, const PageSource& page, BitPage& bits) {
+    std::uint16_t bps = 1, spp = 1, photometric = PHOTOMETRIC_MINISWHITE;
+    TIFFGetFieldDefaulted(in, TIFFTAG_BITSPERSAMPLE, &bps);
+    TIFFGetFieldDefaulted(in, TIFFTAG_SAMPLESPERPIXEL, &spp);
+    TIFFGetField(in, TIFFTAG_PHOTOMETRIC, &photometric);
+    const int w = static_cast<int>(page.width);
+    const int h = static_cast<int>(page.height);
+    if (bps == 1 && spp == 1 && !TIFFIsTiled(in) &&
+        (photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK)) {
+        if (TIFFScanlineSize64(in) != static_cast<std::uint64_t>((w + 7) / 8))
+            return false;
+        bits = BitPage(w, h);
+        for (int y = 0; y < h; ++y) {
+            auto* row = bits.bits.data() + bits.rowBytes() * y;
+            if (TIFFReadScanline(in, row, static_cast<std::uint32_t>(y), 0) < 0)
+                return false;
+            if (photometric == PHOTOMETRIC_MINISBLACK) {
+                for (std::size_t i = 0; i < bits.rowBytes(); ++i)
+                    row[i] = static_cast<std::uint8_t>(~row[i]);
+            }
+        }
+        if (w % 8 != 0) {  // padding bits stay white
+            const auto mask = static_cast<std::uint8_t>(0xFF << (8 - w % 8));
+            for (int y = 0; y < h; ++y)
+                bits.bits[bits.rowBytes() * y + bits.rowBytes() - 1] &= mask;
+        }
+        return true;
+    }
+    if (static_cast<std::uint64_t>(page.width) * page.height > kMaxColourPixels)
+        return false;
+    std::vector<std::uint32_t> raster(static_cast<std::size_t>(page.width) * page.height);
+    if (TIFFReadRGBAImageOriented(in, page.width, page.height, raster.data(), ORIENTATION_TOPLEFT,
+                                  0) != 1)
+        return false;
+    GreyImage grey(w, h);
+    for (std::size_t i = 0; i < raster.size(); ++i) {
+        const std::uint32_t p = raster[i];
+        const unsigned a = TIFFGetA(p);
+        // Transparent parts show the white paper.
+        const unsigned r = (TIFFGetR(p) * a + 255 * (255 - a)) / 255;
+        const unsigned g = (TIFFGetG(p) * a + 255 * (255 - a)) / 255;
+        const unsigned b = (TIFFGetB(p) * a + 255 * (255 - a)) / 255;
+        grey.pixels[i] = static_cast<std::uint8_t>((r * 11 + g * 16 + b * 5) / 32);
+    }
+    Threshold(grey.view(), bits);
+    return true;
+}
+
+bool isEncodedFaxPage(TIFF* in) {
+    std::uint16_t compression = 0, bps = 1, spp = 1, photometric = 0;
+    std::uint32_t options = 0;
+    TIFFGetFieldDefaulted(in, TIFFTAG_COMPRESSION, &compression);
+    TIFFGetFieldDefaulted(in, TIFFTAG_BITSPERSAMPLE, &bps);
+    TIFFGetFieldDefaulted(in, TIFFTAG_SAMPLESPERPIXEL, &spp);
+    TIFFGetField(in, TIFFTAG_PHOTOMETRIC, &photometric);
+    TIFFGetField(in, TIFFTAG_GROUP3OPTIONS, &options);
+    return compression == COMPRESSION_CCITTFAX3 && bps == 1 && spp == 1 && !TIFFIsTiled(in) &&
+           photometric == PHOTOMETRIC_MINISWHITE && (options & GROUP3OPT_2DENCODING) &&
+           !(options & GROUP3OPT_UNCOMPRESSED);
+}
+
+}  // namespace
+
+JoinResult JoinFaxTiffs(const std::vector<std::filesystem::path>& inputs,
+                        const std::filesystem::path& output, MissingInput missing) {
+    JoinResult result;
+    std::string sink;
+    // First pass: which inputs are readable, and how many pages in all.
+    std::vector<std::filesystem::path> readable;
+    int total = 0;
+    for (const auto& input : inputs) {
+        TiffPtr in = openForReading(input, &sink);
+        if (!in) {
+            if (missing == MissingInput::Fail) {
+                result.error = "cannot read " + input.string();
+                return result;
+            }
+            ++result.skippedInputs;
+            continue;
+        }
+        readable.push_back(input);
+        total += static_cast<int>(TIFFNumberOfDirectories(in.get()));
+        if (total > 65535) {  // the page-number tag holds 16 bits
+            result.error = "too many pages";
+            return result;
+        }
+    }
+    if (total == 0) {
+        result.error = "no pages to join";
+        return result;
+    }
+
+    std::string temporary = output.string() + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        result.error = "cannot create " + output.string();
+        return result;
+    }
+    auto discard = [&](std::string message) {
+        std::error_code ec;
+        std::filesystem::remove(temporary, ec);
+        result = JoinResult{};
+        result.error = std::move(message);
+        return result;
+    };
+    std::string writeSink;
+    TiffPtr out;
+    {
+        Options options(&writeSink);
+        out.reset(TIFFFdOpenExt(fd, temporary.c_str(), "w", options.options));
+    }
+    if (!out) {
+        ::close(fd);
+        return discard("cannot write " + output.string());
+    }
+
+    int index = 0;
+    BitPage bits;
+    for (const auto& input : readable) {
+        TiffPtr in = openForReading(input, &sink);
+        if (!in)
+            return discard("cannot read " + input.string());
+        do {
+            const PageSource page = describe(in.get());
+            if (page.width == 0 || page.height == 0 || page.width > kMaxJoinWidth ||
+                page.height > kMaxJoinHeight)
+                return discard("unsupported page size in " + input.string());
+            bool done;
+            if (isEncodedFaxPage(in.get())) {
+                done = copyEncodedPage(in.get(), out.get(), page, index, total);
+            } else {
+                done = decodePage(in.get(), page, bits) &&
+                       encodePage(out.get(), bits, page.xDpi, page.yDpi, page.unit, index, total);
+            }
+            if (!done)
+                return discard("cannot copy a page of " + input.string() +
+                               (sink.empty() ? std::string() : ": " + sink));
+            ++index;
+        } while (index < total && TIFFReadDirectory(in.get()) == 1);
+    }
+    if (index != total)
+        return discard("page count changed while joining");
+    TIFF* raw = out.release();
+    const bool flushed = TIFFFlush(raw) == 1;
+    TIFFClose(raw);
+    if (!flushed)
+        return discard("cannot write " + output.string());
+    std::error_code ec;
+    std::filesystem::rename(temporary, output, ec);
+    if (ec)
+        return discard("cannot replace " + output.string());
+    result.ok = true;
+    result.pages = total;
+    return result;
+}
+
+}  // namespace miravo

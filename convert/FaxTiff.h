@@ -1,0 +1,68 @@
+// Fax TIFF files: writing pages of 1-bit rows as CCITT Group 3 with 2-D
+// coding (one strip per page, min-is-white, 204 x 196 dpi unless told
+// otherwise), and joining fax TIFF files page by page into one document.
+// Joining copies the encoded strips of Group 3 2-D pages as they are and
+// re-encodes any other bilevel or colour page.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "convert/PageImage.h"
+
+namespace miravo {
+
+// Writes a multi-page fax TIFF, one page at a time.
+class FaxTiffWriter {
+  public:
+    FaxTiffWriter();
+    ~FaxTiffWriter();  // closes the file; a file not closed by close() is removed
+    FaxTiffWriter(const FaxTiffWriter&) = delete;
+    FaxTiffWriter& operator=(const FaxTiffWriter&) = delete;
+
+    // Creates (or truncates) the file.
+    bool open(const std::filesystem::path& path);
+    // Appends one page. `totalPages` goes into the page-number tag beside
+    // the page's own number (0: not known yet).
+    bool addPage(const BitPage& page, int totalPages = 0, int xDpi = kFaxXDpi, int yDpi = kFaxYDpi);
+    // Finishes the file. False when any page failed or no page was written;
+    // the file is then removed.
+    bool close();
+    int pages() const { return pages_; }
+    // The last libtiff complaint, for messages.
+    const std::string& error() const;
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+    std::filesystem::path path_;
+    int pages_ = 0;
+    bool failed_ = false;
+};
+
+enum class MissingInput {
+    Skip,  // a missing or unreadable input adds no page
+    Fail,  // a missing or unreadable input fails the whole join
+};
+
+struct JoinResult {
+    bool ok = false;  // the output exists and holds `pages` pages
+    int pages = 0;
+    int skippedInputs = 0;
+    std::string error;
+};
+
+// Joins the pages of `inputs`, in order, into `output`, which is replaced
+// atomically (written beside it, then renamed). Page numbers are set to
+// (index, total). Nothing is written when no page can be joined or any
+// page fails; a half-written output never remains.
+JoinResult JoinFaxTiffs(const std::vector<std::filesystem::path>& inputs,
+                        const std::filesystem::path& output,
+                        MissingInput missing = MissingInput::Fail);
+
+// Pages of a TIFF file; -1 when it cannot be read.
+int CountTiffPages(const std::filesystem::path& path);
+
+}  // namespace miravo

@@ -1,0 +1,92 @@
+#include "convert/PageConverter.h"
+
+#include <sys/stat.h>
+
+#include <QImageReader>
+#include <QPainter>
+
+#include "app/Paths.h"
+#include "app/Text.h"
+#include "convert/FaxTiff.h"
+
+namespace miravo {
+
+std::optional<QImage> DecodePageFile(const std::filesystem::path& path) {
+    // A FIFO or device would block or never end; only plain files are read.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0)
+        return std::nullopt;
+    QImageReader::setAllocationLimit(kDecodeAllocationLimitMb);
+    QImageReader reader(QString::fromStdString(path.string()));
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(false);
+    const QSize size = reader.size();
+    if (!size.isValid() || size.isEmpty() || size.width() > kMaxPageFileSide ||
+        size.height() > kMaxPageFileSide ||
+        static_cast<std::int64_t>(size.width()) * size.height() > kMaxPageFilePixels)
+        return std::nullopt;
+    QImage image = reader.read();
+    if (image.isNull())
+        return std::nullopt;
+    if (image.hasAlphaChannel()) {
+        QImage paper(image.size(), QImage::Format_RGB32);
+        paper.fill(Qt::white);
+        QPainter painter(&paper);
+        painter.drawImage(0, 0, image);
+        painter.end();
+        image = std::move(paper);
+    }
+    if (image.format() != QImage::Format_Grayscale8)
+        image.convertTo(QImage::Format_Grayscale8);
+    if (image.isNull())
+        return std::nullopt;
+    return image;
+}
+
+std::u16string PageFileResultName(std::u16string_view documentBase, std::uint32_t fileIndex) {
+    return std::u16string(documentBase) + u"_res_" + toU16(static_cast<long>(fileIndex)) + u".tif";
+}
+
+const BitPage& PagePipeline::run(GreyView band, bool dithering) {
+    PlaceOnFaxPage(band, canvas_, turned_);
+    if (dithering)
+        Dither(canvas_.view(), bits_);
+    else
+        Threshold(canvas_.view(), bits_);
+    return bits_;
+}
+
+PageFileResult ConvertPageFile(bool dithering, std::u16string_view documentBase,
+                               std::uint32_t fileIndex, std::u16string_view pageFilePath,
+                               std::uint32_t pageCount, const std::atomic<bool>* cancel) {
+    PageFileResult result;
+    const std::optional<QImage> image = DecodePageFile(ToFsPath(pageFilePath));
+    if (!image)
+        return result;
+    result.decoded = true;
+    const GreyView whole{image->constBits(), image->width(), image->height(),
+                         static_cast<std::ptrdiff_t>(image->bytesPerLine())};
+    const std::uint32_t bands = BandCount(pageCount);
+    // Fewer rows than pages cut no page; more pages than one document can
+    // number are refused rather than ground through.
+    if (bands > kMaxPagesPerFile || PageBand(whole.height, pageCount, 0).rows == 0)
+        return result;
+
+    FaxTiffWriter writer;
+    if (!writer.open(ToFsPath(PageFileResultName(documentBase, fileIndex))))
+        return result;
+    PagePipeline pipeline;
+    for (std::uint32_t k = 0; k < bands; ++k) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return result;  // the writer removes its file
+        const BandGeometry band = PageBand(whole.height, pageCount, k);
+        if (!writer.addPage(pipeline.run(whole.band(band.top, band.rows), dithering),
+                            static_cast<int>(bands)))
+            return result;
+    }
+    if (writer.close())
+        result.pages = writer.pages();
+    return result;
+}
+
+}  // namespace miravo

@@ -1,0 +1,59 @@
+// One page file of the print monitor to one multi-page fax TIFF: every page
+// band is cut out, brought to portrait, fitted to the fax page, made black
+// and white by threshold or dithering and encoded as Group 3 2-D. The bands
+// never touch the disk; only the result file is written.
+#pragma once
+
+#include <QImage>
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "convert/PageImage.h"
+
+namespace miravo {
+
+// Limits on a page file's decoded size: beyond them it is not decoded.
+inline constexpr int kMaxPageFileSide = 200000;
+inline constexpr std::int64_t kMaxPageFilePixels = 128'000'000;
+inline constexpr int kDecodeAllocationLimitMb = 512;
+// A fax TIFF numbers its pages in 16 bits.
+inline constexpr std::uint32_t kMaxPagesPerFile = 65535;
+
+// Decodes a page file by its content (the name has no extension) into
+// 8-bit grey, transparent parts on white. None when the file is not a
+// regular file, not an image, or claims a size beyond the limits (checked
+// from the header before any pixel is decoded).
+std::optional<QImage> DecodePageFile(const std::filesystem::path& path);
+
+// "%s_res_%d.tif" over the document base and the file index.
+std::u16string PageFileResultName(std::u16string_view documentBase, std::uint32_t fileIndex);
+
+struct PageFileResult {
+    bool decoded = false;  // the page file could be read
+    int pages = 0;         // pages written to the result file
+};
+
+// Converts one page file holding `pageCount` pages (0 meaning 1) into the
+// result file for `fileIndex`. No file is left when no page was written.
+// A set `cancel` flag stops between pages (the result file is then removed).
+PageFileResult ConvertPageFile(bool dithering, std::u16string_view documentBase,
+                               std::uint32_t fileIndex, std::u16string_view pageFilePath,
+                               std::uint32_t pageCount, const std::atomic<bool>* cancel = nullptr);
+
+// The pipeline of one band, for callers that hold the grey pixels already:
+// band to fax page, then to bits.
+class PagePipeline {
+  public:
+    const BitPage& run(GreyView band, bool dithering);
+
+  private:
+    GreyImage canvas_;
+    GreyImage turned_;
+    BitPage bits_;
+};
+
+}  // namespace miravo

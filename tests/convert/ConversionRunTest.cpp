@@ -1,0 +1,221 @@
+#include "convert/ConversionRun.h"
+
+#include "app/Paths.h"
+#include "convert/JobFile.h"
+#include "tests/convert/ConvertTestSupport.h"
+
+namespace miravo {
+namespace {
+
+using test::TempDir;
+
+// Records what the worker tells its window.
+class RecordingReport : public WorkerReport {
+  public:
+    void setTitle(const std::u16string& text) override { title = text; }
+    void setLabel(int id, const std::u16string& text) override { labels[id] = text; }
+    void beginProgress(int maximum) override { progressMaximum = maximum; }
+    void stepProgress() override { ++steps; }
+    void setPolling(bool) override {}
+    void enableClose() override {}
+    void close(int result) override { closes.push_back(result); }
+    bool isOpen() const override { return closes.empty(); }
+
+    std::u16string title;
+    std::map<int, std::u16string> labels;
+    int progressMaximum = -1;
+    int steps = 0;
+    std::vector<int> closes;
+};
+
+struct Job {
+    TempDir dir;
+    AppState state;
+    ConversionControl control;
+    std::u16string jobFile;
+
+    Job() { control.documentBase = FromFsPath(dir / "tosend"); }
+    std::u16string page(const std::string& name, int pagesStacked, std::uint8_t grey = 0) {
+        GreyImage image(400, 500 * pagesStacked, 255);
+        for (int k = 0; k < pagesStacked; ++k)
+            test::fillRect(image, 50, 500 * k + 50, 100, 100, grey);
+        test::writePgm(dir / name, image);
+        return FromFsPath(dir / name);
+    }
+    void writeJob(const std::string& bytes) {
+        jobFile = FromFsPath(dir / "Letter__ps__1");
+        test::writeBytes(dir / "Letter__ps__1", bytes);
+        state.job.documentPath = jobFile;
+    }
+    std::u16string document(int pages) { return DocumentName(control.documentBase, pages); }
+    std::vector<std::string> leftovers() {
+        std::vector<std::string> found;
+        for (const auto& name : test::folderNames(dir.path()))
+            if (name.find("_res_") != std::string::npos && name.find("_res__") == std::string::npos)
+                found.push_back(name);
+        return found;
+    }
+};
+
+TEST(ConvertJob, JoinsAllPageFilesIntoOneNamedDocument) {
+    Job job;
+    const auto p1 = job.page("job_17_1", 3);
+    const auto p2 = job.page("job_17_2", 2);
+    job.writeJob(JobFileBytes({{p1, 3}, {p2, 2}}));
+    RecordingReport report;
+    const ConversionSummary summary = ConvertJob(job.state, report, job.control);
+    EXPECT_EQ(job.state.job.documentPath, job.document(5));
+    EXPECT_EQ(PageCountFromName(job.state.job.documentPath), 5);
+    EXPECT_EQ(job.state.job.jobFilePath, job.jobFile);
+    EXPECT_EQ(job.state.job.pageFileCount, 2);
+    EXPECT_TRUE(job.state.job.pageBaseRecorded);
+    EXPECT_EQ(job.state.job.pageBaseName, FromFsPath(job.dir / "job_17"));
+    EXPECT_EQ(summary.writtenPages, 5);
+    EXPECT_EQ(summary.failedFiles, 0);
+    EXPECT_EQ(report.closes, std::vector<int>{0});
+    EXPECT_EQ(report.progressMaximum, 2);
+    EXPECT_EQ(report.steps, 2);
+    const auto pages = test::readTiff(test::pathOf(job.document(5)));
+    ASSERT_EQ(pages.size(), 5u);
+    for (const auto& page : pages)
+        EXPECT_GT(test::blackCount(page.bits, 0, 0, kFaxWidth, kFaxHeight), 10000);
+    test::expectToolsAccept(test::pathOf(job.document(5)));
+    EXPECT_TRUE(job.leftovers().empty());
+    EXPECT_TRUE(std::filesystem::exists(test::pathOf(p1)));  // deleted at exit, not here
+
+    // Again (as after switching dithering): the count grows, the base stays.
+    job.state.job.documentPath = job.jobFile;
+    job.state.job.pageBaseName = u"kept";
+    RecordingReport again;
+    ConvertJob(job.state, again, job.control);
+    EXPECT_EQ(job.state.job.pageFileCount, 4);
+    EXPECT_EQ(job.state.job.pageBaseName, u"kept");
+    EXPECT_EQ(job.state.job.documentPath, job.document(5));
+    EXPECT_EQ(test::readTiff(test::pathOf(job.document(5))).size(), 5u);
+}
+
+TEST(ConvertJob, CarriageReturnsAndDotsInTheCount) {
+    Job job;
+    const auto p1 = job.page("job_2_1", 2);
+    job.writeJob(test::utf16le(u"MIRAVO\r\n" + p1 + u"__page_numbers__2\r\n", false));
+    RecordingReport report;
+    ConvertJob(job.state, report, job.control);
+    EXPECT_EQ(job.state.job.documentPath, job.document(2));
+    EXPECT_EQ(test::readTiff(test::pathOf(job.document(2))).size(), 2u);
+
+    // A '.' in the folder: the count reads 0, one page is made, the name says 0.
+    std::filesystem::create_directory(job.dir / "a.b");
+    const auto dotted = job.page("a.b/job_3_1", 1);
+    job.writeJob(JobFileBytes({{dotted, 1}}));
+    ConvertJob(job.state, report, job.control);
+    EXPECT_EQ(job.state.job.documentPath, job.document(0));
+    EXPECT_EQ(test::readTiff(test::pathOf(job.document(0))).size(), 1u);
+}
+
+TEST(ConvertJob, BrokenPageFilesLeaveTheirPagesOut) {
+    Job job;
+    const auto good = job.page("job_4_1", 1);
+    test::writeBytes(job.dir / "job_4_2", "no image");
+    job.writeJob(JobFileBytes({{good, 1}, {FromFsPath(job.dir / "job_4_2"), 1}}));
+    RecordingReport report;
+    const ConversionSummary summary = ConvertJob(job.state, report, job.control);
+    EXPECT_EQ(summary.failedFiles, 1);
+    EXPECT_EQ(summary.writtenPages, 1);
+    EXPECT_EQ(job.state.job.documentPath, job.document(2));
+    EXPECT_EQ(test::readTiff(test::pathOf(job.document(2))).size(), 1u);
+    EXPECT_TRUE(job.leftovers().empty());
+}
+
+TEST(ConvertJob, JobsThatGiveNoDocument) {
+    {  // The job file cannot be read: the bare base path remains.
+        Job job;
+        job.state.job.documentPath = FromFsPath(job.dir / "gone__ps__1");
+        RecordingReport report;
+        EXPECT_FALSE(ConvertJob(job.state, report, job.control).jobRead);
+        EXPECT_EQ(job.state.job.documentPath, job.control.documentBase);
+        EXPECT_EQ(report.closes, std::vector<int>{0});
+    }
+    {  // No entry at all: the name of an empty document, no file.
+        Job job;
+        job.writeJob(test::utf16le(u"miravo and nothing else", false));
+        RecordingReport report;
+        ConvertJob(job.state, report, job.control);
+        EXPECT_EQ(job.state.job.documentPath, job.document(0));
+        EXPECT_FALSE(std::filesystem::exists(test::pathOf(job.document(0))));
+        EXPECT_FALSE(job.state.job.pageBaseRecorded);
+    }
+    {  // An entry too long: nothing is converted, but the clean-up still
+        // knows every page file.
+        Job job;
+        const auto p1 = job.page("job_5_1", 1);
+        job.writeJob(JobFileBytes({{p1, 1}, {u"/" + std::u16string(800, u'x') + u"_5_2", 1}}));
+        RecordingReport report;
+        const ConversionSummary summary = ConvertJob(job.state, report, job.control);
+        EXPECT_TRUE(summary.refused);
+        EXPECT_EQ(job.state.job.documentPath, job.control.documentBase);
+        EXPECT_EQ(job.state.job.pageFileCount, 2);
+        EXPECT_EQ(job.state.job.pageBaseName, FromFsPath(job.dir / "job_5"));
+        EXPECT_TRUE(job.leftovers().empty());
+    }
+    {  // A first path with one '_': converted, but no base name to delete by.
+        Job job;
+        const auto p1 = job.page("single_1", 1);
+        job.writeJob(JobFileBytes({{p1, 1}}));
+        RecordingReport report;
+        ConvertJob(job.state, report, job.control);
+        EXPECT_TRUE(job.state.job.pageBaseRecorded);
+        EXPECT_EQ(job.state.job.pageBaseName, u"");
+        EXPECT_EQ(test::readTiff(test::pathOf(job.document(1))).size(), 1u);
+    }
+}
+
+TEST(ConvertJob, CancelMakesNoDocument) {
+    Job job;
+    const auto p1 = job.page("job_6_1", 2);
+    job.writeJob(JobFileBytes({{p1, 2}}));
+    std::atomic<bool> cancel{true};
+    job.control.cancel = &cancel;
+    RecordingReport report;
+    const ConversionSummary summary = ConvertJob(job.state, report, job.control);
+    EXPECT_TRUE(summary.cancelled);
+    EXPECT_EQ(report.closes, std::vector<int>{kConversionCancelled});
+    EXPECT_EQ(job.state.job.documentPath, job.control.documentBase);
+    EXPECT_EQ(job.state.job.pageFileCount, 1);
+    EXPECT_FALSE(std::filesystem::exists(test::pathOf(job.document(2))));
+    EXPECT_TRUE(job.leftovers().empty());
+}
+
+TEST(ConvertJob, AFailedRerunDropsTheEarlierDocument) {
+    Job job;
+    const auto p1 = job.page("job_7_1", 1);
+    job.writeJob(JobFileBytes({{p1, 1}}));
+    RecordingReport report;
+    ConvertJob(job.state, report, job.control);
+    ASSERT_TRUE(std::filesystem::exists(test::pathOf(job.document(1))));
+    std::filesystem::remove(test::pathOf(p1));
+    job.state.job.documentPath = job.jobFile;
+    ConvertJob(job.state, report, job.control);
+    EXPECT_EQ(job.state.job.documentPath, job.document(1));
+    EXPECT_FALSE(std::filesystem::exists(test::pathOf(job.document(1))));
+}
+
+TEST(RunConversion, ChecksTheJobFileFirst) {
+    Job job;
+    const auto p1 = job.page("job_8_1", 1);
+    job.writeJob(test::utf16le(u"miravo\n" + p1 + u"__page_numbers__1\n", true));  // with a BOM
+    AppPaths paths;
+    RecordingReport report;
+    RunConversion(paths, report, job.control);  // no state: nothing
+    paths.state = &job.state;
+    RunConversion(paths, report, job.control);
+    EXPECT_TRUE(report.closes.empty());
+    EXPECT_EQ(job.state.job.documentPath, job.jobFile);
+    job.writeJob(JobFileBytes({{p1, 1}}));
+    const ConversionSummary summary = RunConversion(paths, report, job.control);
+    EXPECT_EQ(summary.writtenPages, 1);
+    EXPECT_EQ(report.closes, std::vector<int>{0});
+    EXPECT_EQ(job.state.job.documentPath, job.document(1));
+}
+
+}  // namespace
+}  // namespace miravo

@@ -1,0 +1,139 @@
+#include "convert/PageConverter.h"
+
+#include <sys/stat.h>
+
+#include <QBuffer>
+#include <QImage>
+
+#include "app/Paths.h"
+#include "tests/convert/ConvertTestSupport.h"
+
+namespace miravo {
+namespace {
+
+using test::TempDir;
+
+std::u16string text(const std::filesystem::path& path) {
+    return FromFsPath(path);
+}
+
+// Three pages of 1000 x 1200 stacked, one spare row at the bottom; page k
+// has a black block at a place of its own.
+GreyImage threePages() {
+    GreyImage image(1000, 3 * 1200 + 1);
+    for (int k = 0; k < 3; ++k)
+        test::fillRect(image, 100 + 300 * k, 1200 * k + 100, 200, 200, 0);
+    test::fillRect(image, 0, 3600, 1000, 1, 0);  // the spare row belongs to no page
+    return image;
+}
+
+TEST(ConvertPageFile, CutsStackedPagesAndStretchesThem) {
+    TempDir dir;
+    test::writePgm(dir / "job_1_1", threePages());
+    const std::u16string base = text(dir / "tosend");
+    const PageFileResult result = ConvertPageFile(false, base, 4, text(dir / "job_1_1"), 3);
+    EXPECT_TRUE(result.decoded);
+    EXPECT_EQ(result.pages, 3);
+    const auto pages = test::readTiff(dir / "tosend_res_4.tif");
+    ASSERT_EQ(pages.size(), 3u);
+    // 1000 x 1200 stretched to 1728 x 2292: the block of page k moves to
+    // x 1.728 * (100 + 300k), y 1.91 * 100, each side scaled likewise.
+    for (int k = 0; k < 3; ++k) {
+        const BitPage& page = pages[k].bits;
+        EXPECT_EQ(page.width, kFaxWidth);
+        EXPECT_EQ(page.height, kFaxHeight);
+        const int x0 = static_cast<int>(1.728 * (100 + 300 * k)) + 3;
+        const int x1 = static_cast<int>(1.728 * (300 + 300 * k)) - 3;
+        EXPECT_EQ(test::blackCount(page, x0, 195, x1, 570), (x1 - x0) * (570 - 195)) << k;
+        const int blacks = test::blackCount(page, 0, 0, kFaxWidth, kFaxHeight);
+        EXPECT_NEAR(blacks, 1.728 * 200 * 1.91 * 200, 4000) << k;  // nothing else is black
+    }
+    // Only the result is left beside the page file.
+    EXPECT_EQ(test::folderNames(dir.path()),
+              (std::vector<std::string>{"job_1_1", "tosend_res_4.tif"}));
+}
+
+TEST(ConvertPageFile, DitheringFollowsTheSetting) {
+    TempDir dir;
+    test::writePgm(dir / "p_1_1", GreyImage(800, 1000, 160));
+    const std::u16string base = text(dir / "d");
+    ASSERT_EQ(ConvertPageFile(false, base, 1, text(dir / "p_1_1"), 1).pages, 1);
+    ASSERT_EQ(ConvertPageFile(true, base, 2, text(dir / "p_1_1"), 1).pages, 1);
+    const BitPage thresholded = test::readTiff(dir / "d_res_1.tif").at(0).bits;
+    const BitPage dithered = test::readTiff(dir / "d_res_2.tif").at(0).bits;
+    EXPECT_EQ(test::blackCount(thresholded, 0, 0, kFaxWidth, kFaxHeight), 0);
+    const double share =
+        test::blackCount(dithered, 0, 0, kFaxWidth, kFaxHeight) / double(kFaxWidth * kFaxHeight);
+    EXPECT_NEAR(share, (255 - 160) / 255.0, 0.03);
+}
+
+TEST(ConvertPageFile, ReadsImagesByContentWithTransparencyOnWhite) {
+    TempDir dir;
+    QImage image(600, 400, QImage::Format_ARGB32);  // landscape, turned
+    image.fill(Qt::transparent);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 500; x < 600; ++x)
+            image.setPixel(x, y, qRgba(0, 0, 0, 255));
+    ASSERT_TRUE(image.save(QString::fromStdString((dir / "img_1_1").string()), "PNG"));
+    ASSERT_EQ(ConvertPageFile(false, text(dir / "r"), 1, text(dir / "img_1_1"), 0).pages, 1);
+    const BitPage page = test::readTiff(dir / "r_res_1.tif").at(0).bits;
+    // The top-right corner turned to the top-left one (400 x 600 then,
+    // stretched by 4.32 x 3.82); the rest is paper, not black.
+    EXPECT_EQ(test::blackCount(page, 5, 5, 425, 375), 420 * 370);
+    EXPECT_EQ(test::blackCount(page, 0, 390, kFaxWidth, kFaxHeight), 0);
+    EXPECT_EQ(test::blackCount(page, 440, 0, kFaxWidth, 390), 0);
+}
+
+TEST(ConvertPageFile, BadPageFilesGiveNoPageAndLeaveNothing) {
+    TempDir dir;
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        GreyImage grey(300, 300, 0);
+        QImage(grey.pixels.data(), 300, 300, 300, QImage::Format_Grayscale8).save(&buffer, "PNG");
+    }
+    test::writeBytes(dir / "truncated", png.left(png.size() / 2).toStdString());
+    test::writeBytes(dir / "junk", "this is no image at all");
+    test::writeBytes(dir / "empty", "");
+    test::writeBytes(dir / "hugepgm", "P5\n100000 100000\n255\n" + std::string(1000, '\0'));
+    // A PNG header claiming 100000 x 100000 with nothing behind it.
+    std::string hugePng = png.left(33).toStdString();
+    const char side[4] = {0, 1, static_cast<char>(0x86), static_cast<char>(0xA0)};
+    hugePng.replace(16, 4, side, 4);
+    hugePng.replace(20, 4, side, 4);
+    test::writeBytes(dir / "hugepng", hugePng);
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    std::filesystem::create_directory(dir / "folder");
+    const auto before = test::folderNames(dir.path());
+    for (const char* name :
+         {"truncated", "junk", "empty", "hugepgm", "hugepng", "fifo", "folder", "missing"}) {
+        const PageFileResult result =
+            ConvertPageFile(false, text(dir / "o"), 1, text(dir / name), 2);
+        EXPECT_FALSE(result.decoded) << name;
+        EXPECT_EQ(result.pages, 0) << name;
+    }
+    EXPECT_EQ(test::folderNames(dir.path()), before);
+}
+
+TEST(ConvertPageFile, MorePagesThanRowsGiveNoPage) {
+    TempDir dir;
+    test::writePgm(dir / "p_1_1", GreyImage(20, 5, 0));
+    const PageFileResult result =
+        ConvertPageFile(false, text(dir / "o"), 1, text(dir / "p_1_1"), 6);
+    EXPECT_TRUE(result.decoded);
+    EXPECT_EQ(result.pages, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "o_res_1.tif"));
+    EXPECT_EQ(ConvertPageFile(false, text(dir / "o"), 1, text(dir / "p_1_1"), 70000).pages, 0);
+}
+
+TEST(ConvertPageFile, CancelStopsAndRemovesTheResult) {
+    TempDir dir;
+    test::writePgm(dir / "p_1_1", threePages());
+    std::atomic<bool> cancel{true};
+    EXPECT_EQ(ConvertPageFile(false, text(dir / "o"), 1, text(dir / "p_1_1"), 3, &cancel).pages, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "o_res_1.tif"));
+}
+
+}  // namespace
+}  // namespace miravo
