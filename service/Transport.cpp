@@ -1,0 +1,375 @@
+#include "service/Transport.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "app/AppSettings.h"
+#include "app/Paths.h"
+#include "app/ProfileIni.h"
+#include "app/Text.h"
+#include "service/CurlSupport.h"
+
+namespace miravo {
+
+namespace cs = curl_support;
+
+namespace {
+
+constexpr std::size_t kBlockSize = 1024;
+// No time-outs of the platform's own: a connection that cannot be made in a
+// minute, or a transfer that stalls for two, ends the exchange rather than
+// leaving the worker (and the window that waits for it) hanging for good.
+constexpr long kConnectTimeoutSeconds = 60;
+constexpr long kStallSeconds = 120;
+
+ExchangeResult refused(std::string why) {
+    ExchangeResult result;
+    result.outcome = Outcome::Refused;
+    result.error = std::move(why);
+    return result;
+}
+
+ExchangeResult failed(std::string why) {
+    ExchangeResult result;
+    result.outcome = Outcome::Failed;
+    result.error = std::move(why);
+    return result;
+}
+
+// The answer as it arrives, cut at 1,048,575 bytes.
+struct AnswerSink {
+    std::string bytes;
+    bool full = false;
+
+    static size_t write(char* data, size_t size, size_t count, void* self) {
+        auto* sink = static_cast<AnswerSink*>(self);
+        const size_t given = size * count;
+        const size_t room = kMaxAnswerBytes - sink->bytes.size();
+        if (given > room) {
+            sink->bytes.append(data, room);
+            sink->full = true;
+            return 0;  // the rest is not wanted: end the transfer here
+        }
+        sink->bytes.append(data, given);
+        return given;
+    }
+};
+
+// One exchange: the handle with the service's endpoint, options and headers.
+class Exchange {
+  public:
+    bool open(const AppSettings& settings, std::string& error) {
+        url_ = ServiceUrl(settings);
+        if (url_.empty()) {
+            error = "the service host \"" + toUtf8(settings.serviceHost) + "\" is not a host name";
+            return false;
+        }
+        if (!certificates_.load(settings.caFile, error))
+            return false;
+        handle_ = cs::NewEasyHandle();
+        if (!handle_) {
+            error = "the network library could not be started";
+            return false;
+        }
+        CURL* h = handle_.get();
+        errorBuffer_[0] = '\0';
+        curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer_);
+        curl_easy_setopt(h, CURLOPT_URL, url_.c_str());
+        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https");
+        curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+        curl_easy_setopt(h, CURLOPT_POST, 1L);
+        curl_easy_setopt(h, CURLOPT_USERAGENT, std::string(kUserAgent).c_str());
+        curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &AnswerSink::write);
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink_);
+        certificates_.apply(h);
+        return true;
+    }
+
+    // Headers in this order; "Expect:" keeps curl from waiting for a
+    // 100-continue that the service never promised.
+    bool setHeaders(const std::string* contentLength, std::string& error) {
+        bool ok = cs::AddHeader(headers_, "Accept: */*") &&
+                  cs::AddHeader(headers_, "Connection: Keep-Alive") &&
+                  cs::AddHeader(headers_, std::string(kContentTypeHeader)) &&
+                  (!contentLength || cs::AddHeader(headers_, *contentLength)) &&
+                  cs::AddHeader(headers_, "Expect:");
+        if (!ok) {
+            error = "the request headers could not be built";
+            return false;
+        }
+        curl_easy_setopt(handle_.get(), CURLOPT_HTTPHEADER, headers_.get());
+        return true;
+    }
+
+    CURL* handle() { return handle_.get(); }
+
+    ExchangeResult perform() {
+        const CURLcode code = curl_easy_perform(handle_.get());
+        ExchangeResult result;
+        curl_easy_getinfo(handle_.get(), CURLINFO_RESPONSE_CODE, &result.httpStatus);
+        if (code == CURLE_OK || (code == CURLE_WRITE_ERROR && sink_.full)) {
+            result.outcome = Outcome::Answer;
+            result.answer = std::move(sink_.bytes);
+            return result;
+        }
+        result.outcome = cs::OutcomeOf(code);
+        result.error = cs::DescribeError(code, errorBuffer_);
+        return result;
+    }
+
+  private:
+    std::string url_;
+    cs::ExtraCertificates certificates_;
+    cs::EasyHandle handle_;
+    cs::HeaderList headers_;
+    AnswerSink sink_;
+    char errorBuffer_[CURL_ERROR_SIZE];
+};
+
+// Reads up to `wanted` bytes, retrying short reads; -1 on an error.
+ssize_t readFully(int fd, char* buffer, size_t wanted) {
+    size_t done = 0;
+    while (done < wanted) {
+        const ssize_t n = ::read(fd, buffer + done, wanted - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+// Feeds curl the prefix, the file block by block, then the closing delimiter.
+class UploadSource {
+  public:
+    enum class Stop { None, Delimiter, Shrunk, ReadError };
+
+    UploadSource(std::string_view prefix, int fd, std::uint64_t fileSize, const UploadHooks& hooks)
+        : prefix_(prefix), fd_(fd), fileSize_(fileSize), hooks_(hooks) {}
+
+    Stop stop() const { return stop_; }
+    int readErrno() const { return readErrno_; }
+
+    static size_t read(char* buffer, size_t size, size_t count, void* self) {
+        return static_cast<UploadSource*>(self)->fill(buffer, size * count);
+    }
+
+  private:
+    size_t fill(char* out, size_t room) {
+        size_t given = 0;
+        while (given < room) {
+            if (prefixSent_ < prefix_.size()) {
+                given += take(prefix_, prefixSent_, out + given, room - given);
+            } else if (!begun_) {
+                begun_ = true;
+                if (hooks_.begin)
+                    hooks_.begin(fileSize_ / kBlockSize);
+            } else if (blockSent_ < blockLength_) {
+                given += take(std::string_view(block_ + kOverlap, blockLength_), blockSent_,
+                              out + given, room - given);
+            } else if (!fileDone_) {
+                if (!nextBlock())
+                    return CURL_READFUNC_ABORT;
+            } else if (closingSent_ < kClosingDelimiter.size()) {
+                given += take(kClosingDelimiter, closingSent_, out + given, room - given);
+            } else {
+                break;
+            }
+        }
+        return given;
+    }
+
+    static size_t take(std::string_view from, size_t& sent, char* out, size_t room) {
+        const size_t n = std::min(room, from.size() - sent);
+        std::memcpy(out, from.data() + sent, n);
+        sent += n;
+        return n;
+    }
+
+    // One turn of the block loop: the step hook, then a read of up to 1,024
+    // bytes (never beyond the size announced in Content-Length).
+    bool nextBlock() {
+        if (hooks_.step)
+            hooks_.step();
+        // Keep the end of the previous block in front, so that a delimiter
+        // split across two blocks is found as well.
+        std::memmove(block_, block_ + kOverlap + blockLength_ - kOverlap, kOverlap);
+        const std::uint64_t left = fileSize_ - fileRead_;
+        const size_t wanted = static_cast<size_t>(std::min<std::uint64_t>(kBlockSize, left));
+        const ssize_t n = wanted ? readFully(fd_, block_ + kOverlap, wanted) : 0;
+        if (n < 0) {
+            readErrno_ = errno;
+            stop_ = Stop::ReadError;
+            return false;
+        }
+        if (static_cast<size_t>(n) < wanted) {
+            stop_ = Stop::Shrunk;
+            return false;
+        }
+        blockLength_ = static_cast<size_t>(n);
+        blockSent_ = 0;
+        fileRead_ += blockLength_;
+        if (blockLength_ == 0) {
+            fileDone_ = true;
+            return true;
+        }
+        const std::string_view scanned(block_, kOverlap + blockLength_);
+        if (CarriesDelimiter(scanned)) {
+            stop_ = Stop::Delimiter;
+            return false;
+        }
+        return true;
+    }
+
+    static constexpr size_t kOverlap = kDelimiter.size() - 1;
+
+    std::string_view prefix_;
+    int fd_;
+    std::uint64_t fileSize_;
+    const UploadHooks& hooks_;
+    size_t prefixSent_ = 0;
+    bool begun_ = false;
+    // The current block sits behind kOverlap bytes of the previous one
+    // (zero bytes before the first block, which cannot form the delimiter).
+    char block_[kOverlap + kBlockSize] = {};
+    size_t blockLength_ = kOverlap;  // so that the first move copies the zero bytes
+    size_t blockSent_ = kOverlap;
+    std::uint64_t fileRead_ = 0;
+    bool fileDone_ = false;
+    size_t closingSent_ = 0;
+    Stop stop_ = Stop::None;
+    int readErrno_ = 0;
+};
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+}  // namespace
+
+std::string ServiceUrl(const AppSettings& settings) {
+    const std::string host = toUtf8(settings.serviceHost);
+    if (!cs::IsHostAndPort(host))
+        return {};
+    std::string object = toUtf8(settings.objectPath);
+    if (!object.empty() && object.front() == '/')
+        object.erase(0, 1);
+    return "https://" + host + "/" + object;
+}
+
+ExchangeResult PostForm(const AppSettings& settings, const MultipartForm& form) {
+    if (form.carriesDelimiter())
+        return refused("a form value contains the delimiter " + std::string(kDelimiter));
+    const std::string body = toUtf8(form.body());
+    if (body.size() > kMaxAnswerBytes)
+        return refused("the request is larger than 1,048,575 bytes");
+
+    Exchange exchange;
+    std::string error;
+    if (!exchange.open(settings, error))
+        return failed(error);
+    const std::string contentLength = "Content-Length: " + std::to_string(body.size());
+    if (!exchange.setHeaders(&contentLength, error))
+        return failed(error);
+    CURL* h = exchange.handle();
+    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.c_str());
+    return exchange.perform();
+}
+
+ExchangeResult PostFaxRequest(const AppSettings& settings, const FaxForm& body) {
+    if (body.carriesDelimiter())
+        return refused("a form value contains the delimiter " + std::string(kDelimiter));
+    if (body.tooLarge())
+        return refused("the request is larger than 1,048,575 bytes");
+
+    Exchange exchange;
+    std::string error;
+    if (!exchange.open(settings, error) || !exchange.setHeaders(nullptr, error))
+        return failed(error);
+    CURL* h = exchange.handle();
+    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.bytes().size()));
+    curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.bytes().c_str());
+    return exchange.perform();
+}
+
+ExchangeResult PostFaxUpload(const AppSettings& settings, const FaxForm& prefix,
+                             std::u16string_view filePath, const UploadHooks& hooks) {
+    if (prefix.carriesDelimiter())
+        return refused("a form value contains the delimiter " + std::string(kDelimiter));
+    if (prefix.tooLarge())
+        return refused("the request is larger than 1,048,575 bytes");
+
+    const FileDescriptor file(::open(ToFsPath(filePath).c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (filePath.empty() || file.get() < 0 || ::fstat(file.get(), &info) != 0 ||
+        !S_ISREG(info.st_mode)) {
+        return failed("the document " + toUtf8(filePath) + " cannot be opened");
+    }
+    ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    const auto fileSize = static_cast<std::uint64_t>(info.st_size);
+    const std::uint64_t total = prefix.bytes().size() + fileSize + kClosingDelimiter.size();
+
+    Exchange exchange;
+    std::string error;
+    if (!exchange.open(settings, error))
+        return failed(error);
+    const std::string contentLength = "Content-Length: " + std::to_string(total);
+    if (!exchange.setHeaders(&contentLength, error))
+        return failed(error);
+    UploadSource source(prefix.bytes(), file.get(), fileSize, hooks);
+    CURL* h = exchange.handle();
+    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(total));
+    curl_easy_setopt(h, CURLOPT_READFUNCTION, &UploadSource::read);
+    curl_easy_setopt(h, CURLOPT_READDATA, &source);
+    ExchangeResult result = exchange.perform();
+    switch (source.stop()) {
+        case UploadSource::Stop::None:
+            return result;
+        case UploadSource::Stop::Delimiter:
+            return refused("the document contains the delimiter " + std::string(kDelimiter));
+        case UploadSource::Stop::Shrunk:
+            return failed("the document became shorter while it was sent");
+        case UploadSource::Stop::ReadError:
+            return failed("the document could not be read: " +
+                          std::string(std::strerror(source.readErrno())));
+    }
+    return result;
+}
+
+bool StoreAnswer(std::string_view answer) {
+    const std::u16string path = UserDataFilePath(u"result.xml");
+    if (path.empty())
+        return false;
+    const auto nul = answer.find('\0');
+    if (nul != std::string_view::npos)
+        answer = answer.substr(0, nul);
+    // Answers may carry account data: readable by the user only.
+    return writeFileAtomically(ToFsPath(path), answer, 0600);
+}
+
+}  // namespace miravo
