@@ -1,0 +1,74 @@
+#include "cli/ConvertOnly.h"
+
+#include "app/AppState.h"
+#include "app/Paths.h"
+#include "app/SettingsStore.h"
+#include "app/Startup.h"
+#include "app/Text.h"
+#include "app/WorkerReport.h"
+#include "convert/ConversionRun.h"
+#include "convert/JobFile.h"
+
+namespace miravo::cli {
+
+namespace {
+
+// Shows the run's status texts on the terminal instead of a window.
+class ConsoleReport : public WorkerReport {
+  public:
+    explicit ConsoleReport(std::FILE* err) : err_(err) {}
+    void setTitle(const std::u16string&) override {}
+    void setLabel(int, const std::u16string& text) override {
+        if (!text.empty())
+            std::fprintf(err_, "%s\n", toUtf8(text).c_str());
+    }
+    void beginProgress(int) override {}
+    void stepProgress() override {}
+    void setPolling(bool) override {}
+    void enableClose() override {}
+    void close(int) override { open_ = false; }
+    bool isOpen() const override { return open_; }
+
+  private:
+    std::FILE* err_;
+    bool open_ = true;
+};
+
+}  // namespace
+
+int ConvertOnly(const std::string& jobFile, std::FILE* out, std::FILE* err) {
+    AppState state;
+    AppPaths paths;
+    LoadSettings(paths, state);
+    std::error_code ec;
+    const std::u16string job = FromFsPath(std::filesystem::absolute(jobFile, ec));
+    if (!CheckJobFile(job)) {
+        std::fprintf(err, "miravo-send: %s is not a job file\n", jobFile.c_str());
+        return 1;
+    }
+    state.job.documentPath = job;
+    state.job.jobArgument = job;
+    ConsoleReport report(err);
+    const ConversionSummary summary = RunConversion(paths, report);
+    if (!summary.documentWritten) {
+        std::fprintf(err, "miravo-send: no page of %s could be converted\n", jobFile.c_str());
+        return 1;
+    }
+    std::fprintf(out, "document: %s\npages: %ld\n", toUtf8(state.job.documentPath).c_str(),
+                 PageCountFromName(state.job.documentPath));
+    if (summary.failedFiles > 0) {
+        std::fprintf(err, "miravo-send: %d page file(s) of the job gave no page\n",
+                     summary.failedFiles);
+        return 1;
+    }
+    // The job is done: its page files and job file go, as at the program's
+    // exit; the document stays for the caller.
+    AppState done;
+    done.job.pageBaseName = state.job.pageBaseName;
+    done.job.pageBaseRecorded = state.job.pageBaseRecorded;
+    done.job.pageFileCount = state.job.pageFileCount;
+    DeleteTemporaryFiles(done, job);
+    return 0;
+}
+
+}  // namespace miravo::cli

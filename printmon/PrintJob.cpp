@@ -1,0 +1,313 @@
+#include "printmon/PrintJob.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QImageReader>
+#include <QProcess>
+#include <QStandardPaths>
+#include <fstream>
+#include <random>
+
+#include "app/Paths.h"
+#include "app/ProfileIni.h"
+#include "convert/JobFile.h"
+#include "convert/PageConverter.h"
+
+namespace miravo::print {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+enum class InputKind { Pdf, PostScript, Image, Unsupported };
+
+InputKind sniff(const fs::path& path, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = path.string() + ": cannot be read";
+        return InputKind::Unsupported;
+    }
+    struct stat info {};
+    char head[8] = {};
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    const ssize_t got = regular ? ::read(fd, head, sizeof head) : -1;
+    ::close(fd);
+    if (!regular) {
+        error = path.string() + ": not a file";
+        return InputKind::Unsupported;
+    }
+    const std::string bytes(head, got > 0 ? static_cast<std::size_t>(got) : 0);
+    if (bytes.rfind("%PDF-", 0) == 0)
+        return InputKind::Pdf;
+    if (bytes.rfind("%!", 0) == 0)
+        return InputKind::PostScript;
+    if (bytes.rfind("\x89PNG\r\n\x1a\n", 0) == 0 || bytes.rfind("\xFF\xD8\xFF", 0) == 0)
+        return InputKind::Image;
+    error = path.string() + ": not a PDF, PostScript, PNG or JPEG file";
+    return InputKind::Unsupported;
+}
+
+// Files and folders made so far; removed again unless the job is kept.
+class Made {
+  public:
+    ~Made() {
+        if (keep_)
+            return;
+        std::error_code ec;
+        for (auto it = files_.rbegin(); it != files_.rend(); ++it)
+            fs::remove(*it, ec);
+        for (auto it = folders_.rbegin(); it != folders_.rend(); ++it)
+            fs::remove_all(*it, ec);
+    }
+    void file(const fs::path& path) { files_.push_back(path); }
+    void folder(const fs::path& path) { folders_.push_back(path); }
+    void keep() { keep_ = true; }
+
+  private:
+    std::vector<fs::path> files_;
+    std::vector<fs::path> folders_;
+    bool keep_ = false;
+};
+
+// Creates the spool folder (mode 0700) when missing. A shared parent such
+// as /tmp must not hand us someone else's folder or a link.
+bool prepareFolder(const fs::path& folder, Made& made, std::string& error) {
+    struct stat info {};
+    if (::lstat(folder.c_str(), &info) != 0) {
+        std::error_code ec;
+        fs::create_directories(folder.parent_path(), ec);
+        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+            error = folder.string() + ": cannot be created";
+            return false;
+        }
+        made.folder(folder);
+        if (::lstat(folder.c_str(), &info) != 0) {
+            error = folder.string() + ": cannot be created";
+            return false;
+        }
+    }
+    if (!S_ISDIR(info.st_mode) || info.st_uid != ::getuid()) {
+        error = folder.string() + ": not a folder of this user";
+        return false;
+    }
+    return true;
+}
+
+// Moves `from` to `to` unless `to` exists already.
+bool moveNew(const fs::path& from, const fs::path& to) {
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return false;
+    ::unlink(from.c_str());
+    return true;
+}
+
+bool copyNew(const fs::path& from, const fs::path& to) {
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0)
+        return false;
+    std::ifstream in(from, std::ios::binary);
+    char buffer[1 << 16];
+    bool ok = static_cast<bool>(in);
+    while (ok && in) {
+        in.read(buffer, sizeof buffer);
+        const std::streamsize n = in.gcount();
+        ok = n == 0 || ::write(out, buffer, static_cast<std::size_t>(n)) == n;
+    }
+    ok = ::close(out) == 0 && ok && in.eof();
+    if (!ok)
+        ::unlink(to.c_str());  // the partial copy is ours
+    return ok;
+}
+
+std::string documentTitle(const fs::path& input) {
+    std::string title = input.stem().string();
+    for (char& c : title)
+        if (static_cast<unsigned char>(c) < 0x20 || c == '/')
+            c = ' ';
+    if (title.size() > 100)
+        title.resize(100);
+    return title.empty() ? std::string("document") : title;
+}
+
+// Renders a PDF or PostScript file into grey page images p1, p2, ... of
+// `folder`, at the fax resolution.
+bool render(const fs::path& input, const fs::path& folder, int seconds, std::string& error) {
+    const QString gs = QStandardPaths::findExecutable(QStringLiteral("gs"));
+    if (gs.isEmpty()) {
+        error = "Ghostscript (gs) is not installed";
+        return false;
+    }
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(
+        gs, {QStringLiteral("-q"), QStringLiteral("-dSAFER"), QStringLiteral("-dBATCH"),
+             QStringLiteral("-dNOPAUSE"), QStringLiteral("-sDEVICE=pgmraw"),
+             QStringLiteral("-r204x196"),
+             QStringLiteral("-sOutputFile=") + QString::fromStdString((folder / "p%d").string()),
+             QStringLiteral("--"), QString::fromStdString(input.string())});
+    if (!process.waitForStarted()) {
+        error = "Ghostscript cannot be started";
+        return false;
+    }
+    process.closeWriteChannel();
+    if (!process.waitForFinished(seconds * 1000)) {
+        process.kill();
+        process.waitForFinished();
+        error = input.string() + ": rendering took longer than " + std::to_string(seconds) + " s";
+        return false;
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        error = input.string() + ": Ghostscript cannot render it: " +
+                process.readAll().trimmed().left(400).toStdString();
+        return false;
+    }
+    return true;
+}
+
+bool usableImage(const fs::path& input) {
+    QImageReader reader(QString::fromStdString(input.string()));
+    reader.setDecideFormatFromContent(true);
+    const QSize size = reader.size();
+    return reader.canRead() && size.isValid() && !size.isEmpty() &&
+           static_cast<std::int64_t>(size.width()) * size.height() <= kMaxPageFilePixels;
+}
+
+}  // namespace
+
+fs::path DefaultSpoolFolder() {
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR")) {
+        const fs::path folder = fs::path(runtime) / "miravo-spool";
+        std::error_code ec;
+        if (SpoolFolderProblem(folder).empty() && fs::is_directory(runtime, ec))
+            return folder;
+    }
+    return fs::path("/tmp") / ("miravo-spool-" + std::to_string(::getuid()));
+}
+
+std::string SpoolFolderProblem(const fs::path& folder) {
+    const std::string text = folder.string();
+    if (!folder.is_absolute())
+        return text + ": not an absolute folder";
+    if (text.find('_') != std::string::npos)
+        return text + ": the folder must not hold '_'";
+    if (text.find('.') != std::string::npos)
+        return text + ": the folder must not hold '.'";
+    if (text.size() > 600)
+        return text + ": the folder name is too long";
+    return {};
+}
+
+PrintResult WritePrintJob(const PrintOptions& options) {
+    PrintResult result;
+    Made made;
+    if (options.inputs.empty()) {
+        result.error = "no file to print";
+        return result;
+    }
+    std::vector<InputKind> kinds;
+    for (const fs::path& input : options.inputs) {
+        kinds.push_back(sniff(input, result.error));
+        if (kinds.back() == InputKind::Unsupported)
+            return result;
+        if (kinds.back() == InputKind::Image && !usableImage(input)) {
+            result.error = input.string() + ": the image cannot be decoded";
+            return result;
+        }
+    }
+    std::error_code ec;
+    fs::path folder = options.outFolder.empty() ? DefaultSpoolFolder() : options.outFolder;
+    folder = fs::absolute(folder, ec).lexically_normal();
+    if (folder.has_filename() == false)
+        folder = folder.parent_path();
+    if (std::string problem = SpoolFolderProblem(folder); !problem.empty()) {
+        result.error = problem;
+        return result;
+    }
+    if (!prepareFolder(folder, made, result.error))
+        return result;
+
+    // A job number whose first page file name is still free.
+    std::mt19937 random(std::random_device{}());
+    std::string base;
+    for (int attempt = 0; attempt < 100 && base.empty(); ++attempt) {
+        const std::string candidate =
+            (folder / ("job_" + std::to_string(attempt == 0 ? ::getpid() : random() % 100000000)))
+                .string();
+        if (!fs::exists(candidate + "_1", ec))
+            base = candidate;
+    }
+    if (base.empty()) {
+        result.error = "no free job number in " + folder.string();
+        return result;
+    }
+
+    std::vector<JobPage> pages;
+    auto addPage = [&](const fs::path& source, bool move) {
+        const fs::path target = base + "_" + std::to_string(pages.size() + 1);
+        if (!(move ? moveNew(source, target) : copyNew(source, target)))
+            return false;
+        made.file(target);
+        result.files.push_back(target);
+        pages.push_back({FromFsPath(target), 1});
+        return true;
+    };
+    for (std::size_t i = 0; i < options.inputs.size(); ++i) {
+        const fs::path& input = options.inputs[i];
+        if (kinds[i] == InputKind::Image) {
+            if (!addPage(input, false)) {
+                result.error = input.string() + ": cannot be copied to " + folder.string();
+                return result;
+            }
+            continue;
+        }
+        char pattern[] = "renderXXXXXX";
+        std::string renderFolder = (folder / pattern).string();
+        if (!::mkdtemp(renderFolder.data())) {
+            result.error = folder.string() + ": cannot write there";
+            return result;
+        }
+        made.folder(renderFolder);
+        if (!render(input, renderFolder, options.renderSeconds, result.error))
+            return result;
+        std::size_t rendered = 0;
+        for (int k = 1;; ++k) {
+            const fs::path page = fs::path(renderFolder) / ("p" + std::to_string(k));
+            if (!fs::exists(page, ec))
+                break;
+            if (!addPage(page, true)) {
+                result.error = "cannot move a page into " + folder.string();
+                return result;
+            }
+            ++rendered;
+        }
+        fs::remove_all(renderFolder, ec);
+        if (rendered == 0) {
+            result.error = input.string() + ": no page to print";
+            return result;
+        }
+    }
+
+    const fs::path jobFile = folder / (documentTitle(options.inputs.front()) + "__ps__" +
+                                       fs::path(base).filename().string());
+    if (!writeFileAtomically(jobFile, JobFileBytes(pages), 0600)) {
+        result.error = jobFile.string() + ": cannot be written";
+        return result;
+    }
+    made.file(jobFile);
+    result.files.push_back(jobFile);
+    result.ok = true;
+    result.jobFile = jobFile;
+    result.pages = static_cast<int>(pages.size());
+    made.keep();
+    return result;
+}
+
+void RemovePrintJob(const PrintResult& result) {
+    std::error_code ec;
+    for (const fs::path& file : result.files)
+        fs::remove(file, ec);
+}
+
+}  // namespace miravo::print

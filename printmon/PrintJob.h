@@ -1,0 +1,43 @@
+// What the print monitor delivers for one printed document: the page files
+// (rendered by Ghostscript, or the image itself), the job file that lists
+// them, and the start of miravo with the job file.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace miravo::print {
+
+struct PrintOptions {
+    std::filesystem::path outFolder;  // empty: DefaultSpoolFolder()
+    bool launch = true;
+    std::vector<std::filesystem::path> inputs;
+    int renderSeconds = 300;  // longest Ghostscript may take per input
+};
+
+// $XDG_RUNTIME_DIR/miravo-spool when that folder suits page file names,
+// else /tmp/miravo-spool-<uid>.
+std::filesystem::path DefaultSpoolFolder();
+
+// Why a folder cannot hold page files, or empty when it can: it must be
+// absolute and hold no '_' (the page base name holds exactly one) and no
+// '.' (the page count is read after the last '_' up to a later '.').
+std::string SpoolFolderProblem(const std::filesystem::path& folder);
+
+struct PrintResult {
+    bool ok = false;
+    std::filesystem::path jobFile;
+    int pages = 0;
+    std::vector<std::filesystem::path> files;  // the page files, then the job file
+    std::string error;
+};
+
+// Writes the page files and the job file; on any failure removes every
+// file it made and says why.
+PrintResult WritePrintJob(const PrintOptions& options);
+
+// Removes the files of a job that will not be handed on.
+void RemovePrintJob(const PrintResult& result);
+
+}  // namespace miravo::print

@@ -1,0 +1,52 @@
+// The headless path from a PDF to the fax document: miravo-print, then
+// miravo-send --convert-only, both as the user runs them.
+#include "app/Paths.h"
+#include "convert/JobFile.h"
+#include "tests/convert/ConvertTestSupport.h"
+
+namespace miravo {
+namespace {
+
+using test::TempDir;
+
+const std::string kBin = std::string(MIRAVO_BINARY_DIR) + "/bin/";
+
+TEST(ConvertOnly, PrintedPdfBecomesTheFaxDocument) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "home");
+    const std::string env = "HOME=" + (dir / "home").string() +
+                            " XDG_CONFIG_HOME=" + (dir / "home/config").string() + " ";
+    test::ToolRun print =
+        test::runTool(kBin + "miravo-print --no-launch --out " + (dir / "spool").string() + " " +
+                      MIRAVO_SOURCE_DIR + "/data/sample.pdf");
+    ASSERT_EQ(print.status, 0) << print.output;
+    const std::string job = print.output.substr(0, print.output.find('\n'));
+
+    const test::ToolRun send =
+        test::runTool(env + kBin + "miravo-send --convert-only '" + job + "'");
+    ASSERT_EQ(send.status, 0) << send.output;
+    const std::string document = (dir / "home/tosend_res__3.tif").string();
+    EXPECT_NE(send.output.find("document: " + document + "\npages: 3\n"), std::string::npos)
+        << send.output;
+    const auto pages = test::readTiff(document);
+    ASSERT_EQ(pages.size(), 3u);
+    for (const auto& page : pages) {
+        EXPECT_EQ(page.width, 1728u);
+        EXPECT_EQ(page.height, 2292u);
+        EXPECT_EQ(page.compression, COMPRESSION_CCITTFAX3);
+        EXPECT_GT(test::blackCount(page.bits, 0, 0, 1728, 2292), 1000);
+    }
+    test::expectToolsAccept(document);
+    // The job's page files and job file are used up; the document stays.
+    EXPECT_TRUE(test::folderNames(dir / "spool").empty());
+
+    // Not a job file: a clear refusal.
+    const test::ToolRun refused =
+        test::runTool(env + kBin + "miravo-send --convert-only " + document);
+    EXPECT_EQ(refused.status, 256);
+    EXPECT_NE(refused.output.find("not a job file"), std::string::npos) << refused.output;
+    EXPECT_NE(test::runTool(kBin + "miravo-send").status, 0);
+}
+
+}  // namespace
+}  // namespace miravo

@@ -1,0 +1,123 @@
+#include "printmon/PrintJob.h"
+
+#include <QImage>
+
+#include "app/Paths.h"
+#include "app/Text.h"
+#include "convert/JobFile.h"
+#include "convert/PageConverter.h"
+#include "tests/convert/ConvertTestSupport.h"
+
+namespace miravo::print {
+namespace {
+
+using test::TempDir;
+
+const std::filesystem::path kSample = std::filesystem::path(MIRAVO_SOURCE_DIR) / "data/sample.pdf";
+const std::string kPrint = std::string(MIRAVO_BINARY_DIR) + "/bin/miravo-print";
+
+PrintOptions optionsFor(const TempDir& dir, std::vector<std::filesystem::path> inputs) {
+    PrintOptions options;
+    options.outFolder = dir / "spool";
+    options.launch = false;
+    options.inputs = std::move(inputs);
+    return options;
+}
+
+TEST(WritePrintJob, RendersThePdfIntoPageFilesAndAJobFile) {
+    TempDir dir;
+    const PrintResult result = WritePrintJob(optionsFor(dir, {kSample}));
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.pages, 3);
+    const std::string jobName = result.jobFile.filename().string();
+    EXPECT_EQ(jobName.rfind("sample__ps__", 0), 0u) << jobName;
+    // UTF-16LE without a byte-order mark, beginning with the product word.
+    const std::string bytes = test::readBytes(result.jobFile);
+    EXPECT_EQ(bytes.substr(0, 12), test::utf16le(u"miravo", false));
+    ASSERT_TRUE(CheckJobFile(FromFsPath(result.jobFile)));
+    const auto entries = ParseJobEntries(*ReadJobFileText(FromFsPath(result.jobFile)));
+    ASSERT_EQ(entries.size(), 3u);
+    const std::u16string base = PageBaseName(entries[0].pageFilePath);
+    ASSERT_FALSE(base.empty());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(entries[i].pageFilePath, base + u"_" + toU16(static_cast<long>(i + 1)));
+        EXPECT_EQ(entries[i].pageCount, 1u);
+        const auto image = DecodePageFile(test::pathOf(entries[i].pageFilePath));
+        ASSERT_TRUE(image.has_value()) << i;
+        // A4 at 204 x 196 dpi; the third page is landscape.
+        const QSize expected = i == 2 ? QSize(2385, 1620) : QSize(1687, 2292);
+        EXPECT_NEAR(image->width(), expected.width(), 2) << i;
+        EXPECT_NEAR(image->height(), expected.height(), 2) << i;
+    }
+    // One '_' in the base name's file part, none in the folders.
+    const std::u16string folder = base.substr(0, base.rfind(u'/'));
+    EXPECT_EQ(folder.find(u'_'), std::u16string::npos);
+    EXPECT_EQ(std::count(base.begin(), base.end(), u'_'), 1);
+    EXPECT_EQ(result.files.size(), 4u);
+}
+
+TEST(WritePrintJob, TakesImagesAsTheyAre) {
+    TempDir dir;
+    QImage image(300, 200, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    const auto png = dir / "scan.png";
+    ASSERT_TRUE(image.save(QString::fromStdString(png.string()), "PNG"));
+    const PrintResult result = WritePrintJob(optionsFor(dir, {png, kSample}));
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.pages, 4);
+    EXPECT_EQ(result.jobFile.filename().string().rfind("scan__ps__", 0), 0u);
+    EXPECT_EQ(test::readBytes(result.files.front()), test::readBytes(png));
+    EXPECT_TRUE(std::filesystem::exists(png));  // the original is the user's
+}
+
+TEST(WritePrintJob, FailuresLeaveNothingBehind) {
+    TempDir dir;
+    test::writeBytes(dir / "notes.txt", "just text\n");
+    test::writeBytes(dir / "broken.pdf", "%PDF-1.4\nthis is not a PDF at all\n");
+    test::writeBytes(dir / "broken.png", "\x89PNG\r\n\x1a\nnothing more");
+    for (const char* bad : {"missing.pdf", "notes.txt", "broken.pdf", "broken.png"}) {
+        // The good document first: its pages must go again.
+        const PrintResult result = WritePrintJob(optionsFor(dir, {kSample, dir / bad}));
+        EXPECT_FALSE(result.ok) << bad;
+        EXPECT_NE(result.error.find(bad), std::string::npos) << result.error;
+        EXPECT_FALSE(std::filesystem::exists(dir / "spool")) << bad;
+    }
+    std::filesystem::create_directory(dir / "spool");
+    EXPECT_FALSE(WritePrintJob(optionsFor(dir, {kSample, dir / "broken.pdf"})).ok);
+    EXPECT_TRUE(test::folderNames(dir / "spool").empty());
+}
+
+TEST(SpoolFolderProblem, FoldersThatWouldBreakTheNames) {
+    EXPECT_EQ(SpoolFolderProblem("/tmp/miravo-spool-1000"), "");
+    EXPECT_NE(SpoolFolderProblem("/tmp/my_spool"), "");
+    EXPECT_NE(SpoolFolderProblem("/home/john.doe/spool"), "");
+    EXPECT_NE(SpoolFolderProblem("relative/spool"), "");
+    EXPECT_EQ(SpoolFolderProblem(DefaultSpoolFolder()), "");
+    TempDir dir;
+    PrintOptions options = optionsFor(dir, {kSample});
+    options.outFolder = dir / "a_b";
+    const PrintResult result = WritePrintJob(options);
+    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(std::filesystem::exists(dir / "a_b"));
+}
+
+TEST(MiravoPrintCommand, PrintsTheJobFileOrAClearError) {
+    TempDir dir;
+    const std::string out = (dir / "spool").string();
+    test::ToolRun run =
+        test::runTool(kPrint + " --out " + out + " --no-launch " + kSample.string());
+    EXPECT_EQ(run.status, 0) << run.output;
+    ASSERT_FALSE(run.output.empty());
+    const std::string job = run.output.substr(0, run.output.find('\n'));
+    EXPECT_TRUE(CheckJobFile(FromFsPath(job))) << job;
+
+    run = test::runTool(kPrint + " --out " + out + " --no-launch " + (dir / "nope.pdf").string());
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.output.find("nope.pdf"), std::string::npos) << run.output;
+    run = test::runTool(kPrint);
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.output.find("usage"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace miravo::print
