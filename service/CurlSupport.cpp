@@ -5,6 +5,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include <csignal>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -57,7 +58,14 @@ int forEachCertificate(const std::string& pem, Use use) {
 EasyHandle NewEasyHandle() {
     static std::once_flag once;
     static CURLcode initResult = CURLE_OK;
-    std::call_once(once, [] { initResult = curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(once, [] {
+        // A peer that closes its end while we write must end the exchange
+        // with an error, not the whole program with SIGPIPE.
+        struct sigaction current {};
+        if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+            ::signal(SIGPIPE, SIG_IGN);
+        initResult = curl_global_init(CURL_GLOBAL_DEFAULT);
+    });
     if (initResult != CURLE_OK)
         return nullptr;
     return EasyHandle(curl_easy_init());

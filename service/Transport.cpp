@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "app/AppSettings.h"
 #include "app/Paths.h"
@@ -209,17 +210,11 @@ class UploadSource {
         std::memmove(block_, block_ + kOverlap + blockLength_ - kOverlap, kOverlap);
         const std::uint64_t left = fileSize_ - fileRead_;
         const size_t wanted = static_cast<size_t>(std::min<std::uint64_t>(kBlockSize, left));
-        const ssize_t n = wanted ? readFully(fd_, block_ + kOverlap, wanted) : 0;
-        if (n < 0) {
-            readErrno_ = errno;
-            stop_ = Stop::ReadError;
+        if (!fillReadAhead(wanted))
             return false;
-        }
-        if (static_cast<size_t>(n) < wanted) {
-            stop_ = Stop::Shrunk;
-            return false;
-        }
-        blockLength_ = static_cast<size_t>(n);
+        std::memcpy(block_ + kOverlap, readAhead_.data() + readAheadPos_, wanted);
+        readAheadPos_ += wanted;
+        blockLength_ = wanted;
         blockSent_ = 0;
         fileRead_ += blockLength_;
         if (blockLength_ == 0) {
@@ -234,7 +229,39 @@ class UploadSource {
         return true;
     }
 
+    // Makes `wanted` bytes of the file available in the read-ahead buffer.
+    // The file is read in larger pieces than the blocks, which keeps the
+    // number of system calls down without holding more than one piece.
+    bool fillReadAhead(size_t wanted) {
+        size_t available = readAheadEnd_ - readAheadPos_;
+        if (available >= wanted)
+            return true;
+        std::memmove(readAhead_.data(), readAhead_.data() + readAheadPos_, available);
+        readAheadPos_ = 0;
+        readAheadEnd_ = available;
+        const std::uint64_t unread = fileSize_ - fileRead_ - available;
+        const size_t ask =
+            static_cast<size_t>(std::min<std::uint64_t>(readAhead_.size() - available, unread));
+        const ssize_t n = ask ? readFully(fd_, readAhead_.data() + available, ask) : 0;
+        if (n < 0) {
+            readErrno_ = errno;
+            stop_ = Stop::ReadError;
+            return false;
+        }
+        readAheadEnd_ += static_cast<size_t>(n);
+        if (readAheadEnd_ < wanted) {
+            stop_ = Stop::Shrunk;
+            return false;
+        }
+        return true;
+    }
+
     static constexpr size_t kOverlap = kDelimiter.size() - 1;
+    static constexpr size_t kReadAhead = 64 * kBlockSize;
+
+    std::vector<char> readAhead_ = std::vector<char>(kReadAhead);
+    size_t readAheadPos_ = 0;
+    size_t readAheadEnd_ = 0;
 
     std::string_view prefix_;
     int fd_;

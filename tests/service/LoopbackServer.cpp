@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -156,6 +157,8 @@ std::string RecordedRequest::header(const std::string& name) const {
 }
 
 LoopbackServer::LoopbackServer(const TestCertificates* certificates) {
+    // A client that gives up mid-request must not end the test process.
+    ::signal(SIGPIPE, SIG_IGN);
     if (certificates) {
         SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
         BIO* certBio = BIO_new_mem_buf(certificates->serverCertPem.data(),
