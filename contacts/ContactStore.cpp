@@ -80,7 +80,9 @@ std::u16string FormatContactFile(const ContactBook& book) {
             text.push_back(u',');
             appendField(text, *field);
         }
-        if (!c.groupname.empty()) {
+        // Members follow a group name, and a group's members are written
+        // even when its name is empty, so that what loads saves back whole.
+        if (!c.groupname.empty() || c.kind == Group) {
             for (const std::u16string& member : c.members) {
                 text.push_back(u',');
                 appendField(text, member);

@@ -1,7 +1,8 @@
 // The contact book file "contacts.csv": UTF-16LE with byte-order mark, one
 // line per record ended by CR LF, no header. A line is state, kind, id,
 // name, number, gsmnumber, groupid and groupname separated by ",", followed
-// by ",<member>" for every member when the group name is not empty.
+// by ",<member>" for every member when the group name is not empty (or
+// the record is a group).
 //
 // The format has no quoting, so a field may hold neither "," nor a line
 // break. The dialogs refuse such input where it is typed

@@ -220,6 +220,22 @@ TEST(AddressBookMergeTest, ValuesAreDecodedAndKeptWithinTheirRoom) {
     EXPECT_EQ(got[5].number, std::u16string(29, u'7'));
 }
 
+TEST(AddressBookMergeTest, AnAnswerCutShortAnywhereLeavesTheBookAlone) {
+    const std::string full = answer({{"1", "", "11", "One", "0", ""},
+                                     {"2", "", "22", "Two", "3", "G"},
+                                     {"3", "+49170", "33", "Three", "0", ""}});
+    const ContactBook before = localBook();
+    for (std::size_t length = 0; length < full.size(); ++length) {
+        ContactBook book = localBook();
+        const std::string part = full.substr(0, length);
+        const bool complete = part.find("</API_RESULT>") != std::string::npos;
+        ASSERT_EQ(MergeAddressBook(book, part), complete) << part;
+        if (!complete) {
+            ASSERT_EQ(records(book), records(before)) << part;
+        }
+    }
+}
+
 TEST(AddressBookMergeTest, AZeroByteEndsTheAnswer) {
     std::string xml = answer({{"1", "", "11", "One", "0", ""}});
     ContactBook book;

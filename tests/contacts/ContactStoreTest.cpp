@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <random>
 #include <vector>
 
 #include "app/Paths.h"
@@ -114,6 +115,20 @@ TEST(ContactStoreTest, GroupLinesOfAnyLengthKeepEveryMemberAndTheRecordsAfterThe
     LoadContactBook(loaded, path);
     EXPECT_EQ(records(loaded), records(book));
     EXPECT_EQ(loaded.groups.at(u"Big").size(), 2000u);
+}
+
+TEST(ContactStoreTest, WhateverLoadsSavesBackUnchanged) {
+    std::mt19937 random(6);
+    const std::u16string alphabet = u",,,\n\r\uFEFF01a -";
+    for (int round = 0; round < 300; ++round) {
+        std::u16string text;
+        for (int i = 0, n = int(random() % 120); i < n; ++i)
+            text.push_back(alphabet[random() % alphabet.size()]);
+        const ContactBook first = loadText(text);
+        const ContactBook second = loadText(FormatContactFile(first));
+        ASSERT_EQ(records(second), records(first)) << test::pathOf(text);
+        ASSERT_EQ(second.groups, first.groups);
+    }
 }
 
 // ---- Fields the format cannot hold --------------------------------------

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <set>
+
 #include "app/Paths.h"
 #include "contacts/CsvImport.h"
 #include "tests/TestSupport.h"
@@ -73,6 +76,26 @@ TEST(MassFaxLineRuleTest, CandidatesLongerThanANumberFieldAreSkippedNotCut) {
     EXPECT_EQ(list.addLines(longLine, 2, u';'), 1u);
     EXPECT_EQ(list.rows(), (Rows{longest, u"+49304"}));
     EXPECT_FALSE(list.add(tooLong));
+}
+
+TEST(MassFaxLineRuleTest, RowsAreAlwaysDistinctNonEmptyNumbersOfOneLine) {
+    std::mt19937 random(5);
+    const std::u16string alphabet = u"\"\";;\r\n\naAbB1 ";
+    MassFaxList list;
+    for (int round = 0; round < 300; ++round) {
+        std::u16string text;
+        for (int i = 0, n = int(random() % 400); i < n; ++i)
+            text.push_back(alphabet[random() % alphabet.size()]);
+        list.addLines(text, random() % 4, u';');
+    }
+    std::set<std::u16string> seen;
+    for (const std::u16string& row : list.rows()) {
+        EXPECT_FALSE(row.empty());
+        EXPECT_LE(row.size(), kMassFaxNumberLength);
+        EXPECT_EQ(row.find_first_of(u"\r\n"), std::u16string::npos);
+        EXPECT_TRUE(seen.insert(FoldLetterCase(row)).second) << test::pathOf(row);
+    }
+    EXPECT_GT(list.size(), 10u);
 }
 
 // ---- Typed numbers, contact-book records, deleting, OK ----------------------
