@@ -6,7 +6,6 @@
 #include "app/LanguageTable.h"
 #include "app/Paths.h"
 #include "app/Text.h"
-#include "app/WorkerReport.h"
 #include "service/ResultReader.h"
 
 namespace miravo {
@@ -98,11 +97,8 @@ ApiResult CheckApiResult(const LanguageTable& language, std::u16string_view resu
     return result;
 }
 
-ApiResult CheckApiResult(const LanguageTable& language, std::u16string_view resultPath,
-                         WorkerReport& report, int labelId) {
-    ApiResult result = CheckApiResult(language, resultPath, UserDataFilePath(u"result.xml"));
-    report.setLabel(labelId, result.message);
-    return result;
+ApiResult CheckApiResult(const LanguageTable& language, std::u16string_view resultPath) {
+    return CheckApiResult(language, resultPath, UserDataFilePath(u"result.xml"));
 }
 
 }  // namespace miravo

@@ -9,7 +9,6 @@
 namespace miravo {
 
 class LanguageTable;
-class WorkerReport;
 
 // The display text of a service error code: "OK" for 0, the codes 105, 106
 // and 109 as their own digits, otherwise a language text (84 for 107,
@@ -32,9 +31,8 @@ struct ApiResult {
 // with neither gives ok == false with code 0, whose message is "OK".
 ApiResult CheckApiResult(const LanguageTable& language, std::u16string_view resultPath,
                          std::u16string_view answerFile);
-// The same over "result.xml" in the application-data folder, showing the
-// message in the label `labelId` of `report`.
-ApiResult CheckApiResult(const LanguageTable& language, std::u16string_view resultPath,
-                         WorkerReport& report, int labelId);
+// The same over "result.xml" in the application-data folder; the caller
+// shows the message in its status label.
+ApiResult CheckApiResult(const LanguageTable& language, std::u16string_view resultPath);
 
 }  // namespace miravo

@@ -182,16 +182,5 @@ TEST_F(ResultReaderTest, OtherEncodingsAreDecoded) {
     EXPECT_EQ(out_, u"\u0416");
 }
 
-TEST(ApiAnswer, ParsedAnswerServesManyReads) {
-    const auto parsed = ApiAnswer::parse("<API_RESULT><X>1</X><X>2</X></API_RESULT>");
-    ASSERT_TRUE(parsed);
-    EXPECT_EQ(parsed->count(u"API_RESULT/X"), 2u);
-    std::u16string out;
-    EXPECT_EQ(parsed->value(u"API_RESULT/X", out, 260, 1), 2u);
-    EXPECT_EQ(out, u"2");
-    EXPECT_FALSE(ApiAnswer::parse("no xml"));
-    EXPECT_FALSE(ApiAnswer::parse(""));
-}
-
 }  // namespace
 }  // namespace miravo

@@ -5,7 +5,6 @@
 #include "app/LanguageTable.h"
 #include "app/Paths.h"
 #include "app/ProfileIni.h"
-#include "app/WorkerReport.h"
 #include "tests/TestSupport.h"
 
 namespace miravo {
@@ -89,29 +88,14 @@ TEST_F(ServiceTextsTest, ResultCheckFollowsItsEdgeCases) {
     }
 }
 
-class LabelRecorder : public WorkerReport {
-  public:
-    void setTitle(const std::u16string&) override {}
-    void setLabel(int id, const std::u16string& text) override { labels[id] = text; }
-    void beginProgress(int) override {}
-    void stepProgress() override {}
-    void setPolling(bool) override {}
-    void enableClose() override {}
-    void close(int) override {}
-    bool isOpen() const override { return true; }
-    std::map<int, std::u16string> labels;
-};
-
-TEST_F(ServiceTextsTest, ResultCheckShowsItsMessageInTheCallersLabel) {
+TEST_F(ServiceTextsTest, ResultCheckReadsTheStoredAnswer) {
     OverrideApplicationDataFolder(dir_.folder());
     answer("<API_RESULT><ERROR>108</ERROR></API_RESULT>");
-    LabelRecorder report;
-    const ApiResult result =
-        CheckApiResult(language_, u"API_RESULT/GET_USER_PREFERENCES/RESULT", report, 1051);
+    const ApiResult result = CheckApiResult(language_, u"API_RESULT/GET_USER_PREFERENCES/RESULT");
     OverrideApplicationDataFolder(std::nullopt);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.code, 108);
-    EXPECT_EQ(report.labels[1051], u"T85");
+    EXPECT_EQ(result.message, u"T85");
 }
 
 }  // namespace

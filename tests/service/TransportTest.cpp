@@ -262,6 +262,16 @@ TEST_F(TransportTest, UploadOfAMissingDocumentFailsWithoutSending) {
     EXPECT_TRUE(server_->requests().empty());
 }
 
+TEST_F(TransportTest, DocumentThatShrinksWhileSentFailsTheExchange) {
+    FaxForm prefix;
+    prefix.addDocumentHeader();
+    const std::u16string path = writeDocument("shrinking.tif", std::string(3000, 'x'));
+    const UploadHooks hooks{{}, [&] { std::filesystem::resize_file(test::pathOf(path), 10); }};
+    const ExchangeResult result = PostFaxUpload(settings_, prefix, path, hooks);
+    EXPECT_EQ(result.outcome, Outcome::Failed);
+    EXPECT_EQ(result.answer, "");
+}
+
 // ------------------------------------------------------- refused requests
 
 TEST_F(TransportTest, ValueCarryingTheDelimiterIsNeverSent) {
