@@ -22,9 +22,9 @@ namespace cs = curl_support;
 namespace {
 
 constexpr std::size_t kBlockSize = 1024;
-// No time-outs of the platform's own: a connection that cannot be made in a
-// minute, or a transfer that stalls for two, ends the exchange rather than
-// leaving the worker (and the window that waits for it) hanging for good.
+// The service gets a minute to accept the connection, and an exchange may
+// stall for two minutes at most: without such limits a dead peer would keep
+// the worker (and the window that waits for it) hanging for good.
 constexpr long kConnectTimeoutSeconds = 60;
 constexpr long kStallSeconds = 120;
 
@@ -128,12 +128,13 @@ class Exchange {
     }
 
   private:
+    // Everything the handle points at outlives it: the handle goes first.
     std::string url_;
     cs::ExtraCertificates certificates_;
-    cs::EasyHandle handle_;
     cs::HeaderList headers_;
     AnswerSink sink_;
     char errorBuffer_[CURL_ERROR_SIZE];
+    cs::EasyHandle handle_;
 };
 
 // Reads up to `wanted` bytes, retrying short reads; -1 on an error.

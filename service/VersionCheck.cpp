@@ -79,15 +79,21 @@ bool CheckForNewerVersion(const AppSettings& settings, std::string& downloadAddr
     const std::string host = toUtf8(settings.versionHost);
     if (!cs::IsHostAndPort(host))
         return false;
-    cs::EasyHandle handle = cs::NewEasyHandle();
-    if (!handle)
-        return false;
-    CURL* h = handle.get();
     const std::string url = "http://" + host + std::string(kVersionPagePath);
+    // A redirect to https is verified like every other TLS connection.
+    cs::ExtraCertificates certificates;
+    std::string error;
+    if (!certificates.load(settings.caFile, error))
+        return false;
     PageSink sink;
     cs::HeaderList headers;
     if (!cs::AddHeader(headers, "Pragma: no-cache"))
         return false;
+    // Declared last, so that it goes before what it points at.
+    cs::EasyHandle handle = cs::NewEasyHandle();
+    if (!handle)
+        return false;
+    CURL* h = handle.get();
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
@@ -100,11 +106,6 @@ bool CheckForNewerVersion(const AppSettings& settings, std::string& downloadAddr
     curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, kTotalTimeoutMs);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &PageSink::write);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
-    // A redirect to https is verified like every other TLS connection.
-    cs::ExtraCertificates certificates;
-    std::string error;
-    if (!certificates.load(settings.caFile, error))
-        return false;
     certificates.apply(h);
 
     const CURLcode code = curl_easy_perform(h);
