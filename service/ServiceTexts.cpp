@@ -4,9 +4,9 @@
 #include <utility>
 
 #include "app/LanguageTable.h"
-#include "app/Paths.h"
 #include "app/Text.h"
 #include "service/ResultReader.h"
+#include "service/Transport.h"
 
 namespace miravo {
 
@@ -98,7 +98,7 @@ ApiResult CheckApiResult(const LanguageTable& language, std::u16string_view resu
 }
 
 ApiResult CheckApiResult(const LanguageTable& language, std::u16string_view resultPath) {
-    return CheckApiResult(language, resultPath, UserDataFilePath(u"result.xml"));
+    return CheckApiResult(language, resultPath, AnswerFilePath());
 }
 
 }  // namespace miravo

@@ -389,8 +389,12 @@ ExchangeResult PostFaxUpload(const AppSettings& settings, const FaxForm& prefix,
     return result;
 }
 
+std::u16string AnswerFilePath() {
+    return UserDataFilePath(u"result.xml");
+}
+
 bool StoreAnswer(std::string_view answer) {
-    const std::u16string path = UserDataFilePath(u"result.xml");
+    const std::u16string path = AnswerFilePath();
     if (path.empty())
         return false;
     const auto nul = answer.find('\0');

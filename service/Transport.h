@@ -90,6 +90,10 @@ struct UploadHooks {
 ExchangeResult PostFaxUpload(const AppSettings& settings, const FaxForm& prefix,
                              std::u16string_view filePath, const UploadHooks& hooks = {});
 
+// "result.xml" in the application-data folder, where every answer is kept
+// for reading; empty when that folder is not available.
+std::u16string AnswerFilePath();
+
 // Writes an answer (up to its first NUL byte) to "result.xml" in the
 // application-data folder, replacing the previous file as a whole. When the
 // file cannot be written the previous one stays. Returns whether it was written.
