@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include "app/Paths.h"
@@ -82,18 +83,42 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
         report.beginProgress(static_cast<int>(entries.size()));
     std::vector<std::filesystem::path> results;
     results.reserve(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (cancelled(control))
-            break;
-        const auto index = static_cast<std::uint32_t>(i + 1);
-        const PageFileResult converted = ConvertPageFile(
-            dithering, base, index, entries[i].pageFilePath, entries[i].pageCount, control.cancel);
-        if (converted.pages == 0)
-            ++summary.failedFiles;
-        results.push_back(ToFsPath(PageFileResultName(base, index)));
-        if (report.isOpen())
-            report.stepProgress();
-    }
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        results.push_back(ToFsPath(PageFileResultName(base, static_cast<std::uint32_t>(i + 1))));
+
+    // Page files are independent: each core takes the next one (a page at
+    // a time per core, so memory stays that of a few pages). Only this
+    // thread talks to the report.
+    std::atomic<std::size_t> next{0};
+    std::atomic<int> done{0};
+    std::atomic<int> failed{0};
+    auto convertSome = [&](bool reporting) {
+        int reported = 0;
+        for (std::size_t i = next++; i < entries.size(); i = next++) {
+            if (cancelled(control))
+                break;
+            const PageFileResult converted =
+                ConvertPageFile(dithering, base, static_cast<std::uint32_t>(i + 1),
+                                entries[i].pageFilePath, entries[i].pageCount, control.cancel);
+            if (converted.pages == 0)
+                ++failed;
+            ++done;
+            for (; reporting && reported < done.load() && report.isOpen(); ++reported)
+                report.stepProgress();
+        }
+        return reported;
+    };
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t helpers = entries.empty() ? 0 : std::min(cores, entries.size()) - 1;
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < helpers; ++t)
+        threads.emplace_back(convertSome, false);
+    int reported = convertSome(true);
+    for (std::thread& thread : threads)
+        thread.join();
+    for (; reported < done.load() && report.isOpen(); ++reported)
+        report.stepProgress();
+    summary.failedFiles = failed.load();
 
     const std::u16string document = DocumentName(base, summary.totalPages);
     if (cancelled(control)) {

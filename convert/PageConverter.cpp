@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <mutex>
+
 #include <QImageReader>
 #include <QPainter>
 
@@ -16,7 +18,8 @@ std::optional<QImage> DecodePageFile(const std::filesystem::path& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0)
         return std::nullopt;
-    QImageReader::setAllocationLimit(kDecodeAllocationLimitMb);
+    static std::once_flag limitSet;
+    std::call_once(limitSet, [] { QImageReader::setAllocationLimit(kDecodeAllocationLimitMb); });
     QImageReader reader(QString::fromStdString(path.string()));
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(false);

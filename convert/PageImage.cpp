@@ -1,8 +1,13 @@
 #include "convert/PageImage.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace miravo {
 
@@ -69,26 +74,47 @@ void ResampleInto(GreyView source, GreyImage& canvas, int x, int y, int w, int h
     thread_local std::vector<Tap> rows;
     makeTaps(source.width, w, columns);
     makeTaps(source.height, h, rows);
-    for (int j = 0; j < h; ++j) {
-        const Tap& r = rows[static_cast<std::size_t>(j)];
-        const std::uint8_t* upper = source.row(r.first);
-        const std::uint8_t* lower = source.row(r.second);
-        std::uint8_t* dst = canvas.row(y + j) + x;
-        const int wy = r.weight;
-        if (wy == 0) {
-            for (int i = 0; i < w; ++i) {
-                const Tap& c = columns[static_cast<std::size_t>(i)];
-                const int v = upper[c.first] * (256 - c.weight) + upper[c.second] * c.weight;
-                dst[i] = static_cast<std::uint8_t>((v + 128) >> 8);
-            }
-            continue;
-        }
+    // Separable: source rows are scaled across once each (in 1/256 grey
+    // levels) and kept while consecutive output rows blend the same pair.
+    thread_local std::vector<std::uint32_t> upper, lower;
+    upper.resize(static_cast<std::size_t>(w));
+    lower.resize(static_cast<std::size_t>(w));
+    int upperRow = -1;
+    int lowerRow = -1;
+    auto across = [&](int sourceRow, std::vector<std::uint32_t>& line) {
+        const std::uint8_t* s = source.row(sourceRow);
         for (int i = 0; i < w; ++i) {
             const Tap& c = columns[static_cast<std::size_t>(i)];
-            const int top = upper[c.first] * (256 - c.weight) + upper[c.second] * c.weight;
-            const int bottom = lower[c.first] * (256 - c.weight) + lower[c.second] * c.weight;
-            dst[i] = static_cast<std::uint8_t>((top * (256 - wy) + bottom * wy + 32768) >> 16);
+            line[static_cast<std::size_t>(i)] =
+                static_cast<std::uint32_t>(s[c.first] * (256 - c.weight) + s[c.second] * c.weight);
         }
+    };
+    for (int j = 0; j < h; ++j) {
+        const Tap& r = rows[static_cast<std::size_t>(j)];
+        if (r.first != upperRow) {
+            if (r.first == lowerRow) {
+                upper.swap(lower);
+                std::swap(upperRow, lowerRow);
+            } else {
+                across(r.first, upper);
+                upperRow = r.first;
+            }
+        }
+        std::uint8_t* dst = canvas.row(y + j) + x;
+        const auto wy = static_cast<std::uint32_t>(r.weight);
+        if (wy == 0) {
+            for (int i = 0; i < w; ++i)
+                dst[i] = static_cast<std::uint8_t>((upper[static_cast<std::size_t>(i)] + 128) >> 8);
+            continue;
+        }
+        if (r.second != lowerRow) {
+            across(r.second, lower);
+            lowerRow = r.second;
+        }
+        const std::uint32_t* a = upper.data();
+        const std::uint32_t* b = lower.data();
+        for (int i = 0; i < w; ++i)
+            dst[i] = static_cast<std::uint8_t>((a[i] * (256 - wy) + b[i] * wy + 32768) >> 16);
     }
 }
 
@@ -114,10 +140,21 @@ void PlaceOnFaxPage(GreyView band, GreyImage& canvas, GreyImage& turnBuffer) {
         ResampleInto(page, canvas, 0, 0, kFaxWidth, kFaxHeight);
         return;
     }
-    std::fill(canvas.pixels.begin(), canvas.pixels.end(), std::uint8_t{255});
     const Size fit = FitSize(page.width, page.height, kFaxWidth, kFaxHeight);
     const int left = (kFaxWidth - fit.width) / 2;
     const int top = (kFaxHeight - fit.height) / 2;
+    // White paper around the page: whole rows above and below, the margins
+    // beside it; the page itself overwrites the rest.
+    const int right = left + fit.width;
+    for (int y = 0; y < kFaxHeight; ++y) {
+        std::uint8_t* row = canvas.row(y);
+        if (y < top || y >= top + fit.height) {
+            std::memset(row, 255, kFaxWidth);
+        } else {
+            std::memset(row, 255, static_cast<std::size_t>(left));
+            std::memset(row + right, 255, static_cast<std::size_t>(kFaxWidth - right));
+        }
+    }
     if (fit.width == page.width && fit.height == page.height) {
         for (int y = 0; y < page.height; ++y)
             std::memcpy(canvas.row(top + y) + left, page.row(y),
@@ -127,25 +164,56 @@ void PlaceOnFaxPage(GreyView band, GreyImage& canvas, GreyImage& turnBuffer) {
     ResampleInto(page, canvas, left, top, fit.width, fit.height);
 }
 
+namespace {
+
+// Bit order reversed within a byte: the mask of 8 pixels has pixel 0 in
+// its lowest bit, the fax row wants it in the highest.
+constexpr std::array<std::uint8_t, 256> makeReversed() {
+    std::array<std::uint8_t, 256> table{};
+    for (unsigned i = 0; i < 256; ++i) {
+        unsigned r = 0;
+        for (unsigned b = 0; b < 8; ++b)
+            r |= ((i >> b) & 1u) << (7 - b);
+        table[i] = static_cast<std::uint8_t>(r);
+    }
+    return table;
+}
+constexpr std::array<std::uint8_t, 256> kReversed = makeReversed();
+
+}  // namespace
+
 void Threshold(GreyView source, BitPage& out, int level) {
     if (out.width != source.width || out.height != source.height)
         out = BitPage(source.width, source.height);
     const std::size_t rowBytes = out.rowBytes();
     const int whole = source.width / 8;
+    const auto limit = static_cast<std::uint8_t>(std::clamp(level, 0, 255));
     for (int y = 0; y < source.height; ++y) {
         const std::uint8_t* p = source.row(y);
         std::uint8_t* dst = out.bits.data() + rowBytes * y;
-        for (int b = 0; b < whole; ++b) {
+        int b = 0;
+#if defined(__SSE2__)
+        // 16 pixels at a time: black where min(pixel, level) == pixel.
+        const __m128i bound = _mm_set1_epi8(static_cast<char>(limit));
+        for (; b + 2 <= whole; b += 2) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8 * b));
+            const unsigned mask =
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, bound), v)));
+            dst[b] = kReversed[mask & 0xFF];
+            dst[b + 1] = kReversed[mask >> 8];
+        }
+#endif
+        for (; b < whole; ++b) {
             const std::uint8_t* q = p + 8 * b;
             unsigned byte = 0;
             for (int i = 0; i < 8; ++i)
-                byte |= static_cast<unsigned>(q[i] <= level) << (7 - i);
+                byte |= static_cast<unsigned>(q[i] <= limit) << (7 - i);
             dst[b] = static_cast<std::uint8_t>(byte);
         }
         if (whole < static_cast<int>(rowBytes)) {
             unsigned byte = 0;
             for (int x = whole * 8; x < source.width; ++x)
-                byte |= static_cast<unsigned>(p[x] <= level) << (7 - (x & 7));
+                byte |= static_cast<unsigned>(p[x] <= limit) << (7 - (x & 7));
             dst[whole] = static_cast<std::uint8_t>(byte);
         }
     }

@@ -7,7 +7,9 @@
 #include <QImageReader>
 #include <QProcess>
 #include <QStandardPaths>
+#include <chrono>
 #include <fstream>
+#include <memory>
 #include <random>
 
 #include "app/Paths.h"
@@ -131,39 +133,60 @@ std::string documentTitle(const fs::path& input) {
     return title.empty() ? std::string("document") : title;
 }
 
-// Renders a PDF or PostScript file into grey page images p1, p2, ... of
-// `folder`, at the fax resolution.
-bool render(const fs::path& input, const fs::path& folder, int seconds, std::string& error) {
+// Renders a PDF or PostScript file into grey page images at the fax
+// resolution, each Ghostscript run writing p1, p2, ... into its folder. A
+// PDF is rendered by two runs at once, odd and even pages, one per core.
+bool render(const fs::path& input, const std::vector<std::pair<fs::path, QString>>& runs,
+            int seconds, std::string& error) {
     const QString gs = QStandardPaths::findExecutable(QStringLiteral("gs"));
     if (gs.isEmpty()) {
         error = "Ghostscript (gs) is not installed";
         return false;
     }
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(
-        gs, {QStringLiteral("-q"), QStringLiteral("-dSAFER"), QStringLiteral("-dBATCH"),
-             QStringLiteral("-dNOPAUSE"), QStringLiteral("-sDEVICE=pgmraw"),
-             QStringLiteral("-r204x196"),
-             QStringLiteral("-sOutputFile=") + QString::fromStdString((folder / "p%d").string()),
-             QStringLiteral("--"), QString::fromStdString(input.string())});
-    if (!process.waitForStarted()) {
-        error = "Ghostscript cannot be started";
-        return false;
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (const auto& [folder, pageList] : runs) {
+        auto process = std::make_unique<QProcess>();
+        process->setProcessChannelMode(QProcess::MergedChannels);
+        QStringList arguments = {QStringLiteral("-q"),
+                                 QStringLiteral("-dSAFER"),
+                                 QStringLiteral("-dBATCH"),
+                                 QStringLiteral("-dNOPAUSE"),
+                                 QStringLiteral("-sDEVICE=pgmraw"),
+                                 QStringLiteral("-r204x196")};
+        if (!pageList.isEmpty())
+            arguments << QStringLiteral("-sPageList=") + pageList;
+        arguments << QStringLiteral("-sOutputFile=") +
+                         QString::fromStdString((folder / "p%d").string())
+                  << QStringLiteral("--") << QString::fromStdString(input.string());
+        process->start(gs, arguments);
+        processes.push_back(std::move(process));
     }
-    process.closeWriteChannel();
-    if (!process.waitForFinished(seconds * 1000)) {
-        process.kill();
-        process.waitForFinished();
-        error = input.string() + ": rendering took longer than " + std::to_string(seconds) + " s";
-        return false;
+    bool ok = true;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (auto& process : processes) {
+        if (!process->waitForStarted()) {
+            error = "Ghostscript cannot be started";
+            ok = false;
+            continue;
+        }
+        process->closeWriteChannel();
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (!process->waitForFinished(static_cast<int>(std::max<std::int64_t>(left.count(), 1)))) {
+            process->kill();
+            process->waitForFinished();
+            error =
+                input.string() + ": rendering took longer than " + std::to_string(seconds) + " s";
+            ok = false;
+            continue;
+        }
+        if (ok && (process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0)) {
+            error = input.string() + ": Ghostscript cannot render it: " +
+                    process->readAll().trimmed().left(400).toStdString();
+            ok = false;
+        }
     }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        error = input.string() + ": Ghostscript cannot render it: " +
-                process.readAll().trimmed().left(400).toStdString();
-        return false;
-    }
-    return true;
+    return ok;
 }
 
 bool usableImage(const fs::path& input) {
@@ -269,11 +292,24 @@ PrintResult WritePrintJob(const PrintOptions& options) {
             return result;
         }
         made.folder(renderFolder);
-        if (!render(input, renderFolder, options.renderSeconds, result.error))
+        // Odd and even pages of a PDF side by side; PostScript in one run.
+        const bool split = kinds[i] == InputKind::Pdf;
+        std::vector<std::pair<fs::path, QString>> runs;
+        if (split) {
+            runs = {{fs::path(renderFolder) / "odd", QStringLiteral("odd")},
+                    {fs::path(renderFolder) / "even", QStringLiteral("even")}};
+        } else {
+            runs = {{fs::path(renderFolder), QString()}};
+        }
+        for (const auto& run : runs)
+            fs::create_directories(run.first, ec);
+        if (!render(input, runs, options.renderSeconds, result.error))
             return result;
         std::size_t rendered = 0;
         for (int k = 1;; ++k) {
-            const fs::path page = fs::path(renderFolder) / ("p" + std::to_string(k));
+            const std::size_t run = split ? static_cast<std::size_t>((k - 1) % 2) : 0;
+            const int number = split ? (k + 1) / 2 : k;
+            const fs::path page = runs[run].first / ("p" + std::to_string(number));
             if (!fs::exists(page, ec))
                 break;
             if (!addPage(page, true)) {

@@ -1,0 +1,115 @@
+#!/bin/bash
+# Conversion benchmark. Usage: bench/convert/run.sh [BUILD_BIN_FOLDER]
+#
+# 1. Engine against pipeline: the same page files (the sample PDF rendered
+#    by miravo-print, and a 50-page job) converted by our engine and by the
+#    equivalent ImageMagick + "tiffcp -c g3:2d" pipeline doing the same
+#    steps: decode, quarter turn of landscape pages, stretch or aspect-kept
+#    fit centred on white, threshold 123, then joining as Group 3 2-D.
+# 2. Peak memory of the engine for 3 and for 50 pages (one page at a time).
+# 3. PDF to fax TIFF: miravo-print + miravo-send --convert-only against
+#    Ghostscript writing the fax TIFF itself (tiffg32d), the floor.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+bin=$(cd "${1:-$root/build/bin}" && pwd)
+runs=${RUNS:-3}
+work=$(mktemp -d /tmp/miravobenchXXXXXX)
+trap 'rm -rf "$work"' EXIT
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config"
+mkdir -p "$HOME"
+
+now() { date +%s.%N; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+# The jobs: the sample, and 50 pages cycling through the sample's pages.
+sample_job=$("$bin/miravo-print" --no-launch --out "$work/sample" "$root/data/sample.pdf")
+mapfile -t sample_pages < <(ls "$work/sample"/job_*_[0-9]* | sort -t_ -k3 -n)
+mkdir -p "$work/fifty"
+{
+  printf 'miravo\n'
+  for k in $(seq 1 50); do
+    src=${sample_pages[$(( (k - 1) % ${#sample_pages[@]} ))]}
+    cp "$src" "$work/fifty/job_50_$k"
+    printf '%s__page_numbers__1\n' "$work/fifty/job_50_$k"
+  done
+} | iconv -f UTF-8 -t UTF-16LE > "$work/fifty/fifty__ps__50"
+fifty_job="$work/fifty/fifty__ps__50"
+
+# The pipeline on the page files of a job folder; prints seconds.
+pipeline() {
+  local folder=$1 out=$2 args=() tifs=()
+  local pages
+  mapfile -t pages < <(ls "$folder"/job_*_[0-9]* | sort -t_ -k3 -n)
+  # The per-page choice of steps is made before the clock starts.
+  for p in "${pages[@]}"; do
+    read -r w h < <(identify -format '%w %h\n' "$p" | head -1)
+    if (( h < w )); then t=$w; w=$h; h=$t; rot="-90"; else rot="0"; fi
+    if (( h < 2292 && w < 1728 )); then
+      args+=("$rot|-resize 1728x2292!")
+    else
+      args+=("$rot|-resize 1728x2292> -background white -gravity center -extent 1728x2292")
+    fi
+  done
+  local start end i=0
+  start=$(now)
+  for p in "${pages[@]}"; do
+    IFS='|' read -r rot geo <<< "${args[$i]}"
+    # shellcheck disable=SC2086
+    convert "$p" -rotate "$rot" $geo -threshold 48.24% -depth 1 -density 204x196 \
+      -compress none "$p.tif"
+    tifs+=("$p.tif"); i=$((i + 1))
+  done
+  tiffcp -c g3:2d "${tifs[@]}" "$out"
+  end=$(now)
+  rm -f "${tifs[@]}"
+  awk -v s="$start" -v e="$end" 'BEGIN { printf "%.4f", e - s }'
+}
+
+compare() {
+  local name=$1 job=$2 folder=$3 pages=$4
+  local engine_line engine_pps best=1e9 t pipe_pps
+  engine_line=$("$bin/convert_bench" "$job" "$runs")
+  engine_pps=$(awk '{ print $6 }' <<< "$engine_line")
+  # The pipeline is slow: one run for long jobs.
+  local pipe_runs=$runs
+  (( pages > 10 )) && pipe_runs=1
+  for _ in $(seq 1 "$pipe_runs"); do
+    t=$(pipeline "$folder" "$work/pipeline.tif")
+    best=$(awk -v a="$t" -v b="$best" 'BEGIN { print (a < b) ? a : b }')
+  done
+  pipe_pps=$(awk -v p="$pages" -v t="$best" 'BEGIN { printf "%.2f", p / t }')
+  echo "$name: engine $engine_pps pages/s, pipeline $pipe_pps pages/s," \
+       "ratio $(ratio "$engine_pps" "$pipe_pps")x  [engine: $engine_line]"
+}
+
+echo "load before the run: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
+echo "== engine against ImageMagick + tiffcp -c g3:2d (best of $runs) =="
+compare "sample (3 pages)" "$sample_job" "$work/sample" 3
+compare "50 pages" "$fifty_job" "$work/fifty" 50
+
+echo "== peak memory of the engine (one run each) =="
+m3=$("$bin/convert_bench" "$sample_job" 1 | awk '{ print $8 }')
+m50=$("$bin/convert_bench" "$fifty_job" 1 | awk '{ print $8 }')
+echo "3 pages: $m3 MiB, 50 pages: $m50 MiB, ratio $(ratio "$m50" "$m3")"
+
+echo "== PDF to fax TIFF: miravo-print + miravo-send against gs tiffg32d (best of $runs) =="
+gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$work/big.pdf" \
+  $(for _ in $(seq 1 17); do printf '%s ' "$root/data/sample.pdf"; done)
+whole() {
+  local pdf=$1 best_ours=1e9 best_gs=1e9 s e job
+  for _ in $(seq 1 "$runs"); do
+    s=$(now)
+    job=$("$bin/miravo-print" --no-launch --out "$work/spool" "$pdf")
+    "$bin/miravo-send" --convert-only "$job" > /dev/null 2>&1
+    e=$(now)
+    best_ours=$(awk -v a="$(awk -v s="$s" -v e="$e" 'BEGIN { print e - s }')" -v b="$best_ours" 'BEGIN { print (a < b) ? a : b }')
+    s=$(now)
+    gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=tiffg32d -r204x196 -sOutputFile="$work/gs.tif" "$pdf"
+    e=$(now)
+    best_gs=$(awk -v a="$(awk -v s="$s" -v e="$e" 'BEGIN { print e - s }')" -v b="$best_gs" 'BEGIN { print (a < b) ? a : b }')
+  done
+  echo "$(basename "$pdf"): ours ${best_ours}s, Ghostscript ${best_gs}s, ratio $(ratio "$best_ours" "$best_gs")x"
+}
+whole "$root/data/sample.pdf"
+whole "$work/big.pdf"
