@@ -13,11 +13,11 @@
 
 namespace miravo {
 
-std::optional<QImage> DecodePageFile(const std::filesystem::path& path) {
+bool DecodePageFileInto(const std::filesystem::path& path, QImage& image) {
     // A FIFO or device would block or never end; only plain files are read.
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0)
-        return std::nullopt;
+        return false;
     static std::once_flag limitSet;
     std::call_once(limitSet, [] { QImageReader::setAllocationLimit(kDecodeAllocationLimitMb); });
     QImageReader reader(QString::fromStdString(path.string()));
@@ -27,10 +27,11 @@ std::optional<QImage> DecodePageFile(const std::filesystem::path& path) {
     if (!size.isValid() || size.isEmpty() || size.width() > kMaxPageFileSide ||
         size.height() > kMaxPageFileSide ||
         static_cast<std::int64_t>(size.width()) * size.height() > kMaxPageFilePixels)
-        return std::nullopt;
-    QImage image = reader.read();
-    if (image.isNull())
-        return std::nullopt;
+        return false;
+    // Reading into the same image again reuses its pixels when the size and
+    // format match, as they do page after page of one print job.
+    if (!reader.read(&image) || image.isNull())
+        return false;
     if (image.hasAlphaChannel()) {
         QImage paper(image.size(), QImage::Format_RGB32);
         paper.fill(Qt::white);
@@ -41,7 +42,12 @@ std::optional<QImage> DecodePageFile(const std::filesystem::path& path) {
     }
     if (image.format() != QImage::Format_Grayscale8)
         image.convertTo(QImage::Format_Grayscale8);
-    if (image.isNull())
+    return !image.isNull();
+}
+
+std::optional<QImage> DecodePageFile(const std::filesystem::path& path) {
+    QImage image;
+    if (!DecodePageFileInto(path, image))
         return std::nullopt;
     return image;
 }
@@ -63,12 +69,16 @@ PageFileResult ConvertPageFile(bool dithering, std::u16string_view documentBase,
                                std::uint32_t fileIndex, std::u16string_view pageFilePath,
                                std::uint32_t pageCount, const std::atomic<bool>* cancel) {
     PageFileResult result;
-    const std::optional<QImage> image = DecodePageFile(ToFsPath(pageFilePath));
-    if (!image)
+    // Buffers kept per thread from page file to page file.
+    thread_local QImage image;
+    thread_local PagePipeline pipeline;
+    if (!DecodePageFileInto(ToFsPath(pageFilePath), image)) {
+        image = QImage();
         return result;
+    }
     result.decoded = true;
-    const GreyView whole{image->constBits(), image->width(), image->height(),
-                         static_cast<std::ptrdiff_t>(image->bytesPerLine())};
+    const GreyView whole{image.constBits(), image.width(), image.height(),
+                         static_cast<std::ptrdiff_t>(image.bytesPerLine())};
     const std::uint32_t bands = BandCount(pageCount);
     // Fewer rows than pages cut no page; more pages than one document can
     // number are refused rather than ground through.
@@ -78,7 +88,6 @@ PageFileResult ConvertPageFile(bool dithering, std::u16string_view documentBase,
     FaxTiffWriter writer;
     if (!writer.open(ToFsPath(PageFileResultName(documentBase, fileIndex))))
         return result;
-    PagePipeline pipeline;
     for (std::uint32_t k = 0; k < bands; ++k) {
         if (cancel && cancel->load(std::memory_order_relaxed))
             return result;  // the writer removes its file

@@ -28,6 +28,8 @@ inline constexpr std::uint32_t kMaxPagesPerFile = 65535;
 // regular file, not an image, or claims a size beyond the limits (checked
 // from the header before any pixel is decoded).
 std::optional<QImage> DecodePageFile(const std::filesystem::path& path);
+// The same into `image`, whose pixels are reused when size and format match.
+bool DecodePageFileInto(const std::filesystem::path& path, QImage& image);
 
 // "%s_res_%d.tif" over the document base and the file index.
 std::u16string PageFileResultName(std::u16string_view documentBase, std::uint32_t fileIndex);

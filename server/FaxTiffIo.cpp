@@ -1,29 +1,33 @@
 #include "server/FaxTiffIo.h"
 
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <vector>
+
+#include "convert/FaxTiff.h"
+#include "convert/PageImage.h"
 
 namespace miravo::server {
 
 namespace {
 
-// A TIFF stream over a byte string: read-only over a view, or growing.
+// A read-only TIFF stream over bytes in memory.
 struct MemoryFile {
     std::string_view input;
-    std::string output;
-    bool writable = false;
     toff_t pos = 0;
 
-    std::size_t size() const { return writable ? output.size() : input.size(); }
+    std::size_t size() const { return input.size(); }
 };
 
 tsize_t memRead(thandle_t h, tdata_t buf, tsize_t size) {
     auto* f = static_cast<MemoryFile*>(h);
-    const std::string_view data = f->writable ? std::string_view(f->output) : f->input;
+    const std::string_view data = f->input;
     if (f->pos >= data.size() || size <= 0)
         return 0;
     const std::size_t n =
@@ -33,16 +37,8 @@ tsize_t memRead(thandle_t h, tdata_t buf, tsize_t size) {
     return static_cast<tsize_t>(n);
 }
 
-tsize_t memWrite(thandle_t h, tdata_t buf, tsize_t size) {
-    auto* f = static_cast<MemoryFile*>(h);
-    if (!f->writable || size < 0)
-        return 0;
-    const std::size_t end = f->pos + static_cast<std::size_t>(size);
-    if (end > f->output.size())
-        f->output.resize(end);
-    std::memcpy(f->output.data() + f->pos, buf, static_cast<std::size_t>(size));
-    f->pos = end;
-    return size;
+tsize_t memWrite(thandle_t, tdata_t, tsize_t) {
+    return 0;
 }
 
 toff_t memSeek(thandle_t h, toff_t offset, int whence) {
@@ -125,44 +121,31 @@ std::optional<int> countTiffPages(std::string_view bytes, int maxPages) {
 }
 
 std::string encodeFaxPage(const QImage& image) {
-    constexpr uint32_t kWidth = 1728, kHeight = 2292;
     const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
-    if (grey.width() != int(kWidth) || grey.height() != int(kHeight))
+    if (grey.width() != kFaxWidth || grey.height() != kFaxHeight)
         return {};
-    MemoryFile file;
-    file.writable = true;
-    TIFF* tif = openMemory(file, "w");
-    if (!tif)
+    BitPage bits;
+    Threshold(GreyView{grey.constBits(), grey.width(), grey.height(), grey.bytesPerLine()}, bits);
+
+    // The project's fax TIFF writer works on files: write one beside the
+    // other temporary files, read it back, remove it.
+    std::string name = (std::filesystem::temp_directory_path() / "miravo-page-XXXXXX").string();
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0)
         return {};
-    TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, kWidth);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, kHeight);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX3);
-    TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, GROUP3OPT_2DENCODING);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-    TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 204.0f);
-    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 196.0f);
-    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, kHeight);
-    TIFFSetField(tif, TIFFTAG_PAGENUMBER, 0, 1);
-    std::vector<unsigned char> row(kWidth / 8);
-    bool ok = true;
-    for (uint32_t y = 0; y < kHeight && ok; ++y) {
-        const uchar* src = grey.constScanLine(int(y));
-        std::fill(row.begin(), row.end(), 0);
-        for (uint32_t x = 0; x < kWidth; ++x) {
-            if (src[x] < 128)
-                row[x >> 3] |= static_cast<unsigned char>(0x80 >> (x & 7));
+    ::close(fd);
+    const std::filesystem::path path(name);
+    std::string bytes;
+    {
+        FaxTiffWriter writer;
+        if (writer.open(path) && writer.addPage(bits, 1) && writer.close()) {
+            std::ifstream in(path, std::ios::binary);
+            bytes.assign(std::istreambuf_iterator<char>(in), {});
         }
-        ok = TIFFWriteScanline(tif, row.data(), y, 0) == 1;
     }
-    ok = ok && TIFFWriteDirectory(tif);
-    TIFFClose(tif);
-    return ok ? std::move(file.output) : std::string();
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    return bytes;
 }
 
 }  // namespace miravo::server

@@ -1,6 +1,7 @@
-// TIFF in memory for the service: counting the readable pages of an uploaded
-// document, and writing a fax page (1728 × 2292, 204 × 196 dpi, 1 bit,
-// min-is-white, CCITT Group 3 2-D, one strip) from a grey image.
+// Fax TIFF for the service: counting the readable pages of an uploaded
+// document (in memory), and a fax page (1728 × 2292, 204 × 196 dpi, 1 bit,
+// min-is-white, CCITT Group 3 2-D, one strip) from an image, written by the
+// project's fax TIFF writer.
 #pragma once
 
 #include <QImage>
@@ -16,8 +17,8 @@ namespace miravo::server {
 // stops at maxPages + 1.
 std::optional<int> countTiffPages(std::string_view bytes, int maxPages);
 
-// One-page fax TIFF from an image of 1728 × 2292 pixels: grey levels below
-// 128 become black. Empty on failure.
+// One-page fax TIFF from an image of 1728 × 2292 pixels, thresholded as the
+// conversion does. Empty on failure.
 std::string encodeFaxPage(const QImage& image);
 
 }  // namespace miravo::server

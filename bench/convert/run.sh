@@ -6,7 +6,8 @@
 #    equivalent ImageMagick + "tiffcp -c g3:2d" pipeline doing the same
 #    steps: decode, quarter turn of landscape pages, stretch or aspect-kept
 #    fit centred on white, threshold 123, then joining as Group 3 2-D.
-# 2. Peak memory of the engine for 3 and for 50 pages (one page at a time).
+# 2. Peak memory of the engine for 3, 50 and 150 pages (a page at a time
+#    per core, so it must not grow with the job).
 # 3. PDF to fax TIFF: miravo-print + miravo-send --convert-only against
 #    Ghostscript writing the fax TIFF itself (tiffg32d), the floor.
 set -euo pipefail
@@ -89,9 +90,16 @@ compare "sample (3 pages)" "$sample_job" "$work/sample" 3
 compare "50 pages" "$fifty_job" "$work/fifty" 50
 
 echo "== peak memory of the engine (one run each) =="
+# 150 pages: the 50-page job's entries three times over.
+{
+  printf 'miravo\n'
+  for _ in 1 2 3; do iconv -f UTF-16LE -t UTF-8 "$fifty_job" | grep '^/'; done
+} | iconv -f UTF-8 -t UTF-16LE > "$work/fifty/more__ps__150"
 m3=$("$bin/convert_bench" "$sample_job" 1 | awk '{ print $8 }')
 m50=$("$bin/convert_bench" "$fifty_job" 1 | awk '{ print $8 }')
-echo "3 pages: $m3 MiB, 50 pages: $m50 MiB, ratio $(ratio "$m50" "$m3")"
+m150=$("$bin/convert_bench" "$work/fifty/more__ps__150" 1 | awk '{ print $8 }')
+echo "3 pages: $m3 MiB, 50 pages: $m50 MiB, 150 pages: $m150 MiB," \
+     "150 against 50: $(ratio "$m150" "$m50")"
 
 echo "== PDF to fax TIFF: miravo-print + miravo-send against gs tiffg32d (best of $runs) =="
 gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$work/big.pdf" \
