@@ -15,7 +15,11 @@ class RecordingReport : public WorkerReport {
     void setTitle(const std::u16string& text) override { title = text; }
     void setLabel(int id, const std::u16string& text) override { labels[id] = text; }
     void beginProgress(int maximum) override { progressMaximum = maximum; }
-    void stepProgress() override { ++steps; }
+    void stepProgress() override {
+        ++steps;
+        if (cancelOnStep)
+            cancelOnStep->store(true);
+    }
     void setPolling(bool) override {}
     void enableClose() override {}
     void close(int result) override { closes.push_back(result); }
@@ -26,6 +30,7 @@ class RecordingReport : public WorkerReport {
     int progressMaximum = -1;
     int steps = 0;
     std::vector<int> closes;
+    std::atomic<bool>* cancelOnStep = nullptr;  // the user cancels once a page file is done
 };
 
 struct Job {
@@ -171,17 +176,21 @@ TEST(ConvertJob, JobsThatGiveNoDocument) {
 
 TEST(ConvertJob, CancelMakesNoDocument) {
     Job job;
-    const auto p1 = job.page("job_6_1", 2);
-    job.writeJob(JobFileBytes({{p1, 2}}));
-    std::atomic<bool> cancel{true};
+    std::vector<JobPage> pages;
+    for (int k = 1; k <= 10; ++k)
+        pages.push_back({job.page("job_6_" + std::to_string(k), 1), 1});
+    job.writeJob(JobFileBytes(pages));
+    std::atomic<bool> cancel{false};
     job.control.cancel = &cancel;
     RecordingReport report;
+    report.cancelOnStep = &cancel;  // while the other page files are converted
     const ConversionSummary summary = ConvertJob(job.state, report, job.control);
     EXPECT_TRUE(summary.cancelled);
+    EXPECT_LT(report.steps, 10);
     EXPECT_EQ(report.closes, std::vector<int>{kConversionCancelled});
     EXPECT_EQ(job.state.job.documentPath, job.control.documentBase);
-    EXPECT_EQ(job.state.job.pageFileCount, 1);
-    EXPECT_FALSE(std::filesystem::exists(test::pathOf(job.document(2))));
+    EXPECT_EQ(job.state.job.pageFileCount, 10);  // the clean-up still knows every page file
+    EXPECT_FALSE(std::filesystem::exists(test::pathOf(job.document(10))));
     EXPECT_TRUE(job.leftovers().empty());
 }
 
