@@ -25,19 +25,53 @@ void RotateQuarterTurn(GreyView source, GreyImage& out) {
     out.width = h;
     out.height = w;
     out.pixels.resize(static_cast<std::size_t>(w) * h);
-    // Output row r is source column w - 1 - r read top to bottom. Blocks keep
-    // both the source rows and the output rows in the cache.
+    // Output row r is source column w - 1 - r read top to bottom. The work
+    // goes in blocks that keep both the source rows and the output rows in
+    // the cache, 8 x 8 pixels at a time where the vector unit allows.
+    int w8 = 0;
+    int h8 = 0;
+#if defined(__SSE2__)
+    w8 = w & ~7;
+    h8 = h & ~7;
     constexpr int kBlock = 64;
-    for (int by = 0; by < h; by += kBlock) {
-        const int yEnd = std::min(h, by + kBlock);
-        for (int bx = 0; bx < w; bx += kBlock) {
-            const int xEnd = std::min(w, bx + kBlock);
-            for (int x = bx; x < xEnd; ++x) {
-                std::uint8_t* dst = out.row(w - 1 - x);
-                for (int y = by; y < yEnd; ++y)
-                    dst[y] = source.row(y)[x];
+    for (int by = 0; by < h8; by += kBlock) {
+        const int yEnd = std::min(h8, by + kBlock);
+        for (int bx = 0; bx < w8; bx += kBlock) {
+            const int xEnd = std::min(w8, bx + kBlock);
+            for (int y = by; y < yEnd; y += 8) {
+                for (int x = bx; x < xEnd; x += 8) {
+                    __m128i r[8];
+                    for (int j = 0; j < 8; ++j)
+                        r[j] = _mm_loadl_epi64(
+                            reinterpret_cast<const __m128i*>(source.row(y + j) + x));
+                    const __m128i t0 = _mm_unpacklo_epi8(r[0], r[1]);
+                    const __m128i t1 = _mm_unpacklo_epi8(r[2], r[3]);
+                    const __m128i t2 = _mm_unpacklo_epi8(r[4], r[5]);
+                    const __m128i t3 = _mm_unpacklo_epi8(r[6], r[7]);
+                    const __m128i u0 = _mm_unpacklo_epi16(t0, t1);
+                    const __m128i u1 = _mm_unpackhi_epi16(t0, t1);
+                    const __m128i u2 = _mm_unpacklo_epi16(t2, t3);
+                    const __m128i u3 = _mm_unpackhi_epi16(t2, t3);
+                    // Each holds two source columns, top to bottom.
+                    const __m128i columns[4] = {
+                        _mm_unpacklo_epi32(u0, u2), _mm_unpackhi_epi32(u0, u2),
+                        _mm_unpacklo_epi32(u1, u3), _mm_unpackhi_epi32(u1, u3)};
+                    for (int i = 0; i < 4; ++i) {
+                        _mm_storel_epi64(reinterpret_cast<__m128i*>(out.row(w - 1 - x - 2 * i) + y),
+                                         columns[i]);
+                        _mm_storel_epi64(reinterpret_cast<__m128i*>(out.row(w - 2 - x - 2 * i) + y),
+                                         _mm_unpackhi_epi64(columns[i], columns[i]));
+                    }
+                }
             }
         }
+    }
+#endif
+    // What the blocks left: the right-hand columns and the bottom rows.
+    for (int y = 0; y < h; ++y) {
+        const std::uint8_t* src = source.row(y);
+        for (int x = (y < h8 ? w8 : 0); x < w; ++x)
+            out.row(w - 1 - x)[y] = src[x];
     }
 }
 
