@@ -54,6 +54,8 @@ int main(int argc, char** argv) {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (!summary.documentWritten) {
             std::fprintf(stderr, "convert_bench: the job gave no document\n");
+            std::error_code ec;
+            std::filesystem::remove_all(folder, ec);
             return 1;
         }
         pages = summary.writtenPages;
