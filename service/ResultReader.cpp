@@ -101,6 +101,41 @@ unsigned ApiAnswer::count(std::u16string_view elementPath) const {
     return static_cast<unsigned>(impl_->select(elementPath)->size());
 }
 
+namespace {
+
+// The text of a node into `out`, cut to the capacity; false when empty.
+bool nodeText(const pugi::xml_node& node, std::u16string& out, std::size_t capacity) {
+    std::string text;
+    appendText(node, text);
+    if (text.empty())
+        return false;
+    std::u16string value = fromUtf8(text);
+    const std::size_t room = capacity == 0 ? 0 : capacity - 1;
+    if (value.size() > room) {
+        std::size_t cut = room;
+        if (cut > 0 && isHighSurrogate(value[cut - 1]))
+            --cut;
+        value.resize(cut);
+    }
+    out = std::move(value);
+    return true;
+}
+
+}  // namespace
+
+unsigned ApiAnswer::childValue(std::u16string_view parentPath, unsigned index,
+                               std::u16string_view childName, std::u16string& out,
+                               std::size_t capacity) const {
+    out.clear();
+    const auto nodes = impl_->select(parentPath);
+    if (index >= nodes->size() || childName.empty())
+        return 0;
+    const pugi::xml_node child = (*nodes)[index].child(toUtf8(childName).c_str());
+    if (!child || !nodeText(child, out, capacity))
+        return 0;
+    return static_cast<unsigned>(nodes->size());
+}
+
 unsigned ApiAnswer::value(std::u16string_view elementPath, std::u16string& out,
                           std::size_t capacity, unsigned index) const {
     out.clear();

@@ -1,0 +1,295 @@
+#include "service/FaxTransmission.h"
+
+#include <fmt/format.h>
+
+#include <charconv>
+#include <chrono>
+#include <climits>
+#include <filesystem>
+#include <limits>
+#include <thread>
+
+#include "app/DesktopUser.h"
+#include "app/LanguageTable.h"
+#include "app/Paths.h"
+#include "app/Text.h"
+#include "convert/JobFile.h"
+#include "service/ResultReader.h"
+#include "service/ServiceTexts.h"
+#include "service/StatusPolling.h"
+
+namespace miravo {
+
+namespace {
+
+constexpr std::size_t kErrorWidth = 1024;
+constexpr int kTextOk = 35;
+constexpr int kTextFailed = 36;
+constexpr int kTextCurrency = 32;
+constexpr int kTextSending = 52;
+constexpr int kTextWaiting = 53;
+// "A field of the request holds an invalid value.": shown when a request
+// is not sent because a value would break the form.
+constexpr int kTextInvalidValue = 79;
+
+void addCredentials(FaxForm& form, const AppState& state, std::string_view action) {
+    form.add("action", action);
+    form.add("username", ToAnsi(state.settings.userName));
+    form.add("password", ToAnsi(state.settings.password));
+}
+
+std::string pageCountText(const AppState& state) {
+    return std::to_string(PageCountFromName(state.job.documentPath));
+}
+
+bool fileExists(const std::u16string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(ToFsPath(path), ec);
+}
+
+// One answer, read by element path.
+class AnswerValues {
+  public:
+    explicit AnswerValues(const ApiAnswer* answer) : answer_(answer) {}
+    std::u16string get(std::u16string_view path, std::size_t width = kNameWidth) const {
+        std::u16string out;
+        if (answer_)
+            answer_->value(path, out, width, 0);
+        return out;
+    }
+
+  private:
+    const ApiAnswer* answer_;
+};
+
+// The authentication verdicts, read from an authentication or transfer answer.
+bool readAuthentication(AppState& state, WorkerReport& report, const AnswerValues& values) {
+    SendState& send = state.job.send;
+    const std::u16string verdict = values.get(u"API_RESULT/AUTHENTICATION/RESULT", kErrorWidth);
+    send.authenticated = !verdict.empty() && parseDecimal(verdict) == 0;
+    send.errorCode = send.authenticated ? 0 : 107;
+    send.validated = parseDecimal(values.get(u"API_RESULT/VALIDATION/RESULT", kErrorWidth)) == 0;
+    if (report.isOpen())
+        report.setLabel(kLabelAuthentication,
+                        GetText(state.language, send.validated ? kTextOk : kTextFailed));
+    return send.errorCode == 0;
+}
+
+bool readTransfer(AppState& state, WorkerReport& report, const AnswerValues& values,
+                  std::size_t distinctNumbers) {
+    SendState& send = state.job.send;
+    send.transferred = parseDecimal(values.get(u"API_RESULT/TRANSFER/RESULT", kErrorWidth)) == 0;
+    send.faxId = values.get(u"API_RESULT/TRANSFER/FAX_ID");
+    send.prebilling = values.get(u"API_RESULT/TRANSFER/PREBILLING");
+    if (report.isOpen()) {
+        const LanguageTable& language = state.language;
+        report.setLabel(kLabelTransfer,
+                        GetText(language, send.transferred ? kTextOk : kTextFailed));
+        report.setLabel(kLabelFaxId, send.faxId);
+        long long pages =
+            PageCountFromName(state.job.documentPath) + (state.job.coverPageOn ? 1 : 0);
+        if (distinctNumbers > 0)
+            pages *= static_cast<long long>(distinctNumbers);
+        report.setLabel(kLabelPages, toU16(static_cast<long>(pages)));
+        report.setLabel(kLabelPrebilling,
+                        MoneyText(DecimalValue(send.prebilling), GetText(language, kTextCurrency)));
+        report.setPolling(true);
+    }
+    return readAuthentication(state, report, values);
+}
+
+}  // namespace
+
+void SendTiming::wait(std::uint32_t ms) const {
+    if (sleep)
+        sleep(ms);
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+std::vector<Destination> DistinctDestinations(const std::vector<Recipient>& recipients) {
+    std::vector<Destination> out;
+    auto add = [&](const std::u16string& number, const std::u16string& name) {
+        for (const Destination& d : out) {
+            if (d.number == number)
+                return;
+        }
+        out.push_back({number, name});
+    };
+    for (const Recipient& r : recipients) {
+        if (r.kind == Single) {
+            add(r.number, r.name);
+        } else {
+            for (const std::u16string& member : r.members)
+                add(member, r.name);
+        }
+    }
+    return out;
+}
+
+std::string TxAttachType(const AppSettings& settings) {
+    if (!settings.transmissionReport)
+        return "NOT_AT_ALL";
+    return settings.reportAttach ? "YES" : "NO";
+}
+
+std::uint32_t DoubledTimeout(std::uint32_t timeoutMs) {
+    constexpr std::uint32_t kMax = std::numeric_limits<std::uint32_t>::max();
+    return timeoutMs > kMax / 2 ? kMax : timeoutMs * 2;
+}
+
+double DecimalValue(std::u16string_view text) {
+    std::string bytes = toUtf8(text);
+    std::size_t start = bytes.find_first_not_of(" \t\r\n");
+    if (start == std::string::npos)
+        return 0;
+    if (bytes[start] == '+')
+        ++start;
+    double value = 0;
+    const auto [ptr, ec] =
+        std::from_chars(bytes.data() + start, bytes.data() + bytes.size(), value);
+    if (ec != std::errc() || !std::isfinite(value))
+        return 0;
+    return value;
+}
+
+std::u16string MoneyText(double amount, const std::u16string& currency) {
+    return fromUtf8(fmt::format("{:.2f} ", amount)) + currency;
+}
+
+FaxForm AuthenticationForm(const AppState& state) {
+    FaxForm form;
+    addCredentials(form, state, "authentication");
+    form.add("pagescount", pageCountText(state));
+    int index = 0;
+    for (const Recipient& r : state.job.recipients)
+        form.add("numbers[" + std::to_string(++index) + "]", LowBytes(r.number));
+    return form;
+}
+
+FaxForm TransferForm(AppState& state, std::size_t& distinctNumbers) {
+    FaxForm form;
+    addCredentials(form, state, "convert_and_transfer");
+    const std::vector<Destination> destinations = DistinctDestinations(state.job.recipients);
+    std::size_t k = 0;
+    for (const Destination& d : destinations) {
+        ++k;
+        form.add("numbers[" + std::to_string(k) + "]", LowBytes(d.number));
+        form.add("names[" + std::to_string(k) + "]", LowBytes(d.name));
+    }
+    distinctNumbers = k;
+    if (k > 1)
+        state.job.massFaxOn = true;
+    if (state.job.coverPageOn)
+        form.addCoverPage(CoverTextUtf8(state.job.coverText));
+    const long pages = PageCountFromName(state.job.documentPath) + (state.job.coverPageOn ? 1 : 0);
+    form.add("pagecount", std::to_string(pages));
+    form.add("TXAttachType", TxAttachType(state.settings));
+    form.addDocumentHeader();
+    return form;
+}
+
+FaxForm StatusForm(const AppState& state) {
+    FaxForm form;
+    addCredentials(form, state, "get_fax_status");
+    form.add("pagescount", pageCountText(state));
+    form.add("faxId", ToAnsi(state.job.send.faxId));
+    return form;
+}
+
+StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
+                       const SendTiming& timing) {
+    FaxJob& job = state.job;
+    SendState& send = job.send;
+    StepOutcome outcome;
+    if (report.isOpen() && step != FaxStep::Authenticate)
+        report.setLabel(
+            kLabelActivity,
+            GetText(state.language, step == FaxStep::Transfer ? kTextSending : kTextWaiting));
+    if (step == FaxStep::Transfer && !job.documentPath.empty() && !fileExists(job.documentPath)) {
+        timing.wait(timing.stepPauseMs);
+        return outcome;
+    }
+
+    std::size_t distinctNumbers = 0;
+    ExchangeResult exchange;
+    switch (step) {
+        case FaxStep::Authenticate:
+            exchange = PostFaxRequest(state.settings, AuthenticationForm(state));
+            break;
+        case FaxStep::Transfer: {
+            const FaxForm prefix = TransferForm(state, distinctNumbers);
+            UploadHooks hooks;
+            hooks.begin = [&report](std::uint64_t blocks) {
+                if (report.isOpen())
+                    report.beginProgress(
+                        static_cast<int>(std::min<std::uint64_t>(blocks, INT_MAX)));
+            };
+            hooks.step = [&report] {
+                if (report.isOpen())
+                    report.stepProgress();
+            };
+            exchange = PostFaxUpload(state.settings, prefix, job.documentPath, hooks);
+            break;
+        }
+        case FaxStep::Status:
+            exchange = PostFaxRequest(state.settings, StatusForm(state));
+            break;
+    }
+    outcome.requested = true;
+    outcome.transport = exchange.outcome;
+    outcome.error = exchange.error;
+    // The sleep that ends every step after its request, whatever happened:
+    // TIMEOUT for a status poll (already doubled after a 301).
+    auto finish = [&] {
+        timing.wait(step == FaxStep::Status ? state.settings.timeoutMs : timing.stepPauseMs);
+        return outcome;
+    };
+
+    if (outcome.refused()) {
+        // Nothing went out: say so instead of pretending the service answered.
+        if (report.isOpen())
+            report.setLabel(kLabelAuthentication, GetText(state.language, kTextInvalidValue));
+        return finish();
+    }
+    if (outcome.hostUnavailable())
+        return finish();  // no answer to keep or read; the worker starts again
+
+    // Any other exchange without an answer keeps an empty answer: every
+    // value then reads as absent.
+    ImpersonateDesktopUser();
+    std::string_view answerBytes = exchange.answer;
+    if (const auto nul = answerBytes.find('\0'); nul != std::string_view::npos)
+        answerBytes = answerBytes.substr(0, nul);
+    StoreAnswer(answerBytes);
+    send.lastStep = step;
+    // Read what was stored; parsed from memory, so that a result.xml that
+    // could not be written never hands back an older answer.
+    const std::shared_ptr<const ApiAnswer> answer = ApiAnswer::parse(answerBytes);
+    const AnswerValues values(answer.get());
+
+    const std::u16string error = values.get(u"API_RESULT/ERROR", kErrorWidth);
+    send.errorCode = error.empty() ? 0 : static_cast<std::int32_t>(parseDecimal(error));
+    if (send.errorCode == 301) {
+        state.settings.timeoutMs = DoubledTimeout(state.settings.timeoutMs);
+    } else if (send.errorCode != 0) {
+        if (report.isOpen())
+            report.setLabel(kLabelAuthentication, u"#" + toU16(send.errorCode) + u" " +
+                                                      ErrorText(state.language, send.errorCode));
+    } else {
+        switch (step) {
+            case FaxStep::Authenticate:
+                outcome.ok = readAuthentication(state, report, values);
+                break;
+            case FaxStep::Transfer:
+                outcome.ok = readTransfer(state, report, values, distinctNumbers);
+                break;
+            case FaxStep::Status:
+                outcome.ok = ReadStatusAnswer(state, report, answer.get(), outcome);
+                break;
+        }
+    }
+    return finish();
+}
+
+}  // namespace miravo

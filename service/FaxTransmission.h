@@ -1,0 +1,103 @@
+// One exchange of the send with the fax service: authentication, the
+// transfer of the document, or one status poll. Each step sends its
+// request, keeps the answer in "result.xml" (as the desktop user), reads
+// it, writes what it learnt into the status window through WorkerReport,
+// and sleeps before it returns.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/AppState.h"
+#include "app/WorkerReport.h"
+#include "service/MultipartForm.h"
+#include "service/Transport.h"
+
+namespace miravo {
+
+// Labels of the status window, by control id.
+inline constexpr int kLabelTransfer = 1036;
+inline constexpr int kLabelAuthentication = 1037;  // also service errors "#code text"
+inline constexpr int kLabelFaxId = 1038;
+inline constexpr int kLabelPages = 1039;
+inline constexpr int kLabelPrebilling = 1040;
+inline constexpr int kLabelRecipient = 1042;  // 1042..1044
+inline constexpr int kLabelStatus = 1047;     // 1047..1049
+inline constexpr int kLabelTotalCost = 1050;
+inline constexpr int kLabelActivity = 1051;
+inline constexpr int kStatusRows = 3;
+
+// How the send waits. The durations are the program's; tests shorten the
+// fixed pauses or record them, the headless sender wakes early on Ctrl-C.
+struct SendTiming {
+    std::uint32_t stepPauseMs = 1000;  // after authentication, transfer, a missing document
+    std::uint32_t pollPauseMs = 1000;  // between two status polls
+    std::uint32_t closeTickMs = 100;   // the wait for the window to close
+    int closeTicks = 40;               // CLOSE_WND: the worker closes after this many ticks
+    // Waits `ms` milliseconds; empty: sleeps the calling thread.
+    std::function<void(std::uint32_t ms)> sleep;
+
+    void wait(std::uint32_t ms) const;
+};
+
+// The last status of one destination, as a status answer gave it.
+struct DestinationStatus {
+    std::u16string recipient;
+    std::u16string cost;
+    std::u16string status;  // empty while under way
+};
+
+// What came of one step, beyond its verdict.
+struct StepOutcome {
+    bool ok = false;
+    bool requested = false;  // an exchange was attempted (false: the document is missing)
+    Outcome transport = Outcome::Failed;
+    std::string error;  // the transport's reason when no answer came
+    // Status steps about this fax: every destination read, and their total cost.
+    bool aboutThisFax = false;
+    std::vector<DestinationStatus> destinations;
+    double totalCost = 0;
+
+    bool hostUnavailable() const {
+        return requested &&
+               (transport == Outcome::NameNotResolved || transport == Outcome::HostNotReached);
+    }
+    // Not sent: a value carries the form delimiter or the body is too large.
+    bool refused() const { return requested && transport == Outcome::Refused; }
+};
+
+// Runs one step; `ok` is the step's verdict (for Status: the fax is finished).
+StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
+                       const SendTiming& timing = {});
+
+// One destination of the transfer.
+struct Destination {
+    std::u16string number;
+    std::u16string name;
+};
+
+// Destinations in list order, each number once (exact UTF-16 comparison):
+// a single entry gives its number and name, a group each member number
+// with the group's name.
+std::vector<Destination> DistinctDestinations(const std::vector<Recipient>& recipients);
+
+// "YES", "NO" or "NOT_AT_ALL" from the report settings.
+std::string TxAttachType(const AppSettings& settings);
+
+// TIMEOUT doubled after a 301 answer, saturating at the largest value.
+std::uint32_t DoubledTimeout(std::uint32_t timeoutMs);
+
+// The request bodies. The transfer's ends with the document part's header;
+// it sets massFaxOn when more than one number goes out.
+FaxForm AuthenticationForm(const AppState& state);
+FaxForm TransferForm(AppState& state, std::size_t& distinctNumbers);
+FaxForm StatusForm(const AppState& state);
+
+// Decimal text as the answers carry it ("0.50"); 0 for anything else.
+double DecimalValue(std::u16string_view text);
+// "%.2f %s": an amount and the currency text.
+std::u16string MoneyText(double amount, const std::u16string& currency);
+
+}  // namespace miravo

@@ -1,0 +1,19 @@
+// The reading of a status answer: per destination its recipient, cost and
+// status, shown in the first three rows of the status window, the total
+// cost, and whether any destination is still under way.
+#pragma once
+
+#include "app/AppState.h"
+#include "app/WorkerReport.h"
+#include "service/FaxTransmission.h"
+#include "service/ResultReader.h"
+
+namespace miravo {
+
+// Reads a status answer (its ERROR was 0; null: no readable answer) into
+// `outcome` and the window. Sets the error code to -1 while any destination
+// is pending, else 0; returns whether the polling is over.
+bool ReadStatusAnswer(AppState& state, WorkerReport& report, const ApiAnswer* answer,
+                      StepOutcome& outcome);
+
+}  // namespace miravo

@@ -1,0 +1,215 @@
+// The whole send against a scripted loopback service: credentials, the
+// sequence and its restarts, the polling and its end, the closing.
+#include "service/SendWorker.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "tests/service/SendTestSupport.h"
+
+namespace miravo {
+namespace {
+
+using test::formField;
+using test::xmlAnswer;
+
+const std::string kAuthOk = xmlAnswer(
+    "<AUTHENTICATION><RESULT>0</RESULT></AUTHENTICATION><VALIDATION><RESULT>0</RESULT>"
+    "</VALIDATION>");
+const std::string kAuthRefused =
+    xmlAnswer("<ERROR>107</ERROR><AUTHENTICATION><RESULT>1</RESULT></AUTHENTICATION>");
+const std::string kTransferOk = xmlAnswer(
+    "<TRANSFER><RESULT>0</RESULT><FAX_ID>5</FAX_ID><PREBILLING>0.3</PREBILLING></TRANSFER>"
+    "<AUTHENTICATION><RESULT>0</RESULT></AUTHENTICATION>");
+const std::string kPending = xmlAnswer(
+    "<GET_FAX_STATUS><RESULT>0</RESULT><FAX><FAX_ID>5</FAX_ID><RECIPIENT>+49 1</RECIPIENT>"
+    "<COST>0.3</COST><STATUS></STATUS></FAX></GET_FAX_STATUS>");
+const std::string kDone = xmlAnswer(
+    "<GET_FAX_STATUS><RESULT>0</RESULT><FAX><FAX_ID>5</FAX_ID><RECIPIENT>+49 1</RECIPIENT>"
+    "<COST>0.3</COST><STATUS>OK</STATUS></FAX></GET_FAX_STATUS>");
+
+class SendWorkerTest : public test::SendFixture {
+  protected:
+    void SetUp() override {
+        SendFixture::SetUp();
+        state_.job.recipients = {single(u"+49 1", u"Anna")};
+        answer("authentication", {kAuthOk});
+        answer("convert_and_transfer", {kTransferOk});
+        answer("get_fax_status", {kPending, kDone});
+        options_.timing = waits_.timing();
+        options_.waitForClose = false;
+    }
+    SendSummary send() { return RunSend(state_, report_, prompt_, options_); }
+
+    test::ScriptedPrompt prompt_;
+    SendOptions options_;
+};
+
+TEST_F(SendWorkerTest, SequenceRunsUntilEveryDestinationIsFinal) {
+    const SendSummary summary = send();
+    EXPECT_EQ(summary.end, SendEnd::Finished);
+    EXPECT_EQ(requests("authentication").size(), 1u);
+    EXPECT_EQ(requests("convert_and_transfer").size(), 1u);
+    EXPECT_EQ(requests("get_fax_status").size(), 2u);
+    // auth, transfer, TIMEOUT, poll pause, TIMEOUT.
+    EXPECT_EQ(waits_.waits, (std::vector<std::uint32_t>{1000, 1000, 1000, 1000, 1000}));
+    ASSERT_EQ(summary.destinations.size(), 1u);
+    EXPECT_EQ(summary.destinations[0].status, u"OK");
+    EXPECT_EQ(report_.label(kLabelStatus), text(35));
+    EXPECT_EQ(report_.closeEnabled, 2);  // after the transfer and at the end
+    EXPECT_EQ(prompt_.asked, 0);
+    EXPECT_TRUE(report_.closes.empty());
+}
+
+TEST_F(SendWorkerTest, MissingCredentialsAreAskedForAndCancelEnds) {
+    state_.settings.password.clear();
+    prompt_.entries = {{true, u"demo@miravo.test", u"demo"}};
+    EXPECT_EQ(send().end, SendEnd::Finished);
+    EXPECT_EQ(prompt_.asked, 1);
+    EXPECT_EQ(formField(requests("authentication")[0].body, "password"), "demo");
+
+    test::RecordingReport other;
+    state_.settings.userName.clear();
+    test::ScriptedPrompt cancel;
+    cancel.entries = {{false, u"", u""}};
+    EXPECT_EQ(RunSend(state_, other, cancel, options_).end, SendEnd::CredentialsCancelled);
+    EXPECT_EQ(other.closes, std::vector<int>{1});
+    EXPECT_EQ(requests("authentication").size(), 1u);
+}
+
+TEST_F(SendWorkerTest, RefusedCredentialsBringThePromptBack) {
+    answer("authentication", {kAuthRefused, kAuthOk});
+    prompt_.entries = {{true, u"demo@miravo.test", u"right"}};
+    EXPECT_EQ(send().end, SendEnd::Finished);
+    EXPECT_EQ(prompt_.asked, 1);
+    const auto auths = requests("authentication");
+    ASSERT_EQ(auths.size(), 2u);
+    EXPECT_EQ(formField(auths[1].body, "password"), "right");
+    EXPECT_EQ(report_.history.front(), std::make_pair(kLabelAuthentication, u"#107 " + text(84)));
+
+    // Giving up at the prompt closes the window.
+    answer("authentication", {kAuthRefused});
+    test::RecordingReport other;
+    test::ScriptedPrompt giveUp;
+    EXPECT_EQ(RunSend(state_, other, giveUp, options_).end, SendEnd::CredentialsCancelled);
+    EXPECT_EQ(giveUp.asked, 1);
+    EXPECT_EQ(other.closes, std::vector<int>{1});
+}
+
+TEST_F(SendWorkerTest, UnreachableHostRestartsTheSequenceWithCloseEnabled) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    const std::u16string working = state_.settings.serviceHost;
+    state_.settings.serviceHost = u16("127.0.0.1:" + std::to_string(ntohs(address.sin_port)));
+    // The service comes back after the second failed attempt.
+    int attempts = 0;
+    waits_.hook = [&](std::uint32_t) {
+        if (++attempts == 2)
+            state_.settings.serviceHost = working;
+    };
+    const SendSummary summary = send();
+    EXPECT_EQ(summary.end, SendEnd::Finished);
+    EXPECT_EQ(summary.hostRetries, 2);
+    EXPECT_EQ(requests("authentication").size(), 1u);
+    EXPECT_EQ(report_.closeEnabled, 4);
+
+    // A limit on the restarts ends the send as unreachable.
+    state_.settings.serviceHost = u16("127.0.0.1:" + std::to_string(ntohs(address.sin_port)));
+    waits_.hook = nullptr;
+    options_.maxHostRetries = 1;
+    const SendSummary limited = send();
+    EXPECT_EQ(limited.end, SendEnd::Unreachable);
+    EXPECT_EQ(limited.hostRetries, 1);
+}
+
+TEST_F(SendWorkerTest, FailedTransferEndsWithoutPolling) {
+    answer("convert_and_transfer", {xmlAnswer("<ERROR>110</ERROR>")});
+    const SendSummary summary = send();
+    EXPECT_EQ(summary.end, SendEnd::Failed);
+    EXPECT_EQ(summary.failedStep, FaxStep::Transfer);
+    EXPECT_TRUE(requests("get_fax_status").empty());
+    EXPECT_EQ(report_.label(kLabelAuthentication), u"#110 " + text(86));
+    EXPECT_EQ(report_.closeEnabled, 1);
+
+    state_.job.documentPath = fromUtf8((dir_ / "none_res__1.tif").string());
+    EXPECT_EQ(send().end, SendEnd::Failed);
+    EXPECT_EQ(requests("convert_and_transfer").size(), 1u);
+}
+
+TEST_F(SendWorkerTest, ClosingTheWindowEndsAfterTheCurrentPoll) {
+    answer("get_fax_status", {kPending});
+    // Waits: 1 authentication, 2 transfer, then per poll its TIMEOUT and the pause.
+    const struct {
+        int closedAtWait;
+        std::size_t polls;
+        std::size_t waits;
+    } cases[] = {
+        {5, 2u, 5u},  // during the second poll's TIMEOUT: no further poll
+        {6, 3u, 7u},  // during the pause: one more poll and its TIMEOUT
+    };
+    for (const auto& c : cases) {
+        test::RecordingReport report;
+        waits_.waits.clear();
+        int waits = 0;
+        waits_.hook = [&](std::uint32_t) {
+            if (++waits == c.closedAtWait)
+                report.open = false;
+        };
+        const std::size_t before = requests("get_fax_status").size();
+        const SendSummary summary = RunSend(state_, report, prompt_, options_);
+        EXPECT_EQ(summary.end, SendEnd::Stopped);
+        EXPECT_EQ(requests("get_fax_status").size() - before, c.polls);
+        EXPECT_EQ(waits_.waits.size(), c.waits);
+        EXPECT_EQ(summary.destinations.size(), 1u);
+        EXPECT_TRUE(report.closes.empty());
+    }
+}
+
+TEST_F(SendWorkerTest, ErrorsDuringPollingDoNotEndIt) {
+    answer("get_fax_status",
+           {xmlAnswer("<ERROR>301</ERROR>"), xmlAnswer("<ERROR>402</ERROR>"), kDone});
+    EXPECT_EQ(send().end, SendEnd::Finished);
+    EXPECT_EQ(waits_.waits, (std::vector<std::uint32_t>{1000, 1000, 2000, 1000, 2000, 1000, 2000}));
+    EXPECT_EQ(state_.settings.timeoutMs, 2000u);
+}
+
+TEST_F(SendWorkerTest, CloseWindowSettingClosesAfterFortyTicks) {
+    options_.waitForClose = true;
+    state_.settings.closeWindow = true;
+    send();
+    EXPECT_EQ(report_.closes, std::vector<int>{1});
+    EXPECT_EQ(std::count(waits_.waits.begin(), waits_.waits.end(), 100u), 40);
+
+    // Closed by the user meanwhile: not closed again.
+    test::RecordingReport other;
+    int ticks = 0;
+    waits_.hook = [&](std::uint32_t ms) {
+        if (ms == 100 && ++ticks == 5)
+            other.open = false;
+    };
+    RunSend(state_, other, prompt_, options_);
+    EXPECT_TRUE(other.closes.empty());
+    EXPECT_EQ(ticks, 5);
+
+    // Without the setting the worker waits for the user.
+    state_.settings.closeWindow = false;
+    test::RecordingReport waiting;
+    ticks = 0;
+    waits_.hook = [&](std::uint32_t ms) {
+        if (ms == 100 && ++ticks == 60)
+            waiting.open = false;
+    };
+    RunSend(state_, waiting, prompt_, options_);
+    EXPECT_EQ(ticks, 60);
+    EXPECT_TRUE(waiting.closes.empty());
+}
+
+}  // namespace
+}  // namespace miravo
