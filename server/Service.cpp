@@ -1,6 +1,8 @@
 #include "server/Service.h"
 
+#include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <fstream>
 #include <random>
 #include <set>
@@ -48,6 +50,11 @@ bool isOnOff(std::string_view v) {
 std::string randomToken() {
     std::random_device rd;
     return std::to_string(rd()) + std::to_string(rd());
+}
+
+std::int64_t wallClockMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
 bool writeFile(const std::filesystem::path& path, std::string_view bytes) {
@@ -270,8 +277,9 @@ Answer Service::transfer(const FormData& form, std::int64_t nowMs) {
     if (valid == 0)
         return fail(err::kNoValidNumber);
     fax.pages = pages;
-    fax.createdMs = nowMs;
-    fax.readyMs = nowMs + config_.deliveryMs;
+    // Delivery starts once the fax is accepted, not when its upload began.
+    fax.createdMs = std::max(nowMs, wallClockMs());
+    fax.readyMs = fax.createdMs + config_.deliveryMs;
     fax.prebilling = static_cast<double>(valid) * expectedCost(pages, config_.rate);
 
     std::string cover;

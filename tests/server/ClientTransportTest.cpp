@@ -20,7 +20,7 @@ namespace {
 class ServerClientTransportTest : public ::testing::Test {
   protected:
     void startServer(std::vector<std::string> more = {}) {
-        std::vector<std::string> args = {"--delivery-time", "800", "--min-poll-interval", "300",
+        std::vector<std::string> args = {"--delivery-time", "4000", "--min-poll-interval", "2000",
                                          "--quiet"};
         args.insert(args.end(), more.begin(), more.end());
         server_ = std::make_unique<ServerProcess>(args);
@@ -95,8 +95,12 @@ TEST_F(ServerClientTransportTest, EveryActionAsTheProgramSendsIt) {
     EXPECT_EQ(xmlValue(pending, "API_RESULT/GET_FAX_STATUS/FAX/STATUS", 0), "");
     EXPECT_EQ(xmlValue(pending, "API_RESULT/GET_FAX_STATUS/FAX/FAX_ID", 0), faxId);
     EXPECT_EQ(xmlValue(answerOf(PostFaxRequest(settings_, status)), "API_RESULT/ERROR"), "301");
-    std::this_thread::sleep_for(std::chrono::milliseconds(900));
-    const std::string final = answerOf(PostFaxRequest(settings_, status));
+    std::string final;
+    for (int i = 0; i < 60 && xmlValue(final, "API_RESULT/GET_FAX_STATUS/FAX/STATUS").empty();
+         ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(350));
+        final = answerOf(PostFaxRequest(settings_, status));
+    }
     EXPECT_EQ(xmlValue(final, "API_RESULT/GET_FAX_STATUS/FAX/STATUS", 0), "OK") << final;
     EXPECT_EQ(xmlValue(final, "API_RESULT/GET_FAX_STATUS/FAX/STATUS", 1), "BU");
     EXPECT_EQ(xmlValue(final, "API_RESULT/GET_FAX_STATUS/FAX/COST", 0), "0.20");

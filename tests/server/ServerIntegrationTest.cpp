@@ -15,7 +15,7 @@ namespace {
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
 // Short delivery and poll limits keep the run quick.
-const std::vector<std::string> kQuick = {"--delivery-time", "800", "--min-poll-interval", "300",
+const std::vector<std::string> kQuick = {"--delivery-time", "2500", "--min-poll-interval", "1000",
                                          "--quiet"};
 
 std::vector<std::string> quick(std::vector<std::string> more = {}) {
@@ -31,6 +31,19 @@ Fields demo(const std::string& action) {
 Fields with(Fields fields, const Fields& more) {
     fields.insert(fields.end(), more.begin(), more.end());
     return fields;
+}
+
+// Polls until the first destination has a final status (slow builds may
+// need longer than the delivery time).
+Reply pollUntilFinal(HttpsClient& client, const std::string& url, const std::string& body) {
+    Reply r;
+    for (int i = 0; i < 60; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(350));
+        r = client.post(url, body);
+        if (!xmlValue(r.body, "API_RESULT/GET_FAX_STATUS/FAX/STATUS").empty())
+            break;
+    }
+    return r;
 }
 
 std::string readFile(const std::filesystem::path& path) {
@@ -149,8 +162,7 @@ TEST_F(ServerTest, StatusMovesFromPendingToFinalByTheNumberRules) {
     EXPECT_EQ(xmlValue(pending.body, "API_RESULT/GET_FAX_STATUS/FAX/RECIPIENT", 0),
               "+49 30 1234567");
 
-    std::this_thread::sleep_for(std::chrono::milliseconds(900));
-    Reply done = send(poll);
+    Reply done = pollUntilFinal(*client_, server_->url(), form(poll));
     const char* expected[] = {"OK", "BU", "NA", "FA", "IN"};
     const char* cost[] = {"0.10", "0.00", "0.00", "0.00", "0.00"};
     for (std::size_t i = 0; i < 5; ++i) {
@@ -210,7 +222,7 @@ TEST_F(ServerTest, PollingFasterThanAllowedIsAnswered301) {
     const Reply fast = send(poll);
     EXPECT_EQ(xmlValue(fast.body, "API_RESULT/ERROR"), "301");
     EXPECT_EQ(xmlValue(fast.body, "API_RESULT/GET_FAX_STATUS/RESULT"), "1");
-    std::this_thread::sleep_for(std::chrono::milliseconds(350));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1050));
     EXPECT_EQ(xmlValue(send(poll).body, "API_RESULT/GET_FAX_STATUS/RESULT"), "0");
 }
 
@@ -476,9 +488,8 @@ TEST_F(ServerTest, VersionPageAndCleanStopKeepingTheData) {
                               std::filesystem::copy_options::overwrite_existing);
     ASSERT_TRUE(restarted.start()) << restarted.output();
     HttpsClient client(restarted.caFile());
-    std::this_thread::sleep_for(std::chrono::milliseconds(850));
-    const Reply status =
-        client.post(restarted.url(), form(with(demo("get_fax_status"), {{"faxId", faxId}})));
+    const Reply status = pollUntilFinal(client, restarted.url(),
+                                        form(with(demo("get_fax_status"), {{"faxId", faxId}})));
     EXPECT_EQ(xmlValue(status.body, "API_RESULT/GET_FAX_STATUS/FAX/STATUS"), "OK") << status.body;
     EXPECT_EQ(restarted.stop(), 0);
 }
@@ -490,7 +501,7 @@ TEST_F(ServerTest, FaultDelayHoldsTheAnswer) {
     const Reply slow = send(demo("get_address_book"));
     EXPECT_GE(slow.seconds, 0.55);
     EXPECT_EQ(xmlValue(slow.body, "API_RESULT/GET_ADDRESS_BOOK/RESULT"), "0");
-    EXPECT_LT(send(demo("get_address_book")).seconds, 0.5);
+    EXPECT_LT(send(demo("get_address_book")).seconds, slow.seconds - 0.4);
 }
 
 TEST_F(ServerTest, FaultCloseDropsTheConnectionBeforeAnswering) {
