@@ -1,24 +1,96 @@
 #!/usr/bin/env bash
-# The main job, as far as the program goes today: builds Miravo and runs it
-# the way the print monitor and a user would, in a private settings folder,
-# then shows the settings file the run wrote back. The conversion, the send
-# path and the desktop dialogs arrive with the next releases; the program
-# says so where it would open them.
+# The main job, headless: builds the programs, starts the local fax service
+# (miravo-server --demo) on a free loopback port with a fresh data folder,
+# prints the sample PDF the way the print monitor would (miravo-print
+# --no-launch), sends the job with miravo-send to a few numbers while it
+# shows what the status window shows, prints every destination's final
+# status, and stops the service. Everything lives in one temporary folder
+# that is removed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)" --target miravo miravo_data
+cmake --build --preset default -j "$(nproc)" --target miravo-server miravo-print miravo-send miravo_data
 
-home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
-export XDG_CONFIG_HOME="$home/config" HOME="$home"
+bin=$PWD/build/bin
+# miravo-print wants a spool folder without "." or "_" in its path.
+work=$(mktemp -d "${TMPDIR:-/tmp}/miravo-demo-XXXXXX")
+server_pid=""
+cleanup() {
+  if [ -n "$server_pid" ] && kill -0 "$server_pid" 2>/dev/null; then
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
 
-echo "== miravo (plain start) =="
-build/bin/miravo
+# A private home: settings, the last answer and the documents stay in $work.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config"
+mkdir -p "$HOME"
+
+echo "== starting miravo-server --demo =="
+"$bin/miravo-server" --demo --data "$work/service" --host 127.0.0.1 --port 0 \
+  --version-port -1 --delivery-time 3000 >"$work/server.log" 2>&1 &
+server_pid=$!
+address=""
+for _ in $(seq 1 300); do
+  address=$(sed -n 's|^miravo-server: listening on https://\([0-9.]*:[0-9]*\)/.*|\1|p' "$work/server.log")
+  [ -n "$address" ] && break
+  if ! kill -0 "$server_pid" 2>/dev/null; then
+    cat "$work/server.log" >&2
+    echo "demo: miravo-server did not start" >&2
+    exit 1
+  fi
+  sleep 0.1
+done
+if [ -z "$address" ]; then
+  echo "demo: miravo-server printed no address" >&2
+  exit 1
+fi
+grep -v '^QStandardPaths' "$work/server.log" || true
+
+# Settings of the send: the service found above, its CA, the demo account.
+settings="$work/app_config.ini"
+cat >"$settings" <<INI
+[OPTIONS]
+SERV_NAME=$address
+OBJ_NAME=api2/proxy.php
+CA_FILE=$work/service/ca.pem
+USER_NAME=demo@miravo.test
+USER_PASS=demo
+SAVE_PASS=1
+TIMEOUT=1000
+INI
+
 echo
-echo "== miravo /config =="
-build/bin/miravo /config
+echo "== miravo-print --no-launch data/sample.pdf =="
+job=$("$bin/miravo-print" --no-launch --out "$work/spool" data/sample.pdf | head -n 1)
+echo "job file: $job"
+
 echo
-echo "== settings written at exit: $XDG_CONFIG_HOME/Miravo/app_config.ini =="
-iconv -f UTF-16 -t UTF-8 "$XDG_CONFIG_HOME/Miravo/app_config.ini"
+echo "== miravo-send to three numbers =="
+status=0
+"$bin/miravo-send" --settings "$settings" \
+  --to "+49 30 1234567:Anna Berger" \
+  --to "+33 1 42 00 00 11:Office Paris" \
+  --to "+44 20 7946 0001:Sales North" \
+  --cover "Please find our quarterly figures attached." \
+  "$job" </dev/null || status=$?
+
+echo
+case "$status" in
+  0) echo "every destination received the fax (exit status 0)" ;;
+  5) echo "the fax went out; some destination did not receive it (exit status 5)" ;;
+  *) echo "the send ended with exit status $status" ;;
+esac
+
+echo
+echo "== stopping miravo-server =="
+kill "$server_pid"
+wait "$server_pid" 2>/dev/null || true
+server_pid=""
+grep -v '^QStandardPaths' "$work/server.log" | tail -n 1
+# A destination that is not delivered is part of the demonstration.
+[ "$status" -eq 0 ] || [ "$status" -eq 5 ]

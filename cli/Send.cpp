@@ -1,0 +1,508 @@
+#include "cli/Send.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+
+#include "app/AppState.h"
+#include "app/Paths.h"
+#include "app/SettingsStore.h"
+#include "app/Startup.h"
+#include "app/Text.h"
+#include "convert/ConversionRun.h"
+#include "convert/FaxTiff.h"
+#include "convert/JobFile.h"
+#include "service/ServiceTexts.h"
+
+namespace miravo::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kCoverTextWidth = 6000;
+
+bool endsWithIgnoreCase(const std::string& text, std::string_view suffix) {
+    return text.size() >= suffix.size() &&
+           equalsIgnoreAsciiCase(u16(text.substr(text.size() - suffix.size())), u16(suffix));
+}
+
+// Prints the status window's labels as they change: each row of the window
+// once per new value, headed by its language text.
+class PrintingReport : public WorkerReport {
+  public:
+    PrintingReport(const AppState& state, std::FILE* out, const std::atomic<bool>* stop)
+        : state_(state), out_(out), stop_(stop) {}
+
+    void setTitle(const std::u16string&) override {}
+    void setLabel(int id, const std::u16string& text) override {
+        if (shown_[id] == text && seen_.count(id))
+            return;
+        shown_[id] = text;
+        seen_.insert(id);
+        if (id >= kLabelRecipient && id < kLabelRecipient + kStatusRows)
+            return;  // printed with its status
+        int heading = 0;
+        switch (id) {
+            case kLabelAuthentication:
+                heading = 28;
+                break;
+            case kLabelTransfer:
+                heading = 27;
+                break;
+            case kLabelFaxId:
+                heading = 29;
+                break;
+            case kLabelPages:
+                heading = 30;
+                break;
+            case kLabelPrebilling:
+                heading = 31;
+                break;
+            case kLabelTotalCost:
+                heading = 34;
+                break;
+            default:
+                break;
+        }
+        if (id >= kLabelStatus && id < kLabelStatus + kStatusRows) {
+            const std::u16string& recipient = shown_[kLabelRecipient + (id - kLabelStatus)];
+            std::fprintf(out_, "  %s: %s\n", toUtf8(recipient).c_str(), toUtf8(text).c_str());
+        } else if (heading != 0) {
+            std::fprintf(out_, "%s %s\n", toUtf8(GetText(state_.language, heading)).c_str(),
+                         toUtf8(text).c_str());
+        } else if (!text.empty()) {
+            std::fprintf(out_, "%s\n", toUtf8(text).c_str());
+        }
+        std::fflush(out_);
+    }
+    void beginProgress(int) override {}
+    void stepProgress() override {}
+    void setPolling(bool) override {}
+    void enableClose() override {}
+    void close(int) override { closed_ = true; }
+    bool isOpen() const override { return !closed_ && !(stop_ && *stop_); }
+
+  private:
+    const AppState& state_;
+    std::FILE* out_;
+    const std::atomic<bool>* stop_;
+    std::map<int, std::u16string> shown_;
+    std::set<int> seen_;
+    std::atomic<bool> closed_{false};
+};
+
+// Asks on the terminal: the user name shown as typed, the password not.
+class TerminalPrompt : public CredentialsPrompt {
+  public:
+    TerminalPrompt(bool interactive, std::FILE* err) : interactive_(interactive), err_(err) {}
+
+    bool ask(AppState& state) override {
+        if (!interactive_) {
+            std::fprintf(err_,
+                         "miravo-send: the service needs a user name and password: set USER_NAME "
+                         "and USER_PASS in the settings file\n");
+            return false;
+        }
+        std::fprintf(err_, "%s ", toUtf8(GetText(state.language, 13)).c_str());
+        std::fflush(err_);
+        std::string user;
+        if (!readLine(user, true))
+            return false;
+        std::fprintf(err_, "%s ", toUtf8(GetText(state.language, 14)).c_str());
+        std::fflush(err_);
+        std::string password;
+        const bool read = readLine(password, false);
+        std::fputc('\n', err_);
+        if (!read)
+            return false;
+        if (!user.empty())
+            state.settings.userName = fromUtf8(user);
+        state.settings.password = fromUtf8(password);
+        return true;
+    }
+
+  private:
+    static bool readLine(std::string& line, bool echo) {
+        termios saved{};
+        const bool terminal = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+        if (terminal && !echo) {
+            termios quiet = saved;
+            quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+            quiet.c_lflag |= ECHONL;
+            ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+        }
+        line.clear();
+        bool got = false;
+        char c = 0;
+        for (;;) {
+            const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got = true;
+            if (c == '\n')
+                break;
+            if (c != '\r')
+                line.push_back(c);
+        }
+        if (terminal && !echo)
+            ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        return got;
+    }
+
+    bool interactive_;
+    std::FILE* err_;
+};
+
+// A folder of our own for the documents made on the way; removed at the end.
+class WorkFolder {
+  public:
+    WorkFolder() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/miravosend-XXXXXX";
+        if (::mkdtemp(pattern.data()))
+            path_ = pattern;
+    }
+    ~WorkFolder() {
+        std::error_code ec;
+        if (!path_.empty())
+            fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
+// Runs a program and returns the first line it prints; nullopt when it fails.
+std::optional<std::string> firstLineOf(const std::vector<std::string>& argv, std::FILE* err) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return std::nullopt;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(fds[1], STDOUT_FILENO);
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execv(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    std::string output;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        output.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fds[0]);
+    int status = 0;
+    while (pid > 0 && ::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (pid < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(err, "miravo-send: %s failed\n", argv.front().c_str());
+        return std::nullopt;
+    }
+    return output.substr(0, output.find('\n'));
+}
+
+// Silent report of the conversion: only its verdict matters here.
+class QuietReport : public WorkerReport {
+  public:
+    void setTitle(const std::u16string&) override {}
+    void setLabel(int, const std::u16string&) override {}
+    void beginProgress(int) override {}
+    void stepProgress() override {}
+    void setPolling(bool) override {}
+    void enableClose() override {}
+    void close(int) override {}
+    bool isOpen() const override { return true; }
+};
+
+// Makes the fax document in `folder`: its path, or empty with a message.
+std::u16string makeDocument(AppPaths& paths, AppState& state, const std::string& input,
+                            const fs::path& folder, std::FILE* err) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(input, ec);
+    if (ec || !fs::is_regular_file(absolute, ec)) {
+        std::fprintf(err, "miravo-send: %s is not a readable file\n", input.c_str());
+        return {};
+    }
+    if (endsWithIgnoreCase(input, ".tif") || endsWithIgnoreCase(input, ".tiff")) {
+        // The page count travels in the document's name.
+        const int pages = CountTiffPages(absolute);
+        if (pages < 1) {
+            std::fprintf(err, "miravo-send: %s is not a readable TIFF file\n", input.c_str());
+            return {};
+        }
+        const fs::path document = folder / ("tosend_res__" + std::to_string(pages) + ".tif");
+        const JoinResult joined = JoinFaxTiffs({absolute}, document);
+        if (!joined.ok) {
+            std::fprintf(err, "miravo-send: %s cannot be made a fax document: %s\n", input.c_str(),
+                         joined.error.c_str());
+            return {};
+        }
+        return FromFsPath(document);
+    }
+    std::u16string job = FromFsPath(absolute);
+    if (endsWithIgnoreCase(input, ".pdf")) {
+        // miravo-print lives beside this program.
+        const fs::path printer =
+            fs::read_symlink("/proc/self/exe", ec).parent_path() / "miravo-print";
+        const auto line = firstLineOf({printer.string(), "--no-launch", "--out",
+                                       (folder / "spool").string(), absolute.string()},
+                                      err);
+        if (!line || line->empty())
+            return {};
+        job = fromUtf8(*line);
+    }
+    if (!CheckJobFile(job)) {
+        std::fprintf(err, "miravo-send: %s is not a job file, a PDF or a TIFF file\n",
+                     input.c_str());
+        return {};
+    }
+    state.job.documentPath = job;
+    state.job.jobArgument = job;
+    QuietReport report;
+    ConversionControl control;
+    control.documentBase = FromFsPath(folder / "tosend");
+    const ConversionSummary summary = RunConversion(paths, report, control);
+    if (!summary.documentWritten || summary.failedFiles > 0) {
+        std::fprintf(err, "miravo-send: the pages of %s could not be converted\n", input.c_str());
+        return {};
+    }
+    // The job is used up: its page files and job file go, as at the program's exit.
+    AppState done;
+    done.job.pageBaseName = state.job.pageBaseName;
+    done.job.pageBaseRecorded = state.job.pageBaseRecorded;
+    done.job.pageFileCount = state.job.pageFileCount;
+    DeleteTemporaryFiles(done, job);
+    return state.job.documentPath;
+}
+
+// Every destination's final word; the window shows only three of them.
+void printSummary(const AppState& state, const SendSummary& summary, std::FILE* out) {
+    if (summary.destinations.empty())
+        return;
+    const std::u16string currency = GetText(state.language, 32);
+    std::fprintf(out, "%s\n", toUtf8(GetText(state.language, 33)).c_str());
+    for (const DestinationStatus& d : summary.destinations) {
+        std::fprintf(out, "  %s: %s [%s] %s\n", toUtf8(d.recipient).c_str(),
+                     toUtf8(FaxStatusText(state.language, d.status)).c_str(),
+                     d.status.empty() ? "--" : toUtf8(d.status).c_str(),
+                     toUtf8(MoneyText(DecimalValue(d.cost), currency)).c_str());
+    }
+}
+
+}  // namespace
+
+bool ParseSendArguments(const std::vector<std::string>& args, SendArguments& out,
+                        std::string& error) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& v) {
+            if (i + 1 >= args.size()) {
+                error = a + " needs a value";
+                return false;
+            }
+            v = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--settings") {
+            if (!value(out.settingsFile))
+                return false;
+        } else if (a == "--to") {
+            if (!value(v))
+                return false;
+            const auto colon = v.find(':');
+            Destination d{fromUtf8(v.substr(0, colon)), colon == std::string::npos
+                                                            ? std::u16string()
+                                                            : fromUtf8(v.substr(colon + 1))};
+            if (d.number.empty()) {
+                error = "--to needs a number";
+                return false;
+            }
+            d.number = fitField(d.number, kNameWidth);
+            d.name = fitField(d.name, kNameWidth);
+            out.to.push_back(std::move(d));
+        } else if (a == "--cover") {
+            if (!value(v))
+                return false;
+            out.cover = fitField(fromUtf8(v), kCoverTextWidth);
+        } else if (a == "--retries") {
+            if (!value(v))
+                return false;
+            const long n = parseDecimal(v);
+            if (v.empty() || v.find_first_not_of("0123456789") != std::string::npos || n > 1000) {
+                error = "--retries takes a number from 0 to 1000";
+                return false;
+            }
+            out.retries = static_cast<int>(n);
+        } else if (a == "--report") {
+            if (!value(out.report))
+                return false;
+            if (out.report != "yes" && out.report != "no" && out.report != "none") {
+                error = "--report takes yes, no or none";
+                return false;
+            }
+        } else if (a.size() > 1 && a.front() == '-') {
+            error = "unknown option " + a;
+            return false;
+        } else if (out.input.empty()) {
+            out.input = a;
+        } else {
+            error = "only one document can be sent at a time";
+            return false;
+        }
+    }
+    if (out.to.empty()) {
+        error = "at least one --to NUMBER is needed";
+        return false;
+    }
+    if (out.input.empty()) {
+        error = "the document to send is missing";
+        return false;
+    }
+    return true;
+}
+
+int ExitStatusFor(const SendSummary& summary, const SendState& send) {
+    const bool noAnswer = summary.last.requested && summary.last.transport != Outcome::Answer;
+    switch (summary.end) {
+        case SendEnd::Finished: {
+            if (summary.destinations.empty())
+                return kExitServiceError;
+            for (const DestinationStatus& d : summary.destinations) {
+                if (d.status != u"OK")
+                    return kExitDestinationsFailed;
+            }
+            return kExitOk;
+        }
+        case SendEnd::CredentialsCancelled:
+            return noAnswer ? kExitUnreachable : kExitCredentials;
+        case SendEnd::Stopped:
+            return kExitInterrupted;
+        case SendEnd::Refused:
+            return kExitDocument;
+        case SendEnd::Unreachable:
+            return kExitUnreachable;
+        case SendEnd::Failed:
+            if (!summary.last.requested)
+                return kExitDocument;
+            if (noAnswer)
+                return kExitUnreachable;
+            return send.errorCode == 107 ? kExitCredentials : kExitServiceError;
+    }
+    return kExitServiceError;
+}
+
+int Send(const SendArguments& arguments, const SendControls& controls, std::FILE* out,
+         std::FILE* err) {
+    AppState state;
+    AppPaths paths;
+    SettingsLocation location;
+    if (!arguments.settingsFile.empty()) {
+        std::error_code ec;
+        const fs::path file = fs::absolute(arguments.settingsFile, ec);
+        location.appDataFolder = file.parent_path();
+        location.settingsFileName = FromFsPath(file.filename());
+    }
+    LoadSettings(paths, state, location);
+
+    WorkFolder folder;
+    if (folder.path().empty()) {
+        std::fprintf(err, "miravo-send: no temporary folder can be made\n");
+        return kExitDocument;
+    }
+    const std::u16string document = makeDocument(paths, state, arguments.input, folder.path(), err);
+    if (document.empty())
+        return kExitDocument;
+    state.job.documentPath = document;
+    std::fprintf(out, "document: %s (%ld pages)\n", arguments.input.c_str(),
+                 PageCountFromName(document));
+
+    for (const Destination& d : arguments.to) {
+        Recipient r;
+        r.kind = Single;
+        r.number = d.number;
+        r.name = d.name;
+        state.job.recipients.push_back(std::move(r));
+    }
+    if (arguments.cover) {
+        state.job.coverPageOn = true;
+        state.job.coverText = *arguments.cover;
+    }
+    if (arguments.report == "yes") {
+        state.settings.transmissionReport = true;
+        state.settings.reportAttach = true;
+    } else if (arguments.report == "no") {
+        state.settings.transmissionReport = true;
+        state.settings.reportAttach = false;
+    } else if (arguments.report == "none") {
+        state.settings.transmissionReport = false;
+    }
+
+    PrintingReport report(state, out, controls.stop);
+    TerminalPrompt prompt(controls.interactive, err);
+    SendOptions options;
+    options.timing.sleep = controls.sleep;
+    options.maxHostRetries = arguments.retries;
+    options.waitForClose = false;
+    state.job.statusWindowOpen = true;
+    const SendSummary summary = RunSend(state, report, prompt, options);
+    state.job.statusWindowOpen = false;
+    printSummary(state, summary, out);
+    std::fflush(out);
+
+    const int status = ExitStatusFor(summary, state.job.send);
+    switch (status) {
+        case kExitOk:
+            break;
+        case kExitUnreachable:
+            std::fprintf(err, "miravo-send: the fax service cannot be reached%s%s\n",
+                         summary.last.error.empty() ? "" : ": ", summary.last.error.c_str());
+            break;
+        case kExitCredentials:
+            std::fprintf(err, "miravo-send: the service did not accept the credentials\n");
+            break;
+        case kExitServiceError:
+            std::fprintf(err, "miravo-send: the service reported an error (%d: %s)\n",
+                         state.job.send.errorCode,
+                         toUtf8(ErrorText(state.language, state.job.send.errorCode)).c_str());
+            break;
+        case kExitDestinationsFailed:
+            std::fprintf(err, "miravo-send: not every destination received the fax\n");
+            break;
+        case kExitDocument:
+            std::fprintf(err, "miravo-send: the document could not be sent%s%s\n",
+                         summary.last.error.empty() ? "" : ": ", summary.last.error.c_str());
+            break;
+        case kExitInterrupted:
+            std::fprintf(err, "miravo-send: stopped; the service goes on with the fax\n");
+            break;
+        default:
+            break;
+    }
+    // TIMEOUT (doubled by the service's back-off) and the credentials go back
+    // to the settings file, as at the end of every run of the program.
+    SaveSettings(paths);
+    return status;
+}
+
+}  // namespace miravo::cli

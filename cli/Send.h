@@ -1,0 +1,59 @@
+// miravo-send's sending mode: the document (a print job, a PDF rendered by
+// miravo-print, or a fax TIFF) goes to the fax service on the program's
+// engine, and what the status window would show is printed as it arrives.
+#pragma once
+
+#include <atomic>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/FaxJob.h"
+#include "service/SendWorker.h"
+
+namespace miravo::cli {
+
+// Exit statuses of a send.
+enum ExitStatus : int {
+    kExitOk = 0,                  // every destination ended "OK"
+    kExitDocument = 1,            // the document could not be made or sent
+    kExitUsage = 2,               // the command line is wrong
+    kExitCredentials = 3,         // credentials missing or refused
+    kExitServiceError = 4,        // the service answered with an error
+    kExitDestinationsFailed = 5,  // some destination did not end "OK"
+    kExitUnreachable = 6,         // the service could not be reached
+    kExitInterrupted = 130,       // stopped with Ctrl-C
+};
+
+struct SendArguments {
+    std::string settingsFile;  // empty: the usual settings file
+    std::vector<Destination> to;
+    std::optional<std::u16string> cover;
+    std::string report;  // "yes", "no", "none" or empty (the settings decide)
+    std::string input;
+    // Starts of the sequence while the service cannot be reached.
+    int retries = 3;
+};
+
+// Reads the sending mode's arguments; false with a message when they
+// cannot be used.
+bool ParseSendArguments(const std::vector<std::string>& args, SendArguments& out,
+                        std::string& error);
+
+// The exit status a send ends with.
+int ExitStatusFor(const SendSummary& summary, const SendState& send);
+
+struct SendControls {
+    // Set from outside (Ctrl-C): the send stops after the current request.
+    std::atomic<bool>* stop = nullptr;
+    // Wakes the send's waits early once `stop` is set; empty: plain sleeps.
+    std::function<void(std::uint32_t)> sleep;
+    // Whether credentials may be asked for on the terminal.
+    bool interactive = false;
+};
+
+int Send(const SendArguments& arguments, const SendControls& controls, std::FILE* out,
+         std::FILE* err);
+
+}  // namespace miravo::cli

@@ -1,0 +1,167 @@
+// miravo-send as a user runs it against miravo-server: the printed status,
+// the exit statuses, credentials without a terminal, and Ctrl-C.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "cli/Send.h"
+#include "tests/server/ServerHarness.h"
+
+namespace miravo {
+namespace {
+
+using server::test::ServerProcess;
+
+struct CommandRun {
+    int status = -1;
+    std::string out;
+};
+
+class SendCommandTest : public ::testing::Test {
+  protected:
+    void start(std::vector<std::string> args = {}) {
+        std::vector<std::string> all = {"--quiet", "--version-port", "-1", "--delivery-time", "0"};
+        all.insert(all.end(), args.begin(), args.end());
+        server_ = std::make_unique<ServerProcess>(all);
+        ASSERT_TRUE(server_->start()) << server_->output();
+        settings("demo");
+    }
+    void settings(const std::string& password, int port = 0) {
+        test::writeBytes(
+            dir_ / "settings.ini",
+            "[OPTIONS]\nSERV_NAME=127.0.0.1:" + std::to_string(port ? port : server_->port()) +
+                "\nCA_FILE=" + server_->caFile().string() +
+                "\nUSER_NAME=demo@miravo.test\nUSER_PASS=" + password +
+                "\nSAVE_PASS=1\nTIMEOUT=1000\n");
+    }
+    std::string tiff() {
+        test::writeBytes(dir_ / "letter.tif", server::test::faxDocument());
+        return (dir_ / "letter.tif").string();
+    }
+
+    // Runs miravo-send with the settings file, standard input from
+    // /dev/null; `interrupt` sends SIGINT once the output holds that text.
+    CommandRun send(std::vector<std::string> args, const std::string& interrupt = {}) {
+        std::filesystem::create_directories(dir_ / "home");
+        std::vector<std::string> argv = {std::string(MIRAVO_BINARY_DIR) + "/bin/miravo-send",
+                                         "--settings", (dir_ / "settings.ini").string()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        int fds[2];
+        EXPECT_EQ(pipe2(fds, O_CLOEXEC), 0);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int null = open("/dev/null", O_RDONLY);
+            dup2(null, 0);
+            dup2(fds[1], 1);
+            dup2(fds[1], 2);
+            setenv("HOME", (dir_ / "home").c_str(), 1);
+            setenv("XDG_CONFIG_HOME", (dir_ / "home/config").c_str(), 1);
+            std::vector<char*> v;
+            for (auto& a : argv)
+                v.push_back(a.data());
+            v.push_back(nullptr);
+            execv(v[0], v.data());
+            _exit(127);
+        }
+        close(fds[1]);
+        CommandRun run;
+        bool interrupted = false;
+        char buffer[4096];
+        for (;;) {
+            pollfd p{fds[0], POLLIN, 0};
+            if (poll(&p, 1, 30000) <= 0)
+                break;
+            const ssize_t n = read(fds[0], buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            run.out.append(buffer, static_cast<std::size_t>(n));
+            if (!interrupt.empty() && !interrupted &&
+                run.out.find(interrupt) != std::string::npos) {
+                kill(pid, SIGINT);
+                interrupted = true;
+            }
+        }
+        close(fds[0]);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return run;
+    }
+
+    test::TempDir dir_;
+    std::unique_ptr<ServerProcess> server_;
+};
+
+TEST_F(SendCommandTest, PrintedPdfReachesEveryNumber) {
+    start();
+    const CommandRun run =
+        send({"--to", "+49 30 1234567:Anna", "--to", "+33 1 42 00 00 11", "--report", "none",
+              std::string(MIRAVO_SOURCE_DIR) + "/data/sample.pdf"});
+    EXPECT_EQ(run.status, cli::kExitOk) << run.out;
+    for (const char* line :
+         {"document: ", "(3 pages)", "Authentication: OK", "Transfer: OK", "Fax ID: 1", "Pages: 6",
+          "Estimated cost: 0.60 EUR", "  +49 30 1234567: OK [OK] 0.30 EUR",
+          "  +33 1 42 00 00 11: OK [OK] 0.30 EUR", "Total cost: 0.60 EUR"})
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
+}
+
+TEST_F(SendCommandTest, FailedDestinationAndServiceErrorHaveTheirOwnStatus) {
+    start({"--fault", "error:110,action=convert_and_transfer,after=1"});
+    const CommandRun failed = send({"--to", "+49 30 1234502", "--cover", "Hello", tiff()});
+    EXPECT_EQ(failed.status, cli::kExitDestinationsFailed) << failed.out;
+    EXPECT_NE(failed.out.find("+49 30 1234502: Failed [FA]"), std::string::npos) << failed.out;
+    EXPECT_NE(failed.out.find("Pages: 2"), std::string::npos) << failed.out;
+
+    const CommandRun error = send({"--to", "+49 30 1234567", tiff()});
+    EXPECT_EQ(error.status, cli::kExitServiceError) << error.out;
+    EXPECT_NE(error.out.find("Authentication: #110 Not enough credit"), std::string::npos)
+        << error.out;
+}
+
+TEST_F(SendCommandTest, CredentialsWithoutATerminal) {
+    start();
+    settings("");
+    const CommandRun missing = send({"--to", "+49 30 1234567", tiff()});
+    EXPECT_EQ(missing.status, cli::kExitCredentials) << missing.out;
+    EXPECT_NE(missing.out.find("USER_PASS"), std::string::npos) << missing.out;
+
+    settings("wrong");
+    const CommandRun refused = send({"--to", "+49 30 1234567", tiff()});
+    EXPECT_EQ(refused.status, cli::kExitCredentials) << refused.out;
+    EXPECT_NE(refused.out.find("Authentication: #107"), std::string::npos) << refused.out;
+}
+
+TEST_F(SendCommandTest, UnreachableServiceAndBadCommandLines) {
+    start();
+    const int port = server_->port();
+    server_->stop();
+    settings("demo", port);
+    const CommandRun run = send({"--to", "+49 30 1234567", "--retries", "1", tiff()});
+    EXPECT_EQ(run.status, cli::kExitUnreachable) << run.out;
+    EXPECT_NE(run.out.find("cannot be reached"), std::string::npos) << run.out;
+
+    EXPECT_EQ(send({tiff()}).status, cli::kExitUsage);
+    EXPECT_EQ(send({"--to", "1", "--report", "maybe", tiff()}).status, cli::kExitUsage);
+    EXPECT_EQ(send({"--to", "1", "--retries", "-1", tiff()}).status, cli::kExitUsage);
+    EXPECT_EQ(send({"--to", "1"}).status, cli::kExitUsage);
+    EXPECT_EQ(send({"--to", "1", (dir_ / "none.pdf").string()}).status, cli::kExitDocument);
+    test::writeBytes(dir_ / "text.txt", "not a document");
+    EXPECT_EQ(send({"--to", "1", (dir_ / "text.txt").string()}).status, cli::kExitDocument);
+}
+
+TEST_F(SendCommandTest, CtrlCStopsWhilePolling) {
+    start({"--delivery-time", "600000"});
+    const auto started = std::chrono::steady_clock::now();
+    const CommandRun run = send({"--to", "+49 30 1234567", tiff()}, "In progress");
+    EXPECT_EQ(run.status, cli::kExitInterrupted) << run.out;
+    EXPECT_NE(run.out.find("stopped"), std::string::npos) << run.out;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8));
+}
+
+}  // namespace
+}  // namespace miravo
