@@ -355,6 +355,11 @@ Answer Service::faxStatus(const FormData& form, std::int64_t nowMs) {
 
     if (config_.minPollIntervalMs > 0) {
         std::lock_guard lock(pollMutex_);
+        // Entries older than the interval decide nothing any more.
+        if (lastPoll_.size() > 10000)
+            std::erase_if(lastPoll_, [&](const auto& entry) {
+                return nowMs - entry.second >= config_.minPollIntervalMs;
+            });
         auto& last = lastPoll_[{fax->accountId, fax->id}];
         if (last != 0 && nowMs - last < config_.minPollIntervalMs)
             return fail(err::kPolledTooFast);
