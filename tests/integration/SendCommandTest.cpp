@@ -111,11 +111,11 @@ TEST_F(SendCommandTest, PrintedPdfReachesEveryNumber) {
 }
 
 TEST_F(SendCommandTest, FailedDestinationAndServiceErrorHaveTheirOwnStatus) {
-    start({"--fault", "error:110,action=convert_and_transfer,after=1"});
-    const CommandRun failed = send({"--to", "+49 30 1234502", "--cover", "Hello", tiff()});
+    start({"--fault", "error:110,action=authentication,after=1"});
+    const CommandRun failed = send({"--to", "+49 30 1234502", tiff()});
     EXPECT_EQ(failed.status, cli::kExitDestinationsFailed) << failed.out;
     EXPECT_NE(failed.out.find("+49 30 1234502: Failed [FA]"), std::string::npos) << failed.out;
-    EXPECT_NE(failed.out.find("Pages: 2"), std::string::npos) << failed.out;
+    EXPECT_NE(failed.out.find("Pages: 1"), std::string::npos) << failed.out;
 
     const CommandRun error = send({"--to", "+49 30 1234567", tiff()});
     EXPECT_EQ(error.status, cli::kExitServiceError) << error.out;
