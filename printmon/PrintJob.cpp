@@ -133,9 +133,9 @@ std::string documentTitle(const fs::path& input) {
     return title.empty() ? std::string("document") : title;
 }
 
-// Renders a PDF or PostScript file into grey page images at the fax
-// resolution, each Ghostscript run writing p1, p2, ... into its folder. A
-// PDF is rendered by two runs at once, odd and even pages, one per core.
+// Renders a PDF or PostScript file into grey page images of the fax page, each Ghostscript run
+// writing p1, p2, ... into its folder. A PDF is rendered by two runs at once, odd and even pages,
+// one per core.
 bool render(const fs::path& input, const std::vector<std::pair<fs::path, QString>>& runs,
             int seconds, std::string& error) {
     const QString gs = QStandardPaths::findExecutable(QStringLiteral("gs"));
@@ -147,12 +147,21 @@ bool render(const fs::path& input, const std::vector<std::pair<fs::path, QString
     for (const auto& [folder, pageList] : runs) {
         auto process = std::make_unique<QProcess>();
         process->setProcessChannelMode(QProcess::MergedChannels);
+        // Pages come out at the fax page's own size, 1728 x 2292 at
+        // 204 x 196 dpi: each printed page is scaled to fit it (aspect kept,
+        // centred) and a landscape one is turned a quarter counter-clockwise,
+        // as the conversion would turn it. The conversion then has nothing
+        // to resample, only to threshold or dither.
         QStringList arguments = {QStringLiteral("-q"),
                                  QStringLiteral("-dSAFER"),
                                  QStringLiteral("-dBATCH"),
                                  QStringLiteral("-dNOPAUSE"),
                                  QStringLiteral("-sDEVICE=pgmraw"),
-                                 QStringLiteral("-r204x196")};
+                                 QStringLiteral("-r%1x%2").arg(kFaxXDpi).arg(kFaxYDpi),
+                                 QStringLiteral("-g%1x%2").arg(kFaxWidth).arg(kFaxHeight),
+                                 QStringLiteral("-dFIXEDMEDIA"),
+                                 QStringLiteral("-dPDFFitPage"),
+                                 QStringLiteral("-dPSFitPage")};
         if (!pageList.isEmpty())
             arguments << QStringLiteral("-sPageList=") + pageList;
         arguments << QStringLiteral("-sOutputFile=") +
