@@ -2,9 +2,11 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <climits>
+#include <cmath>
 #include <filesystem>
 #include <limits>
 #include <thread>
