@@ -57,11 +57,18 @@ std::u16string PageFileResultName(std::u16string_view documentBase, std::uint32_
 }
 
 const BitPage& PagePipeline::run(GreyView band, bool dithering) {
-    PlaceOnFaxPage(band, canvas_, turned_);
+    // A band that is the fax page already (as miravo-print renders them)
+    // would only be copied onto the canvas unchanged: it is made black and
+    // white where it lies.
+    GreyView page = band;
+    if (band.width != kFaxWidth || band.height != kFaxHeight) {
+        PlaceOnFaxPage(band, canvas_, turned_);
+        page = canvas_.view();
+    }
     if (dithering)
-        Dither(canvas_.view(), bits_);
+        Dither(page, bits_);
     else
-        Threshold(canvas_.view(), bits_);
+        Threshold(page, bits_);
     return bits_;
 }
 

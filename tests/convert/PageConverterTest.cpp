@@ -135,5 +135,34 @@ TEST(ConvertPageFile, CancelStopsAndRemovesTheResult) {
     EXPECT_FALSE(std::filesystem::exists(dir / "o_res_1.tif"));
 }
 
+TEST(PagePipeline, AFaxSizedBandGivesWhatTheCanvasWouldGive) {
+    // Two fax pages stacked in an image wider than the page, so each band is
+    // a window with its own row stride; grey tones exercise both methods.
+    GreyImage image(kFaxWidth + 8, 2 * kFaxHeight);
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            image.row(y)[x] = static_cast<std::uint8_t>((x * 7 + y * 3 + (x * y) % 29) & 255);
+    const GreyView whole = image.view();
+    for (const bool dithering : {false, true}) {
+        for (int k = 0; k < 2; ++k) {
+            GreyView band = whole.band(k * kFaxHeight, kFaxHeight);
+            band.width = kFaxWidth;
+            GreyImage canvas;
+            GreyImage turned;
+            PlaceOnFaxPage(band, canvas, turned);
+            BitPage expected;
+            if (dithering)
+                Dither(canvas.view(), expected);
+            else
+                Threshold(canvas.view(), expected);
+            PagePipeline pipeline;
+            const BitPage& got = pipeline.run(band, dithering);
+            EXPECT_EQ(got.width, kFaxWidth);
+            EXPECT_EQ(got.height, kFaxHeight);
+            EXPECT_TRUE(got.bits == expected.bits) << dithering << " " << k;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace miravo
