@@ -89,15 +89,6 @@ TEST_F(CoverPageTest, ServiceErrorShowsItsTextAndLeavesNoJoinedFile) {
     EXPECT_EQ(state_.job.coverText, u"Hello \u00e9");
 }
 
-TEST_F(CoverPageTest, EmptyAnswerEmptiesTheCoverText) {
-    answer("convert", {"<drop>"});
-    EXPECT_EQ(run(), 0);
-    EXPECT_TRUE(report_.closes.empty());
-    EXPECT_EQ(report_.label(kWorkerStatusControl), text(999));
-    EXPECT_TRUE(state_.job.coverText.empty());
-    EXPECT_FALSE(std::filesystem::exists(home_ / "coverpage.tiff"));
-}
-
 TEST_F(CoverPageTest, TextCarryingTheDelimiterIsNotSent) {
     state_.job.coverText = u"a ----AaB03x b";
     EXPECT_EQ(run(), 0);

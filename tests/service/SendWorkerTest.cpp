@@ -17,8 +17,6 @@ using test::xmlAnswer;
 const std::string kAuthOk = xmlAnswer(
     "<AUTHENTICATION><RESULT>0</RESULT></AUTHENTICATION><VALIDATION><RESULT>0</RESULT>"
     "</VALIDATION>");
-const std::string kAuthRefused =
-    xmlAnswer("<ERROR>107</ERROR><AUTHENTICATION><RESULT>1</RESULT></AUTHENTICATION>");
 const std::string kTransferOk = xmlAnswer(
     "<TRANSFER><RESULT>0</RESULT><FAX_ID>5</FAX_ID><PREBILLING>0.3</PREBILLING></TRANSFER>"
     "<AUTHENTICATION><RESULT>0</RESULT></AUTHENTICATION>");
@@ -78,25 +76,6 @@ TEST_F(SendWorkerTest, MissingCredentialsAreAskedForAndCancelEnds) {
     EXPECT_EQ(requests("authentication").size(), 1u);
 }
 
-TEST_F(SendWorkerTest, RefusedCredentialsBringThePromptBack) {
-    answer("authentication", {kAuthRefused, kAuthOk});
-    prompt_.entries = {{true, u"demo@miravo.test", u"right"}};
-    EXPECT_EQ(send().end, SendEnd::Finished);
-    EXPECT_EQ(prompt_.asked, 1);
-    const auto auths = requests("authentication");
-    ASSERT_EQ(auths.size(), 2u);
-    EXPECT_EQ(formField(auths[1].body, "password"), "right");
-    EXPECT_EQ(report_.history.front(), std::make_pair(kLabelAuthentication, u"#107 " + text(84)));
-
-    // Giving up at the prompt closes the window.
-    answer("authentication", {kAuthRefused});
-    test::RecordingReport other;
-    test::ScriptedPrompt giveUp;
-    EXPECT_EQ(RunSend(state_, other, giveUp, options_).end, SendEnd::CredentialsCancelled);
-    EXPECT_EQ(giveUp.asked, 1);
-    EXPECT_EQ(other.closes, std::vector<int>{1});
-}
-
 TEST_F(SendWorkerTest, UnreachableHostRestartsTheSequenceWithCloseEnabled) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
@@ -127,20 +106,6 @@ TEST_F(SendWorkerTest, UnreachableHostRestartsTheSequenceWithCloseEnabled) {
     const SendSummary limited = send();
     EXPECT_EQ(limited.end, SendEnd::Unreachable);
     EXPECT_EQ(limited.hostRetries, 1);
-}
-
-TEST_F(SendWorkerTest, FailedTransferEndsWithoutPolling) {
-    answer("convert_and_transfer", {xmlAnswer("<ERROR>110</ERROR>")});
-    const SendSummary summary = send();
-    EXPECT_EQ(summary.end, SendEnd::Failed);
-    EXPECT_EQ(summary.failedStep, FaxStep::Transfer);
-    EXPECT_TRUE(requests("get_fax_status").empty());
-    EXPECT_EQ(report_.label(kLabelAuthentication), u"#110 " + text(86));
-    EXPECT_EQ(report_.closeEnabled, 1);
-
-    state_.job.documentPath = fromUtf8((dir_ / "none_res__1.tif").string());
-    EXPECT_EQ(send().end, SendEnd::Failed);
-    EXPECT_EQ(requests("convert_and_transfer").size(), 1u);
 }
 
 TEST_F(SendWorkerTest, ClosingTheWindowEndsAfterTheCurrentPoll) {

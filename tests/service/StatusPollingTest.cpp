@@ -64,14 +64,6 @@ TEST_F(StatusPollingTest, AllFinalFillsThreeRowsAndSumsEveryCost) {
     EXPECT_DOUBLE_EQ(outcome.totalCost, 2.75);
 }
 
-TEST_F(StatusPollingTest, MassFaxRowsShowTheListText) {
-    state_.job.massFaxOn = true;
-    poll(statusAnswer(fax("12", "a", "1", "OK") + fax("12", "b", "1", "FA")));
-    EXPECT_EQ(report_.label(kLabelRecipient), text(117));
-    EXPECT_EQ(report_.label(kLabelStatus), text(37));
-    EXPECT_FALSE(report_.hasLabel(kLabelRecipient + 1));
-}
-
 TEST_F(StatusPollingTest, AnswerAboutAnotherFaxEndsWithoutTouchingTheRows) {
     const StepOutcome outcome = poll(statusAnswer(fax("13", "a", "1", "")));
     EXPECT_TRUE(outcome.ok);
