@@ -9,9 +9,13 @@
 #include <QImage>
 #include <QPainter>
 #include <chrono>
+#include <fstream>
+#include <functional>
 #include <regex>
 
+#include "app/Text.h"
 #include "server/FaxTiffIo.h"
+#include "service/MultipartForm.h"
 
 namespace miravo::server::test {
 
@@ -131,6 +135,74 @@ int ServerProcess::command(const std::vector<std::string>& args) const {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+AppSettings transportSettings(const ServerProcess& server) {
+    AppSettings settings;
+    settings.serviceHost = u"127.0.0.1:" + fromUtf8(std::to_string(server.port()));
+    settings.objectPath = u"api2/proxy.php";
+    settings.caFile = fromUtf8(server.caFile().string());
+    return settings;
+}
+
+namespace {
+
+bool isFaxAction(const Fields& fields) {
+    for (const auto& [name, value] : fields)
+        if (name == "action")
+            return value == "authentication" || value == "get_fax_status" ||
+                   value == "convert_and_transfer";
+    return false;
+}
+
+FaxForm faxForm(const Fields& fields) {
+    FaxForm form;
+    for (const auto& [name, value] : fields) {
+        if (name == "coverpage")
+            form.addCoverPage(value);
+        else
+            form.add(name, value);
+    }
+    return form;
+}
+
+Reply timed(const std::function<ExchangeResult()>& run) {
+    const auto started = std::chrono::steady_clock::now();
+    ExchangeResult result = run();
+    Reply reply;
+    reply.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    reply.outcome = result.outcome;
+    reply.status = result.httpStatus;
+    reply.body = std::move(result.answer);
+    reply.error = std::move(result.error);
+    return reply;
+}
+
+}  // namespace
+
+Reply viaTransport(const AppSettings& settings, const Fields& fields) {
+    if (isFaxAction(fields)) {
+        const FaxForm form = faxForm(fields);
+        return timed([&] { return PostFaxRequest(settings, form); });
+    }
+    MultipartForm form(kLargeFormCapacity);
+    for (const auto& [name, value] : fields) {
+        const std::size_t before = form.body().size();
+        form.add(fromUtf8(name), fromUtf8(value));
+        if (form.body().size() == before)
+            ADD_FAILURE() << "the text form leaves out the field " << name;
+    }
+    return timed([&] { return PostForm(settings, form); });
+}
+
+Reply uploadFax(const AppSettings& settings, const Fields& fields, const std::string& document) {
+    miravo::test::TempDir folder;
+    const auto file = folder.path() / "tosend.tif";
+    std::ofstream(file, std::ios::binary) << document;
+    FaxForm form = faxForm(fields);
+    form.addDocumentHeader();
+    return timed([&] { return PostFaxUpload(settings, form, fromUtf8(file.string())); });
+}
+
 std::string part(const std::string& name, const std::string& value) {
     return "----AaB03x\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value +
            "\r\n";
@@ -165,9 +237,9 @@ HttpsClient::~HttpsClient() {
     curl_easy_cleanup(curl_);
 }
 
-Reply HttpsClient::post(const std::string& url, const std::string& body,
-                        const std::string& contentType) {
-    Reply reply;
+RawReply HttpsClient::post(const std::string& url, const std::string& body,
+                           const std::string& contentType) {
+    RawReply reply;
     curl_easy_reset(curl_);
     curl_slist* headers = nullptr;
     headers = curl_slist_append(headers, ("Content-Type: " + contentType).c_str());
@@ -183,17 +255,14 @@ Reply HttpsClient::post(const std::string& url, const std::string& body,
     curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &reply.body);
     curl_easy_setopt(curl_, CURLOPT_TIMEOUT, 60L);
     curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
-    const auto started = std::chrono::steady_clock::now();
     reply.code = curl_easy_perform(curl_);
-    reply.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &reply.status);
     curl_slist_free_all(headers);
     return reply;
 }
 
-Reply HttpsClient::get(const std::string& url) {
-    Reply reply;
+RawReply HttpsClient::get(const std::string& url) {
+    RawReply reply;
     curl_easy_reset(curl_);
     curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, collect);

@@ -1,6 +1,7 @@
 // Running miravo-server for a test: a fresh data folder, any free loopback
-// port, stopped with SIGTERM at the end. And a small HTTPS client (libcurl)
-// that sends bodies in the client's exact multipart format.
+// port, stopped with SIGTERM at the end. Requests go out through the
+// project's own transport; a small raw HTTPS client (libcurl) remains for
+// bodies the transport refuses to build (malformed ones) and the version page.
 #pragma once
 
 #include <curl/curl.h>
@@ -13,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/AppSettings.h"
+#include "service/Transport.h"
 #include "tests/TestSupport.h"
 
 namespace miravo::server::test {
@@ -57,6 +60,30 @@ class ServerProcess {
     std::string output_;
 };
 
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+// The project's transport pointed at a running server.
+AppSettings transportSettings(const ServerProcess& server);
+
+// An exchange through the project's transport, and how long it took.
+struct Reply {
+    Outcome outcome = Outcome::Failed;
+    long status = 0;
+    std::string body;
+    std::string error;
+    double seconds = 0;
+};
+
+// Sends the fields as the program does: the fax exchange (FaxForm, values
+// taken as wire bytes, "coverpage" as the cover part) for authentication,
+// get_fax_status and convert_and_transfer; the text exchange (MultipartForm,
+// UTF-8 values) for anything else. A field the form would leave out fails
+// the test.
+Reply viaTransport(const AppSettings& settings, const Fields& fields);
+// The fax exchange with a document: the fields, then the document streamed
+// from a file.
+Reply uploadFax(const AppSettings& settings, const Fields& fields, const std::string& document);
+
 // One part of the client's format: delimiter, disposition, empty line, value, CR LF.
 std::string part(const std::string& name, const std::string& value);
 // A text exchange body: parts, no closing delimiter.
@@ -67,11 +94,10 @@ std::string upload(const std::vector<std::pair<std::string, std::string>>& field
 
 inline constexpr const char* kFormType = "multipart/form-data; boundary=--AaB03x";
 
-struct Reply {
+struct RawReply {
     CURLcode code = CURLE_OK;
     long status = 0;
     std::string body;
-    double seconds = 0;
 };
 
 class HttpsClient {
@@ -80,9 +106,9 @@ class HttpsClient {
     ~HttpsClient();
     HttpsClient(const HttpsClient&) = delete;
     HttpsClient& operator=(const HttpsClient&) = delete;
-    Reply post(const std::string& url, const std::string& body,
-               const std::string& contentType = kFormType);
-    Reply get(const std::string& url);
+    RawReply post(const std::string& url, const std::string& body,
+                  const std::string& contentType = kFormType);
+    RawReply get(const std::string& url);
 
   private:
     CURL* curl_;
