@@ -40,7 +40,7 @@ Run poll(ServerProcess& server, const std::string& faxId, int clients, double se
             while (std::chrono::steady_clock::now() < end) {
                 if (!client || !keepAlive)
                     client = std::make_unique<HttpsClient>(server.caFile());
-                const Reply r = client->post(server.url(), body);
+                const RawReply r = client->post(server.url(), body);
                 if (r.code == CURLE_OK && r.status == 200 &&
                     xmlValue(r.body, "API_RESULT/GET_FAX_STATUS/RESULT") == "0" &&
                     xmlValue(r.body, "API_RESULT/GET_FAX_STATUS/FAX/FAX_ID") == faxId) {
@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     HttpsClient client(server.caFile());
-    const Reply sent = client.post(server.url(), upload({{"action", "convert_and_transfer"},
+    const RawReply sent = client.post(server.url(), upload({{"action", "convert_and_transfer"},
                                                          {"username", kDemoLogin},
                                                          {"password", kDemoPassword},
                                                          {"numbers[1]", "0301234567"},
