@@ -28,4 +28,17 @@ class WorkerReport {
     virtual bool isOpen() const = 0;
 };
 
+// A report that shows nothing, for runs where only the worker's outcome matters.
+class SilentWorkerReport : public WorkerReport {
+  public:
+    void setTitle(const std::u16string&) override {}
+    void setLabel(int, const std::u16string&) override {}
+    void beginProgress(int) override {}
+    void stepProgress() override {}
+    void setPolling(bool) override {}
+    void enableClose() override {}
+    void close(int) override {}
+    bool isOpen() const override { return true; }
+};
+
 }  // namespace miravo

@@ -221,19 +221,6 @@ std::optional<std::string> firstLineOf(const std::vector<std::string>& argv, std
     return output.substr(0, output.find('\n'));
 }
 
-// Silent report of the conversion: only its verdict matters here.
-class QuietReport : public WorkerReport {
-  public:
-    void setTitle(const std::u16string&) override {}
-    void setLabel(int, const std::u16string&) override {}
-    void beginProgress(int) override {}
-    void stepProgress() override {}
-    void setPolling(bool) override {}
-    void enableClose() override {}
-    void close(int) override {}
-    bool isOpen() const override { return true; }
-};
-
 // Makes the fax document in `folder`: its path, or empty with a message.
 std::u16string makeDocument(AppPaths& paths, AppState& state, const std::string& input,
                             const fs::path& folder, std::FILE* err) {
@@ -278,7 +265,7 @@ std::u16string makeDocument(AppPaths& paths, AppState& state, const std::string&
     }
     state.job.documentPath = job;
     state.job.jobArgument = job;
-    QuietReport report;
+    SilentWorkerReport report;
     ConversionControl control;
     control.documentBase = FromFsPath(folder / "tosend");
     const ConversionSummary summary = RunConversion(paths, report, control);

@@ -12,21 +12,7 @@
 #include "app/Paths.h"
 #include "convert/ConversionRun.h"
 
-namespace {
-
-class QuietReport : public miravo::WorkerReport {
-  public:
-    void setTitle(const std::u16string&) override {}
-    void setLabel(int, const std::u16string&) override {}
-    void beginProgress(int) override {}
-    void stepProgress() override {}
-    void setPolling(bool) override {}
-    void enableClose() override {}
-    void close(int) override {}
-    bool isOpen() const override { return true; }
-};
-
-}  // namespace
+namespace {}  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -47,7 +33,7 @@ int main(int argc, char** argv) {
         state.job.documentPath = miravo::FromFsPath(std::filesystem::absolute(argv[1]));
         miravo::ConversionControl control;
         control.documentBase = miravo::FromFsPath(std::filesystem::path(folder) / "doc");
-        QuietReport report;
+        miravo::SilentWorkerReport report;
         const auto start = std::chrono::steady_clock::now();
         const miravo::ConversionSummary summary = miravo::ConvertJob(state, report, control);
         const double seconds =

@@ -26,18 +26,6 @@ const std::string kTransferOk = xmlAnswer(
     "<AUTHENTICATION><RESULT>0</RESULT></AUTHENTICATION><VALIDATION><RESULT>0</RESULT>"
     "</VALIDATION>");
 
-int closedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 class FaxTransmissionTest : public test::SendFixture {
   protected:
     StepOutcome run(FaxStep step) { return RunFaxStep(state_, report_, step, waits_.timing()); }
@@ -242,7 +230,7 @@ TEST_F(FaxTransmissionTest, ValueCarryingTheDelimiterIsNotSent) {
 TEST_F(FaxTransmissionTest, UnreachableHostReadsNoAnswer) {
     std::filesystem::create_directories(dir_ / "appdata");
     test::writeBytes(dir_ / "appdata/result.xml", "old");
-    state_.settings.serviceHost = u16("127.0.0.1:" + std::to_string(closedPort()));
+    state_.settings.serviceHost = u16("127.0.0.1:" + std::to_string(test::ClosedLoopbackPort()));
     const StepOutcome outcome = run(FaxStep::Authenticate);
     EXPECT_FALSE(outcome.ok);
     EXPECT_TRUE(outcome.hostUnavailable());

@@ -40,6 +40,9 @@ struct RecordedRequest {
     std::string header(const std::string& name) const;
 };
 
+// A port on 127.0.0.1 where nothing listens.
+int ClosedLoopbackPort();
+
 class LoopbackServer {
   public:
     // Raw HTTP answer for a request; an empty string closes the connection

@@ -77,16 +77,10 @@ TEST_F(SendWorkerTest, MissingCredentialsAreAskedForAndCancelEnds) {
 }
 
 TEST_F(SendWorkerTest, UnreachableHostRestartsTheSequenceWithCloseEnabled) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
     const std::u16string working = state_.settings.serviceHost;
-    state_.settings.serviceHost = u16("127.0.0.1:" + std::to_string(ntohs(address.sin_port)));
+    const std::u16string unreachable =
+        u16("127.0.0.1:" + std::to_string(test::ClosedLoopbackPort()));
+    state_.settings.serviceHost = unreachable;
     // The service comes back after the second failed attempt.
     int attempts = 0;
     waits_.hook = [&](std::uint32_t) {
@@ -100,7 +94,7 @@ TEST_F(SendWorkerTest, UnreachableHostRestartsTheSequenceWithCloseEnabled) {
     EXPECT_EQ(report_.closeEnabled, 4);
 
     // A limit on the restarts ends the send as unreachable.
-    state_.settings.serviceHost = u16("127.0.0.1:" + std::to_string(ntohs(address.sin_port)));
+    state_.settings.serviceHost = unreachable;
     waits_.hook = nullptr;
     options_.maxHostRetries = 1;
     const SendSummary limited = send();

@@ -29,19 +29,6 @@ const std::string kDocumentHeader =
     "----AaB03x\r\nContent-Disposition: form-data; name=\"document\"; filename=\"image.tif\"\r\n"
     "Content-Type: application/octet-stream\r\n\r\n";
 
-// A port on 127.0.0.1 where nothing listens.
-int closedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 class TransportTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -342,7 +329,7 @@ TEST_F(TransportTest, ConnectionClosedWithoutAnswerIsAFailure) {
 }
 
 TEST_F(TransportTest, UnreachableAndUnresolvableHostsAreToldApart) {
-    settings_.serviceHost = u16("127.0.0.1:" + std::to_string(closedPort()));
+    settings_.serviceHost = u16("127.0.0.1:" + std::to_string(test::ClosedLoopbackPort()));
     const ExchangeResult unreachable = PostForm(settings_, MultipartForm());
     EXPECT_EQ(unreachable.outcome, Outcome::HostNotReached) << unreachable.error;
     EXPECT_TRUE(unreachable.hostUnavailable());
