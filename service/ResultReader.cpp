@@ -140,21 +140,8 @@ unsigned ApiAnswer::value(std::u16string_view elementPath, std::u16string& out,
                           std::size_t capacity, unsigned index) const {
     out.clear();
     const auto nodes = impl_->select(elementPath);
-    if (index >= nodes->size())
+    if (index >= nodes->size() || !nodeText((*nodes)[index], out, capacity))
         return 0;
-    std::string text;
-    appendText((*nodes)[index], text);
-    if (text.empty())
-        return 0;
-    std::u16string value = fromUtf8(text);
-    const std::size_t room = capacity == 0 ? 0 : capacity - 1;
-    if (value.size() > room) {
-        std::size_t cut = room;
-        if (cut > 0 && isHighSurrogate(value[cut - 1]))
-            --cut;
-        value.resize(cut);
-    }
-    out = std::move(value);
     return static_cast<unsigned>(nodes->size());
 }
 
