@@ -48,18 +48,6 @@ void deleteFile(const std::u16string& name) {
     ::unlink(path.c_str());
 }
 
-void loadLogo(AppPaths& paths, AppState& state) {
-    state.logo = QImage();
-    const std::u16string logo =
-        LogoPathForLanguage(state.settings.logoPath, paths.languageCode, paths.moduleFolder);
-    if (logo.empty())
-        return;
-    // The settings keep the current language's logo and write it back at exit.
-    state.settings.logoPath = logo;
-    QImageReader reader(QString::fromStdU16String(logo));
-    reader.setDecideFormatFromContent(true);
-    state.logo = reader.read();  // a missing or broken file leaves a null image
-}
 
 template <typename Step>
 void runGuarded(Step&& step) {
@@ -102,6 +90,19 @@ std::u16string LogoPathForLanguage(std::u16string_view logoPath, std::u16string_
     return path;
 }
 
+void LoadLogo(AppPaths& paths, AppState& state) {
+    state.logo = QImage();
+    const std::u16string logo =
+        LogoPathForLanguage(state.settings.logoPath, paths.languageCode, paths.moduleFolder);
+    if (logo.empty())
+        return;
+    // The settings keep the current language's logo and write it back at exit.
+    state.settings.logoPath = logo;
+    QImageReader reader(QString::fromStdU16String(logo));
+    reader.setDecideFormatFromContent(true);
+    state.logo = reader.read();  // a missing or broken file leaves a null image
+}
+
 int RunMiravo(const std::vector<std::u16string>& arguments, ShellDialogs& dialogs, AppState& state,
               const StartupEnvironment& environment) {
     const std::u16string startFolder = currentFolder();
@@ -118,7 +119,7 @@ int RunMiravo(const std::vector<std::u16string>& arguments, ShellDialogs& dialog
     state.job.pageBaseRecorded = false;
     state.job.pageFileCount = 0;
 
-    loadLogo(paths, state);
+    LoadLogo(paths, state);
     // The pages are joined in process: there is no merge tool to locate.
 
     const RunPlan plan = ChooseRunMode(arguments, startFolder);

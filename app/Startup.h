@@ -56,6 +56,11 @@ int RunMiravo(const std::vector<std::u16string>& arguments, ShellDialogs& dialog
 std::u16string LogoPathForLanguage(std::u16string_view logoPath, std::u16string_view languageCode,
                                    std::u16string_view moduleFolder);
 
+// Loads the header logo of the current language into state.logo (a null
+// image when the file is missing or unreadable) and keeps its path as the
+// LOGO setting. Start-up calls it, and the send dialog after a language change.
+void LoadLogo(AppPaths& paths, AppState& state);
+
 // Deletes the job's files at exit: the cover-page document, and when the
 // conversion recorded a page base name, the print monitor's page files
 // ("<base>_1" to "<base>_<count>"), the joined document, the cover-page

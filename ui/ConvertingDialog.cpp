@@ -1,0 +1,65 @@
+#include "ui/ConvertingDialog.h"
+
+#include "app/AppState.h"
+#include "app/LanguageTable.h"
+#include "convert/ConversionRun.h"
+#include "convert/JobFile.h"
+#include "ui/DialogControls.h"
+#include "ui_ConvertingDialog.h"
+
+namespace miravo::ui {
+
+ConvertingDialog::ConvertingDialog(AppPaths& paths, QWidget* parent)
+    : WorkerWindow(parent), paths_(paths), ui_(std::make_unique<Ui::ConvertingDialog>()) {
+    ui_->setupUi(this);
+    const LanguageTable& language = paths_.state->language;
+    if (const auto title = GetText(language, kConvertingTitleText); !title.empty())
+        setWindowTitle(qstr(title));
+    ui_->id1051->setText(qstr(GetText(language, kConvertingStatusText)));
+    ui_->id1013->setRange(0, 100);
+    ui_->id1013->setValue(0);
+    timer_.setInterval(kConvertingTimerMs);
+    connect(&timer_, &QTimer::timeout, this, [this] { workerStepProgress(); });
+}
+
+ConvertingDialog::~ConvertingDialog() = default;
+
+int ConvertingDialog::exec() {
+    AppState* state = paths_.state;
+    std::atomic<bool>* cancel = &cancel_;
+    startWorker([state, cancel](WorkerReport& report) {
+        ConversionControl control;
+        control.cancel = cancel;
+        ConversionWorker(*state, report, control);
+    });
+    timer_.start();
+    activateWindow();
+    raise();
+    return WorkerWindow::exec();
+}
+
+void ConvertingDialog::workerClose(int result) {
+    timer_.stop();
+    WorkerWindow::workerClose(result);
+}
+
+void ConvertingDialog::workerEnded() {
+    // A worker that ended without closing the dialog (it failed) must not
+    // leave the user in front of a dialog without buttons.
+    if (isWindowOpen())
+        workerClose(0);
+}
+
+void ConvertingDialog::reject() {
+    // The worker stops after its current page and then closes the dialog.
+    cancel_ = true;
+}
+
+void RunConversionDialog(AppPaths& paths, QWidget* owner) {
+    if (!paths.state || !CheckJobFile(paths.state->job.documentPath))
+        return;
+    ConvertingDialog dialog(paths, owner);
+    dialog.exec();
+}
+
+}  // namespace miravo::ui

@@ -1,0 +1,36 @@
+#include "ui/DialogChrome.h"
+
+#include <QWidget>
+
+#include "app/AppState.h"
+#include "app/DialogTexts.h"
+#include "app/Startup.h"
+#include "ui/DialogControls.h"
+#include "ui/HeaderLogo.h"
+
+namespace miravo::ui {
+
+namespace {
+constexpr int kHeaderStripControl = 1008;
+}
+
+void ApplyDialogTexts(QWidget* dialog, AppPaths& paths, int kind) {
+    if (!dialog || !paths.state)
+        return;
+    AppState& state = *paths.state;
+    const auto texts = ResolveDialogTexts(state.language, kind, state.settings.dithering,
+                                          state.job.jobFilePath);
+    for (const ResolvedText& text : texts) {
+        if (text.control == kTitleControl)
+            dialog->setWindowTitle(qstr(text.text));
+        else
+            setControlText(control(dialog, text.control), qstr(text.text));
+    }
+    if (kind == kSendDialogTexts)
+        LoadLogo(paths, state);
+    if (auto* strip = control<HeaderLogo>(dialog, kHeaderStripControl))
+        strip->setState(&state);
+    dialog->update();
+}
+
+}  // namespace miravo::ui

@@ -1,0 +1,75 @@
+#include "ui/WorkerDialog.h"
+
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "app/AppState.h"
+#include "app/LanguageTable.h"
+#include "ui/DialogControls.h"
+#include "ui_WorkerDialog.h"
+
+namespace miravo::ui {
+
+namespace {
+constexpr int kCloseText = 1;
+constexpr int kWorkingText = 74;
+}  // namespace
+
+WorkerDialog::WorkerDialog(AppPaths& paths, QWidget* parent)
+    : WorkerWindow(parent), paths_(paths), ui_(std::make_unique<Ui::WorkerDialog>()) {
+    ui_->setupUi(this);
+    const LanguageTable& language = paths_.state->language;
+    ui_->id1029->setEnabled(false);
+    if (const auto text = GetText(language, kCloseText); !text.empty())
+        ui_->id1029->setText(qstr(text));
+    ui_->id1051->setText(qstr(GetText(language, kWorkingText)));
+    ui_->id1013->setRange(0, 100);
+    ui_->id1013->setValue(0);
+    connect(ui_->id1029, &QPushButton::clicked, this, [this] { done(kWorkerDialogClosed); });
+    timer_.setInterval(kWorkerTimerMs);
+    connect(&timer_, &QTimer::timeout, this, [this] { workerStepProgress(); });
+}
+
+WorkerDialog::~WorkerDialog() = default;
+
+int WorkerDialog::exec() {
+    WorkerTask task = paths_.state->job.workerTask;
+    AppPaths* paths = &paths_;
+    startWorker([paths, task](WorkerReport& report) {
+        if (task(*paths, report) != 0)
+            report.close(kWorkerDialogSucceeded);
+        else
+            report.enableClose();
+    });
+    timer_.start();
+    return WorkerWindow::exec();
+}
+
+void WorkerDialog::workerEnableClose() {
+    timer_.stop();
+    ui_->id1029->setEnabled(true);
+    ui_->id1029->setDefault(true);
+    ui_->id1029->setFocus();
+}
+
+void WorkerDialog::workerClose(int result) {
+    timer_.stop();
+    WorkerWindow::workerClose(result);
+}
+
+void WorkerDialog::reject() {
+    // Escape and the close box wait until the task has ended (Close is
+    // enabled only then).
+    if (!ui_->id1029->isEnabled())
+        return;
+    done(kWorkerDialogEscaped);
+}
+
+int RunWorkerDialog(AppPaths& paths, QWidget* owner) {
+    if (!paths.state || !paths.state->job.workerTask)
+        return 0;
+    WorkerDialog dialog(paths, owner);
+    return dialog.exec();
+}
+
+}  // namespace miravo::ui

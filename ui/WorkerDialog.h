@@ -1,0 +1,56 @@
+// The worker dialog (110): runs the task in FaxJob::workerTask on a thread
+// of its own behind a moving bar. Success closes it with 1; on failure it
+// stays open with the task's message in its status line and the user
+// closes it (1029). While the task runs it cannot be closed: the task
+// works on the shared record, which the caller may only read once the
+// task has ended.
+#pragma once
+
+#include <QTimer>
+#include <memory>
+
+#include "ui/WorkerWindow.h"
+
+namespace Ui {
+class WorkerDialog;
+}
+
+namespace miravo {
+struct AppPaths;
+}
+
+namespace miravo::ui {
+
+inline constexpr int kWorkerDialogSucceeded = 1;
+inline constexpr int kWorkerDialogClosed = 1029;
+inline constexpr int kWorkerDialogEscaped = 2;
+inline constexpr int kWorkerTimerMs = 50;
+
+class WorkerDialog : public WorkerWindow {
+    Q_OBJECT
+  public:
+    WorkerDialog(AppPaths& paths, QWidget* parent = nullptr);
+    ~WorkerDialog() override;
+
+    // Starts the task when the dialog is shown; exec() as usual.
+    int exec() override;
+
+  protected:
+    void workerEnableClose() override;
+    void workerClose(int result) override;
+    void reject() override;
+
+  private:
+    AppPaths& paths_;
+    std::unique_ptr<Ui::WorkerDialog> ui_;
+    QTimer timer_;
+};
+
+// Opens the worker dialog for the task in paths.state->job.workerTask and
+// returns its result: 1 after success, 1029 after the user closed it
+// following a failure, 2 after Escape following a failure; 0 when the
+// task closed the dialog itself. Returns 0 without a dialog when there is
+// no record or no task.
+int RunWorkerDialog(AppPaths& paths, QWidget* owner);
+
+}  // namespace miravo::ui
