@@ -1,6 +1,8 @@
 #include "printmon/PrintJob.h"
 
 #include <QImage>
+#include <chrono>
+#include <thread>
 
 #include "app/Paths.h"
 #include "app/Text.h"
@@ -132,6 +134,42 @@ TEST(MiravoPrintCommand, PrintsTheJobFileOrAClearError) {
     run = test::runTool(kPrint);
     EXPECT_NE(run.status, 0);
     EXPECT_NE(run.output.find("usage"), std::string::npos);
+}
+
+TEST(MiravoPrintCommand, StartsMiravoBesideItWithTheJobFile) {
+    // A copy of miravo-print beside a stand-in "miravo" that records how it
+    // was started; and beside nothing, where printing must fail cleanly.
+    TempDir dir;
+    const auto bin = dir / "bin";
+    std::filesystem::create_directories(bin);
+    std::filesystem::copy_file(kPrint, bin / "miravo-print");
+    const auto page = dir / "page.png";
+    QImage image(200, 300, QImage::Format_Grayscale8);
+    image.fill(255);
+    ASSERT_TRUE(image.save(QString::fromStdString(page.string()), "PNG"));
+    const std::string print = (bin / "miravo-print").string() + " --out " +
+                              (dir / "spool").string() + " " + page.string();
+
+    test::ToolRun run = test::runTool(print);
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.output.find("cannot be started"), std::string::npos) << run.output;
+    EXPECT_FALSE(std::filesystem::exists(dir / "spool") &&
+                 !std::filesystem::is_empty(dir / "spool"));
+
+    const auto started = dir / "started.txt";
+    test::writeBytes(bin / "miravo",
+                     "#!/bin/sh\nprintf '%s\\n' \"$@\" > " + started.string() + "\n");
+    std::filesystem::permissions(bin / "miravo", std::filesystem::perms::owner_all);
+    run = test::runTool(print);
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::string job = run.output.substr(0, run.output.find('\n'));
+    std::string recorded;
+    for (int i = 0; i < 500 && recorded.find('\n') == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        recorded = test::readBytes(started);
+    }
+    EXPECT_EQ(recorded, job + "\n");
+    EXPECT_TRUE(CheckJobFile(FromFsPath(job)));
 }
 
 }  // namespace
