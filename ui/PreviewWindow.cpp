@@ -1,5 +1,6 @@
 #include "ui/PreviewWindow.h"
 
+#include <QEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QImageReader>
@@ -50,6 +51,7 @@ PreviewWindow::PreviewWindow(const QString& path, QWidget* owner)
     view_->setAlignment(Qt::AlignCenter);
     scroll_->setWidget(view_);
     scroll_->setWidgetResizable(false);
+    scroll_->viewport()->installEventFilter(this);
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(previous_);
@@ -111,16 +113,19 @@ void PreviewWindow::showPage(int number) {
     render();
 }
 
-void PreviewWindow::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    if (fitToWindow())
+bool PreviewWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The page follows the room the scroll area gives it.
+    if (watched == scroll_->viewport() && event->type() == QEvent::Resize && fitToWindow())
         render();
+    return QWidget::eventFilter(watched, event);
 }
 
 void PreviewWindow::render() {
     if (page_.isNull()) {
-        view_->clear();
-        view_->resize(0, 0);
+        // Why there is nothing to see, where the page would be.
+        view_->setText(status_->text());
+        view_->setWordWrap(true);
+        view_->resize(view_->sizeHint());
         return;
     }
     QImage shown = page_;

@@ -32,7 +32,7 @@ class PreviewWindow : public QWidget {
     void setFitToWindow(bool on);
 
   protected:
-    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void render();

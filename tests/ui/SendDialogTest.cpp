@@ -1,10 +1,14 @@
+#include <QApplication>
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+#include <QUrl>
 #include <string>
 #include <vector>
 
@@ -283,6 +287,42 @@ TEST_F(SendDialogTest, PreviewWithCoverConvertsOnlyWhenSomethingChanged) {
     qputenv("HOME", oldHome);
 }
 
+class UrlRecorder : public QObject {
+    Q_OBJECT
+  public:
+    QList<QUrl> opened;
+  public slots:
+    void open(const QUrl& url) { opened.push_back(url); }
+};
+
+TEST_F(SendDialogTest, NewerVersionIsOfferedBeforeTheDialogShowsAndOkOpensTheAddress) {
+    ServerProcess server(
+        {"--newest-version", "3.0.2", "--download-url", "https://127.0.0.1:9/get/miravo"});
+    ASSERT_TRUE(server.start());
+    state().settings.versionHost = u"127.0.0.1:" + fromUtf8(std::to_string(server.versionPort()));
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler("https", &recorder, "open");
+    QString caption, text;
+    bool dialogShown = false;
+    const auto prompted = whenModal("newerVersionPrompt", [&](QDialog* box) {
+        caption = box->windowTitle();
+        text = static_cast<QMessageBox*>(box)->text();
+        for (QWidget* top : QApplication::topLevelWidgets())
+            dialogShown = dialogShown || (top->objectName() == "id104" && top->isVisible());
+        static_cast<QMessageBox*>(box)->button(QMessageBox::Ok)->click();
+    });
+    const auto closed =
+        whenModal("id104", [](QDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    EXPECT_EQ(RunSendDialog(paths()), kSendDialogClosed);
+    QDesktopServices::unsetUrlHandler("https");
+    EXPECT_TRUE(*prompted && *closed);
+    EXPECT_EQ(caption, "Miravo Printer");
+    EXPECT_EQ(text, qstr(GetText(state().language, 122)));
+    EXPECT_FALSE(dialogShown);
+    ASSERT_EQ(recorder.opened.size(), 1);
+    EXPECT_EQ(recorder.opened[0].host(), "127.0.0.1");
+}
+
 TEST(PreviewWindow, PagesOfAFaxDocumentAndAMissingFile) {
     miravo::test::TempDir dir;
     miravo::test::writeBytes(dir / "one.tiff", server::test::faxDocument());
@@ -307,3 +347,5 @@ TEST(PreviewWindow, PagesOfAFaxDocumentAndAMissingFile) {
 
 }  // namespace
 }  // namespace miravo::ui::test
+
+#include "SendDialogTest.moc"
