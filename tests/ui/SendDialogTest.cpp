@@ -31,6 +31,18 @@ int CountTiffPagesOf(const std::u16string& path) {
     return CountTiffPages(toUtf8(path));
 }
 
+// The cover-page files go to the home folder: a temporary one here.
+class HomeFolder {
+  public:
+    explicit HomeFolder(const std::filesystem::path& path) : old_(qgetenv("HOME")) {
+        qputenv("HOME", QByteArray::fromStdString(path.string()));
+    }
+    ~HomeFolder() { qputenv("HOME", old_); }
+
+  private:
+    QByteArray old_;
+};
+
 QString coverDefault(const AppState& state) {
     return qstr(GetText(state.language, 121));
 }
@@ -227,9 +239,16 @@ TEST_F(SendDialogTest, PreviewWithoutCoverShowsTheDocumentAndOptionsResetsTheCov
     EXPECT_EQ(find<QPlainTextEdit>(&dialog, 1090)->toPlainText(), coverDefault(state()));
 }
 
-TEST_F(SendDialogTest, SendBuildsTheRecipientsAndClosesWithOneEscapeWithTwo) {
+TEST_F(SendDialogTest, SendBuildsTheRecipientsWithGroupsFromTheBookAndClosesWithOne) {
+    // The groups index comes from contacts.csv, read when the dialog opens.
+    ContactBook book;
+    Contact sales = Contact::full(u"", u"", u"", u"", u"", u"Sales");
+    sales.members = {u"+441", u"+442"};
+    book.contacts.push_back(sales);
+    ASSERT_TRUE(book.save());
     state().job.recipients = {Contact::entry(u"0", u"", u"stale", u"")};
     auto fired = whenModal("id104", [](QDialog* dialog) {
+        find<QLineEdit>(dialog, 1001)->setText("[Sales]");
         find<QLineEdit>(dialog, 1003)->setText("+4930123");
         find<QLineEdit>(dialog, 1006)->setText("Office");
         find<QPlainTextEdit>(dialog, 1090)->setPlainText("Dear all");
@@ -237,8 +256,9 @@ TEST_F(SendDialogTest, SendBuildsTheRecipientsAndClosesWithOneEscapeWithTwo) {
     });
     EXPECT_EQ(RunSendDialog(paths()), kSendDialogSent);
     EXPECT_TRUE(*fired);
-    EXPECT_EQ(state().job.recipients,
-              std::vector<Recipient>{Contact::entry(u"0", u"Office", u"+4930123", u"")});
+    ASSERT_EQ(state().job.recipients.size(), 2u);
+    EXPECT_EQ(state().job.recipients[0].members, sales.members);
+    EXPECT_EQ(state().job.recipients[1], Contact::entry(u"0", u"Office", u"+4930123", u""));
     EXPECT_EQ(state().job.coverText, u"Dear all");
 
     fired = whenModal("id104", [](QDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
@@ -252,8 +272,7 @@ TEST_F(SendDialogTest, PreviewWithCoverConvertsOnlyWhenSomethingChanged) {
     ServerProcess server;
     ASSERT_TRUE(server.start());
     miravo::test::TempDir home;
-    const QByteArray oldHome = qgetenv("HOME");
-    qputenv("HOME", QByteArray::fromStdString(home.path().string()));
+    const HomeFolder homeFolder(home.path());
     state().settings = server::test::transportSettings(server);
     state().settings.userName = u"demo@miravo.test";
     state().settings.password = u"demo";
@@ -284,7 +303,6 @@ TEST_F(SendDialogTest, PreviewWithCoverConvertsOnlyWhenSomethingChanged) {
     click(&dialog, 1022);
     EXPECT_TRUE(waitFor([&] { return conversions() == 2; }));
     EXPECT_EQ(previews.size(), 3u);
-    qputenv("HOME", oldHome);
 }
 
 class UrlRecorder : public QObject {
