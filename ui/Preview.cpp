@@ -1,8 +1,63 @@
-// Placeholder until the dialog is built.
+#include "ui/Preview.h"
+
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QProcess>
+#include <QUrl>
+
+#include "ui/DialogControls.h"
 #include "ui/Dialogs.h"
+#include "ui/PreviewWindow.h"
 
 namespace miravo::ui {
 
-void PreviewDocument(QWidget*, const std::u16string&) {}
+namespace {
+
+constexpr int kQueryTimeoutMs = 1000;
+
+PreviewHandler& previewHandler() {
+    static PreviewHandler handler;
+    return handler;
+}
+
+}  // namespace
+
+void SetPreviewHandler(PreviewHandler handler) {
+    previewHandler() = std::move(handler);
+}
+
+QString DesktopTiffViewer() {
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"),
+                {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("image/tiff")});
+    if (!query.waitForStarted(kQueryTimeoutMs))
+        return {};
+    if (!query.waitForFinished(kQueryTimeoutMs)) {
+        query.kill();
+        query.waitForFinished(kQueryTimeoutMs);
+        return {};
+    }
+    if (query.exitStatus() != QProcess::NormalExit || query.exitCode() != 0)
+        return {};
+    return QString::fromLocal8Bit(query.readAllStandardOutput()).trimmed();
+}
+
+void PreviewDocument(QWidget* owner, const std::u16string& documentPath) {
+    if (const PreviewHandler& handler = previewHandler()) {
+        handler(owner, documentPath);
+        return;
+    }
+    const QString path = qstr(documentPath);
+    // A document that is not there goes to the own viewer, which says so,
+    // rather than to a desktop program that may fail without a word.
+    if (!path.isEmpty() && QFileInfo(path).isFile() && !DesktopTiffViewer().isEmpty() &&
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        return;
+    auto* window = new PreviewWindow(path, owner);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
 
 }  // namespace miravo::ui

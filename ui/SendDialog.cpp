@@ -1,8 +1,344 @@
-// Placeholder until the dialog is built.
+#include "ui/SendDialog.h"
+
+#include <QDesktopServices>
+#include <QFocusEvent>
+#include <QLayout>
+#include <QMessageBox>
+#include <QTextCursor>
+#include <QUrl>
+#include <algorithm>
+
+#include "app/AppState.h"
+#include "app/DialogTexts.h"
+#include "app/LanguageTable.h"
+#include "service/CoverPage.h"
+#include "service/VersionCheck.h"
+#include "ui/DialogChrome.h"
+#include "ui/DialogControls.h"
 #include "ui/Dialogs.h"
+#include "ui/Icons.h"
+#include "ui/WorkerDialog.h"
+#include "ui_SendDialog.h"
 
 namespace miravo::ui {
 
-int RunSendDialog(AppPaths&, QWidget*) { return 2; }
+namespace {
+
+constexpr std::size_t kMinNumberLength = 3;
+const QString kProductTitle = QStringLiteral("Miravo 3.0.1");
+const QString kVersionPromptCaption = QStringLiteral("Miravo Printer");
+
+std::u16string cut(const std::u16string& text, std::size_t maxLength) {
+    return text.size() > maxLength ? text.substr(0, maxLength) : text;
+}
+
+bool isGroupNumber(const std::u16string& number) {
+    return number.size() >= 2 && number.front() == u'[' && number.back() == u']';
+}
+
+// Focus the user gives a control (not the focus a window gets when it opens).
+bool userFocus(const QEvent* event) {
+    if (event->type() != QEvent::FocusIn)
+        return false;
+    switch (static_cast<const QFocusEvent*>(event)->reason()) {
+        case Qt::MouseFocusReason:
+        case Qt::TabFocusReason:
+        case Qt::BacktabFocusReason:
+        case Qt::ShortcutFocusReason:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+RowRecipients RecipientsFromRows(
+    const std::array<DestinationRow, 3>& rows,
+    const std::map<std::u16string, std::vector<std::u16string>>& groups) {
+    RowRecipients out;
+    for (const DestinationRow& row : rows) {
+        const std::u16string number = cut(row.number, kMaxRowText);
+        const std::u16string name = cut(row.name, kMaxRowText);
+        if (number.size() < kMinNumberLength)
+            continue;
+        out.anyFilled = true;
+        if (isGroupNumber(number)) {
+            const std::u16string groupName = number.substr(1, number.size() - 2);
+            const auto found = groups.find(groupName);
+            if (found == groups.end())
+                continue;
+            Recipient group = Contact::full(u"", name, number, u"", u"", groupName);
+            group.kind = Group;
+            group.state = Synced;
+            group.members = found->second;
+            out.recipients.push_back(std::move(group));
+        } else {
+            out.recipients.push_back(Contact::entry(u"0", name, number, u""));
+        }
+    }
+    return out;
+}
+
+SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
+    : QDialog(parent), paths_(paths), ui_(std::make_unique<Ui::SendDialog>()) {
+    ui_->setupUi(this);
+    setWindowIcon(ApplicationIcon());
+    numbers_ = {ui_->id1001, ui_->id1002, ui_->id1003};
+    names_ = {ui_->id1004, ui_->id1005, ui_->id1006};
+
+    AppState& state = *paths_.state;
+    // Bracketed group rows resolve through the book's groups index.
+    if (state.contactBook.contacts.empty() && state.contactBook.groups.empty())
+        state.contactBook.load();
+
+    const AppSettings& settings = state.settings;
+    ui_->id1012->setChecked(!settings.closeWindow);
+    ui_->id1018->setChecked(settings.transmissionReport);
+    ui_->id1068->setChecked(settings.reportAttach);
+    ui_->id1068->setEnabled(settings.transmissionReport);
+
+    ui_->id1069->setIcon(ContactBookIcon());
+    ui_->id1071->setIcon(MassFaxIcon());
+    ui_->id1071->setEnabled(false);
+
+    state.job.coverPageOn = false;
+    state.job.massFaxOn = false;
+
+    ApplyDialogTexts(this, paths_, kSendDialogTexts);
+    setWindowTitle(kProductTitle);
+
+    // The full size has the cover box shown; the dialog opens without it,
+    // shorter by exactly the room the box takes, so nothing else moves or
+    // gets cut whatever the language and fonts.
+    layout()->activate();
+    adjustSize();
+    fullSize_ = size();
+    ui_->id1090->hide();
+    layout()->activate();
+    const int collapsed = layout()->hasHeightForWidth()
+                              ? layout()->totalHeightForWidth(fullSize_.width())
+                              : layout()->totalSizeHint().height();
+    coverArea_ = std::max(0, fullSize_.height() - collapsed);
+    resize(fullSize_.width(), fullSize_.height() - coverArea_);
+
+    // The Send rule runs on every change of the six rows and the cover box
+    // (texts set by the program included) and when the user puts the focus
+    // into one of them; it does not run while the dialog opens.
+    for (QLineEdit* edit : numbers_) {
+        connect(edit, &QLineEdit::textChanged, this, [this] { sendRule(true); });
+        edit->installEventFilter(this);
+    }
+    for (QLineEdit* edit : names_) {
+        connect(edit, &QLineEdit::textChanged, this, [this] { sendRule(true); });
+        edit->installEventFilter(this);
+    }
+    connect(ui_->id1090, &QPlainTextEdit::textChanged, this, [this] {
+        // A pasted text longer than the cover page takes is cut at the limit.
+        QPlainTextEdit* box = ui_->id1090;
+        if (box->document()->characterCount() - 1 > kMaxCoverText) {
+            box->setPlainText(box->toPlainText().left(kMaxCoverText));
+            box->moveCursor(QTextCursor::End);
+            return;  // setPlainText raised the rule already
+        }
+        sendRule(false);
+    });
+    ui_->id1090->installEventFilter(this);
+
+    connect(ui_->id1079, &QCheckBox::clicked, this, [this] { massFaxClicked(); });
+    connect(ui_->id1069, &QToolButton::clicked, this, [this] { contactBookClicked(); });
+    connect(ui_->id1071, &QToolButton::clicked, this, [this] { massFaxListClicked(); });
+    connect(ui_->id1089, &QCheckBox::clicked, this, [this] { coverPageClicked(); });
+    connect(ui_->id1022, &QPushButton::clicked, this, [this] { previewClicked(); });
+    connect(ui_->id1016, &QPushButton::clicked, this, [this] { optionsClicked(); });
+    connect(ui_->id1, &QPushButton::clicked, this, [this] { sendClicked(); });
+    connect(ui_->id2, &QPushButton::clicked, this, [this] { done(kSendDialogClosed); });
+
+    connect(ui_->id1012, &QCheckBox::toggled, this,
+            [this](bool on) { paths_.state->settings.closeWindow = !on; });
+    connect(ui_->id1018, &QCheckBox::toggled, this, [this](bool on) {
+        paths_.state->settings.transmissionReport = on;
+        ui_->id1068->setEnabled(on);
+    });
+    connect(ui_->id1068, &QCheckBox::toggled, this,
+            [this](bool on) { paths_.state->settings.reportAttach = on; });
+}
+
+SendDialog::~SendDialog() = default;
+
+int SendDialog::exec() {
+    checkVersion();
+    activateWindow();
+    raise();
+    return QDialog::exec();
+}
+
+void SendDialog::reject() {
+    done(kSendDialogClosed);
+}
+
+bool SendDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (userFocus(event))
+        sendRule(watched != ui_->id1090);
+    return QDialog::eventFilter(watched, event);
+}
+
+std::array<DestinationRow, 3> SendDialog::rows() const {
+    std::array<DestinationRow, 3> out;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        out[i].number = u16str(numbers_[i]->text(), kMaxRowText);
+        out[i].name = u16str(names_[i]->text(), kMaxRowText);
+    }
+    return out;
+}
+
+QString SendDialog::coverBoxText() const {
+    return ui_->id1090->toPlainText().left(kMaxCoverText);
+}
+
+void SendDialog::setRowsEnabled(bool enabled) {
+    for (QLineEdit* edit : numbers_)
+        edit->setEnabled(enabled);
+    for (QLineEdit* edit : names_)
+        edit->setEnabled(enabled);
+}
+
+void SendDialog::sendRule(bool fromRow) {
+    FaxJob& job = paths_.state->job;
+    if (fromRow)
+        job.coverText.clear();  // the next preview makes the cover page again
+    bool enable = false;
+    if (!coverBoxText().isEmpty()) {
+        const bool anyFilled =
+            RecipientsFromRows(rows(), paths_.state->contactBook.groups).anyFilled;
+        enable = (anyFilled && !job.massFaxOn) || (job.massFaxOn && !job.recipients.empty());
+    }
+    ui_->id1->setEnabled(enable);
+    if (job.coverPageOn)
+        ui_->id1022->setEnabled(enable);
+}
+
+void SendDialog::massFaxClicked() {
+    FaxJob& job = paths_.state->job;
+    const bool on = ui_->id1079->isChecked();
+    setRowsEnabled(!on);
+    if (!on) {
+        // Back to rows: the first three of the list show in them.
+        for (std::size_t i = 0; i < numbers_.size(); ++i) {
+            const bool listed = i < job.recipients.size();
+            numbers_[i]->setText(listed ? qstr(cut(job.recipients[i].number, kMaxRowText))
+                                        : QString());
+            names_[i]->setText(listed ? qstr(cut(job.recipients[i].name, kMaxRowText)) : QString());
+        }
+    }
+    // Either way the list starts from the rows, so switching mass fax on
+    // seeds it with the numbers already typed.
+    RowRecipients fromRows = RecipientsFromRows(rows(), paths_.state->contactBook.groups);
+    job.recipients = std::move(fromRows.recipients);
+    job.massFaxOn = on;
+    ui_->id1071->setEnabled(on);
+    ui_->id1->setEnabled(fromRows.anyFilled && !job.documentPath.empty());
+}
+
+void SendDialog::contactBookClicked() {
+    // Only a choice made with the book's Send is taken over: closing the
+    // book otherwise leaves the rows and the mode as the user left them.
+    if (RunContactBookDialog(paths_, this) == kContactBookSent)
+        applyChosenContacts();
+}
+
+void SendDialog::applyChosenContacts() {
+    FaxJob& job = paths_.state->job;
+    const std::vector<Contact> chosen = job.chosenContacts;
+    for (std::size_t i = 0; i < chosen.size() && i < numbers_.size(); ++i) {
+        numbers_[i]->setText(qstr(cut(chosen[i].number, kMaxRowText)));
+        names_[i]->setText(qstr(cut(chosen[i].name, kMaxRowText)));
+    }
+    const bool mass = chosen.size() > numbers_.size();
+    ui_->id1079->setChecked(mass);
+    job.massFaxOn = mass;
+    if (mass)
+        job.recipients = chosen;
+    setRowsEnabled(!mass);
+    ui_->id1071->setEnabled(mass);
+}
+
+void SendDialog::massFaxListClicked() {
+    if (RunMassFaxDialog(paths_, this) == kMassFaxListOk)
+        ui_->id1->setEnabled(true);
+    coverPageClicked();
+}
+
+void SendDialog::coverPageClicked() {
+    FaxJob& job = paths_.state->job;
+    const bool on = ui_->id1089->isChecked();
+    job.coverPageOn = on;
+    ui_->id1090->setVisible(on);
+    layout()->activate();
+    // Expanded is the full height less 2 pixels; where wrapped texts make
+    // the layout need its full height, the layout's minimum wins.
+    resize(fullSize_.width(), fullSize_.height() - (on ? kExpandedShortfall : coverArea_));
+    if (!on) {
+        ui_->id1022->setEnabled(true);
+        return;
+    }
+    job.coverText.clear();
+    sendRule(false);
+}
+
+void SendDialog::previewClicked() {
+    AppState& state = *paths_.state;
+    FaxJob& job = state.job;
+    if (!job.coverPageOn) {
+        PreviewDocument(this, job.documentPath);
+        return;
+    }
+    job.workerTask = CoverPageTask;
+    if (!job.massFaxOn)
+        job.recipients = RecipientsFromRows(rows(), state.contactBook.groups).recipients;
+    const std::u16string text = u16str(coverBoxText());
+    if (!text.empty() && text != job.coverText) {
+        job.coverText = text;
+        RunWorkerDialog(paths_, this);
+    }
+    PreviewDocument(this, job.coverDocumentPath);
+}
+
+void SendDialog::sendClicked() {
+    FaxJob& job = paths_.state->job;
+    if (!job.massFaxOn)
+        job.recipients = RecipientsFromRows(rows(), paths_.state->contactBook.groups).recipients;
+    job.coverText = u16str(coverBoxText());
+    RunStatusWindow(paths_, this);
+    done(kSendDialogSent);
+}
+
+void SendDialog::optionsClicked() {
+    RunOptionsDialog(paths_, this);
+    // The language or the conversion method may have changed.
+    ApplyDialogTexts(this, paths_, kSendDialogTexts);
+}
+
+void SendDialog::checkVersion() {
+    std::string address;
+    if (!CheckForNewerVersion(paths_.state->settings, address))
+        return;
+    QMessageBox prompt(QMessageBox::Information, kVersionPromptCaption,
+                       qstr(GetText(paths_.state->language, kNewerVersionText)),
+                       QMessageBox::Ok | QMessageBox::Cancel, this);
+    prompt.setObjectName(QStringLiteral("newerVersionPrompt"));
+    if (prompt.exec() != QMessageBox::Ok)
+        return;
+    // Only a plain web address is ever handed to the desktop.
+    if (const auto openable = OpenableDownloadAddress(address))
+        QDesktopServices::openUrl(QUrl(QString::fromStdString(*openable)));
+}
+
+int RunSendDialog(AppPaths& paths, QWidget* owner) {
+    if (!paths.state)
+        return kSendDialogClosed;
+    SendDialog dialog(paths, owner);
+    return dialog.exec();
+}
 
 }  // namespace miravo::ui

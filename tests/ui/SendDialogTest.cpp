@@ -1,0 +1,369 @@
+#include <QApplication>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+#include <QUrl>
+#include <string>
+#include <vector>
+
+#include "app/LanguageTable.h"
+#include "app/Text.h"
+#include "convert/FaxTiff.h"
+#include "tests/server/ServerHarness.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/Dialogs.h"
+#include "ui/Preview.h"
+#include "ui/PreviewWindow.h"
+#include "ui/SendDialog.h"
+
+namespace miravo::ui::test {
+namespace {
+
+using server::test::ServerProcess;
+
+int CountTiffPagesOf(const std::u16string& path) {
+    return CountTiffPages(toUtf8(path));
+}
+
+// The cover-page files go to the home folder: a temporary one here.
+class HomeFolder {
+  public:
+    explicit HomeFolder(const std::filesystem::path& path) : old_(qgetenv("HOME")) {
+        qputenv("HOME", QByteArray::fromStdString(path.string()));
+    }
+    ~HomeFolder() { qputenv("HOME", old_); }
+
+  private:
+    QByteArray old_;
+};
+
+QString coverDefault(const AppState& state) {
+    return qstr(GetText(state.language, 121));
+}
+
+class SendDialogTest : public UiTest {
+  protected:
+    SendDialogTest() {
+        state().job.documentPath = u"/tmp/joined.tiff";
+        SetPreviewHandler(
+            [this](QWidget*, const std::u16string& path) { previews.push_back(path); });
+    }
+    ~SendDialogTest() override { SetPreviewHandler(nullptr); }
+
+    QLineEdit* row(SendDialog& d, int id) { return find<QLineEdit>(&d, id); }
+    bool sendEnabled(SendDialog& d) { return find<QPushButton>(&d, 1)->isEnabled(); }
+
+    std::vector<std::u16string> previews;
+};
+
+TEST(RecipientsFromRows, ShortNumbersSkipGroupsResolveThroughTheIndexOthersAsTyped) {
+    const std::map<std::u16string, std::vector<std::u16string>> groups = {
+        {u"Sales", {u"+441", u"+442"}}};
+    auto got =
+        RecipientsFromRows({{{u"12", u"Short"}, {u" 0049 x", u"Anna"}, {u"[Sales]", u""}}}, groups);
+    EXPECT_TRUE(got.anyFilled);
+    ASSERT_EQ(got.recipients.size(), 2u);
+    EXPECT_EQ(got.recipients[0], Contact::entry(u"0", u"Anna", u" 0049 x", u""));
+    EXPECT_EQ(got.recipients[1].kind, Group);
+    EXPECT_EQ(got.recipients[1].groupname, u"Sales");
+    EXPECT_EQ(got.recipients[1].members, (std::vector<std::u16string>{u"+441", u"+442"}));
+
+    got = RecipientsFromRows({{{u"[Nobody]", u""}, {u"", u""}, {u"ab", u""}}}, groups);
+    EXPECT_TRUE(got.anyFilled);  // the unknown group's row still counts
+    EXPECT_TRUE(got.recipients.empty());
+    EXPECT_FALSE(RecipientsFromRows({{{u"1", u""}, {u"22", u""}, {u"", u""}}}, groups).anyFilled);
+}
+
+TEST_F(SendDialogTest, OpensWithTitleSentencesSettingsAndTheCoverBoxCollapsed) {
+    state().job.jobFilePath = u"/var/spool/Quarterly report__ps__4711.job";
+    state().settings.closeWindow = true;
+    state().settings.transmissionReport = false;
+    state().settings.reportAttach = true;
+    state().job.coverPageOn = state().job.massFaxOn = true;
+    SendDialog dialog(paths());
+    EXPECT_EQ(dialog.windowTitle(), "Miravo 3.0.1");
+    EXPECT_EQ(find<QLabel>(&dialog, 1021)->text(),
+              qstr(GetText(state().language, 19, std::u16string(u"Quarterly report"))));
+    EXPECT_FALSE(find<QLabel>(&dialog, 1052)->text().isEmpty());
+    EXPECT_FALSE(state().job.coverPageOn || state().job.massFaxOn);
+    EXPECT_EQ(find<QPlainTextEdit>(&dialog, 1090)->toPlainText(), coverDefault(state()));
+    EXPECT_TRUE(find<QPlainTextEdit>(&dialog, 1090)->isHidden());
+    EXPECT_EQ(dialog.height(), dialog.fullSize().height() - dialog.coverBoxArea());
+    EXPECT_GT(dialog.coverBoxArea(), 0);
+    EXPECT_TRUE(sendEnabled(dialog));  // as the template has it, until a first change
+    EXPECT_FALSE(find<QToolButton>(&dialog, 1071)->isEnabled());
+
+    auto* status = find<QCheckBox>(&dialog, 1012);
+    auto* report = find<QCheckBox>(&dialog, 1018);
+    auto* attach = find<QCheckBox>(&dialog, 1068);
+    EXPECT_FALSE(status->isChecked());  // shown inverted
+    EXPECT_FALSE(report->isChecked());
+    EXPECT_TRUE(attach->isChecked());
+    EXPECT_FALSE(attach->isEnabled());
+    click(status);
+    click(report);
+    EXPECT_FALSE(state().settings.closeWindow);
+    EXPECT_TRUE(state().settings.transmissionReport);
+    ASSERT_TRUE(attach->isEnabled());
+    click(attach);
+    EXPECT_FALSE(state().settings.reportAttach);
+    click(report);
+    EXPECT_FALSE(attach->isEnabled());
+    EXPECT_FALSE(attach->isChecked());  // keeps its check while disabled
+}
+
+TEST_F(SendDialogTest, SendRuleFollowsRowsAndTheCoverText) {
+    SendDialog dialog(paths());
+    QTest::keyClicks(row(dialog, 1002), "12");
+    EXPECT_FALSE(sendEnabled(dialog));  // two characters are no number
+    QTest::keyClicks(row(dialog, 1002), "3");
+    EXPECT_TRUE(sendEnabled(dialog));
+    state().job.coverText = u"made before";
+    QTest::keyClicks(row(dialog, 1005), "B");
+    EXPECT_TRUE(state().job.coverText.empty());  // any row change asks for a new cover page
+
+    find<QPlainTextEdit>(&dialog, 1090)->clear();
+    EXPECT_FALSE(sendEnabled(dialog));  // even with the cover page off
+    QTest::keyClicks(row(dialog, 1003), "456");
+    EXPECT_FALSE(sendEnabled(dialog));
+
+    click(&dialog, 1089);
+    QTest::keyClicks(find<QPlainTextEdit>(&dialog, 1090), "Hello");
+    EXPECT_TRUE(sendEnabled(dialog));
+    EXPECT_TRUE(find<QPushButton>(&dialog, 1022)->isEnabled());
+    find<QPlainTextEdit>(&dialog, 1090)->setPlainText(QString(kMaxCoverText + 50, 'x'));
+    EXPECT_EQ(find<QPlainTextEdit>(&dialog, 1090)->toPlainText().size(), kMaxCoverText);
+    find<QPlainTextEdit>(&dialog, 1090)->clear();
+    EXPECT_FALSE(find<QPushButton>(&dialog, 1022)->isEnabled());  // follows Send with a cover page
+}
+
+TEST_F(SendDialogTest, MassFaxSeedsTheListFromTheRowsAndGivesItBack) {
+    SendDialog dialog(paths());
+    row(dialog, 1001)->setText("111");
+    row(dialog, 1004)->setText("Ann");
+    row(dialog, 1002)->setText("222");
+    row(dialog, 1003)->setText("9");
+    click(&dialog, 1079);
+    EXPECT_TRUE(state().job.massFaxOn);
+    ASSERT_EQ(state().job.recipients.size(), 2u);
+    EXPECT_EQ(state().job.recipients[0], Contact::entry(u"0", u"Ann", u"111", u""));
+    EXPECT_FALSE(row(dialog, 1001)->isEnabled());
+    EXPECT_TRUE(find<QToolButton>(&dialog, 1071)->isEnabled());
+    EXPECT_TRUE(sendEnabled(dialog));
+
+    state().job.recipients = {
+        Contact::entry(u"0", u"", u"501", u""), Contact::entry(u"0", u"Bo", u"502", u""),
+        Contact::entry(u"0", u"", u"503", u""), Contact::entry(u"0", u"", u"504", u"")};
+    click(&dialog, 1079);
+    EXPECT_FALSE(state().job.massFaxOn);
+    EXPECT_EQ(row(dialog, 1001)->text(), "501");
+    EXPECT_EQ(row(dialog, 1004)->text(), "");
+    EXPECT_EQ(row(dialog, 1005)->text(), "Bo");
+    EXPECT_EQ(row(dialog, 1003)->text(), "503");
+    EXPECT_TRUE(row(dialog, 1003)->isEnabled());
+    EXPECT_EQ(state().job.recipients.size(), 3u);
+    EXPECT_FALSE(find<QToolButton>(&dialog, 1071)->isEnabled());
+
+    // Without a document Send stays off after switching.
+    state().job.documentPath.clear();
+    click(&dialog, 1079);
+    EXPECT_FALSE(sendEnabled(dialog));
+}
+
+TEST_F(SendDialogTest, ChosenContactsFillRowsOrSwitchToMassFax) {
+    SendDialog dialog(paths());
+    row(dialog, 1002)->setText("222");
+    row(dialog, 1003)->setText("333");
+    state().job.chosenContacts = {Contact::entry(u"7", u"Eve", std::u16string(300, u'5'), u"")};
+    dialog.applyChosenContacts();
+    EXPECT_EQ(row(dialog, 1001)->text().size(), kMaxRowText);
+    EXPECT_EQ(row(dialog, 1004)->text(), "Eve");
+    EXPECT_EQ(row(dialog, 1002)->text(), "222");  // rows beyond the choice keep their text
+    EXPECT_FALSE(state().job.massFaxOn);
+
+    std::vector<Contact> four;
+    for (char16_t c = u'1'; c <= u'4'; ++c)
+        four.push_back(Contact::entry(u"0", u"", std::u16string(4, c), u""));
+    state().job.chosenContacts = four;
+    dialog.applyChosenContacts();
+    EXPECT_TRUE(state().job.massFaxOn);
+    EXPECT_TRUE(find<QCheckBox>(&dialog, 1079)->isChecked());
+    EXPECT_EQ(state().job.recipients, four);
+    EXPECT_EQ(row(dialog, 1003)->text(), "3333");
+    EXPECT_FALSE(row(dialog, 1003)->isEnabled());
+
+    // Closing the contact book without its Send changes nothing.
+    state().job.chosenContacts.clear();
+    click(&dialog, 1069);
+    EXPECT_TRUE(state().job.massFaxOn);
+    EXPECT_EQ(state().job.recipients, four);
+}
+
+TEST_F(SendDialogTest, CoverPageGrowsAndShrinksTheDialogAtItsPlace) {
+    SendDialog dialog(paths());
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    dialog.move(40, 30);
+    const QPoint at = dialog.pos();
+    const QSize full = dialog.fullSize();
+    state().job.coverText = u"old";
+    click(&dialog, 1089);
+    EXPECT_TRUE(state().job.coverPageOn);
+    EXPECT_TRUE(find<QPlainTextEdit>(&dialog, 1090)->isVisible());
+    EXPECT_TRUE(state().job.coverText.empty());
+    // Full height less 2 pixels, unless the layout needs them.
+    EXPECT_EQ(dialog.width(), full.width());
+    EXPECT_GE(dialog.height(), full.height() - kExpandedShortfall);
+    EXPECT_LE(dialog.height(), full.height());
+    EXPECT_EQ(dialog.pos(), at);
+    click(&dialog, 1089);
+    EXPECT_FALSE(find<QPlainTextEdit>(&dialog, 1090)->isVisible());
+    EXPECT_EQ(dialog.size(), QSize(full.width(), full.height() - dialog.coverBoxArea()));
+    EXPECT_EQ(dialog.pos(), at);
+    // Every control but the cover box still fits.
+    EXPECT_GE(dialog.height(), dialog.minimumSizeHint().height());
+}
+
+TEST_F(SendDialogTest, PreviewWithoutCoverShowsTheDocumentAndOptionsResetsTheCoverText) {
+    SendDialog dialog(paths());
+    click(&dialog, 1022);
+    EXPECT_EQ(previews, std::vector<std::u16string>{u"/tmp/joined.tiff"});
+    find<QPlainTextEdit>(&dialog, 1090)->setPlainText("Mine");
+    click(&dialog, 1016);  // Options returns at once here
+    EXPECT_EQ(find<QPlainTextEdit>(&dialog, 1090)->toPlainText(), coverDefault(state()));
+}
+
+TEST_F(SendDialogTest, SendBuildsTheRecipientsWithGroupsFromTheBookAndClosesWithOne) {
+    // The groups index comes from contacts.csv, read when the dialog opens.
+    ContactBook book;
+    Contact sales = Contact::full(u"", u"", u"", u"", u"", u"Sales");
+    sales.members = {u"+441", u"+442"};
+    book.contacts.push_back(sales);
+    ASSERT_TRUE(book.save());
+    state().job.recipients = {Contact::entry(u"0", u"", u"stale", u"")};
+    auto fired = whenModal("id104", [](QDialog* dialog) {
+        find<QLineEdit>(dialog, 1001)->setText("[Sales]");
+        find<QLineEdit>(dialog, 1003)->setText("+4930123");
+        find<QLineEdit>(dialog, 1006)->setText("Office");
+        find<QPlainTextEdit>(dialog, 1090)->setPlainText("Dear all");
+        click(dialog, 1);  // the status window returns at once here
+    });
+    EXPECT_EQ(RunSendDialog(paths()), kSendDialogSent);
+    EXPECT_TRUE(*fired);
+    ASSERT_EQ(state().job.recipients.size(), 2u);
+    EXPECT_EQ(state().job.recipients[0].members, sales.members);
+    EXPECT_EQ(state().job.recipients[1], Contact::entry(u"0", u"Office", u"+4930123", u""));
+    EXPECT_EQ(state().job.coverText, u"Dear all");
+
+    fired = whenModal("id104", [](QDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    EXPECT_EQ(RunSendDialog(paths()), kSendDialogClosed);
+    EXPECT_TRUE(*fired);
+}
+
+// The cover page is made by the local fax service; the preview shows the
+// joined document and converts again only when text or destinations changed.
+TEST_F(SendDialogTest, PreviewWithCoverConvertsOnlyWhenSomethingChanged) {
+    ServerProcess server;
+    ASSERT_TRUE(server.start());
+    miravo::test::TempDir home;
+    const HomeFolder homeFolder(home.path());
+    state().settings = server::test::transportSettings(server);
+    state().settings.userName = u"demo@miravo.test";
+    state().settings.password = u"demo";
+    miravo::test::writeBytes(home / "fax.tiff", server::test::faxDocument());
+    state().job.documentPath = fromUtf8((home / "fax.tiff").string());
+    const auto conversions = [&] {
+        const std::string log = server.output();
+        std::size_t count = 0;
+        for (std::size_t at = log.find("action=convert "); at != std::string::npos;
+             at = log.find("action=convert ", at + 1))
+            ++count;
+        return count;
+    };
+
+    SendDialog dialog(paths());
+    row(dialog, 1001)->setText("+15550001");
+    click(&dialog, 1089);
+    click(&dialog, 1022);
+    ASSERT_TRUE(waitFor([&] { return conversions() == 1; }));
+    ASSERT_EQ(previews.size(), 1u);
+    EXPECT_EQ(previews[0], state().job.coverDocumentPath);
+    EXPECT_EQ(CountTiffPagesOf(state().job.coverDocumentPath), 2);
+    click(&dialog, 1022);
+    EXPECT_EQ(previews.size(), 2u);
+    QTest::qWait(200);
+    EXPECT_EQ(conversions(), 1u);  // same text, same numbers
+    row(dialog, 1001)->setText("+15550002");
+    click(&dialog, 1022);
+    EXPECT_TRUE(waitFor([&] { return conversions() == 2; }));
+    EXPECT_EQ(previews.size(), 3u);
+}
+
+class UrlRecorder : public QObject {
+    Q_OBJECT
+  public:
+    QList<QUrl> opened;
+  public slots:
+    void open(const QUrl& url) { opened.push_back(url); }
+};
+
+TEST_F(SendDialogTest, NewerVersionIsOfferedBeforeTheDialogShowsAndOkOpensTheAddress) {
+    ServerProcess server(
+        {"--newest-version", "3.0.2", "--download-url", "https://127.0.0.1:9/get/miravo"});
+    ASSERT_TRUE(server.start());
+    state().settings.versionHost = u"127.0.0.1:" + fromUtf8(std::to_string(server.versionPort()));
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler("https", &recorder, "open");
+    QString caption, text;
+    bool dialogShown = false;
+    const auto prompted = whenModal("newerVersionPrompt", [&](QDialog* box) {
+        caption = box->windowTitle();
+        text = static_cast<QMessageBox*>(box)->text();
+        for (QWidget* top : QApplication::topLevelWidgets())
+            dialogShown = dialogShown || (top->objectName() == "id104" && top->isVisible());
+        static_cast<QMessageBox*>(box)->button(QMessageBox::Ok)->click();
+    });
+    const auto closed =
+        whenModal("id104", [](QDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    EXPECT_EQ(RunSendDialog(paths()), kSendDialogClosed);
+    QDesktopServices::unsetUrlHandler("https");
+    EXPECT_TRUE(*prompted && *closed);
+    EXPECT_EQ(caption, "Miravo Printer");
+    EXPECT_EQ(text, qstr(GetText(state().language, 122)));
+    EXPECT_FALSE(dialogShown);
+    ASSERT_EQ(recorder.opened.size(), 1);
+    EXPECT_EQ(recorder.opened[0].host(), "127.0.0.1");
+}
+
+TEST(PreviewWindow, PagesOfAFaxDocumentAndAMissingFile) {
+    miravo::test::TempDir dir;
+    miravo::test::writeBytes(dir / "one.tiff", server::test::faxDocument());
+    ASSERT_TRUE(JoinFaxTiffs({dir / "one.tiff", dir / "one.tiff"}, dir / "two.tiff").ok);
+    PreviewWindow window(QString::fromStdString((dir / "two.tiff").string()));
+    EXPECT_EQ(window.pageCount(), 2);
+    EXPECT_EQ(window.statusText(), "Page 1 of 2");
+    // 204 x 196 dpi: shown taller than its rows, in true proportions.
+    EXPECT_EQ(window.page().width(), 1728);
+    EXPECT_GT(window.page().height(), 2292);
+    window.showPage(2);
+    EXPECT_EQ(window.statusText(), "Page 2 of 2");
+    EXPECT_FALSE(window.page().isNull());
+    window.showPage(7);
+    EXPECT_EQ(window.currentPage(), 2);
+
+    PreviewWindow missing(QString::fromStdString((dir / "gone.tiff").string()));
+    EXPECT_EQ(missing.pageCount(), 0);
+    EXPECT_TRUE(missing.statusText().contains("does not exist"));
+    EXPECT_TRUE(missing.page().isNull());
+}
+
+}  // namespace
+}  // namespace miravo::ui::test
+
+#include "SendDialogTest.moc"

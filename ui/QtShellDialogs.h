@@ -1,0 +1,18 @@
+// The desktop program's dialogs for the entry sequence of app/Startup.h:
+// the "Converting" dialog, Options alone, or the send dialog, each run
+// modally without owner.
+#pragma once
+
+#include "app/Startup.h"
+
+namespace miravo::ui {
+
+class QtShellDialogs : public ShellDialogs {
+  public:
+    void runConversion(AppPaths& paths) override;
+    // The entry sequence has cleared documentPath already.
+    void runOptions(AppPaths& paths) override;
+    void runSendDialog(AppPaths& paths) override;
+};
+
+}  // namespace miravo::ui

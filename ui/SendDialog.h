@@ -1,0 +1,104 @@
+// The send dialog (104), the main window of a run: up to three destination
+// rows or a mass-fax list, an optional cover page with free text, the
+// preview, three per-send settings, Options, and Send, which hands the job
+// to the sending status window. Everything it decides lives in the shared
+// record; it keeps only its window state.
+#pragma once
+
+#include <QDialog>
+#include <QSize>
+#include <array>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "contacts/Contact.h"
+
+namespace Ui {
+class SendDialog;
+}
+
+class QLineEdit;
+
+namespace miravo {
+struct AppPaths;
+}
+
+namespace miravo::ui {
+
+inline constexpr int kSendDialogSent = 1;
+inline constexpr int kSendDialogClosed = 2;
+inline constexpr int kMaxRowText = 254;       // a row's number or name
+inline constexpr int kMaxCoverText = 5999;    // the cover-page text
+inline constexpr int kExpandedShortfall = 2;  // the expanded dialog is this much below full height
+inline constexpr int kNewerVersionText = 122;
+inline constexpr int kContactBookSent = 1075;
+inline constexpr int kMassFaxListOk = 1;
+
+struct DestinationRow {
+    std::u16string number;
+    std::u16string name;
+};
+
+struct RowRecipients {
+    std::vector<Recipient> recipients;
+    bool anyFilled = false;  // some row's number has at least 3 characters
+};
+
+// The recipients of the destination rows, in row order. Numbers under 3
+// characters leave their row out. "[name]" is a group chosen from the
+// contact book: it becomes one group recipient with the members the groups
+// index lists for that name (none when the index does not know it; the row
+// still counts as filled). Anything else is taken as typed.
+RowRecipients RecipientsFromRows(
+    const std::array<DestinationRow, 3>& rows,
+    const std::map<std::u16string, std::vector<std::u16string>>& groups);
+
+class SendDialog : public QDialog {
+    Q_OBJECT
+  public:
+    explicit SendDialog(AppPaths& paths, QWidget* parent = nullptr);
+    ~SendDialog() override;
+
+    // Offers a newer version when the version page has one, then runs the
+    // dialog modally.
+    int exec() override;
+
+    // Height and width with the cover box shown, as measured when opening,
+    // and the height the cover box with its spacing takes in the layout.
+    QSize fullSize() const { return fullSize_; }
+    int coverBoxArea() const { return coverArea_; }
+
+    // Takes over what the contact book's Send left in chosenContacts: the
+    // first three into the rows; more than three switch to mass-fax mode
+    // with all of them as the recipients.
+    void applyChosenContacts();
+
+  protected:
+    void reject() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    std::array<DestinationRow, 3> rows() const;
+    QString coverBoxText() const;
+    void setRowsEnabled(bool enabled);
+    void sendRule(bool fromRow);
+    void massFaxClicked();
+    void contactBookClicked();
+    void massFaxListClicked();
+    void coverPageClicked();
+    void previewClicked();
+    void sendClicked();
+    void optionsClicked();
+    void checkVersion();
+
+    AppPaths& paths_;
+    std::unique_ptr<Ui::SendDialog> ui_;
+    std::array<QLineEdit*, 3> numbers_{};
+    std::array<QLineEdit*, 3> names_{};
+    QSize fullSize_;
+    int coverArea_ = 0;
+};
+
+}  // namespace miravo::ui
