@@ -3,7 +3,11 @@
 // page. Check boxes and radio buttons take effect at once; the user name,
 // the password and the language only when the dialog is closed with Close
 // (1029). Escape and the close box end it with 2. Check tests the
-// credentials against the service; Account management opens dialog 109.
+// credentials against the service; Account management opens dialog 109
+// for the account the boxes show. Both take the typed name and password
+// over first, so neither works with other credentials than the ones the
+// user sees, and Account management never throws the typed ones away when
+// it shows the login again afterwards.
 #pragma once
 
 #include <QColor>
