@@ -112,11 +112,14 @@ void OptionsDialog::reject() {
 }
 
 bool OptionsDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui_->id1026 && event->type() == QEvent::MouseButtonRelease) {
+    // A click on the link: the press is taken so that the release comes
+    // back to it; the release over the link opens it.
+    const bool press = event->type() == QEvent::MouseButtonPress;
+    if (watched == ui_->id1026 && (press || event->type() == QEvent::MouseButtonRelease)) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton &&
-            ui_->id1026->rect().contains(mouse->position().toPoint())) {
-            linkClicked();
+        if (mouse->button() == Qt::LeftButton) {
+            if (!press && ui_->id1026->rect().contains(mouse->position().toPoint()))
+                linkClicked();
             return true;
         }
     }
