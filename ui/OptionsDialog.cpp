@@ -1,8 +1,238 @@
-// Placeholder until the dialog is built.
+#include "ui/OptionsDialog.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QMouseEvent>
+
+#include "app/AppState.h"
+#include "app/DialogTexts.h"
+#include "app/LanguageTable.h"
+#include "app/Text.h"
+#include "app/WorkerReport.h"
+#include "service/FaxTransmission.h"
+#include "service/ServiceTexts.h"
+#include "ui/ConvertingDialog.h"
+#include "ui/DialogChrome.h"
+#include "ui/DialogControls.h"
 #include "ui/Dialogs.h"
+#include "ui/Icons.h"
+#include "ui_OptionsDialog.h"
 
 namespace miravo::ui {
 
-int RunOptionsDialog(AppPaths&, QWidget*) { return 2; }
+namespace {
+
+constexpr int kUserNameText = 13;
+constexpr int kPasswordText = 14;
+// Codes worded by ErrorText when Check got no verdict from the service:
+// no usable answer, or a value the request could not carry.
+constexpr std::int32_t kNoAnswerCode = 999;
+constexpr std::int32_t kInvalidValueCode = 405;
+
+// The link keeps its clicked colour for the rest of the run.
+bool signUpLinkClicked = false;
+
+AddressOpener& addressOpener() {
+    static AddressOpener opener = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    return opener;
+}
+
+// Only web addresses are handed to the desktop: a SUBSCRIBE setting that
+// names a file or a program must not be opened from a click on a link.
+bool isWebAddress(const QUrl& url) {
+    return url.isValid() && (url.scheme() == u"http" || url.scheme() == u"https") &&
+           !url.host().isEmpty();
+}
+
+}  // namespace
+
+AddressOpener SetAddressOpener(AddressOpener opener) {
+    AddressOpener previous = std::move(addressOpener());
+    addressOpener() = std::move(opener);
+    return previous;
+}
+
+void ForgetSignUpLinkClicked() {
+    signUpLinkClicked = false;
+}
+
+OptionsDialog::OptionsDialog(AppPaths& paths, QWidget* parent)
+    : QDialog(parent), paths_(paths), ui_(std::make_unique<Ui::OptionsDialog>()) {
+    ui_->setupUi(this);
+    setWindowIcon(ApplicationIcon());
+    AppState& state = *paths_.state;
+    AppSettings& settings = state.settings;
+
+    showCredentials();
+
+    // The sign-up link: the address, underlined, in the link colour.
+    QFont linkFont = ui_->id1026->font();
+    linkFont.setUnderline(true);
+    ui_->id1026->setFont(linkFont);
+    ui_->id1026->setText(qstr(settings.subscribe));
+    ui_->id1026->installEventFilter(this);
+    paintLink();
+
+    ui_->id1005->setChecked(settings.savePassword);
+    ui_->id1025->setChecked(settings.showPassword);
+    ui_->id1007->setEchoMode(settings.showPassword ? QLineEdit::Normal : QLineEdit::Password);
+
+    fillLanguages();
+
+    ui_->id1019->setChecked(settings.dithering);
+    ui_->id1020->setChecked(settings.threshold);
+
+    connect(ui_->id1005, &QCheckBox::toggled, this,
+            [this](bool on) { paths_.state->settings.savePassword = on; });
+    connect(ui_->id1025, &QCheckBox::toggled, this, [this](bool on) {
+        paths_.state->settings.showPassword = on;
+        ui_->id1007->setEchoMode(on ? QLineEdit::Normal : QLineEdit::Password);
+    });
+    // "clicked" also comes when the selected button is clicked again, and
+    // when the arrow keys move the choice.
+    connect(ui_->id1019, &QRadioButton::clicked, this, &OptionsDialog::methodClicked);
+    connect(ui_->id1020, &QRadioButton::clicked, this, &OptionsDialog::methodClicked);
+    connect(ui_->id1023, &QPushButton::clicked, this, &OptionsDialog::check);
+    connect(ui_->id1054, &QPushButton::clicked, this, &OptionsDialog::openAccountManagement);
+    connect(ui_->id1029, &QPushButton::clicked, this, &OptionsDialog::closeTakingOver);
+
+    // The labels of the two boxes share the credentials prompt's texts.
+    if (const auto text = GetText(state.language, kUserNameText); !text.empty())
+        ui_->userNameLabel->setText(qstr(text));
+    if (const auto text = GetText(state.language, kPasswordText); !text.empty())
+        ui_->passwordLabel->setText(qstr(text));
+    ApplyDialogTexts(this, paths_, kOptionsTexts);
+}
+
+OptionsDialog::~OptionsDialog() = default;
+
+void OptionsDialog::reject() {
+    done(kOptionsCancelled);
+}
+
+bool OptionsDialog::eventFilter(QObject* watched, QEvent* event) {
+    // A click on the link: the press is taken so that the release comes
+    // back to it; the release over the link opens it.
+    const bool press = event->type() == QEvent::MouseButtonPress;
+    if (watched == ui_->id1026 && (press || event->type() == QEvent::MouseButtonRelease)) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton) {
+            if (!press && ui_->id1026->rect().contains(mouse->position().toPoint()))
+                linkClicked();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void OptionsDialog::fillLanguages() {
+    const LanguageTable& language = paths_.state->language;
+    const std::u16string current = LanguageName(language);
+    int selected = -1;
+    std::u16string code, name;
+    for (int n = 1; ListLanguage(language, n, kCodeWidth, code, &name) == 1; ++n) {
+        if (selected < 0 && name == current)
+            selected = ui_->id1028->count();
+        ui_->id1028->addItem(qstr(name));
+        name.clear();
+    }
+    if (ui_->id1028->count() > 0)
+        ui_->id1028->setCurrentIndex(selected < 0 ? 0 : selected);
+}
+
+void OptionsDialog::showCredentials() {
+    const AppSettings& settings = paths_.state->settings;
+    ui_->id1006->setText(qstr(settings.userName));
+    ui_->id1007->setText(qstr(settings.password));
+}
+
+void OptionsDialog::takeCredentials() {
+    AppSettings& settings = paths_.state->settings;
+    settings.userName = u16str(ui_->id1006->text(), kNameWidth - 1);
+    settings.password = u16str(ui_->id1007->text(), kNameWidth - 1);
+}
+
+void OptionsDialog::methodClicked() {
+    AppState& state = *paths_.state;
+    state.settings.dithering = ui_->id1019->isChecked();
+    state.settings.threshold = ui_->id1020->isChecked();
+    // Convert the printed document again with the chosen method.
+    if (!state.job.jobArgument.empty()) {
+        state.job.documentPath = fitField(state.job.jobArgument, kPathWidth);
+        RunConversionDialog(paths_, this);
+    }
+}
+
+void OptionsDialog::check() {
+    AppState& state = *paths_.state;
+    FaxJob& job = state.job;
+    takeCredentials();
+    const std::u16string keptDocument = job.documentPath;
+    job.documentPath = kCheckDocumentName;
+
+    SilentWorkerReport report;
+    SendTiming timing;
+    timing.stepPauseMs = 0;
+    timing.sleep = [](std::uint32_t) {};
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const StepOutcome outcome = RunFaxStep(state, report, FaxStep::Authenticate, timing);
+    QApplication::restoreOverrideCursor();
+    job.documentPath = keptDocument;
+
+    // Without an answer there is no verdict on the credentials: say that
+    // the service gave none rather than calling them wrong.
+    if (outcome.refused())
+        job.send.errorCode = kInvalidValueCode;
+    else if (!outcome.requested || outcome.transport != Outcome::Answer)
+        job.send.errorCode = kNoAnswerCode;
+
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Miravo"),
+                    qstr(ErrorText(state.language, job.send.errorCode)), QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("checkMessage"));
+    box.exec();
+}
+
+void OptionsDialog::openAccountManagement() {
+    // The account is the one whose credentials the boxes show.
+    takeCredentials();
+    RunAccountDialog(paths_, this);
+    // A new login e-mail or password there is the login from now on.
+    showCredentials();
+}
+
+void OptionsDialog::closeTakingOver() {
+    takeCredentials();
+    LanguageTable& language = paths_.state->language;
+    const int item = ui_->id1028->currentIndex();
+    std::u16string code;
+    if (item >= 0 && ListLanguage(language, item + 1, kCodeWidth, code, nullptr) == 1 &&
+        LoadLanguage(language, paths_.languageFile, code) == 1)
+        paths_.languageCode = fitField(code, kCodeWidth);
+    done(kOptionsClosed);
+}
+
+void OptionsDialog::linkClicked() {
+    const QUrl address(qstr(paths_.state->settings.subscribe));
+    if (isWebAddress(address) && addressOpener())
+        addressOpener()(address);
+    signUpLinkClicked = true;
+    paintLink();
+}
+
+void OptionsDialog::paintLink() {
+    QPalette palette = ui_->id1026->palette();
+    palette.setColor(QPalette::WindowText,
+                     QColor(signUpLinkClicked ? kClickedLinkColour : kLinkColour));
+    ui_->id1026->setPalette(palette);
+    ui_->id1026->update();
+}
+
+int RunOptionsDialog(AppPaths& paths, QWidget* owner) {
+    if (!paths.state)
+        return kOptionsCancelled;
+    OptionsDialog dialog(paths, owner);
+    return dialog.exec();
+}
 
 }  // namespace miravo::ui

@@ -1,0 +1,204 @@
+#include "service/AccountPreferences.h"
+
+#include <cstdint>
+#include <utility>
+
+#include "app/AppSettings.h"
+#include "app/AppState.h"
+#include "app/LanguageTable.h"
+#include "app/Text.h"
+#include "app/WorkerReport.h"
+#include "service/ResultReader.h"
+#include "service/ServiceTexts.h"
+#include "service/Transport.h"
+
+namespace miravo {
+
+namespace {
+
+constexpr std::u16string_view kErrorPath = u"API_RESULT/ERROR";
+constexpr std::u16string_view kPreferencesPath = u"API_RESULT/GET_USER_PREFERENCES/";
+constexpr std::size_t kValueRoom = 260;
+
+// Status texts of requests that were not sent, and of a missing answer.
+constexpr int kTooLargeText = 77;
+constexpr int kInvalidValueText = 79;
+constexpr int kNoAnswerCode = 999;
+
+std::u16string onOff(bool on) {
+    return on ? u"ON" : u"OFF";
+}
+
+MultipartForm credentialsForm(const AppSettings& settings, std::u16string_view action,
+                              std::size_t capacity) {
+    MultipartForm form(capacity);
+    form.add(u"action", action);
+    form.add(u"username", settings.userName);
+    form.add(u"password", settings.password);
+    return form;
+}
+
+MultipartForm updateForm(const AppSettings& settings) {
+    return credentialsForm(settings, u"update_user_preferences", kLargeFormCapacity);
+}
+
+std::shared_ptr<const ApiAnswer> parseAnswer(std::optional<std::string_view> bytes) {
+    if (!bytes)
+        return nullptr;
+    return ApiAnswer::parse(bytes->substr(0, bytes->find('\0')));
+}
+
+bool resultIsZero(const ApiAnswer& answer, std::u16string_view resultPath) {
+    std::u16string text;
+    answer.value(resultPath, text, kValueRoom, 0);
+    return text == u"0";
+}
+
+// The generic check of an answer, over the bytes the task received rather
+// than over the file they were stored in: RESULT exactly "0" is success,
+// otherwise API_RESULT/ERROR gives the code. An answer that is no XML, or
+// names no error, shows as "no usable answer" instead of "OK".
+ApiResult checkAnswer(const LanguageTable& language, std::u16string_view resultPath,
+                      const std::optional<std::string>& bytes) {
+    ApiResult result;
+    if (const auto parsed = parseAnswer(bytes)) {
+        std::u16string text;
+        parsed->value(resultPath, text, kValueRoom, 0);
+        if (text == u"0")
+            result.ok = true;
+        else
+            parsed->value(kErrorPath, text, kValueRoom, 0);
+        result.code = static_cast<std::int32_t>(parseDecimal(text));
+    }
+    if (!result.ok && result.code == 0)
+        result.code = kNoAnswerCode;
+    result.message = ErrorText(language, result.code);
+    return result;
+}
+
+int runTask(AppPaths& paths, WorkerReport& report, const MultipartForm* given,
+            std::u16string_view resultPath, PreferencesAnswer& answer) {
+    AppState* state = paths.state;
+    if (!state) {
+        answer.finish(std::nullopt);
+        return 0;
+    }
+    const AppSettings& settings = state->settings;
+    const LanguageTable& language = state->language;
+    report.setTitle(GetText(language, kPreferencesTitleText));
+
+    const MultipartForm form = given ? *given : PreferencesReadForm(settings);
+    if (form.carriesDelimiter()) {
+        answer.finish(std::nullopt);
+        report.setLabel(kPreferencesStatusControl, GetText(language, kInvalidValueText));
+        return 0;
+    }
+    ExchangeResult exchange = PostForm(settings, form);
+    if (exchange.outcome == Outcome::Refused) {
+        answer.finish(std::nullopt);
+        report.setLabel(kPreferencesStatusControl, GetText(language, kTooLargeText));
+        return 0;
+    }
+    // The stored copy is for reading only; the answer itself travels in memory.
+    StoreAnswer(exchange.answer);
+    std::optional<std::string> bytes;
+    if (exchange.answered())
+        bytes = std::move(exchange.answer);
+    const ApiResult verdict = checkAnswer(language, resultPath, bytes);
+    answer.finish(std::move(bytes));
+    report.setLabel(kPreferencesStatusControl, verdict.message);
+    return verdict.ok ? 1 : 0;
+}
+
+}  // namespace
+
+MultipartForm PreferencesReadForm(const AppSettings& settings) {
+    return credentialsForm(settings, u"get_user_preferences", kSmallFormCapacity);
+}
+
+MultipartForm EmailUpdateForm(const AppSettings& settings, std::u16string_view newEmail) {
+    MultipartForm form = updateForm(settings);
+    form.add(u"newEmail", newEmail);
+    return form;
+}
+
+MultipartForm PasswordUpdateForm(const AppSettings& settings, std::u16string_view newPassword) {
+    MultipartForm form = updateForm(settings);
+    form.add(u"newPassword", newPassword);
+    return form;
+}
+
+MultipartForm ParametersUpdateForm(const AppSettings& settings, const AccountPreferences& p) {
+    MultipartForm form = updateForm(settings);
+    if (p.headerEditable)
+        form.add(u"faxHeader", p.faxHeader);
+    form.add(u"redirectToEmail", onOff(p.redirectionOn));
+    form.add(u"redirectFileFormat", p.pdfFormat ? u"PDF" : u"TIFF");
+    form.add(u"smsAlert", onOff(p.smsAlertOn));
+    if (!p.redirectionOn)
+        form.add(u"emailAlert", onOff(p.emailAlertOn));
+    form.add(u"smsNumber", p.smsNumber);
+    return form;
+}
+
+std::optional<AccountPreferences> ReadAccountPreferences(std::optional<std::string_view> answer) {
+    const auto parsed = parseAnswer(answer);
+    if (!parsed || !resultIsZero(*parsed, kReadPreferencesResultPath))
+        return std::nullopt;
+    auto value = [&](std::u16string_view name) {
+        std::u16string out;
+        parsed->value(std::u16string(kPreferencesPath) + std::u16string(name), out, kValueRoom, 0);
+        return out;
+    };
+    AccountPreferences p;
+    p.redirectionOn = value(u"REDIRECTION_TO_EMAIL") == u"ON";
+    p.pdfFormat = value(u"REDIRECTION_FILE_FORMAT") == u"PDF";
+    p.smsAlertOn = value(u"SMS_ALERT") == u"ON";
+    p.emailAlertOn = value(u"EMAIL_ALERT") == u"ON";
+    p.faxHeader = value(u"FAX_HEADER_STRING");
+    p.headerEditable = value(u"FAX_HEADER_EDITABLE") == u"1";
+    p.smsNumber = value(u"SMS_NUMBER");
+    return p;
+}
+
+bool PreferencesUpdated(std::optional<std::string_view> answer) {
+    const auto parsed = parseAnswer(answer);
+    return parsed && resultIsZero(*parsed, kUpdatePreferencesResultPath);
+}
+
+void PreferencesAnswer::finish(std::optional<std::string> answer) {
+    std::lock_guard lock(mutex_);
+    answer_ = std::move(answer);
+    finished_ = true;
+}
+
+bool PreferencesAnswer::finished() const {
+    std::lock_guard lock(mutex_);
+    return finished_;
+}
+
+std::optional<std::string> PreferencesAnswer::answer() const {
+    std::lock_guard lock(mutex_);
+    if (!finished_)
+        return std::nullopt;
+    return answer_;
+}
+
+WorkerTask ReadPreferencesTask(std::shared_ptr<PreferencesAnswer> answer) {
+    if (!answer)
+        answer = std::make_shared<PreferencesAnswer>();
+    return [answer = std::move(answer)](AppPaths& paths, WorkerReport& report) {
+        return runTask(paths, report, nullptr, kReadPreferencesResultPath, *answer);
+    };
+}
+
+WorkerTask UpdatePreferencesTask(MultipartForm form, std::shared_ptr<PreferencesAnswer> answer) {
+    if (!answer)
+        answer = std::make_shared<PreferencesAnswer>();
+    return [form = std::move(form), answer = std::move(answer)](AppPaths& paths,
+                                                                WorkerReport& report) {
+        return runTask(paths, report, &form, kUpdatePreferencesResultPath, *answer);
+    };
+}
+
+}  // namespace miravo

@@ -1,0 +1,240 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "app/LanguageTable.h"
+#include "app/Text.h"
+#include "tests/server/ServerHarness.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/Dialogs.h"
+#include "ui/OptionsDialog.h"
+
+namespace miravo::ui::test {
+namespace {
+
+using server::test::kDemoLogin;
+using server::test::kDemoPassword;
+using server::test::ServerProcess;
+
+class OptionsDialogTest : public UiTest {
+  protected:
+    // Opens Options, lets `act` work on it, and returns the dialog's result.
+    int runOptions(std::function<void(QDialog*)> act) {
+        fired_ = whenModal("id106", std::move(act));
+        const int result = RunOptionsDialog(paths());
+        EXPECT_TRUE(*fired_);
+        return result;
+    }
+
+    static void chooseLanguage(QDialog* dialog, const QString& name) {
+        auto* list = find<QComboBox>(dialog, 1028);
+        const int item = list->findText(name);
+        ASSERT_GE(item, 0) << name.toStdString();
+        list->setCurrentIndex(item);
+    }
+
+    void useServer(const ServerProcess& server) {
+        const AppSettings s = server::test::transportSettings(server);
+        state().settings.serviceHost = s.serviceHost;
+        state().settings.objectPath = s.objectPath;
+        state().settings.caFile = s.caFile;
+    }
+
+    // Presses Check with the boxes set to user and password; the message shown.
+    QString check(QDialog* dialog, const QString& user, const QString& password) {
+        find<QLineEdit>(dialog, 1006)->setText(user);
+        find<QLineEdit>(dialog, 1007)->setText(password);
+        QString message, caption;
+        const auto shown = whenModal("checkMessage", [&](QDialog* box) {
+            message = static_cast<QMessageBox*>(box)->text();
+            caption = box->windowTitle();
+            box->accept();
+        });
+        click(dialog, 1023);
+        EXPECT_TRUE(*shown);
+        EXPECT_EQ(caption, "Miravo");
+        return message;
+    }
+
+    QString text(int id) { return qstr(GetText(state().language, id)); }
+
+  private:
+    std::shared_ptr<bool> fired_;
+};
+
+TEST_F(OptionsDialogTest, CancelKeepsSwitchesButNotCredentialsOrLanguage) {
+    state().settings.userName = u"anna@example.test";
+    state().settings.password = u"old";
+    state().settings.savePassword = false;
+    state().settings.dithering = false;
+    state().settings.threshold = true;
+    bool hiddenAtFirst = false, shownAfterToggle = false;
+    const int result = runOptions([&](QDialog* dialog) {
+        EXPECT_EQ(find<QLineEdit>(dialog, 1006)->text(), "anna@example.test");
+        EXPECT_TRUE(find<QRadioButton>(dialog, 1020)->isChecked());
+        EXPECT_EQ(find<QComboBox>(dialog, 1028)->currentText(), "English");
+        auto* password = find<QLineEdit>(dialog, 1007);
+        hiddenAtFirst = password->echoMode() == QLineEdit::Password;
+        click(dialog, 1025);
+        shownAfterToggle = password->echoMode() == QLineEdit::Normal;
+        find<QLineEdit>(dialog, 1006)->setText("other@example.test");
+        password->setText("typed");
+        click(dialog, 1005);
+        click(dialog, 1019);
+        chooseLanguage(dialog, "Deutsch");
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    EXPECT_EQ(result, kOptionsCancelled);
+    EXPECT_TRUE(hiddenAtFirst);
+    EXPECT_TRUE(shownAfterToggle);
+    EXPECT_TRUE(state().settings.showPassword);
+    EXPECT_TRUE(state().settings.savePassword);
+    EXPECT_TRUE(state().settings.dithering);
+    EXPECT_FALSE(state().settings.threshold);
+    EXPECT_EQ(state().settings.userName, u"anna@example.test");
+    EXPECT_EQ(state().settings.password, u"old");
+    EXPECT_EQ(paths().languageCode, u"en");
+    EXPECT_EQ(LanguageCode(state().language), u"en");
+}
+
+TEST_F(OptionsDialogTest, CloseTakesOverCredentialsAndSwitchesLanguage) {
+    const int result = runOptions([&](QDialog* dialog) {
+        EXPECT_EQ(dialog->windowTitle(), "Options");
+        find<QLineEdit>(dialog, 1006)->setText("bert@example.test");
+        find<QLineEdit>(dialog, 1007)->setText("new secret");
+        chooseLanguage(dialog, "Deutsch");
+        click(dialog, 1029);
+    });
+    EXPECT_EQ(result, kOptionsClosed);
+    EXPECT_EQ(state().settings.userName, u"bert@example.test");
+    EXPECT_EQ(state().settings.password, u"new secret");
+    EXPECT_EQ(paths().languageCode, u"de");
+    ASSERT_EQ(LanguageCode(state().language), u"de");
+
+    // Opened again, it speaks German and shows German as the language.
+    QString title, check, language;
+    runOptions([&](QDialog* dialog) {
+        title = dialog->windowTitle();
+        check = find<QPushButton>(dialog, 1023)->text();
+        language = find<QComboBox>(dialog, 1028)->currentText();
+        dialog->close();
+    });
+    EXPECT_EQ(title, text(18));
+    EXPECT_NE(title, "Options");
+    EXPECT_EQ(check, text(26));
+    EXPECT_EQ(language, "Deutsch");
+}
+
+TEST_F(OptionsDialogTest, MethodClickConvertsTheArgumentAgainEvenWhenAlreadySelected) {
+    // Started with "/config": the argument is copied back, but names no job file.
+    state().job.jobArgument = u"/config";
+    state().job.documentPath = u"/tmp/doc_res__2.tif";
+    runOptions([&](QDialog* dialog) {
+        click(dialog, 1020);  // already selected
+        EXPECT_EQ(state().job.documentPath, u"/config");
+        state().job.documentPath = u"again";
+        click(dialog, 1019);
+        EXPECT_EQ(state().job.documentPath, u"/config");
+        dialog->close();
+    });
+    EXPECT_TRUE(state().settings.dithering);
+    EXPECT_FALSE(state().settings.threshold);
+
+    // Without an argument the document stays.
+    state().job.jobArgument.clear();
+    state().job.documentPath = u"/tmp/doc_res__2.tif";
+    runOptions([&](QDialog* dialog) {
+        click(dialog, 1020);
+        dialog->close();
+    });
+    EXPECT_EQ(state().job.documentPath, u"/tmp/doc_res__2.tif");
+    EXPECT_TRUE(state().settings.threshold);
+}
+
+TEST_F(OptionsDialogTest, CheckWordsTheServiceVerdictAndSendsNoNumbersForNoRecipients) {
+    miravo::test::TempDir log;
+    ServerProcess server({"--log-requests", log.path().string()});
+    ASSERT_TRUE(server.start());
+    useServer(server);
+    state().job.documentPath = u"/tmp/doc_res__4.tif";
+    ASSERT_TRUE(state().job.recipients.empty());
+
+    QString wrong, right;
+    const int result = runOptions([&](QDialog* dialog) {
+        wrong = check(dialog, QString::fromStdString(kDemoLogin), "wrong");
+        right = check(dialog, QString::fromStdString(kDemoLogin),
+                      QString::fromStdString(kDemoPassword));
+        find<QLineEdit>(dialog, 1007)->setText("typed, never checked");
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    EXPECT_EQ(result, kOptionsCancelled);
+    EXPECT_EQ(wrong, text(84));
+    EXPECT_EQ(right, "OK");
+    // Check took the checked credentials over; Cancel did not take the later text.
+    EXPECT_EQ(state().settings.password, fromUtf8(kDemoPassword));
+    EXPECT_EQ(state().job.documentPath, u"/tmp/doc_res__4.tif");
+
+    const std::string body = miravo::test::readBytes(log.path() / "000002.body");
+    EXPECT_NE(body.find("name=\"action\"\r\n\r\nauthentication\r\n"), std::string::npos);
+    EXPECT_NE(body.find("name=\"pagescount\"\r\n\r\n1\r\n"), std::string::npos);
+    EXPECT_EQ(body.find("numbers["), std::string::npos);
+}
+
+TEST_F(OptionsDialogTest, CheckWithoutAnAnswerDoesNotBlameTheCredentials) {
+    ServerProcess server({"--fault", "close,action=authentication"});
+    ASSERT_TRUE(server.start());
+    useServer(server);
+    QString message;
+    runOptions([&](QDialog* dialog) {
+        message = check(dialog, QString::fromStdString(kDemoLogin), "demo");
+        dialog->close();
+    });
+    EXPECT_EQ(message, text(999));
+    EXPECT_EQ(state().job.send.errorCode, 999);
+}
+
+TEST_F(OptionsDialogTest, LinkTurnsToTheClickedColourForTheRestOfTheRun) {
+    ForgetSignUpLinkClicked();
+    std::vector<QUrl> opened;
+    const AddressOpener previous =
+        SetAddressOpener([&](const QUrl& url) { opened.push_back(url); });
+    state().settings.subscribe = u"https://127.0.0.1:8443/signup";
+    QColor before, after, reopened;
+    QString shown;
+    bool underlined = false;
+    runOptions([&](QDialog* dialog) {
+        auto* link = find<QLabel>(dialog, 1026);
+        shown = link->text();
+        underlined = link->font().underline();
+        before = link->palette().color(QPalette::WindowText);
+        QTest::mouseClick(link, Qt::LeftButton);
+        after = link->palette().color(QPalette::WindowText);
+        dialog->close();
+    });
+    // A SUBSCRIBE that is no web address is not handed to the desktop.
+    state().settings.subscribe = u"/usr/bin/xterm";
+    runOptions([&](QDialog* dialog) {
+        auto* link = find<QLabel>(dialog, 1026);
+        reopened = link->palette().color(QPalette::WindowText);
+        QTest::mouseClick(link, Qt::LeftButton);
+        dialog->close();
+    });
+    SetAddressOpener(previous);
+    ForgetSignUpLinkClicked();
+
+    EXPECT_EQ(shown, "https://127.0.0.1:8443/signup");
+    EXPECT_TRUE(underlined);
+    EXPECT_EQ(before.rgb(), kLinkColour);
+    EXPECT_EQ(after.rgb(), kClickedLinkColour);
+    EXPECT_EQ(reopened.rgb(), kClickedLinkColour);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], QUrl("https://127.0.0.1:8443/signup"));
+}
+
+}  // namespace
+}  // namespace miravo::ui::test
