@@ -14,6 +14,7 @@
 #include "ui/DialogChrome.h"
 #include "ui/DialogControls.h"
 #include "ui/Dialogs.h"
+#include "ui/IconCellDelegate.h"
 #include "ui/Icons.h"
 #include "ui/WorkerDialog.h"
 #include "ui_ContactBookDialog.h"
@@ -33,6 +34,9 @@ ContactBookDialog::ContactBookDialog(AppPaths& paths, QWidget* parent)
     ui_->id1076->header()->setStretchLastSection(false);
     ui_->id1076->header()->setSectionsMovable(false);
     ui_->id1076->installEventFilter(this);
+    auto* iconCells = new IconCellDelegate(this);
+    ui_->id1076->setItemDelegateForColumn(ContactBookModel::EditColumn, iconCells);
+    ui_->id1076->setItemDelegateForColumn(ContactBookModel::DeleteColumn, iconCells);
     fill();
     ui_->id1078->setEnabled(false);
     ApplyDialogTexts(this, paths_, kContactBookTexts);

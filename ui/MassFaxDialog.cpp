@@ -17,6 +17,7 @@
 #include "ui/DialogChrome.h"
 #include "ui/DialogControls.h"
 #include "ui/Dialogs.h"
+#include "ui/IconCellDelegate.h"
 #include "ui/Icons.h"
 #include "ui/MassFaxModel.h"
 #include "ui_MassFaxDialog.h"
@@ -53,6 +54,8 @@ MassFaxDialog::MassFaxDialog(AppPaths& paths, QWidget* parent)
     ui_->id1076->header()->setStretchLastSection(false);
     ui_->id1076->header()->setSectionsMovable(false);
     ui_->id1076->installEventFilter(this);
+    auto* iconCells = new IconCellDelegate(this);
+    ui_->id1076->setItemDelegateForColumn(MassFaxModel::DeleteColumn, iconCells);
     // The list as the last OK left it.
     model_->appendRecords(state.job.recipients);
     ApplyDialogTexts(this, paths_, kMassFaxListTexts);
