@@ -20,9 +20,7 @@ ContactBookModel::ContactBookModel(ContactBook& book, const LanguageTable& langu
       book_(book),
       language_(language),
       editIcon_(EditIcon()),
-      deleteIcon_(DeleteIcon()) {
-    refill();
-}
+      deleteIcon_(DeleteIcon()) {}
 
 bool ContactBookModel::refill() {
     beginResetModel();

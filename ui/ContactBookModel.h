@@ -23,6 +23,7 @@ class ContactBookModel : public QAbstractTableModel {
   public:
     enum Column { NumberColumn, NameColumn, EditColumn, DeleteColumn, ColumnCount };
 
+    // Shows no rows until the first refill().
     ContactBookModel(ContactBook& book, const LanguageTable& language, QObject* parent = nullptr);
 
     // Rebuilds the rows from the book, all unchecked. Returns whether the
