@@ -1,8 +1,188 @@
-// Placeholder until the dialog is built.
+#include "ui/MassFaxDialog.h"
+
+#include <QClipboard>
+#include <QEvent>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "app/AppState.h"
+#include "app/DialogTexts.h"
+#include "app/Paths.h"
+#include "contacts/MassFaxList.h"
+#include "ui/ContactBookDialog.h"
+#include "ui/CsvImportDialog.h"
+#include "ui/DialogChrome.h"
+#include "ui/DialogControls.h"
 #include "ui/Dialogs.h"
+#include "ui/IconCellDelegate.h"
+#include "ui/Icons.h"
+#include "ui/MassFaxModel.h"
+#include "ui_MassFaxDialog.h"
 
 namespace miravo::ui {
 
-int RunMassFaxDialog(AppPaths&, QWidget*) { return 2; }
+namespace {
+
+QString chooseWithFileDialog(QWidget* owner, const QString& folder) {
+    return QFileDialog::getOpenFileName(owner, QString(), folder,
+                                        QStringLiteral("Text files (*.csv *.txt)"));
+}
+
+MassFaxFileChooser& fileChooser() {
+    static MassFaxFileChooser chooser = chooseWithFileDialog;
+    return chooser;
+}
+
+}  // namespace
+
+MassFaxFileChooser SetMassFaxFileChooser(MassFaxFileChooser chooser) {
+    MassFaxFileChooser previous = std::move(fileChooser());
+    fileChooser() = chooser ? std::move(chooser) : MassFaxFileChooser(chooseWithFileDialog);
+    return previous;
+}
+
+MassFaxDialog::MassFaxDialog(AppPaths& paths, QWidget* parent)
+    : QDialog(parent), paths_(paths), ui_(std::make_unique<Ui::MassFaxDialog>()) {
+    ui_->setupUi(this);
+    setWindowIcon(ApplicationIcon());
+    AppState& state = *paths_.state;
+    model_ = new MassFaxModel(state.language, this);
+    ui_->id1076->setModel(model_);
+    ui_->id1076->header()->setStretchLastSection(false);
+    ui_->id1076->header()->setSectionsMovable(false);
+    ui_->id1076->installEventFilter(this);
+    auto* iconCells = new IconCellDelegate(this);
+    ui_->id1076->setItemDelegateForColumn(MassFaxModel::DeleteColumn, iconCells);
+    // The list as the last OK left it.
+    model_->appendRecords(state.job.recipients);
+    ApplyDialogTexts(this, paths_, kMassFaxListTexts);
+
+    connect(ui_->id1076, &QTreeView::clicked, this, &MassFaxDialog::clicked);
+    connect(ui_->id1077, &QPushButton::clicked, this, &MassFaxDialog::addTyped);
+    connect(ui_->id1081, &QPushButton::clicked, this, &MassFaxDialog::addFromContactBook);
+    connect(ui_->id1083, &QPushButton::clicked, this, &MassFaxDialog::addFromClipboard);
+    connect(ui_->id1082, &QPushButton::clicked, this, &MassFaxDialog::addFromFile);
+    connect(ui_->id1, &QPushButton::clicked, this, &MassFaxDialog::accept);
+    connect(ui_->id1029, &QPushButton::clicked, this, [this] { done(kMassFaxCancelled); });
+    ui_->id1072->setFocus();
+}
+
+MassFaxDialog::~MassFaxDialog() = default;
+
+QTreeView* MassFaxDialog::list() const {
+    return ui_->id1076;
+}
+
+void MassFaxDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    layoutColumns();
+}
+
+bool MassFaxDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui_->id1076 && event->type() == QEvent::Resize)
+        layoutColumns();
+    return QDialog::eventFilter(watched, event);
+}
+
+void MassFaxDialog::layoutColumns() {
+    // Number half the width; position and delete icon a quarter each.
+    const int width = ui_->id1076->viewport()->width();
+    const int quarter = width / 4;
+    QHeaderView* header = ui_->id1076->header();
+    header->resizeSection(MassFaxModel::PositionColumn, quarter);
+    header->resizeSection(MassFaxModel::NumberColumn, width - 2 * quarter);
+    header->resizeSection(MassFaxModel::DeleteColumn, quarter);
+}
+
+void MassFaxDialog::clicked(const QModelIndex& index) {
+    if (index.isValid() && index.column() == MassFaxModel::DeleteColumn)
+        model_->remove(index.row());
+}
+
+void MassFaxDialog::showAddedFrom(int firstRow) {
+    if (firstRow < model_->rowCount())
+        ui_->id1076->scrollTo(model_->index(firstRow, MassFaxModel::NumberColumn));
+}
+
+void MassFaxDialog::addTyped() {
+    // The edit keeps its text, so similar numbers are quick to type.
+    const int first = model_->rowCount();
+    model_->add(u16str(ui_->id1072->text()));
+    showAddedFrom(first);
+}
+
+void MassFaxDialog::addFromContactBook() {
+    // Only what Send hands back is added: Close or Escape in the contact
+    // book adds nothing (not even the choice of an earlier Send).
+    if (RunContactBookDialog(paths_, this) != kContactBookSent)
+        return;
+    const int first = model_->rowCount();
+    model_->appendRecords(paths_.state->job.chosenContacts);
+    showAddedFrom(first);
+}
+
+void MassFaxDialog::addFromClipboard() {
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return;
+    const QString text = clipboard->text();
+    const int first = model_->rowCount();
+    model_->addLines(u16str(text));
+    showAddedFrom(first);
+}
+
+void MassFaxDialog::addFromFile() {
+    AppSettings& settings = paths_.state->settings;
+    const QString chosen = fileChooser()(this, qstr(settings.lastMassFileDir));
+    if (chosen.isEmpty())
+        return;
+    const std::u16string path = u16str(chosen);
+    if (std::u16string folder = MassFaxFolderOf(path); !folder.empty())
+        settings.lastMassFileDir = std::move(folder);
+
+    const MassFaxFile file = ReadMassFaxFile(ToFsPath(path), path);
+    const int first = model_->rowCount();
+    switch (file.kind) {
+        case MassFaxFile::Kind::Unreadable:
+            return;
+        case MassFaxFile::Kind::Unsupported: {
+            QMessageBox box(QMessageBox::NoIcon, QString(), qstr(kUnsupportedFileFormat),
+                            QMessageBox::Ok, this);
+            box.setObjectName(QStringLiteral("unsupportedFile"));
+            box.exec();
+            return;
+        }
+        case MassFaxFile::Kind::PlainList:
+            model_->addLines(file.text);
+            break;
+        case MassFaxFile::Kind::Csv: {
+            const CsvImportChoice choice = RunCsvImportDialog(paths_, file.text, this);
+            if (choice.result != kCsvImportAccepted)
+                return;
+            model_->addCsvData(file.text, choice.field, settings.delimiter);
+            break;
+        }
+    }
+    showAddedFrom(first);
+}
+
+void MassFaxDialog::accept() {
+    paths_.state->job.recipients = model_->list().recipients();
+    done(kMassFaxAccepted);
+}
+
+void MassFaxDialog::reject() {
+    done(kMassFaxEscaped);
+}
+
+int RunMassFaxDialog(AppPaths& paths, QWidget* owner) {
+    if (!paths.state)
+        return kMassFaxCancelled;
+    MassFaxDialog dialog(paths, owner);
+    return dialog.exec();
+}
 
 }  // namespace miravo::ui

@@ -1,0 +1,276 @@
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeView>
+
+#include "contacts/ContactStore.h"
+#include "tests/server/ServerHarness.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/ContactBookDialog.h"
+#include "ui/ContactBookModel.h"
+#include "ui/Dialogs.h"
+
+namespace miravo::ui::test {
+namespace {
+
+using Column = ContactBookModel::Column;
+
+Contact single(const std::u16string& id, const std::u16string& name, const std::u16string& number,
+               int state = Synced) {
+    Contact c = Contact::entry(id, name, number, u"");
+    c.state = state;
+    return c;
+}
+
+Contact group(const std::u16string& name, std::vector<std::u16string> members) {
+    Contact c = Contact::full(u"", u"", u"", u"", u"", name);
+    c.members = std::move(members);
+    return c;
+}
+
+class ContactBookDialogTest : public UiTest {
+  protected:
+    std::filesystem::path bookFile() const { return dataDir().path() / "contacts.csv"; }
+
+    void writeBook(std::vector<Contact> records) {
+        ContactBook book;
+        book.contacts.assign(records.begin(), records.end());
+        ASSERT_TRUE(SaveContactBook(book, bookFile()));
+    }
+    ContactBook savedBook() const {
+        ContactBook book;
+        LoadContactBook(book, bookFile());
+        return book;
+    }
+    const Contact& record(std::size_t i) {
+        return *std::next(state().contactBook.contacts.begin(), static_cast<long>(i));
+    }
+};
+
+// Opens the dialog modelessly, on screen, for the clicks of a test.
+std::unique_ptr<ContactBookDialog> openBook(AppPaths& paths) {
+    auto dialog = std::make_unique<ContactBookDialog>(paths);
+    dialog->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    return dialog;
+}
+
+void clickCell(ContactBookDialog& dialog, int row, int column) {
+    QTreeView* view = dialog.list();
+    const QModelIndex index = view->model()->index(row, column);
+    ASSERT_TRUE(index.isValid());
+    view->scrollTo(index);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
+}
+
+QString cell(const ContactBookDialog& dialog, int row, int column, int role = Qt::DisplayRole) {
+    return dialog.model()->index(row, column).data(role).toString();
+}
+
+void check(ContactBookDialog& dialog, int row) {
+    ASSERT_TRUE(dialog.model()->setData(dialog.model()->index(row, Column::NumberColumn),
+                                        Qt::Checked, Qt::CheckStateRole));
+}
+
+// Answers dialog 111 once it opens: types `number` and `name` (when given)
+// and presses `button`; records what the dialog showed.
+std::shared_ptr<bool> answerEntry(QString* shownNumber, QString* shownName, const QString& number,
+                                  const QString& name, int button) {
+    return whenModal("id111", [=](QDialog* dialog) {
+        auto* numberEdit = find<QLineEdit>(dialog, 1072);
+        auto* nameEdit = find<QLineEdit>(dialog, 1006);
+        if (shownNumber)
+            *shownNumber = numberEdit->text();
+        if (shownName)
+            *shownName = nameEdit->text();
+        numberEdit->setText(number);
+        nameEdit->setText(name);
+        click(dialog, button);
+    });
+}
+
+TEST_F(ContactBookDialogTest, DeletedRecordsAreHiddenAndEditDeleteAndSendHitTheRecordShown) {
+    writeBook({single(u"11", u"Ann", u"111"), single(u"12", u"Bob", u"222", Deleted),
+               single(u"13", u"Cid", u"333"), single(u"14", u"Dan", u"444")});
+    auto dialog = openBook(paths());
+    ASSERT_EQ(dialog->model()->rowCount(), 3);
+    EXPECT_EQ(cell(*dialog, 1, Column::NumberColumn), "333");
+    EXPECT_TRUE(state().contactBook.modified);  // the deletion has not been sent
+    EXPECT_FALSE(find<QPushButton>(dialog.get(), 1078)->isEnabled());
+
+    QString shownNumber, shownName;
+    auto fired = answerEntry(&shownNumber, &shownName, "3330", "Cid B", 1071);
+    clickCell(*dialog, 1, Column::EditColumn);
+    ASSERT_TRUE(*fired);
+    EXPECT_EQ(shownNumber, "333");
+    EXPECT_EQ(shownName, "Cid");
+    EXPECT_EQ(record(2).number, u"3330");
+    EXPECT_EQ(record(2).name, u"Cid B");
+    EXPECT_EQ(record(2).state, Changed);
+    EXPECT_EQ(record(1).number, u"222");
+    EXPECT_EQ(cell(*dialog, 1, Column::NumberColumn), "3330");
+    EXPECT_TRUE(find<QPushButton>(dialog.get(), 1078)->isEnabled());
+
+    clickCell(*dialog, 2, Column::DeleteColumn);
+    ASSERT_EQ(dialog->model()->rowCount(), 2);
+    EXPECT_EQ(record(3).state, Deleted);  // Dan, not the hidden Bob
+    EXPECT_EQ(record(1).state, Deleted);
+    EXPECT_EQ(record(0).state, Synced);
+
+    check(*dialog, 1);
+    click(dialog.get(), 1075);
+    EXPECT_EQ(dialog->result(), kContactBookSent);
+    ASSERT_EQ(state().job.chosenContacts.size(), 1u);
+    EXPECT_EQ(state().job.chosenContacts[0].id, u"13");
+    EXPECT_EQ(state().job.chosenContacts[0].number, u"3330");
+}
+
+TEST_F(ContactBookDialogTest, DeletingANewContactErasesItWhileASynchronisedOneStaysUntilSync) {
+    writeBook({single(u"0", u"New", u"100", New), single(u"12", u"Old", u"200")});
+    auto dialog = openBook(paths());
+    clickCell(*dialog, 0, Column::DeleteColumn);
+    ASSERT_EQ(state().contactBook.contacts.size(), 1u);
+    EXPECT_EQ(record(0).name, u"Old");
+    clickCell(*dialog, 0, Column::DeleteColumn);
+    EXPECT_EQ(dialog->model()->rowCount(), 0);
+    ASSERT_EQ(state().contactBook.contacts.size(), 1u);
+    EXPECT_EQ(record(0).state, Deleted);
+
+    click(dialog.get(), 1078);  // Apply
+    EXPECT_FALSE(find<QPushButton>(dialog.get(), 1078)->isEnabled());
+    EXPECT_EQ(savedBook().contacts, state().contactBook.contacts);
+}
+
+TEST_F(ContactBookDialogTest, CloseInTheEntryChangesNothingAndEditingANewContactKeepsIdZero) {
+    writeBook({single(u"0", u"New", u"100", New)});
+    auto dialog = openBook(paths());
+    EXPECT_TRUE(state().contactBook.modified);
+
+    auto closed = answerEntry(nullptr, nullptr, "999", "Other", 1029);
+    clickCell(*dialog, 0, Column::EditColumn);
+    ASSERT_TRUE(*closed);
+    EXPECT_EQ(record(0), single(u"0", u"New", u"100", New));
+    EXPECT_FALSE(find<QPushButton>(dialog.get(), 1078)->isEnabled());
+
+    auto added = answerEntry(nullptr, nullptr, "101", "Newer", 1071);
+    clickCell(*dialog, 0, Column::EditColumn);
+    ASSERT_TRUE(*added);
+    EXPECT_EQ(record(0).state, Changed);
+    EXPECT_EQ(record(0).id, u"0");
+    EXPECT_EQ(record(0).number, u"101");
+}
+
+TEST_F(ContactBookDialogTest, ACommaInANameIsRefusedWithAMessageAndTheEntryStaysOpen) {
+    writeBook({single(u"11", u"Ann", u"111")});
+    auto dialog = openBook(paths());
+    QString message;
+    bool stayedOpen = false;
+    auto fired = whenModal("id111", [&](QDialog* entry) {
+        find<QLineEdit>(entry, 1072)->setText("555");
+        find<QLineEdit>(entry, 1006)->setText("Smith, John");
+        whenModal("fieldRefused", [&](QDialog* box) {
+            message = static_cast<QMessageBox*>(box)->text();
+            box->accept();
+        });
+        click(entry, 1071);
+        stayedOpen = entry->isVisible();
+        find<QLineEdit>(entry, 1006)->setText("Smith John");
+        click(entry, 1071);
+    });
+    click(dialog.get(), 1077);
+    ASSERT_TRUE(*fired);
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_TRUE(message.contains("comma"));
+    ASSERT_EQ(state().contactBook.contacts.size(), 2u);
+    EXPECT_EQ(record(1).name, u"Smith John");
+    EXPECT_EQ(record(1).id, u"0");
+    EXPECT_EQ(record(1).state, New);
+    EXPECT_EQ(dialog->model()->rowCount(), 2);
+}
+
+TEST_F(ContactBookDialogTest, GroupRowsShowTheirCountWithoutIconsAndIgnoreEditAndDelete) {
+    writeBook({group(u"Sales", {u"1", u"2"}), single(u"11", u"Ann", u"111")});
+    auto dialog = openBook(paths());
+    EXPECT_EQ(cell(*dialog, 0, Column::NumberColumn), "Group (2 members)");
+    EXPECT_EQ(cell(*dialog, 0, Column::NameColumn), "Sales");
+    EXPECT_TRUE(dialog->model()->index(0, Column::EditColumn).data(Qt::DecorationRole).isNull());
+    EXPECT_FALSE(dialog->model()->index(1, Column::EditColumn).data(Qt::DecorationRole).isNull());
+
+    auto opened = whenModal(
+        "id111", [](QDialog* entry) { entry->reject(); }, 300);
+    clickCell(*dialog, 0, Column::EditColumn);
+    clickCell(*dialog, 0, Column::DeleteColumn);
+    QTest::qWait(350);
+    EXPECT_FALSE(*opened);
+    EXPECT_EQ(dialog->model()->rowCount(), 2);
+    EXPECT_EQ(state().contactBook.contacts.front(), group(u"Sales", {u"1", u"2"}));
+    EXPECT_FALSE(find<QPushButton>(dialog.get(), 1078)->isEnabled());
+}
+
+TEST_F(ContactBookDialogTest, SendHandsBackTheCheckedRowsWithGroupsBracketed) {
+    writeBook({group(u"Sales", {u"1", u"2"}), single(u"11", u"Ann", u"111")});
+    state().job.chosenContacts = {single(u"9", u"Earlier", u"999")};
+    whenModal("id112", [](QDialog* dialog) { click(dialog, 1075); });
+    EXPECT_EQ(RunContactBookDialog(paths(), nullptr), kContactBookSent);
+    EXPECT_TRUE(state().job.chosenContacts.empty());
+
+    whenModal("id112", [](QDialog* dialog) {
+        check(*static_cast<ContactBookDialog*>(dialog), 0);
+        click(dialog, 1075);
+    });
+    EXPECT_EQ(RunContactBookDialog(paths(), nullptr), kContactBookSent);
+    ASSERT_EQ(state().job.chosenContacts.size(), 1u);
+    const Contact& chosen = state().job.chosenContacts[0];
+    EXPECT_EQ(chosen.number, u"[Sales]");
+    EXPECT_EQ(chosen.groupname, u"Sales");
+    EXPECT_EQ(chosen.members, (std::vector<std::u16string>{u"1", u"2"}));
+}
+
+TEST_F(ContactBookDialogTest, AContactAddedThenClosedWithoutApplyIsGoneAtTheNextOpening) {
+    writeBook({single(u"11", u"Ann", u"111")});
+    whenModal("id112", [](QDialog* dialog) {
+        answerEntry(nullptr, nullptr, "222", "Bob", 1071);
+        click(dialog, 1077);
+        EXPECT_EQ(static_cast<ContactBookDialog*>(dialog)->model()->rowCount(), 2);
+        click(dialog, 1029);
+    });
+    EXPECT_EQ(RunContactBookDialog(paths(), nullptr), kContactBookClosed);
+    EXPECT_EQ(state().contactBook.contacts.size(), 2u);
+
+    whenModal("id112", [](QDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    EXPECT_EQ(RunContactBookDialog(paths(), nullptr), kContactBookEscaped);
+    ASSERT_EQ(state().contactBook.contacts.size(), 1u);
+    EXPECT_EQ(record(0).name, u"Ann");
+    EXPECT_FALSE(state().contactBook.modified);
+}
+
+TEST_F(ContactBookDialogTest, AnEmptyBookIsFetchedOnOpeningAndSyncSendsANewContact) {
+    server::test::ServerProcess server({"--quiet"});
+    ASSERT_TRUE(server.start()) << server.output();
+    state().settings = server::test::transportSettings(server);
+    state().settings.userName = u"demo@miravo.test";
+    state().settings.password = u"demo";
+
+    auto dialog = openBook(paths());  // no contacts.csv yet
+    ASSERT_TRUE(waitFor([&] { return dialog->model()->rowCount() == 3; }));
+    EXPECT_EQ(cell(*dialog, 0, Column::NumberColumn), "Group (2 members)");
+    EXPECT_EQ(cell(*dialog, 0, Column::NameColumn), "Sales");
+    EXPECT_EQ(cell(*dialog, 1, Column::NameColumn), "Anna Berger");
+    EXPECT_EQ(savedBook().contacts.size(), 3u);
+
+    answerEntry(nullptr, nullptr, "+49 40 5550100", "Harbour office", 1071);
+    click(dialog.get(), 1077);
+    ASSERT_TRUE(find<QPushButton>(dialog.get(), 1078)->isEnabled());
+    click(dialog.get(), 1079);  // an update: the book holds a new contact
+    ASSERT_EQ(dialog->model()->rowCount(), 4);
+    EXPECT_EQ(cell(*dialog, 3, Column::NameColumn), "Harbour office");
+    EXPECT_EQ(record(3).state, Synced);
+    EXPECT_NE(record(3).id, u"0");
+    EXPECT_FALSE(find<QPushButton>(dialog.get(), 1078)->isEnabled());
+    EXPECT_EQ(savedBook().contacts, state().contactBook.contacts);
+    EXPECT_FALSE(state().job.workerTask);
+}
+
+}  // namespace
+}  // namespace miravo::ui::test

@@ -1,0 +1,287 @@
+#include <QCheckBox>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTest>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <iostream>
+
+#include "app/Paths.h"
+#include "contacts/ContactStore.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/ContactBookDialog.h"
+#include "ui/ContactBookModel.h"
+#include "ui/CsvImportDialog.h"
+#include "ui/Dialogs.h"
+#include "ui/MassFaxDialog.h"
+#include "ui/MassFaxModel.h"
+
+namespace miravo::ui::test {
+namespace {
+
+using Numbers = std::vector<std::u16string>;
+
+class MassFaxDialogTest : public UiTest {
+  protected:
+    ~MassFaxDialogTest() override { SetMassFaxFileChooser(nullptr); }
+
+    std::unique_ptr<MassFaxDialog> open() {
+        auto dialog = std::make_unique<MassFaxDialog>(paths());
+        dialog->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+        return dialog;
+    }
+    // Add from file answers with `file`, which holds `bytes`.
+    void chooseFile(const std::filesystem::path& file, const std::string& bytes) {
+        std::filesystem::create_directories(file.parent_path());
+        miravo::test::writeBytes(file, bytes);
+        SetMassFaxFileChooser([this, file](QWidget*, const QString& folder) {
+            startFolders_.push_back(folder);
+            return qstr(FromFsPath(file));
+        });
+    }
+    std::vector<QString> startFolders_;
+    miravo::test::TempDir files_;
+};
+
+Numbers rows(const MassFaxDialog& dialog) {
+    return dialog.model()->list().rows();
+}
+
+QString position(const MassFaxDialog& dialog, int row) {
+    return dialog.model()->index(row, MassFaxModel::PositionColumn).data().toString();
+}
+
+// Once the CSV import opens: sets the delimiter edit, ticks field `field`
+// (1-based; 0 for none) and presses `button`.
+std::shared_ptr<bool> answerImport(const QString& delimiter, int field, int button = 1) {
+    return whenModal("id114", [=](QDialog* dialog) {
+        find<QLineEdit>(dialog, 1084)->setText(delimiter);
+        click(dialog, 1086);
+        if (field > 0)
+            find<QTreeWidget>(dialog, 1076)->topLevelItem(field - 1)->setCheckState(0, Qt::Checked);
+        click(dialog, button);
+    });
+}
+
+TEST_F(MassFaxDialogTest, OpensWithTheEarlierRecipientsAndRenumbersAfterDeletes) {
+    state().job.recipients = {
+        Contact::entry(u"0", u"", u"11", u""), Contact::entry(u"0", u"", u"22", u""),
+        Contact::entry(u"0", u"", u"33", u""), Contact::entry(u"0", u"", u"44", u"")};
+    auto dialog = open();
+    ASSERT_EQ(dialog->model()->rowCount(), 4);
+    EXPECT_EQ(position(*dialog, 3), "4");
+
+    QTreeView* view = dialog->list();
+    const QModelIndex second = dialog->model()->index(1, MassFaxModel::DeleteColumn);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(second).center());
+    EXPECT_EQ(rows(*dialog), (Numbers{u"11", u"33", u"44"}));
+    EXPECT_EQ(position(*dialog, 1), "2");
+    EXPECT_EQ(position(*dialog, 2), "3");
+
+    click(dialog.get(), 1);
+    EXPECT_EQ(dialog->result(), kMassFaxAccepted);
+    ASSERT_EQ(state().job.recipients.size(), 3u);
+    EXPECT_EQ(state().job.recipients[2], Contact::entry(u"0", u"", u"44", u""));
+}
+
+TEST_F(MassFaxDialogTest, AddRefusesANumberDifferingOnlyInCaseAndKeepsTheEditText) {
+    auto dialog = open();
+    auto* edit = find<QLineEdit>(dialog.get(), 1072);
+    edit->setText("+49 30 ext A");
+    click(dialog.get(), 1077);
+    edit->setText("+49 30 EXT a");
+    click(dialog.get(), 1077);
+    EXPECT_EQ(edit->text(), "+49 30 EXT a");
+    edit->setText("+49 30  ext A");
+    click(dialog.get(), 1077);
+    EXPECT_EQ(rows(*dialog), (Numbers{u"+49 30 ext A", u"+49 30  ext A"}));
+}
+
+TEST_F(MassFaxDialogTest, ClipboardLinesWithCrLfSkipEmptyLines) {
+    QGuiApplication::clipboard()->setText("111\r\n222\r\n\r\n333\r\n");
+    auto dialog = open();
+    click(dialog.get(), 1083);
+    EXPECT_EQ(rows(*dialog), (Numbers{u"111", u"222", u"333"}));
+}
+
+TEST_F(MassFaxDialogTest, AnUpperCaseTxtFileGoesThroughTheCsvImportAndAQuotedDelimiterStays) {
+    const auto file = files_.path() / "in" / "LIST.TXT";
+    chooseFile(file, "name;fax\r\n\"Doe; John\";+49 30 1111\r\nAnn;+49 30 2222\r\n");
+    state().settings.lastMassFileDir = u"/start/";
+    auto dialog = open();
+    auto imported = answerImport(";", 2);
+    click(dialog.get(), 1082);
+    ASSERT_TRUE(*imported);
+    EXPECT_EQ(rows(*dialog), (Numbers{u"+49 30 1111", u"+49 30 2222"}));
+    EXPECT_EQ(startFolders_, std::vector<QString>{"/start/"});
+    EXPECT_EQ(state().settings.lastMassFileDir, FromFsPath(file.parent_path()) + u"/");
+    EXPECT_EQ(state().settings.delimiter, u";");
+}
+
+TEST_F(MassFaxDialogTest, AFolderNamedTxtGivesAPlainListAndAHeaderOnlyCsvAddsNothing) {
+    chooseFile(files_.path() / "lists.txt" / "numbers.csv", "a;b\n12345\n");
+    auto dialog = open();
+    click(dialog.get(), 1082);
+    EXPECT_EQ(rows(*dialog), (Numbers{u"a;b", u"12345"}));
+
+    chooseFile(files_.path() / "header.csv", "name,fax\r\n");
+    auto imported = answerImport(",", 2);
+    click(dialog.get(), 1082);
+    ASSERT_TRUE(*imported);
+    EXPECT_EQ(dialog->model()->rowCount(), 2);
+
+    chooseFile(files_.path() / "data.csv", "name,fax\r\nAnn,777\r\n");
+    auto cancelled = answerImport(",", 2, 1029);
+    click(dialog.get(), 1082);
+    ASSERT_TRUE(*cancelled);
+    EXPECT_EQ(dialog->model()->rowCount(), 2);
+}
+
+TEST_F(MassFaxDialogTest, AUtf16FileIsRefusedWithAMessageWithoutCaption) {
+    chooseFile(files_.path() / "wide.txt", std::string("\xFF\xFE"
+                                                       "1\0"
+                                                       "2\0"
+                                                       "\r\0\n\0",
+                                                       10));
+    auto dialog = open();
+    QString text, title = "unset";
+    auto shown = whenModal("unsupportedFile", [&](QDialog* box) {
+        text = static_cast<QMessageBox*>(box)->text();
+        title = box->windowTitle();
+        box->accept();
+    });
+    click(dialog.get(), 1082);
+    ASSERT_TRUE(*shown);
+    EXPECT_EQ(text, "Unsupported file format");
+    EXPECT_TRUE(title.isEmpty());
+    EXPECT_EQ(dialog->model()->rowCount(), 0);
+}
+
+TEST_F(MassFaxDialogTest, OkWithNoRowsEmptiesTheRecipientsWhileCancelAndEscapeKeepThem) {
+    const std::vector<Recipient> earlier = {Contact::entry(u"0", u"", u"11", u"")};
+    state().job.recipients = earlier;
+    whenModal("id113", [](QDialog* dialog) {
+        find<QLineEdit>(dialog, 1072)->setText("22");
+        click(dialog, 1077);
+        click(dialog, 1029);
+    });
+    EXPECT_EQ(RunMassFaxDialog(paths(), nullptr), kMassFaxCancelled);
+    EXPECT_EQ(state().job.recipients, earlier);
+    whenModal("id113", [](QDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    EXPECT_EQ(RunMassFaxDialog(paths(), nullptr), kMassFaxEscaped);
+    EXPECT_EQ(state().job.recipients, earlier);
+
+    whenModal("id113", [](QDialog* dialog) {
+        auto* massFax = static_cast<MassFaxDialog*>(dialog);
+        massFax->model()->remove(0);
+        click(dialog, 1);
+    });
+    EXPECT_EQ(RunMassFaxDialog(paths(), nullptr), kMassFaxAccepted);
+    EXPECT_TRUE(state().job.recipients.empty());
+}
+
+TEST_F(MassFaxDialogTest, TheContactBookAddsGroupMembersWithoutDuplicateCheckOnlyAfterSend) {
+    ContactBook book;
+    Contact sales = Contact::full(u"", u"", u"", u"", u"", u"Sales");
+    sales.members = {u"1", u"2", u"3"};
+    book.contacts = {sales, Contact::entry(u"11", u"Ann", u"4", u"")};
+    ASSERT_TRUE(SaveContactBook(book, dataDir().path() / "contacts.csv"));
+    state().job.recipients = {Contact::entry(u"0", u"", u"2", u"")};
+    auto dialog = open();
+
+    whenModal("id112", [](QDialog* contactBook) {
+        auto* model = static_cast<ContactBookDialog*>(contactBook)->model();
+        model->setData(model->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+        model->setData(model->index(1, 0), Qt::Checked, Qt::CheckStateRole);
+        click(contactBook, 1075);
+    });
+    click(dialog.get(), 1081);
+    EXPECT_EQ(rows(*dialog), (Numbers{u"2", u"1", u"2", u"3", u"4"}));
+
+    whenModal("id112", [](QDialog* contactBook) { click(contactBook, 1029); });
+    click(dialog.get(), 1081);
+    EXPECT_EQ(dialog->model()->rowCount(), 5);
+}
+
+TEST_F(MassFaxDialogTest, AHundredThousandLineImportFillsTheList) {
+    std::string text;
+    for (int i = 0; i < 100000; ++i)
+        text += "+49 30 " + std::to_string(1000000 + i) + "\r\n";
+    QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+    auto dialog = open();
+    QElapsedTimer clock;
+    clock.start();
+    click(dialog.get(), 1083);
+    QCoreApplication::processEvents();
+    std::cout << "100,000 clipboard lines into the list: " << clock.elapsed() << " ms\n";
+    ASSERT_EQ(dialog->model()->rowCount(), 100000);
+    EXPECT_EQ(position(*dialog, 99999), "100000");
+    EXPECT_EQ(rows(*dialog).back(), u"+49 30 1099999");
+}
+
+// The CSV import on its own.
+class CsvImportDialogTest : public UiTest {
+  protected:
+    std::unique_ptr<CsvImportDialog> open(std::u16string_view text) {
+        auto dialog = std::make_unique<CsvImportDialog>(paths(), text);
+        dialog->show();
+        return dialog;
+    }
+};
+
+QStringList fields(const CsvImportDialog& dialog) {
+    QStringList texts;
+    for (int i = 0; i < dialog.list()->topLevelItemCount(); ++i)
+        texts << dialog.list()->topLevelItem(i)->text(0);
+    return texts;
+}
+
+TEST_F(CsvImportDialogTest, TickingAnotherFieldMovesTheTickAndOkGivesItsNumber) {
+    state().settings.delimiter = u";";
+    auto dialog = open(u"a;b;c\r\n1;2;3\r\n");
+    ASSERT_EQ(fields(*dialog), (QStringList{"a", "b", "c"}));
+    dialog->list()->topLevelItem(1)->setCheckState(0, Qt::Checked);
+    dialog->list()->topLevelItem(2)->setCheckState(0, Qt::Checked);
+    EXPECT_EQ(dialog->list()->topLevelItem(1)->checkState(0), Qt::Unchecked);
+    click(dialog.get(), 1);
+    EXPECT_EQ(dialog->result(), kCsvImportAccepted);
+    EXPECT_EQ(dialog->field(), std::optional<std::size_t>(3));
+
+    auto none = open(u"a;b\r\n");
+    click(none.get(), 1);
+    EXPECT_EQ(none->field(), std::nullopt);
+}
+
+TEST_F(CsvImportDialogTest, RefreshWithAnEmptyDelimiterSplitsAtCommaAndStoresIt) {
+    state().settings.delimiter = u";";
+    auto dialog = open(u"x,y;z\n");
+    EXPECT_EQ(fields(*dialog), (QStringList{"x,y", "z"}));
+    find<QLineEdit>(dialog.get(), 1084)->clear();
+    click(dialog.get(), 1086);
+    EXPECT_EQ(fields(*dialog), (QStringList{"x", "y;z"}));
+    EXPECT_EQ(state().settings.delimiter, u",");
+    find<QLineEdit>(dialog.get(), 1084)->clear();
+    click(dialog.get(), 1);
+    EXPECT_EQ(state().settings.delimiter, u",");
+}
+
+TEST_F(CsvImportDialogTest, ATabDelimiterOpensCheckedWithTheEditDisabled) {
+    state().settings.delimiter = u"\t";  // "TAB" in the settings file
+    auto dialog = open(u"name\tfax,mobile\n");
+    EXPECT_TRUE(find<QCheckBox>(dialog.get(), 1088)->isChecked());
+    EXPECT_FALSE(find<QLineEdit>(dialog.get(), 1084)->isEnabled());
+    EXPECT_EQ(fields(*dialog), (QStringList{"name", "fax,mobile"}));
+
+    click(dialog.get(), 1088);
+    EXPECT_TRUE(find<QLineEdit>(dialog.get(), 1084)->isEnabled());
+    EXPECT_EQ(state().settings.delimiter, u"\t");
+    QTest::keyClick(dialog.get(), Qt::Key_Escape);
+    EXPECT_EQ(dialog->result(), kCsvImportEscaped);
+}
+
+}  // namespace
+}  // namespace miravo::ui::test

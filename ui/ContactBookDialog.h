@@ -1,0 +1,63 @@
+// The contact book dialog (112): the local book as a list with check boxes,
+// adding, editing and deleting single contacts, storing the book (Apply),
+// synchronising it with the service, and handing the checked rows back as
+// the chosen contacts (Send). The book is read from its file every time
+// the dialog opens, so changes neither applied nor synchronised are gone
+// at the next opening. An empty book is fetched from the service at once.
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+namespace Ui {
+class ContactBookDialog;
+}
+
+namespace miravo {
+struct AppPaths;
+}
+
+class QTreeView;
+
+namespace miravo::ui {
+
+class ContactBookModel;
+
+inline constexpr int kContactBookSent = 1075;
+inline constexpr int kContactBookClosed = 1029;
+inline constexpr int kContactBookEscaped = 2;
+
+class ContactBookDialog : public QDialog {
+    Q_OBJECT
+  public:
+    ContactBookDialog(AppPaths& paths, QWidget* parent = nullptr);
+    ~ContactBookDialog() override;
+
+    ContactBookModel* model() const { return model_; }
+    QTreeView* list() const;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void reject() override;
+
+  private:
+    void fill();
+    void clicked(const QModelIndex& index);
+    void addContact();
+    void editRow(int row);
+    void deleteRow(int row);
+    void changed();
+    void apply();
+    void sync();
+    void send();
+    void saveFailed();
+    void layoutColumns();
+
+    AppPaths& paths_;
+    std::unique_ptr<Ui::ContactBookDialog> ui_;
+    ContactBookModel* model_ = nullptr;
+    bool shown_ = false;
+};
+
+}  // namespace miravo::ui
