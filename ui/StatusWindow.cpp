@@ -173,12 +173,18 @@ void StatusWindow::done(int result) {
     pollTimer_.stop();
     state_.job.statusWindowOpen = false;
     // Closed while in the notification area (the worker closes the window
-    // by itself): the send dialog must not stay hidden.
+    // by itself): the send dialog must not stay hidden, and this window
+    // comes back for the moment of closing, since only the closing of a
+    // shown dialog ends its exec().
     if (inTray_) {
         inTray_ = false;
-        if (sendHidden_ && sendDialog_)
+        if (sendHidden_ && sendDialog_) {
+            clearMinimised(sendDialog_);
             setWindowShown(sendDialog_, true);
+        }
         sendHidden_ = false;
+        clearMinimised(this);
+        setWindowShown(this, true);
     }
     tray_->hide();
     WorkerWindow::done(result);
