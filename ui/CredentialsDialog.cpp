@@ -62,7 +62,14 @@ void CredentialsDialog::confirm() {
 bool DialogCredentialsPrompt::ask(AppState& state) {
     WorkerWindow* owner = &owner_;
     return owner_.askOnWindowThread<bool>(
-        [owner, &state] { return RunCredentialsDialog(state, owner); }, false);
+        [owner, &state] {
+            // The user has closed the status window meanwhile (the worker
+            // was still in a request): nobody is there to ask any more.
+            if (!state.job.statusWindowOpen)
+                return false;
+            return RunCredentialsDialog(state, owner);
+        },
+        false);
 }
 
 bool RunCredentialsDialog(AppState& state, QWidget* owner) {

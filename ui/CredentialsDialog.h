@@ -39,7 +39,7 @@ class CredentialsDialog : public QDialog {
 
 // How the send worker asks for the credentials from the status window:
 // the dialog opens on the window's thread, owned by the window. When the
-// window is gone before it could ask, the answer is "gave up".
+// window is gone or closing before it could ask, the answer is "gave up".
 class DialogCredentialsPrompt final : public CredentialsPrompt {
   public:
     explicit DialogCredentialsPrompt(WorkerWindow& owner) : owner_(owner) {}

@@ -10,7 +10,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
 #include <cstdlib>
+#include <thread>
 
 #include "app/LanguageTable.h"
 #include "app/Text.h"
@@ -127,8 +129,6 @@ TEST_F(StatusWindowTest, SendFillsTheLabelsAndCloseIsEnabledOnlyAfterTheTransfer
     const QWidget* w = status.get();
     EXPECT_EQ(w->windowTitle(), text(15));
     EXPECT_EQ(find<QGroupBox>(w, 1004)->title(), text(12));
-    EXPECT_EQ(label(w, 1032), text(28));
-    EXPECT_EQ(label(w, 1046), text(12));
     EXPECT_EQ(find<QPushButton>(w, 2)->text(), text(5));
     EXPECT_EQ(label(w, 1037), text(35));
     EXPECT_EQ(label(w, 1036), text(35));
@@ -280,6 +280,27 @@ TEST_F(StatusWindowTest, WithoutANotificationAreaMinimisingHidesNothing) {
     });
     EXPECT_EQ(status->exec(), kStatusWindowClosed);
     EXPECT_TRUE(visible);
+}
+
+// A refusal that arrives after the user pressed Close asks nobody.
+TEST_F(StatusWindowTest, PromptAfterTheWindowWasClosedGivesUpWithoutAsking) {
+    auto status = window();
+    DialogCredentialsPrompt prompt(*status);
+    const auto asked = whenModal(
+        "id107", [](QDialog* dialog) { dialog->done(1); }, 5000);
+    for (const bool open : {false, true}) {
+        state().job.statusWindowOpen = open;
+        std::atomic<bool> done{false};
+        bool answer = !open;
+        std::thread worker([&] {
+            answer = prompt.ask(state());
+            done = true;
+        });
+        waitFor([&] { return done.load(); });
+        worker.join();
+        EXPECT_EQ(answer, open);
+        EXPECT_EQ(*asked, open);
+    }
 }
 
 using CredentialsDialogTest = UiTest;
