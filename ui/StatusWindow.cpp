@@ -1,8 +1,200 @@
-// Placeholder until the dialog is built.
+#include "ui/StatusWindow.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "app/AppState.h"
+#include "app/DialogTexts.h"
+#include "ui/DialogChrome.h"
 #include "ui/Dialogs.h"
+#include "ui/Icons.h"
+#include "ui_StatusWindow.h"
 
 namespace miravo::ui {
 
-int RunStatusWindow(AppPaths&, QWidget*) { return 2; }
+namespace {
+
+// Hides or shows a window without QDialog::setVisible: hiding a dialog that
+// runs exec() that way would end its event loop, and both the status
+// window and the send dialog under it are running theirs while they sit in
+// the notification area.
+void setWindowShown(QWidget* window, bool shown) {
+    if (window)
+        window->QWidget::setVisible(shown);
+}
+
+void clearMinimised(QWidget* window) {
+    if (window && (window->windowState() & Qt::WindowMinimized))
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+}
+
+}  // namespace
+
+StatusWindow::StatusWindow(AppPaths& paths, QWidget* sendDialog, std::unique_ptr<TrayIcon> tray,
+                           QWidget* parent)
+    : WorkerWindow(parent),
+      paths_(paths),
+      state_(*paths.state),
+      sendDialog_(sendDialog),
+      ui_(std::make_unique<Ui::StatusWindow>()),
+      tray_(tray ? std::move(tray) : std::make_unique<SystemTrayIcon>()),
+      prompt_(*this) {
+    ui_->setupUi(this);
+    setWindowIcon(ApplicationIcon());
+    ui_->id1013->setRange(0, 100);
+    ui_->id1013->setValue(0);
+    ui_->id2->setEnabled(false);
+    ApplyDialogTexts(this, paths_, kStatusWindowTexts);
+
+    connect(ui_->id2, &QPushButton::clicked, this, [this] { closeByUser(); });
+    pollTimer_.setInterval(kPollingTickMs);
+    connect(&pollTimer_, &QTimer::timeout, this, [this] { workerStepProgress(); });
+    tray_->onDoubleClick([this] { restoreFromTray(); });
+}
+
+StatusWindow::~StatusWindow() {
+    // The worker uses this window's prompt: it must have ended before the
+    // members go. A question still queued is dropped, which answers it
+    // with "gave up".
+    state_.job.statusWindowOpen = false;
+    QCoreApplication::removePostedEvents(this);
+    joinWorker();
+    tray_->hide();
+}
+
+int StatusWindow::exec() {
+    state_.job.statusWindowOpen = true;
+    AppState* state = &state_;
+    CredentialsPrompt* prompt = &prompt_;
+    const SendOptions options = options_;
+    startWorker([state, prompt,
+                 options](WorkerReport& report) { RunSend(*state, report, *prompt, options); },
+                &state_.job.statusWindowOpen);
+    return WorkerWindow::exec();
+}
+
+void StatusWindow::workerPolling(bool on) {
+    ui_->id1013->setRange(0, 100);
+    ui_->id1013->setValue(0);
+    if (on)
+        pollTimer_.start();
+    else
+        pollTimer_.stop();
+}
+
+void StatusWindow::workerEnableClose() {
+    if (closing_)
+        return;
+    ui_->id2->setEnabled(true);
+    ui_->id2->setDefault(true);
+    ui_->id2->setFocus();
+}
+
+void StatusWindow::workerClose(int result) {
+    // Once the user has pressed Close, the window ends with Close's result
+    // when the worker has returned.
+    if (closing_)
+        return;
+    WorkerWindow::workerClose(result);
+}
+
+void StatusWindow::workerEnded() {
+    if (closing_) {
+        done(kStatusWindowClosed);
+        return;
+    }
+    // A worker that ended without closing the window leaves the user a way out.
+    if (isWindowOpen())
+        workerEnableClose();
+}
+
+void StatusWindow::closeByUser() {
+    if (closing_)
+        return;
+    closing_ = true;
+    state_.job.statusWindowOpen = false;
+    ui_->id2->setEnabled(false);
+    // The worker notices the cleared flag after its current request and
+    // wait; the window keeps running meanwhile and ends in workerEnded().
+    if (!workerRunning())
+        done(kStatusWindowClosed);
+}
+
+void StatusWindow::reject() {
+    // The close box and Escape: the animation stops either way, the window
+    // closes only as Close does, and only while Close is enabled.
+    pollTimer_.stop();
+    if (ui_->id2->isEnabled())
+        closeByUser();
+}
+
+void StatusWindow::changeEvent(QEvent* event) {
+    WorkerWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    if (isMinimized()) {
+        // Without a notification area a hidden window could not come back.
+        if (!inTray_ && tray_->available() && isWindowOpen())
+            minimiseIntoTray();
+    } else if (!inTray_) {
+        tray_->hide();
+    }
+}
+
+void StatusWindow::minimiseIntoTray() {
+    inTray_ = true;
+    tray_->show(ApplicationIcon());
+    setWindowShown(this, false);
+    // Only a send dialog hidden here is brought back.
+    sendHidden_ = sendDialog_ && sendDialog_->isVisible();
+    if (sendHidden_)
+        setWindowShown(sendDialog_, false);
+}
+
+void StatusWindow::restoreFromTray() {
+    if (!inTray_)
+        return;
+    inTray_ = false;
+    if (sendHidden_ && sendDialog_) {
+        clearMinimised(sendDialog_);
+        setWindowShown(sendDialog_, true);
+    }
+    sendHidden_ = false;
+    clearMinimised(this);
+    tray_->hide();
+    setWindowShown(this, true);
+    raise();
+    activateWindow();
+}
+
+void StatusWindow::done(int result) {
+    pollTimer_.stop();
+    state_.job.statusWindowOpen = false;
+    // Closed while in the notification area (the worker closes the window
+    // by itself): the send dialog must not stay hidden, and this window
+    // comes back for the moment of closing, since only the closing of a
+    // shown dialog ends its exec().
+    if (inTray_) {
+        inTray_ = false;
+        if (sendHidden_ && sendDialog_) {
+            clearMinimised(sendDialog_);
+            setWindowShown(sendDialog_, true);
+        }
+        sendHidden_ = false;
+        clearMinimised(this);
+        setWindowShown(this, true);
+    }
+    tray_->hide();
+    WorkerWindow::done(result);
+}
+
+int RunStatusWindow(AppPaths& paths, QWidget* sendDialog) {
+    if (!paths.state)
+        return kStatusWindowClosed;
+    StatusWindow window(paths, sendDialog, nullptr, sendDialog);
+    return window.exec();
+}
 
 }  // namespace miravo::ui

@@ -1,0 +1,356 @@
+// The sending status window against miravo-server, its notification-area
+// icon (a stand-in icon: the offscreen platform has no notification area)
+// and the credentials prompt it opens for the send worker.
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <cstdlib>
+#include <thread>
+
+#include "app/LanguageTable.h"
+#include "app/Text.h"
+#include "tests/server/ServerHarness.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/CredentialsDialog.h"
+#include "ui/Dialogs.h"
+#include "ui/StatusWindow.h"
+
+namespace miravo::ui::test {
+namespace {
+
+using server::test::ServerProcess;
+
+class FakeTray final : public TrayIcon {
+  public:
+    explicit FakeTray(bool available) : available_(available) {}
+    bool available() const override { return available_; }
+    void show(const QIcon& icon) override {
+        shown_ = true;
+        icon_ = icon;
+    }
+    void hide() override { shown_ = false; }
+    bool shown() const override { return shown_; }
+    void doubleClick() { doubleClicked(); }
+    QIcon icon_;
+
+  private:
+    bool available_;
+    bool shown_ = false;
+};
+
+class StatusWindowTest : public UiTest {
+  protected:
+    static void SetUpTestSuite() {
+        for (const char* name :
+             {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+            ::unsetenv(name);
+        server_ = new ServerProcess({"--quiet", "--version-port", "-1", "--min-poll-interval", "0",
+                                     "--delivery-time", "400"});
+        if (!server_->start())
+            ADD_FAILURE() << server_->output();
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(server_->running());
+        miravo::test::writeBytes(dataDir() / "fax_res__1.tif", server::test::faxDocument());
+        state().job.documentPath = fromUtf8((dataDir() / "fax_res__1.tif").string());
+        const AppSettings service = server::test::transportSettings(*server_);
+        AppSettings& settings = state().settings;
+        settings.serviceHost = service.serviceHost;
+        settings.objectPath = service.objectPath;
+        settings.caFile = service.caFile;
+        settings.userName = fromUtf8(server::test::kDemoLogin);
+        settings.password = fromUtf8(server::test::kDemoPassword);
+        settings.timeoutMs = 40;
+        options_.timing.stepPauseMs = 20;
+        options_.timing.pollPauseMs = 20;
+        options_.timing.closeTickMs = 5;
+        Recipient single;
+        single.kind = Single;
+        single.number = u"+49 30 1234567";
+        state().job.recipients = {single};
+    }
+
+    QString text(int id) { return qstr(GetText(state().language, id)); }
+    static QString label(const QWidget* window, int id) { return find<QLabel>(window, id)->text(); }
+
+    std::unique_ptr<StatusWindow> window(bool trayAvailable = false,
+                                         QWidget* sendDialog = nullptr) {
+        auto tray = std::make_unique<FakeTray>(trayAvailable);
+        tray_ = tray.get();
+        auto made =
+            std::make_unique<StatusWindow>(paths(), sendDialog, std::move(tray), sendDialog);
+        made->setSendOptions(options_);
+        return made;
+    }
+
+    static ServerProcess* server_;
+    SendOptions options_;
+    FakeTray* tray_ = nullptr;
+};
+
+ServerProcess* StatusWindowTest::server_ = nullptr;
+
+TEST_F(StatusWindowTest, SendFillsTheLabelsAndCloseIsEnabledOnlyAfterTheTransfer) {
+    auto status = window();
+    bool closeDisabledAtFirst = false, openAtFirst = false, keptByCloseBox = false;
+    bool faxIdWhenEnabled = false, finished = false;
+    QTimer::singleShot(0, status.get(), [&] {
+        auto* close = find<QPushButton>(status.get(), 2);
+        closeDisabledAtFirst = !close->isEnabled();
+        openAtFirst = state().job.statusWindowOpen;
+        status->close();  // the close box does nothing while Close is disabled
+        keptByCloseBox = status->isVisible();
+        ASSERT_TRUE(waitFor([&] { return close->isEnabled(); }));
+        faxIdWhenEnabled = !label(status.get(), 1038).isEmpty();
+        finished = waitFor([&] { return label(status.get(), 1047) == text(35); });
+        click(close);
+    });
+    EXPECT_EQ(status->exec(), kStatusWindowClosed);
+    EXPECT_TRUE(closeDisabledAtFirst);
+    EXPECT_TRUE(openAtFirst);
+    EXPECT_TRUE(keptByCloseBox);
+    EXPECT_TRUE(faxIdWhenEnabled);
+    ASSERT_TRUE(finished);
+    EXPECT_FALSE(state().job.statusWindowOpen);
+    EXPECT_FALSE(status->workerRunning());
+
+    const QWidget* w = status.get();
+    EXPECT_EQ(w->windowTitle(), text(15));
+    EXPECT_EQ(find<QGroupBox>(w, 1004)->title(), text(12));
+    EXPECT_EQ(find<QPushButton>(w, 2)->text(), text(5));
+    EXPECT_EQ(label(w, 1037), text(35));
+    EXPECT_EQ(label(w, 1036), text(35));
+    EXPECT_EQ(label(w, 1038), qstr(state().job.send.faxId));
+    EXPECT_EQ(label(w, 1039), "1");
+    EXPECT_EQ(label(w, 1040), "0.10 " + text(32));
+    EXPECT_EQ(label(w, 1042), "+49 30 1234567");
+    EXPECT_EQ(label(w, 1050), "0.10 " + text(32));
+    EXPECT_EQ(label(w, 1051), "");
+    // The animation ran during the polling and stopped with it.
+    EXPECT_FALSE(status->pollingAnimation());
+    EXPECT_EQ(find<QProgressBar>(w, 1013)->value(), 0);
+}
+
+TEST_F(StatusWindowTest, CloseDuringThePollingWaitsForTheWorkerWhileTheWindowKeepsRunning) {
+    state().settings.timeoutMs = 700;  // the worker sleeps this long after each poll
+    auto status = window();
+    bool animating = false, visibleAfterClick = false, closeDisabledAfterClick = false;
+    int ticksWhileWaiting = 0;
+    QTimer ticker;
+    ticker.setInterval(10);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (status->isVisible() && !state().job.statusWindowOpen)
+            ++ticksWhileWaiting;
+    });
+    QTimer::singleShot(0, status.get(), [&] {
+        auto* close = find<QPushButton>(status.get(), 2);
+        auto* bar = find<QProgressBar>(status.get(), 1013);
+        ASSERT_TRUE(waitFor([&] { return close->isEnabled(); }));
+        animating = waitFor([&] { return status->pollingAnimation() && bar->value() > 0; }, 2000);
+        ticker.start();
+        click(close);
+        visibleAfterClick = status->isVisible();
+        closeDisabledAfterClick = !close->isEnabled();
+    });
+    EXPECT_EQ(status->exec(), kStatusWindowClosed);
+    EXPECT_TRUE(animating);
+    EXPECT_TRUE(visibleAfterClick);
+    EXPECT_TRUE(closeDisabledAfterClick);
+    EXPECT_GT(ticksWhileWaiting, 0);
+    EXPECT_FALSE(status->workerRunning());
+    // The polling ended with the window, before the fax was delivered.
+    EXPECT_NE(label(status.get(), 1047), text(35));
+}
+
+// Closed by the worker while in the notification area: the send dialog
+// hidden with the window comes back and the icon goes.
+TEST_F(StatusWindowTest, CloseWindowSettingLetsTheWorkerCloseTheWindowWithOne) {
+    state().settings.closeWindow = true;
+    QDialog send;
+    send.show();
+    auto status = window(true, &send);
+    bool hidden = false;
+    QTimer::singleShot(0, status.get(), [&] {
+        status->setWindowState(Qt::WindowMinimized);
+        hidden = !send.isVisible();
+    });
+    EXPECT_EQ(status->exec(), kStatusWindowClosedByWorker);
+    EXPECT_EQ(label(status.get(), 1047), text(35));
+    EXPECT_FALSE(state().job.statusWindowOpen);
+    EXPECT_TRUE(hidden);
+    EXPECT_TRUE(send.isVisible());
+    EXPECT_FALSE(tray_->shown());
+}
+
+TEST_F(StatusWindowTest, MissingCredentialsAreAskedForOverTheWindowAndTheSendGoesOn) {
+    state().settings.userName.clear();
+    state().settings.password.clear();
+    state().settings.closeWindow = true;
+    auto status = window();
+    bool ownedByWindow = false;
+    const auto asked = whenModal("id107", [&](QDialog* dialog) {
+        ownedByWindow = dialog->parentWidget() == status.get();
+        QTest::keyClicks(find<QLineEdit>(dialog, 1006), "demo@miravo.test");
+        QTest::keyClicks(find<QLineEdit>(dialog, 1007), "demo");
+        click(dialog, 1);
+    });
+    EXPECT_EQ(status->exec(), kStatusWindowClosedByWorker);
+    EXPECT_TRUE(*asked);
+    EXPECT_TRUE(ownedByWindow);
+    EXPECT_EQ(state().settings.password, u"demo");
+    EXPECT_EQ(label(status.get(), 1047), text(35));
+}
+
+TEST_F(StatusWindowTest, ClosingTheCredentialsPromptAfterARefusalEndsTheSend) {
+    state().settings.password = u"wrong";
+    QDialog send;
+    QString shownName, owner;
+    const auto asked = whenModal("id107", [&](QDialog* dialog) {
+        shownName = find<QLineEdit>(dialog, 1006)->text();
+        owner = dialog->parentWidget() ? dialog->parentWidget()->objectName() : QString();
+        click(dialog, 2);
+    });
+    EXPECT_EQ(RunStatusWindow(paths(), &send), kStatusWindowClosedByWorker);
+    EXPECT_TRUE(*asked);
+    EXPECT_EQ(shownName, "demo@miravo.test");
+    EXPECT_EQ(owner, "id103");
+    EXPECT_EQ(state().settings.password, u"wrong");
+}
+
+// The send dialog runs its own modal loop under the status window; both
+// loops must survive the round trip through the notification area.
+TEST_F(StatusWindowTest, MinimisingIntoTheTrayHidesBothWindowsAndDoubleClickBringsThemBack) {
+    QDialog send;
+    int statusResult = -1;
+    bool hidden = false, iconShown = false, loopsKept = false, restored = false;
+    bool iconRemoved = false, modalAgain = false;
+    QTimer::singleShot(0, &send, [&] {
+        auto status = window(true, &send);
+        QTimer::singleShot(0, status.get(), [&] {
+            status->setWindowState(Qt::WindowMinimized);
+            hidden = !status->isVisible() && !send.isVisible();
+            iconShown = tray_->shown() && !tray_->icon_.isNull();
+            QTest::qWait(50);
+            loopsKept = true;
+            tray_->doubleClick();
+            restored = status->isVisible() && send.isVisible() && !status->isMinimized();
+            iconRemoved = !tray_->shown();
+            modalAgain = QApplication::activeModalWidget() == status.get();
+            auto* close = find<QPushButton>(status.get(), 2);
+            ASSERT_TRUE(waitFor([&] { return close->isEnabled(); }));
+            click(close);
+        });
+        statusResult = status->exec();
+        send.done(5);
+    });
+    EXPECT_EQ(send.exec(), 5);
+    EXPECT_EQ(statusResult, kStatusWindowClosed);
+    EXPECT_TRUE(hidden);
+    EXPECT_TRUE(iconShown);
+    EXPECT_TRUE(loopsKept);
+    EXPECT_TRUE(restored);
+    EXPECT_TRUE(iconRemoved);
+    EXPECT_TRUE(modalAgain);
+}
+
+TEST_F(StatusWindowTest, WithoutANotificationAreaMinimisingHidesNothing) {
+    QDialog send;
+    send.show();
+    auto status = window(false, &send);
+    bool visible = false;
+    QTimer::singleShot(0, status.get(), [&] {
+        status->setWindowState(Qt::WindowMinimized);
+        visible = status->isVisible() && send.isVisible() && !tray_->shown();
+        status->setWindowState(Qt::WindowNoState);
+        auto* close = find<QPushButton>(status.get(), 2);
+        ASSERT_TRUE(waitFor([&] { return close->isEnabled(); }));
+        click(close);
+    });
+    EXPECT_EQ(status->exec(), kStatusWindowClosed);
+    EXPECT_TRUE(visible);
+}
+
+// A refusal that arrives after the user pressed Close asks nobody.
+TEST_F(StatusWindowTest, PromptAfterTheWindowWasClosedGivesUpWithoutAsking) {
+    auto status = window();
+    DialogCredentialsPrompt prompt(*status);
+    const auto asked = whenModal(
+        "id107", [](QDialog* dialog) { dialog->done(1); }, 5000);
+    for (const bool open : {false, true}) {
+        state().job.statusWindowOpen = open;
+        std::atomic<bool> done{false};
+        bool answer = !open;
+        std::thread worker([&] {
+            answer = prompt.ask(state());
+            done = true;
+        });
+        waitFor([&] { return done.load(); });
+        worker.join();
+        EXPECT_EQ(answer, open);
+        EXPECT_EQ(*asked, open);
+    }
+}
+
+using CredentialsDialogTest = UiTest;
+
+TEST_F(CredentialsDialogTest, OkTakesTheEntriesAsTheyAreUpToTheFieldWidth) {
+    state().settings.userName = u"old@miravo.test";
+    state().settings.password = u"old";
+    QString title, shownName, closeText;
+    bool hidden = false;
+    whenModal("id107", [&](QDialog* dialog) {
+        title = dialog->windowTitle();
+        closeText = find<QPushButton>(dialog, 2)->text();
+        auto* name = find<QLineEdit>(dialog, 1006);
+        auto* password = find<QLineEdit>(dialog, 1007);
+        shownName = name->text();
+        hidden = password->echoMode() == QLineEdit::Password;
+        name->setText(QString(300, 'n'));
+        password->clear();  // accepted as it is
+        click(dialog, 1);
+    });
+    EXPECT_TRUE(RunCredentialsDialog(state(), nullptr));
+    EXPECT_EQ(title, qstr(GetText(state().language, 16)));
+    EXPECT_EQ(closeText, qstr(GetText(state().language, 1)));
+    EXPECT_EQ(shownName, "old@miravo.test");
+    EXPECT_TRUE(hidden);
+    EXPECT_EQ(state().settings.userName, std::u16string(259, u'n'));
+    EXPECT_EQ(state().settings.password, u"");
+}
+
+TEST_F(CredentialsDialogTest, SavePasswordCountsAtOnceAndCloseOrEscapeKeepTheNames) {
+    state().settings.userName = u"demo@miravo.test";
+    state().settings.password = u"demo";
+    whenModal("id107", [&](QDialog* dialog) {
+        find<QLineEdit>(dialog, 1006)->setText("changed");
+        QTest::keyClick(find<QCheckBox>(dialog, 1005), Qt::Key_Space);
+        click(dialog, 2);
+    });
+    EXPECT_FALSE(RunCredentialsDialog(state(), nullptr));
+    EXPECT_TRUE(state().settings.savePassword);
+    EXPECT_EQ(state().settings.userName, u"demo@miravo.test");
+
+    bool ticked = false;
+    whenModal("id107", [&](QDialog* dialog) {
+        ticked = find<QCheckBox>(dialog, 1005)->isChecked();
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    EXPECT_FALSE(RunCredentialsDialog(state(), nullptr));
+    EXPECT_TRUE(ticked);
+    EXPECT_EQ(state().settings.password, u"demo");
+}
+
+}  // namespace
+}  // namespace miravo::ui::test

@@ -1,0 +1,76 @@
+// The sending status window (103): starts the send worker and shows what
+// it learns, lets the user minimise the whole sending interface into the
+// notification area, and on Close ends the worker's interest in the fax
+// (nothing is cancelled at the service). Close gives 2, the worker closing
+// the window gives 1.
+#pragma once
+
+#include <QPointer>
+#include <QTimer>
+#include <memory>
+
+#include "service/SendWorker.h"
+#include "ui/CredentialsDialog.h"
+#include "ui/TrayIcon.h"
+#include "ui/WorkerWindow.h"
+
+namespace Ui {
+class StatusWindow;
+}
+
+namespace miravo {
+struct AppPaths;
+}
+
+namespace miravo::ui {
+
+inline constexpr int kStatusWindowClosed = 2;
+inline constexpr int kStatusWindowClosedByWorker = 1;
+inline constexpr int kPollingTickMs = 100;
+
+class StatusWindow : public WorkerWindow {
+    Q_OBJECT
+  public:
+    // `sendDialog` is hidden and restored together with this window; `tray`
+    // is the notification-area icon (none: the desktop's).
+    StatusWindow(AppPaths& paths, QWidget* sendDialog, std::unique_ptr<TrayIcon> tray = nullptr,
+                 QWidget* parent = nullptr);
+    ~StatusWindow() override;
+
+    // How the send waits; set before exec().
+    void setSendOptions(const SendOptions& options) { options_ = options; }
+
+    // Starts the send worker when the window opens; exec() as usual.
+    int exec() override;
+
+    TrayIcon& trayIcon() { return *tray_; }
+    bool pollingAnimation() const { return pollTimer_.isActive(); }
+
+  protected:
+    void workerPolling(bool on) override;
+    void workerEnableClose() override;
+    void workerClose(int result) override;
+    void workerEnded() override;
+    void reject() override;
+    void changeEvent(QEvent* event) override;
+    void done(int result) override;
+
+  private:
+    void closeByUser();
+    void minimiseIntoTray();
+    void restoreFromTray();
+
+    AppPaths& paths_;
+    AppState& state_;
+    QPointer<QWidget> sendDialog_;
+    std::unique_ptr<Ui::StatusWindow> ui_;
+    std::unique_ptr<TrayIcon> tray_;
+    DialogCredentialsPrompt prompt_;
+    SendOptions options_;
+    QTimer pollTimer_;
+    bool closing_ = false;  // Close pressed: waiting for the worker to end
+    bool inTray_ = false;
+    bool sendHidden_ = false;  // the send dialog was hidden with this window
+};
+
+}  // namespace miravo::ui
