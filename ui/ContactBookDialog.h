@@ -9,6 +9,8 @@
 #include <QDialog>
 #include <memory>
 
+#include "ui/Dialogs.h"
+
 namespace Ui {
 class ContactBookDialog;
 }
@@ -23,7 +25,6 @@ namespace miravo::ui {
 
 class ContactBookModel;
 
-inline constexpr int kContactBookSent = 1075;
 inline constexpr int kContactBookClosed = 1029;
 inline constexpr int kContactBookEscaped = 2;
 

@@ -32,11 +32,14 @@ int RunStatusWindow(AppPaths& paths, QWidget* sendDialog);
 // 107, the credentials prompt: true after OK, false after Close.
 bool RunCredentialsDialog(AppState& state, QWidget* owner);
 
-// 112, the contact book: 1075 after Send (chosenContacts filled), else the
-// id of the button that closed it.
+// 112, the contact book: kContactBookSent after Send (chosenContacts
+// filled), else the id of the button that closed it.
+inline constexpr int kContactBookSent = 1075;
 int RunContactBookDialog(AppPaths& paths, QWidget* owner);
 
-// 113, the mass-fax list: 1 after OK (recipients rewritten), else 1029 or 2.
+// 113, the mass-fax list: kMassFaxAccepted after OK (recipients
+// rewritten), else 1029 or 2.
+inline constexpr int kMassFaxAccepted = 1;
 int RunMassFaxDialog(AppPaths& paths, QWidget* owner);
 
 // Shows a fax document: the desktop's viewer for TIFF files when one is

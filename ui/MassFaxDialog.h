@@ -10,6 +10,8 @@
 #include <functional>
 #include <memory>
 
+#include "ui/Dialogs.h"
+
 namespace Ui {
 class MassFaxDialog;
 }
@@ -24,7 +26,6 @@ namespace miravo::ui {
 
 class MassFaxModel;
 
-inline constexpr int kMassFaxAccepted = 1;
 inline constexpr int kMassFaxCancelled = 1029;
 inline constexpr int kMassFaxEscaped = 2;
 

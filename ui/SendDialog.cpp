@@ -264,7 +264,7 @@ void SendDialog::applyChosenContacts() {
 }
 
 void SendDialog::massFaxListClicked() {
-    if (RunMassFaxDialog(paths_, this) == kMassFaxListOk)
+    if (RunMassFaxDialog(paths_, this) == kMassFaxAccepted)
         ui_->id1->setEnabled(true);
     coverPageClicked();
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "contacts/Contact.h"
+#include "ui/Dialogs.h"
 
 namespace Ui {
 class SendDialog;
@@ -33,8 +34,6 @@ inline constexpr int kMaxRowText = 254;       // a row's number or name
 inline constexpr int kMaxCoverText = 5999;    // the cover-page text
 inline constexpr int kExpandedShortfall = 2;  // the expanded dialog is this much below full height
 inline constexpr int kNewerVersionText = 122;
-inline constexpr int kContactBookSent = 1075;
-inline constexpr int kMassFaxListOk = 1;
 
 struct DestinationRow {
     std::u16string number;
