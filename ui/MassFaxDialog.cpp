@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -54,6 +55,7 @@ MassFaxDialog::MassFaxDialog(AppPaths& paths, QWidget* parent)
     ui_->id1076->header()->setStretchLastSection(false);
     ui_->id1076->header()->setSectionsMovable(false);
     ui_->id1076->installEventFilter(this);
+    ui_->id1072->installEventFilter(this);
     auto* iconCells = new IconCellDelegate(this);
     ui_->id1076->setItemDelegateForColumn(MassFaxModel::DeleteColumn, iconCells);
     // The list as the last OK left it.
@@ -84,6 +86,15 @@ void MassFaxDialog::showEvent(QShowEvent* event) {
 bool MassFaxDialog::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui_->id1076 && event->type() == QEvent::Resize)
         layoutColumns();
+    // Enter in the number box adds the number: a user typing numbers one
+    // after another must not end the list with OK by accident.
+    if (watched == ui_->id1072 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            addTyped();
+            return true;
+        }
+    }
     return QDialog::eventFilter(watched, event);
 }
 

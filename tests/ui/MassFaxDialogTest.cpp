@@ -99,6 +99,11 @@ TEST_F(MassFaxDialogTest, AddRefusesANumberDifferingOnlyInCaseAndKeepsTheEditTex
     edit->setText("+49 30  ext A");
     click(dialog.get(), 1077);
     EXPECT_EQ(rows(*dialog), (Numbers{u"+49 30 ext A", u"+49 30  ext A"}));
+    // Enter in the number box adds too, and leaves the dialog open.
+    edit->setText("+44 20 7946 0018");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(rows(*dialog).size(), 3u);
+    EXPECT_TRUE(dialog->isVisible());
 }
 
 TEST_F(MassFaxDialogTest, ClipboardLinesWithCrLfSkipEmptyLines) {
