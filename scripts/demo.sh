@@ -1,5 +1,9 @@
 #!/usr/bin/env bash
-# The main job, headless: builds the programs, starts the local fax service
+# The main job. With a display (DISPLAY or WAYLAND_DISPLAY set, and
+# MIRAVO_HEADLESS not set) it opens the desktop program on the printed
+# sample against the local fax service: fill in a number (for instance
+# +49 30 1234567), press Send and follow the fax in the status window.
+# Without a display it runs headless: builds the programs, starts the local fax service
 # (miravo-server --demo) on a free loopback port with a fresh data folder,
 # prints the sample PDF the way the print monitor would (miravo-print
 # --no-launch), sends the job with miravo-send to a few numbers while it
@@ -10,7 +14,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)" --target miravo-server miravo-print miravo-send miravo_data
+graphical=""
+if [ -z "${MIRAVO_HEADLESS:-}" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
+  graphical=1
+fi
+cmake --build --preset default -j "$(nproc)" --target miravo-server miravo-print miravo-send miravo miravo_data
 
 bin=$PWD/build/bin
 # miravo-print wants a spool folder without "." or "_" in its path.
@@ -62,7 +70,28 @@ USER_NAME=demo@miravo.test
 USER_PASS=demo
 SAVE_PASS=1
 TIMEOUT=1000
+VERSION_HOST=
 INI
+
+if [ -n "$graphical" ]; then
+  # The desktop program reads its settings from the private home. It is
+  # started here the way the print monitor starts it, but in the foreground,
+  # so that the service is stopped only once the user has closed it.
+  mkdir -p "$XDG_CONFIG_HOME/Miravo"
+  cp "$settings" "$XDG_CONFIG_HOME/Miravo/app_config.ini"
+  echo
+  echo "== miravo-print data/sample.pdf, then miravo with the job file =="
+  job=$("$bin/miravo-print" --no-launch --out "$work/spool" data/sample.pdf | head -n 1)
+  echo "job file: $job"
+  echo "Enter a destination number (e.g. +49 30 1234567), press Send, then Close when done."
+  "$bin/miravo" "$job"
+  echo
+  echo "== stopping miravo-server =="
+  kill "$server_pid"
+  wait "$server_pid" 2>/dev/null || true
+  server_pid=""
+  exit 0
+fi
 
 echo
 echo "== miravo-print --no-launch data/sample.pdf =="

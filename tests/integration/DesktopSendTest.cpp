@@ -1,0 +1,237 @@
+// The desktop program from print to final status: a document printed with
+// miravo-print, the program started with its job file (the same start-up
+// and dialogs as the miravo binary), the Converting dialog, the send dialog
+// filled in, Options, the contact book and the mass-fax list visited, the
+// status window following the fax at miravo-server to its final status,
+// and the shut-down writing the settings and deleting the job's files.
+//
+// With MIRAVO_SCREENSHOTS=<folder> in the environment, each dialog is also
+// saved there as a PNG on its way (scripts/screenshots.sh runs it so under
+// Xvfb).
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <cstdlib>
+
+#include "app/Paths.h"
+#include "app/Startup.h"
+#include "app/Text.h"
+#include "convert/JobFile.h"
+#include "tests/convert/ConvertTestSupport.h"
+#include "tests/server/ServerHarness.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/QtShellDialogs.h"
+
+namespace miravo::ui::test {
+namespace {
+
+using server::test::ServerProcess;
+
+// Saves a dialog's picture when screenshots were asked for.
+void snapshot(QWidget* dialog, const char* name) {
+    const QByteArray folder = qgetenv("MIRAVO_SCREENSHOTS");
+    if (folder.isEmpty() || !dialog)
+        return;
+    QTest::qWait(150);  // let the window system paint it once
+    dialog->grab().save(QString::fromLocal8Bit(folder) + "/" + name + ".png", "PNG");
+}
+
+// Answers the newer-version prompt with Cancel (OK would open a browser).
+std::shared_ptr<bool> cancelVersionPrompt(QString* text) {
+    auto fired = std::make_shared<bool>(false);
+    auto* poll = new QTimer(qApp);
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, poll, [=]() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        *fired = true;
+        *text = box->windowTitle() + "|" + box->text();
+        snapshot(box, "version-prompt");
+        box->button(QMessageBox::Cancel)->click();
+    });
+    poll->start();
+    return fired;
+}
+
+void typeInto(QWidget* dialog, int id, const QString& text) {
+    auto* edit = find<QLineEdit>(dialog, id);
+    ASSERT_NE(edit, nullptr);
+    edit->setFocus();
+    QTest::keyClicks(edit, text);
+}
+
+TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
+    miravo::test::TempDir work;
+    const std::filesystem::path home = work / "home";
+    std::filesystem::create_directories(home / "config" / "Miravo");
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+    OverrideApplicationDataFolder(std::nullopt);
+
+    ServerProcess server({"--quiet", "--min-poll-interval", "0", "--delivery-time", "300",
+                          "--newest-version", "3.0.2", "--download-url",
+                          "https://127.0.0.1/download"});
+    ASSERT_TRUE(server.start()) << server.output();
+
+    // The print monitor's part.
+    const std::string bin = std::string(MIRAVO_BINARY_DIR) + "/bin";
+    const auto print =
+        miravo::test::runTool(bin + "/miravo-print --no-launch --out " + (work / "spool").string() +
+                              " " MIRAVO_SOURCE_DIR "/data/sample.pdf");
+    ASSERT_EQ(print.status, 0) << print.output;
+    const std::string job = print.output.substr(0, print.output.find('\n'));
+    ASSERT_TRUE(CheckJobFile(FromFsPath(job)));
+
+    // The user's settings: the local service, its CA, the demo account.
+    const auto settingsFile = home / "config" / "Miravo" / "app_config.ini";
+    miravo::test::writeBytes(
+        settingsFile,
+        miravo::test::utf16le(
+            u"[OPTIONS]\r\nSERV_NAME=127.0.0.1:" + u16(std::to_string(server.port())) +
+            u"\r\nOBJ_NAME=api2/proxy.php\r\nCA_FILE=" + fromUtf8(server.caFile().string()) +
+            u"\r\nVERSION_HOST=127.0.0.1:" + u16(std::to_string(server.versionPort())) +
+            u"\r\nUSER_NAME=demo@miravo.test\r\nUSER_PASS=demo\r\nSAVE_PASS=1"
+            u"\r\nTIMEOUT=1000\r\n"));
+
+    QString versionPrompt;
+    const auto prompted = cancelVersionPrompt(&versionPrompt);
+
+    QString faxId, pages, transfer, firstRow, firstStatus;
+    bool closeWasDisabled = false;
+    const auto statusSeen = whenModal(
+        "id103",
+        [&](QDialog* window) {
+            auto* close = find<QPushButton>(window, 2);
+            closeWasDisabled = !close->isEnabled();
+            auto* activityLine = find<QLabel>(window, 1051);
+            auto* total = find<QLabel>(window, 1050);
+            // The fax is finished when the polling has emptied the activity
+            // line and the total cost has come.
+            const bool finished = waitFor(
+                [&] {
+                    return close->isEnabled() && activityLine->text().isEmpty() &&
+                           !total->text().isEmpty();
+                },
+                60000);
+            EXPECT_TRUE(finished);
+            faxId = find<QLabel>(window, 1038)->text();
+            pages = find<QLabel>(window, 1039)->text();
+            transfer = find<QLabel>(window, 1036)->text();
+            firstRow = find<QLabel>(window, 1042)->text();
+            firstStatus = find<QLabel>(window, 1047)->text();
+            snapshot(window, "status-window");
+            click(close);
+        },
+        90000);
+
+    bool optionsSeen = false, accountSeen = false, contactsSeen = false, massFaxSeen = false;
+    const auto sendSeen = whenModal(
+        "id104",
+        [&](QDialog* dialog) {
+            EXPECT_EQ(dialog->windowTitle(), "Miravo 3.0.1");
+            EXPECT_TRUE(find<QLabel>(dialog, 1021)->text().contains("sample"));
+
+            // Options, and back.
+            whenModal("id106", [&](QDialog* options) {
+                optionsSeen = true;
+                snapshot(options, "options");
+                // Account management reads the account's preferences first.
+                whenModal("id109", [&](QDialog* account) {
+                    accountSeen = true;
+                    snapshot(account, "account-management");
+                    QTest::keyClick(account, Qt::Key_Escape);
+                });
+                click(options, 1054);
+                QTest::keyClick(options, Qt::Key_Escape);
+            });
+            click(dialog, 1016);
+
+            // The contact book: fetched from the service on first opening.
+            whenModal("id112", [&](QDialog* book) {
+                contactsSeen = true;
+                snapshot(book, "contact-book");
+                whenModal("id111", [&](QDialog* add) {
+                    snapshot(add, "add-contact");
+                    QTest::keyClick(add, Qt::Key_Escape);
+                });
+                click(book, 1077);
+                QTest::keyClick(book, Qt::Key_Escape);
+            });
+            click(dialog, 1069);
+
+            // The mass-fax list, seeded from the rows, then back to rows.
+            typeInto(dialog, 1001, "+49 30 1234567");
+            typeInto(dialog, 1002, "+44 20 7946 0001");
+            typeInto(dialog, 1005, "Sales North");
+            click(dialog, 1079);
+            whenModal("id113", [&](QDialog* list) {
+                massFaxSeen = true;
+                snapshot(list, "mass-fax-list");
+                QTest::keyClick(list, Qt::Key_Escape);
+            });
+            click(dialog, 1071);
+            click(dialog, 1079);
+            // One destination: its row shows its own final status.
+            find<QLineEdit>(dialog, 1002)->clear();
+            find<QLineEdit>(dialog, 1005)->clear();
+            typeInto(dialog, 1004, "Anna Berger");
+
+            snapshot(dialog, "send-dialog");
+            click(dialog, 1);
+        },
+        60000);
+
+    std::vector<std::u16string> arguments = {fromUtf8(job)};
+    static AppState state;
+    QtShellDialogs dialogs;
+    StartupEnvironment environment;
+    environment.settings.moduleFolder = fromUtf8(bin + "/");
+    EXPECT_EQ(RunMiravo(arguments, dialogs, state, environment), 0);
+
+    EXPECT_TRUE(*prompted);
+    EXPECT_TRUE(versionPrompt.startsWith("Miravo Printer|A newer version"))
+        << versionPrompt.toStdString();
+    EXPECT_TRUE(*sendSeen);
+    EXPECT_TRUE(optionsSeen);
+    EXPECT_TRUE(accountSeen);
+    EXPECT_TRUE(contactsSeen);
+    EXPECT_TRUE(massFaxSeen);
+    ASSERT_TRUE(*statusSeen);
+    EXPECT_TRUE(closeWasDisabled);
+    EXPECT_FALSE(faxId.isEmpty());
+    EXPECT_EQ(pages, "3");  // the sample's three pages, as the service counted them
+    EXPECT_EQ(transfer, "OK");
+    EXPECT_EQ(firstRow, "+49 30 1234567");
+    EXPECT_EQ(firstStatus, "OK");  // numbers ending in 67 are delivered
+
+    // The service has the fax final, sent to the one number with its name.
+    server::test::Fields poll = {{"action", "get_fax_status"},
+                                 {"username", server::test::kDemoLogin},
+                                 {"password", server::test::kDemoPassword},
+                                 {"faxId", faxId.toStdString()}};
+    const auto answer = server::test::viaTransport(server::test::transportSettings(server), poll);
+    ASSERT_EQ(server::test::xmlCount(answer.body, "API_RESULT/GET_FAX_STATUS/FAX"), 1u)
+        << answer.body;
+    EXPECT_EQ(server::test::xmlValue(answer.body, "API_RESULT/GET_FAX_STATUS/FAX/STATUS"), "OK");
+    EXPECT_EQ(server::test::xmlValue(answer.body, "API_RESULT/GET_FAX_STATUS/FAX/NAME"),
+              "Anna Berger");
+
+    // Shut-down: the job's files are gone, the settings were written back.
+    EXPECT_FALSE(std::filesystem::exists(job));
+    EXPECT_FALSE(std::filesystem::exists(toUtf8(state.job.documentPath)));
+    EXPECT_FALSE(state.job.pageBaseName.empty());
+    EXPECT_FALSE(std::filesystem::exists(toUtf8(state.job.pageBaseName) + "_1"));
+    EXPECT_NE(
+        miravo::test::fromUtf16le(miravo::test::readBytes(settingsFile)).find(u"USER_PASS=demo"),
+        std::u16string::npos);
+}
+
+}  // namespace
+}  // namespace miravo::ui::test
