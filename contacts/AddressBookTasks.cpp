@@ -126,24 +126,6 @@ WorkerTask makeTask(SyncAction action, std::shared_ptr<AddressBookAnswer> answer
 
 }  // namespace
 
-void AddressBookAnswer::finish(std::optional<std::string> answer) {
-    std::lock_guard lock(mutex_);
-    answer_ = std::move(answer);
-    finished_ = true;
-}
-
-bool AddressBookAnswer::finished() const {
-    std::lock_guard lock(mutex_);
-    return finished_;
-}
-
-std::optional<std::string> AddressBookAnswer::answer() const {
-    std::lock_guard lock(mutex_);
-    if (!finished_)
-        return std::nullopt;
-    return answer_;
-}
-
 bool HasUnsentChanges(const ContactBook& book) {
     for (const Contact& c : book.contacts) {
         if (c.kind == Single && c.state != Synced)

@@ -17,12 +17,12 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "app/FaxJob.h"
 #include "contacts/Contact.h"
+#include "service/TaskAnswer.h"
 
 namespace miravo {
 
@@ -34,23 +34,8 @@ inline constexpr int kSyncTitleText = 74;
 // The worker dialog's status line.
 inline constexpr int kSyncStatusControl = 1051;
 
-// The service's answer to one synchronisation task, written on the worker
-// thread when the task ends and read on the window's thread afterwards.
-class AddressBookAnswer {
-  public:
-    // Called once by the task as it ends: the answer bytes when the service
-    // answered, nothing when no answer came (or nothing was sent).
-    void finish(std::optional<std::string> answer);
-    // Whether the task has ended.
-    bool finished() const;
-    // The answer bytes, when the task has ended with an answer.
-    std::optional<std::string> answer() const;
-
-  private:
-    mutable std::mutex mutex_;
-    bool finished_ = false;
-    std::optional<std::string> answer_;
-};
+// The service's answer to one synchronisation task.
+using AddressBookAnswer = TaskAnswer;
 
 // Whether the book holds single contacts the service has not received
 // (state New, Changed or Deleted). Such a book must be synchronised with

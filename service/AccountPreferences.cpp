@@ -166,24 +166,6 @@ bool PreferencesUpdated(std::optional<std::string_view> answer) {
     return parsed && resultIsZero(*parsed, kUpdatePreferencesResultPath);
 }
 
-void PreferencesAnswer::finish(std::optional<std::string> answer) {
-    std::lock_guard lock(mutex_);
-    answer_ = std::move(answer);
-    finished_ = true;
-}
-
-bool PreferencesAnswer::finished() const {
-    std::lock_guard lock(mutex_);
-    return finished_;
-}
-
-std::optional<std::string> PreferencesAnswer::answer() const {
-    std::lock_guard lock(mutex_);
-    if (!finished_)
-        return std::nullopt;
-    return answer_;
-}
-
 WorkerTask ReadPreferencesTask(std::shared_ptr<PreferencesAnswer> answer) {
     if (!answer)
         answer = std::make_shared<PreferencesAnswer>();

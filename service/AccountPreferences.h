@@ -18,13 +18,13 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "app/FaxJob.h"
 #include "service/MultipartForm.h"
+#include "service/TaskAnswer.h"
 
 namespace miravo {
 
@@ -83,22 +83,8 @@ std::optional<AccountPreferences> ReadAccountPreferences(std::optional<std::stri
 // exactly "0".
 bool PreferencesUpdated(std::optional<std::string_view> answer);
 
-// The service's answer to one preferences task, written on the worker
-// thread when the task ends and read on the window's thread afterwards.
-class PreferencesAnswer {
-  public:
-    // Called once by the task as it ends: the answer bytes when the service
-    // answered, nothing when no answer came (or nothing was sent).
-    void finish(std::optional<std::string> answer);
-    bool finished() const;
-    // The answer bytes, when the task has ended with an answer.
-    std::optional<std::string> answer() const;
-
-  private:
-    mutable std::mutex mutex_;
-    bool finished_ = false;
-    std::optional<std::string> answer_;
-};
+// The service's answer to one preferences task.
+using PreferencesAnswer = TaskAnswer;
 
 // The tasks. Each sets the title to language text 59, posts its form,
 // keeps the answer in `answer` and stores it as "result.xml", then writes

@@ -153,9 +153,7 @@ void StatusWindow::minimiseIntoTray() {
         setWindowShown(sendDialog_, false);
 }
 
-void StatusWindow::restoreFromTray() {
-    if (!inTray_)
-        return;
+void StatusWindow::showBothAgain() {
     inTray_ = false;
     if (sendHidden_ && sendDialog_) {
         clearMinimised(sendDialog_);
@@ -165,6 +163,12 @@ void StatusWindow::restoreFromTray() {
     clearMinimised(this);
     tray_->hide();
     setWindowShown(this, true);
+}
+
+void StatusWindow::restoreFromTray() {
+    if (!inTray_)
+        return;
+    showBothAgain();
     raise();
     activateWindow();
 }
@@ -176,16 +180,8 @@ void StatusWindow::done(int result) {
     // by itself): the send dialog must not stay hidden, and this window
     // comes back for the moment of closing, since only the closing of a
     // shown dialog ends its exec().
-    if (inTray_) {
-        inTray_ = false;
-        if (sendHidden_ && sendDialog_) {
-            clearMinimised(sendDialog_);
-            setWindowShown(sendDialog_, true);
-        }
-        sendHidden_ = false;
-        clearMinimised(this);
-        setWindowShown(this, true);
-    }
+    if (inTray_)
+        showBothAgain();
     tray_->hide();
     WorkerWindow::done(result);
 }

@@ -59,6 +59,9 @@ class StatusWindow : public WorkerWindow {
     void closeByUser();
     void minimiseIntoTray();
     void restoreFromTray();
+    // Shows the send dialog (when hidden here) and this window again and
+    // removes the tray icon.
+    void showBothAgain();
 
     AppPaths& paths_;
     AppState& state_;
