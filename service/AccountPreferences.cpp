@@ -9,21 +9,13 @@
 #include "app/Text.h"
 #include "app/WorkerReport.h"
 #include "service/ResultReader.h"
-#include "service/ServiceTexts.h"
-#include "service/Transport.h"
 
 namespace miravo {
 
 namespace {
 
-constexpr std::u16string_view kErrorPath = u"API_RESULT/ERROR";
 constexpr std::u16string_view kPreferencesPath = u"API_RESULT/GET_USER_PREFERENCES/";
 constexpr std::size_t kValueRoom = 260;
-
-// Status texts of requests that were not sent, and of a missing answer.
-constexpr int kTooLargeText = 77;
-constexpr int kInvalidValueText = 79;
-constexpr int kNoAnswerCode = 999;
 
 std::u16string onOff(bool on) {
     return on ? u"ON" : u"OFF";
@@ -54,28 +46,6 @@ bool resultIsZero(const ApiAnswer& answer, std::u16string_view resultPath) {
     return text == u"0";
 }
 
-// The generic check of an answer, over the bytes the task received rather
-// than over the file they were stored in: RESULT exactly "0" is success,
-// otherwise API_RESULT/ERROR gives the code. An answer that is no XML, or
-// names no error, shows as "no usable answer" instead of "OK".
-ApiResult checkAnswer(const LanguageTable& language, std::u16string_view resultPath,
-                      const std::optional<std::string>& bytes) {
-    ApiResult result;
-    if (const auto parsed = parseAnswer(bytes)) {
-        std::u16string text;
-        parsed->value(resultPath, text, kValueRoom, 0);
-        if (text == u"0")
-            result.ok = true;
-        else
-            parsed->value(kErrorPath, text, kValueRoom, 0);
-        result.code = static_cast<std::int32_t>(parseDecimal(text));
-    }
-    if (!result.ok && result.code == 0)
-        result.code = kNoAnswerCode;
-    result.message = ErrorText(language, result.code);
-    return result;
-}
-
 int runTask(AppPaths& paths, WorkerReport& report, const MultipartForm* given,
             std::u16string_view resultPath, PreferencesAnswer& answer) {
     AppState* state = paths.state;
@@ -88,26 +58,7 @@ int runTask(AppPaths& paths, WorkerReport& report, const MultipartForm* given,
     report.setTitle(GetText(language, kPreferencesTitleText));
 
     const MultipartForm form = given ? *given : PreferencesReadForm(settings);
-    if (form.carriesDelimiter()) {
-        answer.finish(std::nullopt);
-        report.setLabel(kPreferencesStatusControl, GetText(language, kInvalidValueText));
-        return 0;
-    }
-    ExchangeResult exchange = PostForm(settings, form);
-    if (exchange.outcome == Outcome::Refused) {
-        answer.finish(std::nullopt);
-        report.setLabel(kPreferencesStatusControl, GetText(language, kTooLargeText));
-        return 0;
-    }
-    // The stored copy is for reading only; the answer itself travels in memory.
-    StoreAnswer(exchange.answer);
-    std::optional<std::string> bytes;
-    if (exchange.answered())
-        bytes = std::move(exchange.answer);
-    const ApiResult verdict = checkAnswer(language, resultPath, bytes);
-    answer.finish(std::move(bytes));
-    report.setLabel(kPreferencesStatusControl, verdict.message);
-    return verdict.ok ? 1 : 0;
+    return PostTaskForm(*state, report, kPreferencesStatusControl, form, resultPath, answer);
 }
 
 }  // namespace
