@@ -1,0 +1,86 @@
+#include <QLabel>
+#include <QTest>
+#include <cstdlib>
+
+#include "app/Paths.h"
+#include "convert/ConversionRun.h"
+#include "convert/JobFile.h"
+#include "tests/convert/ConvertTestSupport.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/ConvertingDialog.h"
+
+namespace miravo::ui::test {
+namespace {
+
+// A print job of `files` page files in a home folder of its own, where the
+// document ("tosend...") is written.
+class ConvertingDialogTest : public UiTest {
+  protected:
+    ConvertingDialogTest() : oldHome_(std::getenv("HOME") ? std::getenv("HOME") : "") {
+        setenv("HOME", home_.path().c_str(), 1);
+    }
+    ~ConvertingDialogTest() override { setenv("HOME", oldHome_.c_str(), 1); }
+
+    void writeJob(int files) {
+        std::vector<JobPage> pages;
+        for (int k = 1; k <= files; ++k) {
+            GreyImage image(1728, 2292, 255);
+            miravo::test::fillRect(image, 100, 100 + k, 800, 300, 0);
+            const auto path = spool_ / ("job_7_" + std::to_string(k));
+            miravo::test::writePgm(path, image);
+            pages.push_back({FromFsPath(path), 1});
+        }
+        const auto job = spool_ / "Letter__ps__7";
+        miravo::test::writeBytes(job, JobFileBytes(pages));
+        state().job.documentPath = FromFsPath(job);
+    }
+    std::u16string base() const { return FromFsPath(home_.path()) + u"/tosend"; }
+
+    miravo::test::TempDir home_;
+    miravo::test::TempDir spool_;
+    std::string oldHome_;
+};
+
+TEST_F(ConvertingDialogTest, ConvertsTheJobBehindItsTextsAndLeavesTheJoinedDocument) {
+    writeJob(12);
+    QString title, text;
+    const auto seen = whenModal("id108", [&](QDialog* dialog) {
+        title = dialog->windowTitle();
+        text = find<QLabel>(dialog, 1051)->text();
+    });
+    RunConversionDialog(paths());
+    EXPECT_EQ(state().job.documentPath, DocumentName(base(), 12));
+    EXPECT_TRUE(std::filesystem::exists(ToFsPath(state().job.documentPath)));
+    EXPECT_EQ(state().job.pageFileCount, 12);
+    if (*seen) {  // a fast machine may finish before the dialog is seen
+        EXPECT_EQ(title, "Converting");
+        EXPECT_EQ(text, "Converting your document, please wait...");
+    }
+}
+
+TEST_F(ConvertingDialogTest, EscapeStopsTheWorkerAndTheDialogWaitsForIt) {
+    writeJob(40);
+    bool openAfterEscape = false;
+    const auto seen = whenModal("id108", [&](QDialog* dialog) {
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        openAfterEscape = dialog->isVisible();
+    });
+    RunConversionDialog(paths());
+    ASSERT_TRUE(*seen);
+    EXPECT_TRUE(openAfterEscape);
+    // Stopped: no document, and the base path names no file.
+    EXPECT_EQ(state().job.documentPath, base());
+    EXPECT_FALSE(std::filesystem::exists(ToFsPath(DocumentName(base(), 40))));
+    for (const auto& entry : std::filesystem::directory_iterator(home_.path()))
+        ADD_FAILURE() << "left behind: " << entry.path();
+}
+
+TEST_F(ConvertingDialogTest, NoJobFileOpensNothing) {
+    state().job.documentPath = u"/config";
+    RunConversionDialog(paths());
+    EXPECT_EQ(state().job.documentPath, u"/config");
+    EXPECT_EQ(state().job.pageFileCount, 0);
+}
+
+}  // namespace
+}  // namespace miravo::ui::test
