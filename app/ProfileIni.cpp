@@ -12,6 +12,7 @@
 #include <cstring>
 #include <new>
 
+#include "app/FileBytes.h"
 #include "app/Text.h"
 
 namespace miravo {
@@ -127,54 +128,6 @@ std::u16string withoutLineBreaks(std::u16string_view text) {
     return out;
 }
 
-enum class ReadResult { Ok, Missing, Failed };
-
-ReadResult readAll(int fd, std::string& bytes) {
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n == 0)
-            return ReadResult::Ok;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return ReadResult::Failed;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(n));
-    }
-}
-
-// Opens a regular file for reading. Non-blocking, so that a FIFO at the path
-// cannot hang the program; anything but a regular file (FIFO, device,
-// folder) is refused, as reading it could block or never end.
-int openRegularFile(const std::filesystem::path& path, struct stat& info) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return -1;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        errno = EINVAL;
-        return -1;
-    }
-    return fd;
-}
-
-ReadResult readFile(const std::filesystem::path& path, std::string& bytes) {
-    struct stat info {};
-    const int fd = openRegularFile(path, info);
-    if (fd < 0) {
-        return (errno == ENOENT || errno == ENOTDIR) ? ReadResult::Missing : ReadResult::Failed;
-    }
-    ReadResult result;
-    try {
-        result = readAll(fd, bytes);
-    } catch (const std::bad_alloc&) {
-        result = ReadResult::Failed;
-    }
-    ::close(fd);
-    return result;
-}
-
 bool writeAll(int fd, std::string_view data) {
     while (!data.empty()) {
         const ssize_t n = ::write(fd, data.data(), data.size());
@@ -260,15 +213,15 @@ ProfileFile ProfileFile::parse(std::u16string_view text, Encoding encoding) {
 
 ProfileFile ProfileFile::load(const std::filesystem::path& path) {
     std::string bytes;
-    switch (readFile(path, bytes)) {
-        case ReadResult::Missing:
+    switch (ReadFileBytes(path, bytes)) {
+        case FileRead::Missing:
             return ProfileFile();
-        case ReadResult::Failed: {
+        case FileRead::Failed: {
             ProfileFile failed;
             failed.readFailed_ = true;
             return failed;
         }
-        case ReadResult::Ok:
+        case FileRead::Read:
             break;
     }
     try {
@@ -497,7 +450,7 @@ bool writeFileAtomically(const std::filesystem::path& path, std::string_view dat
 
 bool EnsureUnicodeFile(const std::filesystem::path& path) {
     struct stat info {};
-    const int fd = openRegularFile(path, info);
+    const int fd = OpenRegularFile(path, info);
     if (fd < 0) {
         if (errno == ENOENT) {
             // Only the byte-order mark; the file may later hold a password.
@@ -510,15 +463,10 @@ bool EnsureUnicodeFile(const std::filesystem::path& path) {
         return false;
     }
     std::string bytes;
-    ReadResult result;
-    try {
-        result = readAll(fd, bytes);
-    } catch (const std::bad_alloc&) {
-        result = ReadResult::Failed;
-    }
+    const bool read = ReadAllBytes(fd, bytes);
     ::close(fd);
     // Unreadable files are left alone: rewriting what was not read would lose it.
-    if (result != ReadResult::Ok)
+    if (!read)
         return false;
     if (std::string_view(bytes).substr(0, 2) == kUtf16Bom)
         return true;

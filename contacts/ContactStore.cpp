@@ -2,10 +2,10 @@
 
 #include <new>
 
+#include "app/FileBytes.h"
 #include "app/Paths.h"
 #include "app/ProfileIni.h"
 #include "app/Text.h"
-#include "contacts/FileBytes.h"
 
 namespace miravo {
 

@@ -4,9 +4,9 @@
 #include <new>
 
 #include "app/AppSettings.h"
+#include "app/FileBytes.h"
 #include "app/Text.h"
 #include "contacts/CsvImport.h"
-#include "contacts/FileBytes.h"
 
 namespace miravo {
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "app/FileBytes.h"
 #include "app/Paths.h"
 #include "app/Text.h"
 
@@ -13,19 +14,9 @@ namespace miravo {
 
 namespace {
 
-// Opens a regular file for reading without blocking on a FIFO or device.
+// Opens a regular job or page file without blocking on a FIFO or device.
 int openRegularFile(std::u16string_view path, struct stat& info) {
-    if (path.empty())
-        return -1;
-    const std::filesystem::path fsPath = ToFsPath(path);
-    const int fd = ::open(fsPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return path.empty() ? -1 : OpenRegularFile(ToFsPath(path), info);
 }
 
 bool readAll(int fd, char* data, std::size_t size, std::size_t& got) {

@@ -1,11 +1,23 @@
-// Reading a whole file for the contacts code: regular files only, and
+// Reading whole files the program keeps or is handed (settings, language
+// file, contact book, mass-fax lists, job files): regular files only, and
 // without blocking on a FIFO or device that stands where a file is expected.
 #pragma once
+
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
 
 namespace miravo {
+
+// Opens a regular file for reading, non-blocking, and fills `info`.
+// Anything but a regular file (FIFO, device, folder) is refused with errno
+// EINVAL, as reading it could block or never end. -1 on failure.
+int OpenRegularFile(const std::filesystem::path& path, struct stat& info);
+
+// Appends everything left to read from `fd` to `bytes`. False on a read
+// error or when memory runs out.
+bool ReadAllBytes(int fd, std::string& bytes);
 
 enum class FileRead {
     Read,     // `bytes` holds the whole file
