@@ -110,6 +110,7 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
     };
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t helpers = entries.empty() ? 0 : std::min(cores, entries.size()) - 1;
+    PrepareImageDecoding();
     std::vector<std::thread> threads;
     for (std::size_t t = 0; t < helpers; ++t)
         threads.emplace_back(convertSome, false);

@@ -4,6 +4,7 @@
 
 #include <mutex>
 
+#include <QBuffer>
 #include <QImageReader>
 #include <QPainter>
 
@@ -13,13 +14,28 @@
 
 namespace miravo {
 
+void PrepareImageDecoding() {
+    static std::once_flag ready;
+    std::call_once(ready, [] {
+        QImageReader::setAllocationLimit(kDecodeAllocationLimitMb);
+        // Asking for the format of bytes no format takes loads and creates
+        // every format plugin here, once, rather than on the decoding
+        // threads, which may end before the program does.
+        QByteArray unknown("\x01\x02\x03\x04 no image", 16);
+        QBuffer buffer(&unknown);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader probe(&buffer);
+        probe.setDecideFormatFromContent(true);
+        probe.canRead();
+    });
+}
+
 bool DecodePageFileInto(const std::filesystem::path& path, QImage& image) {
     // A FIFO or device would block or never end; only plain files are read.
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0)
         return false;
-    static std::once_flag limitSet;
-    std::call_once(limitSet, [] { QImageReader::setAllocationLimit(kDecodeAllocationLimitMb); });
+    PrepareImageDecoding();
     QImageReader reader(QString::fromStdString(path.string()));
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(false);

@@ -27,6 +27,11 @@ inline constexpr std::uint32_t kMaxPagesPerFile = 65535;
 // 8-bit grey, transparent parts on white. None when the file is not a
 // regular file, not an image, or claims a size beyond the limits (checked
 // from the header before any pixel is decoded).
+// Sets Qt's image decoding up once (allocation limit, format plugins).
+// Decoding does it by itself; the conversion calls it before it starts its
+// threads so that it happens on a thread that lives as long as the program.
+void PrepareImageDecoding();
+
 std::optional<QImage> DecodePageFile(const std::filesystem::path& path);
 // The same into `image`, whose pixels are reused when size and format match.
 bool DecodePageFileInto(const std::filesystem::path& path, QImage& image);
