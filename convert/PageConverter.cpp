@@ -21,7 +21,7 @@ void PrepareImageDecoding() {
         // Asking for the format of bytes no format takes loads and creates
         // every format plugin here, once, rather than on the decoding
         // threads, which may end before the program does.
-        QByteArray unknown("\x01\x02\x03\x04 no image", 16);
+        QByteArray unknown("\x01\x02\x03\x04 no image");
         QBuffer buffer(&unknown);
         buffer.open(QIODevice::ReadOnly);
         QImageReader probe(&buffer);
