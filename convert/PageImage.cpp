@@ -253,6 +253,39 @@ void Threshold(GreyView source, BitPage& out, int level) {
     }
 }
 
+bool PackBlackAndWhite(GreyView source, BitPage& out) {
+    if (out.width != source.width || out.height != source.height)
+        out = BitPage(source.width, source.height);
+    const std::size_t rowBytes = out.rowBytes();
+    for (int y = 0; y < source.height; ++y) {
+        const std::uint8_t* p = source.row(y);
+        std::uint8_t* dst = out.bits.data() + rowBytes * y;
+        int x = 0;
+#if defined(__SSE2__)
+        const __m128i black = _mm_setzero_si128();
+        const __m128i white = _mm_set1_epi8(static_cast<char>(0xFF));
+        for (; x + 16 <= source.width; x += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + x));
+            const __m128i isBlack = _mm_cmpeq_epi8(v, black);
+            if (_mm_movemask_epi8(_mm_or_si128(isBlack, _mm_cmpeq_epi8(v, white))) != 0xFFFF)
+                return false;
+            const auto mask = static_cast<unsigned>(_mm_movemask_epi8(isBlack));
+            dst[x >> 3] = kReversed[mask & 0xFF];
+            dst[(x >> 3) + 1] = kReversed[mask >> 8];
+        }
+#endif
+        if (x < source.width)
+            std::memset(dst + (x >> 3), 0, rowBytes - static_cast<std::size_t>(x >> 3));
+        for (; x < source.width; ++x) {
+            if (p[x] != 0 && p[x] != 255)
+                return false;
+            if (p[x] == 0)
+                dst[x >> 3] = static_cast<std::uint8_t>(dst[x >> 3] | (0x80u >> (x & 7)));
+        }
+    }
+    return true;
+}
+
 void Dither(GreyView source, BitPage& out) {
     if (out.width != source.width || out.height != source.height)
         out = BitPage(source.width, source.height);

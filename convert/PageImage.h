@@ -96,4 +96,9 @@ void Threshold(GreyView source, BitPage& out, int level = kThresholdLevel);
 // Grey to bits by Floyd-Steinberg error diffusion (left to right).
 void Dither(GreyView source, BitPage& out);
 
+// Grey to bits without loss: true when every pixel is black (0) or white
+// (255), `out` then holding them; false at the first other level. Threshold
+// and dithering both give such a page back unchanged.
+bool PackBlackAndWhite(GreyView source, BitPage& out);
+
 }  // namespace miravo

@@ -5,8 +5,6 @@
 #include <unistd.h>
 
 #include <QImageReader>
-#include <QProcess>
-#include <QStandardPaths>
 #include <chrono>
 #include <fstream>
 #include <memory>
@@ -16,6 +14,7 @@
 #include "app/ProfileIni.h"
 #include "convert/JobFile.h"
 #include "convert/PageConverter.h"
+#include "printmon/RenderProcess.h"
 
 namespace miravo::print {
 
@@ -97,14 +96,6 @@ bool prepareFolder(const fs::path& folder, Made& made, std::string& error) {
     return true;
 }
 
-// Moves `from` to `to` unless `to` exists already.
-bool moveNew(const fs::path& from, const fs::path& to) {
-    if (::link(from.c_str(), to.c_str()) != 0)
-        return false;
-    ::unlink(from.c_str());
-    return true;
-}
-
 bool copyNew(const fs::path& from, const fs::path& to) {
     const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (out < 0)
@@ -131,71 +122,6 @@ std::string documentTitle(const fs::path& input) {
     if (title.size() > 100)
         title.resize(100);
     return title.empty() ? std::string("document") : title;
-}
-
-// Renders a PDF or PostScript file into grey page images of the fax page,
-// each Ghostscript run writing p1, p2, ... into its folder (a run may be
-// given a page list).
-bool render(const fs::path& input, const std::vector<std::pair<fs::path, QString>>& runs,
-            int seconds, std::string& error) {
-    const QString gs = QStandardPaths::findExecutable(QStringLiteral("gs"));
-    if (gs.isEmpty()) {
-        error = "Ghostscript (gs) is not installed";
-        return false;
-    }
-    std::vector<std::unique_ptr<QProcess>> processes;
-    for (const auto& [folder, pageList] : runs) {
-        auto process = std::make_unique<QProcess>();
-        process->setProcessChannelMode(QProcess::MergedChannels);
-        // Pages come out at the fax page's own size, 1728 x 2292 at
-        // 204 x 196 dpi: each printed page is scaled to fit it (aspect kept,
-        // centred) and a landscape one is turned a quarter counter-clockwise,
-        // as the conversion would turn it. The conversion then has nothing
-        // to resample, only to threshold or dither.
-        QStringList arguments = {QStringLiteral("-q"),
-                                 QStringLiteral("-dSAFER"),
-                                 QStringLiteral("-dBATCH"),
-                                 QStringLiteral("-dNOPAUSE"),
-                                 QStringLiteral("-sDEVICE=pgmraw"),
-                                 QStringLiteral("-r%1x%2").arg(kFaxXDpi).arg(kFaxYDpi),
-                                 QStringLiteral("-g%1x%2").arg(kFaxWidth).arg(kFaxHeight),
-                                 QStringLiteral("-dFIXEDMEDIA"),
-                                 QStringLiteral("-dPDFFitPage"),
-                                 QStringLiteral("-dPSFitPage")};
-        if (!pageList.isEmpty())
-            arguments << QStringLiteral("-sPageList=") + pageList;
-        arguments << QStringLiteral("-sOutputFile=") +
-                         QString::fromStdString((folder / "p%d").string())
-                  << QStringLiteral("--") << QString::fromStdString(input.string());
-        process->start(gs, arguments);
-        processes.push_back(std::move(process));
-    }
-    bool ok = true;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    for (auto& process : processes) {
-        if (!process->waitForStarted()) {
-            error = "Ghostscript cannot be started";
-            ok = false;
-            continue;
-        }
-        process->closeWriteChannel();
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (!process->waitForFinished(static_cast<int>(std::max<std::int64_t>(left.count(), 1)))) {
-            process->kill();
-            process->waitForFinished();
-            error =
-                input.string() + ": rendering took longer than " + std::to_string(seconds) + " s";
-            ok = false;
-            continue;
-        }
-        if (ok && (process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0)) {
-            error = input.string() + ": Ghostscript cannot render it: " +
-                    process->readAll().trimmed().left(400).toStdString();
-            ok = false;
-        }
-    }
-    return ok;
 }
 
 bool usableImage(const fs::path& input) {
@@ -276,9 +202,9 @@ PrintResult WritePrintJob(const PrintOptions& options) {
     }
 
     std::vector<JobPage> pages;
-    auto addPage = [&](const fs::path& source, bool move) {
+    auto addImage = [&](const fs::path& source) {
         const fs::path target = base + "_" + std::to_string(pages.size() + 1);
-        if (!(move ? moveNew(source, target) : copyNew(source, target)))
+        if (!copyNew(source, target))
             return false;
         made.file(target);
         result.files.push_back(target);
@@ -288,40 +214,28 @@ PrintResult WritePrintJob(const PrintOptions& options) {
     for (std::size_t i = 0; i < options.inputs.size(); ++i) {
         const fs::path& input = options.inputs[i];
         if (kinds[i] == InputKind::Image) {
-            if (!addPage(input, false)) {
+            if (!addImage(input)) {
                 result.error = input.string() + ": cannot be copied to " + folder.string();
                 return result;
             }
             continue;
         }
-        char pattern[] = "renderXXXXXX";
-        std::string renderFolder = (folder / pattern).string();
-        if (!::mkdtemp(renderFolder.data())) {
-            result.error = folder.string() + ": cannot write there";
+        // Pages go straight into their page files, each written while
+        // Ghostscript draws the next.
+        const std::size_t before = pages.size();
+        const RenderOutcome rendered =
+            RenderPageFiles(input, base, static_cast<int>(before) + 1, options.renderSeconds);
+        if (!rendered.ok) {
+            result.error = rendered.error;
             return result;
         }
-        made.folder(renderFolder);
-        // One Ghostscript run for the whole document. Two runs side by side
-        // (odd and even pages) were slower on a shared 2-core machine: the
-        // pages are cheap to draw, writing 4 MB of grey per page is what
-        // costs, and two writers plus two start-ups and two readings of the
-        // document cost more than they gained.
-        const fs::path pages = renderFolder;
-        if (!render(input, {{pages, QString()}}, options.renderSeconds, result.error))
-            return result;
-        std::size_t rendered = 0;
-        for (int k = 1;; ++k) {
-            const fs::path page = pages / ("p" + std::to_string(k));
-            if (!fs::exists(page, ec))
-                break;
-            if (!addPage(page, true)) {
-                result.error = "cannot move a page into " + folder.string();
-                return result;
-            }
-            ++rendered;
+        for (int k = 1; k <= rendered.pages; ++k) {
+            const fs::path target = base + "_" + std::to_string(before + k);
+            made.file(target);
+            result.files.push_back(target);
+            pages.push_back({FromFsPath(target), 1});
         }
-        fs::remove_all(renderFolder, ec);
-        if (rendered == 0) {
+        if (pages.size() == before) {
             result.error = input.string() + ": no page to print";
             return result;
         }

@@ -18,7 +18,8 @@ PACKAGES=(
   # local fax service: HTTPS server and storage
   libcpp-httplib-dev libsqlite3-dev
   # print-monitor stand-in: renders printed documents into page images
-  ghostscript
+  # (Ghostscript's library in process; the program for the benchmark)
+  ghostscript libgs-dev
   # fonts for cover pages and dialogs rendered without a desktop
   fonts-dejavu-core
   # port setup program: Win32 cross build, run under Wine

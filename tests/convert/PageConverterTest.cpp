@@ -164,5 +164,65 @@ TEST(PagePipeline, AFaxSizedBandGivesWhatTheCanvasWouldGive) {
     }
 }
 
+// A one-bit page file and the same pixels in grey must give the same fax
+// pages, whether the one-bit file is taken as it is or goes through grey.
+TEST(ConvertPageFile, OneBitPageFilesGiveWhatTheirGreyPixelsGive) {
+    TempDir dir;
+    struct Case {
+        const char* name;
+        int width, height, pages;
+        QRgb colour0, colour1;
+        const char* format;
+    };
+    const Case cases[] = {
+        {"fax page as PBM", kFaxWidth, kFaxHeight, 1, qRgb(255, 255, 255), qRgb(0, 0, 0), "PBM"},
+        {"two stacked, black first", kFaxWidth, 2 * kFaxHeight + 1, 2, qRgb(0, 0, 0),
+         qRgb(255, 255, 255), "PNG"},
+        {"grey colour", kFaxWidth, kFaxHeight, 1, qRgb(255, 255, 255), qRgb(100, 100, 100), "PNG"},
+        {"small page", 600, 800, 1, qRgb(255, 255, 255), qRgb(0, 0, 0), "PBM"},
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        QImage bits(c.width, c.height, QImage::Format_Mono);
+        bits.setColorCount(2);
+        bits.setColor(0, c.colour0);
+        bits.setColor(1, c.colour1);
+        bits.fill(0);
+        for (int y = 0; y < c.height; y += 7)
+            for (int x = (y * 13) % 50; x < c.width; x += 50)
+                bits.setPixel(x, y, 1);
+        const auto oneBit = dir / ("one_" + std::to_string(index));
+        ASSERT_TRUE(bits.save(QString::fromStdString(oneBit.string()), c.format)) << c.name;
+        GreyImage grey(c.width, c.height);
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x)
+                grey.row(y)[x] = static_cast<std::uint8_t>(qGray(bits.pixel(x, y)));
+        const auto greyFile = dir / ("grey_" + std::to_string(index));
+        test::writePgm(greyFile, grey);
+        for (bool dithering : {false, true}) {
+            const std::u16string base = text(dir / (dithering ? "d" : "t"));
+            ASSERT_EQ(ConvertPageFile(dithering, base, 2 * index, text(oneBit), c.pages).pages,
+                      c.pages)
+                << c.name;
+            ASSERT_EQ(
+                ConvertPageFile(dithering, base, 2 * index + 1, text(greyFile), c.pages).pages,
+                c.pages);
+            const auto fromBits =
+                test::readTiff(dir / (std::string(dithering ? "d" : "t") + "_res_" +
+                                      std::to_string(2 * index) + ".tif"));
+            const auto fromGrey =
+                test::readTiff(dir / (std::string(dithering ? "d" : "t") + "_res_" +
+                                      std::to_string(2 * index + 1) + ".tif"));
+            ASSERT_EQ(fromBits.size(), static_cast<std::size_t>(c.pages)) << c.name;
+            for (int k = 0; k < c.pages; ++k) {
+                EXPECT_EQ(fromBits[k].bits.bits, fromGrey[k].bits.bits)
+                    << c.name << " page " << k << (dithering ? " dithered" : "");
+                EXPECT_GT(test::blackCount(fromBits[k].bits, 0, 0, kFaxWidth, kFaxHeight), 0);
+            }
+        }
+        ++index;
+    }
+}
+
 }  // namespace
 }  // namespace miravo

@@ -162,5 +162,23 @@ TEST(Dither, KeepsTheGreyLevelWhereThresholdCannot) {
     EXPECT_EQ(blacks(bits), 0);
 }
 
+TEST(PackBlackAndWhite, GivesWhatThresholdGivesOrRefusesGrey) {
+    // 37 columns: two vector blocks and a tail of five.
+    GreyImage page(37, 3, 255);
+    for (int x : {0, 7, 15, 16, 31, 32, 36})
+        page.row(1)[x] = 0;
+    page.row(2)[35] = 0;
+    BitPage packed;
+    BitPage thresholded;
+    ASSERT_TRUE(PackBlackAndWhite(page.view(), packed));
+    Threshold(page.view(), thresholded);
+    EXPECT_EQ(packed.bits, thresholded.bits);
+    for (int x : {3, 20, 33}) {  // in either block or the tail
+        GreyImage grey = page;
+        grey.row(2)[x] = 254;
+        EXPECT_FALSE(PackBlackAndWhite(grey.view(), packed)) << x;
+    }
+}
+
 }  // namespace
 }  // namespace miravo

@@ -104,6 +104,20 @@ TEST(WritePrintJob, FailuresLeaveNothingBehind) {
     EXPECT_TRUE(test::folderNames(dir / "spool").empty());
 }
 
+TEST(WritePrintJob, ADocumentThatDrawsForEverIsStoppedInTime) {
+    TempDir dir;
+    // One page, then a loop that never ends.
+    test::writeBytes(dir / "endless.ps", "%!PS\nshowpage\n{ 1 pop } loop\n");
+    PrintOptions options = optionsFor(dir, {kSample, dir / "endless.ps"});
+    options.renderSeconds = 2;
+    const auto start = std::chrono::steady_clock::now();
+    const PrintResult result = WritePrintJob(options);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.error.find("longer than 2 s"), std::string::npos) << result.error;
+    EXPECT_FALSE(std::filesystem::exists(dir / "spool"));
+}
+
 TEST(SpoolFolderProblem, FoldersThatWouldBreakTheNames) {
     EXPECT_EQ(SpoolFolderProblem("/tmp/miravo-spool-1000"), "");
     EXPECT_NE(SpoolFolderProblem("/tmp/my_spool"), "");

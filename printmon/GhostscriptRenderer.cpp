@@ -1,0 +1,194 @@
+#include "printmon/GhostscriptRenderer.h"
+
+// The library's headers use size_t without including its header.
+#include <cstddef>
+// clang-format off
+#include <ghostscript/iapi.h>
+#include <ghostscript/gdevdsp.h>
+#include <ghostscript/ierrors.h>
+// clang-format on
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+#include "convert/PageMemory.h"
+
+namespace miravo::print {
+
+namespace {
+
+// What Ghostscript's callbacks need: the page buffer it draws into, the
+// sink and what went wrong.
+struct Session {
+    const PageSink* sink = nullptr;
+    unsigned char* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+    bool refused = false;
+    std::string messages;
+    std::vector<PageMemory> pageMemory;  // the pages Ghostscript draws into
+};
+
+Session& of(void* handle) {
+    return *static_cast<Session*>(handle);
+}
+
+int noOp(void*, void*) {
+    return 0;
+}
+int presize(void*, void*, int, int, int, unsigned int) {
+    return 0;
+}
+int size(void* handle, void*, int width, int height, int raster, unsigned int,
+         unsigned char* pixels) {
+    Session& session = of(handle);
+    session.pixels = pixels;
+    session.width = width;
+    session.height = height;
+    session.stride = raster;
+    return 0;
+}
+int page(void* handle, void*, int, int) {
+    Session& session = of(handle);
+    // Ghostscript carries on after an error here, so a refused page also
+    // refuses the rest.
+    if (!session.pixels || session.refused ||
+        !(*session.sink)(GreyView{session.pixels, session.width, session.height, session.stride})) {
+        session.refused = true;
+        return gs_error_unknownerror;
+    }
+    return 0;
+}
+int update(void*, void*, int, int, int, int) {
+    return 0;
+}
+// The page Ghostscript draws into is page memory, so that drawing the first
+// page does not fault in a thousand small pages.
+void* allocatePage(void* handle, void*, std::size_t size) {
+    PageMemory memory(size);
+    if (memory.empty())
+        return nullptr;
+    void* data = memory.data();
+    of(handle).pageMemory.push_back(std::move(memory));
+    return data;
+}
+int freePage(void* handle, void*, void* data) {
+    auto& all = of(handle).pageMemory;
+    all.erase(std::remove_if(all.begin(), all.end(),
+                             [data](const PageMemory& memory) { return memory.data() == data; }),
+              all.end());
+    return 0;
+}
+
+display_callback kCallbacks = {
+    sizeof(display_callback),
+    DISPLAY_VERSION_MAJOR,
+    DISPLAY_VERSION_MINOR,
+    noOp,          // open
+    noOp,          // preclose
+    noOp,          // close
+    presize,       // presize
+    size,          // size
+    noOp,          // sync
+    page,          // page
+    update,        // update
+    allocatePage,  // memalloc
+    freePage,      // memfree
+    nullptr,       // separation
+    nullptr,       // adjust_band_height: the whole page at once
+    nullptr,       // rectangle_request
+};
+
+int callout(void*, void* handle, const char* device, int id, int, void* data) {
+    if (device && std::string_view(device) == "display" && id == DISPLAY_CALLOUT_GET_CALLBACK) {
+        auto* answer = static_cast<gs_display_get_callback_t*>(data);
+        answer->callback = &kCallbacks;
+        answer->caller_handle = handle;
+        return 0;
+    }
+    return gs_error_unknownerror;
+}
+
+int keepMessages(void* handle, const char* text, int length) {
+    std::string& messages = of(handle).messages;
+    if (messages.size() < 4000)
+        messages.append(text, static_cast<std::size_t>(length));
+    return length;
+}
+int noInput(void*, char*, int) {
+    return 0;
+}
+
+std::string firstLines(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    if (text.size() > 400)
+        text.resize(400);
+    return text;
+}
+
+}  // namespace
+
+bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, std::string& error) {
+    // The library keeps global state: one document at a time per process.
+    static std::mutex oneAtATime;
+    std::lock_guard lock(oneAtATime);
+
+    Session session;
+    session.sink = &sink;
+    void* instance = nullptr;
+    if (gsapi_new_instance(&instance, &session) < 0) {
+        error = "Ghostscript cannot be started";
+        return false;
+    }
+    gsapi_set_stdio_with_handle(instance, noInput, keepMessages, keepMessages, &session);
+    gsapi_register_callout(instance, callout, &session);
+    gsapi_set_arg_encoding(instance, GS_ARG_ENCODING_UTF8);
+
+    const std::string format =
+        "-dDisplayFormat=" + std::to_string(static_cast<unsigned>(DISPLAY_COLORS_GRAY) |
+                                            static_cast<unsigned>(DISPLAY_ALPHA_NONE) |
+                                            static_cast<unsigned>(DISPLAY_DEPTH_8) |
+                                            static_cast<unsigned>(DISPLAY_LITTLEENDIAN) |
+                                            static_cast<unsigned>(DISPLAY_TOPFIRST));
+    const std::string resolution = "-r" + std::to_string(kFaxXDpi) + "x" + std::to_string(kFaxYDpi);
+    const std::string geometry =
+        "-g" + std::to_string(kFaxWidth) + "x" + std::to_string(kFaxHeight);
+    const std::string path = input.string();
+    // A landscape page is turned a quarter counter-clockwise to fit, as the
+    // conversion would turn it; the conversion then has nothing to resample.
+    std::vector<const char*> arguments = {"gs",
+                                          "-q",
+                                          "-dSAFER",
+                                          "-dBATCH",
+                                          "-dNOPAUSE",
+                                          "-sDEVICE=display",
+                                          format.c_str(),
+                                          resolution.c_str(),
+                                          geometry.c_str(),
+                                          "-dFIXEDMEDIA",
+                                          "-dPDFFitPage",
+                                          "-dPSFitPage",
+                                          "--",
+                                          path.c_str()};
+    const int code = gsapi_init_with_args(instance, static_cast<int>(arguments.size()),
+                                          const_cast<char**>(arguments.data()));
+    const int exitCode = gsapi_exit(instance);
+    gsapi_delete_instance(instance);
+
+    if (session.refused) {
+        error = path + ": a rendered page cannot be written";
+        return false;
+    }
+    if ((code < 0 && code != gs_error_Quit) || exitCode < 0) {
+        error = path + ": Ghostscript cannot render it";
+        if (std::string detail = firstLines(session.messages); !detail.empty())
+            error += ": " + detail;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace miravo::print

@@ -1,0 +1,25 @@
+// Renders a PDF or PostScript document with Ghostscript's library, in this
+// process, into grey images of the fax page: every printed page is scaled
+// to fit 1728 x 2292 at 204 x 196 dpi (aspect kept, centred) and each
+// finished page is handed over while the next one is drawn. Rendering in
+// process spares writing every page's 4 MB of grey through a file or pipe.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "convert/PageImage.h"
+
+namespace miravo::print {
+
+// Called once per rendered page, in order; the pixels are valid only during
+// the call. Returning false refuses the remaining pages too.
+using PageSink = std::function<bool(const GreyView& page)>;
+
+// False with a message when Ghostscript cannot read the document or the
+// sink refused a page. It cannot be interrupted: a document may draw for
+// ever, so callers that must not wait run it in a process of its own.
+bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, std::string& error);
+
+}  // namespace miravo::print

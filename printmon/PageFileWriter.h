@@ -1,0 +1,59 @@
+// Writes rendered pages as page files on a thread of its own while the next
+// page is being drawn. A page of pure black and white is written with one
+// bit per pixel (PBM), any other in 8-bit grey (PGM): both hold exactly the
+// rendered pixels, and the one-bit form is an eighth of the size.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "convert/PageImage.h"
+#include "convert/PageMemory.h"
+
+namespace miravo::print {
+
+class PageFileWriter {
+  public:
+    PageFileWriter();
+    ~PageFileWriter();  // waits for the pages queued so far
+    PageFileWriter(const PageFileWriter&) = delete;
+    PageFileWriter& operator=(const PageFileWriter&) = delete;
+
+    // Queues a copy of `page` for `path`, which must not exist yet (it is
+    // created for this user alone). Waits while three pages are in hand, so
+    // memory stays bounded however long the document. False once a write
+    // has failed.
+    bool add(const std::filesystem::path& path, const GreyView& page);
+    // Waits until every queued page is written. False with a message when
+    // any could not be; the files written stay for the caller to remove.
+    bool finish(std::string& error);
+
+  private:
+    struct Job {
+        std::filesystem::path path;
+        int width = 0;
+        int height = 0;
+        PageMemory pixels;
+    };
+    void run();
+    bool write(const Job& job);
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Job> queue_;
+    std::vector<PageMemory> spare_;  // page buffers to reuse
+    std::size_t buffers_ = 0;        // page buffers made
+    bool busy_ = false;
+    bool closing_ = false;
+    std::string error_;
+    BitPage bits_;  // used by the writing thread only
+    std::thread thread_;
+};
+
+}  // namespace miravo::print

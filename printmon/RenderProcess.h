@@ -1,0 +1,24 @@
+// Renders a document into page files in a child process: Ghostscript cannot
+// be interrupted, and a document may draw for ever (PostScript is a
+// programming language) or bring the renderer down, so the child is ended
+// when the time is up and its end never takes the print job with it.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace miravo::print {
+
+struct RenderOutcome {
+    bool ok = false;
+    int pages = 0;  // page files written: "<base>_<first>" onwards
+    std::string error;
+};
+
+// Writes one page file per rendered page, "<base>_<first>", "<base>_<first
+// + 1>", ... (each made new, for this user only). On failure no page file
+// of this document remains.
+RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::string& base,
+                              int first, int seconds);
+
+}  // namespace miravo::print

@@ -1,0 +1,59 @@
+#include <gtest/gtest.h>
+
+#include "convert/PageConverter.h"
+#include "printmon/PageFileWriter.h"
+#include "tests/TestSupport.h"
+
+namespace miravo::print {
+namespace {
+
+GreyImage pageWith(std::uint8_t level) {
+    GreyImage page(kFaxWidth, kFaxHeight, 255);
+    for (int y = 100; y < 140; ++y)
+        for (int x = 5; x < 1700; x += 3)
+            page.row(y)[x] = 0;
+    page.row(2000)[1727] = level;
+    return page;
+}
+
+TEST(PageFileWriter, BlackAndWhitePagesTakeOneBitGreyPagesKeepTheirLevels) {
+    test::TempDir dir;
+    const GreyImage bilevel = pageWith(0);
+    const GreyImage grey = pageWith(77);
+    PageFileWriter writer;
+    // More pages than the queue holds, alternating, through reused buffers.
+    for (int i = 0; i < 6; ++i)
+        ASSERT_TRUE(writer.add(dir / ("p" + std::to_string(i)), (i % 2 ? grey : bilevel).view()));
+    std::string error;
+    ASSERT_TRUE(writer.finish(error)) << error;
+    for (int i = 0; i < 6; ++i) {
+        const auto path = dir / ("p" + std::to_string(i));
+        const std::string bytes = test::readBytes(path);
+        EXPECT_EQ(bytes.substr(0, 2), i % 2 ? "P5" : "P4") << i;
+        const auto decoded = DecodePageFile(path);
+        ASSERT_TRUE(decoded.has_value()) << i;
+        const GreyImage& expected = i % 2 ? grey : bilevel;
+        for (int y : {0, 100, 139, 2000})
+            for (int x : {0, 5, 8, 1726, 1727})
+                EXPECT_EQ(decoded->constScanLine(y)[x], expected.at(x, y))
+                    << i << " at " << x << "," << y;
+    }
+}
+
+TEST(PageFileWriter, AnExistingFileIsNeverOverwritten) {
+    test::TempDir dir;
+    test::writeBytes(dir / "taken", "the user's");
+    PageFileWriter writer;
+    const GreyImage page = pageWith(0);
+    writer.add(dir / "taken", page.view());
+    std::string error;
+    EXPECT_FALSE(writer.finish(error));
+    EXPECT_NE(error.find("taken"), std::string::npos) << error;
+    EXPECT_EQ(test::readBytes(dir / "taken"), "the user's");
+    // Later pages are refused once a write failed.
+    EXPECT_FALSE(writer.add(dir / "later", page.view()));
+    EXPECT_FALSE(std::filesystem::exists(dir / "later"));
+}
+
+}  // namespace
+}  // namespace miravo::print
