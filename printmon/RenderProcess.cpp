@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,63 +11,30 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <vector>
 
-#include "printmon/GhostscriptRenderer.h"
-#include "printmon/PageFileWriter.h"
+extern char** environ;
 
 namespace miravo::print {
 
 namespace {
 
-std::string pagePath(const std::string& base, int index) {
-    return base + "_" + std::to_string(index);
-}
-
-void writeAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        done += static_cast<std::size_t>(n);
-    }
-}
-
-// The child: renders, writes the page files, reports "<pages>\n<error>" on
-// the pipe and ends without running the parent's clean-up.
-[[noreturn]] void renderInChild(int report, const std::filesystem::path& input,
-                                const std::string& base, int first) {
-    int pages = 0;
-    std::string error;
-    bool ok = false;
-    {
-        PageFileWriter writer;
-        ok = RenderDocument(
-            input,
-            [&](const GreyView& page) {
-                if (!writer.add(pagePath(base, first + pages), page))
-                    return false;
-                ++pages;
-                return true;
-            },
-            error);
-        std::string writeError;
-        if (!writer.finish(writeError)) {
-            ok = false;
-            error = writeError;
-        }
-    }
-    writeAll(report, std::to_string(pages) + "\n" + error);
-    ::_exit(ok ? 0 : 1);
+std::filesystem::path rendererPath() {
+    std::error_code ec;
+    return std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "miravo-render";
 }
 
 void removePages(const std::string& base, int first) {
     for (int k = first;; ++k) {
-        if (::unlink(pagePath(base, k).c_str()) != 0 && errno == ENOENT)
+        if (::unlink((base + "_" + std::to_string(k)).c_str()) != 0 && errno == ENOENT)
             return;
     }
+}
+
+std::string trimmed(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return text;
 }
 
 }  // namespace
@@ -74,25 +42,31 @@ void removePages(const std::string& base, int first) {
 RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::string& base,
                               int first, int seconds) {
     RenderOutcome outcome;
+    const std::string program = rendererPath().string();
     int channel[2];
     if (::pipe2(channel, O_CLOEXEC) != 0) {
         outcome.error = "cannot start rendering";
         return outcome;
     }
-    const pid_t child = ::fork();
-    if (child < 0) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, channel[1], STDOUT_FILENO);
+    const std::string firstText = std::to_string(first);
+    std::vector<char*> arguments = {
+        const_cast<char*>(program.c_str()), const_cast<char*>(input.c_str()),
+        const_cast<char*>(base.c_str()), const_cast<char*>(firstText.c_str()), nullptr};
+    pid_t child = -1;
+    const int spawned =
+        ::posix_spawn(&child, program.c_str(), &actions, nullptr, arguments.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(channel[1]);
+    if (spawned != 0) {
         ::close(channel[0]);
-        ::close(channel[1]);
-        outcome.error = "cannot start rendering";
+        outcome.error = program + " cannot be started";
         return outcome;
     }
-    if (child == 0) {
-        ::close(channel[0]);
-        renderInChild(channel[1], input, base, first);
-    }
-    ::close(channel[1]);
 
-    // The report arrives when the child ends; wait for it until the time is up.
+    // Its report arrives as it ends; wait for that until the time is up.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     std::string report;
     bool late = false;
@@ -126,19 +100,16 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
 
-    const std::size_t newline = report.find('\n');
     if (late) {
         outcome.error =
             input.string() + ": rendering took longer than " + std::to_string(seconds) + " s";
-    } else if (newline == std::string::npos) {
-        outcome.error = input.string() + ": Ghostscript stopped unexpectedly";
-    } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        outcome.error = report.substr(newline + 1);
-        if (outcome.error.empty())
-            outcome.error = input.string() + ": cannot be rendered";
-    } else {
+    } else if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
         outcome.ok = true;
         outcome.pages = std::atoi(report.c_str());
+    } else if (WIFEXITED(status) && WEXITSTATUS(status) == 1 && !trimmed(report).empty()) {
+        outcome.error = trimmed(report);
+    } else {
+        outcome.error = input.string() + ": the renderer stopped unexpectedly";
     }
     if (!outcome.ok)
         removePages(base, first);

@@ -1,7 +1,8 @@
-// Renders a document into page files in a child process: Ghostscript cannot
-// be interrupted, and a document may draw for ever (PostScript is a
-// programming language) or bring the renderer down, so the child is ended
-// when the time is up and its end never takes the print job with it.
+// Renders a document into page files through miravo-render, a program of
+// its own beside this one: Ghostscript cannot be interrupted, and a document
+// may draw for ever (PostScript is a programming language) or bring the
+// renderer down, so the renderer is ended when the time is up and its end
+// never takes the print job with it.
 #pragma once
 
 #include <filesystem>
