@@ -132,6 +132,14 @@ whole() {
   done
   echo "$(basename "$pdf"): ours ${best_ours}s ($stages), Ghostscript ${best_gs}s," \
        "ratio of best $(ratio "$best_ours" "$best_gs")x, per run ${lo}x-${hi}x"
+  last_ours=$best_ours last_gs=$best_gs
 }
 whole "$root/data/sample.pdf"
+small_ours=$last_ours small_gs=$last_gs
 whole "$work/big.pdf"
+# What each of the 48 pages beyond the sample's three costs, start-up left
+# out: our path starts three programs (miravo-print, its renderer and the
+# conversion), Ghostscript one.
+awk -v so="$small_ours" -v sg="$small_gs" -v bo="$last_ours" -v bg="$last_gs" 'BEGIN {
+  o = (bo - so) / 48 * 1000; g = (bg - sg) / 48 * 1000
+  printf "each further page: ours %.2f ms, Ghostscript %.2f ms, ratio %.2fx\n", o, g, o / g }'
