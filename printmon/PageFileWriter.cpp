@@ -31,19 +31,13 @@ bool writeAll(int fd, const void* data, std::size_t size) {
     return true;
 }
 
-// Writes `head` then `rows` rows of `rowBytes` from `data` with `stride`.
+// Writes `head` then `size` bytes of pixels into a new file of this user's.
 bool writeFile(const std::filesystem::path& path, const std::string& head, const std::uint8_t* data,
-               std::size_t rowBytes, std::ptrdiff_t stride, int rows) {
+               std::size_t size) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
-    bool ok = writeAll(fd, head.data(), head.size());
-    if (ok && stride == static_cast<std::ptrdiff_t>(rowBytes)) {
-        ok = writeAll(fd, data, rowBytes * static_cast<std::size_t>(rows));
-    } else {
-        for (int y = 0; ok && y < rows; ++y)
-            ok = writeAll(fd, data + stride * y, rowBytes);
-    }
+    bool ok = writeAll(fd, head.data(), head.size()) && writeAll(fd, data, size);
     ok = ::close(fd) == 0 && ok;
     if (!ok)
         ::unlink(path.c_str());  // the partial file is ours
@@ -133,10 +127,9 @@ bool PageFileWriter::write(const Job& job) {
     const GreyView page{job.pixels.data(), job.width, job.height, job.width};
     if (PackBlackAndWhite(page, bits_))
         return writeFile(job.path, header("P4", job.width, job.height, false), bits_.bits.data(),
-                         bits_.rowBytes(), static_cast<std::ptrdiff_t>(bits_.rowBytes()),
-                         bits_.height);
+                         bits_.bits.size());
     return writeFile(job.path, header("P5", job.width, job.height, true), job.pixels.data(),
-                     static_cast<std::size_t>(job.width), job.width, job.height);
+                     static_cast<std::size_t>(job.width) * static_cast<std::size_t>(job.height));
 }
 
 }  // namespace miravo::print

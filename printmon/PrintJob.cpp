@@ -5,9 +5,7 @@
 #include <unistd.h>
 
 #include <QImageReader>
-#include <chrono>
 #include <fstream>
-#include <memory>
 #include <random>
 
 #include "app/Paths.h"
