@@ -113,6 +113,9 @@ std::unique_ptr<httplib::SSLServer> HttpFront::makeServer() {
     // One thread per kept-alive connection: the pool must be larger than the
     // number of clients that keep their connection open.
     server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+    // Answers go out in more than one write; without this, Nagle's algorithm
+    // holds the last one back until the client's delayed ACK (~40 ms).
+    server->set_tcp_nodelay(true);
     server->set_keep_alive_max_count(100000);
     server->set_keep_alive_timeout(5);
     server->set_read_timeout(30);
@@ -342,6 +345,7 @@ VersionPage::~VersionPage() {
 
 bool VersionPage::start(std::string& error) {
     server_ = std::make_unique<httplib::Server>();
+    server_->set_tcp_nodelay(true);
     const std::string text = options_.newestVersion + " " + options_.downloadUrl;
     server_->Get("/miravoprinter/version.php",
                  [text](const httplib::Request&, httplib::Response& res) {
