@@ -468,6 +468,30 @@ TEST_F(ServerTest, RequestLogHoldsTheWireBytesInArrivalOrder) {
               std::string::npos);
     EXPECT_NE(headers.find("User-Agent: Miravo 3.0.1\r\n"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(logs / "000003.body"));
+    // They hold passwords in clear.
+    for (const char* name : {"000001.body", "000001.headers"})
+        EXPECT_EQ(std::filesystem::status(logs / name).permissions(),
+                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
+            << name;
+}
+
+TEST_F(ServerTest, DataFolderIsPrivateAndServedByOneServerOnly) {
+    startServer();
+    namespace fs = std::filesystem;
+    const fs::path data = server_->dataDir();
+    EXPECT_EQ(fs::status(data).permissions(), fs::perms::owner_all);
+    for (const char* name : {"miravo.db", "ca.pem", "ca-key.pem", "server.pem"})
+        EXPECT_EQ(fs::status(data / name).permissions(),
+                  fs::perms::owner_read | fs::perms::owner_write)
+            << name;
+    // A second server on the same folder stops at once instead of sharing it.
+    EXPECT_EQ(server_->command({"--port", "0", "--version-port", "-1"}), 1);
+
+    ServerProcess shared(quick());
+    fs::permissions(shared.dataDir(), fs::perms::all);
+    EXPECT_FALSE(shared.start());
+    EXPECT_NE(shared.output().find("writable by other users"), std::string::npos)
+        << shared.output();
 }
 
 TEST_F(ServerTest, VersionPageAndCleanStopKeepingTheData) {
