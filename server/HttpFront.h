@@ -1,8 +1,12 @@
-// The service on the network: the HTTPS API (cpp-httplib with OpenSSL) and
-// the plain-HTTP version page. Reads each request's body whole, applies the
-// size limits and the run's faults, hands the form to the Service and sends
-// its answer back.
+// The service on the network: the HTTPS API and the plain-HTTP version page.
+// The API's connections are kept by a ConnectionManager; for each request
+// head it hands over, this reads the body (the leading fields first, so a
+// request with refused credentials is answered before its document is taken
+// in; a large body goes to a spool file), applies the size limits and the
+// run's faults, hands the form to the Service and sends its answer back.
 #pragma once
+
+#include <openssl/ssl.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -11,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "server/ConnectionManager.h"
 #include "server/Faults.h"
 #include "server/Multipart.h"
 #include "server/Options.h"
@@ -19,10 +24,6 @@
 
 namespace httplib {
 class Server;
-class SSLServer;
-struct Request;
-struct Response;
-class ContentReader;
 }  // namespace httplib
 
 namespace miravo::server {
@@ -32,19 +33,16 @@ class HttpFront {
     HttpFront(const Options& options, Service& service, FaultPlan& faults, RequestLog& log);
     ~HttpFront();
 
-    // Binds the port (holding it closed instead when the run starts with
-    // refused connections). After it, port() is the real port.
+    // Loads the certificate and takes the port; false with a reason.
     bool start(std::string& error);
     int port() const { return port_; }
     // Serves until stop(); false when the port could not be taken again
-    // after a refusal.
+    // after refusing connections.
     bool run();
     void stop();
 
   private:
-    std::unique_ptr<httplib::SSLServer> makeServer();
-    void handle(const httplib::Request& req, httplib::Response& res,
-                const httplib::ContentReader& reader);
+    bool answer(TlsConnection& connection, const RequestHead& head);
     bool holdPort();
     void sleepMs(long ms);
 
@@ -53,14 +51,15 @@ class HttpFront {
     FaultPlan& faults_;
     RequestLog& log_;
     FormLimits limits_;
+    SSL_CTX* context_ = nullptr;
+    std::unique_ptr<ConnectionManager> connections_;
     int port_ = -1;
+    int listenSocket_ = -1;
     int holdSocket_ = -1;
     std::atomic<int> refuseSeconds_{0};
     std::atomic<bool> stopping_{false};
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::unique_ptr<httplib::SSLServer> server_;
-    bool bound_ = false;
 };
 
 // GET /miravoprinter/version.php → "<newest version> <download address>".

@@ -161,7 +161,10 @@ FormError parseForm(std::string_view body, std::string_view boundary, const Form
             valueEnd = body.size() - 2;
             lastPart = true;
         }
-        part.value = std::string(body.substr(pos, valueEnd - pos));
+        if (part.isFile() && limits.filesByReference)
+            part.fileBytes = body.substr(pos, valueEnd - pos);
+        else
+            part.value = std::string(body.substr(pos, valueEnd - pos));
         // The transfer writes an empty line before the "coverpage" part; it
         // lands at the end of the value in front of it. No field but the
         // cover text can legitimately end with a line break.
@@ -177,6 +180,42 @@ FormError parseForm(std::string_view body, std::string_view boundary, const Form
             return FormError::None;
         pos = valueEnd + nextDelimiter.size();
     }
+}
+
+FormError parseLeadingParts(std::string_view lead, std::string_view boundary,
+                            const FormLimits& limits, FormData& out) {
+    out.parts.clear();
+    if (boundary.empty())
+        return FormError::NoBoundary;
+    const std::string delimiter = "--" + std::string(boundary);
+    const std::string nextDelimiter = "\r\n" + delimiter;
+    // Where the first part and the part still open at the end of `lead` begin.
+    const std::size_t first =
+        lead.substr(0, delimiter.size()) == delimiter ? 0 : lead.find(nextDelimiter);
+    if (first == std::string_view::npos)
+        return FormError::Malformed;
+    std::size_t open = lead.rfind(nextDelimiter);
+    if (open == std::string_view::npos || open < first)
+        open = first;
+    if (open > first) {
+        // Closed where the last complete part ends, it reads as a whole body.
+        const std::string closed = std::string(lead.substr(0, open)) + nextDelimiter + "--";
+        if (const FormError error = parseForm(closed, boundary, limits, out);
+            error != FormError::None)
+            return error;
+        for (FormPart& part : out.parts)
+            part.fileBytes = {};  // pointed into `closed`
+    }
+    // The open part may be a file; a text field longer than this is beyond
+    // the limit already.
+    const std::string_view tail = lead.substr(open);
+    const std::size_t headersEnd = tail.find("\r\n\r\n");
+    if (headersEnd == std::string_view::npos)
+        return tail.size() > 4096 + nextDelimiter.size() ? FormError::Malformed : FormError::None;
+    const bool file = tail.substr(0, headersEnd).find("filename=") != std::string_view::npos;
+    if (!file && tail.size() - headersEnd - 4 > limits.maxFieldBytes + 2)
+        return FormError::FieldTooLarge;
+    return FormError::None;
 }
 
 const char* formErrorName(FormError error) {

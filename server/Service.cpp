@@ -123,6 +123,45 @@ Answer Service::formError(FormError error) {
     return errorAnswer(code);
 }
 
+Answer Service::authRefusal(std::string_view action, int code, std::string_view login) {
+    AnswerXml xml;
+    xml.setError(code);
+    if (action == "authentication") {
+        xml.setResult("AUTHENTICATION", false);
+        xml.setResult("VALIDATION", false);
+    } else if (action == "convert_and_transfer") {
+        xml.setResult("TRANSFER", false);
+        xml.setResult("AUTHENTICATION", false);
+    } else if (action == "update_address_book") {
+        xml.setResult("UPDATE_ADDRESS_BOOK", false);
+        xml.setResult("GET_ADDRESS_BOOK", false);
+    } else {
+        xml.setResult(sectionOf(action), false);
+    }
+    Answer a = xml.finish(action);
+    a.user = cleanText(login);
+    return a;
+}
+
+std::optional<Answer> Service::screen(const FormData& lead, std::int64_t nowMs) {
+    const std::string action = lead.value("action");
+    if (sectionOf(action).empty())
+        return handle(lead, nowMs);  // missing or unknown action: no account is looked at
+    // The fax actions carry their credentials in Windows-1252.
+    const bool fax = action == "authentication" || action == "convert_and_transfer" ||
+                     action == "get_fax_status";
+    const std::string login =
+        fax ? fromWindows1252(lead.value("username")) : lead.value("username");
+    const std::string password =
+        fax ? fromWindows1252(lead.value("password")) : lead.value("password");
+    const Login auth = authenticate(login, password);
+    if (!auth.error)
+        return std::nullopt;
+    Answer a = authRefusal(action, auth.error, login);
+    a.action = cleanText(action);
+    return a;
+}
+
 Service::Login Service::authenticate(const std::string& login, const std::string& password) {
     Login result;
     if (login.empty()) {
@@ -183,15 +222,9 @@ Answer Service::handle(const FormData& form, std::int64_t nowMs) {
 Answer Service::authentication(const FormData& form) {
     const std::string login = fromWindows1252(form.value("username"));
     Login auth = authenticate(login, fromWindows1252(form.value("password")));
+    if (auth.error)
+        return authRefusal("authentication", auth.error, login);
     AnswerXml xml;
-    if (auth.error) {
-        xml.setError(auth.error);
-        xml.setResult("AUTHENTICATION", false);
-        xml.setResult("VALIDATION", false);
-        Answer a = xml.finish("authentication");
-        a.user = cleanText(login);
-        return a;
-    }
     const auto destinations = formDestinations(form);
     std::size_t invalid = 0;
     for (const auto& d : destinations) {
@@ -220,21 +253,14 @@ Answer Service::transfer(const FormData& form, std::int64_t nowMs) {
         return a;
     };
     Login auth = authenticate(login, fromWindows1252(form.value("password")));
-    if (auth.error) {
-        AnswerXml xml;
-        xml.setError(auth.error);
-        xml.setResult("TRANSFER", false);
-        xml.setResult("AUTHENTICATION", false);
-        Answer a = xml.finish("convert_and_transfer");
-        a.user = cleanText(login);
-        return a;
-    }
+    if (auth.error)
+        return authRefusal("convert_and_transfer", auth.error, login);
     const Account& account = *auth.account;
 
     const FormPart* document = form.find("document");
-    if (!document || document->value.empty())
+    if (!document || document->bytes().empty())
         return fail(err::kNoDocument);
-    const auto tiffPages = countTiffPages(document->value, config_.maxPages);
+    const auto tiffPages = countTiffPages(document->bytes(), config_.maxPages);
     if (!tiffPages)
         return fail(err::kDocumentUnreadable);
 
@@ -301,7 +327,7 @@ Answer Service::transfer(const FormData& form, std::int64_t nowMs) {
     const std::filesystem::path faxes = config_.dataDir / "faxes";
     const std::filesystem::path incoming = faxes / ("incoming-" + randomToken());
     std::filesystem::create_directories(incoming, ec);
-    if (ec || !writeFile(incoming / "document.tif", document->value) ||
+    if (ec || !writeFile(incoming / "document.tif", document->bytes()) ||
         (!cover.empty() && !writeFile(incoming / "cover.tif", cover))) {
         std::filesystem::remove_all(incoming, ec);
         return fail(err::kStorageFailed);

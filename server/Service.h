@@ -37,6 +37,11 @@ class Service {
     Service(Store& store, ServiceConfig config);
 
     Answer handle(const FormData& form, std::int64_t nowMs);
+    // From the leading fields of a request (action and credentials come
+    // first): its answer when it is refused already (missing or unknown
+    // action, credentials missing or refused), nothing when the rest of the
+    // request is worth taking in.
+    std::optional<Answer> screen(const FormData& lead, std::int64_t nowMs);
     // The answer to a body that could not be read as a form.
     static Answer formError(FormError error);
 
@@ -46,6 +51,8 @@ class Service {
         int error = 0;
     };
     Login authenticate(const std::string& login, const std::string& password);
+    // The action's answer to refused credentials.
+    static Answer authRefusal(std::string_view action, int code, std::string_view login);
 
     Answer authentication(const FormData& form);
     Answer transfer(const FormData& form, std::int64_t nowMs);
