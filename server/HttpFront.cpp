@@ -332,7 +332,7 @@ bool HttpFront::answer(TlsConnection& c, const RequestHead& head) {
             boundary ? parseLeadingParts(lead, *boundary, limits_, leading) : FormError::NoBoundary;
         if (leadError != FormError::None)
             return refuseEarly(Service::formError(leadError), lead);
-        if (auto refusal = service_.screen(leading, arrivedMs))
+        if (auto refusal = service_.screen(leading, arrivedMs, c.peerAddress()))
             return refuseEarly(*refusal, lead);
         if (!spool.open(options_.dataDir) || !spool.append(lead))
             return refuseEarly(errorAnswer(err::kStorageFailed), lead);
@@ -376,7 +376,7 @@ bool HttpFront::answer(TlsConnection& c, const RequestHead& head) {
     } else if (formError != FormError::None) {
         answer = Service::formError(formError);
     } else {
-        answer = service_.handle(form, arrivedMs);
+        answer = service_.handle(form, arrivedMs, c.peerAddress());
     }
     if (fault.outcome == FaultKind::Truncate)
         answer.body.resize(answer.body.size() / 2);

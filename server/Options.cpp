@@ -34,6 +34,7 @@ const char* usageText() {
            "[--demo]\n"
            "                [--host ADDR] [--path /api2/proxy.php] [--quiet] [--threads N]\n"
            "                [--head-deadline MS] [--idle-timeout MS] [--max-connections N]\n"
+           "                [--login-hold-max MS]\n"
            "                [--min-poll-interval MS] [--delivery-time MS] [--rate AMOUNT]\n"
            "                [--max-body BYTES] [--max-field BYTES] [--max-parts N]\n"
            "                [--max-destinations N] [--max-pages N]\n"
@@ -118,6 +119,9 @@ bool parseOptions(const std::vector<std::string>& args, Options& o, std::string&
                 o.front.idleTimeout = std::chrono::milliseconds(ms);
             } else if (a == "--max-connections") {
                 if (!number<std::size_t>(v, o.front.maxConnections, 16, 4096))
+                    return bad();
+            } else if (a == "--login-hold-max") {
+                if (!number<std::int64_t>(v, o.service.throttle.maxHoldMs, 100, 86400000))
                     return bad();
             } else if (a == "--min-poll-interval") {
                 if (!number<std::int64_t>(v, o.service.minPollIntervalMs, 0, 3600000))

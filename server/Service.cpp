@@ -114,7 +114,10 @@ bool plausibleEmail(std::string_view email) {
 }
 
 Service::Service(Store& store, ServiceConfig config)
-    : store_(store), config_(std::move(config)), dummyHash_(hashPassword(randomToken())) {}
+    : store_(store),
+      config_(std::move(config)),
+      throttle_(config_.throttle),
+      dummyHash_(hashPassword(randomToken())) {}
 
 Answer Service::formError(FormError error) {
     const int code = (error == FormError::TooManyParts || error == FormError::FieldTooLarge)
@@ -143,10 +146,11 @@ Answer Service::authRefusal(std::string_view action, int code, std::string_view 
     return a;
 }
 
-std::optional<Answer> Service::screen(const FormData& lead, std::int64_t nowMs) {
+std::optional<Answer> Service::screen(const FormData& lead, std::int64_t nowMs,
+                                      std::string_view peer) {
     const std::string action = lead.value("action");
     if (sectionOf(action).empty())
-        return handle(lead, nowMs);  // missing or unknown action: no account is looked at
+        return handle(lead, nowMs, peer);  // missing or unknown action: no account is looked at
     // The fax actions carry their credentials in Windows-1252.
     const bool fax = action == "authentication" || action == "convert_and_transfer" ||
                      action == "get_fax_status";
@@ -154,7 +158,7 @@ std::optional<Answer> Service::screen(const FormData& lead, std::int64_t nowMs) 
         fax ? fromWindows1252(lead.value("username")) : lead.value("username");
     const std::string password =
         fax ? fromWindows1252(lead.value("password")) : lead.value("password");
-    const Login auth = authenticate(login, password);
+    const Login auth = authenticate(login, password, peer);
     if (!auth.error)
         return std::nullopt;
     Answer a = authRefusal(action, auth.error, login);
@@ -162,7 +166,8 @@ std::optional<Answer> Service::screen(const FormData& lead, std::int64_t nowMs) 
     return a;
 }
 
-Service::Login Service::authenticate(const std::string& login, const std::string& password) {
+Service::Login Service::authenticate(const std::string& login, const std::string& password,
+                                     std::string_view peer) {
     Login result;
     if (login.empty()) {
         result.error = err::kUserNameMissing;
@@ -172,16 +177,28 @@ Service::Login Service::authenticate(const std::string& login, const std::string
         result.error = err::kPasswordMissing;
         return result;
     }
+    const std::int64_t now = wallClockMs();
     auto account = store_.findAccount(login);
+    // A client that logged in before with this password is never held:
+    // a guesser cannot keep the owner's running clients out.
+    const bool known =
+        account && verified_.remembered(account->login, password, account->passwordHash);
+    if (!known && throttle_.held(login, peer, now)) {
+        result.error = err::kUnavailable;
+        return result;
+    }
     if (!account) {
         verifyPassword(password, dummyHash_);
+        throttle_.failed(login, peer, now);
         result.error = err::kAuthenticationFailed;
         return result;
     }
-    if (!verified_.check(account->login, password, account->passwordHash)) {
+    if (!known && !verified_.check(account->login, password, account->passwordHash)) {
+        throttle_.failed(login, peer, now);
         result.error = err::kAuthenticationFailed;
         return result;
     }
+    throttle_.succeeded(login);
     if (account->disabled) {
         result.error = err::kAccountDisabled;
         return result;
@@ -190,27 +207,27 @@ Service::Login Service::authenticate(const std::string& login, const std::string
     return result;
 }
 
-Answer Service::handle(const FormData& form, std::int64_t nowMs) {
+Answer Service::handle(const FormData& form, std::int64_t nowMs, std::string_view peer) {
     const std::string action = form.value("action");
     Answer answer;
     if (action.empty())
         answer = errorAnswer(err::kFieldMissing);
     else if (action == "authentication")
-        answer = authentication(form);
+        answer = authentication(form, peer);
     else if (action == "convert_and_transfer")
-        answer = transfer(form, nowMs);
+        answer = transfer(form, nowMs, peer);
     else if (action == "get_fax_status")
-        answer = faxStatus(form, nowMs);
+        answer = faxStatus(form, nowMs, peer);
     else if (action == "convert")
-        answer = convert(form);
+        answer = convert(form, peer);
     else if (action == "get_user_preferences")
-        answer = getPreferences(form);
+        answer = getPreferences(form, peer);
     else if (action == "update_user_preferences")
-        answer = updatePreferences(form);
+        answer = updatePreferences(form, peer);
     else if (action == "get_address_book")
-        answer = getAddressBook(form);
+        answer = getAddressBook(form, peer);
     else if (action == "update_address_book")
-        answer = updateAddressBook(form);
+        answer = updateAddressBook(form, peer);
     else
         answer = errorAnswer(err::kUnknownAction);
     answer.action = cleanText(action.substr(0, 64));
@@ -219,9 +236,9 @@ Answer Service::handle(const FormData& form, std::int64_t nowMs) {
 
 // --- fax actions (Windows-1252 credentials) --------------------------------
 
-Answer Service::authentication(const FormData& form) {
+Answer Service::authentication(const FormData& form, std::string_view peer) {
     const std::string login = fromWindows1252(form.value("username"));
-    Login auth = authenticate(login, fromWindows1252(form.value("password")));
+    Login auth = authenticate(login, fromWindows1252(form.value("password")), peer);
     if (auth.error)
         return authRefusal("authentication", auth.error, login);
     AnswerXml xml;
@@ -242,7 +259,7 @@ Answer Service::authentication(const FormData& form) {
     return a;
 }
 
-Answer Service::transfer(const FormData& form, std::int64_t nowMs) {
+Answer Service::transfer(const FormData& form, std::int64_t nowMs, std::string_view peer) {
     const std::string login = fromWindows1252(form.value("username"));
     auto fail = [&](int code) {
         AnswerXml xml;
@@ -252,7 +269,7 @@ Answer Service::transfer(const FormData& form, std::int64_t nowMs) {
         a.user = cleanText(login);
         return a;
     };
-    Login auth = authenticate(login, fromWindows1252(form.value("password")));
+    Login auth = authenticate(login, fromWindows1252(form.value("password")), peer);
     if (auth.error)
         return authRefusal("convert_and_transfer", auth.error, login);
     const Account& account = *auth.account;
@@ -359,14 +376,14 @@ Answer Service::transfer(const FormData& form, std::int64_t nowMs) {
     return a;
 }
 
-Answer Service::faxStatus(const FormData& form, std::int64_t nowMs) {
+Answer Service::faxStatus(const FormData& form, std::int64_t nowMs, std::string_view peer) {
     const std::string login = fromWindows1252(form.value("username"));
     auto fail = [&](int code) {
         Answer a = errorAnswer(code, "get_fax_status", "GET_FAX_STATUS");
         a.user = cleanText(login);
         return a;
     };
-    Login auth = authenticate(login, fromWindows1252(form.value("password")));
+    Login auth = authenticate(login, fromWindows1252(form.value("password")), peer);
     if (auth.error)
         return fail(auth.error);
     const std::string faxIdText = fromWindows1252(form.value("faxId"));
@@ -415,14 +432,14 @@ Answer Service::faxStatus(const FormData& form, std::int64_t nowMs) {
 
 // --- text exchanges (UTF-8) -------------------------------------------------
 
-Answer Service::convert(const FormData& form) {
+Answer Service::convert(const FormData& form, std::string_view peer) {
     const std::string login = cleanText(form.value("username"));
     auto fail = [&](int code) {
         Answer a = errorAnswer(code, "convert", "CONVERT");
         a.user = login;
         return a;
     };
-    Login auth = authenticate(form.value("username"), form.value("password"));
+    Login auth = authenticate(form.value("username"), form.value("password"), peer);
     if (auth.error)
         return fail(auth.error);
     const std::string text = form.value("coverpage");
@@ -450,8 +467,8 @@ Answer Service::convert(const FormData& form) {
     return a;
 }
 
-Answer Service::getPreferences(const FormData& form) {
-    Login auth = authenticate(form.value("username"), form.value("password"));
+Answer Service::getPreferences(const FormData& form, std::string_view peer) {
+    Login auth = authenticate(form.value("username"), form.value("password"), peer);
     if (auth.error) {
         Answer a = errorAnswer(auth.error, "get_user_preferences", "GET_USER_PREFERENCES");
         a.user = cleanText(form.value("username"));
@@ -473,14 +490,14 @@ Answer Service::getPreferences(const FormData& form) {
     return a;
 }
 
-Answer Service::updatePreferences(const FormData& form) {
+Answer Service::updatePreferences(const FormData& form, std::string_view peer) {
     const std::string login = cleanText(form.value("username"));
     auto fail = [&](int code) {
         Answer a = errorAnswer(code, "update_user_preferences", "UPDATE_USER_PREFERENCES");
         a.user = login;
         return a;
     };
-    Login auth = authenticate(form.value("username"), form.value("password"));
+    Login auth = authenticate(form.value("username"), form.value("password"), peer);
     if (auth.error)
         return fail(auth.error);
     const Account& account = *auth.account;
@@ -575,8 +592,8 @@ void Service::addAddressBook(AnswerXml& xml, std::int64_t accountId) {
     }
 }
 
-Answer Service::getAddressBook(const FormData& form) {
-    Login auth = authenticate(form.value("username"), form.value("password"));
+Answer Service::getAddressBook(const FormData& form, std::string_view peer) {
+    Login auth = authenticate(form.value("username"), form.value("password"), peer);
     if (auth.error) {
         Answer a = errorAnswer(auth.error, "get_address_book", "GET_ADDRESS_BOOK");
         a.user = cleanText(form.value("username"));
@@ -589,7 +606,7 @@ Answer Service::getAddressBook(const FormData& form) {
     return a;
 }
 
-Answer Service::updateAddressBook(const FormData& form) {
+Answer Service::updateAddressBook(const FormData& form, std::string_view peer) {
     const std::string login = cleanText(form.value("username"));
     auto fail = [&](int code) {
         AnswerXml xml;
@@ -600,7 +617,7 @@ Answer Service::updateAddressBook(const FormData& form) {
         a.user = login;
         return a;
     };
-    Login auth = authenticate(form.value("username"), form.value("password"));
+    Login auth = authenticate(form.value("username"), form.value("password"), peer);
     if (auth.error)
         return fail(auth.error);
 

@@ -166,6 +166,9 @@ TEST_F(HostileClientTest, OversizedHeadsAreRefused) {
 TEST_F(HostileClientTest, UploadsWithAWrongPasswordCostNoMoreThanTheirLeadingFields) {
     ServerProcess server({"--quiet"});
     ASSERT_TRUE(server.start()) << server.output();
+    HttpsClient owner(server.caFile());
+    const std::string preferences = form(demo("get_user_preferences"));
+    EXPECT_EQ(xmlValue(owner.post(server.url(), preferences).body, "API_RESULT/ERROR"), "");
     const long before = procStatusKb(server.pid(), "VmRSS");
     const std::string body = upload(
         {{"action", "convert_and_transfer"}, {"username", kDemoLogin}, {"password", "guess"}},
@@ -185,10 +188,41 @@ TEST_F(HostileClientTest, UploadsWithAWrongPasswordCostNoMoreThanTheirLeadingFie
     const long peak = procStatusKb(server.pid(), "VmHWM");
     EXPECT_LT(peak - before, 64 * 1024) << "before " << before << " kB, peak " << peak << " kB";
     EXPECT_GT(refused, 0);
-    HttpsClient client(server.caFile());
-    EXPECT_EQ(xmlValue(client.post(server.url(), form(demo("get_user_preferences"))).body,
+    // The owner, logged in before, is still served.
+    EXPECT_EQ(xmlValue(owner.post(server.url(), preferences).body,
                        "API_RESULT/GET_USER_PREFERENCES/RESULT"),
               "0");
+    EXPECT_EQ(server.stop(), 0) << server.output();
+}
+
+TEST_F(HostileClientTest, GuessingIsHeldWhileTheOwnerGetsInAfterTheWait) {
+    ServerProcess server({"--quiet", "--login-hold-max", "1000"});
+    ASSERT_TRUE(server.start()) << server.output();
+    HttpsClient client(server.caFile());
+    auto error = [&](const std::string& login, const std::string& password) {
+        const RawReply r = client.post(server.url(), form({{"action", "get_user_preferences"},
+                                                           {"username", login},
+                                                           {"password", password}}));
+        return xmlValue(r.body, "API_RESULT/ERROR");
+    };
+    // A running client of the owner's, logged in before the guessing.
+    EXPECT_EQ(error(kDemoLogin, kDemoPassword), "");
+    server.command({"user", "add", "ann@miravo.test", "annpw"});
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(error("ann@miravo.test", "guess" + std::to_string(i)), "107") << i;
+    // Held: not even the right password is looked at, for a second.
+    EXPECT_EQ(error("ann@miravo.test", "guess"), "200");
+    EXPECT_EQ(error("ANN@miravo.test", "annpw"), "200");  // nor is the owner's, for now
+    EXPECT_EQ(error(kDemoLogin, kDemoPassword), "");  // another account is not held
+    std::this_thread::sleep_for(1100ms);
+    EXPECT_EQ(error("ann@miravo.test", "annpw"), "");
+
+    // Spraying across logins from one address holds that address, except
+    // for clients that logged in before.
+    for (int i = 0; i < 20; ++i)
+        error("nobody" + std::to_string(i) + "@miravo.test", "x");
+    EXPECT_EQ(error("nobody99@miravo.test", "x"), "200");
+    EXPECT_EQ(error(kDemoLogin, kDemoPassword), "");
     EXPECT_EQ(server.stop(), 0) << server.output();
 }
 
