@@ -358,7 +358,13 @@ bool HttpFront::answer(TlsConnection& c, const RequestHead& head) {
     const FormError formError =
         boundary ? parseForm(body, *boundary, limits_, form) : FormError::NoBoundary;
     const std::string action = formError == FormError::None ? form.value("action") : "";
-    FaultDecision fault = faults_.decide(action);
+    // Faults apply to requests with accepted credentials only: nobody else
+    // can set them off or use them up.
+    std::optional<Answer> refusal;
+    if (formError == FormError::None)
+        refusal = service_.screen(form, arrivedMs, c.peerAddress());
+    const bool accepted = formError == FormError::None && !refusal;
+    FaultDecision fault = accepted ? faults_.decide(action) : FaultDecision();
     if (fault.delayMs > 0)
         sleepMs(fault.delayMs);
     if (fault.outcome == FaultKind::Close) {
@@ -375,6 +381,8 @@ bool HttpFront::answer(TlsConnection& c, const RequestHead& head) {
         answer.action = action;
     } else if (formError != FormError::None) {
         answer = Service::formError(formError);
+    } else if (refusal) {
+        answer = std::move(*refusal);
     } else {
         answer = service_.handle(form, arrivedMs, c.peerAddress());
     }
@@ -392,7 +400,7 @@ bool HttpFront::answer(TlsConnection& c, const RequestHead& head) {
               " out=" + std::to_string(answer.body.size()) + " ms=" + std::to_string(ms) +
               " fault=" + fault.text());
 
-    if (const int seconds = faults_.refuseAfter(number); seconds > 0) {
+    if (const int seconds = accepted ? faults_.refuseAfter(action) : 0; seconds > 0) {
         refuseSeconds_ = seconds;
         connections_->pause();
         return false;

@@ -21,7 +21,7 @@ struct FormPart {
     std::string value;        // raw bytes, no decoding
     // A file read by reference: its bytes inside the body, which outlives
     // the form (the value is then empty).
-    std::string_view fileBytes;
+    std::string_view fileBytes = {};
     bool isFile() const { return !filename.empty(); }
     std::string_view bytes() const { return fileBytes.data() ? fileBytes : value; }
 };

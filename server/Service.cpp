@@ -510,13 +510,9 @@ Answer Service::updatePreferences(const FormData& form, std::string_view peer) {
                             form.has("faxHeader") || form.has("smsNumber");
     if (!newEmail && !newPassword && !parameters)
         return fail(err::kFieldMissing);
-    if (newEmail) {
-        if (!plausibleEmail(newEmail->value) || cleanText(newEmail->value) != newEmail->value)
-            return fail(err::kEmailInvalidOrTaken);
-        auto holder = store_.findAccount(newEmail->value);
-        if (holder && holder->id != account.id)
-            return fail(err::kEmailInvalidOrTaken);
-    }
+    if (newEmail &&
+        (!plausibleEmail(newEmail->value) || cleanText(newEmail->value) != newEmail->value))
+        return fail(err::kEmailInvalidOrTaken);
     if (newPassword && (newPassword->value.size() > 259 || characters(newPassword->value) > 259))
         return fail(err::kInvalidValue);
 
@@ -557,6 +553,14 @@ Answer Service::updatePreferences(const FormData& form, std::string_view peer) {
             p.smsNumber = smsNumber->value;
         else if (form.has("redirectToEmail"))
             p.smsNumber.clear();
+    }
+
+    // Whether another account holds the address is told only about an
+    // otherwise acceptable request, so it cannot be probed with a bad one.
+    if (newEmail) {
+        auto holder = store_.findAccount(newEmail->value);
+        if (holder && holder->id != account.id)
+            return fail(err::kEmailInvalidOrTaken);
     }
 
     if (parameters && store_.setPreferences(account.id, p) != StoreResult::Ok)
