@@ -121,20 +121,36 @@ const char* statusText(int status) {
     switch (status) {
         case 200:
             return "200 OK";
+        case 303:
+            return "303 See Other";
         case 400:
             return "400 Bad Request";
+        case 403:
+            return "403 Forbidden";
         case 404:
             return "404 Not Found";
+        case 409:
+            return "409 Conflict";
         case 411:
             return "411 Length Required";
+        case 422:
+            return "422 Unprocessable Content";
+        case 429:
+            return "429 Too Many Requests";
         default:
             return "500 Internal Server Error";
     }
 }
 
 bool sendAnswer(TlsConnection& c, int status, std::string_view body, std::string_view type,
-                bool close) {
+                bool close, const std::vector<std::pair<std::string, std::string>>& extra = {}) {
     std::string out = std::string("HTTP/1.1 ") + statusText(status) + "\r\n";
+    for (const auto& [name, value] : extra) {
+        // A handler's header never carries a line break into the answer.
+        if (name.find_first_of("\r\n:") == std::string::npos &&
+            value.find_first_of("\r\n") == std::string::npos)
+            out += name + ": " + value + "\r\n";
+    }
     if (!type.empty())
         out += "Content-Type: " + std::string(type) + "\r\n";
     out += "Content-Length: " + std::to_string(body.size()) + "\r\n";
@@ -266,12 +282,6 @@ bool HttpFront::answer(TlsConnection& c, const RequestHead& head) {
                                c.peerAddress() + ":" + std::to_string(c.peerPort());
     bool close = head.version != "HTTP/1.1" || sameText(head.value("Connection"), "close");
 
-    const std::string path = head.target.substr(0, head.target.find('?'));
-    if (head.method != "POST" || path != options_.objectPath) {
-        log_.line(prefix + " " + logField(head.method) + " " + logField(path) + " not found");
-        sendAnswer(c, 404, "", "", true);
-        return false;
-    }
     if (head.has("Transfer-Encoding")) {
         sendAnswer(c, 411, "", "", true);
         return false;
@@ -283,6 +293,15 @@ bool HttpFront::answer(TlsConnection& c, const RequestHead& head) {
             std::from_chars(lengthText.data(), lengthText.data() + lengthText.size(), declared);
         if (ec != std::errc() || ptr != lengthText.data() + lengthText.size())
             declared = options_.maxBodyBytes + 1;
+    }
+    const std::string path = head.target.substr(0, head.target.find('?'));
+    if (head.method != "POST" || path != options_.objectPath) {
+        auto page = pages_.find({head.method, path});
+        if (page != pages_.end())
+            return answerPage(c, head, page->second, declared, prefix);
+        log_.line(prefix + " " + logField(head.method) + " " + logField(path) + " not found");
+        sendAnswer(c, 404, "", "", true);
+        return false;
     }
 
     // Answers a request refused before its body was all read, then throws
@@ -406,6 +425,29 @@ bool HttpFront::answer(TlsConnection& c, const RequestHead& head) {
         return false;
     }
     return sent && !close;
+}
+
+void HttpFront::addPage(std::string method, std::string path, PageHandler handler) {
+    pages_[{std::move(method), std::move(path)}] = std::move(handler);
+}
+
+bool HttpFront::answerPage(TlsConnection& c, const RequestHead& head, const PageHandler& page,
+                           std::size_t declared, const std::string& logPrefix) {
+    std::string body;
+    if (declared > 3 * options_.maxFieldBytes + 16 * 1024 ||
+        !receive(c, declared, Clock::now() + kBodyDeadline, [&](std::string_view bytes) {
+            body.append(bytes);
+            return true;
+        })) {
+        sendAnswer(c, 400, "", "", true);
+        return false;
+    }
+    const PageAnswer answer = page(head, body);
+    const bool close = head.version != "HTTP/1.1" || sameText(head.value("Connection"), "close");
+    log_.line(logPrefix + " " + logField(head.method) + " " + logField(head.target) + " " +
+              std::to_string(answer.status));
+    return sendAnswer(c, answer.status, answer.body, answer.contentType, close, answer.headers) &&
+           !close;
 }
 
 VersionPage::VersionPage(const Options& options) : options_(options) {}

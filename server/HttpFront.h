@@ -10,10 +10,14 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "server/ConnectionManager.h"
 #include "server/Faults.h"
@@ -28,10 +32,23 @@ class Server;
 
 namespace miravo::server {
 
+// A page served beside the API on its port (say, a form in a browser).
+struct PageAnswer {
+    int status = 200;
+    std::string contentType = "text/html; charset=utf-8";
+    std::string body;
+    std::vector<std::pair<std::string, std::string>> headers;  // e.g. Location
+};
+// Gets the request head and its body (at most 3 × --max-field + 16 KiB).
+using PageHandler = std::function<PageAnswer(const RequestHead&, std::string_view body)>;
+
 class HttpFront {
   public:
     HttpFront(const Options& options, Service& service, FaultPlan& faults, RequestLog& log);
     ~HttpFront();
+
+    // Serves METHOD PATH with the handler; to be called before start().
+    void addPage(std::string method, std::string path, PageHandler handler);
 
     // Loads the certificate and takes the port; false with a reason.
     bool start(std::string& error);
@@ -43,6 +60,8 @@ class HttpFront {
 
   private:
     bool answer(TlsConnection& connection, const RequestHead& head);
+    bool answerPage(TlsConnection& connection, const RequestHead& head, const PageHandler& page,
+                    std::size_t declared, const std::string& logPrefix);
     bool holdPort();
     void sleepMs(long ms);
 
@@ -51,6 +70,7 @@ class HttpFront {
     FaultPlan& faults_;
     RequestLog& log_;
     FormLimits limits_;
+    std::map<std::pair<std::string, std::string>, PageHandler> pages_;
     SSL_CTX* context_ = nullptr;
     std::unique_ptr<ConnectionManager> connections_;
     int port_ = -1;

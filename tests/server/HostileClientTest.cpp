@@ -13,6 +13,8 @@
 #include <fstream>
 #include <thread>
 
+#include "server/Certificates.h"
+#include "server/HttpFront.h"
 #include "tests/server/ServerHarness.h"
 
 namespace miravo::server::test {
@@ -224,6 +226,41 @@ TEST_F(HostileClientTest, GuessingIsHeldWhileTheOwnerGetsInAfterTheWait) {
     EXPECT_EQ(error("nobody99@miravo.test", "x"), "200");
     EXPECT_EQ(error(kDemoLogin, kDemoPassword), "");
     EXPECT_EQ(server.stop(), 0) << server.output();
+}
+
+TEST_F(HostileClientTest, PagesBesideTheApiKeepTheirAnswersWhole) {
+    miravo::test::TempDir data;
+    Options options;
+    options.dataDir = data.path();
+    options.port = 0;
+    options.quiet = true;
+    std::string error;
+    Store store;
+    ASSERT_TRUE(store.open(data / "miravo.db", error)) << error;
+    ASSERT_TRUE(ensureCertificates(data.path(), error)) << error;
+    Service service(store, options.service);
+    FaultPlan faults;
+    RequestLog log({}, true);
+    HttpFront front(options, service, faults, log);
+    front.addPage("POST", "/page", [](const RequestHead& head, std::string_view body) {
+        PageAnswer a;
+        a.body = std::string(body) + " " + head.value("X-Name");
+        a.headers = {{"X-Echo", "ok"}, {"X-Bad", "a\r\nSet-Cookie: injected"}};
+        return a;
+    });
+    ASSERT_TRUE(front.start(error)) << error;
+    std::thread serving([&] { front.run(); });
+    RawTls client(context_, front.port());
+    ASSERT_TRUE(client.connected());
+    client.write("POST /page HTTP/1.1\r\nX-Name: ann\r\nContent-Length: 5\r\n"
+                 "Connection: close\r\n\r\nhello");
+    const std::string answer = client.readUntilClosed(5000ms);
+    front.stop();
+    serving.join();
+    EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << answer;
+    EXPECT_NE(answer.find("\r\nX-Echo: ok\r\n"), std::string::npos) << answer;
+    EXPECT_EQ(answer.find("injected"), std::string::npos) << answer;
+    EXPECT_EQ(answer.substr(answer.size() - 9), "hello ann");
 }
 
 }  // namespace

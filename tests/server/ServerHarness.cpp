@@ -265,6 +265,7 @@ RawReply HttpsClient::get(const std::string& url) {
     RawReply reply;
     curl_easy_reset(curl_);
     curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl_, CURLOPT_CAINFO, ca_.c_str());
     curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, collect);
     curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &reply.body);
     curl_easy_setopt(curl_, CURLOPT_TIMEOUT, 30L);
