@@ -4,6 +4,9 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <string>
+
 namespace miravo::server {
 
 BodySpool::~BodySpool() {
@@ -15,7 +18,15 @@ BodySpool::~BodySpool() {
 
 bool BodySpool::open(const std::filesystem::path& folder) {
     fd_ = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    return fd_ >= 0;
+    if (fd_ >= 0)
+        return true;
+    // A file system without unnamed files: a named one, removed at once.
+    std::string name = (folder / "spool-XXXXXX").string();
+    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd_ < 0)
+        return false;
+    ::unlink(name.c_str());
+    return true;
 }
 
 bool BodySpool::append(std::string_view bytes) {

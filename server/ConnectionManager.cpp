@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace miravo::server {
 
@@ -92,8 +93,13 @@ void ConnectionManager::accept(int listenFd, std::vector<Entry>& entries) {
         socklen_t length = sizeof peer;
         const int fd = ::accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &length,
                                  SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0)
+        if (fd < 0) {
+            // Out of descriptors or memory: the waiting connection would wake
+            // the loop at once again, so stop accepting for a moment.
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                acceptAgainAt_ = Clock::now() + std::chrono::milliseconds(100);
             return;
+        }
         // Answers go out as soon as they are written, not after the peer's
         // delayed acknowledgement.
         int yes = 1;
@@ -174,7 +180,7 @@ void ConnectionManager::serve(int listenFd) {
     while (!stopping_ && !pausing_) {
         polled.clear();
         polled.push_back({wakePipe_[0], POLLIN, 0});
-        polled.push_back({listenFd, POLLIN, 0});
+        polled.push_back({listenFd, static_cast<short>(Clock::now() >= acceptAgainAt_ ? POLLIN : 0), 0});
         auto next = Clock::now() + std::chrono::seconds(1);
         for (const Entry& e : entries) {
             const bool out = e.want == TlsConnection::Step::WantWrite;

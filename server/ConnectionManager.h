@@ -85,6 +85,7 @@ class ConnectionManager {
     std::atomic<bool> stopping_{false};
     std::atomic<bool> pausing_{false};
     std::atomic<bool> serving_{false};
+    Clock::time_point acceptAgainAt_{};  // poll loop only
 
     std::mutex mutex_;
     std::condition_variable ready_;

@@ -307,11 +307,15 @@ bool HttpFront::answer(TlsConnection& c, const RequestHead& head) {
     // Answers a request refused before its body was all read, then throws
     // away what is still coming, for a short while.
     std::size_t taken = 0;
+    // A client that waits for "100 Continue" sends nothing before it.
+    const bool waitsToSend = sameText(head.value("Expect"), "100-continue");
+    bool continued = false;
     auto refuseEarly = [&](const Answer& refusal, std::string_view received) {
         log_.record(number, head.text(), received);
         sendAnswer(c, 200, refusal.body, refusal.contentType, true);
-        const auto until = Clock::now() + kDrainTime;
-        receive(c, declared - taken, until, [](std::string_view) { return true; });
+        if (!waitsToSend || continued)
+            receive(c, declared - taken, Clock::now() + kDrainTime,
+                    [](std::string_view) { return true; });
         log_.line(prefix + " action=" + logField(refusal.action) + " user=" +
                   logField(refusal.user) + " error=" + std::to_string(refusal.error) + " in=" +
                   std::to_string(taken) + " of " + std::to_string(declared) + " refused early");
@@ -320,9 +324,11 @@ bool HttpFront::answer(TlsConnection& c, const RequestHead& head) {
     if (declared > options_.maxBodyBytes)
         return refuseEarly(errorAnswer(err::kRequestTooLarge), {});
 
-    if (sameText(head.value("Expect"), "100-continue") && declared > 0 &&
-        !c.writeAll("HTTP/1.1 100 Continue\r\n\r\n", Clock::now() + kWriteDeadline))
-        return false;
+    if (waitsToSend && declared > 0) {
+        if (!c.writeAll("HTTP/1.1 100 Continue\r\n\r\n", Clock::now() + kWriteDeadline))
+            return false;
+        continued = true;
+    }
 
     const auto bodyDeadline = Clock::now() + kBodyDeadline;
     auto bodyLost = [&](std::string_view received) {
