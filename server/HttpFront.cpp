@@ -13,6 +13,7 @@
 
 #include "server/BodySpool.h"
 #include "server/Certificates.h"
+#include "server/HeaderText.h"
 
 namespace miravo::server {
 
@@ -54,14 +55,6 @@ std::string logField(std::string_view text) {
     for (unsigned char c : text.substr(0, 80))
         out.push_back(c > ' ' && c < 0x7f ? static_cast<char>(c) : '?');
     return out.empty() ? "-" : out;
-}
-
-bool sameText(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 // Exclusive: no SO_REUSEPORT, so a second server on the port fails to start
@@ -280,7 +273,7 @@ bool HttpFront::answer(TlsConnection& c, const RequestHead& head) {
     const std::int64_t arrivedMs = nowMs();
     const std::string prefix = "#" + RequestLog::numberText(number) + " " + utcStamp() + " " +
                                c.peerAddress() + ":" + std::to_string(c.peerPort());
-    bool close = head.version != "HTTP/1.1" || sameText(head.value("Connection"), "close");
+    bool close = head.version != "HTTP/1.1" || equalsNoCase(head.value("Connection"), "close");
 
     if (head.has("Transfer-Encoding")) {
         sendAnswer(c, 411, "", "", true);
@@ -308,7 +301,7 @@ bool HttpFront::answer(TlsConnection& c, const RequestHead& head) {
     // away what is still coming, for a short while.
     std::size_t taken = 0;
     // A client that waits for "100 Continue" sends nothing before it.
-    const bool waitsToSend = sameText(head.value("Expect"), "100-continue");
+    const bool waitsToSend = equalsNoCase(head.value("Expect"), "100-continue");
     bool continued = false;
     auto refuseEarly = [&](const Answer& refusal, std::string_view received) {
         log_.record(number, head.text(), received);
@@ -449,7 +442,7 @@ bool HttpFront::answerPage(TlsConnection& c, const RequestHead& head, const Page
         return false;
     }
     const PageAnswer answer = page(head, body);
-    const bool close = head.version != "HTTP/1.1" || sameText(head.value("Connection"), "close");
+    const bool close = head.version != "HTTP/1.1" || equalsNoCase(head.value("Connection"), "close");
     log_.line(logPrefix + " " + logField(head.method) + " " + logField(head.target) + " " +
               std::to_string(answer.status));
     return sendAnswer(c, answer.status, answer.body, answer.contentType, close, answer.headers) &&

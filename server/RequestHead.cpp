@@ -1,5 +1,7 @@
 #include "server/RequestHead.h"
 
+#include "server/HeaderText.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -7,26 +9,11 @@ namespace miravo::server {
 
 namespace {
 
-bool sameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 std::string lower(std::string_view s) {
     std::string out(s);
     for (char& c : out)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
-}
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
 }
 
 bool isToken(std::string_view s) {
@@ -40,7 +27,7 @@ bool isToken(std::string_view s) {
 
 std::string RequestHead::value(std::string_view name) const {
     for (const auto& [n, v] : fields) {
-        if (sameName(n, name))
+        if (equalsNoCase(n, name))
             return v;
     }
     return {};
@@ -48,7 +35,7 @@ std::string RequestHead::value(std::string_view name) const {
 
 bool RequestHead::has(std::string_view name) const {
     return std::any_of(fields.begin(), fields.end(),
-                       [&](const auto& field) { return sameName(field.first, name); });
+                       [&](const auto& field) { return equalsNoCase(field.first, name); });
 }
 
 std::string RequestHead::text() const {
@@ -98,7 +85,7 @@ HeadStatus parseHead(std::string_view bytes, const HeadLimits& limits, RequestHe
         if (out.fields.size() >= limits.maxFields)
             return HeadStatus::TooLarge;
         out.fields.emplace_back(std::string(line.substr(0, colon)),
-                                std::string(trim(line.substr(colon + 1))));
+                                std::string(trimBlanks(line.substr(colon + 1))));
     }
     return HeadStatus::Complete;
 }
