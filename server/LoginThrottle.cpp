@@ -23,14 +23,9 @@ std::string peerKey(std::string_view peer) {
 
 }  // namespace
 
-bool LoginThrottle::held(std::string_view login, std::string_view peer, std::int64_t nowMs) {
-    std::lock_guard lock(mutex_);
-    for (const std::string& key : {loginKey(login), peerKey(peer)}) {
-        auto it = records_.find(key);
-        if (it != records_.end() && it->second.heldUntilMs > nowMs)
-            return true;
-    }
-    return false;
+bool LoginThrottle::held(const std::string& key, std::int64_t nowMs) const {
+    auto it = records_.find(key);
+    return it != records_.end() && it->second.heldUntilMs > nowMs;
 }
 
 void LoginThrottle::count(const std::string& key, int freeFailures, std::int64_t nowMs) {
@@ -45,18 +40,25 @@ void LoginThrottle::count(const std::string& key, int freeFailures, std::int64_t
     }
 }
 
-void LoginThrottle::failed(std::string_view login, std::string_view peer, std::int64_t nowMs) {
+bool LoginThrottle::admit(std::string_view login, std::string_view peer, std::int64_t nowMs) {
+    const std::string loginRecord = loginKey(login), peerRecord = peerKey(peer);
     std::lock_guard lock(mutex_);
+    if (held(loginRecord, nowMs) || held(peerRecord, nowMs))
+        return false;
     if (records_.size() >= kMaxRecords)
         prune(nowMs);
-    count(loginKey(login), config_.freeLoginFailures, nowMs);
-    if (!peer.empty())
-        count(peerKey(peer), config_.freePeerFailures, nowMs);
+    count(loginRecord, config_.freeLoginFailures, nowMs);
+    count(peerRecord, config_.freePeerFailures, nowMs);
+    return true;
 }
 
-void LoginThrottle::succeeded(std::string_view login) {
+void LoginThrottle::succeeded(std::string_view login, std::string_view peer) {
     std::lock_guard lock(mutex_);
     records_.erase(loginKey(login));
+    auto it = records_.find(peerKey(peer));
+    if (it != records_.end() && it->second.failures > 0 &&
+        --it->second.failures < config_.freePeerFailures)
+        it->second.heldUntilMs = 0;
 }
 
 // Quiet records go first; when a flood of logins leaves none quiet, those

@@ -27,12 +27,14 @@ class LoginThrottle {
   public:
     explicit LoginThrottle(ThrottleConfig config) : config_(config) {}
 
-    // True while attempts for this login or from this address are held.
-    bool held(std::string_view login, std::string_view peer, std::int64_t nowMs);
-    void failed(std::string_view login, std::string_view peer, std::int64_t nowMs);
-    // The account's run of failures ends; the address's does not, so that a
+    // Whether the attempt may be checked now. An admitted attempt counts as
+    // a failure at once, so that many attempts sent together cannot slip in
+    // before the first of them has failed; succeeded() takes it back.
+    bool admit(std::string_view login, std::string_view peer, std::int64_t nowMs);
+    // After an admitted attempt whose password was right: the account's run
+    // of failures ends; the address's only loses this attempt, so that a
     // guesser cannot clear it by logging into an account of its own.
-    void succeeded(std::string_view login);
+    void succeeded(std::string_view login, std::string_view peer);
 
   private:
     struct Record {
@@ -40,6 +42,7 @@ class LoginThrottle {
         std::int64_t lastFailureMs = 0;
         std::int64_t heldUntilMs = 0;
     };
+    bool held(const std::string& key, std::int64_t nowMs) const;
     void count(const std::string& key, int freeFailures, std::int64_t nowMs);
     void prune(std::int64_t nowMs);
 

@@ -183,22 +183,21 @@ Service::Login Service::authenticate(const std::string& login, const std::string
     // a guesser cannot keep the owner's running clients out.
     const bool known =
         account && verified_.remembered(account->login, password, account->passwordHash);
-    if (!known && throttle_.held(login, peer, now)) {
+    if (!known && !throttle_.admit(login, peer, now)) {
         result.error = err::kUnavailable;
         return result;
     }
     if (!account) {
         verifyPassword(password, dummyHash_);
-        throttle_.failed(login, peer, now);
         result.error = err::kAuthenticationFailed;
         return result;
     }
     if (!known && !verified_.check(account->login, password, account->passwordHash)) {
-        throttle_.failed(login, peer, now);
         result.error = err::kAuthenticationFailed;
         return result;
     }
-    throttle_.succeeded(login);
+    if (!known)
+        throttle_.succeeded(login, peer);
     if (account->disabled) {
         result.error = err::kAccountDisabled;
         return result;

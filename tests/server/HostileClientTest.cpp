@@ -22,6 +22,17 @@ namespace {
 
 using namespace std::chrono_literals;
 
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer's quarantine and shadow memory swamp the service's own use:
+// the memory bound is checked in the plain build only, with smaller uploads
+// here.
+constexpr bool kMemoryMeasured = false;
+constexpr std::size_t kUploadBytes = 4 * 1024 * 1024;
+#else
+constexpr bool kMemoryMeasured = true;
+constexpr std::size_t kUploadBytes = 31 * 1024 * 1024;
+#endif
+
 int connectTo(int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
@@ -174,7 +185,7 @@ TEST_F(HostileClientTest, UploadsWithAWrongPasswordCostNoMoreThanTheirLeadingFie
     const long before = procStatusKb(server.pid(), "VmRSS");
     const std::string body = upload(
         {{"action", "convert_and_transfer"}, {"username", kDemoLogin}, {"password", "guess"}},
-        std::string(31 * 1024 * 1024, 'x'));
+        std::string(kUploadBytes, 'x'));
     std::atomic<int> refused{0};
     std::vector<std::thread> clients;
     for (int i = 0; i < 64; ++i) {
@@ -188,7 +199,9 @@ TEST_F(HostileClientTest, UploadsWithAWrongPasswordCostNoMoreThanTheirLeadingFie
         t.join();
     // The documented bound (server/README.md): 64 MiB above the idle service.
     const long peak = procStatusKb(server.pid(), "VmHWM");
-    EXPECT_LT(peak - before, 64 * 1024) << "before " << before << " kB, peak " << peak << " kB";
+    if (kMemoryMeasured) {
+        EXPECT_LT(peak - before, 64 * 1024) << "before " << before << " kB, peak " << peak << " kB";
+    }
     EXPECT_GT(refused, 0);
     // The owner, logged in before, is still served.
     EXPECT_EQ(xmlValue(owner.post(server.url(), preferences).body,
