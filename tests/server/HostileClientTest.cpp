@@ -157,6 +157,26 @@ TEST_F(HostileClientTest, IdleAndSlowHeadConnectionsLeaveTheServiceToOthers) {
     EXPECT_EQ(server.stop(), 0) << server.output();
 }
 
+TEST_F(HostileClientTest, IdleKeptAliveConnectionsMakeRoomForNewClients) {
+    ServerProcess server({"--quiet", "--max-connections", "16", "--idle-timeout", "60000"});
+    ASSERT_TRUE(server.start()) << server.output();
+    const std::string request = form(demo("get_user_preferences"));
+    std::vector<std::unique_ptr<HttpsClient>> idle;
+    for (int i = 0; i < 16; ++i) {
+        idle.push_back(std::make_unique<HttpsClient>(server.caFile(), 10));
+        EXPECT_EQ(idle.back()->post(server.url(), request).code, CURLE_OK) << i;
+    }
+    // All 16 places are taken by connections kept alive and idle.
+    for (int i = 0; i < 3; ++i) {
+        HttpsClient newcomer(server.caFile(), 10);
+        const RawReply r = newcomer.post(server.url(), request);
+        EXPECT_EQ(r.code, CURLE_OK) << i;
+        EXPECT_EQ(xmlValue(r.body, "API_RESULT/GET_USER_PREFERENCES/RESULT"), "0") << i;
+    }
+    idle.clear();
+    EXPECT_EQ(server.stop(), 0) << server.output();
+}
+
 TEST_F(HostileClientTest, OversizedHeadsAreRefused) {
     ServerProcess server({"--quiet"});
     ASSERT_TRUE(server.start()) << server.output();
