@@ -60,14 +60,17 @@ class PrivateCopy {
     ~PrivateCopy() {
         if (!file_.empty())
             ::unlink(file_.c_str());
+        // What a document may have left beside its copy goes too; links
+        // are removed, never followed.
+        std::error_code ec;
         if (!folder_.empty())
-            ::rmdir(folder_.c_str());
+            fs::remove_all(folder_, ec);
     }
 
     // Copies the document into "<title>.pdf"; the title names the job file.
     bool make(int document, const std::string& title, std::string& error) {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp == '/' ? tmp : "/tmp") + "/miravo-job-XXXXXX";
+        // Not the print system's TMPDIR: the user may not write there.
+        std::string pattern = "/tmp/miravo-job-XXXXXX";
         if (!::mkdtemp(pattern.data())) {
             error = "no private folder for the document in " + pattern;
             return false;
@@ -100,6 +103,10 @@ class PrivateCopy {
             error = "the document cannot be copied";
             return false;
         }
+        if (head.empty()) {
+            error = "the print job holds no page";
+            return false;
+        }
         if (head.compare(0, kPdfMagic.size(), kPdfMagic) != 0) {
             error = "the document is not PDF; the Miravo printer takes PDF only (print it without the raw option)";
             return false;
@@ -108,6 +115,7 @@ class PrivateCopy {
     }
 
     const std::string& file() const { return file_; }
+    const std::string& folder() const { return folder_; }
 
   private:
     std::string folder_;
@@ -146,8 +154,12 @@ int RunUserJob(const UserJobRequest& request) {
         return kBackendCancelJob;
     }
     status("INFO", "Rendering the pages for " + request.user.name);
+    // Ghostscript lets documents write into the temporary folder even in
+    // its safe mode: that folder is the private one, removed afterwards.
+    std::vector<std::string> renderEnvironment = environment;
+    renderEnvironment.push_back("TMPDIR=" + copy.folder());
     const ProgramRun rendered =
-        RunProgram(request.programs.print, {"--no-launch", "--", copy.file()}, environment);
+        RunProgram(request.programs.print, {"--no-launch", "--", copy.file()}, renderEnvironment);
     if (!rendered.started) {
         status("ERROR", request.programs.print.string() + " cannot be started");
         return kBackendCancelJob;
