@@ -4,10 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "app/Paths.h"
 #include "app/Startup.h"
 #include "app/Text.h"
+#include "printmon/WaitingJobs.h"
 #include "ui/Icons.h"
 #include "ui/QtShellDialogs.h"
+#include "ui/WaitingJobsDialog.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);  // takes Qt's own options out of argv
@@ -20,6 +23,13 @@ int main(int argc, char** argv) {
     std::vector<std::u16string> arguments;
     for (int i = 1; i < argc; ++i)
         arguments.push_back(miravo::fromLocal8Bit(argv[i]));
+    // Jobs printed while nobody was logged in: one of them may become this run's job.
+    if (arguments.empty()) {
+        namespace print = miravo::print;
+        if (const auto job = miravo::ui::OfferWaitingJobs(
+                print::ListWaitingJobs(print::WaitingJobFolders()), print::DiscardWaitingJob))
+            arguments.push_back(miravo::FromFsPath(*job));
+    }
     static miravo::AppState state;  // the one record, alive until the process ends
     miravo::ui::QtShellDialogs dialogs;
     return miravo::RunMiravo(arguments, dialogs, state);

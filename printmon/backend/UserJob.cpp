@@ -26,31 +26,20 @@ void status(const char* level, const std::string& text) {
     std::fflush(stderr);
 }
 
-// The user's runtime folder when the login manager made one for them.
-std::string runtimeFolder(const JobUser& user) {
-    const std::string folder = "/run/user/" + std::to_string(user.uid);
-    struct stat info {};
-    if (::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == user.uid)
-        return folder;
-    return {};
-}
-
 // The environment of the programs started for the user: nothing of the
 // print system's, the account's own basics, and the session's variables.
+// Without a session there is no runtime folder either: a job that waits
+// must outlive a login that may end before anyone opens a desktop.
 std::vector<std::string> userEnvironment(const JobUser& user, const SessionVariables& session) {
     std::vector<std::string> environment = {"PATH=/usr/local/bin:/usr/bin:/bin",
                                             "USER=" + user.name, "LOGNAME=" + user.name};
     bool home = false;
-    bool runtime = false;
     for (const auto& [name, value] : session) {
         environment.push_back(name + "=" + value);
         home = home || name == "HOME";
-        runtime = runtime || name == "XDG_RUNTIME_DIR";
     }
     if (!home)
         environment.push_back("HOME=" + user.home);
-    if (const std::string folder = runtimeFolder(user); !runtime && !folder.empty())
-        environment.push_back("XDG_RUNTIME_DIR=" + folder);
     return environment;
 }
 
