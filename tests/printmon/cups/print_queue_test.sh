@@ -134,6 +134,15 @@ if runuser -u "$TESTUSER" -- "$PREFIX/bin/miravo-print" --no-launch --out "$DIR/
 fi
 [ ! -e "$OPEN/written" ] || fail "the renderer let a document write a file"
 
+# A document Ghostscript cannot render fails its job with the reason.
+printf '%%PDF-1.4\nnot really a document\n' > "$DIR/home/broken.pdf"
+set +e
+reason=$("$PREFIX/lib/cups/backend/miravo" 90 "$TESTUSER" Broken 1 "" "$DIR/home/broken.pdf" 2>&1)
+code=$?
+set -e
+[ "$code" = 5 ] || fail "a broken document did not cancel its job ($code)"
+grep -q '^ERROR: the document cannot be rendered' <<<"$reason" || fail "no reason for a broken document: $reason"
+
 # A job of an unknown user fails that job only; the queue keeps working.
 lp -U no-such-miravo-user -d Miravo "$DIR/home/sample.pdf" >/dev/null
 for _ in $(seq 300); do [ -z "$(lpstat -o Miravo 2>/dev/null)" ] && break; sleep 0.1; done
