@@ -23,6 +23,8 @@ PACKAGES=(
   # the Miravo printer queue: the print system and its PDF filters;
   # lintian checks the Debian package
   cups cups-client cups-filters lintian
+  # the README's picture of a print dialog (scripts/print-dialog-screenshot.sh)
+  l3afpad xdotool
   # fonts for cover pages and dialogs rendered without a desktop
   fonts-dejavu-core
   # port setup program: Win32 cross build, run under Wine

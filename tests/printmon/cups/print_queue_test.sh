@@ -39,46 +39,9 @@ mkdir -m 700 "$DIR/home" && chown "$TESTUSER:" "$DIR/home"
 rm -rf "/tmp/miravo-spool-$TESTUID"
 
 # A private print system with the backend beside the system's filters.
-mkdir -p "$DIR"/{bin/backend,spool,cache,state,log,tmp,ppd}
-chgrp lp "$DIR/tmp" && chmod 1770 "$DIR/tmp"
-for part in filter cgi-bin daemon driver monitor notifier; do
-  ln -s "/usr/lib/cups/$part" "$DIR/bin/$part"
-done
-ln -s "$PREFIX/lib/cups/backend/miravo" "$DIR/bin/backend/miravo"
-cat > "$DIR/cupsd.conf" <<CONF
-Listen $DIR/cups.sock
-LogLevel debug
-WebInterface No
-Browsing No
-<Location />
-  Order allow,deny
-  Allow all
-</Location>
-<Policy default>
-  <Limit All>
-    Order deny,allow
-  </Limit>
-</Policy>
-CONF
-cat > "$DIR/cups-files.conf" <<CONF
-User lp
-Group lp
-SystemGroup root
-ServerRoot $DIR
-RequestRoot $DIR/spool
-CacheDir $DIR/cache
-StateDir $DIR/state
-ServerBin $DIR/bin
-TempDir $DIR/tmp
-AccessLog $DIR/log/access_log
-ErrorLog $DIR/log/error_log
-PageLog $DIR/log/page_log
-CONF
-cupsd -f -c "$DIR/cupsd.conf" -s "$DIR/cups-files.conf" &
-PIDS+=($!)
-export CUPS_SERVER="$DIR/cups.sock"
-for _ in $(seq 100); do [ -S "$CUPS_SERVER" ] && lpstat -r >/dev/null 2>&1 && break; sleep 0.1; done
-lpstat -r >/dev/null || fail "the private print system did not start"
+source "$SOURCE/tests/printmon/cups/private_cupsd.sh"
+start_private_cupsd "$DIR" "$PREFIX" || fail "the private print system did not start"
+PIDS+=("$CUPSD_PID")
 
 # The device line, and the queue added as the README says.
 "$PREFIX/lib/cups/backend/miravo" | grep -q '^direct miravo ' || fail "no device line"
