@@ -132,9 +132,26 @@ done
 tr '\0' '\n' < "/proc/$miravo/cmdline" | grep -q '/Desktop__ps__' || fail "miravo was not given the job file"
 tr '\0' '\n' < "/proc/$miravo/environ" | grep -qx "DISPLAY=$DISPLAY_NUMBER" || fail "miravo is not on the session's display"
 [ "$(stat -c %U "/proc/$miravo")" = "$TESTUSER" ] || fail "miravo does not run as the user"
-sleep 2
-kill -0 "$miravo" 2>/dev/null || fail "miravo ended at once"
 grep -q "Miravo opened on display $DISPLAY_NUMBER" "$DIR/log/error_log" || fail "the backend did not report the start"
+# It converts the job and opens the send dialog there.
+wait_window() {  # PID TITLE-PATTERN
+  DISPLAY="$DISPLAY_NUMBER" timeout 30 xdotool search --sync --onlyvisible --pid "$1" --name "$2" >/dev/null 2>&1
+}
+if command -v xdotool >/dev/null; then
+  wait_window "$miravo" '^Miravo [0-9]' || fail "miravo did not open the send dialog"
+fi
+kill "$miravo"
+
+# The jobs that waited are offered when miravo next starts.
+runuser -u "$TESTUSER" -- env -i HOME="$DIR/home" DISPLAY="$DISPLAY_NUMBER" "$PREFIX/bin/miravo" \
+  >/dev/null 2>&1 &
+offer=$!
+PIDS+=($offer)
+if command -v xdotool >/dev/null; then
+  sleep 1
+  wait_window "$(pgrep -u "$TESTUSER" -x miravo | head -1)" 'waiting print jobs' ||
+    fail "miravo did not offer the waiting jobs"
+fi
 # The package's maintainer scripts remove the queue and add it back
 # (from an installed prefix, where miravo-add-printer is).
 if [ -x "$PREFIX/sbin/miravo-add-printer" ]; then
