@@ -13,6 +13,8 @@
 #include "ui/WaitingJobsDialog.h"
 
 int main(int argc, char** argv) {
+    // Looked up before Qt starts any thread: it changes the environment for a moment.
+    const auto waitingJobFolders = miravo::print::WaitingJobFolders();
     QApplication application(argc, argv);  // takes Qt's own options out of argv
     QApplication::setApplicationName(QStringLiteral("Miravo"));
     QApplication::setWindowIcon(miravo::ui::ApplicationIcon());
@@ -27,7 +29,7 @@ int main(int argc, char** argv) {
     if (arguments.empty()) {
         namespace print = miravo::print;
         if (const auto job = miravo::ui::OfferWaitingJobs(
-                print::ListWaitingJobs(print::WaitingJobFolders()), print::DiscardWaitingJob))
+                print::ListWaitingJobs(waitingJobFolders), print::DiscardWaitingJob))
             arguments.push_back(miravo::FromFsPath(*job));
     }
     static miravo::AppState state;  // the one record, alive until the process ends

@@ -1,6 +1,7 @@
 #include "printmon/backend/ChildProcess.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -98,6 +99,12 @@ bool StartDetached(const std::filesystem::path& program, const std::vector<std::
         if (::chdir(folder.c_str()) != 0 && ::chdir("/") != 0)
             ::_exit(127);
         ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+        // Nothing of the print system's signal handling carries over.
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        for (int signal = 1; signal < NSIG; ++signal)
+            ::signal(signal, SIG_DFL);
         ::execve(name.c_str(), argv.data(), envp.data());
         const int code = errno;
         [[maybe_unused]] const ssize_t written = ::write(report[1], &code, sizeof code);
