@@ -36,6 +36,9 @@ for page in "$PREFIX"/share/man/man*/*.gz; do
   warnings=$(zcat "$page" | groff -man -Tutf8 -ww -z 2>&1 || true)
   [ -z "$warnings" ] || fail "$page: $warnings"
 done
+if command -v cupstestppd >/dev/null; then
+  cupstestppd -q "$PREFIX/share/ppd/miravo/miravo.ppd" || fail "the PPD does not conform"
+fi
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$PREFIX/share/applications/miravo.desktop" || fail "desktop entry invalid"
 fi
