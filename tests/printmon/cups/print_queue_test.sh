@@ -37,6 +37,12 @@ usermod --home "$DIR/home" "$TESTUSER" 2>/dev/null || true
 TESTUID=$(id -u "$TESTUSER")
 mkdir -m 700 "$DIR/home" && chown "$TESTUSER:" "$DIR/home"
 rm -rf "/tmp/miravo-spool-$TESTUID"
+# The backend runs the programs as that user (the installed-layout test
+# covers a build folder that other users cannot enter).
+if ! runuser -u "$TESTUSER" -- test -x "$PREFIX/bin/miravo-print"; then
+  echo "skipped: $PREFIX/bin is not open to other users"
+  exit 77
+fi
 
 # A private print system with the backend beside the system's filters.
 source "$SOURCE/tests/printmon/cups/private_cupsd.sh"
