@@ -43,6 +43,7 @@ struct FaxJob {
     std::u16string jobFilePath;        // the job file, kept for the document sentence
     std::u16string jobArgument;        // the job file as the command line named it (empty: none)
     std::u16string coverDocumentPath;  // cover page joined in front of the document
+    std::u16string runFolder;          // private folder of the last conversion run (removed at exit)
     std::u16string destinationNumber;  // scratch field of Options' Check and the mass-fax import
     std::u16string pageBaseName;       // base name of the print monitor's page files
     bool pageBaseRecorded = false;

@@ -81,6 +81,27 @@ bool makeFolders(const std::string& path) {
     return isDirectory(path);
 }
 
+// A per-user folder below a shared place must be ours and a real folder
+// (not a link someone put there first).
+bool isOwnFolder(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid();
+}
+
+std::string xdgCacheHome() {
+    if (const auto user = CurrentDesktopUser(); user && !user->home.empty()) {
+        return withoutTrailingSlashes(user->home.string()) + "/.cache";
+    }
+    const std::string configured = environment("XDG_CACHE_HOME");
+    if (!configured.empty() && configured.front() == '/')
+        return withoutTrailingSlashes(configured);
+    const std::string home = homeBytes();
+    if (home.empty())
+        return {};
+    return withoutTrailingSlashes(home) + "/.cache";
+}
+
 std::string xdgConfigHome() {
     if (const auto user = CurrentDesktopUser(); user && !user->configHome.empty()) {
         return withoutTrailingSlashes(user->configHome.string());
@@ -187,6 +208,52 @@ std::u16string ApplicationDataFolder() {
     if (!makeFolders(folder))
         return {};
     return fromUtf8(folder);
+}
+
+std::u16string CacheFolder() {
+    const std::string cache = xdgCacheHome();
+    if (cache.empty())
+        return {};
+    const std::string folder = cache + "/Miravo";
+    if (!makeFolders(folder))
+        return {};
+    return fromUtf8(folder);
+}
+
+std::u16string SpoolFolder() {
+    std::string folder;
+    const std::string runtime = CurrentDesktopUser() ? std::string() : environment("XDG_RUNTIME_DIR");
+    if (!runtime.empty() && runtime.front() == '/' && isDirectory(runtime)) {
+        folder = withoutTrailingSlashes(runtime) + "/miravo";
+    } else {
+        const std::u16string cache = CacheFolder();
+        if (cache.empty())
+            return {};
+        folder = toUtf8(cache) + "/spool";
+    }
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        return {};
+    if (!isOwnFolder(folder))
+        return {};
+    return fromUtf8(folder);
+}
+
+std::u16string MakeRunFolder() {
+    const std::u16string cache = CacheFolder();
+    if (cache.empty())
+        return {};
+    std::string name = toUtf8(cache) + "/run-XXXXXX";
+    if (!::mkdtemp(name.data()))  // mode 0700, a name nobody else holds
+        return {};
+    return fromUtf8(name);
+}
+
+void RemoveRunFolder(std::u16string_view folder) {
+    const std::string path = withoutTrailingSlashes(toUtf8(folder));
+    if (path.empty() || path.front() != '/' || !isOwnFolder(path))
+        return;
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);  // removes links, never what they point to
 }
 
 std::u16string DocumentsFolder() {

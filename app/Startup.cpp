@@ -144,6 +144,9 @@ int RunMiravo(const std::vector<std::u16string>& arguments, ShellDialogs& dialog
 void DeleteTemporaryFiles(const AppState& state, const std::u16string& jobFileArgument) {
     const FaxJob& job = state.job;
     deleteFile(job.coverDocumentPath);
+    // The conversion's own folder holds nothing but its document.
+    if (!job.runFolder.empty())
+        RemoveRunFolder(job.runFolder);
     if (!job.pageBaseRecorded)
         return;
     // A base name that was never filled would turn into names relative to

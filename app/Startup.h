@@ -61,7 +61,8 @@ std::u16string LogoPathForLanguage(std::u16string_view logoPath, std::u16string_
 // LOGO setting. Start-up calls it, and the send dialog after a language change.
 void LoadLogo(AppPaths& paths, AppState& state);
 
-// Deletes the job's files at exit: the cover-page document, and when the
+// Deletes the job's files at exit: the cover-page document, the private
+// folder of the conversion run with the document in it, and when the
 // conversion recorded a page base name, the print monitor's page files
 // ("<base>_1" to "<base>_<count>"), the joined document, the cover-page
 // document again and the job file. Empty names delete nothing; folders are

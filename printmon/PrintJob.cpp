@@ -133,13 +133,7 @@ bool usableImage(const fs::path& input) {
 }  // namespace
 
 fs::path DefaultSpoolFolder() {
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR")) {
-        const fs::path folder = fs::path(runtime) / "miravo-spool";
-        std::error_code ec;
-        if (SpoolFolderProblem(folder).empty() && fs::is_directory(runtime, ec))
-            return folder;
-    }
-    return fs::path("/tmp") / ("miravo-spool-" + std::to_string(::getuid()));
+    return ToFsPath(SpoolFolder());
 }
 
 std::string SpoolFolderProblem(const fs::path& folder) {
@@ -148,8 +142,6 @@ std::string SpoolFolderProblem(const fs::path& folder) {
         return text + ": not an absolute folder";
     if (text.find('_') != std::string::npos)
         return text + ": the folder must not hold '_'";
-    if (text.find('.') != std::string::npos)
-        return text + ": the folder must not hold '.'";
     if (text.size() > 600)
         return text + ": the folder name is too long";
     return {};
@@ -174,6 +166,10 @@ PrintResult WritePrintJob(const PrintOptions& options) {
     }
     std::error_code ec;
     fs::path folder = options.outFolder.empty() ? DefaultSpoolFolder() : options.outFolder;
+    if (folder.empty()) {
+        result.error = "no spool folder: neither XDG_RUNTIME_DIR nor a cache folder is usable";
+        return result;
+    }
     folder = fs::absolute(folder, ec).lexically_normal();
     if (folder.has_filename() == false)
         folder = folder.parent_path();

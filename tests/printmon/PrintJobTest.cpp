@@ -121,7 +121,7 @@ TEST(WritePrintJob, ADocumentThatDrawsForEverIsStoppedInTime) {
 TEST(SpoolFolderProblem, FoldersThatWouldBreakTheNames) {
     EXPECT_EQ(SpoolFolderProblem("/tmp/miravo-spool-1000"), "");
     EXPECT_NE(SpoolFolderProblem("/tmp/my_spool"), "");
-    EXPECT_NE(SpoolFolderProblem("/home/john.doe/spool"), "");
+    EXPECT_EQ(SpoolFolderProblem("/home/john.doe/.cache/Miravo/spool"), "");
     EXPECT_NE(SpoolFolderProblem("relative/spool"), "");
     EXPECT_EQ(SpoolFolderProblem(DefaultSpoolFolder()), "");
     TempDir dir;
