@@ -46,6 +46,7 @@ struct FaxJob {
     std::u16string runFolder;          // private folder of the last conversion run (removed at exit)
     std::u16string destinationNumber;  // scratch field of Options' Check and the mass-fax import
     std::u16string pageBaseName;       // base name of the print monitor's page files
+    std::vector<std::u16string> pageFiles;  // the page files the job listed, recorded with the base
     bool pageBaseRecorded = false;
     std::int32_t pageFileCount = 0;  // entries read, added to on every conversion run
 

@@ -61,6 +61,7 @@ int ConvertOnly(const std::string& jobFile, std::FILE* out, std::FILE* err) {
     AppState done;
     done.job.pageBaseName = state.job.pageBaseName;
     done.job.pageBaseRecorded = state.job.pageBaseRecorded;
+    done.job.pageFiles = state.job.pageFiles;
     done.job.pageFileCount = state.job.pageFileCount;
     DeleteTemporaryFiles(done, job);
     return 0;

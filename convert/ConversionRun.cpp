@@ -97,6 +97,14 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
     summary.jobRead = true;
     const std::vector<JobEntry> entries = ParseJobEntries(*text);
     summary.entries = static_cast<int>(entries.size());
+    // A NUL ends a name at the file system: the page file would be another
+    // file, and the clean-up would delete that one. The job is not taken.
+    if (std::any_of(entries.begin(), entries.end(), [](const JobEntry& e) {
+            return e.pageFilePath.find(u'\0') != std::u16string::npos;
+        })) {
+        summary.refused = true;
+        return fail("a page file name in the job file holds a NUL character; the job is refused");
+    }
 
     // Every entry counts for the exit clean-up, converted or not.
     for (const JobEntry& entry : entries) {
@@ -106,6 +114,9 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
     if (!entries.empty() && !job.pageBaseRecorded) {
         job.pageBaseRecorded = true;
         job.pageBaseName = PageBaseName(entries.front().pageFilePath);
+        job.pageFiles.clear();
+        for (const JobEntry& entry : entries)
+            job.pageFiles.push_back(entry.pageFilePath);
     }
     // An entry longer than a path field cannot be taken as it stands, and
     // a fax without that entry's pages would go out incomplete.

@@ -220,6 +220,42 @@ TEST(ConvertJob, RunsAtTheSameTimeEachKeepTheirOwnPages) {
     EXPECT_TRUE(std::filesystem::exists(test::pathOf(b.state.job.documentPath)));
 }
 
+TEST(ConvertJob, TheExitCleanUpLeavesTheUserFilesInPlace) {
+    struct Case {
+        const char* what;
+        bool jobBesideTheFiles;  // the job file in the user's folder, else in a spool
+        bool nul;                // the entry hides a NUL after the user's file name
+    };
+    for (const Case c : {Case{"NUL entry", false, true}, Case{"NUL entry beside", true, true},
+                         Case{"rebuilt name", false, false}, Case{"rebuilt name beside", true, false}}) {
+        SCOPED_TRACE(c.what);
+        Job job;
+        std::filesystem::create_directories(job.dir / "docs");
+        std::filesystem::create_directories(job.dir / "spool");
+        test::writeBytes(job.dir / "docs/thesis.tex", "\\documentclass{article}");
+        test::writeBytes(job.dir / "docs/report_final_1", "the user's own file");
+        GreyImage image(400, 500, 255);
+        test::writePgm(job.dir / "docs/report_final_v2.png", image);
+        const std::u16string docs = FromFsPath(job.dir / "docs");
+        const std::u16string entry = c.nul ? docs + u"/thesis.tex" + std::u16string(1, u'\0') + u"_x_1"
+                                           : docs + u"/report_final_v2.png";
+        const std::filesystem::path jobPath = job.dir / (c.jobBesideTheFiles ? "docs" : "spool") / "J__ps__1";
+        test::writeBytes(jobPath, JobFileBytes({{entry, 1}}));
+        job.jobFile = FromFsPath(jobPath);
+        job.state.job.documentPath = job.jobFile;
+        RecordingReport report;
+        const ConversionSummary summary = ConvertJob(job.state, report, job.control);
+        EXPECT_EQ(summary.refused, c.nul);
+        EXPECT_EQ(summary.documentWritten, !c.nul);
+        DeleteTemporaryFiles(job.state, job.jobFile);
+        for (const char* kept : {"docs/thesis.tex", "docs/report_final_1"})
+            EXPECT_TRUE(std::filesystem::exists(job.dir / kept)) << kept;
+        // A listed page file goes only from the job file's own folder.
+        EXPECT_EQ(std::filesystem::exists(job.dir / "docs/report_final_v2.png"),
+                  c.nul || !c.jobBesideTheFiles);
+    }
+}
+
 TEST(ConvertJob, JobsThatGiveNoDocument) {
     {  // The job file cannot be read: the bare base path remains.
         Job job;
