@@ -8,6 +8,42 @@
 
 namespace miravo {
 
+void UniqueFd::reset(int fd) {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = fd;
+}
+
+std::ptrdiff_t ReadFully(int fd, void* data, std::size_t size) {
+    auto* bytes = static_cast<char*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::ptrdiff_t>(done);
+}
+
+bool WriteAll(int fd, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 int OpenRegularFile(const std::filesystem::path& path, struct stat& info) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)

@@ -9,6 +9,7 @@
 
 #include "app/DesktopUser.h"
 #include "app/DialogTexts.h"
+#include "app/JobFileCheck.h"
 #include "app/Paths.h"
 #include "app/Text.h"
 
@@ -18,16 +19,6 @@ namespace {
 
 // Longest text a path field holds.
 constexpr std::size_t kPathLength = kPathWidth - 1;
-
-std::u16string joinedCommandLine(const std::vector<std::u16string>& arguments) {
-    std::u16string text;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        if (i > 0)
-            text.push_back(u' ');
-        text += arguments[i];
-    }
-    return text;
-}
 
 std::u16string currentFolder() {
     std::error_code ec;
@@ -122,7 +113,16 @@ RunPlan ChooseRunMode(const std::vector<std::u16string>& arguments,
         if (job.size() <= kPathLength)
             plan.jobFile = std::move(job);
     }
-    plan.configuration = joinedCommandLine(arguments).find(u"/config") != std::u16string::npos;
+    // Each argument is a string of its own: "/config" is the option only as
+    // a whole argument, so a job file whose path holds "/config" stays a
+    // job, and a first argument that names a job file is always the job.
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] != u"/config")
+            continue;
+        if (i == 0 && plan.jobFile && CheckJobFile(*plan.jobFile))
+            continue;
+        plan.configuration = true;
+    }
     return plan;
 }
 

@@ -25,15 +25,15 @@ class ShellDialogs {
 };
 
 // What the command line asks for. The job step is tried first; the
-// configuration test is a case-sensitive substring test on the arguments
-// joined by single spaces.
+// configuration run is asked for by an argument that is exactly "/config",
+// unless that argument is the first one and names a job file.
 struct RunPlan {
     // The job file: the first argument, made absolute against the folder the
     // program was started in. None without arguments, and none when that
     // path does not fit a path field (770 characters): a cut path would name
     // another file, which the exit clean-up would then delete.
     std::optional<std::u16string> jobFile;
-    bool configuration = false;  // "/config" occurs in the command line
+    bool configuration = false;  // "/config" is one of the arguments
 };
 RunPlan ChooseRunMode(const std::vector<std::u16string>& arguments,
                       std::u16string_view startFolder = {});

@@ -1,8 +1,6 @@
 #include "convert/JobFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 
@@ -12,68 +10,19 @@
 
 namespace miravo {
 
-namespace {
-
-// Opens a regular job or page file without blocking on a FIFO or device.
-int openRegularFile(std::u16string_view path, struct stat& info) {
-    return path.empty() ? -1 : OpenRegularFile(ToFsPath(path), info);
-}
-
-bool readAll(int fd, char* data, std::size_t size, std::size_t& got) {
-    got = 0;
-    while (got < size) {
-        const ssize_t n = ::read(fd, data + got, size - got);
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-std::u16string decodeUtf16le(const char* bytes, std::size_t size) {
-    std::u16string text(size / 2, u'\0');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                        (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-    }
-    return text;
-}
-
-}  // namespace
-
-bool CheckJobFile(std::u16string_view path) {
-    struct stat info {};
-    const int fd = openRegularFile(path, info);
-    if (fd < 0)
-        return false;
-    char head[12];
-    std::size_t got = 0;
-    const bool read = readAll(fd, head, sizeof head, got);
-    ::close(fd);
-    if (!read || got < sizeof head)
-        return false;
-    return equalsIgnoreAsciiCase(decodeUtf16le(head, sizeof head), u"miravo");
-}
-
 std::optional<std::u16string> ReadJobFileText(std::u16string_view path) {
+    if (path.empty())
+        return std::nullopt;
     struct stat info {};
-    const int fd = openRegularFile(path, info);
-    if (fd < 0)
+    const UniqueFd fd(OpenRegularFile(ToFsPath(path), info));
+    if (!fd || static_cast<std::uintmax_t>(info.st_size) > kMaxJobFileBytes)
         return std::nullopt;
-    if (static_cast<std::uintmax_t>(info.st_size) > kMaxJobFileBytes) {
-        ::close(fd);
-        return std::nullopt;
-    }
     // One byte more than its size tells a file that grew meanwhile.
     std::string bytes(static_cast<std::size_t>(info.st_size) + 1, '\0');
-    std::size_t got = 0;
-    const bool read = readAll(fd, bytes.data(), bytes.size(), got);
-    ::close(fd);
-    if (!read || got > static_cast<std::size_t>(info.st_size))
+    const std::ptrdiff_t got = ReadFully(fd.get(), bytes.data(), bytes.size());
+    if (got < 0 || got > info.st_size)
         return std::nullopt;
-    return decodeUtf16le(bytes.data(), got);
+    return fromUtf16le(std::string_view(bytes.data(), static_cast<std::size_t>(got)));
 }
 
 long PageCountFromName(std::u16string_view name) {
@@ -131,13 +80,7 @@ std::string JobFileBytes(const std::vector<JobPage>& pages) {
     std::u16string text = u"miravo\n";
     for (const JobPage& page : pages)
         text += page.path + kPageNumbersMarker + toU16(static_cast<long>(page.count)) + u"\n";
-    std::string bytes;
-    bytes.reserve(text.size() * 2);
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<char>(c & 0xFF));
-        bytes.push_back(static_cast<char>(c >> 8));
-    }
-    return bytes;
+    return toUtf16le(text);
 }
 
 }  // namespace miravo

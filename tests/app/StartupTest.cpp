@@ -61,11 +61,12 @@ TEST(RunModeChoice, ConfigAloneIsTriedAsAJobAndSelectsOptions) {
     EXPECT_TRUE(plan.configuration);
 }
 
-TEST(RunModeChoice, ConfigIsACaseSensitiveSubstringOfTheJoinedArguments) {
+TEST(RunModeChoice, ConfigIsOneWholeCaseSensitiveArgument) {
     EXPECT_FALSE(ChooseRunMode({u"/CONFIG"}).configuration);
     EXPECT_FALSE(ChooseRunMode({u"/Config"}).configuration);
     EXPECT_TRUE(ChooseRunMode({u"/spool/job.txt", u"/config"}).configuration);
-    EXPECT_TRUE(ChooseRunMode({u"/spool/job.txt", u"x/configy"}).configuration);
+    EXPECT_FALSE(ChooseRunMode({u"/spool/job.txt", u"x/configy"}).configuration);
+    EXPECT_FALSE(ChooseRunMode({u"/spool/config-guide__ps__job_1"}).configuration);
     // The arguments are joined by a space, so a split word does not match.
     EXPECT_FALSE(ChooseRunMode({u"/spool/job.txt", u"/con", u"fig"}).configuration);
     EXPECT_FALSE(ChooseRunMode({u"/spool/job.txt", u"/conf"}).configuration);
@@ -221,6 +222,13 @@ TEST_F(StartupRun, ConfigAloneRunsTheConversionOnItThenOnlyOptions) {
 
 TEST_F(StartupRun, ConfigInCapitalsOpensTheSendDialog) {
     EXPECT_EQ(run({u"/CONFIG"}), 0);
+    EXPECT_EQ(dialogs_.names(), (std::vector<std::string>{"conversion", "send"}));
+}
+
+TEST_F(StartupRun, AJobTitledConfigGuideOpensTheSendDialog) {
+    const fs::path job = work_ / "config-guide__ps__job_3";
+    test::writeBytes(job, test::utf16le(u"miravo\n", false));
+    run({text(job)});
     EXPECT_EQ(dialogs_.names(), (std::vector<std::string>{"conversion", "send"}));
 }
 
