@@ -118,6 +118,21 @@ TEST(WritePrintJob, ADocumentThatDrawsForEverIsStoppedInTime) {
     EXPECT_FALSE(std::filesystem::exists(dir / "spool"));
 }
 
+TEST(WritePrintJob, ADocumentCanNeitherWriteNorDeleteOutsideItsOwnTempFolder) {
+    TempDir dir;
+    test::writeBytes(dir / "victim", "the user's file");
+    const std::string folder = dir.path().string();
+    test::writeBytes(dir / "hostile.ps", "%!PS\n{ (" + folder + "/victim) deletefile } stopped pop\n"
+                     "{ (" + folder + "/written) (w) file closefile } stopped pop\n"
+                     "/Helvetica findfont 40 scalefont setfont 72 700 moveto (page) show showpage\n");
+    const PrintResult result = WritePrintJob(optionsFor(dir, {dir / "hostile.ps"}));
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.pages, 1);
+    EXPECT_TRUE(std::filesystem::exists(dir / "victim"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "written"));
+    EXPECT_EQ(test::folderNames(dir / "spool").size(), 2u);  // the page file and the job file
+}
+
 TEST(SpoolFolderProblem, FoldersThatWouldBreakTheNames) {
     EXPECT_EQ(SpoolFolderProblem("/tmp/miravo-spool-1000"), "");
     EXPECT_NE(SpoolFolderProblem("/tmp/my_spool"), "");
