@@ -117,8 +117,14 @@ std::string documentTitle(const fs::path& input) {
     for (char& c : title)
         if (static_cast<unsigned char>(c) < 0x20 || c == '/')
             c = ' ';
-    if (title.size() > 100)
-        title.resize(100);
+    // Cut to 100 bytes, never inside a UTF-8 character: its lead byte goes
+    // with its continuation bytes.
+    if (title.size() > 100) {
+        std::size_t cut = 100;
+        while (cut > 97 && (static_cast<unsigned char>(title[cut]) & 0xC0) == 0x80)
+            --cut;
+        title.resize(cut);
+    }
     return title.empty() ? std::string("document") : title;
 }
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "app/Paths.h"
 #include "app/Startup.h"
-#include "app/Text.h"
 #include "ui/Icons.h"
 #include "ui/QtShellDialogs.h"
 
@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
 
     std::vector<std::u16string> arguments;
     for (int i = 1; i < argc; ++i)
-        arguments.push_back(miravo::fromLocal8Bit(argv[i]));
+        arguments.push_back(miravo::FromFsPath(argv[i]));  // a file name's bytes kept
     static miravo::AppState state;  // the one record, alive until the process ends
     miravo::ui::QtShellDialogs dialogs;
     return miravo::RunMiravo(arguments, dialogs, state);

@@ -601,6 +601,9 @@ TEST_F(SettingsPathsTest, PathConversionsNeverThrow) {
     const std::u16string name = u"/tmp/\u00E9t\u00E9 \u041C \U0001F600";
     EXPECT_EQ(FromFsPath(ToFsPath(name)), name);
     EXPECT_NO_THROW(ToFsPath(std::u16string(1, char16_t(0xD800))));
+    // Names in other encodings keep their bytes both ways.
+    for (const std::string bytes : {"/tmp/r\xE9sum\xE9", "/x/\xC0\xAF\xED\xA0\x80\xF0\x9F\x98", "/\xFF\xC3\xA9"})
+        EXPECT_EQ(ToFsPath(FromFsPath(bytes)).native(), bytes);
     EXPECT_TRUE(IsAbsolutePath(u"/x"));
     EXPECT_FALSE(IsAbsolutePath(u"x/y"));
     EXPECT_FALSE(IsAbsolutePath(u""));
