@@ -37,27 +37,74 @@ long PageCountFromName(std::u16string_view name) {
     return 0;
 }
 
+namespace {
+
+// The line an entry runs in, with what the page count rule needs from it,
+// found once however many entries share the line. An entry's text runs to
+// the line's end, so its last '_' and '.' are the line's when they lie at
+// or after the entry's start.
+struct JobLine {
+    std::size_t end = 0;  // the line feed or the end of the text
+    std::size_t lastUnderscore = std::u16string_view::npos;
+    std::size_t lastDot = std::u16string_view::npos;
+    long countAfterUnderscore = 0;  // the count when no '.' follows the last '_'
+    long countBeforeDot = 0;        // the count between the last '_' and a later last '.'
+
+    JobLine(std::u16string_view text, std::size_t start) {
+        end = text.find(u'\n', start);
+        if (end == std::u16string_view::npos)
+            end = text.size();
+        const std::u16string_view line = text.substr(start, end - start);
+        if (const std::size_t u = line.rfind(u'_'); u != std::u16string_view::npos)
+            lastUnderscore = start + u;
+        if (const std::size_t d = line.rfind(u'.'); d != std::u16string_view::npos)
+            lastDot = start + d;
+        if (lastUnderscore != std::u16string_view::npos) {
+            countAfterUnderscore = parseDecimal(text.substr(lastUnderscore + 1, end - lastUnderscore - 1));
+            if (lastDot != std::u16string_view::npos && lastDot > lastUnderscore)
+                countBeforeDot =
+                    parseDecimal(text.substr(lastUnderscore + 1, lastDot - lastUnderscore - 1));
+        }
+    }
+
+    // PageCountFromName of the text from `start` to the line's end.
+    long countFrom(std::size_t start) const {
+        const bool underscore = lastUnderscore != std::u16string_view::npos && lastUnderscore >= start;
+        if (!underscore)
+            return 0;
+        const bool dot = lastDot != std::u16string_view::npos && lastDot >= start;
+        if (!dot)
+            return countAfterUnderscore;
+        return lastDot > lastUnderscore ? countBeforeDot : 0;
+    }
+};
+
+}  // namespace
+
+// Linear in the text's size: each line is scanned once for its end and its
+// last '_' and '.', and each search for a marker or the next entry starts
+// where the previous one stopped.
 std::vector<JobEntry> ParseJobEntries(std::u16string_view text) {
     std::vector<JobEntry> entries;
     const std::u16string_view marker = kPageNumbersMarker;
+    std::optional<JobLine> line;
     std::size_t start = text.find(u'/');
     while (start != std::u16string_view::npos) {
-        const std::size_t lineEnd = text.find(u'\n', start);
-        const std::u16string_view entry = text.substr(
-            start, lineEnd == std::u16string_view::npos ? text.size() - start : lineEnd - start);
-        const std::size_t markerAt = entry.find(marker);
+        if (!line || start >= line->end)
+            line.emplace(text, start);
+        const std::size_t markerAt = text.substr(start, line->end - start).find(marker);
         if (markerAt == std::u16string_view::npos) {
             // A line without the marker names no page file.
-            if (lineEnd == std::u16string_view::npos)
+            if (line->end >= text.size())
                 break;
-            start = text.find(u'/', lineEnd);
+            start = text.find(u'/', line->end);
             continue;
         }
         JobEntry item;
-        item.pageFilePath = std::u16string(entry.substr(0, markerAt));
-        const long count = PageCountFromName(entry);
+        item.pageFilePath = std::u16string(text.substr(start, markerAt));
+        const long count = line->countFrom(start);
         item.pageCount = count > 0 ? static_cast<std::uint32_t>(count) : 0;
-        item.tooLong = entry.size() > kMaxJobEntryLength;
+        item.tooLong = line->end - start > kMaxJobEntryLength;
         entries.push_back(std::move(item));
         start = text.find(u'/', start + markerAt);
     }

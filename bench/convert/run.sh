@@ -8,6 +8,7 @@
 #    fit centred on white, threshold 123, then joining as Group 3 2-D.
 # 2. Peak memory of the engine for 3, 50 and 150 pages (a page at a time
 #    per core, so it must not grow with the job).
+# 0. Job file parsing: an 8 MiB job, one entry a line and all on one line.
 # 3. PDF to fax TIFF: miravo-print + miravo-send --convert-only against
 #    Ghostscript writing the fax TIFF itself (tiffg32d), the floor.
 set -euo pipefail
@@ -85,6 +86,8 @@ compare() {
 }
 
 echo "load before the run: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
+echo "== reading an 8 MiB job file, against one plain scan of its text =="
+"$bin/job_parse_bench" 8
 echo "== engine against ImageMagick + tiffcp -c g3:2d (best of $runs) =="
 compare "sample (3 pages)" "$sample_job" "$work/sample" 3
 compare "50 pages" "$fifty_job" "$work/fifty" 50
