@@ -216,6 +216,11 @@ constexpr std::array<std::uint8_t, 256> kReversed = makeReversed();
 
 }  // namespace
 
+void LumaRow(const std::uint8_t* rgb, std::uint8_t* grey, int width) {
+    for (int x = 0; x < width; ++x, rgb += 3)
+        grey[x] = ClassicLuma(rgb[0], rgb[1], rgb[2]);
+}
+
 void Threshold(GreyView source, BitPage& out, int level) {
     if (out.width != source.width || out.height != source.height)
         out = BitPage(source.width, source.height);
