@@ -1,6 +1,8 @@
-// Reading whole files the program keeps or is handed (settings, language
-// file, contact book, mass-fax lists, job files): regular files only, and
-// without blocking on a FIFO or device that stands where a file is expected.
+// Files as bytes: reading whole files the program keeps or is handed
+// (settings, language file, contact book, mass-fax lists, job files) from
+// regular files only, without blocking on a FIFO or device that stands where
+// a file is expected; full reads and writes on a descriptor; and replacing a
+// file atomically.
 #pragma once
 
 #include <sys/stat.h>
@@ -8,6 +10,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace miravo {
 
@@ -63,6 +66,12 @@ enum class FileRead {
 };
 
 FileRead ReadFileBytes(const std::filesystem::path& path, std::string& bytes);
+
+// Writes `data` to `path` atomically (temporary file + fsync + rename) with
+// the given mode; false, with the old file untouched, on failure. Shared by
+// every file the program replaces as a whole.
+bool writeFileAtomically(const std::filesystem::path& path, std::string_view data,
+                         unsigned mode = 0644);
 
 // Whether `path` names nothing, or a regular file this process can read:
 // anything else must not be replaced, since what it holds is unknown.

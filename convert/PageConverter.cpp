@@ -60,18 +60,7 @@ qint64 readWhole(int fd, qint64 size, PageMemory& memory) {
         memory = PageMemory(static_cast<std::size_t>(size));
     if (memory.empty())
         return -1;
-    qint64 done = 0;
-    while (done < size) {
-        const ssize_t n = ::read(fd, memory.data() + done, static_cast<std::size_t>(size - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        done += n;
-    }
-    return done;
+    return ReadFully(fd, memory.data(), static_cast<std::size_t>(size));
 }
 
 // `image` as a `size` image of `format` over `pixels`, reallocated only

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <random>
 
+#include "app/FileBytes.h"
 #include "app/Paths.h"
-#include "app/ProfileIni.h"
 #include "convert/JobFile.h"
 #include "convert/PageConverter.h"
 #include "printmon/RenderProcess.h"
@@ -31,7 +31,7 @@ InputKind sniff(const fs::path& path, std::string& error) {
     struct stat info {};
     char head[8] = {};
     const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    const ssize_t got = regular ? ::read(fd, head, sizeof head) : -1;
+    const std::ptrdiff_t got = regular ? ReadFully(fd, head, sizeof head) : -1;
     ::close(fd);
     if (!regular) {
         error = path.string() + ": not a file";
@@ -104,7 +104,7 @@ bool copyNew(const fs::path& from, const fs::path& to) {
     while (ok && in) {
         in.read(buffer, sizeof buffer);
         const std::streamsize n = in.gcount();
-        ok = n == 0 || ::write(out, buffer, static_cast<std::size_t>(n)) == n;
+        ok = WriteAll(out, buffer, static_cast<std::size_t>(n));
     }
     ok = ::close(out) == 0 && ok && in.eof();
     if (!ok)
