@@ -39,8 +39,9 @@ using WorkerTask = std::function<int(AppPaths&, WorkerReport&)>;
 
 struct FaxJob {
     // Job fields.
-    std::u16string documentPath;       // job file, then document base, then the joined fax TIFF
-    std::u16string jobFilePath;        // the job file, kept for the document sentence
+    std::u16string jobFilePath;        // the job file the conversion reads (and the document sentence)
+    std::u16string documentBase;       // base of the document's name during a conversion
+    std::u16string documentPath;       // the joined fax TIFF; empty while there is none
     std::u16string jobArgument;        // the job file as the command line named it (empty: none)
     std::u16string coverDocumentPath;  // cover page joined in front of the document
     std::u16string runFolder;          // private folder of the last conversion run (removed at exit)

@@ -172,7 +172,7 @@ int RunMiravo(const std::vector<std::u16string>& arguments, ShellDialogs& dialog
 
     const RunPlan plan = ChooseRunMode(arguments, startFolder);
     if (plan.jobFile) {
-        state.job.documentPath = *plan.jobFile;
+        state.job.jobFilePath = *plan.jobFile;
         state.job.jobArgument = *plan.jobFile;
         runGuarded([&] { dialogs.runConversion(paths); });
     }

@@ -46,7 +46,7 @@ int ConvertOnly(const std::string& jobFile, std::FILE* out, std::FILE* err) {
         std::fprintf(err, "miravo-send: %s is not a job file\n", jobFile.c_str());
         return 1;
     }
-    state.job.documentPath = job;
+    state.job.jobFilePath = job;
     state.job.jobArgument = job;
     ConsoleReport report(err);
     const ConversionSummary summary = RunConversion(paths, report);

@@ -68,7 +68,6 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
     ConversionSummary summary;
     FaxJob& job = state.job;
     const bool dithering = state.settings.dithering;
-    job.jobFilePath = job.documentPath;
     std::u16string base = control.documentBase;
     if (base.empty()) {
         // The document of an earlier run of this job is replaced by this one.
@@ -77,7 +76,8 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
         job.runFolder = MakeRunFolder();
         base = job.runFolder.empty() ? std::u16string() : job.runFolder + u"/tosend";
     }
-    job.documentPath = base;
+    job.documentBase = base;
+    job.documentPath.clear();
 
     auto finish = [&](int result) {
         report.close(result);
@@ -85,7 +85,6 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
     };
     auto fail = [&](std::string why) {
         summary.error = std::move(why);
-        job.documentPath = base;
         return finish(0);
     };
     if (base.empty())
@@ -187,7 +186,6 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
     if (cancelled(control)) {
         summary.cancelled = true;
         summary.error = "the conversion was cancelled";
-        job.documentPath = base;
         return finish(kConversionCancelled);
     }
     if (summary.failedFiles > 0) {
@@ -216,7 +214,7 @@ int ConversionWorker(AppState& state, WorkerReport& report, const ConversionCont
 
 ConversionSummary RunConversion(AppPaths& paths, WorkerReport& report,
                                 const ConversionControl& control) {
-    if (!paths.state || !CheckJobFile(paths.state->job.documentPath))
+    if (!paths.state || !CheckJobFile(paths.state->job.jobFilePath))
         return {};
     AppState& state = *paths.state;
     report.setTitle(GetText(state.language, kConvertingTitleText));

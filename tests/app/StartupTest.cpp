@@ -100,6 +100,7 @@ struct Call {
     std::string dialog;
     std::u16string documentPath;
     fs::path currentFolder;
+    std::u16string jobFilePath;
 };
 
 class RecordingDialogs : public ShellDialogs {
@@ -123,7 +124,8 @@ class RecordingDialogs : public ShellDialogs {
   private:
     void record(const char* name, AppPaths& paths, const std::function<void(AppPaths&)>& then) {
         std::error_code ec;
-        calls.push_back({name, paths.state->job.documentPath, fs::current_path(ec)});
+        calls.push_back({name, paths.state->job.documentPath, fs::current_path(ec),
+                         paths.state->job.jobFilePath});
         then(paths);
     }
 };
@@ -215,7 +217,7 @@ TEST_F(StartupRun, ConfigAloneRunsTheConversionOnItThenOnlyOptions) {
     EXPECT_EQ(run({u"/config"}), 0);
 
     ASSERT_EQ(dialogs_.names(), (std::vector<std::string>{"conversion", "options"}));
-    EXPECT_EQ(dialogs_.calls[0].documentPath, u"/config");
+    EXPECT_EQ(dialogs_.calls[0].jobFilePath, u"/config");
     EXPECT_EQ(dialogs_.calls[1].documentPath, u"");
     EXPECT_EQ(state_.job.documentPath, u"");
 }
@@ -242,7 +244,7 @@ TEST_F(StartupRun, JobFileFollowedByConfigConvertsThenOpensOptionsWithoutDocumen
     EXPECT_EQ(run({text(job), u"/config"}), 0);
 
     ASSERT_EQ(dialogs_.names(), (std::vector<std::string>{"conversion", "options"}));
-    EXPECT_EQ(dialogs_.calls[0].documentPath, text(job));
+    EXPECT_EQ(dialogs_.calls[0].jobFilePath, text(job));
     EXPECT_EQ(dialogs_.calls[1].documentPath, u"");
 }
 
@@ -284,7 +286,7 @@ TEST_F(StartupRun, ARelativeJobFileMeansTheFolderTheProgramStartedIn) {
     run({u"job.txt"});
 
     ASSERT_FALSE(dialogs_.calls.empty());
-    EXPECT_EQ(dialogs_.calls[0].documentPath, text(job));
+    EXPECT_EQ(dialogs_.calls[0].jobFilePath, text(job));
     EXPECT_FALSE(fs::exists(job));
 }
 

@@ -54,7 +54,7 @@ struct Job {
     void writeJob(const std::string& bytes) {
         jobFile = FromFsPath(dir / "Letter__ps__1");
         test::writeBytes(dir / "Letter__ps__1", bytes);
-        state.job.documentPath = jobFile;
+        state.job.jobFilePath = jobFile;
     }
     std::u16string document(int pages) { return DocumentName(control.documentBase, pages); }
     std::vector<std::string> leftovers() {
@@ -76,6 +76,7 @@ TEST(ConvertJob, JoinsAllPageFilesIntoOneNamedDocument) {
     EXPECT_EQ(job.state.job.documentPath, job.document(5));
     EXPECT_EQ(PageCountFromName(job.state.job.documentPath), 5);
     EXPECT_EQ(job.state.job.jobFilePath, job.jobFile);
+    EXPECT_EQ(job.state.job.documentBase, job.control.documentBase);
     EXPECT_EQ(job.state.job.pageFileCount, 2);
     EXPECT_TRUE(job.state.job.pageBaseRecorded);
     EXPECT_EQ(job.state.job.pageBaseName, FromFsPath(job.dir / "job_17"));
@@ -93,7 +94,6 @@ TEST(ConvertJob, JoinsAllPageFilesIntoOneNamedDocument) {
     EXPECT_TRUE(std::filesystem::exists(test::pathOf(p1)));  // deleted at exit, not here
 
     // Again (as after switching dithering): the count grows, the base stays.
-    job.state.job.documentPath = job.jobFile;
     job.state.job.pageBaseName = u"kept";
     RecordingReport again;
     ConvertJob(job.state, again, job.control);
@@ -141,7 +141,7 @@ TEST(ConvertJob, ABrokenPageFileFailsTheRunAndStaleFilesNeverEnter) {
     EXPECT_EQ(summary.failedFiles, 1);
     EXPECT_FALSE(summary.documentWritten);
     EXPECT_NE(summary.error.find("job_4_2"), std::string::npos) << summary.error;
-    EXPECT_EQ(job.state.job.documentPath, job.control.documentBase);
+    EXPECT_EQ(job.state.job.documentPath, u"");
     EXPECT_EQ(report.closes, std::vector<int>{0});
     for (int pages : {1, 2, 4, 7})
         EXPECT_FALSE(std::filesystem::exists(test::pathOf(job.document(pages))));
@@ -242,7 +242,7 @@ TEST(ConvertJob, TheExitCleanUpLeavesTheUserFilesInPlace) {
         const std::filesystem::path jobPath = job.dir / (c.jobBesideTheFiles ? "docs" : "spool") / "J__ps__1";
         test::writeBytes(jobPath, JobFileBytes({{entry, 1}}));
         job.jobFile = FromFsPath(jobPath);
-        job.state.job.documentPath = job.jobFile;
+        job.state.job.jobFilePath = job.jobFile;
         RecordingReport report;
         const ConversionSummary summary = ConvertJob(job.state, report, job.control);
         EXPECT_EQ(summary.refused, c.nul);
@@ -259,10 +259,10 @@ TEST(ConvertJob, TheExitCleanUpLeavesTheUserFilesInPlace) {
 TEST(ConvertJob, JobsThatGiveNoDocument) {
     {  // The job file cannot be read: the bare base path remains.
         Job job;
-        job.state.job.documentPath = FromFsPath(job.dir / "gone__ps__1");
+        job.state.job.jobFilePath = FromFsPath(job.dir / "gone__ps__1");
         RecordingReport report;
         EXPECT_FALSE(ConvertJob(job.state, report, job.control).jobRead);
-        EXPECT_EQ(job.state.job.documentPath, job.control.documentBase);
+        EXPECT_EQ(job.state.job.documentPath, u"");
         EXPECT_EQ(report.closes, std::vector<int>{0});
     }
     {  // No entry at all: no document.
@@ -270,7 +270,7 @@ TEST(ConvertJob, JobsThatGiveNoDocument) {
         job.writeJob(test::utf16le(u"miravo and nothing else", false));
         RecordingReport report;
         ConvertJob(job.state, report, job.control);
-        EXPECT_EQ(job.state.job.documentPath, job.control.documentBase);
+        EXPECT_EQ(job.state.job.documentPath, u"");
         EXPECT_FALSE(std::filesystem::exists(test::pathOf(job.document(0))));
         EXPECT_FALSE(job.state.job.pageBaseRecorded);
     }
@@ -282,7 +282,7 @@ TEST(ConvertJob, JobsThatGiveNoDocument) {
         RecordingReport report;
         const ConversionSummary summary = ConvertJob(job.state, report, job.control);
         EXPECT_TRUE(summary.refused);
-        EXPECT_EQ(job.state.job.documentPath, job.control.documentBase);
+        EXPECT_EQ(job.state.job.documentPath, u"");
         EXPECT_EQ(job.state.job.pageFileCount, 2);
         EXPECT_EQ(job.state.job.pageBaseName, FromFsPath(job.dir / "job_5"));
         EXPECT_TRUE(job.leftovers().empty());
@@ -313,7 +313,7 @@ TEST(ConvertJob, CancelMakesNoDocument) {
     EXPECT_TRUE(summary.cancelled);
     EXPECT_LT(report.steps, 10);
     EXPECT_EQ(report.closes, std::vector<int>{kConversionCancelled});
-    EXPECT_EQ(job.state.job.documentPath, job.control.documentBase);
+    EXPECT_EQ(job.state.job.documentPath, u"");
     EXPECT_EQ(job.state.job.pageFileCount, 10);  // the clean-up still knows every page file
     EXPECT_FALSE(std::filesystem::exists(test::pathOf(job.document(10))));
     EXPECT_TRUE(job.leftovers().empty());
@@ -327,9 +327,8 @@ TEST(ConvertJob, AFailedRerunDropsTheEarlierDocument) {
     ConvertJob(job.state, report, job.control);
     ASSERT_TRUE(std::filesystem::exists(test::pathOf(job.document(1))));
     std::filesystem::remove(test::pathOf(p1));
-    job.state.job.documentPath = job.jobFile;
     ConvertJob(job.state, report, job.control);
-    EXPECT_EQ(job.state.job.documentPath, job.control.documentBase);
+    EXPECT_EQ(job.state.job.documentPath, u"");
     EXPECT_FALSE(std::filesystem::exists(test::pathOf(job.document(1))));
 }
 
@@ -343,7 +342,7 @@ TEST(RunConversion, ChecksTheJobFileFirst) {
     paths.state = &job.state;
     RunConversion(paths, report, job.control);
     EXPECT_TRUE(report.closes.empty());
-    EXPECT_EQ(job.state.job.documentPath, job.jobFile);
+    EXPECT_EQ(job.state.job.documentPath, u"");
     job.writeJob(JobFileBytes({{p1, 1}}));
     const ConversionSummary summary = RunConversion(paths, report, job.control);
     EXPECT_EQ(summary.writtenPages, 1);
