@@ -268,8 +268,12 @@ constexpr std::array<std::uint8_t, 256> kReversed = makeReversed();
 }  // namespace
 
 void LumaRow(const std::uint8_t* rgb, std::uint8_t* grey, int width) {
-    for (int x = 0; x < width; ++x, rgb += 3)
-        grey[x] = ClassicLuma(rgb[0], rgb[1], rgb[2]);
+    // Printed pages are mostly white paper and black text, whose luma is
+    // their level itself (the weights sum to one): only colour is weighed.
+    for (int x = 0; x < width; ++x, rgb += 3) {
+        const unsigned r = rgb[0], g = rgb[1], b = rgb[2];
+        grey[x] = r == g && g == b ? static_cast<std::uint8_t>(r) : ClassicLuma(r, g, b);
+    }
 }
 
 void Threshold(GreyView source, BitPage& out, int level) {

@@ -32,7 +32,6 @@ struct Session {
     bool refused = false;
     std::string messages;
     std::vector<PageMemory> pageMemory;  // the pages Ghostscript draws into
-    PageMemory grey;                     // the page in grey, handed to the sink
 };
 
 Session& of(void* handle) {
@@ -58,19 +57,8 @@ int page(void* handle, void*, int, int) {
     Session& session = of(handle);
     // Ghostscript carries on after an error here, so a refused page also
     // refuses the rest.
-    const std::size_t pixels =
-        static_cast<std::size_t>(session.width) * static_cast<std::size_t>(session.height);
-    if (session.pixels && session.grey.size() < pixels)
-        session.grey = PageMemory(pixels);
-    if (session.pixels && !session.grey.empty()) {
-        for (int y = 0; y < session.height; ++y)
-            LumaRow(session.pixels + static_cast<std::ptrdiff_t>(session.stride) * y,
-                    session.grey.data() + static_cast<std::size_t>(session.width) * y,
-                    session.width);
-    }
-    if (!session.pixels || session.grey.empty() || session.refused ||
-        !(*session.sink)(GreyView{session.grey.data(), session.width, session.height,
-                                  session.width})) {
+    if (!session.pixels || session.refused ||
+        !(*session.sink)(GreyView{session.pixels, session.width, session.height, session.stride})) {
         session.refused = true;
         return gs_error_unknownerror;
     }
@@ -178,14 +166,16 @@ bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, st
     gsapi_register_callout(instance, callout, &session);
     gsapi_set_arg_encoding(instance, GS_ARG_ENCODING_UTF8);
 
-    // Drawn in RGB (red, green, blue bytes) and made grey here by the same
-    // classic luma as image page files: Ghostscript's own grey is managed
-    // by colour profiles and turns pure red and green nearly white.
+    // Grey straight from the colours as the document gives them: with fast
+    // colour Ghostscript weighs red, green and blue 0.30, 0.59 and 0.11,
+    // the classic luma to within one level (pure red 76, green 0,160,0 94).
+    // Its colour-managed grey turns them nearly white (127 and 137), so
+    // coloured text and lines would vanish at the threshold.
     const std::string format =
-        "-dDisplayFormat=" + std::to_string(static_cast<unsigned>(DISPLAY_COLORS_RGB) |
+        "-dDisplayFormat=" + std::to_string(static_cast<unsigned>(DISPLAY_COLORS_GRAY) |
                                             static_cast<unsigned>(DISPLAY_ALPHA_NONE) |
                                             static_cast<unsigned>(DISPLAY_DEPTH_8) |
-                                            static_cast<unsigned>(DISPLAY_BIGENDIAN) |
+                                            static_cast<unsigned>(DISPLAY_LITTLEENDIAN) |
                                             static_cast<unsigned>(DISPLAY_TOPFIRST));
     const std::string resolution = "-r" + std::to_string(kFaxXDpi) + "x" + std::to_string(kFaxYDpi);
     const std::string geometry =
@@ -202,6 +192,7 @@ bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, st
                                           resolution.c_str(),
                                           geometry.c_str(),
                                           "-dFIXEDMEDIA",
+                                          "-dUseFastColor",
                                           "-dPDFFitPage",
                                           "-dPSFitPage",
                                           "--",
