@@ -106,8 +106,8 @@ bool writeFileAtomically(const std::filesystem::path& path, std::string_view dat
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
-    bool ok = WriteAll(fd, data.data(), data.size()) && ::fchmod(fd, static_cast<mode_t>(mode & 07777)) == 0 &&
-              ::fsync(fd) == 0;
+    bool ok = WriteAll(fd, data.data(), data.size()) &&
+              ::fchmod(fd, static_cast<mode_t>(mode & 07777)) == 0 && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok)
         ok = ::rename(name.c_str(), target.c_str()) == 0;

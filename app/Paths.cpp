@@ -85,8 +85,7 @@ bool makeFolders(const std::string& path) {
 // (not a link someone put there first).
 bool isOwnFolder(const std::string& path) {
     struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
-           info.st_uid == ::geteuid();
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid();
 }
 
 std::string xdgCacheHome() {
@@ -217,10 +216,11 @@ std::u16string FromFsPath(const std::filesystem::path& path) {
     while (i < bytes.size()) {
         const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
         const unsigned char lead = byte(i);
-        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2
-                                                 : lead >= 0xE0 && lead < 0xF0   ? 3
-                                                 : lead >= 0xF0 && lead < 0xF5   ? 4
-                                                                                 : 0;
+        const std::size_t length = lead < 0x80                   ? 1
+                                   : lead >= 0xC2 && lead < 0xE0 ? 2
+                                   : lead >= 0xE0 && lead < 0xF0 ? 3
+                                   : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                                 : 0;
         bool valid = length > 0 && i + length <= bytes.size();
         for (std::size_t k = 1; valid && k < length; ++k)
             valid = (byte(i + k) & 0xC0) == 0x80;
@@ -283,7 +283,8 @@ std::u16string CacheFolder() {
 
 std::u16string SpoolFolder() {
     std::string folder;
-    const std::string runtime = CurrentDesktopUser() ? std::string() : environment("XDG_RUNTIME_DIR");
+    const std::string runtime =
+        CurrentDesktopUser() ? std::string() : environment("XDG_RUNTIME_DIR");
     if (!runtime.empty() && runtime.front() == '/' && isDirectory(runtime)) {
         folder = withoutTrailingSlashes(runtime) + "/miravo";
     } else {

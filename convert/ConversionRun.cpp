@@ -196,8 +196,7 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
     // The document is named after the pages it holds; the join writes it
     // beside its name and renames it, so no part of a document remains
     // when it fails.
-    const std::u16string document =
-        DocumentName(base, saturatedAdd(0, pagesMade.load()));
+    const std::u16string document = DocumentName(base, saturatedAdd(0, pagesMade.load()));
     const JoinResult joined = JoinFaxTiffs(results, ToFsPath(document));
     if (!joined.ok)
         return fail("the fax pages cannot be joined: " + joined.error);

@@ -60,7 +60,8 @@ struct JobLine {
         if (const std::size_t d = line.rfind(u'.'); d != std::u16string_view::npos)
             lastDot = start + d;
         if (lastUnderscore != std::u16string_view::npos) {
-            countAfterUnderscore = parseDecimal(text.substr(lastUnderscore + 1, end - lastUnderscore - 1));
+            countAfterUnderscore =
+                parseDecimal(text.substr(lastUnderscore + 1, end - lastUnderscore - 1));
             if (lastDot != std::u16string_view::npos && lastDot > lastUnderscore)
                 countBeforeDot =
                     parseDecimal(text.substr(lastUnderscore + 1, lastDot - lastUnderscore - 1));
@@ -69,7 +70,8 @@ struct JobLine {
 
     // PageCountFromName of the text from `start` to the line's end.
     long countFrom(std::size_t start) const {
-        const bool underscore = lastUnderscore != std::u16string_view::npos && lastUnderscore >= start;
+        const bool underscore =
+            lastUnderscore != std::u16string_view::npos && lastUnderscore >= start;
         if (!underscore)
             return 0;
         const bool dot = lastDot != std::u16string_view::npos && lastDot >= start;

@@ -132,7 +132,8 @@ void makeFilter(int sourceSize, int outSize, AxisFilter& filter) {
             const std::int64_t covered =
                 std::min<std::int64_t>(end, std::int64_t(p + 1) * outSize) -
                 std::max<std::int64_t>(begin, std::int64_t(p) * outSize);
-            const auto w = static_cast<std::uint32_t>((covered * 256 + sourceSize / 2) / sourceSize);
+            const auto w =
+                static_cast<std::uint32_t>((covered * 256 + sourceSize / 2) / sourceSize);
             if (p == from || w > filter.weight[largest])
                 largest = filter.weight.size();
             filter.weight.push_back(w);

@@ -1,10 +1,10 @@
 #include "printmon/RenderProcess.h"
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 

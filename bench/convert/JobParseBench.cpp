@@ -18,7 +18,8 @@ double secondsOf(const auto& work) {
     for (int run = 0; run < 3; ++run) {
         const auto start = std::chrono::steady_clock::now();
         work();
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        best = std::min(
+            best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     return best;
 }
@@ -49,10 +50,10 @@ int main(int argc, char** argv) {
             found = static_cast<std::size_t>(std::count_if(
                 text.begin(), text.end(), [](char16_t c) { return c == u'\n' || c == u'/'; }));
         });
-        std::printf("job of %zu MiB, %s: %zu entries in %.4f s, plain scan %.4f s (%zu marks),"
-                    " ratio %.1fx\n",
-                    mib, oneLine ? "one line" : "a line each", entries, parse, scan, found,
-                    parse / scan);
+        std::printf(
+            "job of %zu MiB, %s: %zu entries in %.4f s, plain scan %.4f s (%zu marks),"
+            " ratio %.1fx\n",
+            mib, oneLine ? "one line" : "a line each", entries, parse, scan, found, parse / scan);
     }
     return 0;
 }

@@ -602,7 +602,8 @@ TEST_F(SettingsPathsTest, PathConversionsNeverThrow) {
     EXPECT_EQ(FromFsPath(ToFsPath(name)), name);
     EXPECT_NO_THROW(ToFsPath(std::u16string(1, char16_t(0xD800))));
     // Names in other encodings keep their bytes both ways.
-    for (const std::string bytes : {"/tmp/r\xE9sum\xE9", "/x/\xC0\xAF\xED\xA0\x80\xF0\x9F\x98", "/\xFF\xC3\xA9"})
+    for (const std::string bytes :
+         {"/tmp/r\xE9sum\xE9", "/x/\xC0\xAF\xED\xA0\x80\xF0\x9F\x98", "/\xFF\xC3\xA9"})
         EXPECT_EQ(ToFsPath(FromFsPath(bytes)).native(), bytes);
     EXPECT_TRUE(IsAbsolutePath(u"/x"));
     EXPECT_FALSE(IsAbsolutePath(u"x/y"));

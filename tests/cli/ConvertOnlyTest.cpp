@@ -29,8 +29,7 @@ TEST(ConvertOnly, PrintedPdfBecomesTheFaxDocument) {
     // The document lives in a private folder of its own in the cache.
     const std::size_t at = send.output.find("document: ");
     ASSERT_NE(at, std::string::npos) << send.output;
-    const std::string document =
-        send.output.substr(at + 10, send.output.find('\n', at) - at - 10);
+    const std::string document = send.output.substr(at + 10, send.output.find('\n', at) - at - 10);
     EXPECT_EQ(std::filesystem::path(document).filename(), "tosend_res__3.tif");
     EXPECT_EQ(std::filesystem::path(document).parent_path().parent_path(), dir / "cache/Miravo");
     EXPECT_NE(send.output.find("\npages: 3\n"), std::string::npos) << send.output;

@@ -226,8 +226,9 @@ TEST(ConvertJob, TheExitCleanUpLeavesTheUserFilesInPlace) {
         bool jobBesideTheFiles;  // the job file in the user's folder, else in a spool
         bool nul;                // the entry hides a NUL after the user's file name
     };
-    for (const Case c : {Case{"NUL entry", false, true}, Case{"NUL entry beside", true, true},
-                         Case{"rebuilt name", false, false}, Case{"rebuilt name beside", true, false}}) {
+    for (const Case c :
+         {Case{"NUL entry", false, true}, Case{"NUL entry beside", true, true},
+          Case{"rebuilt name", false, false}, Case{"rebuilt name beside", true, false}}) {
         SCOPED_TRACE(c.what);
         Job job;
         std::filesystem::create_directories(job.dir / "docs");
@@ -237,9 +238,11 @@ TEST(ConvertJob, TheExitCleanUpLeavesTheUserFilesInPlace) {
         GreyImage image(400, 500, 255);
         test::writePgm(job.dir / "docs/report_final_v2.png", image);
         const std::u16string docs = FromFsPath(job.dir / "docs");
-        const std::u16string entry = c.nul ? docs + u"/thesis.tex" + std::u16string(1, u'\0') + u"_x_1"
-                                           : docs + u"/report_final_v2.png";
-        const std::filesystem::path jobPath = job.dir / (c.jobBesideTheFiles ? "docs" : "spool") / "J__ps__1";
+        const std::u16string entry =
+            c.nul ? docs + u"/thesis.tex" + std::u16string(1, u'\0') + u"_x_1"
+                  : docs + u"/report_final_v2.png";
+        const std::filesystem::path jobPath =
+            job.dir / (c.jobBesideTheFiles ? "docs" : "spool") / "J__ps__1";
         test::writeBytes(jobPath, JobFileBytes({{entry, 1}}));
         job.jobFile = FromFsPath(jobPath);
         job.state.job.jobFilePath = job.jobFile;

@@ -71,7 +71,8 @@ TEST(ConvertPageFile, ColouredSquaresStayBlackAtTheThresholdAndShowWhenDithered)
         ASSERT_TRUE(grey.has_value());
         EXPECT_EQ(grey->constScanLine(600)[600], c.luma);
         for (const bool dithering : {false, true}) {
-            ASSERT_EQ(ConvertPageFile(dithering, text(dir / "d"), 1, text(dir / "job_1_1"), 1).pages, 1);
+            ASSERT_EQ(
+                ConvertPageFile(dithering, text(dir / "d"), 1, text(dir / "job_1_1"), 1).pages, 1);
             const auto pages = test::readTiff(dir / "d_res_1.tif");
             ASSERT_EQ(pages.size(), 1u);
             const int black = test::blackCount(pages[0].bits, 400, 400, 800, 800);

@@ -122,9 +122,14 @@ TEST(WritePrintJob, ADocumentCanNeitherWriteNorDeleteOutsideItsOwnTempFolder) {
     TempDir dir;
     test::writeBytes(dir / "victim", "the user's file");
     const std::string folder = dir.path().string();
-    test::writeBytes(dir / "hostile.ps", "%!PS\n{ (" + folder + "/victim) deletefile } stopped pop\n"
-                     "{ (" + folder + "/written) (w) file closefile } stopped pop\n"
-                     "/Helvetica findfont 40 scalefont setfont 72 700 moveto (page) show showpage\n");
+    test::writeBytes(
+        dir / "hostile.ps",
+        "%!PS\n{ (" + folder +
+            "/victim) deletefile } stopped pop\n"
+            "{ (" +
+            folder +
+            "/written) (w) file closefile } stopped pop\n"
+            "/Helvetica findfont 40 scalefont setfont 72 700 moveto (page) show showpage\n");
     const PrintResult result = WritePrintJob(optionsFor(dir, {dir / "hostile.ps"}));
     ASSERT_TRUE(result.ok) << result.error;
     EXPECT_EQ(result.pages, 1);
@@ -135,7 +140,7 @@ TEST(WritePrintJob, ADocumentCanNeitherWriteNorDeleteOutsideItsOwnTempFolder) {
 
 TEST(WritePrintJob, NamesThatAreNotCleanUtf8StayJobs) {
     TempDir dir;
-    const std::string latin1 = "r\xE9sum\xE9.pdf";           // another encoding than UTF-8
+    const std::string latin1 = "r\xE9sum\xE9.pdf";  // another encoding than UTF-8
     const std::string longUtf8 = std::string(99, 'a') + "\xC3\xA9" + "tail.pdf";  // é across 100
     for (const std::string& name : {latin1, longUtf8}) {
         std::filesystem::copy_file(kSample, dir / name);

@@ -45,7 +45,9 @@ class CoverPageTest : public test::SendFixture {
         SendFixture::TearDown();
     }
     int run() { return CoverPageTask(paths_, report_); }
-    std::filesystem::path joined() const { return ToFsPath(CacheFolder()) / "coverpage_and_fax.tiff"; }
+    std::filesystem::path joined() const {
+        return ToFsPath(CacheFolder()) / "coverpage_and_fax.tiff";
+    }
 
     std::filesystem::path home_;
     std::string oldHome_;
