@@ -51,6 +51,7 @@ int ConvertOnly(const std::string& jobFile, std::FILE* out, std::FILE* err) {
     ConsoleReport report(err);
     const ConversionSummary summary = RunConversion(paths, report);
     if (!summary.documentWritten) {
+        RemoveRunFolder(state.job.runFolder);  // no document: nothing of the run stays
         std::fprintf(err, "miravo-send: %s: %s\n", jobFile.c_str(), summary.error.c_str());
         return 1;
     }

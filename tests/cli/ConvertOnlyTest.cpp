@@ -51,6 +51,18 @@ TEST(ConvertOnly, PrintedPdfBecomesTheFaxDocument) {
     EXPECT_EQ(refused.status, 256);
     EXPECT_NE(refused.output.find("not a job file"), std::string::npos) << refused.output;
     EXPECT_NE(test::runTool(kBin + "miravo-send").status, 0);
+
+    // A page file that cannot be converted: a clear failure, no document,
+    // and nothing of the run left in the cache.
+    test::writeBytes(dir / "job_9_1", "no image");
+    test::writeBytes(dir / "Broken__ps__9", JobFileBytes({{FromFsPath(dir / "job_9_1"), 1}}));
+    const test::ToolRun broken = test::runTool(env + kBin + "miravo-send --convert-only " +
+                                               (dir / "Broken__ps__9").string());
+    EXPECT_EQ(broken.status, 256);
+    EXPECT_NE(broken.output.find("job_9_1 cannot be converted"), std::string::npos)
+        << broken.output;
+    EXPECT_EQ(test::folderNames(dir / "cache/Miravo").size(), 1u);  // the first run's only
+    EXPECT_TRUE(std::filesystem::exists(dir / "job_9_1"));
 }
 
 }  // namespace
