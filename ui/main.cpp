@@ -6,7 +6,6 @@
 
 #include "app/Paths.h"
 #include "app/Startup.h"
-#include "app/Text.h"
 #include "printmon/WaitingJobs.h"
 #include "ui/Icons.h"
 #include "ui/QtShellDialogs.h"
@@ -24,7 +23,7 @@ int main(int argc, char** argv) {
 
     std::vector<std::u16string> arguments;
     for (int i = 1; i < argc; ++i)
-        arguments.push_back(miravo::fromLocal8Bit(argv[i]));
+        arguments.push_back(miravo::FromFsPath(argv[i]));  // a file name's bytes kept
     // Jobs printed while nobody was logged in: one of them may become this run's job.
     if (arguments.empty()) {
         namespace print = miravo::print;
