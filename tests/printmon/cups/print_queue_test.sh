@@ -74,7 +74,7 @@ print_as_user() {  # FILE TITLE -> waits until the queue is idle again
   done
   fail "job $2 did not finish"
 }
-job_files() { find /tmp "$DIR/home" -name "*__ps__*" -user "$TESTUSER" 2>/dev/null | sort; }
+job_files() { find /tmp "$DIR/home" -name "*__ps__*" -user "$TESTUSER" 2>/dev/null | sort -u; }
 pages_of() { find "$(dirname "$1")" -name "${1##*__ps__}_*" | wc -l; }
 
 # Nobody logged in: the PDF and the text file wait in the user's spool.
