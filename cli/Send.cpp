@@ -29,6 +29,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::size_t kCoverTextWidth = 6000;
+constexpr int kMaxUnusablePolls = 5;
 
 bool endsWithIgnoreCase(const std::string& text, std::string_view suffix) {
     return text.size() >= suffix.size() &&
@@ -370,7 +371,13 @@ bool ParseSendArguments(const std::vector<std::string>& args, SendArguments& out
 }
 
 int ExitStatusFor(const SendSummary& summary, const SendState& send) {
-    const bool noAnswer = summary.last.requested && summary.last.transport != Outcome::Answer;
+    const Outcome transport = summary.last.transport;
+    // The service was there but what came back cannot be read.
+    const bool answeredBadly = summary.last.unusable && (transport == Outcome::Answer ||
+                                                         transport == Outcome::HttpStatus ||
+                                                         transport == Outcome::TooLong);
+    const bool noAnswer =
+        summary.last.requested && transport != Outcome::Answer && !answeredBadly;
     switch (summary.end) {
         case SendEnd::Finished: {
             if (summary.destinations.empty())
@@ -398,6 +405,29 @@ int ExitStatusFor(const SendSummary& summary, const SendState& send) {
     }
     return kExitServiceError;
 }
+
+namespace {
+
+// Why the send ended with a service error, never worded "OK".
+std::string serviceErrorText(const AppState& state, const SendSummary& summary) {
+    const std::int32_t code = state.job.send.errorCode;
+    if (summary.end == SendEnd::Finished)
+        return "the service's status answer is about another fax";
+    if (summary.last.unusable || summary.last.namesNoDestination || code == kNoUsableAnswer) {
+        std::string text = "no usable answer came from the fax service";
+        if (!summary.last.error.empty())
+            text += ": " + summary.last.error;
+        else if (summary.last.namesNoDestination)
+            text += ": the status answer names no destination";
+        return text;
+    }
+    if (code == 0)
+        return "the service reported an error";
+    return "the service reported an error (" + std::to_string(code) + ": " +
+           toUtf8(ErrorText(state.language, code)) + ")";
+}
+
+}  // namespace
 
 int Send(const SendArguments& arguments, const SendControls& controls, std::FILE* out,
          std::FILE* err) {
@@ -451,6 +481,8 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
     options.timing.sleep = controls.sleep;
     options.maxHostRetries = arguments.retries;
     options.waitForClose = false;
+    // No window whose user could end a polling that learns nothing.
+    options.maxUnusablePolls = kMaxUnusablePolls;
     state.job.statusWindowOpen = true;
     const SendSummary summary = RunSend(state, report, prompt, options);
     state.job.statusWindowOpen = false;
@@ -469,9 +501,7 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
             std::fprintf(err, "miravo-send: the service did not accept the credentials\n");
             break;
         case kExitServiceError:
-            std::fprintf(err, "miravo-send: the service reported an error (%d: %s)\n",
-                         state.job.send.errorCode,
-                         toUtf8(ErrorText(state.language, state.job.send.errorCode)).c_str());
+            std::fprintf(err, "miravo-send: %s\n", serviceErrorText(state, summary).c_str());
             break;
         case kExitDestinationsFailed:
             std::fprintf(err, "miravo-send: not every destination received the fax\n");

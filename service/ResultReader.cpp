@@ -13,22 +13,13 @@
 
 #include "app/Paths.h"
 #include "app/Text.h"
+#include "service/AnswerDocument.h"
 
 namespace miravo {
 
 namespace {
 
 constexpr off_t kMaxAnswerFileBytes = off_t(64) << 20;
-
-// Every piece of text inside the element, in document order.
-void appendText(const pugi::xml_node& node, std::string& text) {
-    for (const pugi::xml_node& child : node.children()) {
-        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
-            text += child.value();
-        else if (child.type() == pugi::node_element)
-            appendText(child, text);
-    }
-}
 
 bool isHighSurrogate(char16_t c) {
     return c >= 0xD800 && c <= 0xDBFF;
@@ -82,17 +73,7 @@ ApiAnswer::~ApiAnswer() = default;
 
 std::shared_ptr<const ApiAnswer> ApiAnswer::parse(std::string_view bytes) {
     auto impl = std::make_unique<Impl>();
-    // No DTD processing and no external entities: the answer is data only.
-    const pugi::xml_parse_result result = impl->document.load_buffer(
-        bytes.data(), bytes.size(), pugi::parse_default, pugi::encoding_auto);
-    if (!result)
-        return nullptr;
-    // One root element, as in any well-formed document (the parser would
-    // take a run of several as a fragment).
-    int roots = 0;
-    for (const pugi::xml_node& node : impl->document.children())
-        roots += node.type() == pugi::node_element;
-    if (roots != 1)
+    if (!LoadAnswerDocument(impl->document, bytes))
         return nullptr;
     return std::shared_ptr<const ApiAnswer>(new ApiAnswer(std::move(impl)));
 }
@@ -105,8 +86,7 @@ namespace {
 
 // The text of a node into `out`, cut to the capacity; false when empty.
 bool nodeText(const pugi::xml_node& node, std::u16string& out, std::size_t capacity) {
-    std::string text;
-    appendText(node, text);
+    const std::string text = ElementText(node);
     if (text.empty())
         return false;
     std::u16string value = fromUtf8(text);

@@ -22,13 +22,22 @@ bool ReadStatusAnswer(AppState& state, WorkerReport& report, const ApiAnswer* an
         answer->value(u"API_RESULT/GET_FAX_STATUS/RESULT", text, 1024, 0);
     send.statusOk = parseDecimal(text) == 0;
 
-    // The answer speaks of the fax of its first FAX_ID; every FAX element is
-    // one destination, read child by child so that a record lacking one of
-    // its elements never takes its neighbour's.
+    // The answer speaks of the fax of its first FAX_ID; every FAX_ID names
+    // one destination, and each destination is read child by child from
+    // its own FAX record, so that a record lacking one of its elements
+    // never takes its neighbour's.
     std::u16string faxId;
     unsigned n = 0;
     if (answer && answer->value(u"API_RESULT/GET_FAX_STATUS/FAX/FAX_ID", faxId, 1024, 0) > 0)
-        n = answer->count(kFaxPath);
+        n = answer->count(u"API_RESULT/GET_FAX_STATUS/FAX/FAX_ID");
+    if (n == 0) {
+        // Nothing to follow: a next answer would not tell more.
+        outcome.namesNoDestination = true;
+        ShowNoUsableAnswer(state, report, kLabelAuthentication);
+        if (report.isOpen())
+            report.setPolling(false);
+        return false;
+    }
     if (faxId != send.faxId) {
         send.errorCode = 0;
         if (report.isOpen())
@@ -40,11 +49,15 @@ bool ReadStatusAnswer(AppState& state, WorkerReport& report, const ApiAnswer* an
     bool pending = false;
     double total = 0;
     const bool open = report.isOpen();
-    for (unsigned i = 0; i < n; ++i) {
+    const unsigned records = answer->count(kFaxPath);
+    std::u16string recordId;
+    for (unsigned record = 0, i = 0; record < records && i < n; ++record) {
+        if (answer->childValue(kFaxPath, record, u"FAX_ID", recordId, 1024) == 0)
+            continue;  // a record without a FAX_ID names no destination
         DestinationStatus d;
-        answer->childValue(kFaxPath, i, u"RECIPIENT", d.recipient, kNameWidth);
-        answer->childValue(kFaxPath, i, u"COST", d.cost, kNameWidth);
-        answer->childValue(kFaxPath, i, u"STATUS", d.status, kNameWidth);
+        answer->childValue(kFaxPath, record, u"RECIPIENT", d.recipient, kNameWidth);
+        answer->childValue(kFaxPath, record, u"COST", d.cost, kNameWidth);
+        answer->childValue(kFaxPath, record, u"STATUS", d.status, kNameWidth);
         send.recipient = d.recipient;
         send.cost = d.cost;
         send.status = d.status;
@@ -62,6 +75,7 @@ bool ReadStatusAnswer(AppState& state, WorkerReport& report, const ApiAnswer* an
         if (d.status.empty())
             pending = true;
         outcome.destinations.push_back(std::move(d));
+        ++i;
     }
     outcome.totalCost = total;
     if (report.isOpen()) {

@@ -79,6 +79,17 @@ TEST(SendExitStatus, EachEndHasItsOwnStatus) {
     EXPECT_EQ(ExitStatusFor(summary(SendEnd::Stopped), send), kExitInterrupted);
     EXPECT_EQ(ExitStatusFor(summary(SendEnd::Refused, Outcome::Refused), send), kExitDocument);
     EXPECT_EQ(ExitStatusFor(summary(SendEnd::Failed, Outcome::Failed, false), send), kExitDocument);
+    // No usable answer: the service answered badly, or nothing came in time.
+    for (const Outcome badAnswer : {Outcome::Answer, Outcome::HttpStatus, Outcome::TooLong}) {
+        SendSummary s = summary(SendEnd::Failed, badAnswer);
+        s.last.unusable = true;
+        EXPECT_EQ(ExitStatusFor(s, send), kExitServiceError);
+    }
+    for (const Outcome noAnswer : {Outcome::TimedOut, Outcome::Failed}) {
+        SendSummary s = summary(SendEnd::Failed, noAnswer);
+        s.last.unusable = true;
+        EXPECT_EQ(ExitStatusFor(s, send), kExitUnreachable);
+    }
     send.errorCode = 110;
     EXPECT_EQ(ExitStatusFor(summary(SendEnd::Failed), send), kExitServiceError);
     send.errorCode = 107;
