@@ -283,6 +283,17 @@ std::u16string makeDocument(AppPaths& paths, AppState& state, const std::string&
     return state.job.documentPath;
 }
 
+// A whole decimal number from `least` to `most`.
+bool readCount(const std::string& text, long least, long most, int& out) {
+    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const long n = parseDecimal(text);
+    if (n < least || n > most)
+        return false;
+    out = static_cast<int>(n);
+    return true;
+}
+
 // Every destination's final word; the window shows only three of them.
 void printSummary(const AppState& state, const SendSummary& summary, std::FILE* out) {
     if (summary.destinations.empty())
@@ -336,12 +347,17 @@ bool ParseSendArguments(const std::vector<std::string>& args, SendArguments& out
         } else if (a == "--retries") {
             if (!value(v))
                 return false;
-            const long n = parseDecimal(v);
-            if (v.empty() || v.find_first_not_of("0123456789") != std::string::npos || n > 1000) {
+            if (!readCount(v, 0, 1000, out.retries)) {
                 error = "--retries takes a number from 0 to 1000";
                 return false;
             }
-            out.retries = static_cast<int>(n);
+        } else if (a == "--timeout") {
+            if (!value(v))
+                return false;
+            if (!readCount(v, 1, 86400, out.timeoutSeconds)) {
+                error = "--timeout takes a number of seconds from 1 to 86400";
+                return false;
+            }
         } else if (a == "--report") {
             if (!value(out.report))
                 return false;
@@ -480,6 +496,7 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
     SendOptions options;
     options.timing.sleep = controls.sleep;
     options.maxHostRetries = arguments.retries;
+    options.timing.exchangeDeadline = std::chrono::seconds(arguments.timeoutSeconds);
     options.waitForClose = false;
     // No window whose user could end a polling that learns nothing.
     options.maxUnusablePolls = kMaxUnusablePolls;
