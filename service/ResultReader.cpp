@@ -116,6 +116,36 @@ unsigned ApiAnswer::childValue(std::u16string_view parentPath, unsigned index,
     return static_cast<unsigned>(nodes->size());
 }
 
+void ApiAnswer::forEachRecord(
+    std::u16string_view parentPath, const std::vector<std::u16string_view>& childNames,
+    std::size_t capacity,
+    const std::function<bool(std::vector<std::u16string>& fields)>& use) const {
+    std::vector<std::string> names;
+    for (const std::u16string_view name : childNames)
+        names.push_back(toUtf8(name));
+    const auto nodes = impl_->select(parentPath);
+    std::vector<std::u16string> fields(names.size());
+    std::vector<bool> seen(names.size());
+    for (const pugi::xml_node& node : *nodes) {
+        for (std::size_t k = 0; k < names.size(); ++k) {
+            fields[k].clear();
+            seen[k] = false;
+        }
+        for (const pugi::xml_node& child : node.children()) {
+            if (child.type() != pugi::node_element)
+                continue;
+            for (std::size_t k = 0; k < names.size(); ++k) {
+                if (!seen[k] && names[k] == child.name()) {
+                    seen[k] = true;
+                    nodeText(child, fields[k], capacity);
+                }
+            }
+        }
+        if (!use(fields))
+            return;
+    }
+}
+
 unsigned ApiAnswer::value(std::u16string_view elementPath, std::u16string& out,
                           std::size_t capacity, unsigned index) const {
     out.clear();

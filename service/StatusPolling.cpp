@@ -49,33 +49,35 @@ bool ReadStatusAnswer(AppState& state, WorkerReport& report, const ApiAnswer* an
     bool pending = false;
     double total = 0;
     const bool open = report.isOpen();
-    const unsigned records = answer->count(kFaxPath);
-    std::u16string recordId;
-    for (unsigned record = 0, i = 0; record < records && i < n; ++record) {
-        if (answer->childValue(kFaxPath, record, u"FAX_ID", recordId, 1024) == 0)
-            continue;  // a record without a FAX_ID names no destination
-        DestinationStatus d;
-        answer->childValue(kFaxPath, record, u"RECIPIENT", d.recipient, kNameWidth);
-        answer->childValue(kFaxPath, record, u"COST", d.cost, kNameWidth);
-        answer->childValue(kFaxPath, record, u"STATUS", d.status, kNameWidth);
-        send.recipient = d.recipient;
-        send.cost = d.cost;
-        send.status = d.status;
-        total += DecimalValue(d.cost);
-        if (open && i < static_cast<unsigned>(kStatusRows) && report.isOpen()) {
-            const int row = static_cast<int>(i);
-            if (state.job.massFaxOn) {
-                report.setLabel(kLabelRecipient, GetText(state.language, kTextMassFax));
-                report.setLabel(kLabelStatus, FaxStatusText(state.language, u""));
-            } else {
-                report.setLabel(kLabelRecipient + row, d.recipient);
-                report.setLabel(kLabelStatus + row, FaxStatusText(state.language, d.status));
+    // Each record read whole: FAX_ID, RECIPIENT, COST, STATUS.
+    unsigned i = 0;
+    answer->forEachRecord(
+        kFaxPath, {u"FAX_ID", u"RECIPIENT", u"COST", u"STATUS"}, kNameWidth,
+        [&](std::vector<std::u16string>& fields) {
+            if (fields[0].empty())
+                return true;  // a record without a FAX_ID names no destination
+            DestinationStatus d{std::move(fields[1]), std::move(fields[2]), std::move(fields[3])};
+            total += DecimalValue(d.cost);
+            if (open && i < static_cast<unsigned>(kStatusRows) && report.isOpen()) {
+                const int row = static_cast<int>(i);
+                if (state.job.massFaxOn) {
+                    report.setLabel(kLabelRecipient, GetText(state.language, kTextMassFax));
+                    report.setLabel(kLabelStatus, FaxStatusText(state.language, u""));
+                } else {
+                    report.setLabel(kLabelRecipient + row, d.recipient);
+                    report.setLabel(kLabelStatus + row, FaxStatusText(state.language, d.status));
+                }
             }
-        }
-        if (d.status.empty())
-            pending = true;
-        outcome.destinations.push_back(std::move(d));
-        ++i;
+            if (d.status.empty())
+                pending = true;
+            outcome.destinations.push_back(std::move(d));
+            return ++i < n;
+        });
+    if (!outcome.destinations.empty()) {
+        const DestinationStatus& last = outcome.destinations.back();
+        send.recipient = last.recipient;
+        send.cost = last.cost;
+        send.status = last.status;
     }
     outcome.totalCost = total;
     if (report.isOpen()) {
