@@ -103,19 +103,6 @@ bool nodeText(const pugi::xml_node& node, std::u16string& out, std::size_t capac
 
 }  // namespace
 
-unsigned ApiAnswer::childValue(std::u16string_view parentPath, unsigned index,
-                               std::u16string_view childName, std::u16string& out,
-                               std::size_t capacity) const {
-    out.clear();
-    const auto nodes = impl_->select(parentPath);
-    if (index >= nodes->size() || childName.empty())
-        return 0;
-    const pugi::xml_node child = (*nodes)[index].child(toUtf8(childName).c_str());
-    if (!child || !nodeText(child, out, capacity))
-        return 0;
-    return static_cast<unsigned>(nodes->size());
-}
-
 void ApiAnswer::forEachRecord(
     std::u16string_view parentPath, const std::vector<std::u16string_view>& childNames,
     std::size_t capacity,

@@ -37,13 +37,6 @@ class ApiAnswer {
     unsigned value(std::u16string_view elementPath, std::u16string& out, std::size_t capacity,
                    unsigned index) const;
 
-    // Like value(), for the first child element named `childName` of the
-    // element at `index` among those matching `parentPath`: reads the
-    // children of one record together even when a record lacks one of them.
-    unsigned childValue(std::u16string_view parentPath, unsigned index,
-                        std::u16string_view childName, std::u16string& out,
-                        std::size_t capacity) const;
-
     // Calls `use` for every element matching `parentPath`, in document
     // order, with the texts of its first children named `childNames` (in
     // that order; empty when a child is missing), each cut like value(),

@@ -75,6 +75,10 @@ int PostTaskForm(const AppState& state, WorkerReport& report, int statusControl,
     ExchangeResult exchange = PostForm(state.settings, form, limits);
     if (exchange.outcome == Outcome::Refused)  // too long once encoded: nothing went out
         return RefuseTaskRequest(language, report, statusControl, kRequestTooLargeText, answer);
+    if (exchange.outcome == Outcome::Cancelled) {  // the dialog is gone: nothing to keep or show
+        answer.finish(std::nullopt);
+        return 0;
+    }
     // The stored copy is for reading only; the answer itself travels in memory.
     StoreAnswer(exchange.answer);
     std::optional<std::string> bytes;

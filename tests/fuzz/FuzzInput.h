@@ -26,15 +26,28 @@ inline std::u16string Utf16Le(std::string_view bytes) {
     return text;
 }
 
+// A folder of this process's own, removed when the process ends.
+class FuzzFolder {
+  public:
+    FuzzFolder()
+        : path_(std::filesystem::temp_directory_path() /
+                ("miravo-fuzz-" + std::to_string(::getpid()))) {
+        std::filesystem::create_directories(path_);
+    }
+    ~FuzzFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
 // The input written to one file of this process, replaced at every call.
 inline std::filesystem::path AsFile(std::string_view bytes, const char* name) {
-    static const std::filesystem::path folder = [] {
-        auto path = std::filesystem::temp_directory_path() /
-                    ("miravo-fuzz-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(path);
-        return path;
-    }();
-    const std::filesystem::path path = folder / name;
+    static const FuzzFolder folder;
+    const std::filesystem::path path = folder.path() / name;
     std::ofstream(path, std::ios::binary | std::ios::trunc)
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return path;

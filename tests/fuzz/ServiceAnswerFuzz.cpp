@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const unsigned n = answer->count(path);
             answer->value(path, out, 260, n > 0 ? n - 1 : 0);
         }
-        answer->childValue(u"API_RESULT/GET_FAX_STATUS/FAX", 0, u"STATUS", out, 3);
+        answer->forEachRecord(u"API_RESULT/GET_FAX_STATUS/FAX", {u"STATUS", u"FAX_ID"}, 3,
+                              [](std::vector<std::u16string>&) { return true; });
     }
     ContactBook book;
     MergeAddressBook(book, bytes);
