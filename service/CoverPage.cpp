@@ -87,6 +87,8 @@ int CoverPageTask(AppPaths& paths, WorkerReport& report) {
     ExchangeLimits limits;
     limits.cancelled = [&report] { return !report.isOpen(); };
     const ExchangeResult exchange = PostForm(state.settings, form, limits);
+    if (exchange.outcome == Outcome::Cancelled)
+        return 0;  // the dialog is gone: the cover text stays as the user left it
 
     const std::size_t written = writeAnswer(coverFile, exchange.answer);
     removeFile(state.job.coverDocumentPath);

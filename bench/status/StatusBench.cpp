@@ -5,32 +5,19 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <string>
 
 #include "app/AppState.h"
 #include "app/WorkerReport.h"
+#include "bench/BestTime.h"
 #include "service/ResultReader.h"
 #include "service/StatusPolling.h"
 
 using namespace miravo;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double best(int runs, const std::function<void()>& work) {
-    double fastest = 1e30;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = Clock::now();
-        work();
-        fastest = std::min(fastest, std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    return fastest;
-}
 
 // Every tenth destination still under way, the others final.
 std::string statusAnswer(int records) {
@@ -53,7 +40,7 @@ int main(int argc, char** argv) {
                 kMaxAnswerBytes);
 
     std::size_t destinations = 0;
-    const double applied = best(20, [&] {
+    const double applied = bench::BestTime(20, [&] {
         AppState state;
         state.job.send.faxId = u"77";
         SilentWorkerReport report;
@@ -62,7 +49,7 @@ int main(int argc, char** argv) {
         ReadStatusAnswer(state, report, parsed.get(), outcome);
         destinations = outcome.destinations.size();
     });
-    const double plain = best(20, [&] {
+    const double plain = bench::BestTime(20, [&] {
         pugi::xml_document document;
         document.load_buffer(answer.data(), answer.size());
     });
