@@ -71,9 +71,11 @@ bool readAuthentication(AppState& state, WorkerReport& report, const AnswerValue
     send.authenticated = !verdict.empty() && parseDecimal(verdict) == 0;
     send.errorCode = send.authenticated ? 0 : 107;
     send.validated = parseDecimal(values.get(u"API_RESULT/VALIDATION/RESULT", kErrorWidth)) == 0;
+    // A refused authentication is never shown as "OK", validated or not.
     if (report.isOpen())
         report.setLabel(kLabelAuthentication,
-                        GetText(state.language, send.validated ? kTextOk : kTextFailed));
+                        GetText(state.language,
+                                send.authenticated && send.validated ? kTextOk : kTextFailed));
     return send.errorCode == 0;
 }
 

@@ -68,11 +68,13 @@ TEST_F(FaxTransmissionTest, AuthenticationVerdicts) {
     EXPECT_TRUE(run(FaxStep::Authenticate).ok);
     EXPECT_TRUE(state_.job.send.validated);
     EXPECT_EQ(report_.label(kLabelAuthentication), text(35));
-    // No AUTHENTICATION element, or an empty one: refused with 107.
+    // No AUTHENTICATION element, or an empty one: refused with 107, and
+    // shown as failed even when validated.
     for (int i = 0; i < 2; ++i) {
         EXPECT_FALSE(run(FaxStep::Authenticate).ok);
         EXPECT_EQ(state_.job.send.errorCode, 107);
         EXPECT_FALSE(state_.job.send.authenticated);
+        EXPECT_EQ(report_.label(kLabelAuthentication), text(36));
     }
     // Accepted but not validated: the step succeeds and shows text 36.
     EXPECT_TRUE(run(FaxStep::Authenticate).ok);
