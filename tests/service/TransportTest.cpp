@@ -4,8 +4,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <thread>
 #include <vector>
 
 #include "app/AppSettings.h"
@@ -327,47 +325,6 @@ TEST_F(TransportTest, OnlyAWholeAnswerWithStatus200IsAnAnswer) {
         EXPECT_NE(result.error.find(c.inError), std::string::npos) << result.error;
         EXPECT_EQ(result.answer, c.outcome == Outcome::Answer ? c.body : "");
     }
-}
-
-TEST_F(TransportTest, ExchangesEndByTheirDeadlineOrACancelWhateverThePeerDoes) {
-    using namespace std::chrono_literals;
-    // A service dripping a byte every 200 ms, or sending chunks without end.
-    const auto drip = [](const test::RecordedRequest&, const LoopbackServer::Send& send) {
-        if (!send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n<API_RESULT>"))
-            return;
-        while (send(" "))
-            std::this_thread::sleep_for(200ms);
-    };
-    const auto endless = [](const test::RecordedRequest&, const LoopbackServer::Send& send) {
-        if (!send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"))
-            return;
-        const std::string chunk = "1000\r\n" + std::string(0x1000, ' ') + "\r\n";
-        while (send(chunk)) {
-        }
-    };
-    auto started = std::chrono::steady_clock::now();
-    auto cancelAfter = [&started](std::chrono::milliseconds after) {
-        return [&started, after] { return std::chrono::steady_clock::now() - started > after; };
-    };
-    const struct {
-        LoopbackServer::Streamer streamer;
-        ExchangeLimits limits;
-        Outcome outcome;
-        std::chrono::milliseconds within;
-    } cases[] = {
-        {drip, {1500ms, {}}, Outcome::TimedOut, 2500ms},
-        {drip, {60s, cancelAfter(300ms)}, Outcome::Cancelled, 1000ms},
-        {endless, {60s, {}}, Outcome::TooLong, 10s},
-    };
-    for (const auto& c : cases) {
-        server_->setStreamer(c.streamer);
-        started = std::chrono::steady_clock::now();
-        const ExchangeResult result = PostForm(settings_, MultipartForm(), c.limits);
-        EXPECT_EQ(result.outcome, c.outcome) << result.error;
-        EXPECT_LT(std::chrono::steady_clock::now() - started, c.within);
-        EXPECT_EQ(result.answer, "");
-    }
-    server_->setStreamer({});
 }
 
 TEST_F(TransportTest, ConnectionClosedWithoutAnswerIsAFailure) {
