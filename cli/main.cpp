@@ -1,10 +1,13 @@
 // miravo-send: the program's engine without a display.
 //
 //   miravo-send [--settings FILE] --to NUMBER[:NAME] ... [--cover TEXT]
-//               [--report yes|no|none] [--retries N] (JOBFILE | FILE.pdf | FILE.tif)
+//               [--report yes|no|none] [--retries N] [--timeout SECONDS]
+//               (JOBFILE | FILE.pdf | FILE.tif)
 //       sends the document and prints what the status window would show;
 //       gives up after N new starts (default 3) while the service cannot be
-//       reached.
+//       reached; --timeout replaces every exchange's own overall limit
+//       (a minute for a request, two for a text exchange, two plus one
+//       second per 8 KiB for the upload).
 //   miravo-send --convert-only JOBFILE
 //       converts a print job into the fax document and prints its path and
 //       page count.
@@ -31,7 +34,8 @@ namespace {
 void usage(std::FILE* to) {
     std::fputs(
         "usage: miravo-send [--settings FILE] --to NUMBER[:NAME] ... [--cover TEXT]\n"
-        "                   [--report yes|no|none] [--retries N] (JOBFILE | FILE.pdf | FILE.tif)\n"
+        "                   [--report yes|no|none] [--retries N] [--timeout SECONDS]\n"
+        "                   (JOBFILE | FILE.pdf | FILE.tif)\n"
         "       miravo-send --convert-only JOBFILE\n"
         "Exit status: 0 every destination OK, 1 document problem, 2 usage,\n"
         "3 credentials missing or refused, 4 service error, 5 some destination failed,\n"
@@ -39,8 +43,8 @@ void usage(std::FILE* to) {
         to);
 }
 
-// Ctrl-C: the first one stops the send after the current request, as
-// closing the status window does; a second one ends the program at once.
+// Ctrl-C: the first one stops the send, the exchange under way included,
+// as closing the status window does; a second one ends the program at once.
 struct Interrupt {
     std::atomic<bool> stop{false};
     std::mutex mutex;
@@ -104,8 +108,7 @@ int main(int argc, char** argv) {
             }
             interrupt.wake.notify_all();
             const char note[] =
-                "\nmiravo-send: stopping after the current request "
-                "(Ctrl-C again to quit at once)\n";
+                "\nmiravo-send: stopping (Ctrl-C again to quit at once)\n";
             (void)!::write(STDERR_FILENO, note, sizeof note - 1);
         }
     }).detach();
