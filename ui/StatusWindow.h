@@ -56,6 +56,8 @@ class StatusWindow : public WorkerWindow {
     void done(int result) override;
 
   private:
+    // Shows how the send ended once the worker has finished its sequence.
+    void showSendEnd(const SendSummary& summary, std::int32_t errorCode);
     void closeByUser();
     void minimiseIntoTray();
     void restoreFromTray();
@@ -71,6 +73,7 @@ class StatusWindow : public WorkerWindow {
     DialogCredentialsPrompt prompt_;
     SendOptions options_;
     QTimer pollTimer_;
+    QTimer closeLater_;  // CLOSE_WND: the window closes itself after the send
     bool closing_ = false;  // Close pressed: waiting for the worker to end
     bool inTray_ = false;
     bool sendHidden_ = false;  // the send dialog was hidden with this window

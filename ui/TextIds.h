@@ -1,0 +1,19 @@
+// Language text ids the dialogs look up by name; the texts live in lang.ini.
+#pragma once
+
+namespace miravo::ui::text {
+
+inline constexpr int kOk = 35;
+inline constexpr int kFailed = 36;
+
+// Status line of the sending status window when a send ends without the fax
+// being under way at the service.
+inline constexpr int kNotSent = 200;
+inline constexpr int kNotSentDocumentMissing = 201;
+inline constexpr int kNotSentNoAnswer = 202;
+inline constexpr int kNotSentUnreachable = 203;
+inline constexpr int kNotSentValueRefused = 204;
+inline constexpr int kNotSentServiceError = 205;
+inline constexpr int kDeliveryStatusUnreadable = 206;
+
+}  // namespace miravo::ui::text
