@@ -6,6 +6,7 @@
 #include "app/DialogTexts.h"
 #include "app/Startup.h"
 #include "ui/DialogControls.h"
+#include "ui/DialogSize.h"
 #include "ui/HeaderLogo.h"
 
 namespace miravo::ui {
@@ -30,6 +31,8 @@ void ApplyDialogTexts(QWidget* dialog, AppPaths& paths, int kind) {
         LoadLogo(paths, state);
     if (auto* strip = control<HeaderLogo>(dialog, kHeaderStripControl))
         strip->setState(&state);
+    // New texts may need more room (or less): measure the dialog again.
+    FitToContents(dialog);
     dialog->update();
 }
 

@@ -15,6 +15,7 @@
 #include "service/VersionCheck.h"
 #include "ui/DialogChrome.h"
 #include "ui/DialogControls.h"
+#include "ui/DialogSize.h"
 #include "ui/Dialogs.h"
 #include "ui/Icons.h"
 #include "ui/WorkerDialog.h"
@@ -108,19 +109,8 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
     ApplyDialogTexts(this, paths_, kSendDialogTexts);
     setWindowTitle(kProductTitle);
 
-    // The full size has the cover box shown; the dialog opens without it,
-    // shorter by exactly the room the box takes, so nothing else moves or
-    // gets cut whatever the language and fonts.
-    layout()->activate();
-    adjustSize();
-    fullSize_ = size();
-    ui_->id1090->hide();
-    layout()->activate();
-    const int collapsed = layout()->hasHeightForWidth()
-                              ? layout()->totalHeightForWidth(fullSize_.width())
-                              : layout()->totalSizeHint().height();
-    coverArea_ = std::max(0, fullSize_.height() - collapsed);
-    resize(fullSize_.width(), fullSize_.height() - coverArea_);
+    designMinimumWidth_ = minimumWidth();
+    measure();
 
     // The Send rule runs on every change of the six rows and the cover box
     // (texts set by the program included) and when the user puts the focus
@@ -269,15 +259,41 @@ void SendDialog::massFaxListClicked() {
     coverPageClicked();
 }
 
+void SendDialog::measure() {
+    // The full size has the cover box shown; without it the dialog is
+    // shorter by exactly the room the box takes, so nothing else moves or
+    // gets cut whatever the language and fonts.
+    const bool on = ui_->id1089->isChecked();
+    setMinimumWidth(designMinimumWidth_);
+    ui_->id1090->setVisible(true);
+    const int width = std::max(ContentSize(this).width(), [this] {
+        ui_->id1090->setVisible(false);
+        return ContentSize(this).width();
+    }());
+    // Wrapped texts are measured at that width, and the dialog may not get
+    // narrower, where they would wrap once more and need more height.
+    setMinimumWidth(width);
+    auto heightWith = [this, width](bool cover) {
+        ui_->id1090->setVisible(cover);
+        const QSize hint = ContentSize(this);
+        return std::max({hint.height(), minimumHeight(),
+                         layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width) : 0});
+    };
+    const int collapsed = heightWith(false);
+    fullSize_ = QSize(width, heightWith(true));
+    coverArea_ = std::max(0, fullSize_.height() - collapsed);
+    ui_->id1090->setVisible(on);
+    layout()->activate();
+    resize(width, on ? fullSize_.height() : collapsed);
+}
+
 void SendDialog::coverPageClicked() {
     FaxJob& job = paths_.state->job;
     const bool on = ui_->id1089->isChecked();
     job.coverPageOn = on;
     ui_->id1090->setVisible(on);
-    layout()->activate();
-    // Expanded is the full height less 2 pixels; where wrapped texts make
-    // the layout need its full height, the layout's minimum wins.
-    resize(fullSize_.width(), fullSize_.height() - (on ? kExpandedShortfall : coverArea_));
+    layout()->activate();  // the minimum size follows the box at once
+    resize(fullSize_.width(), on ? fullSize_.height() : fullSize_.height() - coverArea_);
     if (!on) {
         ui_->id1022->setEnabled(true);
         return;
@@ -315,8 +331,10 @@ void SendDialog::sendClicked() {
 
 void SendDialog::optionsClicked() {
     RunOptionsDialog(paths_, this);
-    // The language or the conversion method may have changed.
+    // The language or the conversion method may have changed: new texts
+    // need the dialog measured again.
     ApplyDialogTexts(this, paths_, kSendDialogTexts);
+    measure();
 }
 
 void SendDialog::checkVersion() {

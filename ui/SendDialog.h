@@ -32,7 +32,6 @@ inline constexpr int kSendDialogSent = 1;
 inline constexpr int kSendDialogClosed = 2;
 inline constexpr int kMaxRowText = 254;       // a row's number or name
 inline constexpr int kMaxCoverText = 5999;    // the cover-page text
-inline constexpr int kExpandedShortfall = 2;  // the expanded dialog is this much below full height
 inline constexpr int kNewerVersionText = 122;
 
 struct DestinationRow {
@@ -81,6 +80,8 @@ class SendDialog : public QDialog {
   private:
     std::array<DestinationRow, 3> rows() const;
     QString coverBoxText() const;
+    // Measures the full size and the cover box's room for the current texts.
+    void measure();
     void setRowsEnabled(bool enabled);
     void sendRule(bool fromRow);
     void massFaxClicked();
@@ -98,6 +99,7 @@ class SendDialog : public QDialog {
     std::array<QLineEdit*, 3> names_{};
     QSize fullSize_;
     int coverArea_ = 0;
+    int designMinimumWidth_ = 0;
 };
 
 }  // namespace miravo::ui
