@@ -12,11 +12,13 @@
 #include "app/WorkerReport.h"
 #include "service/FaxTransmission.h"
 #include "service/ServiceTexts.h"
+#include "ui/BackgroundCall.h"
 #include "ui/ConvertingDialog.h"
 #include "ui/DialogChrome.h"
 #include "ui/DialogControls.h"
 #include "ui/Dialogs.h"
 #include "ui/Icons.h"
+#include "ui/MessageBoxes.h"
 #include "ui_OptionsDialog.h"
 
 namespace miravo::ui {
@@ -175,8 +177,14 @@ void OptionsDialog::check() {
     SendTiming timing;
     timing.stepPauseMs = 0;
     timing.sleep = [](std::uint32_t) {};
+    // The exchange may take up to its deadline: the window stays alive
+    // meanwhile, with its controls locked, since the exchange reads the
+    // record they write.
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const StepOutcome outcome = RunFaxStep(state, report, FaxStep::Authenticate, timing);
+    setEnabled(false);
+    const StepOutcome outcome = RunInBackground(
+        [&] { return RunFaxStep(state, report, FaxStep::Authenticate, timing); });
+    setEnabled(true);
     QApplication::restoreOverrideCursor();
     job.documentPath = keptDocument;
 
@@ -190,6 +198,7 @@ void OptionsDialog::check() {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Miravo"),
                     qstr(ErrorText(state.language, job.send.errorCode)), QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("checkMessage"));
+    ReserveCaptionRoom(box);
     box.exec();
 }
 

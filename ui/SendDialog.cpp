@@ -18,6 +18,7 @@
 #include "ui/DialogSize.h"
 #include "ui/Dialogs.h"
 #include "ui/Icons.h"
+#include "ui/MessageBoxes.h"
 #include "ui/WorkerDialog.h"
 #include "ui_SendDialog.h"
 
@@ -154,10 +155,14 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
             [this](bool on) { paths_.state->settings.reportAttach = on; });
 }
 
-SendDialog::~SendDialog() = default;
+SendDialog::~SendDialog() {
+    // A version answer still on its way is dropped with the dialog.
+    if (versionCheck_.joinable())
+        versionCheck_.join();
+}
 
 int SendDialog::exec() {
-    checkVersion();
+    startVersionCheck();
     activateWindow();
     raise();
     return QDialog::exec();
@@ -337,14 +342,29 @@ void SendDialog::optionsClicked() {
     measure();
 }
 
-void SendDialog::checkVersion() {
-    std::string address;
-    if (!CheckForNewerVersion(paths_.state->settings, address))
+void SendDialog::startVersionCheck() {
+    // The version page may take up to its deadline: it is fetched beside
+    // the dialog, which opens at once; a newer version is offered over it
+    // when the answer comes.
+    const AppSettings settings = paths_.state->settings;
+    if (settings.versionHost.empty() || versionCheck_.joinable())
+        return;
+    versionCheck_ = std::thread([this, settings] {
+        std::string address;
+        if (CheckForNewerVersion(settings, address))
+            QMetaObject::invokeMethod(
+                this, [this, address] { offerNewerVersion(address); }, Qt::QueuedConnection);
+    });
+}
+
+void SendDialog::offerNewerVersion(const std::string& address) {
+    if (!isVisible())
         return;
     QMessageBox prompt(QMessageBox::Information, kVersionPromptCaption,
                        qstr(GetText(paths_.state->language, kNewerVersionText)),
                        QMessageBox::Ok | QMessageBox::Cancel, this);
     prompt.setObjectName(QStringLiteral("newerVersionPrompt"));
+    ReserveCaptionRoom(prompt);
     if (prompt.exec() != QMessageBox::Ok)
         return;
     // Only a plain web address is ever handed to the desktop.

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "contacts/Contact.h"
@@ -59,8 +60,8 @@ class SendDialog : public QDialog {
     explicit SendDialog(AppPaths& paths, QWidget* parent = nullptr);
     ~SendDialog() override;
 
-    // Offers a newer version when the version page has one, then runs the
-    // dialog modally.
+    // Runs the dialog modally; a newer version on the version page is
+    // offered over it once the page has answered.
     int exec() override;
 
     // Height and width with the cover box shown, as measured when opening,
@@ -91,7 +92,8 @@ class SendDialog : public QDialog {
     void previewClicked();
     void sendClicked();
     void optionsClicked();
-    void checkVersion();
+    void startVersionCheck();
+    void offerNewerVersion(const std::string& address);
 
     AppPaths& paths_;
     std::unique_ptr<Ui::SendDialog> ui_;
@@ -100,6 +102,7 @@ class SendDialog : public QDialog {
     QSize fullSize_;
     int coverArea_ = 0;
     int designMinimumWidth_ = 0;
+    std::thread versionCheck_;
 };
 
 }  // namespace miravo::ui

@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QTimer>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -196,6 +197,28 @@ TEST_F(OptionsDialogTest, CheckWithoutAnAnswerDoesNotBlameTheCredentials) {
     });
     EXPECT_EQ(message, text(999));
     EXPECT_EQ(state().job.send.errorCode, 999);
+}
+
+// The window keeps handling events while Check waits for the service.
+TEST_F(OptionsDialogTest, CheckWaitsForTheServiceWithoutFreezingTheWindow) {
+    ServerProcess server({"--fault", "delay:600,action=authentication"});
+    ASSERT_TRUE(server.start());
+    useServer(server);
+    int ticksWhileChecking = 0;
+    QString message;
+    runOptions([&](QDialog* dialog) {
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            if (!dialog->isEnabled())
+                ++ticksWhileChecking;
+        });
+        ticker.start(10);
+        message = check(dialog, QString::fromStdString(kDemoLogin), "demo");
+        EXPECT_TRUE(dialog->isEnabled());
+        dialog->close();
+    });
+    EXPECT_GT(ticksWhileChecking, 0);
+    EXPECT_EQ(message, "OK");
 }
 
 TEST_F(OptionsDialogTest, LinkTurnsToTheClickedColourForTheRestOfTheRun) {

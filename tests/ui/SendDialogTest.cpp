@@ -322,7 +322,7 @@ class UrlRecorder : public QObject {
     void open(const QUrl& url) { opened.push_back(url); }
 };
 
-TEST_F(SendDialogTest, NewerVersionIsOfferedBeforeTheDialogShowsAndOkOpensTheAddress) {
+TEST_F(SendDialogTest, NewerVersionIsOfferedCentredOverTheShownDialogAndOkOpensTheAddress) {
     ServerProcess server(
         {"--newest-version", "3.0.2", "--download-url", "https://127.0.0.1:9/get/miravo"});
     ASSERT_TRUE(server.start());
@@ -331,21 +331,30 @@ TEST_F(SendDialogTest, NewerVersionIsOfferedBeforeTheDialogShowsAndOkOpensTheAdd
     QDesktopServices::setUrlHandler("https", &recorder, "open");
     QString caption, text;
     bool dialogShown = false;
+    QPoint offCentre(-1000, -1000);
     const auto prompted = whenModal("newerVersionPrompt", [&](QDialog* box) {
         caption = box->windowTitle();
         text = static_cast<QMessageBox*>(box)->text();
-        for (QWidget* top : QApplication::topLevelWidgets())
-            dialogShown = dialogShown || (top->objectName() == "id104" && top->isVisible());
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->objectName() == "id104" && top->isVisible()) {
+                dialogShown = true;
+                offCentre = box->frameGeometry().center() - top->frameGeometry().center();
+            }
+        }
         static_cast<QMessageBox*>(box)->button(QMessageBox::Ok)->click();
     });
-    const auto closed =
-        whenModal("id104", [](QDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    // The dialog is up and usable while the version page answers.
+    const auto closed = whenModal("id104", [&](QDialog* dialog) {
+        waitFor([&] { return *prompted; });
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
     EXPECT_EQ(RunSendDialog(paths()), kSendDialogClosed);
     QDesktopServices::unsetUrlHandler("https");
     EXPECT_TRUE(*prompted && *closed);
     EXPECT_EQ(caption, "Miravo Printer");
     EXPECT_EQ(text, qstr(GetText(state().language, 122)));
-    EXPECT_FALSE(dialogShown);
+    EXPECT_TRUE(dialogShown);
+    EXPECT_LE(offCentre.manhattanLength(), 4);
     ASSERT_EQ(recorder.opened.size(), 1);
     EXPECT_EQ(recorder.opened[0].host(), "127.0.0.1");
 }
