@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/Paths.h"
@@ -23,6 +24,7 @@
 #include "convert/JobFile.h"
 #include "tests/convert/ConvertTestSupport.h"
 #include "tests/server/ServerHarness.h"
+#include "tests/ui/StallWatchdog.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/QtShellDialogs.h"
 
@@ -193,7 +195,14 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
     QtShellDialogs dialogs;
     StartupEnvironment environment;
     environment.settings.moduleFolder = fromUtf8(bin + "/");
+    StallWatchdog watchdog;
     EXPECT_EQ(RunMiravo(arguments, dialogs, state, environment), 0);
+    // No exchange or conversion may hold the window thread up.
+    std::printf("longest stall of the window thread: %lld ms (goal: at most 100 ms)\n",
+                static_cast<long long>(watchdog.longestGapMs()));
+    ::testing::Test::RecordProperty("longest_gui_stall_ms",
+                                    static_cast<int>(watchdog.longestGapMs()));
+    EXPECT_LE(watchdog.longestGapMs(), 100);
 
     EXPECT_TRUE(*prompted);
     EXPECT_TRUE(versionPrompt.startsWith("Miravo Printer|A newer version"))
