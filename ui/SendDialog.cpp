@@ -19,6 +19,7 @@
 #include "ui/Dialogs.h"
 #include "ui/Icons.h"
 #include "ui/MessageBoxes.h"
+#include "ui/TextIds.h"
 #include "ui/WorkerDialog.h"
 #include "ui_SendDialog.h"
 
@@ -320,7 +321,7 @@ void SendDialog::previewClicked() {
     const std::u16string text = u16str(coverBoxText());
     if (!text.empty() && text != job.coverText) {
         job.coverText = text;
-        RunWorkerDialog(paths_, this);
+        RunWorkerDialog(paths_, this, text::kCreatingCoverPage);
     }
     PreviewDocument(this, job.coverDocumentPath);
 }

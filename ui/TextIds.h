@@ -4,6 +4,10 @@
 namespace miravo::ui::text {
 
 inline constexpr int kOk = 35;
+inline constexpr int kSyncingContacts = 74;
+inline constexpr int kCreatingCoverPage = 124;
+inline constexpr int kReadingAccount = 207;
+inline constexpr int kSavingAccount = 208;
 inline constexpr int kFailed = 36;
 
 // Status line of the sending status window when a send ends without the fax
