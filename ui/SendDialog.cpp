@@ -1,6 +1,7 @@
 #include "ui/SendDialog.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QLayout>
 #include <QMessageBox>
@@ -308,11 +309,19 @@ void SendDialog::coverPageClicked() {
     sendRule(false);
 }
 
+QString SendDialog::documentTitle() const {
+    // The name the document was printed under, else its file's name.
+    const FaxJob& job = paths_.state->job;
+    if (!job.jobFilePath.empty())
+        return qstr(DocumentName(job.jobFilePath));
+    return QFileInfo(qstr(job.documentPath)).fileName();
+}
+
 void SendDialog::previewClicked() {
     AppState& state = *paths_.state;
     FaxJob& job = state.job;
     if (!job.coverPageOn) {
-        PreviewDocument(this, job.documentPath);
+        PreviewDocument(this, state.language, job.documentPath, documentTitle());
         return;
     }
     job.workerTask = CoverPageTask;
@@ -323,7 +332,7 @@ void SendDialog::previewClicked() {
         job.coverText = text;
         RunWorkerDialog(paths_, this, text::kCreatingCoverPage);
     }
-    PreviewDocument(this, job.coverDocumentPath);
+    PreviewDocument(this, state.language, job.coverDocumentPath, documentTitle());
 }
 
 void SendDialog::sendClicked() {

@@ -81,6 +81,8 @@ class SendDialog : public QDialog {
   private:
     std::array<DestinationRow, 3> rows() const;
     QString coverBoxText() const;
+    // What the preview window is captioned with.
+    QString documentTitle() const;
     // Measures the full size and the cover box's room for the current texts.
     void measure();
     void setRowsEnabled(bool enabled);

@@ -8,6 +8,18 @@ inline constexpr int kSyncingContacts = 74;
 inline constexpr int kCreatingCoverPage = 124;
 inline constexpr int kReadingAccount = 207;
 inline constexpr int kSavingAccount = 208;
+
+// The preview window.
+inline constexpr int kPreviousPage = 209;
+inline constexpr int kNextPage = 210;
+inline constexpr int kFitToWindow = 211;
+inline constexpr int kNoShowablePage = 212;  // %s: the file
+inline constexpr int kNoSuchDocument = 213;  // %s: the file
+inline constexpr int kPageUnreadable = 214;  // %d of %d
+inline constexpr int kPageOfPages = 215;     // %d of %d
+
+inline constexpr int kContactFieldRefused = 216;
+inline constexpr int kContactBookNotSaved = 217;
 inline constexpr int kFailed = 36;
 
 // Status line of the sending status window when a send ends without the fax

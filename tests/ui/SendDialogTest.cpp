@@ -359,11 +359,14 @@ TEST_F(SendDialogTest, NewerVersionIsOfferedCentredOverTheShownDialogAndOkOpensT
     EXPECT_EQ(recorder.opened[0].host(), "127.0.0.1");
 }
 
-TEST(PreviewWindow, PagesOfAFaxDocumentAndAMissingFile) {
+using PreviewWindowTest = UiTest;
+
+TEST_F(PreviewWindowTest, PagesOfAFaxDocumentAndAMissingFile) {
     miravo::test::TempDir dir;
     miravo::test::writeBytes(dir / "one.tiff", server::test::faxDocument());
     ASSERT_TRUE(JoinFaxTiffs({dir / "one.tiff", dir / "one.tiff"}, dir / "two.tiff").ok);
-    PreviewWindow window(QString::fromStdString((dir / "two.tiff").string()));
+    PreviewWindow window(state().language);
+    window.open(QString::fromStdString((dir / "two.tiff").string()), "Offer");
     EXPECT_EQ(window.pageCount(), 2);
     EXPECT_EQ(window.statusText(), "Page 1 of 2");
     // 204 x 196 dpi: shown taller than its rows, in true proportions.
@@ -375,10 +378,27 @@ TEST(PreviewWindow, PagesOfAFaxDocumentAndAMissingFile) {
     window.showPage(7);
     EXPECT_EQ(window.currentPage(), 2);
 
-    PreviewWindow missing(QString::fromStdString((dir / "gone.tiff").string()));
+    PreviewWindow missing(state().language);
+    missing.open(QString::fromStdString((dir / "gone.tiff").string()), "Offer");
     EXPECT_EQ(missing.pageCount(), 0);
     EXPECT_TRUE(missing.statusText().contains("does not exist"));
     EXPECT_TRUE(missing.page().isNull());
+}
+
+// Every preview goes to one window, captioned with the document's name, in
+// the chosen language.
+TEST_F(PreviewWindowTest, OneWindowTitledWithTheDocumentInTheChosenLanguage) {
+    miravo::test::TempDir dir;
+    miravo::test::writeBytes(dir / "tosend_res__1.tif", server::test::faxDocument());
+    ASSERT_EQ(LoadLanguage(state().language, paths().languageFile, u"de"), 1);
+    QWidget owner;
+    const QString file = QString::fromStdString((dir / "tosend_res__1.tif").string());
+    PreviewWindow* first = ShowInPreviewWindow(&owner, state().language, file, "Offer");
+    PreviewWindow* second = ShowInPreviewWindow(&owner, state().language, file, "Price list");
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(second->windowTitle(), "Price list");
+    EXPECT_EQ(second->statusText(), "Seite 1 von 1");
+    EXPECT_EQ(owner.findChildren<PreviewWindow*>().size(), 1);
 }
 
 }  // namespace
