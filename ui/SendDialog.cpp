@@ -1,7 +1,11 @@
 #include "ui/SendDialog.h"
 
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QFocusEvent>
 #include <QLayout>
 #include <QMessageBox>
@@ -12,8 +16,10 @@
 #include "app/AppState.h"
 #include "app/DialogTexts.h"
 #include "app/LanguageTable.h"
+#include "app/Paths.h"
 #include "service/CoverPage.h"
 #include "service/VersionCheck.h"
+#include "ui/ConvertingDialog.h"
 #include "ui/DialogChrome.h"
 #include "ui/DialogControls.h"
 #include "ui/DialogSize.h"
@@ -55,7 +61,43 @@ bool userFocus(const QEvent* event) {
     }
 }
 
+// What can be sent: what the print monitor renders.
+const QStringList kDocumentPatterns = {"*.pdf", "*.ps", "*.png", "*.jpg", "*.jpeg", "*.tif", "*.tiff"};
+
+QString chooseWithFileDialog(QWidget* owner, const QString& filter) {
+    return QFileDialog::getOpenFileName(owner, QString(), QString(), filter);
+}
+
+DocumentChooser& documentChooser() {
+    static DocumentChooser chooser = chooseWithFileDialog;
+    return chooser;
+}
+
+// The one local file of a drag that can be sent, or empty.
+QString droppedDocument(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().front().isLocalFile())
+        return {};
+    const QString path = data->urls().front().toLocalFile();
+    for (const QString& pattern : kDocumentPatterns) {
+        if (path.endsWith(pattern.mid(1), Qt::CaseInsensitive))
+            return path;
+    }
+    return {};
+}
+
+void removeFile(const std::u16string& path) {
+    std::error_code ec;
+    if (!path.empty())
+        std::filesystem::remove(ToFsPath(path), ec);
+}
+
 }  // namespace
+
+DocumentChooser SetDocumentChooser(DocumentChooser chooser) {
+    DocumentChooser previous = std::move(documentChooser());
+    documentChooser() = chooser ? std::move(chooser) : DocumentChooser(chooseWithFileDialog);
+    return previous;
+}
 
 RowRecipients RecipientsFromRows(
     const std::array<DestinationRow, 3>& rows,
@@ -111,6 +153,9 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
 
     ApplyDialogTexts(this, paths_, kSendDialogTexts);
     setWindowTitle(kProductTitle);
+    ui_->id1201->setText(qstr(GetText(state.language, text::kChooseDocument)));
+    showDocumentSentence();
+    setAcceptDrops(true);
 
     designMinimumWidth_ = minimumWidth();
     measure();
@@ -143,6 +188,7 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
     connect(ui_->id1071, &QToolButton::clicked, this, [this] { massFaxListClicked(); });
     connect(ui_->id1089, &QCheckBox::clicked, this, [this] { coverPageClicked(); });
     connect(ui_->id1022, &QPushButton::clicked, this, [this] { previewClicked(); });
+    connect(ui_->id1201, &QPushButton::clicked, this, [this] { chooseDocumentClicked(); });
     connect(ui_->id1016, &QPushButton::clicked, this, [this] { optionsClicked(); });
     connect(ui_->id1, &QPushButton::clicked, this, [this] { sendClicked(); });
     connect(ui_->id2, &QPushButton::clicked, this, [this] { done(kSendDialogClosed); });
@@ -161,6 +207,81 @@ SendDialog::~SendDialog() {
     // A version answer still on its way is dropped with the dialog.
     if (versionCheck_.joinable())
         versionCheck_.join();
+    if (chosenJob_)
+        print::RemovePrintJob(*chosenJob_);
+}
+
+bool SendDialog::hasDocument() const {
+    const std::u16string& path = paths_.state->job.documentPath;
+    std::error_code ec;
+    return !path.empty() && std::filesystem::is_regular_file(ToFsPath(path), ec);
+}
+
+void SendDialog::showDocumentSentence() {
+    if (!hasDocument()) {
+        ui_->id1021->setText(qstr(GetText(paths_.state->language, text::kNoDocumentYet)));
+        ui_->id1->setEnabled(false);
+        ui_->id1022->setEnabled(false);
+    }
+}
+
+void SendDialog::chooseDocumentClicked() {
+    const QString filter = qstr(GetText(paths_.state->language, text::kDocumentsFilter)) + " (" +
+                           kDocumentPatterns.join(' ') + ")";
+    const QString path = documentChooser()(this, filter);
+    if (!path.isEmpty())
+        takeDocument(path);
+}
+
+void SendDialog::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedDocument(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void SendDialog::dropEvent(QDropEvent* event) {
+    const QString path = droppedDocument(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // The drag's source waits for the drop to return: convert afterwards.
+    QMetaObject::invokeMethod(this, [this, path] { takeDocument(path); }, Qt::QueuedConnection);
+}
+
+bool SendDialog::takeDocument(const QString& path) {
+    FaxJob& job = paths_.state->job;
+    const std::u16string documentBefore = job.documentPath;
+    const std::u16string argumentBefore = job.jobArgument;
+    const std::u16string jobFileBefore = job.jobFilePath;
+    const print::PrintResult printed = ConvertDocumentFile(paths_, this, ToFsPath(u16str(path)));
+    if (!printed.ok || !hasDocument()) {
+        // The document shown so far stays the one to send.
+        if (printed.ok)
+            print::RemovePrintJob(printed);
+        if (job.documentPath != documentBefore)
+            removeFile(job.documentPath);
+        job.documentPath = documentBefore;
+        job.jobArgument = argumentBefore;
+        job.jobFilePath = jobFileBefore;
+        QMessageBox box(QMessageBox::Warning, kProductTitle,
+                        qstr(GetText(paths_.state->language, text::kDocumentNotConverted,
+                                     u16str(QFileInfo(path).fileName()))),
+                        QMessageBox::Ok, this);
+        box.setObjectName(QStringLiteral("documentRefused"));
+        box.exec();
+        return false;
+    }
+    // The document taken before is of no more use.
+    if (documentBefore != job.documentPath)
+        removeFile(documentBefore);
+    if (chosenJob_)
+        print::RemovePrintJob(*chosenJob_);
+    chosenJob_ = printed;
+    job.coverText.clear();  // the cover page goes with the new document
+    ApplyDialogTexts(this, paths_, kSendDialogTexts);
+    measure();
+    ui_->id1022->setEnabled(true);
+    sendRule(false);
+    return true;
 }
 
 int SendDialog::exec() {
@@ -205,7 +326,7 @@ void SendDialog::sendRule(bool fromRow) {
     if (fromRow)
         job.coverText.clear();  // the next preview makes the cover page again
     bool enable = false;
-    if (!coverBoxText().isEmpty()) {
+    if (!coverBoxText().isEmpty() && hasDocument()) {
         const bool anyFilled =
             RecipientsFromRows(rows(), paths_.state->contactBook.groups).anyFilled;
         enable = (anyFilled && !job.massFaxOn) || (job.massFaxOn && !job.recipients.empty());
@@ -234,7 +355,7 @@ void SendDialog::massFaxClicked() {
     job.recipients = std::move(fromRows.recipients);
     job.massFaxOn = on;
     ui_->id1071->setEnabled(on);
-    ui_->id1->setEnabled(fromRows.anyFilled && !job.documentPath.empty());
+    ui_->id1->setEnabled(fromRows.anyFilled && hasDocument());
 }
 
 void SendDialog::contactBookClicked() {
@@ -262,7 +383,7 @@ void SendDialog::applyChosenContacts() {
 
 void SendDialog::massFaxListClicked() {
     if (RunMassFaxDialog(paths_, this) == kMassFaxAccepted)
-        ui_->id1->setEnabled(true);
+        ui_->id1->setEnabled(hasDocument());
     coverPageClicked();
 }
 
@@ -302,7 +423,7 @@ void SendDialog::coverPageClicked() {
     layout()->activate();  // the minimum size follows the box at once
     resize(fullSize_.width(), on ? fullSize_.height() : fullSize_.height() - coverArea_);
     if (!on) {
-        ui_->id1022->setEnabled(true);
+        ui_->id1022->setEnabled(hasDocument());
         return;
     }
     job.coverText.clear();
@@ -349,6 +470,8 @@ void SendDialog::optionsClicked() {
     // The language or the conversion method may have changed: new texts
     // need the dialog measured again.
     ApplyDialogTexts(this, paths_, kSendDialogTexts);
+    ui_->id1201->setText(qstr(GetText(paths_.state->language, text::kChooseDocument)));
+    showDocumentSentence();
     measure();
 }
 

@@ -8,6 +8,8 @@
 #include <QDialog>
 #include <QSize>
 #include <array>
+#include <functional>
+#include <optional>
 #include <map>
 #include <memory>
 #include <string>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "contacts/Contact.h"
+#include "printmon/PrintJob.h"
 #include "ui/Dialogs.h"
 
 namespace Ui {
@@ -39,6 +42,12 @@ struct DestinationRow {
     std::u16string number;
     std::u16string name;
 };
+
+// Asks the user for a document to send; empty when none was chosen.
+using DocumentChooser = std::function<QString(QWidget* owner, const QString& filter)>;
+// Replaces the file dialog (tests choose without one); returns the one
+// replaced. An empty chooser restores the file dialog.
+DocumentChooser SetDocumentChooser(DocumentChooser chooser);
 
 struct RowRecipients {
     std::vector<Recipient> recipients;
@@ -74,13 +83,24 @@ class SendDialog : public QDialog {
     // with all of them as the recipients.
     void applyChosenContacts();
 
+    // Converts a document the user chose or dropped and makes it the one to
+    // send; false (with a message) when it cannot be converted.
+    bool takeDocument(const QString& path);
+
   protected:
     void reject() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     std::array<DestinationRow, 3> rows() const;
     QString coverBoxText() const;
+    // Whether a converted document is there to be sent.
+    bool hasDocument() const;
+    // The document sentence, or that there is none yet.
+    void showDocumentSentence();
+    void chooseDocumentClicked();
     // What the preview window is captioned with.
     QString documentTitle() const;
     // Measures the full size and the cover box's room for the current texts.
@@ -105,6 +125,7 @@ class SendDialog : public QDialog {
     int coverArea_ = 0;
     int designMinimumWidth_ = 0;
     std::thread versionCheck_;
+    std::optional<print::PrintResult> chosenJob_;  // the files of the document taken last
 };
 
 }  // namespace miravo::ui

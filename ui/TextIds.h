@@ -19,6 +19,12 @@ inline constexpr int kPageUnreadable = 214;  // %d of %d
 inline constexpr int kPageOfPages = 215;     // %d of %d
 
 inline constexpr int kContactFieldRefused = 216;
+
+// The send dialog's own document.
+inline constexpr int kChooseDocument = 218;
+inline constexpr int kNoDocumentYet = 219;
+inline constexpr int kDocumentNotConverted = 220;  // %s: the file's name
+inline constexpr int kDocumentsFilter = 221;
 inline constexpr int kContactBookNotSaved = 217;
 inline constexpr int kFailed = 36;
 

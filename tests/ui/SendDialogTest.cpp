@@ -1,9 +1,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QDropEvent>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "app/LanguageTable.h"
+#include "app/Paths.h"
 #include "app/Text.h"
 #include "convert/FaxTiff.h"
 #include "tests/server/ServerHarness.h"
@@ -50,7 +54,8 @@ QString coverDefault(const AppState& state) {
 class SendDialogTest : public UiTest {
   protected:
     SendDialogTest() {
-        state().job.documentPath = u"/tmp/joined.tiff";
+        miravo::test::writeBytes(dataDir() / "joined.tiff", server::test::faxDocument());
+        state().job.documentPath = FromFsPath(dataDir() / "joined.tiff");
         SetPreviewHandler(
             [this](QWidget*, const std::u16string& path) { previews.push_back(path); });
     }
@@ -237,7 +242,7 @@ TEST_F(SendDialogTest, CoverPageGrowsAndShrinksTheDialogAtItsPlace) {
 TEST_F(SendDialogTest, PreviewWithoutCoverShowsTheDocumentAndOptionsResetsTheCoverText) {
     SendDialog dialog(paths());
     click(&dialog, 1022);
-    EXPECT_EQ(previews, std::vector<std::u16string>{u"/tmp/joined.tiff"});
+    EXPECT_EQ(previews, std::vector<std::u16string>{state().job.documentPath});
     find<QPlainTextEdit>(&dialog, 1090)->setPlainText("Mine");
     const auto cancelled =
         whenModal("id106", [](QDialog* options) { QTest::keyClick(options, Qt::Key_Escape); });
@@ -357,6 +362,52 @@ TEST_F(SendDialogTest, NewerVersionIsOfferedCentredOverTheShownDialogAndOkOpensT
     EXPECT_LE(offCentre.manhattanLength(), 4);
     ASSERT_EQ(recorder.opened.size(), 1);
     EXPECT_EQ(recorder.opened[0].host(), "127.0.0.1");
+}
+
+// Without a document the dialog says so and cannot send; a document chosen
+// or dropped goes through printing and conversion and becomes the one sent.
+TEST_F(SendDialogTest, DocumentChosenOrDroppedIsConvertedAndNoDocumentMeansNoSend) {
+    const std::filesystem::path png = dataDir() / "offer.png";
+    QImage page(400, 300, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    ASSERT_TRUE(page.save(QString::fromStdString(png.string())));
+    const std::filesystem::path junk = dataDir() / "junk.pdf";
+    miravo::test::writeBytes(junk, "not a document");
+    const auto previous = SetDocumentChooser(
+        [&](QWidget*, const QString&) { return QString::fromStdString(png.string()); });
+
+    state().job.documentPath.clear();
+    SendDialog dialog(paths());
+    dialog.show();
+    EXPECT_EQ(find<QLabel>(&dialog, 1021)->text(), qstr(GetText(state().language, 219)));
+    row(dialog, 1001)->setText("+49 30 1234567");
+    EXPECT_FALSE(sendEnabled(dialog));
+
+    // Chosen with the button.
+    click(&dialog, 1201);
+    EXPECT_TRUE(find<QLabel>(&dialog, 1021)->text().contains("\"offer\""));
+    EXPECT_EQ(CountTiffPagesOf(state().job.documentPath), 1);
+    row(dialog, 1001)->setText("+49 30 1234568");
+    EXPECT_TRUE(sendEnabled(dialog));
+    const std::u16string first = state().job.documentPath;
+
+    // A file that is no document: refused, the chosen one stays.
+    const auto refused = whenModal("documentRefused", [](QDialog* box) { box->accept(); });
+    EXPECT_FALSE(dialog.takeDocument(QString::fromStdString(junk.string())));
+    EXPECT_TRUE(*refused);
+    EXPECT_EQ(state().job.documentPath, first);
+    EXPECT_TRUE(sendEnabled(dialog));
+
+    // Dropped onto the dialog.
+    std::filesystem::copy_file(png, dataDir() / "price list.png");
+    QMimeData dropped;
+    dropped.setUrls({QUrl::fromLocalFile(QString::fromStdString((dataDir() / "price list.png").string()))});
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    static_cast<QObject&>(dialog).event(&drop);  // as the drag manager hands it over
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_TRUE(waitFor([&] { return find<QLabel>(&dialog, 1021)->text().contains("price list"); }));
+    EXPECT_EQ(CountTiffPagesOf(state().job.documentPath), 1);
+    SetDocumentChooser(previous);
 }
 
 using PreviewWindowTest = UiTest;
