@@ -1,6 +1,7 @@
 #include "ui/StatusWindow.h"
 
 #include <QCoreApplication>
+#include <QBoxLayout>
 #include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
@@ -11,6 +12,7 @@
 #include "app/LanguageTable.h"
 #include "ui/DialogChrome.h"
 #include "ui/DialogControls.h"
+#include "ui/DialogSize.h"
 #include "ui/Dialogs.h"
 #include "ui/Icons.h"
 #include "ui/SendEndView.h"
@@ -56,6 +58,12 @@ StatusWindow::StatusWindow(AppPaths& paths, QWidget* sendDialog, std::unique_ptr
     ui_->id1013->setSizePolicy(barPolicy);
     ui_->id1013->hide();
     ui_->id2->setEnabled(false);
+    // Under the table, before the activity line.
+    details_ = new DestinationDetailsPanel(state_.language, this);
+    auto* column = static_cast<QBoxLayout*>(layout());
+    column->insertWidget(column->indexOf(ui_->id1004) + 1, details_);
+    details_->hide();
+    connect(details_, &DestinationDetailsPanel::foldChanged, this, [this] { FitToContents(this); });
     ApplyDialogTexts(this, paths_, kStatusWindowTexts);
 
     connect(ui_->id2, &QPushButton::clicked, this, [this] { closeByUser(); });
@@ -146,6 +154,11 @@ void StatusWindow::workerEnded() {
 void StatusWindow::showSendEnd(const SendSummary& summary, std::int32_t errorCode) {
     if (closing_ || !isWindowOpen())
         return;
+    if (!summary.destinations.empty()) {
+        details_->setRows(
+            DestinationDetails(state_.language, summary.destinations, state_.job.recipients));
+        details_->show();
+    }
     const SendEndView view = DescribeSendEnd(summary, errorCode);
     if (view.statusLineText == 0) {
         if (state_.settings.closeWindow)

@@ -25,6 +25,15 @@ inline constexpr int kChooseDocument = 218;
 inline constexpr int kNoDocumentYet = 219;
 inline constexpr int kDocumentNotConverted = 220;  // %s: the file's name
 inline constexpr int kDocumentsFilter = 221;
+
+// The status window's list of every destination.
+inline constexpr int kStatusHeader = 12;
+inline constexpr int kCurrency = 32;
+inline constexpr int kDestinationDetails = 222;
+inline constexpr int kCopy = 223;
+inline constexpr int kNumberHeader = 224;
+inline constexpr int kNameHeader = 225;
+inline constexpr int kCostHeader = 226;
 inline constexpr int kContactBookNotSaved = 217;
 inline constexpr int kFailed = 36;
 

@@ -2,6 +2,7 @@
 // icon (a stand-in icon: the offscreen platform has no notification area)
 // and the credentials prompt it opens for the send worker.
 #include <QApplication>
+#include <QClipboard>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -303,6 +304,42 @@ TEST_F(StatusWindowTest, PromptAfterTheWindowWasClosedGivesUpWithoutAsking) {
         EXPECT_EQ(answer, open);
         EXPECT_EQ(*asked, open);
     }
+}
+
+// With several destinations the rows say "Mass fax list"; once the polling
+// has ended a folded list tells each number's outcome and copies as text.
+TEST_F(StatusWindowTest, DetailsListEachDestinationOnceThePollingHasEnded) {
+    Recipient a, b, c;
+    a.kind = b.kind = c.kind = Single;
+    a.number = u"+49 30 1234567";
+    a.name = u"Anna";
+    b.number = u"+49 30 1234501";
+    b.name = u"Ben";
+    c.number = u"+49 30 1234504";  // no name
+    state().job.recipients = {a, b, c};
+    auto status = window();
+    bool offeredDuringPolling = true, foldedAtFirst = false;
+    QString copied;
+    QTimer::singleShot(0, status.get(), [&] {
+        auto& details = status->destinationDetails();
+        auto* close = find<QPushButton>(status.get(), 2);
+        ASSERT_TRUE(waitFor([&] { return close->isEnabled(); }));
+        offeredDuringPolling = details.isVisible();
+        ASSERT_TRUE(waitFor([&] { return details.isVisible(); }));
+        foldedAtFirst = !details.unfolded();
+        details.unfold(true);
+        details.copy();
+        copied = QGuiApplication::clipboard()->text();
+        click(close);
+    });
+    EXPECT_EQ(status->exec(), kStatusWindowClosed);
+    EXPECT_FALSE(offeredDuringPolling);
+    EXPECT_TRUE(foldedAtFirst);
+    const QStringList lines = copied.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << copied.toStdString();
+    EXPECT_EQ(lines[1], "+49 30 1234567\tAnna\t" + text(35) + "\t0.10 " + text(32));
+    EXPECT_EQ(lines[2], "+49 30 1234501\tBen\t" + text(44) + "\t0.00 " + text(32));
+    EXPECT_EQ(lines[3], "+49 30 1234504\t\t" + text(42) + "\t0.00 " + text(32));
 }
 
 // Every way a send can fail ends with the failure in its step's verdict and
