@@ -12,6 +12,7 @@
 #include <ctime>
 
 #include "server/Certificates.h"
+#include "server/SignupPage.h"
 
 namespace miravo::server {
 
@@ -133,6 +134,7 @@ std::unique_ptr<httplib::SSLServer> HttpFront::makeServer() {
     server->Post(options_.objectPath,
                  [this](const httplib::Request& req, httplib::Response& res,
                         const httplib::ContentReader& reader) { handle(req, res, reader); });
+    AddSignupPage(*server, options_);
     return server;
 }
 

@@ -20,7 +20,7 @@ namespace {
 
 QStringList headers(const LanguageTable& language) {
     QStringList out;
-    for (int id : {text::kNumberHeader, text::kNameHeader, text::kStatusHeader, text::kCostHeader})
+    for (int id : {text::kNumber, text::kNameHeader, text::kStatusHeader, text::kCostHeader})
         out << qstr(GetText(language, id));
     return out;
 }

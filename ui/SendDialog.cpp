@@ -494,7 +494,7 @@ void SendDialog::offerNewerVersion(const std::string& address) {
     if (!isVisible())
         return;
     QMessageBox prompt(QMessageBox::Information, kVersionPromptCaption,
-                       qstr(GetText(paths_.state->language, kNewerVersionText)),
+                       qstr(GetText(paths_.state->language, text::kNewerVersion)),
                        QMessageBox::Ok | QMessageBox::Cancel, this);
     prompt.setObjectName(QStringLiteral("newerVersionPrompt"));
     ReserveCaptionRoom(prompt);

@@ -36,7 +36,6 @@ inline constexpr int kSendDialogSent = 1;
 inline constexpr int kSendDialogClosed = 2;
 inline constexpr int kMaxRowText = 254;       // a row's number or name
 inline constexpr int kMaxCoverText = 5999;    // the cover-page text
-inline constexpr int kNewerVersionText = 122;
 
 struct DestinationRow {
     std::u16string number;

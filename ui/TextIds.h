@@ -1,11 +1,23 @@
-// Language text ids the dialogs look up by name; the texts live in lang.ini.
+// Language text ids the dialogs look up, by name; the texts live in lang.ini
+// (the dialogs' fixed captions come through ApplyDialogTexts instead).
 #pragma once
 
 namespace miravo::ui::text {
 
+inline constexpr int kClose = 1;
+inline constexpr int kUserName = 13;
+inline constexpr int kPassword = 14;
 inline constexpr int kOk = 35;
 inline constexpr int kSyncingContacts = 74;
+inline constexpr int kDestinationNumber = 100;
+inline constexpr int kNameOptional = 101;
+inline constexpr int kEdit = 105;
+inline constexpr int kDelete = 106;
+inline constexpr int kNumber = 107;
+inline constexpr int kCsvFields = 116;
+inline constexpr int kNewerVersion = 122;
 inline constexpr int kCreatingCoverPage = 124;
+inline constexpr int kGroupMembers = 126;  // %d: the member count
 inline constexpr int kReadingAccount = 207;
 inline constexpr int kSavingAccount = 208;
 
@@ -31,9 +43,10 @@ inline constexpr int kStatusHeader = 12;
 inline constexpr int kCurrency = 32;
 inline constexpr int kDestinationDetails = 222;
 inline constexpr int kCopy = 223;
-inline constexpr int kNumberHeader = 224;
 inline constexpr int kNameHeader = 225;
 inline constexpr int kCostHeader = 226;
+
+inline constexpr int kNoBrowser = 227;  // %s: the sign-up address
 inline constexpr int kContactBookNotSaved = 217;
 inline constexpr int kFailed = 36;
 

@@ -6,20 +6,18 @@
 #include "app/AppState.h"
 #include "app/LanguageTable.h"
 #include "ui/DialogControls.h"
+#include "ui/TextIds.h"
 #include "ui_WorkerDialog.h"
 
 namespace miravo::ui {
 
-namespace {
-constexpr int kCloseText = 1;
-}  // namespace
 
 WorkerDialog::WorkerDialog(AppPaths& paths, QWidget* parent, int statusText)
     : WorkerWindow(parent), paths_(paths), ui_(std::make_unique<Ui::WorkerDialog>()) {
     ui_->setupUi(this);
     const LanguageTable& language = paths_.state->language;
     ui_->id1029->setEnabled(false);
-    if (const auto text = GetText(language, kCloseText); !text.empty())
+    if (const auto text = GetText(language, text::kClose); !text.empty())
         ui_->id1029->setText(qstr(text));
     ui_->id1051->setText(qstr(GetText(language, statusText)));
     ui_->id1013->setRange(0, 100);

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/LanguageTable.h"
 #include "app/Paths.h"
 #include "app/Startup.h"
 #include "app/Text.h"
@@ -27,19 +28,29 @@
 #include "tests/ui/StallWatchdog.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/QtShellDialogs.h"
+#include "ui/StatusWindow.h"
 
 namespace miravo::ui::test {
 namespace {
 
 using server::test::ServerProcess;
 
-// Saves a dialog's picture when screenshots were asked for.
+// The language the run shows (MIRAVO_SCREENSHOT_LANG, English by default).
+std::u16string screenshotLanguage() {
+    const QByteArray code = qgetenv("MIRAVO_SCREENSHOT_LANG");
+    return code.isEmpty() ? u"en" : QString::fromLatin1(code).toStdU16String();
+}
+
+// Saves a dialog's picture when screenshots were asked for; pictures of
+// another language than English carry its code in their name.
 void snapshot(QWidget* dialog, const char* name) {
     const QByteArray folder = qgetenv("MIRAVO_SCREENSHOTS");
     if (folder.isEmpty() || !dialog)
         return;
     QTest::qWait(150);  // let the window system paint it once
-    dialog->grab().save(QString::fromLocal8Bit(folder) + "/" + name + ".png", "PNG");
+    const QString language = QString::fromStdU16String(screenshotLanguage());
+    const QString suffix = language == "en" ? QString() : "-" + language;
+    dialog->grab().save(QString::fromLocal8Bit(folder) + "/" + name + suffix + ".png", "PNG");
 }
 
 // Answers the newer-version prompt with Cancel (OK would open a browser).
@@ -100,7 +111,7 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
             u"\r\nOBJ_NAME=api2/proxy.php\r\nCA_FILE=" + fromUtf8(server.caFile().string()) +
             u"\r\nVERSION_HOST=127.0.0.1:" + u16(std::to_string(server.versionPort())) +
             u"\r\nUSER_NAME=demo@miravo.test\r\nUSER_PASS=demo\r\nSAVE_PASS=1"
-            u"\r\nTIMEOUT=1000\r\n"));
+            u"\r\nTIMEOUT=1000\r\n[SETTINGS]\r\nlang=" + screenshotLanguage() + u"\r\n"));
 
     QString versionPrompt;
     const auto prompted = cancelVersionPrompt(&versionPrompt);
@@ -185,6 +196,9 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
             find<QLineEdit>(dialog, 1005)->clear();
             typeInto(dialog, 1004, "Anna Berger");
 
+            click(dialog, 1089);
+            snapshot(dialog, "send-dialog-cover");
+            click(dialog, 1089);
             snapshot(dialog, "send-dialog");
             click(dialog, 1);
         },
@@ -205,8 +219,7 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
     EXPECT_LE(watchdog.longestGapMs(), 100);
 
     EXPECT_TRUE(*prompted);
-    EXPECT_TRUE(versionPrompt.startsWith("Miravo Printer|A newer version"))
-        << versionPrompt.toStdString();
+    EXPECT_EQ(versionPrompt, "Miravo Printer|" + qstr(GetText(state.language, 122)));
     EXPECT_TRUE(*sendSeen);
     EXPECT_TRUE(optionsSeen);
     EXPECT_TRUE(accountSeen);
@@ -216,9 +229,9 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
     EXPECT_TRUE(closeWasDisabled);
     EXPECT_FALSE(faxId.isEmpty());
     EXPECT_EQ(pages, "3");  // the sample's three pages, as the service counted them
-    EXPECT_EQ(transfer, "OK");
+    EXPECT_EQ(transfer, qstr(GetText(state.language, 35)));
     EXPECT_EQ(firstRow, "+49 30 1234567");
-    EXPECT_EQ(firstStatus, "OK");  // numbers ending in 67 are delivered
+    EXPECT_EQ(firstStatus, qstr(GetText(state.language, 35)));  // numbers ending in 67 are delivered
 
     // The service has the fax final, sent to the one number with its name.
     server::test::Fields poll = {{"action", "get_fax_status"},
@@ -240,6 +253,45 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
     EXPECT_NE(
         miravo::test::fromUtf16le(miravo::test::readBytes(settingsFile)).find(u"USER_PASS=demo"),
         std::u16string::npos);
+}
+
+// A transfer whose connection drops: the status window says the fax was
+// not sent (and is pictured so for the README).
+using DesktopFailedTransfer = UiTest;
+
+TEST_F(DesktopFailedTransfer, StatusWindowShowsTheDroppedUpload) {
+    ServerProcess server({"--quiet", "--version-port", "-1", "--fault",
+                          "close,action=convert_and_transfer"});
+    ASSERT_TRUE(server.start()) << server.output();
+    const std::u16string language = screenshotLanguage();
+    ASSERT_EQ(LoadLanguage(state().language, paths().languageFile, language), 1);
+    paths().languageCode = language;
+    state().settings.logoPath = paths().moduleFolder + u"images/" + language + u"_logo.gif";
+    const AppSettings service = server::test::transportSettings(server);
+    state().settings.serviceHost = service.serviceHost;
+    state().settings.objectPath = service.objectPath;
+    state().settings.caFile = service.caFile;
+    state().settings.userName = fromUtf8(server::test::kDemoLogin);
+    state().settings.password = fromUtf8(server::test::kDemoPassword);
+    miravo::test::writeBytes(dataDir() / "offer_res__1.tif", server::test::faxDocument());
+    state().job.documentPath = FromFsPath(dataDir() / "offer_res__1.tif");
+    state().job.recipients = {Contact::entry(u"0", u"Anna Berger", u"+49 30 1234567", u"")};
+    StatusWindow window(paths(), nullptr);
+    QString statusLine;
+    QTimer::singleShot(0, &window, [&] {
+        auto* line = find<QLabel>(&window, 1051);
+        waitFor([&] { return find<QPushButton>(&window, 2)->isEnabled() && !line->text().isEmpty() &&
+                             line->text() != qstr(GetText(state().language, 52)); });
+        statusLine = line->text();
+        snapshot(&window, "status-window-failed");
+        auto* close = find<QPushButton>(&window, 2);
+        if (close->isEnabled())
+            click(close);
+        else
+            window.done(0);  // the failure never came: end the test, not the run
+    });
+    window.exec();
+    EXPECT_EQ(statusLine, qstr(GetText(state().language, 202)));
 }
 
 }  // namespace

@@ -221,11 +221,31 @@ TEST_F(OptionsDialogTest, CheckWaitsForTheServiceWithoutFreezingTheWindow) {
     EXPECT_EQ(message, "OK");
 }
 
+TEST_F(OptionsDialogTest, LinkWithoutABrowserSaysSoAndGivesTheAddress) {
+    const AddressOpener previous = SetAddressOpener([](const QUrl&) { return false; });
+    state().settings.subscribe = u"https://127.0.0.1:8443/signup";
+    QString said;
+    runOptions([&](QDialog* dialog) {
+        const auto told = whenModal("noBrowser", [&](QDialog* box) {
+            said = static_cast<QMessageBox*>(box)->text();
+            box->accept();
+        });
+        QTest::mouseClick(find<QLabel>(dialog, 1026), Qt::LeftButton);
+        EXPECT_TRUE(*told);
+        dialog->close();
+    });
+    SetAddressOpener(previous);
+    EXPECT_EQ(said, qstr(GetText(state().language, 227, u"https://127.0.0.1:8443/signup")));
+}
+
 TEST_F(OptionsDialogTest, LinkTurnsToTheClickedColourForTheRestOfTheRun) {
     ForgetSignUpLinkClicked();
     std::vector<QUrl> opened;
     const AddressOpener previous =
-        SetAddressOpener([&](const QUrl& url) { opened.push_back(url); });
+        SetAddressOpener([&](const QUrl& url) {
+            opened.push_back(url);
+            return true;
+        });
     state().settings.subscribe = u"https://127.0.0.1:8443/signup";
     QColor before, after, reopened;
     QString shown;

@@ -23,6 +23,7 @@
 #include "tests/ui/UiTestSupport.h"
 #include "ui/Dialogs.h"
 #include "ui/Preview.h"
+#include "ui/ControlIds.h"
 #include "ui/PreviewWindow.h"
 #include "ui/SendDialog.h"
 
@@ -384,7 +385,7 @@ TEST_F(SendDialogTest, DocumentChosenOrDroppedIsConvertedAndNoDocumentMeansNoSen
     EXPECT_FALSE(sendEnabled(dialog));
 
     // Chosen with the button.
-    click(&dialog, 1201);
+    click(&dialog, controlid::kChooseDocument);
     EXPECT_TRUE(find<QLabel>(&dialog, 1021)->text().contains("\"offer\""));
     EXPECT_EQ(CountTiffPagesOf(state().job.documentPath), 1);
     row(dialog, 1001)->setText("+49 30 1234568");
