@@ -288,7 +288,7 @@ TEST_F(DesktopFailedTransfer, StatusWindowShowsTheDroppedUpload) {
         if (close->isEnabled())
             click(close);
         else
-            window.done(0);  // the failure never came: end the test, not the run
+            static_cast<QDialog&>(window).done(0);  // the failure never came: end the test, not the run
     });
     window.exec();
     EXPECT_EQ(statusLine, qstr(GetText(state().language, 202)));
