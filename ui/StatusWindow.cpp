@@ -177,6 +177,12 @@ void StatusWindow::showSendEnd(const SendSummary& summary, std::int32_t errorCod
             verdict->setText(qstr(GetText(language, text::kFailed)));
     }
     ui_->id1051->setText(qstr(GetText(language, view.statusLineText)));
+    // A transfer that failed has no fax id, pages or price worth showing:
+    // whatever its answer seemed to say was not about a fax under way.
+    if (summary.failedStep == FaxStep::Transfer) {
+        for (QLabel* label : {ui_->id1038, ui_->id1039, ui_->id1040})
+            label->clear();
+    }
 }
 
 void StatusWindow::closeByUser() {

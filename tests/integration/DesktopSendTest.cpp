@@ -125,12 +125,13 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
             closeWasDisabled = !close->isEnabled();
             auto* activityLine = find<QLabel>(window, 1051);
             auto* total = find<QLabel>(window, 1050);
+            auto* details = window->findChild<QWidget*>("destinationDetails");
             // The fax is finished when the polling has emptied the activity
             // line and the total cost has come.
             const bool finished = waitFor(
                 [&] {
                     return close->isEnabled() && activityLine->text().isEmpty() &&
-                           !total->text().isEmpty();
+                           !total->text().isEmpty() && details && details->isVisible();
                 },
                 60000);
             EXPECT_TRUE(finished);
@@ -267,6 +268,7 @@ TEST_F(DesktopFailedTransfer, StatusWindowShowsTheDroppedUpload) {
     ASSERT_EQ(LoadLanguage(state().language, paths().languageFile, language), 1);
     paths().languageCode = language;
     state().settings.logoPath = paths().moduleFolder + u"images/" + language + u"_logo.gif";
+    LoadLogo(paths(), state());
     const AppSettings service = server::test::transportSettings(server);
     state().settings.serviceHost = service.serviceHost;
     state().settings.objectPath = service.objectPath;

@@ -378,7 +378,7 @@ TEST_F(StatusWindowTest, EveryFailedSendShowsItsFailureAndLeavesCloseEnabled) {
             state().settings.caFile = server::test::transportSettings(*faulty).caFile;
         }
         auto status = window();
-        bool ended = false, barHidden = false, animating = true;
+        bool ended = false, barHidden = false, animating = true, pricesCleared = false;
         QString verdict, statusLine;
         QTimer::singleShot(0, status.get(), [&] {
             auto* line = find<QLabel>(status.get(), 1051);
@@ -388,6 +388,7 @@ TEST_F(StatusWindowTest, EveryFailedSendShowsItsFailureAndLeavesCloseEnabled) {
             barHidden = find<QProgressBar>(status.get(), 1013)->isHidden();
             animating = status->pollingAnimation();
             verdict = label(status.get(), c.verdict);
+            pricesCleared = label(status.get(), 1039).isEmpty() && label(status.get(), 1040).isEmpty();
             statusLine = line->text();
             click(status.get(), 2);
         });
@@ -397,6 +398,8 @@ TEST_F(StatusWindowTest, EveryFailedSendShowsItsFailureAndLeavesCloseEnabled) {
         EXPECT_FALSE(animating);
         EXPECT_TRUE(verdict == text(36) || verdict.startsWith("#110")) << verdict.toStdString();
         EXPECT_NE(verdict, text(35));
+        if (c.verdict == 1036)
+            EXPECT_TRUE(pricesCleared);
     }
 }
 
