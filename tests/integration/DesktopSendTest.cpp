@@ -217,7 +217,11 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
                 static_cast<long long>(watchdog.longestGapMs()));
     ::testing::Test::RecordProperty("longest_gui_stall_ms",
                                     static_cast<int>(watchdog.longestGapMs()));
+#if !defined(__SANITIZE_ADDRESS__)
+    // Sanitised builds run several times slower than the program as shipped:
+    // there the figure is only printed.
     EXPECT_LE(watchdog.longestGapMs(), 100);
+#endif
 
     EXPECT_TRUE(*prompted);
     EXPECT_EQ(versionPrompt, "Miravo Printer|" + qstr(GetText(state.language, 122)));
