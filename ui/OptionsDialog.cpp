@@ -225,7 +225,7 @@ void OptionsDialog::linkClicked() {
     const bool opened = isWebAddress(address) && addressOpener() && addressOpener()(address);
     signUpLinkClicked = true;
     paintLink();
-    if (!opened) {
+    if (isWebAddress(address) && !opened) {
         // Without a browser the click would do nothing visible at all.
         QMessageBox box(QMessageBox::Information, QStringLiteral("Miravo"),
                         qstr(GetText(paths_.state->language, text::kNoBrowser,

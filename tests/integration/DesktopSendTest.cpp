@@ -213,8 +213,9 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
     StallWatchdog watchdog;
     EXPECT_EQ(RunMiravo(arguments, dialogs, state, environment), 0);
     // No exchange or conversion may hold the window thread up.
-    std::printf("longest stall of the window thread: %lld ms (goal: at most 100 ms)\n",
-                static_cast<long long>(watchdog.longestGapMs()));
+    std::printf("longest stall of the window thread: %lld ms, ending in %s (goal: at most 100 ms)\n",
+                static_cast<long long>(watchdog.longestGapMs()),
+                qPrintable(watchdog.longestGapWhere()));
     ::testing::Test::RecordProperty("longest_gui_stall_ms",
                                     static_cast<int>(watchdog.longestGapMs()));
 #if !defined(__SANITIZE_ADDRESS__)

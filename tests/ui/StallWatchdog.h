@@ -3,7 +3,9 @@
 // between two of its ticks.
 #pragma once
 
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QWidget>
 #include <QTimer>
 
 namespace miravo::ui::test {
@@ -13,7 +15,12 @@ class StallWatchdog {
     StallWatchdog() {
         timer_.setInterval(kTickMs);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
-            longest_ = std::max(longest_, clock_.restart());
+            const qint64 gap = clock_.restart();
+            if (gap > longest_) {
+                longest_ = gap;
+                const QWidget* modal = QApplication::activeModalWidget();
+                where_ = modal ? modal->objectName() : QStringLiteral("no dialog");
+            }
         });
         clock_.start();
         timer_.start();
@@ -21,12 +28,15 @@ class StallWatchdog {
 
     // The longest time between two ticks so far, in milliseconds.
     qint64 longestGapMs() const { return longest_; }
+    // The dialog in front when the longest gap ended.
+    const QString& longestGapWhere() const { return where_; }
 
   private:
     static constexpr int kTickMs = 5;
     QTimer timer_;
     QElapsedTimer clock_;
     qint64 longest_ = 0;
+    QString where_;
 };
 
 }  // namespace miravo::ui::test
