@@ -1,5 +1,6 @@
 #include "ui/SendEndView.h"
 
+#include "service/FaxTransmission.h"
 #include "ui/TextIds.h"
 
 namespace miravo::ui {
@@ -46,7 +47,7 @@ SendEndView DescribeSendEnd(const SendSummary& summary, std::int32_t errorCode) 
         return {text::kNotSentDocumentMissing, verdict};
     // A transfer answer without the authentication verdict that the
     // authentication just gave is no usable answer either.
-    if (last.transport != Outcome::Answer ||
+    if (last.transport != Outcome::Answer || errorCode == kNoUsableAnswer ||
         (summary.failedStep == FaxStep::Transfer && errorCode == kCredentialsRefused))
         return {text::kNotSentNoAnswer, verdict};
     if (errorCode != 0 && errorCode != kCredentialsRefused)

@@ -392,7 +392,8 @@ TEST_F(StatusWindowTest, EveryFailedSendShowsItsFailureAndLeavesCloseEnabled) {
         EXPECT_TRUE(ended) << statusLine.toStdString();
         EXPECT_TRUE(barHidden);
         EXPECT_FALSE(animating);
-        EXPECT_TRUE(verdict == text(36) || verdict.startsWith("#110")) << verdict.toStdString();
+        // "Failed", or the service's code ("#110 ...", "#999 ..." for no usable answer).
+        EXPECT_TRUE(verdict == text(36) || verdict.startsWith("#")) << verdict.toStdString();
         EXPECT_NE(verdict, text(35));
         if (c.verdict == 1036)
             EXPECT_TRUE(pricesCleared);
