@@ -252,13 +252,18 @@ bool SendDialog::takeDocument(const QString& path) {
     const std::u16string documentBefore = job.documentPath;
     const std::u16string argumentBefore = job.jobArgument;
     const std::u16string jobFileBefore = job.jobFilePath;
+    const std::u16string runFolderBefore = job.runFolder;
+    // The new document gets a run folder of its own: the one shown so far
+    // stays whole until the new one is there.
+    job.runFolder.clear();
     const print::PrintResult printed = ConvertDocumentFile(paths_, this, ToFsPath(u16str(path)));
     if (!printed.ok || !hasDocument()) {
         // The document shown so far stays the one to send.
         if (printed.ok)
             print::RemovePrintJob(printed);
-        if (job.documentPath != documentBefore)
-            removeFile(job.documentPath);
+        if (!job.runFolder.empty())
+            RemoveRunFolder(job.runFolder);
+        job.runFolder = runFolderBefore;
         job.documentPath = documentBefore;
         job.jobArgument = argumentBefore;
         job.jobFilePath = jobFileBefore;
@@ -271,7 +276,9 @@ bool SendDialog::takeDocument(const QString& path) {
         return false;
     }
     // The document taken before is of no more use.
-    if (documentBefore != job.documentPath)
+    if (!runFolderBefore.empty())
+        RemoveRunFolder(runFolderBefore);
+    else if (documentBefore != job.documentPath)
         removeFile(documentBefore);
     if (chosenJob_)
         print::RemovePrintJob(*chosenJob_);

@@ -397,6 +397,7 @@ TEST_F(SendDialogTest, DocumentChosenOrDroppedIsConvertedAndNoDocumentMeansNoSen
     EXPECT_FALSE(dialog.takeDocument(QString::fromStdString(junk.string())));
     EXPECT_TRUE(*refused);
     EXPECT_EQ(state().job.documentPath, first);
+    EXPECT_EQ(CountTiffPagesOf(first), 1);
     EXPECT_TRUE(sendEnabled(dialog));
 
     // Dropped onto the dialog.
@@ -408,6 +409,7 @@ TEST_F(SendDialogTest, DocumentChosenOrDroppedIsConvertedAndNoDocumentMeansNoSen
     EXPECT_TRUE(drop.isAccepted());
     EXPECT_TRUE(waitFor([&] { return find<QLabel>(&dialog, 1021)->text().contains("price list"); }));
     EXPECT_EQ(CountTiffPagesOf(state().job.documentPath), 1);
+    EXPECT_FALSE(std::filesystem::exists(ToFsPath(first)));  // the replaced one is gone
     SetDocumentChooser(previous);
 }
 
