@@ -11,112 +11,45 @@
 //   miravo-send --convert-only JOBFILE
 //       converts a print job into the fax document and prints its path and
 //       page count.
-#include <pthread.h>
-#include <signal.h>
-#include <termios.h>
+//
+// The conversion runs here. Sending is done by miravo-transmit beside this
+// program, which this one becomes (same process, arguments and terminal):
+// its network and TLS libraries cost a conversion more to load than a
+// short job takes to convert, so they are loaded only to send.
 #include <unistd.h>
 #include <QCoreApplication>
 
-#include <chrono>
-#include <condition_variable>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
+#include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cli/ConvertOnly.h"
 #include "cli/Send.h"
-
-namespace {
-
-void usage(std::FILE* to) {
-    std::fputs(
-        "usage: miravo-send [--settings FILE] --to NUMBER[:NAME] ... [--cover TEXT]\n"
-        "                   [--report yes|no|none] [--retries N] [--timeout SECONDS]\n"
-        "                   (JOBFILE | FILE.pdf | FILE.tif)\n"
-        "       miravo-send --convert-only JOBFILE\n"
-        "Exit status: 0 every destination OK, 1 document problem, 2 usage,\n"
-        "3 credentials missing or refused, 4 service error, 5 some destination failed,\n"
-        "6 service unreachable, 130 stopped with Ctrl-C.\n",
-        to);
-}
-
-// Ctrl-C: the first one stops the send, the exchange under way included,
-// as closing the status window does; a second one ends the program at once.
-struct Interrupt {
-    std::atomic<bool> stop{false};
-    std::mutex mutex;
-    std::condition_variable wake;
-    termios terminal{};
-    bool haveTerminal = false;
-
-    void sleep(std::uint32_t ms) {
-        std::unique_lock lock(mutex);
-        wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stop.load(); });
-    }
-};
-
-}  // namespace
+#include "cli/Usage.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty() && (args.front() == "--help" || args.front() == "-h")) {
-        usage(stdout);
+        miravo::cli::PrintUsage(stdout);
         return 0;
     }
     if (!args.empty() && args.front() == "--convert-only") {
         if (args.size() != 2) {
-            usage(stderr);
+            miravo::cli::PrintUsage(stderr);
             return miravo::cli::kExitUsage;
         }
         QCoreApplication app(argc, argv);  // image format plug-ins
         return miravo::cli::ConvertOnly(args[1], stdout, stderr);
     }
-    miravo::cli::SendArguments arguments;
-    std::string error;
-    if (!miravo::cli::ParseSendArguments(args, arguments, error)) {
-        std::fprintf(stderr, "miravo-send: %s\n", error.c_str());
-        usage(stderr);
-        return miravo::cli::kExitUsage;
-    }
-
-    // The stopSignals go to one thread that waits for them; every thread
-    // started from here on keeps them blocked.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
-    static Interrupt interrupt;
-    interrupt.haveTerminal = ::tcgetattr(STDIN_FILENO, &interrupt.terminal) == 0;
-    std::thread([stopSignals] {
-        for (int count = 0;; ++count) {
-            int signal = 0;
-            if (sigwait(&stopSignals, &signal) != 0)
-                continue;
-            if (count > 0) {
-                if (interrupt.haveTerminal)
-                    ::tcsetattr(STDIN_FILENO, TCSANOW, &interrupt.terminal);
-                ::_exit(miravo::cli::kExitInterrupted);
-            }
-            {
-                std::lock_guard lock(interrupt.mutex);
-                interrupt.stop = true;
-            }
-            interrupt.wake.notify_all();
-            const char note[] =
-                "\nmiravo-send: stopping (Ctrl-C again to quit at once)\n";
-            (void)!::write(STDERR_FILENO, note, sizeof note - 1);
-        }
-    }).detach();
-
-    QCoreApplication app(argc, argv);  // image format plug-ins
-    miravo::cli::SendControls controls;
-    controls.stop = &interrupt.stop;
-    controls.sleep = [](std::uint32_t ms) { interrupt.sleep(ms); };
-    controls.interactive = ::isatty(STDIN_FILENO) != 0;
-    return miravo::cli::Send(arguments, controls, stdout, stderr);
+    std::error_code ec;
+    const std::string sender =
+        (std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "miravo-transmit")
+            .string();
+    ::execv(sender.c_str(), argv);
+    std::fprintf(stderr, "miravo-send: %s cannot be started: %s\n", sender.c_str(),
+                 std::strerror(errno));
+    return miravo::cli::kExitDocument;
 }

@@ -16,6 +16,7 @@
 #include "app/Paths.h"
 #include "app/Text.h"
 #include "convert/FaxTiff.h"
+#include "convert/NetpbmHeader.h"
 #include "convert/PageMemory.h"
 
 namespace miravo {
@@ -109,6 +110,50 @@ bool greyByLuma(QImage& image) {
     return true;
 }
 
+// The header of the Netpbm page file open as `fd`, when it is one read here.
+std::optional<NetpbmHeader> netpbmHeaderOf(int fd) {
+    std::uint8_t head[kNetpbmHeaderMax];
+    const ssize_t got = ::pread(fd, head, sizeof head, 0);
+    if (got <= 0)
+        return std::nullopt;
+    return ParseNetpbmHeader(head, static_cast<std::size_t>(got));
+}
+
+// A binary PBM or 8-bit PGM page file (what the renderer writes) read in one
+// call straight into the image's page memory. Null when the file is short
+// or too large, as the image library would refuse it too.
+QImage* readNetpbmPage(int fd, const struct stat& info, const NetpbmHeader& header,
+                       DecodeBuffers& buffers) {
+    const QSize size(header.width, header.height);
+    if (header.width > kMaxPageFileSide || header.height > kMaxPageFileSide ||
+        static_cast<std::int64_t>(header.width) * header.height > kMaxPageFilePixels)
+        return nullptr;
+    const std::size_t packed = header.rowBytes();
+    const std::size_t bytes = packed * static_cast<std::size_t>(header.height);
+    if (static_cast<std::uint64_t>(info.st_size) < header.dataOffset + bytes)
+        return nullptr;
+    QImage& image =
+        header.bilevel
+            ? imageInPageMemory(buffers.bilevel, buffers.bilevelPixels, size, QImage::Format_Mono)
+            : imageInPageMemory(buffers.grey, buffers.greyPixels, size,
+                                QImage::Format_Grayscale8);
+    if (image.isNull() ||
+        ::lseek(fd, static_cast<off_t>(header.dataOffset), SEEK_SET) < 0 ||
+        ReadFully(fd, image.bits(), bytes) != static_cast<std::ptrdiff_t>(bytes))
+        return nullptr;
+    // Image rows start on 4-byte boundaries, file rows follow each other:
+    // spread them out from the last, which moves each row at most once.
+    const auto stride = static_cast<std::size_t>(image.bytesPerLine());
+    if (stride != packed) {
+        for (int y = header.height - 1; y > 0; --y)
+            std::memmove(image.bits() + stride * static_cast<std::size_t>(y),
+                         image.bits() + packed * static_cast<std::size_t>(y), packed);
+    }
+    if (header.bilevel)
+        image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});  // a set bit is black
+    return &image;
+}
+
 // Reads the page file: one bit per pixel stays as it is (in Qt's
 // most-significant-bit-first order), anything else becomes 8-bit grey with
 // transparent parts on white. Null on failure.
@@ -118,6 +163,11 @@ QImage* decodePageFile(const std::filesystem::path& path, DecodeBuffers& buffers
     const int fd = OpenRegularFile(path, info);
     if (fd < 0)
         return nullptr;
+    if (const std::optional<NetpbmHeader> header = netpbmHeaderOf(fd)) {
+        QImage* image = readNetpbmPage(fd, info, *header, buffers);
+        ::close(fd);
+        return image;
+    }
     PrepareImageDecoding();
     // A page file is read with one call and decoded from memory: Qt's
     // buffered file reading copies every byte twice and its image formats
@@ -218,6 +268,16 @@ bool DecodePageFileInto(const std::filesystem::path& path, QImage& image) {
     // A copy of its own: the buffers go when this returns.
     image = decoded->copy();
     return greyByLuma(image) && !image.isNull();
+}
+
+bool IsNetpbmPageFile(const std::filesystem::path& path) {
+    struct stat info {};
+    const int fd = OpenRegularFile(path, info);
+    if (fd < 0)
+        return false;
+    const bool netpbm = netpbmHeaderOf(fd).has_value();
+    ::close(fd);
+    return netpbm;
 }
 
 std::optional<QImage> DecodePageFile(const std::filesystem::path& path) {

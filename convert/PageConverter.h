@@ -23,6 +23,10 @@ inline constexpr int kDecodeAllocationLimitMb = 512;
 // A fax TIFF numbers its pages in 16 bits.
 inline constexpr std::uint32_t kMaxPagesPerFile = 65535;
 
+// True when the page file is a binary PBM or 8-bit PGM, which is decoded
+// without the image format plug-ins.
+bool IsNetpbmPageFile(const std::filesystem::path& path);
+
 // Decodes a page file by its content (the name has no extension) into
 // 8-bit grey, transparent parts on white. None when the file is not a
 // regular file, not an image, or claims a size beyond the limits (checked

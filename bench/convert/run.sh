@@ -13,7 +13,9 @@
 #    Ghostscript writing the fax TIFF itself (tiffg32d), the floor: the
 #    sample, 51 pages of it, and a long text document of 40 pages with
 #    coloured headings, rules and a chart on every page.
-# PDF_ONLY=1 runs section 3 alone.
+# PDF_ONLY=1 runs section 3 alone. BASELINE=FOLDER (the bin folder of another
+# build) adds that build's path to every run of section 3, timed in turn
+# with ours and Ghostscript, so that a change is measured in one run.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -138,8 +140,15 @@ gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$work/text.pdf" 
 # times, and the two stages of our path (miravo-print, then the conversion)
 # are shown for the fastest run.
 whole() {
-  local pdf=$1 best_ours=1e9 best_gs=1e9 s m e job ours gsrun r lo=1e9 hi=0 stages=""
+  local pdf=$1 best_ours=1e9 best_gs=1e9 best_base=1e9 s m e job ours gsrun r lo=1e9 hi=0 stages=""
   for _ in $(seq 1 "$runs"); do
+    if [[ -n "${BASELINE:-}" ]]; then
+      s=$(now)
+      job=$("$BASELINE/miravo-print" --no-launch --out "$work/spool" "$pdf")
+      "$BASELINE/miravo-send" --convert-only "$job" > /dev/null 2>&1
+      e=$(now)
+      best_base=$(awk -v s="$s" -v e="$e" -v b="$best_base" 'BEGIN { print (e - s < b) ? e - s : b }')
+    fi
     s=$(now)
     job=$("$bin/miravo-print" --no-launch --out "$work/spool" "$pdf")
     m=$(now)
@@ -161,6 +170,10 @@ whole() {
   done
   echo "$(basename "$pdf"): ours ${best_ours}s ($stages), Ghostscript ${best_gs}s," \
        "ratio of best $(ratio "$best_ours" "$best_gs")x, per run ${lo}x-${hi}x"
+  if [[ -n "${BASELINE:-}" ]]; then
+    echo "  baseline ${best_base}s, ratio of best $(ratio "$best_base" "$best_gs")x;" \
+         "ours against baseline $(ratio "$best_ours" "$best_base")x"
+  fi
   last_ours=$best_ours last_gs=$best_gs
 }
 whole "$root/data/sample.pdf"

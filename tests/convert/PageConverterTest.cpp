@@ -127,6 +127,7 @@ TEST(ConvertPageFile, BadPageFilesGiveNoPageAndLeaveNothing) {
     test::writeBytes(dir / "junk", "this is no image at all");
     test::writeBytes(dir / "empty", "");
     test::writeBytes(dir / "hugepgm", "P5\n100000 100000\n255\n" + std::string(1000, '\0'));
+    test::writeBytes(dir / "shortpgm", "P5\n10 10\n255\n" + std::string(99, '\0'));
     // A PNG header claiming 100000 x 100000 with nothing behind it.
     std::string hugePng = png.left(33).toStdString();
     const char side[4] = {0, 1, static_cast<char>(0x86), static_cast<char>(0xA0)};
@@ -137,13 +138,48 @@ TEST(ConvertPageFile, BadPageFilesGiveNoPageAndLeaveNothing) {
     std::filesystem::create_directory(dir / "folder");
     const auto before = test::folderNames(dir.path());
     for (const char* name :
-         {"truncated", "junk", "empty", "hugepgm", "hugepng", "fifo", "folder", "missing"}) {
+         {"truncated", "junk", "empty", "hugepgm", "shortpgm", "hugepng", "fifo", "folder",
+          "missing"}) {
         const PageFileResult result =
             ConvertPageFile(false, text(dir / "o"), 1, text(dir / name), 2);
         EXPECT_FALSE(result.decoded) << name;
         EXPECT_EQ(result.pages, 0) << name;
     }
     EXPECT_EQ(test::folderNames(dir.path()), before);
+}
+
+// Binary PBM and PGM page files are read without the image library; they
+// must give the pixels the library's own decoding gives, rows of any width.
+TEST(DecodePageFile, NetpbmPageFilesGiveWhatTheImageLibraryGives) {
+    TempDir dir;
+    std::string pixels;
+    for (int i = 0; i < 13 * 7 * 2; ++i)
+        pixels += static_cast<char>((i * 37 + 11) % 256);
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"pbm, padded rows", "P4\n13 7\n" + pixels.substr(0, 2 * 7)},
+        {"pbm, comment", "P4 # made here\n# and here\n16\t3\r" + pixels.substr(0, 6)},
+        {"pgm, padded rows", "P5\n13 7\n255\n" + pixels.substr(0, 13 * 7)},
+        {"pgm, fax width", "P5 4 2 255 " + pixels.substr(0, 8)},
+        {"pgm of 16 bits", "P5\n13 7\n65535\n" + pixels.substr(0, 13 * 7 * 2)},
+    };
+    for (const auto& c : cases) {
+        const auto path = dir / "page";
+        test::writeBytes(path, c.bytes);
+        const QImage expected =
+            QImage::fromData(QByteArray::fromStdString(c.bytes)).convertToFormat(
+                QImage::Format_Grayscale8);
+        ASSERT_FALSE(expected.isNull()) << c.name;
+        const std::optional<QImage> got = DecodePageFile(path);
+        ASSERT_TRUE(got) << c.name;
+        ASSERT_EQ(got->size(), expected.size()) << c.name;
+        for (int y = 0; y < expected.height(); ++y)
+            for (int x = 0; x < expected.width(); ++x)
+                ASSERT_EQ(qGray(got->pixel(x, y)), qGray(expected.pixel(x, y)))
+                    << c.name << " at " << x << "," << y;
+    }
 }
 
 TEST(ConvertPageFile, MorePagesThanRowsGiveNoPage) {

@@ -19,7 +19,7 @@ expect() {  # MODE PATH...
     grep -qE "^$mode .* \./usr/$path\$" <<<"$contents" || fail "the package lacks $path ($mode)"
   done
 }
-expect '-rwxr-xr-x' bin/miravo bin/miravo-send bin/miravo-print bin/miravo-server bin/miravo-render \
+expect '-rwxr-xr-x' bin/miravo bin/miravo-send bin/miravo-print bin/miravo-server bin/miravo-render bin/miravo-transmit \
   bin/miravo-open sbin/miravo-add-printer
 expect '-rwx------' lib/cups/backend/miravo
 expect '-rw-r--r--' share/ppd/miravo/miravo.ppd share/miravo/lang.ini share/applications/miravo.desktop \
