@@ -5,6 +5,11 @@
 //       sends the document and prints what the status window would show;
 //       gives up after N new starts (default 3) while the service cannot be
 //       reached.
+//   miravo-send [--settings FILE] --journal [--since YYYY-MM-DD] [--csv]
+//       lists the sent-fax journal (CSV: one line per destination).
+//   miravo-send [--settings FILE] --refresh [--since YYYY-MM-DD]
+//       asks the service again about the faxes that are not final and
+//       prints what changed.
 //   miravo-send --convert-only JOBFILE
 //       converts a print job into the fax document and prints its path and
 //       page count.
@@ -24,6 +29,7 @@
 #include <vector>
 
 #include "cli/ConvertOnly.h"
+#include "cli/JournalCommand.h"
 #include "cli/Send.h"
 
 namespace {
@@ -32,6 +38,8 @@ void usage(std::FILE* to) {
     std::fputs(
         "usage: miravo-send [--settings FILE] --to NUMBER[:NAME] ... [--cover TEXT]\n"
         "                   [--report yes|no|none] [--retries N] (JOBFILE | FILE.pdf | FILE.tif)\n"
+        "       miravo-send [--settings FILE] --journal [--since YYYY-MM-DD] [--csv]\n"
+        "       miravo-send [--settings FILE] --refresh [--since YYYY-MM-DD]\n"
         "       miravo-send --convert-only JOBFILE\n"
         "Exit status: 0 every destination OK, 1 document problem, 2 usage,\n"
         "3 credentials missing or refused, 4 service error, 5 some destination failed,\n"
@@ -69,6 +77,17 @@ int main(int argc, char** argv) {
         }
         QCoreApplication app(argc, argv);  // image format plug-ins
         return miravo::cli::ConvertOnly(args[1], stdout, stderr);
+    }
+    if (miravo::cli::IsJournalCommand(args)) {
+        miravo::cli::JournalArguments journal;
+        std::string error;
+        if (!miravo::cli::ParseJournalArguments(args, journal, error)) {
+            std::fprintf(stderr, "miravo-send: %s\n", error.c_str());
+            usage(stderr);
+            return miravo::cli::kExitUsage;
+        }
+        QCoreApplication app(argc, argv);
+        return miravo::cli::RunJournalCommand(journal, stdout, stderr);
     }
     miravo::cli::SendArguments arguments;
     std::string error;
