@@ -2,7 +2,17 @@
 
 #include <algorithm>
 
+#include "app/LanguageTable.h"
+
 namespace miravo {
+
+std::unique_ptr<AppState> RefreshState(const AppState& from) {
+    auto state = std::make_unique<AppState>();
+    state->settings = from.settings;
+    if (from.language.loaded())
+        LoadLanguage(state->language, from.language.filePath(), from.language.code());
+    return state;
+}
 
 RefreshResult RefreshUnfinished(Journal& journal, AppState& state, WorkerReport& progress,
                                 std::int64_t since, const SendTiming& timing) {

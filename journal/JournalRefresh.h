@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ struct RefreshResult {
     int asked = 0;  // sends asked about
     std::vector<RefreshChange> changes;
 };
+
+// A record of its own for a refresh running beside a send: the settings
+// of `from` and the same language.
+std::unique_ptr<AppState> RefreshState(const AppState& from);
 
 // Asks about every unfinished send sent at or after `since`, oldest first.
 // `progress` gets one step per send (its range first); once its isOpen()
