@@ -6,7 +6,7 @@
 #include "app/Text.h"
 #include "journal/Journal.h"
 #include "journal/JournalRefresh.h"
-#include "tests/server/ServerHarness.h"
+#include "tests/journal/JournalTestSupport.h"
 
 namespace miravo {
 namespace {
@@ -24,33 +24,10 @@ class JournalRefreshTest : public ::testing::Test {
         state_.settings = server::test::transportSettings(*server_);
         state_.settings.userName = u"demo@miravo.test";
         state_.settings.password = u"demo";
-        test::writeBytes(dir_ / "letter_res__1.tif", server::test::faxDocument());
     }
 
-    // Sends to the numbers and records the transfer, as the send worker does;
-    // nobody polls afterwards.
     std::int64_t sendAndLeave(Journal& journal, const std::vector<std::u16string>& numbers) {
-        AppState send;
-        send.settings = state_.settings;
-        send.job.documentPath = fromUtf8((dir_ / "letter_res__1.tif").string());
-        JournalSend record;
-        record.sentAt = JournalNow();
-        record.title = u"Letter";
-        record.pages = 1;
-        for (const std::u16string& n : numbers) {
-            Recipient r;
-            r.kind = Single;
-            r.number = n;
-            send.job.recipients.push_back(r);
-            record.destinations.push_back({n, u"", u"", u"", 0, false, 0});
-        }
-        SilentWorkerReport quiet;
-        SendTiming noPause;
-        noPause.sleep = [](std::uint32_t) {};
-        EXPECT_TRUE(RunFaxStep(send, quiet, FaxStep::Authenticate, noPause).ok);
-        EXPECT_TRUE(RunFaxStep(send, quiet, FaxStep::Transfer, noPause).ok);
-        record.faxId = send.job.send.faxId;
-        return journal.recordTransfer(record);
+        return test::SendAndLeave(journal, state_.settings, dir_ / "letter_res__1.tif", numbers);
     }
 
     test::TempDir dir_;

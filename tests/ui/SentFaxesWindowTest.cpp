@@ -1,0 +1,105 @@
+// The "Sent faxes" window: the table, search and details of a journal, the
+// CSV export, and Refresh against miravo-server.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTreeWidget>
+#include <cstdlib>
+#include <thread>
+
+#include "tests/journal/JournalTestSupport.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/SentFaxesModel.h"
+#include "ui/SentFaxesWindow.h"
+
+namespace miravo::ui::test {
+namespace {
+
+class SentFaxesWindowTest : public UiTest {
+  protected:
+    // The journal lives in the test's own folder.
+    static std::filesystem::path journalIn(const std::filesystem::path& folder) {
+        ::setenv("XDG_DATA_HOME", (folder / "data").c_str(), 1);
+        return Journal::DefaultPath();
+    }
+
+    std::int64_t record(std::u16string title, std::int64_t at,
+                        std::vector<std::pair<std::u16string, std::u16string>> to) {
+        JournalSend s;
+        s.sentAt = at;
+        s.title = std::move(title);
+        s.pages = 1;
+        s.faxId = u"1";
+        for (auto& [number, name] : to)
+            s.destinations.push_back({number, name, u"", u"", 0, false, 0});
+        return journal_.recordTransfer(s);
+    }
+
+    Journal journal_{journalIn(dataDir().path())};
+};
+
+TEST_F(SentFaxesWindowTest, SearchDetailsAndExport) {
+    record(u"Invoice", 1000, {{u"+4930111", u"Tax office"}});
+    const auto contract = record(u"Contract", 2000, {{u"+4930222", u"Bank"}, {u"+4930333", u""}});
+    journal_.recordStatus(contract, {{u"+4930222", u"0.10", u"OK"}}, 0.1, state().language);
+
+    SentFaxesWindow window(paths());
+    SentFaxesModel* model = window.model();
+    ASSERT_EQ(model->rowCount(), 2);
+    EXPECT_EQ(model->index(0, SentFaxesModel::DocumentColumn).data().toString(), "Contract");
+    EXPECT_EQ(model->index(0, SentFaxesModel::OutcomeColumn).data().toString(),
+              "1 OK, 1 under way");
+    EXPECT_EQ(model->index(0, SentFaxesModel::CostColumn).data().toString(), "0.10 EUR");
+    ASSERT_EQ(window.details()->topLevelItemCount(), 2);  // the newest is selected
+    EXPECT_EQ(window.details()->topLevelItem(0)->text(2), "OK [OK]");
+    EXPECT_EQ(window.details()->topLevelItem(1)->text(2), "under way");
+
+    struct Case {
+        QString search;
+        QStringList titles;
+    } cases[] = {{"tax OFFICE", {"Invoice"}}, {"+4930", {"Contract", "Invoice"}}, {"none", {}}};
+    for (const Case& c : cases) {
+        window.searchBox()->setText(c.search);
+        QStringList titles;
+        for (int row = 0; row < model->rowCount(); ++row)
+            titles << model->index(row, SentFaxesModel::DocumentColumn).data().toString();
+        EXPECT_EQ(titles, c.titles) << c.search.toStdString();
+    }
+
+    window.searchBox()->clear();
+    window.table()->selectRow(1);
+    const auto file = dataDir() / "export.csv";
+    ASSERT_TRUE(window.exportTo(QString::fromStdString(file.string()), true));
+    const std::string one = miravo::test::readBytes(file);
+    EXPECT_NE(one.find(",Invoice,"), std::string::npos) << one;
+    EXPECT_EQ(one.find(",Contract,"), std::string::npos) << one;
+    ASSERT_TRUE(window.exportTo(QString::fromStdString(file.string()), false));
+    const std::string all = miravo::test::readBytes(file);
+    EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 4) << all;  // header + 3 destinations
+}
+
+TEST_F(SentFaxesWindowTest, RefreshMakesALeftFaxFinal) {
+    server::test::ServerProcess server(
+        {"--quiet", "--version-port", "-1", "--delivery-time", "800"});
+    ASSERT_TRUE(server.start()) << server.output();
+    state().settings = server::test::transportSettings(server);
+    state().settings.userName = u"demo@miravo.test";
+    state().settings.password = u"demo";
+    const auto id = miravo::test::SendAndLeave(journal_, state().settings,
+                                               dataDir() / "letter_res__1.tif", {u"+4930123456"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(900));
+
+    SentFaxesWindow window(paths());
+    ASSERT_EQ(window.model()->index(0, SentFaxesModel::OutcomeColumn).data().toString(),
+              "1 under way");
+    window.refresh();
+    ASSERT_TRUE(waitFor([&] { return window.refreshButton()->isEnabled(); }));
+    EXPECT_EQ(window.statusLine()->text(), "1 fax(es) asked about, 1 status(es) changed.");
+    EXPECT_EQ(window.model()->index(0, SentFaxesModel::OutcomeColumn).data().toString(), "1 OK");
+    EXPECT_EQ(window.details()->topLevelItem(0)->text(2), "OK [OK]");
+    EXPECT_TRUE(journal_.send(id)->final());
+}
+
+}  // namespace
+}  // namespace miravo::ui::test
