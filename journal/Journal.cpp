@@ -39,8 +39,7 @@ CREATE TABLE IF NOT EXISTS sends(
   destination_list TEXT NOT NULL DEFAULT '',
   delivered INTEGER NOT NULL DEFAULT 0,
   failed INTEGER NOT NULL DEFAULT 0,
-  pending INTEGER NOT NULL DEFAULT 0,
-  search TEXT NOT NULL DEFAULT '');
+  pending INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE IF NOT EXISTS destinations(
   send_id INTEGER NOT NULL REFERENCES sends(id) ON DELETE CASCADE,
   position INTEGER NOT NULL,
@@ -54,6 +53,12 @@ CREATE TABLE IF NOT EXISTS destinations(
   PRIMARY KEY(send_id, position)) WITHOUT ROWID;
 CREATE INDEX IF NOT EXISTS sends_by_time ON sends(sent_at, id);
 CREATE INDEX IF NOT EXISTS sends_unfinished ON sends(sent_at) WHERE pending > 0;
+-- title, numbers and names of each send in lower case, apart from the
+-- wide records so that a search scans only this
+CREATE TABLE IF NOT EXISTS send_search(
+  id INTEGER PRIMARY KEY REFERENCES sends(id) ON DELETE CASCADE,
+  sent_at INTEGER NOT NULL,
+  text TEXT NOT NULL);
 )sql";
 
 constexpr const char* kSendColumns =
@@ -270,7 +275,7 @@ bool Journal::open(bool fresh) {
         rc = sqlite3_exec(db,
                           "SELECT id, sent_at, title, pages, cover, report, fax_id, "
                           "estimated_cost, total_cost, destination_list, delivered, failed, "
-                          "pending, search FROM sends LIMIT 0; "
+                          "pending FROM sends LIMIT 0; SELECT id, sent_at, text FROM send_search LIMIT 0; "
                           "SELECT send_id, position, number, name, status_code, status_text, "
                           "cost, final, last_checked FROM destinations LIMIT 0;",
                           nullptr, nullptr, nullptr);
@@ -306,7 +311,9 @@ std::int64_t Journal::recordTransfer(const JournalSend& send) {
                   "INSERT INTO destinations(send_id, position, number, name, status_code, "
                   "status_text, cost, final, last_checked) VALUES(?,?,?,?,?,?,?,?,?)");
     std::int64_t position = 0;
+    std::u16string search = send.title;
     for (const JournalDestination& d : send.destinations) {
+        search += u'\n' + d.number + u'\n' + d.name;
         row.bind(1, id)
             .bind(2, position++)
             .bind(3, d.number)
@@ -319,7 +326,9 @@ std::int64_t Journal::recordTransfer(const JournalSend& send) {
         if (!row.run())
             return 0;
     }
-    if (!refreshSummary(id) || !transaction.commit())
+    Statement index(db_, "INSERT INTO send_search(id, sent_at, text) VALUES(?, ?, ?)");
+    index.bind(1, id).bind(2, send.sentAt).bind(3, lowered(search));
+    if (!index.run() || !refreshSummary(id) || !transaction.commit())
         return 0;
     return id;
 }
@@ -374,15 +383,8 @@ bool Journal::recordStatus(std::int64_t id, const std::vector<DestinationStatus>
 }
 
 bool Journal::refreshSummary(std::int64_t id) {
-    std::u16string list, search;
+    std::u16string list;
     std::int64_t delivered = 0, failed = 0, pending = 0;
-    {
-        Statement title(db_, "SELECT title FROM sends WHERE id = ?");
-        title.bind(1, id);
-        if (!title.step())
-            return false;
-        search = title.text(0);
-    }
     Statement rows(db_,
                    "SELECT number, name, status_code, final FROM destinations "
                    "WHERE send_id = ? ORDER BY position");
@@ -392,7 +394,6 @@ bool Journal::refreshSummary(std::int64_t id) {
         if (!list.empty())
             list += u", ";
         list += name.empty() ? number : name + u" (" + number + u")";
-        search += u'\n' + number + u'\n' + name;
         if (rows.integer(3) == 0)
             ++pending;
         else if (rows.text(2) == u"OK")
@@ -402,22 +403,25 @@ bool Journal::refreshSummary(std::int64_t id) {
     }
     Statement update(db_,
                      "UPDATE sends SET destination_list = ?, delivered = ?, failed = ?, "
-                     "pending = ?, search = ? WHERE id = ?");
+                     "pending = ? WHERE id = ?");
     update.bind(1, list)
         .bind(2, delivered)
         .bind(3, failed)
         .bind(4, pending)
-        .bind(5, lowered(search))
-        .bind(6, id);
+        .bind(5, id);
     return update.run();
 }
 
 std::vector<std::int64_t> Journal::find(const JournalFilter& filter) const {
     std::vector<std::int64_t> ids;
-    Statement query(db_,
-                    "SELECT id FROM sends WHERE sent_at >= ?1 AND (?2 = '' OR instr(search, ?2) > 0) "
-                    "ORDER BY sent_at DESC, id DESC");
-    query.bind(1, filter.since).bind(2, lowered(filter.search));
+    Statement query(db_, filter.search.empty()
+                             ? "SELECT id FROM sends WHERE sent_at >= ?1 "
+                               "ORDER BY sent_at DESC, id DESC"
+                             : "SELECT id FROM send_search WHERE sent_at >= ?1 AND "
+                               "instr(text, ?2) > 0 ORDER BY sent_at DESC, id DESC");
+    query.bind(1, filter.since);
+    if (!filter.search.empty())
+        query.bind(2, lowered(filter.search));
     while (query.step())
         ids.push_back(query.integer(0));
     return ids;
