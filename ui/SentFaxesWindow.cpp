@@ -66,7 +66,7 @@ SentFaxesWindow::SentFaxesWindow(AppPaths& paths, QWidget* parent)
     const int widths[] = {125, 180, 230, 50, 150, 90};
     for (int c = 0; c < SentFaxesModel::ColumnCount; ++c)
         header->resizeSection(c, widths[c]);
-    header->setStretchLastSection(true);
+    header->setSectionResizeMode(SentFaxesModel::DestinationsColumn, QHeaderView::Stretch);
 
     summary_ = new QLabel(this);
     summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -144,12 +144,19 @@ void SentFaxesWindow::showDetails() {
     if (!send)
         return;
     const QString currency = qstr(GetText(paths_.state->language, kTextCurrency));
-    summary_->setText(tr("%1 — fax %2, %3 page(s)%4, report %5; estimated %6, total %7")
-                          .arg(qstr(send->title), qstr(send->faxId))
-                          .arg(send->pages)
-                          .arg(send->cover ? tr(" with cover page") : QString(),
-                               qstr(send->reportOptions), money(send->estimatedCost, currency),
-                               money(send->totalCost, currency)));
+    QStringList facts = {qstr(send->title), tr("fax %1").arg(qstr(send->faxId)),
+                         tr("%n page(s)", nullptr, send->pages)};
+    if (send->cover)
+        facts << tr("with cover page");
+    if (send->reportOptions == u"YES")
+        facts << tr("report with the document");
+    else if (send->reportOptions == u"NO")
+        facts << tr("report");
+    else if (send->reportOptions == u"NOT_AT_ALL")
+        facts << tr("no report");
+    facts << tr("estimated %1").arg(money(send->estimatedCost, currency))
+          << tr("total %1").arg(money(send->totalCost, currency));
+    summary_->setText(facts.join(QStringLiteral(" · ")));
     for (const JournalDestination& d : send->destinations) {
         const QString status = d.final ? qstr(d.statusText) + QStringLiteral(" [%1]").arg(qstr(d.statusCode))
                                        : tr("under way");

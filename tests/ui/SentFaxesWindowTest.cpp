@@ -3,11 +3,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTableView>
 #include <QTreeWidget>
 #include <cstdlib>
 #include <thread>
 
+#include "app/Text.h"
 #include "tests/journal/JournalTestSupport.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/SentFaxesModel.h"
@@ -99,6 +101,60 @@ TEST_F(SentFaxesWindowTest, RefreshMakesALeftFaxFinal) {
     EXPECT_EQ(window.model()->index(0, SentFaxesModel::OutcomeColumn).data().toString(), "1 OK");
     EXPECT_EQ(window.details()->topLevelItem(0)->text(2), "OK [OK]");
     EXPECT_TRUE(journal_.send(id)->final());
+}
+
+// With MIRAVO_SCREENSHOTS=<folder> (scripts/screenshots.sh), the window
+// over a journal of a few weeks is saved there as sent-faxes.png.
+TEST_F(SentFaxesWindowTest, Screenshot) {
+    const QByteArray folder = qgetenv("MIRAVO_SCREENSHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "no MIRAVO_SCREENSHOTS folder";
+    const std::int64_t day = 86400, start = 1764576000 + 9 * 3600;
+    struct Sent {
+        std::u16string title;
+        std::int64_t at;
+        std::vector<std::pair<std::u16string, std::u16string>> to;
+        std::vector<DestinationStatus> answer;
+    } sends[] = {
+        {u"Tax return 2025", start, {{u"+49 30 9028 1100", u"Finanzamt Mitte"}},
+         {{u"+49 30 9028 1100", u"0.30", u"OK"}}},
+        {u"Offer 4711", start + 2 * day + 3600,
+         {{u"+49 40 3861 2200", u"Sales North"}, {u"+49 40 3861 2201", u"Sales North"},
+          {u"+49 89 2180 4455", u"Anna Berger"}},
+         {{u"+49 40 3861 2200", u"0.20", u"BU"}, {u"+49 40 3861 2201", u"0.20", u"OK"},
+          {u"+49 89 2180 4455", u"0.20", u"OK"}}},
+        {u"Lease termination", start + 6 * day + 5400, {{u"+49 221 470 3303", u"Hausverwaltung"}},
+         {{u"+49 221 470 3303", u"0.00", u"NF"}}},
+        {u"Order confirmation", start + 9 * day + 1800, {{u"+44 20 7946 0018", u"Harbour Ltd"}},
+         {{u"+44 20 7946 0018", u"0.40", u"OK"}}},
+        {u"Invoice 2025-118", start + 13 * day + 600,
+         {{u"+49 30 1234567", u"Anna Berger"}, {u"+33 1 42 00 00 11", u""}},
+         {{u"+49 30 1234567", u"0.30", u"OK"}}},
+    };
+    int faxId = 20417;
+    for (const Sent& s : sends) {
+        JournalSend send;
+        send.sentAt = s.at;
+        send.title = s.title;
+        send.pages = 1 + faxId % 4;
+        send.cover = faxId % 2 == 0;
+        send.reportOptions = u"NO";
+        send.faxId = toU16(static_cast<long>(++faxId));
+        send.estimatedCost = 0.1 * send.pages * static_cast<double>(s.to.size());
+        for (const auto& [number, name] : s.to)
+            send.destinations.push_back({number, name, u"", u"", 0, false, 0});
+        const auto id = journal_.recordTransfer(send);
+        double total = 0;
+        for (const auto& a : s.answer)
+            total += DecimalValue(a.cost);
+        journal_.recordStatus(id, s.answer, total, state().language);
+    }
+    SentFaxesWindow window(paths());
+    window.resize(980, 520);
+    window.show();
+    window.table()->selectRow(1);
+    QTest::qWait(200);
+    EXPECT_TRUE(window.grab().save(QString::fromLocal8Bit(folder) + "/sent-faxes.png", "PNG"));
 }
 
 }  // namespace
