@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "app/Text.h"
+#include "journal/BackgroundRefresh.h"
 #include "journal/Journal.h"
 #include "journal/JournalRefresh.h"
 #include "tests/journal/JournalTestSupport.h"
@@ -26,8 +27,10 @@ class JournalRefreshTest : public ::testing::Test {
         state_.settings.password = u"demo";
     }
 
-    std::int64_t sendAndLeave(Journal& journal, const std::vector<std::u16string>& numbers) {
-        return test::SendAndLeave(journal, state_.settings, dir_ / "letter_res__1.tif", numbers);
+    std::int64_t sendAndLeave(Journal& journal, const std::vector<std::u16string>& numbers,
+                              std::int64_t sentAt = JournalNow()) {
+        return test::SendAndLeave(journal, state_.settings, dir_ / "letter_res__1.tif", numbers,
+                                  sentAt);
     }
 
     test::TempDir dir_;
@@ -63,6 +66,26 @@ TEST_F(JournalRefreshTest, PendingFaxBecomesFinalAfterRefresh) {
     state_.settings.password = u"wrong";
     EXPECT_EQ(RefreshUnfinished(journal, state_, progress, 0, timing).end,
               RefreshEnd::CredentialsRefused);
+}
+
+TEST_F(JournalRefreshTest, StartRefreshAsksOnlyAboutTheLastSevenDays) {
+    Journal journal;
+    const auto old = sendAndLeave(journal, {u"+49 30 1234567"}, JournalNow() - 8 * 86400);
+    const auto recent = sendAndLeave(journal, {u"+49 30 1234567"}, JournalNow() - 6 * 86400);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1700));
+    BackgroundRefresh refresh(state_);
+    const RefreshResult& result = refresh.wait();
+    EXPECT_EQ(result.asked, 1);
+    EXPECT_FALSE(journal.send(old)->final());
+    EXPECT_TRUE(journal.send(recent)->final());
+
+    // Ending the program ends a refresh waiting between two requests.
+    sendAndLeave(journal, {u"+49 30 1234567"});
+    sendAndLeave(journal, {u"+49 30 1234567"});
+    state_.settings.timeoutMs = 60000;
+    const auto start = std::chrono::steady_clock::now();
+    { BackgroundRefresh stopped(state_); }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
 TEST_F(JournalRefreshTest, SendCommandRefreshesAndLists) {

@@ -10,13 +10,14 @@ namespace miravo::test {
 
 inline std::int64_t SendAndLeave(Journal& journal, const AppSettings& settings,
                                  const std::filesystem::path& document,
-                                 const std::vector<std::u16string>& numbers) {
+                                 const std::vector<std::u16string>& numbers,
+                                 std::int64_t sentAt = JournalNow()) {
     writeBytes(document, server::test::faxDocument());
     AppState send;
     send.settings = settings;
     send.job.documentPath = fromUtf8(document.string());
     JournalSend record;
-    record.sentAt = JournalNow();
+    record.sentAt = sentAt;
     record.title = u"Letter";
     record.pages = 1;
     for (const std::u16string& n : numbers) {

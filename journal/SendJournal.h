@@ -1,0 +1,43 @@
+// Writes one send into the journal as it goes: the record and its
+// destinations once the service has taken the fax, then each status answer
+// about it. Runs on the send's worker thread; every failure is silent
+// (the send never depends on the journal).
+#pragma once
+
+#include <filesystem>
+#include <memory>
+
+#include "app/AppState.h"
+#include "journal/Journal.h"
+#include "service/FaxTransmission.h"
+
+namespace miravo {
+
+class SendJournal {
+  public:
+    // The journal file is opened at the first transfer answer.
+    explicit SendJournal(std::filesystem::path path = Journal::DefaultPath());
+    ~SendJournal();
+
+    // After the transfer answer: records the send when the service took it
+    // (a fax id came back).
+    void transferAnswered(const AppState& state);
+    // After a status answer about the recorded fax.
+    void statusAnswered(const AppState& state, const StepOutcome& outcome);
+
+    // The recorded send's id; 0 before (or without) a record.
+    std::int64_t sendId() const { return id_; }
+    // Where an unreadable journal was moved at opening; empty: nothing moved.
+    std::filesystem::path movedAside() const;
+
+  private:
+    std::filesystem::path path_;
+    std::unique_ptr<Journal> journal_;
+    std::int64_t id_ = 0;
+};
+
+// The title a send is remembered by: the printed document's name (the job
+// file's, else the document's), without folder and extension.
+std::u16string SendTitle(const FaxJob& job);
+
+}  // namespace miravo
