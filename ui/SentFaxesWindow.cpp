@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
@@ -32,6 +33,12 @@ constexpr int kTextCurrency = 32;
 
 QString money(double amount, const QString& currency) {
     return QStringLiteral("%1 %2").arg(amount, 0, 'f', 2).arg(currency);
+}
+
+QString MovedAsideText(const Journal& journal) {
+    return SentFaxesWindow::tr("The journal of sent faxes could not be read; it was kept as %1 "
+                               "and a new one started.")
+        .arg(QString::fromStdString(journal.movedAside().string()));
 }
 
 QString localTime(std::int64_t seconds) {
@@ -119,9 +126,7 @@ SentFaxesWindow::SentFaxesWindow(AppPaths& paths, QWidget* parent)
         status_->setText(tr("The journal %1 cannot be opened.")
                              .arg(QString::fromStdString(journal_.path().string())));
     else if (!journal_.movedAside().empty())
-        status_->setText(tr("The journal could not be read; it was kept as %1 and a new one "
-                            "started.")
-                             .arg(QString::fromStdString(journal_.movedAside().string())));
+        status_->setText(MovedAsideText(journal_));
     if (model_->rowCount() > 0)
         table_->selectRow(0);
     showDetails();
@@ -251,6 +256,12 @@ void SentFaxesWindow::exportWithDialog(bool selectedOnly) {
                                                       tr("CSV files (*.csv)"));
     if (!file.isEmpty())
         exportTo(file, selectedOnly);
+}
+
+void TellIfJournalMovedAside(QWidget* owner) {
+    const Journal journal;
+    if (!journal.movedAside().empty())
+        QMessageBox::warning(owner, SentFaxesWindow::tr("Sent faxes"), MovedAsideText(journal));
 }
 
 int RunSentFaxesWindow(AppPaths& paths, QWidget* owner) {

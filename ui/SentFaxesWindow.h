@@ -66,6 +66,10 @@ class SentFaxesWindow : public WorkerWindow {
     RefreshResult refreshed_;  // written by the worker, read after it ended
 };
 
+// Opens the journal and, when an unreadable one had to be moved aside,
+// tells the user where it went (this happens once: the fresh journal stays).
+void TellIfJournalMovedAside(QWidget* owner);
+
 // Opens the window modally over `owner`.
 int RunSentFaxesWindow(AppPaths& paths, QWidget* owner);
 
