@@ -1,11 +1,13 @@
 #include "journal/SendJournal.h"
 
+#include "app/DialogTexts.h"
 #include "app/Paths.h"
 #include "convert/JobFile.h"
 
 namespace miravo {
 
-SendJournal::SendJournal(std::filesystem::path path) : path_(std::move(path)) {}
+SendJournal::SendJournal(std::u16string title, std::filesystem::path path)
+    : title_(std::move(title)), path_(std::move(path)) {}
 
 SendJournal::~SendJournal() = default;
 
@@ -14,8 +16,9 @@ std::filesystem::path SendJournal::movedAside() const {
 }
 
 std::u16string SendTitle(const FaxJob& job) {
-    const std::u16string& from = job.jobFilePath.empty() ? job.documentPath : job.jobFilePath;
-    return FromFsPath(ToFsPath(from).stem());
+    if (!job.jobFilePath.empty())
+        return DocumentName(job.jobFilePath);
+    return FromFsPath(ToFsPath(job.documentPath).stem());
 }
 
 void SendJournal::transferAnswered(const AppState& state) {
@@ -26,7 +29,7 @@ void SendJournal::transferAnswered(const AppState& state) {
         journal_ = std::make_unique<Journal>(path_);
     JournalSend record;
     record.sentAt = JournalNow();
-    record.title = SendTitle(state.job);
+    record.title = title_.empty() ? SendTitle(state.job) : title_;
     record.pages = static_cast<int>(PageCountFromName(state.job.documentPath)) +
                    (state.job.coverPageOn ? 1 : 0);
     record.cover = state.job.coverPageOn;

@@ -15,8 +15,10 @@ namespace miravo {
 
 class SendJournal {
   public:
-    // The journal file is opened at the first transfer answer.
-    explicit SendJournal(std::filesystem::path path = Journal::DefaultPath());
+    // The journal file is opened at the first transfer answer. `title`:
+    // what the send is remembered by; empty: SendTitle() of the job.
+    explicit SendJournal(std::u16string title = {},
+                         std::filesystem::path path = Journal::DefaultPath());
     ~SendJournal();
 
     // After the transfer answer: records the send when the service took it
@@ -31,13 +33,14 @@ class SendJournal {
     std::filesystem::path movedAside() const;
 
   private:
+    std::u16string title_;
     std::filesystem::path path_;
     std::unique_ptr<Journal> journal_;
     std::int64_t id_ = 0;
 };
 
-// The title a send is remembered by: the printed document's name (the job
-// file's, else the document's), without folder and extension.
+// The title a send is remembered by: the printed document's name as the
+// send dialog shows it, else the document file's name without extension.
 std::u16string SendTitle(const FaxJob& job);
 
 }  // namespace miravo
