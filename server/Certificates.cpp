@@ -71,8 +71,6 @@ bool writePem(const std::filesystem::path& path, X509* cert, EVP_PKEY* key) {
     const bool closed = std::fclose(f) == 0;
     if (!ok || !closed)
         return false;
-    if (cert)
-        chmod(temp.c_str(), 0644);
     std::error_code ec;
     std::filesystem::rename(temp, path, ec);
     return !ec;

@@ -190,17 +190,21 @@ int FaultPlan::refuseAtStart() const {
     return seconds;
 }
 
-int FaultPlan::refuseAfter(long requestNumber) {
+int FaultPlan::refuseAfter(std::string_view action) {
     std::lock_guard lock(mutex_);
+    int seconds = 0;
     for (std::size_t i = 0; i < rules_.size(); ++i) {
         const FaultRule& rule = rules_[i];
-        if (rule.kind == FaultKind::Refuse && rule.after > 0 && rule.after == requestNumber &&
-            state_[i].applied == 0) {
-            state_[i].applied = 1;
-            return rule.value;
+        if (rule.kind != FaultKind::Refuse || rule.after == 0 ||
+            (!rule.action.empty() && rule.action != action))
+            continue;
+        State& s = state_[i];
+        if (++s.seen == rule.after && s.applied == 0) {
+            s.applied = 1;
+            seconds = std::max(seconds, rule.value);
         }
     }
-    return 0;
+    return seconds;
 }
 
 }  // namespace miravo::server

@@ -7,7 +7,9 @@
 // A rule applies to requests of that action (any action when none is named),
 // skips the first `after` of them and then applies `count` times (always when
 // no count is given). "refuse" stops accepting connections for SECONDS, at
-// start (after=0) or once the after-th request has been answered.
+// start (after=0) or once the after-th request has been answered. Only
+// requests with accepted credentials count: a stranger can neither trigger
+// a rule nor use up its count.
 #pragma once
 
 #include <filesystem>
@@ -52,9 +54,9 @@ class FaultPlan {
     FaultDecision decide(std::string_view action);
     // Seconds to refuse connections before serving at all.
     int refuseAtStart() const;
-    // Called after each answered request (numbered from 1); seconds to
-    // refuse from now on, 0 for none.
-    int refuseAfter(long requestNumber);
+    // Called after each answered request whose credentials were accepted;
+    // seconds to refuse from now on, 0 for none.
+    int refuseAfter(std::string_view action);
 
   private:
     struct State {

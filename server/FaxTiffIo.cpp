@@ -80,6 +80,23 @@ TIFF* openMemory(MemoryFile& file, const char* mode) {
                           memMap, memUnmap);
 }
 
+constexpr tmsize_t kMaxDecodedStrip = 16 * 1024 * 1024;
+
+// Every strip of the current page lies within the file.
+bool stripsInside(TIFF* tif, std::size_t fileSize) {
+    const uint32_t strips = TIFFNumberOfStrips(tif);
+    uint64_t* offsets = nullptr;
+    uint64_t* counts = nullptr;
+    if (strips == 0 || !TIFFGetField(tif, TIFFTAG_STRIPOFFSETS, &offsets) ||
+        !TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &counts) || !offsets || !counts)
+        return false;
+    for (uint32_t i = 0; i < strips; ++i) {
+        if (counts[i] == 0 || offsets[i] > fileSize || counts[i] > fileSize - offsets[i])
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<int> countTiffPages(std::string_view bytes, int maxPages) {
@@ -90,26 +107,30 @@ std::optional<int> countTiffPages(std::string_view bytes, int maxPages) {
     TIFF* tif = openMemory(file, "rm");
     if (!tif)
         return std::nullopt;
+    // Pages are counted along the directory chain; only the first page's
+    // first strip is decoded, so a document whose pages all point at one
+    // huge strip costs no more than one page.
     int pages = 0;
     bool ok = true;
-    std::vector<unsigned char> strip;
     do {
         uint32_t width = 0, height = 0;
         if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) ||
             !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height) || width == 0 || height == 0 ||
-            width > 20000 || height > 20000 || TIFFIsTiled(tif) || TIFFNumberOfStrips(tif) == 0) {
+            width > 20000 || height > 20000 || TIFFIsTiled(tif) || !stripsInside(tif, bytes.size())) {
             ok = false;
             break;
         }
-        const tmsize_t stripSize = TIFFStripSize(tif);
-        if (stripSize <= 0 || stripSize > 64 * 1024 * 1024) {
-            ok = false;
-            break;
-        }
-        strip.resize(static_cast<std::size_t>(stripSize));
-        if (TIFFReadEncodedStrip(tif, 0, strip.data(), stripSize) < 0) {
-            ok = false;
-            break;
+        if (pages == 0) {
+            const tmsize_t stripSize = TIFFStripSize(tif);
+            if (stripSize <= 0 || stripSize > kMaxDecodedStrip) {
+                ok = false;
+                break;
+            }
+            std::vector<unsigned char> strip(static_cast<std::size_t>(stripSize));
+            if (TIFFReadEncodedStrip(tif, 0, strip.data(), stripSize) < 0) {
+                ok = false;
+                break;
+            }
         }
         if (++pages > maxPages)
             break;  // the caller sees maxPages + 1

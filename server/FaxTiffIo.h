@@ -12,9 +12,9 @@
 
 namespace miravo::server {
 
-// The number of pages when every page of the TIFF has sane dimensions and its
-// first strip decodes; nothing when the bytes are not such a TIFF. Counting
-// stops at maxPages + 1.
+// The number of pages when every page of the TIFF has sane dimensions and
+// strips within the file, and the first page's first strip decodes; nothing
+// when the bytes are not such a TIFF. Counting stops at maxPages + 1.
 std::optional<int> countTiffPages(std::string_view bytes, int maxPages);
 
 // One-page fax TIFF from an image of 1728 × 2292 pixels, thresholded as the

@@ -1,9 +1,9 @@
 #include "server/HttpFront.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <httplib.h>
 #include <netinet/in.h>
-#include <openssl/ssl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -11,11 +11,23 @@
 #include <chrono>
 #include <ctime>
 
+#include "server/BodySpool.h"
 #include "server/Certificates.h"
+#include "server/HeaderText.h"
 
 namespace miravo::server {
 
 namespace {
+
+using namespace std::chrono_literals;
+
+// A body must arrive whole within this time, and an answer be taken in.
+constexpr auto kBodyDeadline = 60s;
+constexpr auto kWriteDeadline = 30s;
+// After refusing a request early, what is still coming is read and thrown
+// away for at most this long, so the client gets to read the answer instead
+// of a reset connection.
+constexpr auto kDrainTime = 2s;
 
 std::int64_t nowMs() {
     using namespace std::chrono;
@@ -37,33 +49,6 @@ std::string utcStamp() {
     return buffer;
 }
 
-// httplib reads a multipart body with its own parser, which wants a closing
-// delimiter the client's text exchanges never send. The API therefore hides
-// the Content-Type from it before routing (kept under this name) and reads
-// the raw body itself.
-constexpr const char* kReceivedContentType = "X-Miravo-Received-Content-Type";
-
-std::string receivedContentType(const httplib::Request& req) {
-    return req.has_header(kReceivedContentType) ? req.get_header_value(kReceivedContentType)
-                                                : req.get_header_value("Content-Type");
-}
-
-// The request line and headers as they came (httplib adds a few of its own
-// for the peer's address; those are left out). Headers are in name order.
-std::string headerText(const httplib::Request& req) {
-    std::string text = req.method + " " + req.target + " " + req.version + "\r\n";
-    for (const auto& [name, value] : req.headers) {
-        if (name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" ||
-            name == "LOCAL_PORT" || name == kReceivedContentType)
-            continue;
-        if (name == "Content-Type" && req.has_header(kReceivedContentType))
-            text += name + ": " + req.get_header_value(kReceivedContentType) + "\r\n";
-        else
-            text += name + ": " + value + "\r\n";
-    }
-    return text;
-}
-
 // For the log line: printable, short.
 std::string logField(std::string_view text) {
     std::string out;
@@ -72,8 +57,11 @@ std::string logField(std::string_view text) {
     return out.empty() ? "-" : out;
 }
 
+// Exclusive: no SO_REUSEPORT, so a second server on the port fails to start
+// instead of sharing it. SO_REUSEADDR only lets a restart take the port
+// while old connections linger in TIME_WAIT.
 int bindRaw(const std::string& host, int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return -1;
     int yes = 1;
@@ -89,82 +77,147 @@ int bindRaw(const std::string& host, int port) {
     return fd;
 }
 
+int boundPort(int fd) {
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    return ntohs(addr.sin_port);
+}
+
+int listenOn(const std::string& host, int port) {
+    const int fd = bindRaw(host, port);
+    if (fd >= 0 && ::listen(fd, 512) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+SSL_CTX* makeContext(const std::filesystem::path& dataDir) {
+    const CertificateFiles files = certificateFiles(dataDir);
+    SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+    if (!context)
+        return nullptr;
+    SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
+    // Renegotiation would let a client restart the handshake at will.
+    SSL_CTX_set_options(context, SSL_OP_NO_RENEGOTIATION);
+    if (SSL_CTX_use_certificate_chain_file(context, files.serverCert.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(context, files.serverKey.c_str(), SSL_FILETYPE_PEM) != 1 ||
+        SSL_CTX_check_private_key(context) != 1) {
+        SSL_CTX_free(context);
+        return nullptr;
+    }
+    return context;
+}
+
+const char* statusText(int status) {
+    switch (status) {
+        case 200:
+            return "200 OK";
+        case 303:
+            return "303 See Other";
+        case 400:
+            return "400 Bad Request";
+        case 403:
+            return "403 Forbidden";
+        case 404:
+            return "404 Not Found";
+        case 409:
+            return "409 Conflict";
+        case 411:
+            return "411 Length Required";
+        case 422:
+            return "422 Unprocessable Content";
+        case 429:
+            return "429 Too Many Requests";
+        default:
+            return "500 Internal Server Error";
+    }
+}
+
+bool sendAnswer(TlsConnection& c, int status, std::string_view body, std::string_view type,
+                bool close, const std::vector<std::pair<std::string, std::string>>& extra = {}) {
+    std::string out = std::string("HTTP/1.1 ") + statusText(status) + "\r\n";
+    for (const auto& [name, value] : extra) {
+        // A handler's header never carries a line break into the answer.
+        if (name.find_first_of("\r\n:") == std::string::npos &&
+            value.find_first_of("\r\n") == std::string::npos)
+            out += name + ": " + value + "\r\n";
+    }
+    if (!type.empty())
+        out += "Content-Type: " + std::string(type) + "\r\n";
+    out += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+    out += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
+    // One write: head and body leave together.
+    out.append(body);
+    return c.writeAll(out, Clock::now() + kWriteDeadline);
+}
+
+// Reads `size` bytes, giving each chunk to `take`; false when the client
+// stops sending, the deadline passes or `take` refuses.
+template <typename Take>
+bool receive(TlsConnection& c, std::size_t size, Clock::time_point deadline, Take take) {
+    char buffer[64 * 1024];
+    while (size > 0) {
+        const long n = c.read(buffer, std::min(size, sizeof buffer), deadline);
+        if (n <= 0)
+            return false;
+        if (!take(std::string_view(buffer, static_cast<std::size_t>(n))))
+            return false;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 }  // namespace
 
 HttpFront::HttpFront(const Options& options, Service& service, FaultPlan& faults, RequestLog& log)
     : options_(options), service_(service), faults_(faults), log_(log) {
     limits_.maxParts = options.maxParts;
     limits_.maxFieldBytes = options.maxFieldBytes;
+    limits_.filesByReference = true;
 }
 
 HttpFront::~HttpFront() {
-    if (holdSocket_ >= 0)
-        ::close(holdSocket_);
-}
-
-std::unique_ptr<httplib::SSLServer> HttpFront::makeServer() {
-    const CertificateFiles files = certificateFiles(options_.dataDir);
-    auto server =
-        std::make_unique<httplib::SSLServer>(files.serverCert.c_str(), files.serverKey.c_str());
-    if (!server->is_valid())
-        return nullptr;
-    SSL_CTX_set_min_proto_version(server->ssl_context(), TLS1_2_VERSION);
-    const std::size_t threads = static_cast<std::size_t>(options_.threads);
-    // One thread per kept-alive connection: the pool must be larger than the
-    // number of clients that keep their connection open.
-    server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-    server->set_keep_alive_max_count(100000);
-    server->set_keep_alive_timeout(5);
-    server->set_read_timeout(30);
-    server->set_write_timeout(30);
-    server->set_payload_max_length(options_.maxBodyBytes + 1);
-    server->set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
-        // The request object is httplib's own, not const: only the handler
-        // signature is.
-        auto& request = const_cast<httplib::Request&>(req);
-        if (request.has_header("Content-Type")) {
-            const std::string type = request.get_header_value("Content-Type");
-            request.headers.erase("Content-Type");
-            request.set_header("Content-Type", "application/octet-stream");
-            request.set_header(kReceivedContentType, type);
-        }
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
-    server->Post(options_.objectPath,
-                 [this](const httplib::Request& req, httplib::Response& res,
-                        const httplib::ContentReader& reader) { handle(req, res, reader); });
-    return server;
+    stop();
+    connections_.reset();
+    for (int fd : {holdSocket_, listenSocket_}) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    if (context_)
+        SSL_CTX_free(context_);
 }
 
 bool HttpFront::start(std::string& error) {
+    context_ = makeContext(options_.dataDir);
+    if (!context_) {
+        error = "cannot load the server certificate";
+        return false;
+    }
+    FrontLimits limits = options_.front;
+    limits.workers = static_cast<std::size_t>(options_.threads);
+    connections_ = std::make_unique<ConnectionManager>(
+        limits, context_,
+        [this](TlsConnection& c, const RequestHead& head) { return answer(c, head); });
+
     if (faults_.refuseAtStart() > 0) {
         holdSocket_ = bindRaw(options_.host, options_.port);
         if (holdSocket_ < 0) {
             error = "cannot bind " + options_.host + ":" + std::to_string(options_.port);
             return false;
         }
-        sockaddr_in addr{};
-        socklen_t len = sizeof addr;
-        ::getsockname(holdSocket_, reinterpret_cast<sockaddr*>(&addr), &len);
-        port_ = ntohs(addr.sin_port);
+        port_ = boundPort(holdSocket_);
         refuseSeconds_ = faults_.refuseAtStart();
         return true;
     }
-    server_ = makeServer();
-    if (!server_) {
-        error = "cannot load the server certificate";
+    listenSocket_ = listenOn(options_.host, options_.port);
+    if (listenSocket_ < 0) {
+        error = "cannot listen on " + options_.host + ":" + std::to_string(options_.port) +
+                " (is another server using it?)";
         return false;
     }
-    if (options_.port == 0) {
-        port_ = server_->bind_to_any_port(options_.host);
-    } else {
-        port_ = server_->bind_to_port(options_.host, options_.port) ? options_.port : -1;
-    }
-    if (port_ <= 0) {
-        error = "cannot listen on " + options_.host + ":" + std::to_string(options_.port);
-        return false;
-    }
-    bound_ = true;
+    port_ = boundPort(listenSocket_);
     return true;
 }
 
@@ -193,28 +246,16 @@ bool HttpFront::run() {
             holdPort();
         if (stopping_)
             break;
-        if (!bound_) {
-            auto server = makeServer();
-            if (!server)
-                return false;
-            bool ok = false;
-            for (int attempt = 0; attempt < 50 && !stopping_ && !ok; ++attempt) {
-                ok = server->bind_to_port(options_.host, port_);
-                if (!ok)
-                    sleepMs(100);
-            }
-            if (!ok)
-                return stopping_;
-            std::lock_guard lock(mutex_);
-            server_ = std::move(server);
-            bound_ = true;
+        for (int attempt = 0; attempt < 50 && !stopping_ && listenSocket_ < 0; ++attempt) {
+            listenSocket_ = listenOn(options_.host, port_);
+            if (listenSocket_ < 0)
+                sleepMs(100);
         }
-        if (stopping_)
-            break;
-        server_->listen_after_bind();
-        std::lock_guard lock(mutex_);
-        bound_ = false;
-        server_.reset();
+        if (listenSocket_ < 0)
+            return stopping_;
+        connections_->serve(listenSocket_);
+        ::close(listenSocket_);
+        listenSocket_ = -1;
     }
     return true;
 }
@@ -222,29 +263,23 @@ bool HttpFront::run() {
 void HttpFront::stop() {
     stopping_ = true;
     wake_.notify_all();
-    // listen_after_bind() may not have begun yet: ask until it has ended.
-    for (int i = 0; i < 200; ++i) {
-        {
-            std::lock_guard lock(mutex_);
-            if (!server_)
-                return;
-            server_->stop();
-            if (!bound_)
-                return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
+    if (connections_)
+        connections_->stop();
 }
 
-void HttpFront::handle(const httplib::Request& req, httplib::Response& res,
-                       const httplib::ContentReader& reader) {
+bool HttpFront::answer(TlsConnection& c, const RequestHead& head) {
     const long number = log_.nextNumber();
     const auto started = std::chrono::steady_clock::now();
     const std::int64_t arrivedMs = nowMs();
+    const std::string prefix = "#" + RequestLog::numberText(number) + " " + utcStamp() + " " +
+                               c.peerAddress() + ":" + std::to_string(c.peerPort());
+    bool close = head.version != "HTTP/1.1" || equalsNoCase(head.value("Connection"), "close");
 
-    std::string body;
-    bool tooLarge = false;
-    const std::string lengthText = req.get_header_value("Content-Length");
+    if (head.has("Transfer-Encoding")) {
+        sendAnswer(c, 411, "", "", true);
+        return false;
+    }
+    const std::string lengthText = head.value("Content-Length");
     std::size_t declared = 0;
     if (!lengthText.empty()) {
         auto [ptr, ec] =
@@ -252,86 +287,166 @@ void HttpFront::handle(const httplib::Request& req, httplib::Response& res,
         if (ec != std::errc() || ptr != lengthText.data() + lengthText.size())
             declared = options_.maxBodyBytes + 1;
     }
-    if (declared > options_.maxBodyBytes) {
-        tooLarge = true;
-    } else {
-        body.reserve(declared);
-        const bool read = reader([&](const char* data, std::size_t size) {
-            if (body.size() + size > options_.maxBodyBytes) {
-                tooLarge = true;
-                return false;
-            }
-            body.append(data, size);
-            return true;
-        });
-        if (!read && !tooLarge) {
-            log_.record(number, headerText(req), body);
-            log_.line("#" + RequestLog::numberText(number) + " " + utcStamp() + " " +
-                      req.remote_addr + ":" + std::to_string(req.remote_port) +
-                      " body not received");
-            res.status = 400;
-            return;
-        }
+    const std::string path = head.target.substr(0, head.target.find('?'));
+    if (head.method != "POST" || path != options_.objectPath) {
+        auto page = pages_.find({head.method, path});
+        if (page != pages_.end())
+            return answerPage(c, head, page->second, declared, prefix);
+        log_.line(prefix + " " + logField(head.method) + " " + logField(path) + " not found");
+        sendAnswer(c, 404, "", "", true);
+        return false;
     }
-    log_.record(number, headerText(req), body);
+
+    // Answers a request refused before its body was all read, then throws
+    // away what is still coming, for a short while.
+    std::size_t taken = 0;
+    // A client that waits for "100 Continue" sends nothing before it.
+    const bool waitsToSend = equalsNoCase(head.value("Expect"), "100-continue");
+    bool continued = false;
+    auto refuseEarly = [&](const Answer& refusal, std::string_view received) {
+        log_.record(number, head.text(), received);
+        sendAnswer(c, 200, refusal.body, refusal.contentType, true);
+        if (!waitsToSend || continued)
+            receive(c, declared - taken, Clock::now() + kDrainTime,
+                    [](std::string_view) { return true; });
+        log_.line(prefix + " action=" + logField(refusal.action) + " user=" +
+                  logField(refusal.user) + " error=" + std::to_string(refusal.error) + " in=" +
+                  std::to_string(taken) + " of " + std::to_string(declared) + " refused early");
+        return false;
+    };
+    if (declared > options_.maxBodyBytes)
+        return refuseEarly(errorAnswer(err::kRequestTooLarge), {});
+
+    if (waitsToSend && declared > 0) {
+        if (!c.writeAll("HTTP/1.1 100 Continue\r\n\r\n", Clock::now() + kWriteDeadline))
+            return false;
+        continued = true;
+    }
+
+    const auto bodyDeadline = Clock::now() + kBodyDeadline;
+    auto bodyLost = [&](std::string_view received) {
+        log_.record(number, head.text(), received);
+        log_.line(prefix + " body not received");
+        return false;
+    };
+    // The leading fields (action, credentials) first: at most a few fields'
+    // worth, which is all that a stranger's request costs in memory.
+    const std::size_t window = 3 * options_.maxFieldBytes + 16 * 1024;
+    std::string lead;
+    lead.reserve(std::min(declared, window));
+    if (!receive(c, std::min(declared, window), bodyDeadline, [&](std::string_view bytes) {
+            lead.append(bytes);
+            return true;
+        }))
+        return bodyLost(lead);
+    taken = lead.size();
+
+    const auto boundary = boundaryOf(head.value("Content-Type"));
+    std::string_view body = lead;
+    BodySpool spool;
+    if (declared > lead.size()) {
+        FormData leading;
+        const FormError leadError =
+            boundary ? parseLeadingParts(lead, *boundary, limits_, leading) : FormError::NoBoundary;
+        if (leadError != FormError::None)
+            return refuseEarly(Service::formError(leadError), lead);
+        if (auto refusal = service_.screen(leading, arrivedMs, c.peerAddress()))
+            return refuseEarly(*refusal, lead);
+        if (!spool.open(options_.dataDir) || !spool.append(lead))
+            return refuseEarly(errorAnswer(err::kStorageFailed), lead);
+        bool stored = true;
+        if (!receive(c, declared - lead.size(), bodyDeadline, [&](std::string_view bytes) {
+                taken += bytes.size();
+                stored = spool.append(bytes);
+                return stored;
+            })) {
+            if (!stored)
+                return refuseEarly(errorAnswer(err::kStorageFailed), lead);
+            return bodyLost(lead);
+        }
+        if (!spool.map())
+            return refuseEarly(errorAnswer(err::kStorageFailed), lead);
+        body = spool.view();
+        lead = std::string();
+    }
+    log_.record(number, head.text(), body);
 
     Answer answer;
-    FaultDecision fault;
-    if (tooLarge) {
-        answer = errorAnswer(err::kRequestTooLarge);
-        res.set_header("Connection", "close");
-    } else {
-        FormData form;
-        FormError formError = FormError::NoBoundary;
-        if (auto boundary = boundaryOf(receivedContentType(req)))
-            formError = parseForm(body, *boundary, limits_, form);
-        const std::string action = formError == FormError::None ? form.value("action") : "";
-        fault = faults_.decide(action);
-        if (fault.delayMs > 0)
-            sleepMs(fault.delayMs);
-        if (fault.outcome == FaultKind::Close) {
-            // Drop the connection without a word: the client sees it end
-            // before any answer.
-            if (req.ssl)
-                ::shutdown(SSL_get_fd(req.ssl), SHUT_RDWR);
-            log_.line("#" + RequestLog::numberText(number) + " " + utcStamp() + " " +
-                      req.remote_addr + ":" + std::to_string(req.remote_port) +
-                      " action=" + logField(action) + " fault=" + fault.text() + " closed");
-            return;
-        }
-        if (fault.outcome == FaultKind::Error) {
-            answer = errorAnswer(fault.errorCode, action, sectionOf(action));
-            answer.action = action;
-        } else if (fault.outcome == FaultKind::Empty) {
-            answer.action = action;
-        } else if (formError != FormError::None) {
-            answer = Service::formError(formError);
-        } else {
-            answer = service_.handle(form, arrivedMs);
-        }
-        if (fault.outcome == FaultKind::Truncate)
-            answer.body.resize(answer.body.size() / 2);
-        if (fault.outcome == FaultKind::Empty)
-            answer.body.clear();
+    FormData form;
+    const FormError formError =
+        boundary ? parseForm(body, *boundary, limits_, form) : FormError::NoBoundary;
+    const std::string action = formError == FormError::None ? form.value("action") : "";
+    // Faults apply to requests with accepted credentials only: nobody else
+    // can set them off or use them up.
+    std::optional<Answer> refusal;
+    if (formError == FormError::None)
+        refusal = service_.screen(form, arrivedMs, c.peerAddress());
+    const bool accepted = formError == FormError::None && !refusal;
+    FaultDecision fault = accepted ? faults_.decide(action) : FaultDecision();
+    if (fault.delayMs > 0)
+        sleepMs(fault.delayMs);
+    if (fault.outcome == FaultKind::Close) {
+        // Drop the connection without a word: the client sees it end
+        // before any answer.
+        c.drop();
+        log_.line(prefix + " action=" + logField(action) + " fault=" + fault.text() + " closed");
+        return false;
     }
-    res.status = 200;
-    res.set_content(answer.body, answer.contentType.c_str());
+    if (fault.outcome == FaultKind::Error) {
+        answer = errorAnswer(fault.errorCode, action, sectionOf(action));
+        answer.action = action;
+    } else if (fault.outcome == FaultKind::Empty) {
+        answer.action = action;
+    } else if (formError != FormError::None) {
+        answer = Service::formError(formError);
+    } else if (refusal) {
+        answer = std::move(*refusal);
+    } else {
+        answer = service_.handle(form, arrivedMs, c.peerAddress());
+    }
+    if (fault.outcome == FaultKind::Truncate)
+        answer.body.resize(answer.body.size() / 2);
+    if (fault.outcome == FaultKind::Empty)
+        answer.body.clear();
+    const bool sent = sendAnswer(c, 200, answer.body, answer.contentType, close);
 
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::steady_clock::now() - started)
                         .count();
-    log_.line("#" + RequestLog::numberText(number) + " " + utcStamp() + " " + req.remote_addr +
-              ":" + std::to_string(req.remote_port) + " action=" + logField(answer.action) +
-              " user=" + logField(answer.user) + " error=" + std::to_string(answer.error) +
-              " in=" + std::to_string(body.size()) + " out=" + std::to_string(answer.body.size()) +
-              " ms=" + std::to_string(ms) + " fault=" + fault.text());
+    log_.line(prefix + " action=" + logField(answer.action) + " user=" + logField(answer.user) +
+              " error=" + std::to_string(answer.error) + " in=" + std::to_string(body.size()) +
+              " out=" + std::to_string(answer.body.size()) + " ms=" + std::to_string(ms) +
+              " fault=" + fault.text());
 
-    if (const int seconds = faults_.refuseAfter(number); seconds > 0) {
+    if (const int seconds = accepted ? faults_.refuseAfter(action) : 0; seconds > 0) {
         refuseSeconds_ = seconds;
-        std::lock_guard lock(mutex_);
-        if (server_)
-            server_->stop();
+        connections_->pause();
+        return false;
     }
+    return sent && !close;
+}
+
+void HttpFront::addPage(std::string method, std::string path, PageHandler handler) {
+    pages_[{std::move(method), std::move(path)}] = std::move(handler);
+}
+
+bool HttpFront::answerPage(TlsConnection& c, const RequestHead& head, const PageHandler& page,
+                           std::size_t declared, const std::string& logPrefix) {
+    std::string body;
+    if (declared > 3 * options_.maxFieldBytes + 16 * 1024 ||
+        !receive(c, declared, Clock::now() + kBodyDeadline, [&](std::string_view bytes) {
+            body.append(bytes);
+            return true;
+        })) {
+        sendAnswer(c, 400, "", "", true);
+        return false;
+    }
+    const PageAnswer answer = page(head, body);
+    const bool close = head.version != "HTTP/1.1" || equalsNoCase(head.value("Connection"), "close");
+    log_.line(logPrefix + " " + logField(head.method) + " " + logField(head.target) + " " +
+              std::to_string(answer.status));
+    return sendAnswer(c, answer.status, answer.body, answer.contentType, close, answer.headers) &&
+           !close;
 }
 
 VersionPage::VersionPage(const Options& options) : options_(options) {}
@@ -342,6 +457,12 @@ VersionPage::~VersionPage() {
 
 bool VersionPage::start(std::string& error) {
     server_ = std::make_unique<httplib::Server>();
+    server_->set_tcp_nodelay(true);
+    // The port is this server's alone (httplib would add SO_REUSEPORT).
+    server_->set_socket_options([](socket_t sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     const std::string text = options_.newestVersion + " " + options_.downloadUrl;
     server_->Get("/miravoprinter/version.php",
                  [text](const httplib::Request&, httplib::Response& res) {

@@ -1,30 +1,13 @@
 #include "server/Multipart.h"
 
+#include "server/HeaderText.h"
+
 #include <algorithm>
 #include <cctype>
 
 namespace miravo::server {
 
 namespace {
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    }
-    return true;
-}
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
 
 // The value of `key` among the ";"-separated parameters of a header value:
 // key="quoted" or key=token. Keys match without regard to case.
@@ -34,14 +17,14 @@ std::optional<std::string> headerParameter(std::string_view header, std::string_
         std::size_t semi = header.find(';', pos);
         if (semi == std::string_view::npos)
             return std::nullopt;
-        std::string_view rest = trim(header.substr(semi + 1));
+        std::string_view rest = trimBlanks(header.substr(semi + 1));
         pos = semi + 1;
         if (!startsWithNoCase(rest, key) || rest.size() <= key.size())
             continue;
-        std::string_view after = trim(rest.substr(key.size()));
+        std::string_view after = trimBlanks(rest.substr(key.size()));
         if (after.empty() || after.front() != '=')
             continue;
-        after = trim(after.substr(1));
+        after = trimBlanks(after.substr(1));
         if (!after.empty() && after.front() == '"') {
             const std::size_t close = after.find('"', 1);
             if (close == std::string_view::npos)
@@ -49,7 +32,7 @@ std::optional<std::string> headerParameter(std::string_view header, std::string_
             return std::string(after.substr(1, close - 1));
         }
         const std::size_t end = after.find(';');
-        return std::string(trim(after.substr(0, end)));
+        return std::string(trimBlanks(after.substr(0, end)));
     }
     return std::nullopt;
 }
@@ -70,7 +53,7 @@ std::string FormData::value(std::string_view name) const {
 }
 
 std::optional<std::string> boundaryOf(std::string_view contentType) {
-    if (!startsWithNoCase(trim(contentType), "multipart/form-data"))
+    if (!startsWithNoCase(trimBlanks(contentType), "multipart/form-data"))
         return std::nullopt;
     auto boundary = headerParameter(contentType, "boundary");
     if (!boundary || boundary->empty() || boundary->size() > 200)
@@ -118,7 +101,7 @@ FormError parseForm(std::string_view body, std::string_view boundary, const Form
             const std::string_view line = headers.substr(0, eol);
             headers = eol == std::string_view::npos ? std::string_view() : headers.substr(eol + 2);
             if (startsWithNoCase(line, "content-disposition:")) {
-                const std::string_view value = trim(line.substr(20));
+                const std::string_view value = trimBlanks(line.substr(20));
                 if (!startsWithNoCase(value, "form-data"))
                     return FormError::Malformed;
                 auto name = headerParameter(value, "name");
@@ -128,7 +111,7 @@ FormError parseForm(std::string_view body, std::string_view boundary, const Form
                 part.filename = headerParameter(value, "filename").value_or("");
                 disposition = true;
             } else if (startsWithNoCase(line, "content-type:")) {
-                part.contentType = std::string(trim(line.substr(13)));
+                part.contentType = std::string(trimBlanks(line.substr(13)));
             }
         }
         if (!disposition)
@@ -161,7 +144,10 @@ FormError parseForm(std::string_view body, std::string_view boundary, const Form
             valueEnd = body.size() - 2;
             lastPart = true;
         }
-        part.value = std::string(body.substr(pos, valueEnd - pos));
+        if (part.isFile() && limits.filesByReference)
+            part.fileBytes = body.substr(pos, valueEnd - pos);
+        else
+            part.value = std::string(body.substr(pos, valueEnd - pos));
         // The transfer writes an empty line before the "coverpage" part; it
         // lands at the end of the value in front of it. No field but the
         // cover text can legitimately end with a line break.
@@ -177,6 +163,42 @@ FormError parseForm(std::string_view body, std::string_view boundary, const Form
             return FormError::None;
         pos = valueEnd + nextDelimiter.size();
     }
+}
+
+FormError parseLeadingParts(std::string_view lead, std::string_view boundary,
+                            const FormLimits& limits, FormData& out) {
+    out.parts.clear();
+    if (boundary.empty())
+        return FormError::NoBoundary;
+    const std::string delimiter = "--" + std::string(boundary);
+    const std::string nextDelimiter = "\r\n" + delimiter;
+    // Where the first part and the part still open at the end of `lead` begin.
+    const std::size_t first =
+        lead.substr(0, delimiter.size()) == delimiter ? 0 : lead.find(nextDelimiter);
+    if (first == std::string_view::npos)
+        return FormError::Malformed;
+    std::size_t open = lead.rfind(nextDelimiter);
+    if (open == std::string_view::npos || open < first)
+        open = first;
+    if (open > first) {
+        // Closed where the last complete part ends, it reads as a whole body.
+        const std::string closed = std::string(lead.substr(0, open)) + nextDelimiter + "--";
+        if (const FormError error = parseForm(closed, boundary, limits, out);
+            error != FormError::None)
+            return error;
+        for (FormPart& part : out.parts)
+            part.fileBytes = {};  // pointed into `closed`
+    }
+    // The open part may be a file; a text field longer than this is beyond
+    // the limit already.
+    const std::string_view tail = lead.substr(open);
+    const std::size_t headersEnd = tail.find("\r\n\r\n");
+    if (headersEnd == std::string_view::npos)
+        return tail.size() > 4096 + nextDelimiter.size() ? FormError::Malformed : FormError::None;
+    const bool file = tail.substr(0, headersEnd).find("filename=") != std::string_view::npos;
+    if (!file && tail.size() - headersEnd - 4 > limits.maxFieldBytes + 2)
+        return FormError::FieldTooLarge;
+    return FormError::None;
 }
 
 const char* formErrorName(FormError error) {

@@ -19,7 +19,11 @@ struct FormPart {
     std::string filename;     // empty for a text field
     std::string contentType;  // the part's own Content-Type, if any
     std::string value;        // raw bytes, no decoding
+    // A file read by reference: its bytes inside the body, which outlives
+    // the form (the value is then empty).
+    std::string_view fileBytes = {};
     bool isFile() const { return !filename.empty(); }
+    std::string_view bytes() const { return fileBytes.data() ? fileBytes : value; }
 };
 
 struct FormData {
@@ -42,6 +46,7 @@ enum class FormError {
 struct FormLimits {
     std::size_t maxParts = 5000;
     std::size_t maxFieldBytes = 64 * 1024;  // text fields only; files are bounded by the body
+    bool filesByReference = false;          // files as views into the body, not copies
 };
 
 // The boundary parameter of a "multipart/form-data" Content-Type (quotes
@@ -50,6 +55,12 @@ std::optional<std::string> boundaryOf(std::string_view contentType);
 
 FormError parseForm(std::string_view body, std::string_view boundary, const FormLimits& limits,
                     FormData& out);
+
+// The parts that lie wholly within `lead`, the first bytes of a longer body:
+// each one closed by a further delimiter inside it. Used to look at the
+// credentials, which come first, before the rest is taken in.
+FormError parseLeadingParts(std::string_view lead, std::string_view boundary,
+                            const FormLimits& limits, FormData& out);
 
 const char* formErrorName(FormError error);
 

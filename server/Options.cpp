@@ -33,6 +33,8 @@ const char* usageText() {
            "  miravo-server --data DIR [--port N] [--version-port N] [--log-requests DIR] "
            "[--demo]\n"
            "                [--host ADDR] [--path /api2/proxy.php] [--quiet] [--threads N]\n"
+           "                [--head-deadline MS] [--idle-timeout MS] [--max-connections N]\n"
+           "                [--login-hold-max MS]\n"
            "                [--min-poll-interval MS] [--delivery-time MS] [--rate AMOUNT]\n"
            "                [--max-body BYTES] [--max-field BYTES] [--max-parts N]\n"
            "                [--max-destinations N] [--max-pages N]\n"
@@ -104,6 +106,22 @@ bool parseOptions(const std::vector<std::string>& args, Options& o, std::string&
                 o.requestLogDir = v;
             else if (a == "--threads") {
                 if (!number(v, o.threads, 4, 1024))
+                    return bad();
+            } else if (a == "--head-deadline") {
+                long ms = 0;
+                if (!number<long>(v, ms, 100, 60000))
+                    return bad();
+                o.front.headDeadline = std::chrono::milliseconds(ms);
+            } else if (a == "--idle-timeout") {
+                long ms = 0;
+                if (!number<long>(v, ms, 100, 600000))
+                    return bad();
+                o.front.idleTimeout = std::chrono::milliseconds(ms);
+            } else if (a == "--max-connections") {
+                if (!number<std::size_t>(v, o.front.maxConnections, 16, 4096))
+                    return bad();
+            } else if (a == "--login-hold-max") {
+                if (!number<std::int64_t>(v, o.service.throttle.maxHoldMs, 100, 86400000))
                     return bad();
             } else if (a == "--min-poll-interval") {
                 if (!number<std::int64_t>(v, o.service.minPollIntervalMs, 0, 3600000))

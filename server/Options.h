@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "server/ConnectionManager.h"
 #include "server/Service.h"
 
 namespace miravo::server {
@@ -31,6 +32,7 @@ struct Options {
     std::vector<std::string> faults;
     std::filesystem::path faultPlan;
     ServiceConfig service;
+    FrontLimits front;  // deadlines and limits of the connections
 
     // user add / user disable / contact add
     std::string user, password;

@@ -103,19 +103,22 @@ std::array<std::uint8_t, 32> VerifiedCredentials::mac(std::string_view login,
     return out;
 }
 
+bool VerifiedCredentials::remembered(std::string_view login, std::string_view password,
+                                     std::string_view stored) {
+    const auto tag = mac(login, password, stored);
+    std::lock_guard lock(mutex_);
+    auto it = verified_.find(login);
+    return it != verified_.end() && CRYPTO_memcmp(it->second.data(), tag.data(), tag.size()) == 0;
+}
+
 bool VerifiedCredentials::check(std::string_view login, std::string_view password,
                                 std::string_view stored) {
-    const auto tag = mac(login, password, stored);
-    {
-        std::lock_guard lock(mutex_);
-        auto it = verified_.find(login);
-        if (it != verified_.end() && CRYPTO_memcmp(it->second.data(), tag.data(), tag.size()) == 0)
-            return true;
-    }
+    if (remembered(login, password, stored))
+        return true;
     if (!verifyPassword(password, stored))
         return false;
     std::lock_guard lock(mutex_);
-    verified_[std::string(login)] = tag;
+    verified_[std::string(login)] = mac(login, password, stored);
     return true;
 }
 

@@ -25,6 +25,8 @@ class VerifiedCredentials {
   public:
     VerifiedCredentials();
     bool check(std::string_view login, std::string_view password, std::string_view stored);
+    // Verified before: no slow hash is computed.
+    bool remembered(std::string_view login, std::string_view password, std::string_view stored);
 
   private:
     std::array<std::uint8_t, 32> mac(std::string_view login, std::string_view password,

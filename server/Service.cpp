@@ -114,7 +114,10 @@ bool plausibleEmail(std::string_view email) {
 }
 
 Service::Service(Store& store, ServiceConfig config)
-    : store_(store), config_(std::move(config)), dummyHash_(hashPassword(randomToken())) {}
+    : store_(store),
+      config_(std::move(config)),
+      throttle_(config_.throttle),
+      dummyHash_(hashPassword(randomToken())) {}
 
 Answer Service::formError(FormError error) {
     const int code = (error == FormError::TooManyParts || error == FormError::FieldTooLarge)
@@ -123,7 +126,48 @@ Answer Service::formError(FormError error) {
     return errorAnswer(code);
 }
 
-Service::Login Service::authenticate(const std::string& login, const std::string& password) {
+Answer Service::authRefusal(std::string_view action, int code, std::string_view login) {
+    AnswerXml xml;
+    xml.setError(code);
+    if (action == "authentication") {
+        xml.setResult("AUTHENTICATION", false);
+        xml.setResult("VALIDATION", false);
+    } else if (action == "convert_and_transfer") {
+        xml.setResult("TRANSFER", false);
+        xml.setResult("AUTHENTICATION", false);
+    } else if (action == "update_address_book") {
+        xml.setResult("UPDATE_ADDRESS_BOOK", false);
+        xml.setResult("GET_ADDRESS_BOOK", false);
+    } else {
+        xml.setResult(sectionOf(action), false);
+    }
+    Answer a = xml.finish(action);
+    a.user = cleanText(login);
+    return a;
+}
+
+std::optional<Answer> Service::screen(const FormData& lead, std::int64_t nowMs,
+                                      std::string_view peer) {
+    const std::string action = lead.value("action");
+    if (sectionOf(action).empty())
+        return handle(lead, nowMs, peer);  // missing or unknown action: no account is looked at
+    // The fax actions carry their credentials in Windows-1252.
+    const bool fax = action == "authentication" || action == "convert_and_transfer" ||
+                     action == "get_fax_status";
+    const std::string login =
+        fax ? fromWindows1252(lead.value("username")) : lead.value("username");
+    const std::string password =
+        fax ? fromWindows1252(lead.value("password")) : lead.value("password");
+    const Login auth = authenticate(login, password, peer);
+    if (!auth.error)
+        return std::nullopt;
+    Answer a = authRefusal(action, auth.error, login);
+    a.action = cleanText(action);
+    return a;
+}
+
+Service::Login Service::authenticate(const std::string& login, const std::string& password,
+                                     std::string_view peer) {
     Login result;
     if (login.empty()) {
         result.error = err::kUserNameMissing;
@@ -133,16 +177,27 @@ Service::Login Service::authenticate(const std::string& login, const std::string
         result.error = err::kPasswordMissing;
         return result;
     }
+    const std::int64_t now = wallClockMs();
     auto account = store_.findAccount(login);
+    // A client that logged in before with this password is never held:
+    // a guesser cannot keep the owner's running clients out.
+    const bool known =
+        account && verified_.remembered(account->login, password, account->passwordHash);
+    if (!known && !throttle_.admit(login, peer, now)) {
+        result.error = err::kUnavailable;
+        return result;
+    }
     if (!account) {
         verifyPassword(password, dummyHash_);
         result.error = err::kAuthenticationFailed;
         return result;
     }
-    if (!verified_.check(account->login, password, account->passwordHash)) {
+    if (!known && !verified_.check(account->login, password, account->passwordHash)) {
         result.error = err::kAuthenticationFailed;
         return result;
     }
+    if (!known)
+        throttle_.succeeded(login, peer);
     if (account->disabled) {
         result.error = err::kAccountDisabled;
         return result;
@@ -151,27 +206,27 @@ Service::Login Service::authenticate(const std::string& login, const std::string
     return result;
 }
 
-Answer Service::handle(const FormData& form, std::int64_t nowMs) {
+Answer Service::handle(const FormData& form, std::int64_t nowMs, std::string_view peer) {
     const std::string action = form.value("action");
     Answer answer;
     if (action.empty())
         answer = errorAnswer(err::kFieldMissing);
     else if (action == "authentication")
-        answer = authentication(form);
+        answer = authentication(form, peer);
     else if (action == "convert_and_transfer")
-        answer = transfer(form, nowMs);
+        answer = transfer(form, nowMs, peer);
     else if (action == "get_fax_status")
-        answer = faxStatus(form, nowMs);
+        answer = faxStatus(form, nowMs, peer);
     else if (action == "convert")
-        answer = convert(form);
+        answer = convert(form, peer);
     else if (action == "get_user_preferences")
-        answer = getPreferences(form);
+        answer = getPreferences(form, peer);
     else if (action == "update_user_preferences")
-        answer = updatePreferences(form);
+        answer = updatePreferences(form, peer);
     else if (action == "get_address_book")
-        answer = getAddressBook(form);
+        answer = getAddressBook(form, peer);
     else if (action == "update_address_book")
-        answer = updateAddressBook(form);
+        answer = updateAddressBook(form, peer);
     else
         answer = errorAnswer(err::kUnknownAction);
     answer.action = cleanText(action.substr(0, 64));
@@ -180,18 +235,12 @@ Answer Service::handle(const FormData& form, std::int64_t nowMs) {
 
 // --- fax actions (Windows-1252 credentials) --------------------------------
 
-Answer Service::authentication(const FormData& form) {
+Answer Service::authentication(const FormData& form, std::string_view peer) {
     const std::string login = fromWindows1252(form.value("username"));
-    Login auth = authenticate(login, fromWindows1252(form.value("password")));
+    Login auth = authenticate(login, fromWindows1252(form.value("password")), peer);
+    if (auth.error)
+        return authRefusal("authentication", auth.error, login);
     AnswerXml xml;
-    if (auth.error) {
-        xml.setError(auth.error);
-        xml.setResult("AUTHENTICATION", false);
-        xml.setResult("VALIDATION", false);
-        Answer a = xml.finish("authentication");
-        a.user = cleanText(login);
-        return a;
-    }
     const auto destinations = formDestinations(form);
     std::size_t invalid = 0;
     for (const auto& d : destinations) {
@@ -209,7 +258,7 @@ Answer Service::authentication(const FormData& form) {
     return a;
 }
 
-Answer Service::transfer(const FormData& form, std::int64_t nowMs) {
+Answer Service::transfer(const FormData& form, std::int64_t nowMs, std::string_view peer) {
     const std::string login = fromWindows1252(form.value("username"));
     auto fail = [&](int code) {
         AnswerXml xml;
@@ -219,22 +268,15 @@ Answer Service::transfer(const FormData& form, std::int64_t nowMs) {
         a.user = cleanText(login);
         return a;
     };
-    Login auth = authenticate(login, fromWindows1252(form.value("password")));
-    if (auth.error) {
-        AnswerXml xml;
-        xml.setError(auth.error);
-        xml.setResult("TRANSFER", false);
-        xml.setResult("AUTHENTICATION", false);
-        Answer a = xml.finish("convert_and_transfer");
-        a.user = cleanText(login);
-        return a;
-    }
+    Login auth = authenticate(login, fromWindows1252(form.value("password")), peer);
+    if (auth.error)
+        return authRefusal("convert_and_transfer", auth.error, login);
     const Account& account = *auth.account;
 
     const FormPart* document = form.find("document");
-    if (!document || document->value.empty())
+    if (!document || document->bytes().empty())
         return fail(err::kNoDocument);
-    const auto tiffPages = countTiffPages(document->value, config_.maxPages);
+    const auto tiffPages = countTiffPages(document->bytes(), config_.maxPages);
     if (!tiffPages)
         return fail(err::kDocumentUnreadable);
 
@@ -301,7 +343,7 @@ Answer Service::transfer(const FormData& form, std::int64_t nowMs) {
     const std::filesystem::path faxes = config_.dataDir / "faxes";
     const std::filesystem::path incoming = faxes / ("incoming-" + randomToken());
     std::filesystem::create_directories(incoming, ec);
-    if (ec || !writeFile(incoming / "document.tif", document->value) ||
+    if (ec || !writeFile(incoming / "document.tif", document->bytes()) ||
         (!cover.empty() && !writeFile(incoming / "cover.tif", cover))) {
         std::filesystem::remove_all(incoming, ec);
         return fail(err::kStorageFailed);
@@ -333,14 +375,14 @@ Answer Service::transfer(const FormData& form, std::int64_t nowMs) {
     return a;
 }
 
-Answer Service::faxStatus(const FormData& form, std::int64_t nowMs) {
+Answer Service::faxStatus(const FormData& form, std::int64_t nowMs, std::string_view peer) {
     const std::string login = fromWindows1252(form.value("username"));
     auto fail = [&](int code) {
         Answer a = errorAnswer(code, "get_fax_status", "GET_FAX_STATUS");
         a.user = cleanText(login);
         return a;
     };
-    Login auth = authenticate(login, fromWindows1252(form.value("password")));
+    Login auth = authenticate(login, fromWindows1252(form.value("password")), peer);
     if (auth.error)
         return fail(auth.error);
     const std::string faxIdText = fromWindows1252(form.value("faxId"));
@@ -389,14 +431,14 @@ Answer Service::faxStatus(const FormData& form, std::int64_t nowMs) {
 
 // --- text exchanges (UTF-8) -------------------------------------------------
 
-Answer Service::convert(const FormData& form) {
+Answer Service::convert(const FormData& form, std::string_view peer) {
     const std::string login = cleanText(form.value("username"));
     auto fail = [&](int code) {
         Answer a = errorAnswer(code, "convert", "CONVERT");
         a.user = login;
         return a;
     };
-    Login auth = authenticate(form.value("username"), form.value("password"));
+    Login auth = authenticate(form.value("username"), form.value("password"), peer);
     if (auth.error)
         return fail(auth.error);
     const std::string text = form.value("coverpage");
@@ -424,8 +466,8 @@ Answer Service::convert(const FormData& form) {
     return a;
 }
 
-Answer Service::getPreferences(const FormData& form) {
-    Login auth = authenticate(form.value("username"), form.value("password"));
+Answer Service::getPreferences(const FormData& form, std::string_view peer) {
+    Login auth = authenticate(form.value("username"), form.value("password"), peer);
     if (auth.error) {
         Answer a = errorAnswer(auth.error, "get_user_preferences", "GET_USER_PREFERENCES");
         a.user = cleanText(form.value("username"));
@@ -447,14 +489,14 @@ Answer Service::getPreferences(const FormData& form) {
     return a;
 }
 
-Answer Service::updatePreferences(const FormData& form) {
+Answer Service::updatePreferences(const FormData& form, std::string_view peer) {
     const std::string login = cleanText(form.value("username"));
     auto fail = [&](int code) {
         Answer a = errorAnswer(code, "update_user_preferences", "UPDATE_USER_PREFERENCES");
         a.user = login;
         return a;
     };
-    Login auth = authenticate(form.value("username"), form.value("password"));
+    Login auth = authenticate(form.value("username"), form.value("password"), peer);
     if (auth.error)
         return fail(auth.error);
     const Account& account = *auth.account;
@@ -467,13 +509,9 @@ Answer Service::updatePreferences(const FormData& form) {
                             form.has("faxHeader") || form.has("smsNumber");
     if (!newEmail && !newPassword && !parameters)
         return fail(err::kFieldMissing);
-    if (newEmail) {
-        if (!plausibleEmail(newEmail->value) || cleanText(newEmail->value) != newEmail->value)
-            return fail(err::kEmailInvalidOrTaken);
-        auto holder = store_.findAccount(newEmail->value);
-        if (holder && holder->id != account.id)
-            return fail(err::kEmailInvalidOrTaken);
-    }
+    if (newEmail &&
+        (!plausibleEmail(newEmail->value) || cleanText(newEmail->value) != newEmail->value))
+        return fail(err::kEmailInvalidOrTaken);
     if (newPassword && (newPassword->value.size() > 259 || characters(newPassword->value) > 259))
         return fail(err::kInvalidValue);
 
@@ -516,6 +554,14 @@ Answer Service::updatePreferences(const FormData& form) {
             p.smsNumber.clear();
     }
 
+    // Whether another account holds the address is told only about an
+    // otherwise acceptable request, so it cannot be probed with a bad one.
+    if (newEmail) {
+        auto holder = store_.findAccount(newEmail->value);
+        if (holder && holder->id != account.id)
+            return fail(err::kEmailInvalidOrTaken);
+    }
+
     if (parameters && store_.setPreferences(account.id, p) != StoreResult::Ok)
         return fail(err::kStorageFailed);
     if (newPassword &&
@@ -549,8 +595,8 @@ void Service::addAddressBook(AnswerXml& xml, std::int64_t accountId) {
     }
 }
 
-Answer Service::getAddressBook(const FormData& form) {
-    Login auth = authenticate(form.value("username"), form.value("password"));
+Answer Service::getAddressBook(const FormData& form, std::string_view peer) {
+    Login auth = authenticate(form.value("username"), form.value("password"), peer);
     if (auth.error) {
         Answer a = errorAnswer(auth.error, "get_address_book", "GET_ADDRESS_BOOK");
         a.user = cleanText(form.value("username"));
@@ -563,7 +609,7 @@ Answer Service::getAddressBook(const FormData& form) {
     return a;
 }
 
-Answer Service::updateAddressBook(const FormData& form) {
+Answer Service::updateAddressBook(const FormData& form, std::string_view peer) {
     const std::string login = cleanText(form.value("username"));
     auto fail = [&](int code) {
         AnswerXml xml;
@@ -574,7 +620,7 @@ Answer Service::updateAddressBook(const FormData& form) {
         a.user = login;
         return a;
     };
-    Login auth = authenticate(form.value("username"), form.value("password"));
+    Login auth = authenticate(form.value("username"), form.value("password"), peer);
     if (auth.error)
         return fail(auth.error);
 

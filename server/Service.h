@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "server/Answer.h"
+#include "server/LoginThrottle.h"
 #include "server/Multipart.h"
 #include "server/Passwords.h"
 #include "server/Store.h"
@@ -27,6 +28,7 @@ struct ServiceConfig {
     std::size_t maxDestinations = 500;
     int maxPages = 200;
     std::size_t maxCoverTextBytes = 5997;
+    ThrottleConfig throttle;
 };
 
 // The RESULT section an action's answer carries ("" for unknown actions).
@@ -36,7 +38,14 @@ class Service {
   public:
     Service(Store& store, ServiceConfig config);
 
-    Answer handle(const FormData& form, std::int64_t nowMs);
+    // peer: the client's address, for slowing down password guessing.
+    Answer handle(const FormData& form, std::int64_t nowMs, std::string_view peer = {});
+    // From the leading fields of a request (action and credentials come
+    // first): its answer when it is refused already (missing or unknown
+    // action, credentials missing or refused), nothing when the rest of the
+    // request is worth taking in.
+    std::optional<Answer> screen(const FormData& lead, std::int64_t nowMs,
+                                 std::string_view peer = {});
     // The answer to a body that could not be read as a form.
     static Answer formError(FormError error);
 
@@ -45,21 +54,25 @@ class Service {
         std::optional<Account> account;
         int error = 0;
     };
-    Login authenticate(const std::string& login, const std::string& password);
+    Login authenticate(const std::string& login, const std::string& password,
+                       std::string_view peer);
+    // The action's answer to refused credentials.
+    static Answer authRefusal(std::string_view action, int code, std::string_view login);
 
-    Answer authentication(const FormData& form);
-    Answer transfer(const FormData& form, std::int64_t nowMs);
-    Answer faxStatus(const FormData& form, std::int64_t nowMs);
-    Answer convert(const FormData& form);
-    Answer getPreferences(const FormData& form);
-    Answer updatePreferences(const FormData& form);
-    Answer getAddressBook(const FormData& form);
-    Answer updateAddressBook(const FormData& form);
+    Answer authentication(const FormData& form, std::string_view peer);
+    Answer transfer(const FormData& form, std::int64_t nowMs, std::string_view peer);
+    Answer faxStatus(const FormData& form, std::int64_t nowMs, std::string_view peer);
+    Answer convert(const FormData& form, std::string_view peer);
+    Answer getPreferences(const FormData& form, std::string_view peer);
+    Answer updatePreferences(const FormData& form, std::string_view peer);
+    Answer getAddressBook(const FormData& form, std::string_view peer);
+    Answer updateAddressBook(const FormData& form, std::string_view peer);
     void addAddressBook(class AnswerXml& xml, std::int64_t accountId);
 
     Store& store_;
     ServiceConfig config_;
     VerifiedCredentials verified_;
+    LoginThrottle throttle_;
     std::string dummyHash_;  // checked for unknown logins, so they take as long as known ones
     std::mutex pollMutex_;
     std::map<std::pair<std::int64_t, std::int64_t>, std::int64_t> lastPoll_;

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "server/Certificates.h"
+#include "server/DataFolder.h"
 #include "server/Faults.h"
 #include "server/HttpFront.h"
 #include "server/Options.h"
@@ -32,13 +33,8 @@ int fail(const std::string& message) {
 }
 
 bool openStore(const Options& options, Store& store, std::string& error) {
-    std::error_code ec;
-    std::filesystem::create_directories(options.dataDir, ec);
-    if (ec) {
-        error = "cannot create " + options.dataDir.string() + ": " + ec.message();
+    if (!preparePrivateFolder(options.dataDir, error))
         return false;
-    }
-    ::chmod(options.dataDir.c_str(), 0700);
     return store.open(options.dataDir / "miravo.db", error);
 }
 
@@ -110,6 +106,9 @@ int main(int argc, char** argv) {
         std::printf("miravo-server %s\n", MIRAVO_VERSION);
         return 0;
     }
+    // Everything the service writes (database, keys, faxes, request logs)
+    // is this user's alone.
+    ::umask(077);
     if (options.command != Command::Serve)
         return userCommand(options);
 
@@ -131,7 +130,9 @@ int main(int argc, char** argv) {
     QGuiApplication app(qtArgc, qtArgv);
 
     Store store;
-    if (!openStore(options, store, error))
+    FolderLock lock;
+    if (!preparePrivateFolder(options.dataDir, error) || !lock.acquire(options.dataDir, error) ||
+        !store.open(options.dataDir / "miravo.db", error))
         return fail(error);
     if (!ensureCertificates(options.dataDir, error))
         return fail(error);

@@ -214,7 +214,7 @@ TEST_F(SendIntegrationTest, ServiceErrorOnTheTransferShowsCodeAndText) {
 }
 
 TEST_F(SendIntegrationTest, CoverPageSuccessErrorAndEmptyAnswer) {
-    start({"--fault", "empty,action=convert,after=2"});
+    start({"--fault", "empty,action=convert,after=1"});
     const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
     std::filesystem::create_directories(dir_ / "home");
     setenv("HOME", (dir_ / "home").c_str(), 1);

@@ -130,6 +130,32 @@ TEST(ServerMultipartTest, LimitsOnPartsAndFieldSize) {
               FormError::None);
 }
 
+TEST(ServerMultipartTest, LeadingPartsOfALongerBody) {
+    FormLimits limits;
+    limits.maxFieldBytes = 10;
+    const std::string credentials = part("action", "convert") + part("username", "ann");
+    struct Case {
+        std::string lead;
+        FormError error;
+        std::size_t parts;
+    };
+    const Case cases[] = {
+        {credentials + part("pass", "x").substr(0, 15), FormError::None, 2},
+        {credentials + fileHeader() + std::string(100, 'x'), FormError::None, 2},
+        {credentials + part("cover", std::string(30, 'x')), FormError::FieldTooLarge, 2},
+        {part("a", "1").substr(0, 12), FormError::None, 0},
+        {std::string(5000, 'x'), FormError::Malformed, 0},
+    };
+    for (const Case& c : cases) {
+        FormData form;
+        EXPECT_EQ(parseLeadingParts(c.lead, kBoundary, limits, form), c.error) << c.lead;
+        EXPECT_EQ(form.parts.size(), c.parts) << c.lead;
+    }
+    FormData form;
+    parseLeadingParts(credentials + part("password", "pw") + "----AaB03x\r\nCont", kBoundary, limits, form);
+    EXPECT_EQ(form.value("password"), "pw");
+}
+
 TEST(ServerMultipartTest, BoundaryFromContentType) {
     EXPECT_EQ(boundaryOf("multipart/form-data; boundary=--AaB03x"), "--AaB03x");
     EXPECT_EQ(boundaryOf("Multipart/Form-Data;boundary=\"--AaB03x\""), "--AaB03x");

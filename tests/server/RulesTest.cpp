@@ -92,10 +92,12 @@ TEST(ServerFaultsTest, RefusalAtStartAndAfterARequest) {
     EXPECT_EQ(plan.refuseAtStart(), 0);
     ASSERT_TRUE(plan.add("refuse:2", error));
     ASSERT_TRUE(plan.add("refuse:3,after=2", error));
+    ASSERT_TRUE(plan.add("refuse:4,after=1,action=get_fax_status", error));
     EXPECT_EQ(plan.refuseAtStart(), 2);
-    EXPECT_EQ(plan.refuseAfter(1), 0);
-    EXPECT_EQ(plan.refuseAfter(2), 3);
-    EXPECT_EQ(plan.refuseAfter(2), 0);  // once only
+    EXPECT_EQ(plan.refuseAfter("authentication"), 0);
+    EXPECT_EQ(plan.refuseAfter("authentication"), 3);
+    EXPECT_EQ(plan.refuseAfter("authentication"), 0);  // once only
+    EXPECT_EQ(plan.refuseAfter("get_fax_status"), 4);  // its own action only
     EXPECT_FALSE(plan.decide("authentication").any());
 }
 

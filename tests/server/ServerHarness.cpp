@@ -230,8 +230,8 @@ size_t collect(char* data, size_t size, size_t count, void* out) {
 }
 }  // namespace
 
-HttpsClient::HttpsClient(const std::filesystem::path& caFile)
-    : curl_(curl_easy_init()), ca_(caFile.string()) {}
+HttpsClient::HttpsClient(const std::filesystem::path& caFile, long timeoutSeconds)
+    : curl_(curl_easy_init()), ca_(caFile.string()), timeout_(timeoutSeconds) {}
 
 HttpsClient::~HttpsClient() {
     curl_easy_cleanup(curl_);
@@ -253,7 +253,7 @@ RawReply HttpsClient::post(const std::string& url, const std::string& body,
     curl_easy_setopt(curl_, CURLOPT_USERAGENT, "Miravo 3.0.1");
     curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, collect);
     curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &reply.body);
-    curl_easy_setopt(curl_, CURLOPT_TIMEOUT, 60L);
+    curl_easy_setopt(curl_, CURLOPT_TIMEOUT, timeout_);
     curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
     reply.code = curl_easy_perform(curl_);
     curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &reply.status);
@@ -265,6 +265,7 @@ RawReply HttpsClient::get(const std::string& url) {
     RawReply reply;
     curl_easy_reset(curl_);
     curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl_, CURLOPT_CAINFO, ca_.c_str());
     curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, collect);
     curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &reply.body);
     curl_easy_setopt(curl_, CURLOPT_TIMEOUT, 30L);

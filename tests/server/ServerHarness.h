@@ -38,6 +38,7 @@ class ServerProcess {
     // SIGTERM; the exit status (-1 when it did not end by itself in time).
     int stop();
     bool running() const { return pid_ > 0; }
+    int pid() const { return pid_; }
 
     int port() const { return port_; }
     int versionPort() const { return versionPort_; }
@@ -102,7 +103,7 @@ struct RawReply {
 
 class HttpsClient {
   public:
-    explicit HttpsClient(const std::filesystem::path& caFile);
+    explicit HttpsClient(const std::filesystem::path& caFile, long timeoutSeconds = 60);
     ~HttpsClient();
     HttpsClient(const HttpsClient&) = delete;
     HttpsClient& operator=(const HttpsClient&) = delete;
@@ -113,6 +114,7 @@ class HttpsClient {
   private:
     CURL* curl_;
     std::string ca_;
+    long timeout_;
 };
 
 // Values of an answer by element path below the document, e.g.

@@ -337,6 +337,11 @@ TEST_F(ServerTest, PreferencesRoundTripAndLoginChanges) {
     EXPECT_EQ(
         xmlValue(send(with(newPass, {{"newEmail", "taken@x.test"}})).body, "API_RESULT/ERROR"),
         "116");
+    // Whether it is taken is not told about a request that is wrong anyway.
+    EXPECT_EQ(xmlValue(send(with(newPass, {{"newEmail", "taken@x.test"}, {"smsAlert", "MAYBE"}}))
+                           .body,
+                       "API_RESULT/ERROR"),
+              "405");
     EXPECT_EQ(
         xmlValue(send(with(newPass, {{"newEmail", "not-an-address"}})).body, "API_RESULT/ERROR"),
         "116");
@@ -468,6 +473,35 @@ TEST_F(ServerTest, RequestLogHoldsTheWireBytesInArrivalOrder) {
               std::string::npos);
     EXPECT_NE(headers.find("User-Agent: Miravo 3.0.1\r\n"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(logs / "000003.body"));
+    // They hold passwords in clear.
+    for (const char* name : {"000001.body", "000001.headers"})
+        EXPECT_EQ(std::filesystem::status(logs / name).permissions(),
+                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
+            << name;
+}
+
+TEST_F(ServerTest, DataFolderIsPrivateAndServedByOneServerOnly) {
+    startServer();
+    namespace fs = std::filesystem;
+    const fs::path data = server_->dataDir();
+    EXPECT_EQ(fs::status(data).permissions(), fs::perms::owner_all);
+    for (const char* name : {"miravo.db", "ca.pem", "ca-key.pem", "server.pem"})
+        EXPECT_EQ(fs::status(data / name).permissions(),
+                  fs::perms::owner_read | fs::perms::owner_write)
+            << name;
+    // A second server on the same folder stops at once instead of sharing it.
+    EXPECT_EQ(server_->command({"--port", "0", "--version-port", "-1"}), 1);
+
+    // Nor does a second server on the same port share it.
+    ServerProcess samePort(quick({"--port", std::to_string(server_->port())}));
+    EXPECT_FALSE(samePort.start());
+    EXPECT_NE(samePort.output().find("cannot listen"), std::string::npos) << samePort.output();
+
+    ServerProcess shared(quick());
+    fs::permissions(shared.dataDir(), fs::perms::all);
+    EXPECT_FALSE(shared.start());
+    EXPECT_NE(shared.output().find("writable by other users"), std::string::npos)
+        << shared.output();
 }
 
 TEST_F(ServerTest, VersionPageAndCleanStopKeepingTheData) {
@@ -496,6 +530,20 @@ TEST_F(ServerTest, VersionPageAndCleanStopKeepingTheData) {
 }
 
 // --- injected faults --------------------------------------------------------
+
+TEST_F(ServerTest, FaultsCountOnlyRequestsWithAcceptedCredentials) {
+    startServer(quick({"--fault", "error:201,action=get_address_book,count=1", "--fault",
+                       "delay:3000,action=get_address_book,count=1"}));
+    auto error = [](const auto& r) { return xmlValue(r.body, "API_RESULT/ERROR"); };
+    // A stranger neither sets them off nor uses them up.
+    const Reply stranger = send(
+        {{"action", "get_address_book"}, {"username", kDemoLogin}, {"password", "wrong"}});
+    EXPECT_EQ(error(stranger), "107");
+    EXPECT_LT(stranger.seconds, 2.5);
+    EXPECT_EQ(error(post("garbage")), "401");
+    EXPECT_EQ(error(send(demo("get_address_book"))), "201");
+    EXPECT_EQ(error(send(demo("get_address_book"))), "");
+}
 
 TEST_F(ServerTest, FaultDelayHoldsTheAnswer) {
     startServer(quick({"--fault", "delay:600,action=get_address_book,count=1"}));

@@ -4,6 +4,8 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <tiffio.h>
+
 #include <QImage>
 #include <QPainter>
 
@@ -120,6 +122,59 @@ TEST(ServerTiffTest, GarbageAndCutFilesAreNotDocuments) {
     EXPECT_FALSE(countTiffPages("II*\0garbage", 10));
     EXPECT_FALSE(countTiffPages(std::string(5000, '\xff'), 10));
     EXPECT_FALSE(countTiffPages(tiff.substr(0, tiff.size() / 3), 10));
+}
+
+// An uncompressed TIFF of small pages; page `garbled` (if any) claims CCITT
+// coding for bytes that are not.
+std::string smallTiff(int pages, int garbled = -1) {
+    test::TempDir dir;
+    const auto path = dir / "t.tif";
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    std::vector<unsigned char> row(216, 0x55);
+    for (int p = 0; p < pages; ++p) {
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 1728);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 4);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 4);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, p == garbled ? COMPRESSION_CCITTFAX3 : COMPRESSION_NONE);
+        if (p == garbled)
+            TIFFWriteRawStrip(tif, 0, row.data(), 40);
+        else
+            for (int y = 0; y < 4; ++y)
+                TIFFWriteScanline(tif, row.data(), y, 0);
+        TIFFWriteDirectory(tif);
+    }
+    TIFFClose(tif);
+    return test::readBytes(path);
+}
+
+TEST(ServerTiffTest, PagesAreCountedAlongTheChainWithoutDecodingLaterPages) {
+    EXPECT_EQ(countTiffPages(smallTiff(3), 10), 3);
+    EXPECT_EQ(countTiffPages(smallTiff(30), 10), 11);  // stops one beyond the limit
+    EXPECT_EQ(countTiffPages(smallTiff(3, 2), 10), 3);  // a later page's strip is not decoded
+    // The first page's strip is.
+    EXPECT_FALSE(countTiffPages(smallTiff(3, 0), 10));
+    // A first page whose strip offset points beyond the end of the file.
+    std::string outside = smallTiff(1);
+    const auto le32 = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(outside[at])) |
+               static_cast<std::uint32_t>(static_cast<unsigned char>(outside[at + 1])) << 8 |
+               static_cast<std::uint32_t>(static_cast<unsigned char>(outside[at + 2])) << 16 |
+               static_cast<std::uint32_t>(static_cast<unsigned char>(outside[at + 3])) << 24;
+    };
+    const std::size_t ifd = le32(4);
+    const std::size_t entries = static_cast<unsigned char>(outside[ifd]);
+    bool patched = false;
+    for (std::size_t e = 0; e < entries; ++e) {
+        const std::size_t at = ifd + 2 + 12 * e;
+        if (outside[at] == '\x11' && outside[at + 1] == '\x01') {  // StripOffsets
+            outside.replace(at + 8, 4, "\xff\xff\x00\x00");
+            patched = true;
+        }
+    }
+    ASSERT_TRUE(patched);
+    EXPECT_FALSE(countTiffPages(outside, 10));
 }
 
 TEST(ServerStoreTest, AccountsFaxesAndIsolation) {

@@ -1,0 +1,74 @@
+#include "server/LoginThrottle.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace miravo::server {
+
+namespace {
+
+constexpr std::size_t kMaxRecords = 20000;
+
+// Logins are compared without regard to case.
+std::string loginKey(std::string_view login) {
+    std::string key = "login:";
+    for (unsigned char c : login)
+        key.push_back(static_cast<char>(std::tolower(c)));
+    return key;
+}
+
+std::string peerKey(std::string_view peer) {
+    return "peer:" + std::string(peer);
+}
+
+}  // namespace
+
+bool LoginThrottle::held(const std::string& key, std::int64_t nowMs) const {
+    auto it = records_.find(key);
+    return it != records_.end() && it->second.heldUntilMs > nowMs;
+}
+
+void LoginThrottle::count(const std::string& key, int freeFailures, std::int64_t nowMs) {
+    Record& r = records_[key];
+    if (nowMs - r.lastFailureMs > config_.forgetMs)
+        r.failures = 0;
+    ++r.failures;
+    r.lastFailureMs = nowMs;
+    if (r.failures >= freeFailures) {
+        const int doublings = std::min(r.failures - freeFailures, 30);
+        r.heldUntilMs = nowMs + std::min(config_.firstHoldMs << doublings, config_.maxHoldMs);
+    }
+}
+
+bool LoginThrottle::admit(std::string_view login, std::string_view peer, std::int64_t nowMs) {
+    const std::string loginRecord = loginKey(login), peerRecord = peerKey(peer);
+    std::lock_guard lock(mutex_);
+    if (held(loginRecord, nowMs) || held(peerRecord, nowMs))
+        return false;
+    if (records_.size() >= kMaxRecords)
+        prune(nowMs);
+    count(loginRecord, config_.freeLoginFailures, nowMs);
+    count(peerRecord, config_.freePeerFailures, nowMs);
+    return true;
+}
+
+void LoginThrottle::succeeded(std::string_view login, std::string_view peer) {
+    std::lock_guard lock(mutex_);
+    records_.erase(loginKey(login));
+    auto it = records_.find(peerKey(peer));
+    if (it != records_.end() && it->second.failures > 0 &&
+        --it->second.failures < config_.freePeerFailures)
+        it->second.heldUntilMs = 0;
+}
+
+// Quiet records go first; when a flood of logins leaves none quiet, those
+// not holding anything go too.
+void LoginThrottle::prune(std::int64_t nowMs) {
+    std::erase_if(records_, [&](const auto& entry) {
+        return nowMs - entry.second.lastFailureMs > config_.forgetMs;
+    });
+    if (records_.size() >= kMaxRecords / 2)
+        std::erase_if(records_, [&](const auto& entry) { return entry.second.heldUntilMs <= nowMs; });
+}
+
+}  // namespace miravo::server

@@ -1,0 +1,58 @@
+// How long failed logins hold further attempts.
+#include <gtest/gtest.h>
+
+#include "server/LoginThrottle.h"
+
+namespace miravo::server {
+namespace {
+
+// The first moment from `from` on at which an attempt is admitted (and
+// counted as a failure).
+std::int64_t admittedAt(LoginThrottle& t, std::string_view login, std::string_view peer,
+                        std::int64_t from) {
+    std::int64_t at = from;
+    while (!t.admit(login, peer, at))
+        at += 100;
+    return at;
+}
+
+TEST(ServerLoginThrottleTest, HoldDoublesUpToTheCeilingAndEndsWithASuccess) {
+    ThrottleConfig config;
+    config.freeLoginFailures = 3;
+    config.freePeerFailures = 1000;
+    config.maxHoldMs = 5000;
+    LoginThrottle t(config);
+    // Attempts 1 to 3 go in at once; after the third failure 1 s, 2 s, 4 s,
+    // then the ceiling.
+    const std::int64_t expected[] = {0, 0, 0, 1000, 2000, 4000, 5000, 5000};
+    std::int64_t now = 0;
+    for (std::int64_t wait : expected) {
+        const std::int64_t next = admittedAt(t, "Ann", "10.0.0.1", now);
+        EXPECT_EQ(next - now, wait) << now;
+        now = next;
+    }
+    EXPECT_TRUE(t.admit("bob", "10.0.0.2", now));
+    t.succeeded("ANN", "10.0.0.2");  // the right password ends the run
+    EXPECT_TRUE(t.admit("ann", "10.0.0.2", now));
+    EXPECT_TRUE(t.admit("ann", "10.0.0.2", now));
+}
+
+TEST(ServerLoginThrottleTest, AnAddressSprayingLoginsIsHeldAndQuietRecordsAreForgotten) {
+    ThrottleConfig config;
+    config.freePeerFailures = 3;
+    config.forgetMs = 60000;
+    LoginThrottle t(config);
+    EXPECT_TRUE(t.admit("user0", "10.0.0.1", 0));
+    EXPECT_TRUE(t.admit("user1", "10.0.0.1", 0));
+    EXPECT_TRUE(t.admit("own", "10.0.0.1", 0));
+    t.succeeded("own", "10.0.0.1");  // takes back only its own attempt
+    EXPECT_TRUE(t.admit("user3", "10.0.0.1", 0));
+    EXPECT_FALSE(t.admit("someone", "10.0.0.1", 10));
+    EXPECT_TRUE(t.admit("someone", "10.0.0.2", 10));
+    // Long quiet: the count starts again.
+    EXPECT_TRUE(t.admit("user9", "10.0.0.1", 100000));
+    EXPECT_TRUE(t.admit("user9", "10.0.0.1", 100000));
+}
+
+}  // namespace
+}  // namespace miravo::server
