@@ -39,12 +39,15 @@ using WorkerTask = std::function<int(AppPaths&, WorkerReport&)>;
 
 struct FaxJob {
     // Job fields.
-    std::u16string documentPath;       // job file, then document base, then the joined fax TIFF
-    std::u16string jobFilePath;        // the job file, kept for the document sentence
+    std::u16string jobFilePath;        // the job file the conversion reads
+    std::u16string documentBase;       // base of the document's name during a conversion
+    std::u16string documentPath;       // the joined fax TIFF; empty while there is none
     std::u16string jobArgument;        // the job file as the command line named it (empty: none)
     std::u16string coverDocumentPath;  // cover page joined in front of the document
+    std::u16string runFolder;          // the last conversion's own folder
     std::u16string destinationNumber;  // scratch field of Options' Check and the mass-fax import
     std::u16string pageBaseName;       // base name of the print monitor's page files
+    std::vector<std::u16string> pageFiles;  // the page files the job listed, recorded with the base
     bool pageBaseRecorded = false;
     std::int32_t pageFileCount = 0;  // entries read, added to on every conversion run
 

@@ -1,12 +1,49 @@
 #include "app/FileBytes.h"
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <new>
 
 namespace miravo {
+
+void UniqueFd::reset(int fd) {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = fd;
+}
+
+std::ptrdiff_t ReadFully(int fd, void* data, std::size_t size) {
+    auto* bytes = static_cast<char*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::ptrdiff_t>(done);
+}
+
+bool WriteAll(int fd, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
 
 int OpenRegularFile(const std::filesystem::path& path, struct stat& info) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
@@ -48,6 +85,43 @@ FileRead ReadFileBytes(const std::filesystem::path& path, std::string& bytes) {
     const bool read = ReadAllBytes(fd, bytes);
     ::close(fd);
     return read ? FileRead::Read : FileRead::Failed;
+}
+
+bool writeFileAtomically(const std::filesystem::path& path, std::string_view data, unsigned mode) {
+    std::error_code ec;
+    std::filesystem::path target = path;
+    // Replace the file a symbolic link leads to, not the link itself.
+    if (std::filesystem::is_symlink(target, ec)) {
+        const auto resolved = std::filesystem::weakly_canonical(target, ec);
+        if (!ec)
+            target = resolved;
+    }
+    if (target.filename().empty())
+        return false;
+    std::filesystem::path folder = target.parent_path();
+    if (folder.empty())
+        folder = ".";
+
+    std::string name = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = WriteAll(fd, data.data(), data.size()) &&
+              ::fchmod(fd, static_cast<mode_t>(mode & 07777)) == 0 && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok)
+        ok = ::rename(name.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(name.c_str());
+        return false;
+    }
+    // Make the rename itself durable.
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
 }
 
 bool MayReplaceFile(const std::filesystem::path& path) {

@@ -81,6 +81,26 @@ bool makeFolders(const std::string& path) {
     return isDirectory(path);
 }
 
+// A per-user folder below a shared place must be ours and a real folder
+// (not a link someone put there first).
+bool isOwnFolder(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid();
+}
+
+std::string xdgCacheHome() {
+    if (const auto user = CurrentDesktopUser(); user && !user->home.empty()) {
+        return withoutTrailingSlashes(user->home.string()) + "/.cache";
+    }
+    const std::string configured = environment("XDG_CACHE_HOME");
+    if (!configured.empty() && configured.front() == '/')
+        return withoutTrailingSlashes(configured);
+    const std::string home = homeBytes();
+    if (home.empty())
+        return {};
+    return withoutTrailingSlashes(home) + "/.cache";
+}
+
 std::string xdgConfigHome() {
     if (const auto user = CurrentDesktopUser(); user && !user->configHome.empty()) {
         return withoutTrailingSlashes(user->configHome.string());
@@ -150,12 +170,74 @@ std::string executableFolder() {
 
 }  // namespace
 
+// File names are bytes. Bytes that are no UTF-8 stand in program text as
+// the lone surrogates U+DC80..U+DCFF and turn back into the same bytes, so
+// a name in another encoding still names its file.
 std::filesystem::path ToFsPath(std::u16string_view text) {
-    return std::filesystem::path(toUtf8(text));
+    std::string bytes;
+    bytes.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        } else if (c >= 0xDC80 && c < 0xDD00) {
+            bytes.push_back(static_cast<char>(c - 0xDC00));
+            continue;
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            bytes.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            bytes.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            bytes.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            bytes.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            bytes.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            bytes.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            bytes.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            bytes.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            bytes.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            bytes.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return std::filesystem::path(std::move(bytes));
 }
 
 std::u16string FromFsPath(const std::filesystem::path& path) {
-    return fromUtf8(path.native());
+    const std::string& bytes = path.native();
+    if (isValidUtf8(bytes))
+        return fromUtf8(bytes);
+    std::u16string text;
+    text.reserve(bytes.size());
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
+        const unsigned char lead = byte(i);
+        const std::size_t length = lead < 0x80                   ? 1
+                                   : lead >= 0xC2 && lead < 0xE0 ? 2
+                                   : lead >= 0xE0 && lead < 0xF0 ? 3
+                                   : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                                 : 0;
+        bool valid = length > 0 && i + length <= bytes.size();
+        for (std::size_t k = 1; valid && k < length; ++k)
+            valid = (byte(i + k) & 0xC0) == 0x80;
+        if (valid && length > 1) {
+            // One code point, unless it is written too long or is a surrogate.
+            const std::u16string decoded = fromUtf8(std::string_view(bytes).substr(i, length));
+            valid = decoded.size() <= 2 && decoded.find(u'\uFFFD') == std::u16string::npos;
+            if (valid) {
+                text += decoded;
+                i += length;
+                continue;
+            }
+        }
+        text.push_back(valid ? char16_t(lead) : static_cast<char16_t>(0xDC00 | lead));
+        ++i;
+    }
+    return text;
 }
 
 std::u16string WithTrailingSlash(std::u16string_view folder) {
@@ -187,6 +269,53 @@ std::u16string ApplicationDataFolder() {
     if (!makeFolders(folder))
         return {};
     return fromUtf8(folder);
+}
+
+std::u16string CacheFolder() {
+    const std::string cache = xdgCacheHome();
+    if (cache.empty())
+        return {};
+    const std::string folder = cache + "/Miravo";
+    if (!makeFolders(folder))
+        return {};
+    return fromUtf8(folder);
+}
+
+std::u16string SpoolFolder() {
+    std::string folder;
+    const std::string runtime =
+        CurrentDesktopUser() ? std::string() : environment("XDG_RUNTIME_DIR");
+    if (!runtime.empty() && runtime.front() == '/' && isDirectory(runtime)) {
+        folder = withoutTrailingSlashes(runtime) + "/miravo";
+    } else {
+        const std::u16string cache = CacheFolder();
+        if (cache.empty())
+            return {};
+        folder = toUtf8(cache) + "/spool";
+    }
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        return {};
+    if (!isOwnFolder(folder))
+        return {};
+    return fromUtf8(folder);
+}
+
+std::u16string MakeRunFolder() {
+    const std::u16string cache = CacheFolder();
+    if (cache.empty())
+        return {};
+    std::string name = toUtf8(cache) + "/run-XXXXXX";
+    if (!::mkdtemp(name.data()))  // mode 0700, a name nobody else holds
+        return {};
+    return fromUtf8(name);
+}
+
+void RemoveRunFolder(std::u16string_view folder) {
+    const std::string path = withoutTrailingSlashes(toUtf8(folder));
+    if (path.empty() || path.front() != '/' || !isOwnFolder(path))
+        return;
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);  // removes links, never what they point to
 }
 
 std::u16string DocumentsFolder() {

@@ -22,6 +22,26 @@ std::u16string ApplicationDataFolder();
 // Meant for tests and tools that keep their data elsewhere.
 void OverrideApplicationDataFolder(std::optional<std::u16string> folder);
 
+// The program's cache: $XDG_CACHE_HOME/Miravo (an absolute XDG_CACHE_HOME
+// only), else $HOME/.cache/Miravo; created (mode 0700) when missing. It
+// holds the folders of conversion runs and the cover-page files. No
+// trailing '/'. Empty when no home folder is known or it cannot be created.
+std::u16string CacheFolder();
+
+// Where print jobs wait for the program: $XDG_RUNTIME_DIR/miravo when the
+// runtime folder is set and exists, else CacheFolder() + "/spool"; created
+// (mode 0700) when missing and refused unless it is a folder of this user.
+// No trailing '/'. Empty when neither is available.
+std::u16string SpoolFolder();
+
+// A new folder of its own for one conversion run, in CacheFolder(): unique,
+// mode 0700, named "run-" and six letters or digits. Empty on failure.
+std::u16string MakeRunFolder();
+
+// Removes a folder the program made and everything in it. Links inside are
+// removed, never followed; anything but a folder of this user is left alone.
+void RemoveRunFolder(std::u16string_view folder);
+
 // The user's documents folder: $XDG_DOCUMENTS_DIR, else XDG_DOCUMENTS_DIR of
 // user-dirs.dirs in the XDG config home, when that folder exists; else the
 // home folder. No trailing '/'.

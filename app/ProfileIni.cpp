@@ -128,38 +128,8 @@ std::u16string withoutLineBreaks(std::u16string_view text) {
     return out;
 }
 
-bool writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-std::u16string decodeUtf16le(std::string_view bytes) {
-    std::u16string out;
-    out.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        out.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                            (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-    }
-    return out;
-}
-
 std::string encodeUtf16le(std::u16string_view text) {
-    std::string out;
-    out.reserve(kUtf16Bom.size() + text.size() * 2);
-    out.append(kUtf16Bom);
-    for (char16_t c : text) {
-        out.push_back(static_cast<char>(c & 0xFF));
-        out.push_back(static_cast<char>(c >> 8));
-    }
-    return out;
+    return std::string(kUtf16Bom) + toUtf16le(text);
 }
 
 // An 8-bit ("ANSI") text: UTF-8 (without its byte-order mark) when valid,
@@ -226,7 +196,7 @@ ProfileFile ProfileFile::load(const std::filesystem::path& path) {
     }
     try {
         if (std::string_view(bytes).substr(0, 2) == kUtf16Bom) {
-            return parse(decodeUtf16le(std::string_view(bytes).substr(2)), Encoding::Utf16le);
+            return parse(fromUtf16le(std::string_view(bytes).substr(2)), Encoding::Utf16le);
         }
         Decoded8Bit decoded = decode8Bit(bytes);
         ProfileFile file = parse(decoded.text, decoded.utf8 ? Encoding::Utf8 : Encoding::Cp1252);
@@ -411,43 +381,6 @@ bool ProfileFile::save(const std::filesystem::path& path, unsigned mode) const {
     }
 }
 
-bool writeFileAtomically(const std::filesystem::path& path, std::string_view data, unsigned mode) {
-    std::error_code ec;
-    std::filesystem::path target = path;
-    // Replace the file a symbolic link leads to, not the link itself.
-    if (std::filesystem::is_symlink(target, ec)) {
-        const auto resolved = std::filesystem::weakly_canonical(target, ec);
-        if (!ec)
-            target = resolved;
-    }
-    if (target.filename().empty())
-        return false;
-    std::filesystem::path folder = target.parent_path();
-    if (folder.empty())
-        folder = ".";
-
-    std::string name = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = writeAll(fd, data) && ::fchmod(fd, static_cast<mode_t>(mode & 07777)) == 0 &&
-              ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok)
-        ok = ::rename(name.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(name.c_str());
-        return false;
-    }
-    // Make the rename itself durable.
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
-}
-
 bool EnsureUnicodeFile(const std::filesystem::path& path) {
     struct stat info {};
     const int fd = OpenRegularFile(path, info);
@@ -456,7 +389,7 @@ bool EnsureUnicodeFile(const std::filesystem::path& path) {
             // Only the byte-order mark; the file may later hold a password.
             const int created = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             if (created >= 0) {
-                writeAll(created, kUtf16Bom);
+                WriteAll(created, kUtf16Bom.data(), kUtf16Bom.size());
                 ::close(created);
             }
         }

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/FileBytes.h"
+
 namespace miravo {
 
 class ProfileFile {
@@ -70,11 +72,6 @@ class ProfileFile {
     bool utf8Bom_ = false;  // an 8-bit file that began with EF BB BF keeps it
     bool readFailed_ = false;
 };
-
-// Writes `data` to `path` atomically (temporary file + fsync + rename) with
-// the given mode. Shared by every file the program replaces as a whole.
-bool writeFileAtomically(const std::filesystem::path& path, std::string_view data,
-                         unsigned mode = 0644);
 
 // Ensures the file is UTF-16LE with BOM: a missing file is created holding
 // only FF FE; a file starting with FF FE is left untouched byte for byte

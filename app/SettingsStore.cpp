@@ -6,9 +6,8 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
+#include "app/FileBytes.h"
 #include "app/LanguageTable.h"
 #include "app/Paths.h"
 #include "app/ProfileIni.h"
@@ -40,28 +39,15 @@ void moveIntoAppData(const std::filesystem::path& from, const std::filesystem::p
     if (!isRegularFile(from))
         return;
 
-    std::ifstream in(from, std::ios::binary);
-    if (!in)
+    std::string bytes;
+    if (ReadFileBytes(from, bytes) != FileRead::Read)
         return;
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return;
-    in.close();
 
     std::string temp = to.string() + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return;
-    bool ok = true;
-    std::string_view rest = bytes;
-    while (ok && !rest.empty()) {
-        const ssize_t n = ::write(fd, rest.data(), rest.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        if (ok)
-            rest.remove_prefix(static_cast<std::size_t>(n));
-    }
+    bool ok = WriteAll(fd, bytes.data(), bytes.size());
     ok = ok && ::fchmod(fd, kSettingsFileMode) == 0 && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (!ok || ::unlink(from.c_str()) != 0) {

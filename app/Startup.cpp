@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 
 #include "app/DesktopUser.h"
 #include "app/DialogTexts.h"
+#include "app/JobFileCheck.h"
 #include "app/Paths.h"
 #include "app/Text.h"
 
@@ -17,16 +19,6 @@ namespace {
 
 // Longest text a path field holds.
 constexpr std::size_t kPathLength = kPathWidth - 1;
-
-std::u16string joinedCommandLine(const std::vector<std::u16string>& arguments) {
-    std::u16string text;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        if (i > 0)
-            text.push_back(u' ');
-        text += arguments[i];
-    }
-    return text;
-}
 
 std::u16string currentFolder() {
     std::error_code ec;
@@ -48,6 +40,53 @@ void deleteFile(const std::u16string& name) {
     ::unlink(path.c_str());
 }
 
+// The user whose files the clean-up may delete: the desktop user the
+// thread acts as, else the process's own user.
+uid_t owningUser() {
+    if (const auto user = CurrentDesktopUser())
+        return user->uid;
+    return ::geteuid();
+}
+
+// Deletes the print monitor's page files of the job: only regular files of
+// this user that sit in the job file's own folder, named as the job listed
+// them or as "<base>_<K>" for K up to the job's page-file count. The
+// rebuilt names are trusted only when the job's first page file is
+// "<base>_1", that is when the job follows the monitor's naming. Names are
+// looked up in the folder itself, so no link is ever followed out of it.
+void deletePageFiles(const FaxJob& job, const std::u16string& jobFile) {
+    if (jobFile.empty() || !IsAbsolutePath(jobFile))
+        return;
+    const std::filesystem::path folder = ToFsPath(jobFile).lexically_normal().parent_path();
+    std::vector<std::string> names;
+    auto take = [&](const std::u16string& path) {
+        if (path.empty() || path.find(u'\0') != std::u16string::npos)
+            return;
+        const std::filesystem::path file = ToFsPath(path).lexically_normal();
+        if (file.parent_path() == folder && file.has_filename())
+            names.push_back(file.filename().string());
+    };
+    for (const std::u16string& listed : job.pageFiles)
+        take(listed);
+    const std::u16string& base = job.pageBaseName;
+    if (!base.empty() && (job.pageFiles.empty() || job.pageFiles.front() == base + u"_1")) {
+        for (std::int32_t i = 1; i <= job.pageFileCount; ++i)
+            take(base + u"_" + toU16(i));
+    }
+    if (names.empty())
+        return;
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0)
+        return;
+    const uid_t owner = owningUser();
+    for (const std::string& name : names) {
+        struct stat info {};
+        if (::fstatat(dir, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(info.st_mode) && info.st_uid == owner)
+            ::unlinkat(dir, name.c_str(), 0);
+    }
+    ::close(dir);
+}
 
 template <typename Step>
 void runGuarded(Step&& step) {
@@ -74,7 +113,16 @@ RunPlan ChooseRunMode(const std::vector<std::u16string>& arguments,
         if (job.size() <= kPathLength)
             plan.jobFile = std::move(job);
     }
-    plan.configuration = joinedCommandLine(arguments).find(u"/config") != std::u16string::npos;
+    // Each argument is a string of its own: "/config" is the option only as
+    // a whole argument, so a job file whose path holds "/config" stays a
+    // job, and a first argument that names a job file is always the job.
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] != u"/config")
+            continue;
+        if (i == 0 && plan.jobFile && CheckJobFile(*plan.jobFile))
+            continue;
+        plan.configuration = true;
+    }
     return plan;
 }
 
@@ -124,7 +172,7 @@ int RunMiravo(const std::vector<std::u16string>& arguments, ShellDialogs& dialog
 
     const RunPlan plan = ChooseRunMode(arguments, startFolder);
     if (plan.jobFile) {
-        state.job.documentPath = *plan.jobFile;
+        state.job.jobFilePath = *plan.jobFile;
         state.job.jobArgument = *plan.jobFile;
         runGuarded([&] { dialogs.runConversion(paths); });
     }
@@ -144,15 +192,12 @@ int RunMiravo(const std::vector<std::u16string>& arguments, ShellDialogs& dialog
 void DeleteTemporaryFiles(const AppState& state, const std::u16string& jobFileArgument) {
     const FaxJob& job = state.job;
     deleteFile(job.coverDocumentPath);
+    // The conversion's own folder holds nothing but its document.
+    if (!job.runFolder.empty())
+        RemoveRunFolder(job.runFolder);
     if (!job.pageBaseRecorded)
         return;
-    // A base name that was never filled would turn into names relative to
-    // the current folder ("_1", "_2", ...), which are not the job's files.
-    if (!job.pageBaseName.empty()) {
-        for (std::int32_t i = 1; i <= job.pageFileCount; ++i) {
-            deleteFile(job.pageBaseName + u"_" + toU16(i));
-        }
-    }
+    deletePageFiles(job, jobFileArgument);
     deleteFile(job.documentPath);
     deleteFile(job.coverDocumentPath);
     deleteFile(jobFileArgument);

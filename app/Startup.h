@@ -25,15 +25,15 @@ class ShellDialogs {
 };
 
 // What the command line asks for. The job step is tried first; the
-// configuration test is a case-sensitive substring test on the arguments
-// joined by single spaces.
+// configuration run is asked for by an argument that is exactly "/config",
+// unless that argument is the first one and names a job file.
 struct RunPlan {
     // The job file: the first argument, made absolute against the folder the
     // program was started in. None without arguments, and none when that
     // path does not fit a path field (770 characters): a cut path would name
     // another file, which the exit clean-up would then delete.
     std::optional<std::u16string> jobFile;
-    bool configuration = false;  // "/config" occurs in the command line
+    bool configuration = false;  // "/config" is one of the arguments
 };
 RunPlan ChooseRunMode(const std::vector<std::u16string>& arguments,
                       std::u16string_view startFolder = {});
@@ -61,11 +61,13 @@ std::u16string LogoPathForLanguage(std::u16string_view logoPath, std::u16string_
 // LOGO setting. Start-up calls it, and the send dialog after a language change.
 void LoadLogo(AppPaths& paths, AppState& state);
 
-// Deletes the job's files at exit: the cover-page document, and when the
+// Deletes the job's files at exit: the cover-page document, the private
+// folder of the conversion run with the document in it, and when the
 // conversion recorded a page base name, the print monitor's page files
-// ("<base>_1" to "<base>_<count>"), the joined document, the cover-page
-// document again and the job file. Empty names delete nothing; folders are
-// never deleted.
+// (regular files of this user in the job file's folder that the job listed,
+// or "<base>_1" to "<base>_<count>" when the job names its files so), the
+// joined document, the cover-page document again and the job file. Empty
+// names delete nothing; no folder but the run's own is deleted.
 void DeleteTemporaryFiles(const AppState& state, const std::u16string& jobFileArgument);
 
 }  // namespace miravo

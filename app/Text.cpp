@@ -66,6 +66,24 @@ std::u16string fromLocal8Bit(std::string_view bytes) {
     return isValidUtf8(bytes) ? fromUtf8(bytes) : fromCp1252(bytes);
 }
 
+std::u16string fromUtf16le(std::string_view bytes) {
+    std::u16string text(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                        (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    }
+    return text;
+}
+
+std::string toUtf16le(std::u16string_view text) {
+    std::string bytes(text.size() * 2, '\0');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        bytes[2 * i] = static_cast<char>(text[i] & 0xFF);
+        bytes[2 * i + 1] = static_cast<char>(text[i] >> 8);
+    }
+    return bytes;
+}
+
 char16_t asciiLower(char16_t c) {
     return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
 }

@@ -31,6 +31,10 @@ std::string toCp1252(std::u16string_view text);
 // Windows-1252 otherwise.
 std::u16string fromLocal8Bit(std::string_view bytes);
 
+// UTF-16LE bytes, no byte-order mark either way (an odd last byte is dropped).
+std::u16string fromUtf16le(std::string_view bytes);
+std::string toUtf16le(std::u16string_view text);
+
 char16_t asciiLower(char16_t c);
 std::u16string asciiLower(std::u16string_view text);
 bool equalsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b);

@@ -46,26 +46,23 @@ int ConvertOnly(const std::string& jobFile, std::FILE* out, std::FILE* err) {
         std::fprintf(err, "miravo-send: %s is not a job file\n", jobFile.c_str());
         return 1;
     }
-    state.job.documentPath = job;
+    state.job.jobFilePath = job;
     state.job.jobArgument = job;
     ConsoleReport report(err);
     const ConversionSummary summary = RunConversion(paths, report);
     if (!summary.documentWritten) {
-        std::fprintf(err, "miravo-send: no page of %s could be converted\n", jobFile.c_str());
+        RemoveRunFolder(state.job.runFolder);  // no document: nothing of the run stays
+        std::fprintf(err, "miravo-send: %s: %s\n", jobFile.c_str(), summary.error.c_str());
         return 1;
     }
-    std::fprintf(out, "document: %s\npages: %ld\n", toUtf8(state.job.documentPath).c_str(),
-                 PageCountFromName(state.job.documentPath));
-    if (summary.failedFiles > 0) {
-        std::fprintf(err, "miravo-send: %d page file(s) of the job gave no page\n",
-                     summary.failedFiles);
-        return 1;
-    }
+    std::fprintf(out, "document: %s\npages: %d\n", toUtf8(state.job.documentPath).c_str(),
+                 summary.writtenPages);
     // The job is done: its page files and job file go, as at the program's
     // exit; the document stays for the caller.
     AppState done;
     done.job.pageBaseName = state.job.pageBaseName;
     done.job.pageBaseRecorded = state.job.pageBaseRecorded;
+    done.job.pageFiles = state.job.pageFiles;
     done.job.pageFileCount = state.job.pageFileCount;
     DeleteTemporaryFiles(done, job);
     return 0;

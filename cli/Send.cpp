@@ -263,7 +263,7 @@ std::u16string makeDocument(AppPaths& paths, AppState& state, const std::string&
                      input.c_str());
         return {};
     }
-    state.job.documentPath = job;
+    state.job.jobFilePath = job;
     state.job.jobArgument = job;
     SilentWorkerReport report;
     ConversionControl control;
@@ -277,6 +277,7 @@ std::u16string makeDocument(AppPaths& paths, AppState& state, const std::string&
     AppState done;
     done.job.pageBaseName = state.job.pageBaseName;
     done.job.pageBaseRecorded = state.job.pageBaseRecorded;
+    done.job.pageFiles = state.job.pageFiles;
     done.job.pageFileCount = state.job.pageFileCount;
     DeleteTemporaryFiles(done, job);
     return state.job.documentPath;

@@ -1,5 +1,7 @@
 #include "convert/ConversionRun.h"
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <limits>
@@ -31,11 +33,31 @@ void removeFile(const std::u16string& name) {
     std::filesystem::remove(ToFsPath(name), ec);
 }
 
-}  // namespace
+// The private folder that holds one run's intermediates, beside the
+// document: created unique and 0700, so no other run's file can be in it,
+// and removed with everything in it when the run ends, however it ends.
+class WorkFolder {
+  public:
+    explicit WorkFolder(const std::filesystem::path& besides) {
+        std::string name = (besides / "work-XXXXXX").string();
+        if (::mkdtemp(name.data()))
+            path_ = name;
+    }
+    ~WorkFolder() {
+        if (!path_.empty()) {
+            std::error_code ec;
+            std::filesystem::remove_all(path_, ec);
+        }
+    }
+    WorkFolder(const WorkFolder&) = delete;
+    WorkFolder& operator=(const WorkFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
 
-std::u16string DefaultDocumentBase() {
-    return ProfileFolder() + u"/tosend";
-}
+  private:
+    std::filesystem::path path_;
+};
+
+}  // namespace
 
 std::u16string DocumentName(std::u16string_view documentBase, std::int32_t totalPages) {
     return std::u16string(documentBase) + u"_res__" + toU16(totalPages) + u".tif";
@@ -46,22 +68,42 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
     ConversionSummary summary;
     FaxJob& job = state.job;
     const bool dithering = state.settings.dithering;
-    job.jobFilePath = job.documentPath;
-    const std::u16string base =
-        control.documentBase.empty() ? DefaultDocumentBase() : control.documentBase;
-    job.documentPath = base;
+    std::u16string base = control.documentBase;
+    if (base.empty()) {
+        // The document of an earlier run of this job is replaced by this one.
+        if (!job.runFolder.empty())
+            RemoveRunFolder(job.runFolder);
+        job.runFolder = MakeRunFolder();
+        base = job.runFolder.empty() ? std::u16string() : job.runFolder + u"/tosend";
+    }
+    job.documentBase = base;
+    job.documentPath.clear();
 
     auto finish = [&](int result) {
         report.close(result);
         return summary;
     };
+    auto fail = [&](std::string why) {
+        summary.error = std::move(why);
+        return finish(0);
+    };
+    if (base.empty())
+        return fail("no private folder for the fax document could be made in the cache folder");
 
     const std::optional<std::u16string> text = ReadJobFileText(job.jobFilePath);
     if (!text)
-        return finish(0);
+        return fail("the job file cannot be read");
     summary.jobRead = true;
     const std::vector<JobEntry> entries = ParseJobEntries(*text);
     summary.entries = static_cast<int>(entries.size());
+    // A NUL ends a name at the file system: the page file would be another
+    // file, and the clean-up would delete that one. The job is not taken.
+    if (std::any_of(entries.begin(), entries.end(), [](const JobEntry& e) {
+            return e.pageFilePath.find(u'\0') != std::u16string::npos;
+        })) {
+        summary.refused = true;
+        return fail("a page file name in the job file holds a NUL character; the job is refused");
+    }
 
     // Every entry counts for the exit clean-up, converted or not.
     for (const JobEntry& entry : entries) {
@@ -71,37 +113,57 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
     if (!entries.empty() && !job.pageBaseRecorded) {
         job.pageBaseRecorded = true;
         job.pageBaseName = PageBaseName(entries.front().pageFilePath);
+        job.pageFiles.clear();
+        for (const JobEntry& entry : entries)
+            job.pageFiles.push_back(entry.pageFilePath);
     }
     // An entry longer than a path field cannot be taken as it stands, and
     // a fax without that entry's pages would go out incomplete.
     if (std::any_of(entries.begin(), entries.end(), [](const JobEntry& e) { return e.tooLong; })) {
         summary.refused = true;
-        return finish(0);
+        return fail("a page file name in the job file is too long");
     }
+    if (entries.empty())
+        return fail("the job file lists no page file");
+
+    const std::filesystem::path documentFolder = ToFsPath(base).parent_path();
+    const WorkFolder work(documentFolder);
+    if (work.path().empty())
+        return fail("no private work folder could be made in " + documentFolder.string());
+    const std::u16string workBase = FromFsPath(work.path() / ToFsPath(base).filename());
 
     if (report.isOpen())
         report.beginProgress(static_cast<int>(entries.size()));
     std::vector<std::filesystem::path> results;
     results.reserve(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i)
-        results.push_back(ToFsPath(PageFileResultName(base, static_cast<std::uint32_t>(i + 1))));
+        results.push_back(
+            ToFsPath(PageFileResultName(workBase, static_cast<std::uint32_t>(i + 1))));
 
     // Page files are independent: each core takes the next one (a page at
     // a time per core, so memory stays that of a few pages). Only this
-    // thread talks to the report.
+    // thread talks to the report. The first failed page file stops the
+    // rest, since the run can no longer give a whole document.
     std::atomic<std::size_t> next{0};
     std::atomic<int> done{0};
     std::atomic<int> failed{0};
+    std::atomic<std::int64_t> pagesMade{0};
+    std::atomic<std::size_t> firstFailed{entries.size()};
     auto convertSome = [&](bool reporting) {
         int reported = 0;
         for (std::size_t i = next++; i < entries.size(); i = next++) {
-            if (cancelled(control))
+            if (cancelled(control) || failed.load() > 0)
                 break;
             const PageFileResult converted =
-                ConvertPageFile(dithering, base, static_cast<std::uint32_t>(i + 1),
+                ConvertPageFile(dithering, workBase, static_cast<std::uint32_t>(i + 1),
                                 entries[i].pageFilePath, entries[i].pageCount, control.cancel);
-            if (converted.pages == 0)
+            pagesMade += converted.pages;
+            if (converted.pages == 0 && !cancelled(control)) {
                 ++failed;
+                std::size_t seen = firstFailed.load();
+                while (i < seen && !firstFailed.compare_exchange_weak(seen, i)) {
+                }
+            }
             ++done;
             for (; reporting && reported < done.load() && report.isOpen(); ++reported)
                 report.stepProgress();
@@ -109,7 +171,7 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
         return reported;
     };
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t helpers = entries.empty() ? 0 : std::min(cores, entries.size()) - 1;
+    const std::size_t helpers = std::min(cores, entries.size()) - 1;
     PrepareImageDecoding();
     std::vector<std::thread> threads;
     for (std::size_t t = 0; t < helpers; ++t)
@@ -121,27 +183,25 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
         report.stepProgress();
     summary.failedFiles = failed.load();
 
-    const std::u16string document = DocumentName(base, summary.totalPages);
     if (cancelled(control)) {
         summary.cancelled = true;
-        for (const auto& result : results) {
-            std::error_code ec;
-            std::filesystem::remove(result, ec);
-        }
+        summary.error = "the conversion was cancelled";
         return finish(kConversionCancelled);
     }
-    const JoinResult joined = JoinFaxTiffs(results, ToFsPath(document), MissingInput::Skip);
-    for (const auto& result : results) {
-        std::error_code ec;
-        std::filesystem::remove(result, ec);
+    if (summary.failedFiles > 0) {
+        removeFile(DocumentName(base, summary.totalPages));  // an earlier run's, not this one
+        return fail("the page file " + toUtf8(entries[firstFailed.load()].pageFilePath) +
+                    " cannot be converted; no fax document was made");
     }
-    if (joined.ok) {
-        summary.documentWritten = true;
-        summary.writtenPages = joined.pages;
-    } else {
-        // A document of an earlier run under the same name is not this one.
-        removeFile(document);
-    }
+    // The document is named after the pages it holds; the join writes it
+    // beside its name and renames it, so no part of a document remains
+    // when it fails.
+    const std::u16string document = DocumentName(base, saturatedAdd(0, pagesMade.load()));
+    const JoinResult joined = JoinFaxTiffs(results, ToFsPath(document));
+    if (!joined.ok)
+        return fail("the fax pages cannot be joined: " + joined.error);
+    summary.documentWritten = true;
+    summary.writtenPages = joined.pages;
     job.documentPath = document;
     return finish(0);
 }
@@ -153,7 +213,7 @@ int ConversionWorker(AppState& state, WorkerReport& report, const ConversionCont
 
 ConversionSummary RunConversion(AppPaths& paths, WorkerReport& report,
                                 const ConversionControl& control) {
-    if (!paths.state || !CheckJobFile(paths.state->job.documentPath))
+    if (!paths.state || !CheckJobFile(paths.state->job.jobFilePath))
         return {};
     AppState& state = *paths.state;
     report.setTitle(GetText(state.language, kConvertingTitleText));

@@ -22,9 +22,11 @@ inline constexpr int kConversionCancelled = 2;
 
 struct ConversionControl {
     // Set by the window to stop the run between pages: no document is made
-    // and documentPath stays the bare base path, which names no TIFF.
+    // and documentPath stays empty.
     const std::atomic<bool>* cancel = nullptr;
-    // The document base; empty: the profile folder followed by "/tosend".
+    // The document base, in a folder the caller owns. Empty: "tosend" in a
+    // new private folder of this run (MakeRunFolder), which the exit
+    // clean-up removes with the document.
     std::u16string documentBase;
 };
 
@@ -33,19 +35,22 @@ struct ConversionSummary {
     bool refused = false;  // an entry was longer than a path field: nothing converted
     bool cancelled = false;
     int entries = 0;              // page files listed
-    std::int32_t totalPages = 0;  // sum of the listed page counts (the name's count)
-    int writtenPages = 0;         // pages in the joined document
-    int failedFiles = 0;          // page files that gave no page
+    std::int32_t totalPages = 0;  // sum of the listed page counts
+    int writtenPages = 0;         // pages in the joined document (the name's count)
+    int failedFiles = 0;          // page files that did not give all their pages
     bool documentWritten = false;
+    std::string error;  // why no document was made (empty when one was)
 };
 
-// "%s/tosend" over the profile folder.
-std::u16string DefaultDocumentBase();
-// "%s_res__%d.tif" over the document base and the total page count.
+// "%s_res__%d.tif" over the document base and the page count.
 std::u16string DocumentName(std::u16string_view documentBase, std::int32_t totalPages);
 
-// The worker: copies documentPath (the job file) into jobFilePath, converts,
-// leaves the joined document's name in documentPath, adds the entries to
+// The worker: reads the job file jobFilePath names, converts every page
+// file into an intermediate of its own in a fresh private folder, joins
+// them in order and leaves the joined document's name in documentPath (its
+// base in documentBase). Any page file that does not give all its pages
+// fails the run: no document is made and documentPath stays empty. The
+// intermediates are removed whatever happens. Adds the entries to
 // pageFileCount, records pageBaseName from the first entry of the first
 // run, and ends with report.close(0) (kConversionCancelled after a cancel).
 ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
@@ -54,7 +59,7 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
 int ConversionWorker(AppState& state, WorkerReport& report, const ConversionControl& control = {});
 
 // The run without a window of its own: nothing when the state is missing or
-// documentPath is not a job file; otherwise sets the report's title and
+// jobFilePath is not a job file; otherwise sets the report's title and
 // status text and runs the worker in the calling thread.
 ConversionSummary RunConversion(AppPaths& paths, WorkerReport& report,
                                 const ConversionControl& control = {});

@@ -1,8 +1,6 @@
 #include "convert/JobFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 
@@ -12,68 +10,19 @@
 
 namespace miravo {
 
-namespace {
-
-// Opens a regular job or page file without blocking on a FIFO or device.
-int openRegularFile(std::u16string_view path, struct stat& info) {
-    return path.empty() ? -1 : OpenRegularFile(ToFsPath(path), info);
-}
-
-bool readAll(int fd, char* data, std::size_t size, std::size_t& got) {
-    got = 0;
-    while (got < size) {
-        const ssize_t n = ::read(fd, data + got, size - got);
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-std::u16string decodeUtf16le(const char* bytes, std::size_t size) {
-    std::u16string text(size / 2, u'\0');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                        (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-    }
-    return text;
-}
-
-}  // namespace
-
-bool CheckJobFile(std::u16string_view path) {
-    struct stat info {};
-    const int fd = openRegularFile(path, info);
-    if (fd < 0)
-        return false;
-    char head[12];
-    std::size_t got = 0;
-    const bool read = readAll(fd, head, sizeof head, got);
-    ::close(fd);
-    if (!read || got < sizeof head)
-        return false;
-    return equalsIgnoreAsciiCase(decodeUtf16le(head, sizeof head), u"miravo");
-}
-
 std::optional<std::u16string> ReadJobFileText(std::u16string_view path) {
+    if (path.empty())
+        return std::nullopt;
     struct stat info {};
-    const int fd = openRegularFile(path, info);
-    if (fd < 0)
+    const UniqueFd fd(OpenRegularFile(ToFsPath(path), info));
+    if (!fd || static_cast<std::uintmax_t>(info.st_size) > kMaxJobFileBytes)
         return std::nullopt;
-    if (static_cast<std::uintmax_t>(info.st_size) > kMaxJobFileBytes) {
-        ::close(fd);
-        return std::nullopt;
-    }
     // One byte more than its size tells a file that grew meanwhile.
     std::string bytes(static_cast<std::size_t>(info.st_size) + 1, '\0');
-    std::size_t got = 0;
-    const bool read = readAll(fd, bytes.data(), bytes.size(), got);
-    ::close(fd);
-    if (!read || got > static_cast<std::size_t>(info.st_size))
+    const std::ptrdiff_t got = ReadFully(fd.get(), bytes.data(), bytes.size());
+    if (got < 0 || got > info.st_size)
         return std::nullopt;
-    return decodeUtf16le(bytes.data(), got);
+    return fromUtf16le(std::string_view(bytes.data(), static_cast<std::size_t>(got)));
 }
 
 long PageCountFromName(std::u16string_view name) {
@@ -88,27 +37,76 @@ long PageCountFromName(std::u16string_view name) {
     return 0;
 }
 
+namespace {
+
+// The line an entry runs in, with what the page count rule needs from it,
+// found once however many entries share the line. An entry's text runs to
+// the line's end, so its last '_' and '.' are the line's when they lie at
+// or after the entry's start.
+struct JobLine {
+    std::size_t end = 0;  // the line feed or the end of the text
+    std::size_t lastUnderscore = std::u16string_view::npos;
+    std::size_t lastDot = std::u16string_view::npos;
+    long countAfterUnderscore = 0;  // the count when no '.' follows the last '_'
+    long countBeforeDot = 0;        // the count between the last '_' and a later last '.'
+
+    JobLine(std::u16string_view text, std::size_t start) {
+        end = text.find(u'\n', start);
+        if (end == std::u16string_view::npos)
+            end = text.size();
+        const std::u16string_view line = text.substr(start, end - start);
+        if (const std::size_t u = line.rfind(u'_'); u != std::u16string_view::npos)
+            lastUnderscore = start + u;
+        if (const std::size_t d = line.rfind(u'.'); d != std::u16string_view::npos)
+            lastDot = start + d;
+        if (lastUnderscore != std::u16string_view::npos) {
+            countAfterUnderscore =
+                parseDecimal(text.substr(lastUnderscore + 1, end - lastUnderscore - 1));
+            if (lastDot != std::u16string_view::npos && lastDot > lastUnderscore)
+                countBeforeDot =
+                    parseDecimal(text.substr(lastUnderscore + 1, lastDot - lastUnderscore - 1));
+        }
+    }
+
+    // PageCountFromName of the text from `start` to the line's end.
+    long countFrom(std::size_t start) const {
+        const bool underscore =
+            lastUnderscore != std::u16string_view::npos && lastUnderscore >= start;
+        if (!underscore)
+            return 0;
+        const bool dot = lastDot != std::u16string_view::npos && lastDot >= start;
+        if (!dot)
+            return countAfterUnderscore;
+        return lastDot > lastUnderscore ? countBeforeDot : 0;
+    }
+};
+
+}  // namespace
+
+// Linear in the text's size: each line is scanned once for its end and its
+// last '_' and '.', and each search for a marker or the next entry starts
+// where the previous one stopped.
 std::vector<JobEntry> ParseJobEntries(std::u16string_view text) {
     std::vector<JobEntry> entries;
     const std::u16string_view marker = kPageNumbersMarker;
+    std::optional<JobLine> line;
     std::size_t start = text.find(u'/');
     while (start != std::u16string_view::npos) {
-        const std::size_t lineEnd = text.find(u'\n', start);
-        const std::u16string_view entry = text.substr(
-            start, lineEnd == std::u16string_view::npos ? text.size() - start : lineEnd - start);
-        const std::size_t markerAt = entry.find(marker);
+        if (!line || start >= line->end)
+            line.emplace(text, start);
+        const std::size_t markerAt = text.substr(start, line->end - start).find(marker);
         if (markerAt == std::u16string_view::npos) {
             // A line without the marker names no page file.
-            if (lineEnd == std::u16string_view::npos)
+            if (line->end >= text.size())
                 break;
-            start = text.find(u'/', lineEnd);
+            start = text.find(u'/', line->end);
             continue;
         }
         JobEntry item;
-        item.pageFilePath = std::u16string(entry.substr(0, markerAt));
-        const long count = PageCountFromName(entry);
+        item.pageFilePath = std::u16string(text.substr(start, markerAt));
+        const long count = line->countFrom(start);
         item.pageCount = count > 0 ? static_cast<std::uint32_t>(count) : 0;
-        item.tooLong = entry.size() > kMaxJobEntryLength;
+        item.tooLong = line->end - start > kMaxJobEntryLength;
         entries.push_back(std::move(item));
         start = text.find(u'/', start + markerAt);
     }
@@ -131,13 +129,7 @@ std::string JobFileBytes(const std::vector<JobPage>& pages) {
     std::u16string text = u"miravo\n";
     for (const JobPage& page : pages)
         text += page.path + kPageNumbersMarker + toU16(static_cast<long>(page.count)) + u"\n";
-    std::string bytes;
-    bytes.reserve(text.size() * 2);
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<char>(c & 0xFF));
-        bytes.push_back(static_cast<char>(c >> 8));
-    }
-    return bytes;
+    return toUtf16le(text);
 }
 
 }  // namespace miravo

@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/JobFileCheck.h"
+
 namespace miravo {
 
 inline constexpr char16_t kPageNumbersMarker[] = u"__page_numbers__";
@@ -27,11 +29,6 @@ inline constexpr char16_t kPageNumbersMarker[] = u"__page_numbers__";
 inline constexpr std::size_t kMaxJobEntryLength = 770;
 // Job files beyond this size are not read.
 inline constexpr std::uintmax_t kMaxJobFileBytes = 8u << 20;
-
-// True when `path` names a regular file that can be opened for reading and
-// whose first 12 bytes, read as six UTF-16LE characters, are "miravo" in
-// any ASCII letter case.
-bool CheckJobFile(std::u16string_view path);
 
 // The text of a job file (UTF-16LE, an odd last byte dropped); none when
 // it is not a readable regular file or is larger than kMaxJobFileBytes.

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -59,18 +60,7 @@ qint64 readWhole(int fd, qint64 size, PageMemory& memory) {
         memory = PageMemory(static_cast<std::size_t>(size));
     if (memory.empty())
         return -1;
-    qint64 done = 0;
-    while (done < size) {
-        const ssize_t n = ::read(fd, memory.data() + done, static_cast<std::size_t>(size - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        done += n;
-    }
-    return done;
+    return ReadFully(fd, memory.data(), static_cast<std::size_t>(size));
 }
 
 // `image` as a `size` image of `format` over `pixels`, reallocated only
@@ -89,6 +79,34 @@ QImage& imageInPageMemory(QImage& image, PageMemory& pixels, QSize size, QImage:
     if (!pixels.empty())
         image = QImage(pixels.data(), size.width(), size.height(), rowBytes, format);
     return image;
+}
+
+// Colour (or a palette) to 8-bit grey by the classic luma of the encoded
+// values; Qt's own conversion weighs linear light, which turns pure red
+// and middle greens nearly white. Converted a strip of rows at a time, so
+// a large page never exists in full colour twice.
+bool greyByLuma(QImage& image) {
+    if (image.format() == QImage::Format_Grayscale8)
+        return true;
+    if (image.format() == QImage::Format_Grayscale16) {
+        image.convertTo(QImage::Format_Grayscale8);
+        return !image.isNull();
+    }
+    QImage grey(image.size(), QImage::Format_Grayscale8);
+    if (grey.isNull())
+        return false;
+    constexpr int kStripRows = 128;
+    for (int top = 0; top < image.height(); top += kStripRows) {
+        const int rows = std::min(kStripRows, image.height() - top);
+        const QImage strip =
+            image.copy(0, top, image.width(), rows).convertToFormat(QImage::Format_RGB888);
+        if (strip.isNull())
+            return false;
+        for (int y = 0; y < rows; ++y)
+            LumaRow(strip.constScanLine(y), grey.scanLine(top + y), image.width());
+    }
+    image = std::move(grey);
+    return true;
 }
 
 // Reads the page file: one bit per pixel stays as it is (in Qt's
@@ -154,9 +172,8 @@ QImage* decodePageFile(const std::filesystem::path& path, DecodeBuffers& buffers
     }
     if (image.format() == QImage::Format_MonoLSB)
         image.convertTo(QImage::Format_Mono);
-    if (image.format() != QImage::Format_Grayscale8 &&
-        !(image.format() == QImage::Format_Mono && image.colorCount() == 2))
-        image.convertTo(QImage::Format_Grayscale8);
+    if (!(image.format() == QImage::Format_Mono && image.colorCount() == 2) && !greyByLuma(image))
+        return nullptr;
     return image.isNull() ? nullptr : &image;
 }
 
@@ -199,10 +216,8 @@ bool DecodePageFileInto(const std::filesystem::path& path, QImage& image) {
     if (!decoded)
         return false;
     // A copy of its own: the buffers go when this returns.
-    image = decoded->format() == QImage::Format_Grayscale8
-                ? decoded->copy()
-                : decoded->convertToFormat(QImage::Format_Grayscale8);
-    return !image.isNull();
+    image = decoded->copy();
+    return greyByLuma(image) && !image.isNull();
 }
 
 std::optional<QImage> DecodePageFile(const std::filesystem::path& path) {
@@ -256,11 +271,8 @@ PageFileResult ConvertPageFile(bool dithering, std::u16string_view documentBase,
     // All bands share one size, so the first tells whether a one-bit page
     // file can be taken as it is; otherwise it goes to grey like any other.
     const bool asTheyAre = takeBlackAndWhiteBand(image, 0, rows, taken);
-    if (!asTheyAre && image.format() != QImage::Format_Grayscale8) {
-        image.convertTo(QImage::Format_Grayscale8);
-        if (image.isNull())
-            return result;
-    }
+    if (!asTheyAre && !greyByLuma(image))
+        return result;
     const GreyView whole{image.constBits(), image.width(), image.height(),
                          static_cast<std::ptrdiff_t>(image.bytesPerLine())};
 

@@ -77,25 +77,70 @@ void RotateQuarterTurn(GreyView source, GreyImage& out) {
 
 namespace {
 
-// Source position of each output pixel centre in 1/256 pixel, split into the
-// left (or upper) neighbour, the right one and the weight of the right one.
-struct Tap {
-    int first;
-    int second;
-    int weight;  // 0..255
+// How the pixels of one axis are made: output pixel i takes `count[i]`
+// source pixels from `first[i]` on, with weights (out of 256) from
+// `weight[offset[i]]` on.
+struct AxisFilter {
+    std::vector<int> first;
+    std::vector<int> count;
+    std::vector<int> offset;
+    std::vector<std::uint32_t> weight;
 };
 
-void makeTaps(int sourceSize, int outSize, std::vector<Tap>& taps) {
-    taps.resize(static_cast<std::size_t>(outSize));
-    const std::int64_t last = static_cast<std::int64_t>(sourceSize - 1) * 256;
+// Scaling up (or keeping the size): bilinear between the two source pixels
+// around the output pixel's centre (pixel centres aligned). Scaling down:
+// each output pixel is the average of the source area it covers (a box
+// filter), so a line one source pixel thin still darkens the output pixel
+// it falls in instead of falling between two samples.
+void makeFilter(int sourceSize, int outSize, AxisFilter& filter) {
+    filter.first.assign(static_cast<std::size_t>(outSize), 0);
+    filter.count.assign(static_cast<std::size_t>(outSize), 0);
+    filter.offset.assign(static_cast<std::size_t>(outSize), 0);
+    filter.weight.clear();
+    if (outSize >= sourceSize) {
+        const std::int64_t last = static_cast<std::int64_t>(sourceSize - 1) * 256;
+        for (int i = 0; i < outSize; ++i) {
+            std::int64_t pos = (static_cast<std::int64_t>(2 * i + 1) * sourceSize * 256) /
+                                   (2 * static_cast<std::int64_t>(outSize)) -
+                               128;
+            pos = std::clamp<std::int64_t>(pos, 0, last);
+            const auto k = static_cast<std::size_t>(i);
+            filter.first[k] = static_cast<int>(pos >> 8);
+            filter.offset[k] = static_cast<int>(filter.weight.size());
+            const auto right = static_cast<std::uint32_t>(pos & 255);
+            filter.count[k] = right == 0 ? 1 : 2;
+            filter.weight.push_back(256 - right);
+            if (right != 0)
+                filter.weight.push_back(right);
+        }
+        return;
+    }
+    // Positions in 1/outSize of a source pixel: output pixel i covers
+    // [i * sourceSize, (i + 1) * sourceSize).
     for (int i = 0; i < outSize; ++i) {
-        std::int64_t pos = (static_cast<std::int64_t>(2 * i + 1) * sourceSize * 256) /
-                               (2 * static_cast<std::int64_t>(outSize)) -
-                           128;
-        pos = std::clamp<std::int64_t>(pos, 0, last);
-        const int first = static_cast<int>(pos >> 8);
-        taps[static_cast<std::size_t>(i)] = {first, std::min(first + 1, sourceSize - 1),
-                                             static_cast<int>(pos & 255)};
+        const std::int64_t begin = static_cast<std::int64_t>(i) * sourceSize;
+        const std::int64_t end = begin + sourceSize;
+        const auto k = static_cast<std::size_t>(i);
+        const int from = static_cast<int>(begin / outSize);
+        const int to = static_cast<int>((end + outSize - 1) / outSize);  // one past the last
+        filter.first[k] = from;
+        filter.count[k] = to - from;
+        filter.offset[k] = static_cast<int>(filter.weight.size());
+        std::uint32_t sum = 0;
+        std::size_t largest = filter.weight.size();
+        for (int p = from; p < to; ++p) {
+            const std::int64_t covered =
+                std::min<std::int64_t>(end, std::int64_t(p + 1) * outSize) -
+                std::max<std::int64_t>(begin, std::int64_t(p) * outSize);
+            const auto w =
+                static_cast<std::uint32_t>((covered * 256 + sourceSize / 2) / sourceSize);
+            if (p == from || w > filter.weight[largest])
+                largest = filter.weight.size();
+            filter.weight.push_back(w);
+            sum += w;
+        }
+        // Rounding must not make the page lighter or darker.
+        filter.weight[largest] += 256 - sum;
     }
 }
 
@@ -104,51 +149,58 @@ void makeTaps(int sourceSize, int outSize, std::vector<Tap>& taps) {
 void ResampleInto(GreyView source, GreyImage& canvas, int x, int y, int w, int h) {
     if (w <= 0 || h <= 0 || source.width <= 0 || source.height <= 0)
         return;
-    thread_local std::vector<Tap> columns;
-    thread_local std::vector<Tap> rows;
-    makeTaps(source.width, w, columns);
-    makeTaps(source.height, h, rows);
-    // Separable: source rows are scaled across once each (in 1/256 grey
-    // levels) and kept while consecutive output rows blend the same pair.
-    thread_local std::vector<std::uint32_t> upper, lower;
-    upper.resize(static_cast<std::size_t>(w));
-    lower.resize(static_cast<std::size_t>(w));
-    int upperRow = -1;
-    int lowerRow = -1;
-    auto across = [&](int sourceRow, std::vector<std::uint32_t>& line) {
+    thread_local AxisFilter columns;
+    thread_local AxisFilter rows;
+    makeFilter(source.width, w, columns);
+    makeFilter(source.height, h, rows);
+    // Separable: a source row is scaled across once (in 1/256 grey levels)
+    // and kept while the next output row still needs it; consecutive output
+    // rows share at most two source rows.
+    thread_local std::vector<std::uint32_t> lines[2];
+    int lineRow[2] = {-1, -1};
+    int older = 0;
+    auto across = [&](int sourceRow) -> const std::uint32_t* {
+        for (int k = 0; k < 2; ++k)
+            if (lineRow[k] == sourceRow)
+                return lines[k].data();
+        const int k = older;
+        older ^= 1;
+        std::vector<std::uint32_t>& line = lines[k];
+        line.resize(static_cast<std::size_t>(w));
+        lineRow[k] = sourceRow;
         const std::uint8_t* s = source.row(sourceRow);
         for (int i = 0; i < w; ++i) {
-            const Tap& c = columns[static_cast<std::size_t>(i)];
-            line[static_cast<std::size_t>(i)] =
-                static_cast<std::uint32_t>(s[c.first] * (256 - c.weight) + s[c.second] * c.weight);
+            const auto c = static_cast<std::size_t>(i);
+            const std::uint8_t* px = s + columns.first[c];
+            const std::uint32_t* wt = columns.weight.data() + columns.offset[c];
+            std::uint32_t sum = 0;
+            for (int t = 0; t < columns.count[c]; ++t)
+                sum += px[t] * wt[t];
+            line[c] = sum;
         }
+        return line.data();
     };
+    thread_local std::vector<std::uint32_t> sum;
+    sum.resize(static_cast<std::size_t>(w));
     for (int j = 0; j < h; ++j) {
-        const Tap& r = rows[static_cast<std::size_t>(j)];
-        if (r.first != upperRow) {
-            if (r.first == lowerRow) {
-                upper.swap(lower);
-                std::swap(upperRow, lowerRow);
-            } else {
-                across(r.first, upper);
-                upperRow = r.first;
-            }
-        }
+        const auto r = static_cast<std::size_t>(j);
         std::uint8_t* dst = canvas.row(y + j) + x;
-        const auto wy = static_cast<std::uint32_t>(r.weight);
-        if (wy == 0) {
+        const std::uint32_t* wt = rows.weight.data() + rows.offset[r];
+        if (rows.count[r] == 1) {
+            const std::uint32_t* line = across(rows.first[r]);
             for (int i = 0; i < w; ++i)
-                dst[i] = static_cast<std::uint8_t>((upper[static_cast<std::size_t>(i)] + 128) >> 8);
+                dst[i] = static_cast<std::uint8_t>((line[i] + 128) >> 8);
             continue;
         }
-        if (r.second != lowerRow) {
-            across(r.second, lower);
-            lowerRow = r.second;
+        std::fill(sum.begin(), sum.end(), 0u);
+        for (int t = 0; t < rows.count[r]; ++t) {
+            const std::uint32_t* line = across(rows.first[r] + t);
+            const std::uint32_t weight = wt[t];
+            for (int i = 0; i < w; ++i)
+                sum[static_cast<std::size_t>(i)] += line[i] * weight;
         }
-        const std::uint32_t* a = upper.data();
-        const std::uint32_t* b = lower.data();
         for (int i = 0; i < w; ++i)
-            dst[i] = static_cast<std::uint8_t>((a[i] * (256 - wy) + b[i] * wy + 32768) >> 16);
+            dst[i] = static_cast<std::uint8_t>((sum[static_cast<std::size_t>(i)] + 32768) >> 16);
     }
 }
 
@@ -215,6 +267,15 @@ constexpr std::array<std::uint8_t, 256> makeReversed() {
 constexpr std::array<std::uint8_t, 256> kReversed = makeReversed();
 
 }  // namespace
+
+void LumaRow(const std::uint8_t* rgb, std::uint8_t* grey, int width) {
+    // Printed pages are mostly white paper and black text, whose luma is
+    // their level itself (the weights sum to one): only colour is weighed.
+    for (int x = 0; x < width; ++x, rgb += 3) {
+        const unsigned r = rgb[0], g = rgb[1], b = rgb[2];
+        grey[x] = r == g && g == b ? static_cast<std::uint8_t>(r) : ClassicLuma(r, g, b);
+    }
+}
 
 void Threshold(GreyView source, BitPage& out, int level) {
     if (out.width != source.width || out.height != source.height)

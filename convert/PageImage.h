@@ -57,6 +57,15 @@ struct BitPage {
     bool black(int x, int y) const { return (row(y)[x >> 3] >> (7 - (x & 7))) & 1; }
 };
 
+// The classic luma of 8-bit encoded red, green and blue: 0.299 R +
+// 0.587 G + 0.114 B, rounded. Every colour page becomes grey by it, so a
+// pure red (76) or a darker green stays black at the threshold.
+inline std::uint8_t ClassicLuma(unsigned r, unsigned g, unsigned b) {
+    return static_cast<std::uint8_t>((299 * r + 587 * g + 114 * b + 500) / 1000);
+}
+// One row of `width` pixels of three bytes each (red, green, blue) to grey.
+void LumaRow(const std::uint8_t* rgb, std::uint8_t* grey, int width);
+
 // Page k of a page file holding `count` pages stacked vertically: rows
 // (H / N) * k to (H / N) * (k + 1), with N = max(count, 1). Rows left over at
 // the bottom belong to no page. Zero rows when the image is lower than N.

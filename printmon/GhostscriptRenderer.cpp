@@ -8,6 +8,9 @@
 #include <ghostscript/ierrors.h>
 // clang-format on
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <mutex>
 #include <vector>
@@ -136,6 +139,22 @@ bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, st
     static std::mutex oneAtATime;
     std::lock_guard lock(oneAtATime);
 
+    // File names are bytes here, in whatever encoding they were made, and
+    // Ghostscript takes its arguments as UTF-8: it reads the document
+    // through the descriptor opened here rather than by its name.
+    struct Document {
+        int fd;
+        ~Document() {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } document{::open(input.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY)};
+    if (document.fd < 0) {
+        error = input.string() + ": cannot be opened";
+        return false;
+    }
+    const std::string path = "/proc/self/fd/" + std::to_string(document.fd);
+
     Session session;
     session.sink = &sink;
     void* instance = nullptr;
@@ -147,6 +166,11 @@ bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, st
     gsapi_register_callout(instance, callout, &session);
     gsapi_set_arg_encoding(instance, GS_ARG_ENCODING_UTF8);
 
+    // Grey straight from the colours as the document gives them: with fast
+    // colour Ghostscript weighs red, green and blue 0.30, 0.59 and 0.11,
+    // the classic luma to within one level (pure red 76, green 0,160,0 94).
+    // Its colour-managed grey turns them nearly white (127 and 137), so
+    // coloured text and lines would vanish at the threshold.
     const std::string format =
         "-dDisplayFormat=" + std::to_string(static_cast<unsigned>(DISPLAY_COLORS_GRAY) |
                                             static_cast<unsigned>(DISPLAY_ALPHA_NONE) |
@@ -156,7 +180,6 @@ bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, st
     const std::string resolution = "-r" + std::to_string(kFaxXDpi) + "x" + std::to_string(kFaxYDpi);
     const std::string geometry =
         "-g" + std::to_string(kFaxWidth) + "x" + std::to_string(kFaxHeight);
-    const std::string path = input.string();
     // A landscape page is turned a quarter counter-clockwise to fit, as the
     // conversion would turn it; the conversion then has nothing to resample.
     std::vector<const char*> arguments = {"gs",
@@ -169,6 +192,7 @@ bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, st
                                           resolution.c_str(),
                                           geometry.c_str(),
                                           "-dFIXEDMEDIA",
+                                          "-dUseFastColor",
                                           "-dPDFFitPage",
                                           "-dPSFitPage",
                                           "--",
@@ -179,11 +203,11 @@ bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, st
     gsapi_delete_instance(instance);
 
     if (session.refused) {
-        error = path + ": a rendered page cannot be written";
+        error = input.string() + ": a rendered page cannot be written";
         return false;
     }
     if ((code < 0 && code != gs_error_Quit) || exitCode < 0) {
-        error = path + ": Ghostscript cannot render it";
+        error = input.string() + ": Ghostscript cannot render it";
         if (std::string detail = firstLines(session.messages); !detail.empty())
             error += ": " + detail;
         return false;

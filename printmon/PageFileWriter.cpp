@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "app/FileBytes.h"
+
 namespace miravo::print {
 
 namespace {
@@ -17,27 +19,13 @@ std::string header(const char* magic, int width, int height, bool grey) {
            (grey ? "255\n" : "");
 }
 
-bool writeAll(int fd, const void* data, std::size_t size) {
-    const auto* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Writes `head` then `size` bytes of pixels into a new file of this user's.
 bool writeFile(const std::filesystem::path& path, const std::string& head, const std::uint8_t* data,
                std::size_t size) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
-    bool ok = writeAll(fd, head.data(), head.size()) && writeAll(fd, data, size);
+    bool ok = WriteAll(fd, head.data(), head.size()) && WriteAll(fd, data, size);
     ok = ::close(fd) == 0 && ok;
     if (!ok)
         ::unlink(path.c_str());  // the partial file is ours

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <random>
 
+#include "app/FileBytes.h"
 #include "app/Paths.h"
-#include "app/ProfileIni.h"
 #include "convert/JobFile.h"
 #include "convert/PageConverter.h"
 #include "printmon/RenderProcess.h"
@@ -31,7 +31,7 @@ InputKind sniff(const fs::path& path, std::string& error) {
     struct stat info {};
     char head[8] = {};
     const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    const ssize_t got = regular ? ::read(fd, head, sizeof head) : -1;
+    const std::ptrdiff_t got = regular ? ReadFully(fd, head, sizeof head) : -1;
     ::close(fd);
     if (!regular) {
         error = path.string() + ": not a file";
@@ -104,7 +104,7 @@ bool copyNew(const fs::path& from, const fs::path& to) {
     while (ok && in) {
         in.read(buffer, sizeof buffer);
         const std::streamsize n = in.gcount();
-        ok = n == 0 || ::write(out, buffer, static_cast<std::size_t>(n)) == n;
+        ok = WriteAll(out, buffer, static_cast<std::size_t>(n));
     }
     ok = ::close(out) == 0 && ok && in.eof();
     if (!ok)
@@ -117,8 +117,14 @@ std::string documentTitle(const fs::path& input) {
     for (char& c : title)
         if (static_cast<unsigned char>(c) < 0x20 || c == '/')
             c = ' ';
-    if (title.size() > 100)
-        title.resize(100);
+    // Cut to 100 bytes, never inside a UTF-8 character: its lead byte goes
+    // with its continuation bytes.
+    if (title.size() > 100) {
+        std::size_t cut = 100;
+        while (cut > 97 && (static_cast<unsigned char>(title[cut]) & 0xC0) == 0x80)
+            --cut;
+        title.resize(cut);
+    }
     return title.empty() ? std::string("document") : title;
 }
 
@@ -133,13 +139,7 @@ bool usableImage(const fs::path& input) {
 }  // namespace
 
 fs::path DefaultSpoolFolder() {
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR")) {
-        const fs::path folder = fs::path(runtime) / "miravo-spool";
-        std::error_code ec;
-        if (SpoolFolderProblem(folder).empty() && fs::is_directory(runtime, ec))
-            return folder;
-    }
-    return fs::path("/tmp") / ("miravo-spool-" + std::to_string(::getuid()));
+    return ToFsPath(SpoolFolder());
 }
 
 std::string SpoolFolderProblem(const fs::path& folder) {
@@ -148,8 +148,6 @@ std::string SpoolFolderProblem(const fs::path& folder) {
         return text + ": not an absolute folder";
     if (text.find('_') != std::string::npos)
         return text + ": the folder must not hold '_'";
-    if (text.find('.') != std::string::npos)
-        return text + ": the folder must not hold '.'";
     if (text.size() > 600)
         return text + ": the folder name is too long";
     return {};
@@ -174,6 +172,10 @@ PrintResult WritePrintJob(const PrintOptions& options) {
     }
     std::error_code ec;
     fs::path folder = options.outFolder.empty() ? DefaultSpoolFolder() : options.outFolder;
+    if (folder.empty()) {
+        result.error = "no spool folder: neither XDG_RUNTIME_DIR nor a cache folder is usable";
+        return result;
+    }
     folder = fs::absolute(folder, ec).lexically_normal();
     if (folder.has_filename() == false)
         folder = folder.parent_path();

@@ -16,13 +16,14 @@ struct PrintOptions {
     int renderSeconds = 300;  // longest Ghostscript may take per input
 };
 
-// $XDG_RUNTIME_DIR/miravo-spool when that folder suits page file names,
-// else /tmp/miravo-spool-<uid>.
+// The user's spool folder (SpoolFolder(): $XDG_RUNTIME_DIR/miravo, else
+// a 0700 folder in the program's cache); empty when there is none.
 std::filesystem::path DefaultSpoolFolder();
 
 // Why a folder cannot hold page files, or empty when it can: it must be
-// absolute and hold no '_' (the page base name holds exactly one) and no
-// '.' (the page count is read after the last '_' up to a later '.').
+// absolute and hold no '_' (the page base name holds exactly one). A '.'
+// is harmless: every page file holds one page, and a count that reads as 0
+// stands for one page.
 std::string SpoolFolderProblem(const std::filesystem::path& folder);
 
 struct PrintResult {

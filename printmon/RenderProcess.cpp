@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,7 +37,10 @@ void removePages(const std::string& base, int first) {
 // allocations with huge pages. Ghostscript allocates its memory in large
 // chunks, and touching them 4 KB at a time cost a third of a short
 // document's rendering in page faults. Tunables the user set are kept.
-std::vector<std::string> rendererEnvironment() {
+// Under -dSAFER a document may still write and delete files in
+// Ghostscript's temp folder, which it takes from TMPDIR (else /tmp): it
+// gets `tempFolder`, a folder of its own, as the only place it may write.
+std::vector<std::string> rendererEnvironment(const std::string& tempFolder) {
     constexpr std::string_view kTunables = "GLIBC_TUNABLES=";
     std::vector<std::string> variables;
     std::string tunables;
@@ -44,12 +48,37 @@ std::vector<std::string> rendererEnvironment() {
         const std::string_view variable(*entry);
         if (variable.substr(0, kTunables.size()) == kTunables)
             tunables = std::string(variable.substr(kTunables.size())) + ":";
-        else
+        else if (variable.substr(0, 7) != "TMPDIR=" && variable.substr(0, 5) != "TEMP=" &&
+                 variable.substr(0, 4) != "TMP=")
             variables.emplace_back(variable);
     }
     variables.push_back(std::string(kTunables) + tunables + "glibc.malloc.hugetlb=1");
+    for (const char* name : {"TMPDIR=", "TEMP=", "TMP="})
+        variables.push_back(name + tempFolder);
     return variables;
 }
+
+// A private folder (0700, unique) beside the page files, removed with all
+// that the renderer left in it.
+class TempFolder {
+  public:
+    explicit TempFolder(const std::filesystem::path& besides) {
+        std::string name = (besides / "render-XXXXXX").string();
+        if (::mkdtemp(name.data()))
+            path_ = name;
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        if (!path_.empty())
+            std::filesystem::remove_all(path_, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
 
 std::string trimmed(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
@@ -63,6 +92,11 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
                               int first, int seconds) {
     RenderOutcome outcome;
     const std::string program = rendererPath().string();
+    const TempFolder temp(std::filesystem::path(base).parent_path());
+    if (temp.path().empty()) {
+        outcome.error = "cannot make a private folder for rendering beside " + base;
+        return outcome;
+    }
     int channel[2];
     if (::pipe2(channel, O_CLOEXEC) != 0) {
         outcome.error = "cannot start rendering";
@@ -75,7 +109,7 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
     std::vector<char*> arguments = {
         const_cast<char*>(program.c_str()), const_cast<char*>(input.c_str()),
         const_cast<char*>(base.c_str()), const_cast<char*>(firstText.c_str()), nullptr};
-    std::vector<std::string> variables = rendererEnvironment();
+    std::vector<std::string> variables = rendererEnvironment(temp.path());
     std::vector<char*> environment;
     for (std::string& variable : variables)
         environment.push_back(variable.data());

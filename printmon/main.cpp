@@ -21,7 +21,7 @@ void usage(std::FILE* to) {
         "  Renders PDF and PostScript files (or takes PNG and JPEG images) into\n"
         "  fax page files and a job file, prints the job file's path and starts\n"
         "  miravo with it.\n"
-        "  --out DIR     where the files go (no '_' or '.' in the folder)\n"
+        "  --out DIR     where the files go (no '_' in the folder)\n"
         "  --no-launch   do not start miravo\n",
         to);
 }

@@ -21,6 +21,11 @@ PACKAGES=(
   # print-monitor stand-in: renders printed documents into page images
   # (Ghostscript's library in process; the program for the benchmark)
   ghostscript libgs-dev
+  # the Miravo printer queue: the print system and its PDF filters;
+  # lintian checks the Debian package
+  cups cups-client cups-filters lintian
+  # the README's picture of a print dialog (scripts/print-dialog-screenshot.sh)
+  l3afpad xdotool
   # fonts for cover pages and dialogs rendered without a desktop
   fonts-dejavu-core
   # port setup program: Win32 cross build, run under Wine

@@ -40,12 +40,12 @@ void removeFile(const std::u16string& path) {
 }  // namespace
 
 std::u16string CoverPageFilePath() {
-    const std::u16string path = ProfileFolder() + u"/coverpage.tiff";
+    const std::u16string path = CacheFolder() + u"/coverpage.tiff";
     return path.size() < kCoverFileWidth ? path : std::u16string();
 }
 
 std::u16string CoverDocumentFilePath() {
-    return fitField(ProfileFolder() + u"/coverpage_and_fax.tiff", kPathWidth);
+    return fitField(CacheFolder() + u"/coverpage_and_fax.tiff", kPathWidth);
 }
 
 MultipartForm CoverPageForm(const AppState& state) {

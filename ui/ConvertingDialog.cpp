@@ -56,7 +56,7 @@ void ConvertingDialog::reject() {
 }
 
 void RunConversionDialog(AppPaths& paths, QWidget* owner) {
-    if (!paths.state || !CheckJobFile(paths.state->job.documentPath))
+    if (!paths.state || !CheckJobFile(paths.state->job.jobFilePath))
         return;
     ConvertingDialog dialog(paths, owner);
     dialog.exec();

@@ -46,7 +46,7 @@ class ConvertingDialog : public WorkerWindow {
 };
 
 // The conversion run with its dialog: nothing when there is no record or
-// documentPath names no job file; otherwise runs dialog 108 modally and
+// jobFilePath names no job file; otherwise runs dialog 108 modally and
 // returns when it has closed.
 void RunConversionDialog(AppPaths& paths, QWidget* owner = nullptr);
 

@@ -159,7 +159,7 @@ void OptionsDialog::methodClicked() {
     state.settings.threshold = ui_->id1020->isChecked();
     // Convert the printed document again with the chosen method.
     if (!state.job.jobArgument.empty()) {
-        state.job.documentPath = fitField(state.job.jobArgument, kPathWidth);
+        state.job.jobFilePath = fitField(state.job.jobArgument, kPathWidth);
         RunConversionDialog(paths_, this);
     }
 }

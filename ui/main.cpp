@@ -4,12 +4,16 @@
 #include <string>
 #include <vector>
 
+#include "app/Paths.h"
 #include "app/Startup.h"
-#include "app/Text.h"
+#include "printmon/WaitingJobs.h"
 #include "ui/Icons.h"
 #include "ui/QtShellDialogs.h"
+#include "ui/WaitingJobsDialog.h"
 
 int main(int argc, char** argv) {
+    // Looked up before Qt starts any thread: it changes the environment for a moment.
+    const auto waitingJobFolders = miravo::print::WaitingJobFolders();
     QApplication application(argc, argv);  // takes Qt's own options out of argv
     QApplication::setApplicationName(QStringLiteral("Miravo"));
     QApplication::setWindowIcon(miravo::ui::ApplicationIcon());
@@ -19,7 +23,14 @@ int main(int argc, char** argv) {
 
     std::vector<std::u16string> arguments;
     for (int i = 1; i < argc; ++i)
-        arguments.push_back(miravo::fromLocal8Bit(argv[i]));
+        arguments.push_back(miravo::FromFsPath(argv[i]));  // a file name's bytes kept
+    // Jobs printed while nobody was logged in: one of them may become this run's job.
+    if (arguments.empty()) {
+        namespace print = miravo::print;
+        if (const auto job = miravo::ui::OfferWaitingJobs(
+                print::ListWaitingJobs(waitingJobFolders), print::DiscardWaitingJob))
+            arguments.push_back(miravo::FromFsPath(*job));
+    }
     static miravo::AppState state;  // the one record, alive until the process ends
     miravo::ui::QtShellDialogs dialogs;
     return miravo::RunMiravo(arguments, dialogs, state);

@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     for (int run = 0; run < runs; ++run) {
         miravo::AppState state;
         state.settings.dithering = dither;
-        state.job.documentPath = miravo::FromFsPath(std::filesystem::absolute(argv[1]));
+        state.job.jobFilePath = miravo::FromFsPath(std::filesystem::absolute(argv[1]));
         miravo::ConversionControl control;
         control.documentBase = miravo::FromFsPath(std::filesystem::path(folder) / "doc");
         miravo::SilentWorkerReport report;

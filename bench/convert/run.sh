@@ -8,8 +8,12 @@
 #    fit centred on white, threshold 123, then joining as Group 3 2-D.
 # 2. Peak memory of the engine for 3, 50 and 150 pages (a page at a time
 #    per core, so it must not grow with the job).
+# 0. Job file parsing: an 8 MiB job, one entry a line and all on one line.
 # 3. PDF to fax TIFF: miravo-print + miravo-send --convert-only against
-#    Ghostscript writing the fax TIFF itself (tiffg32d), the floor.
+#    Ghostscript writing the fax TIFF itself (tiffg32d), the floor: the
+#    sample, 51 pages of it, and a long text document of 40 pages with
+#    coloured headings, rules and a chart on every page.
+# PDF_ONLY=1 runs section 3 alone.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -17,7 +21,7 @@ bin=$(cd "${1:-$root/build/bin}" && pwd)
 runs=${RUNS:-3}
 work=$(mktemp -d /tmp/miravobenchXXXXXX)
 trap 'rm -rf "$work"' EXIT
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config"
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" XDG_CACHE_HOME="$work/home/cache"
 mkdir -p "$HOME"
 
 now() { date +%s.%N; }
@@ -85,6 +89,9 @@ compare() {
 }
 
 echo "load before the run: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
+if [[ -z "${PDF_ONLY:-}" ]]; then
+echo "== reading an 8 MiB job file, against one plain scan of its text =="
+"$bin/job_parse_bench" 8
 echo "== engine against ImageMagick + tiffcp -c g3:2d (best of $runs) =="
 compare "sample (3 pages)" "$sample_job" "$work/sample" 3
 compare "50 pages" "$fifty_job" "$work/fifty" 50
@@ -101,9 +108,31 @@ m150=$("$bin/convert_bench" "$work/fifty/more__ps__150" 1 | awk '{ print $8 }')
 echo "3 pages: $m3 MiB, 50 pages: $m50 MiB, 150 pages: $m150 MiB," \
      "150 against 50: $(ratio "$m150" "$m50")"
 
+fi
+
 echo "== PDF to fax TIFF: miravo-print + miravo-send against gs tiffg32d (best of $runs) =="
 gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$work/big.pdf" \
   $(for _ in $(seq 1 17); do printf '%s ' "$root/data/sample.pdf"; done)
+# The long text document: 40 letter pages of justified-looking text lines,
+# each with a red heading, a green and a blue rule and a four-bar chart.
+cat > "$work/text.ps" <<'PS'
+%!PS
+<< /PageSize [612 792] >> setpagedevice
+/line (The conversion turns every printed page into a fax page of 1728 by 2292 dots.) def
+1 1 40 {
+  /n exch def
+  /Helvetica-Bold findfont 16 scalefont setfont
+  1 0 0 setrgbcolor 72 740 moveto (Chapter ) show n 3 string cvs show
+  0 0.6 0 setrgbcolor 72 730 468 2 rectfill
+  0 setgray /Times-Roman findfont 10 scalefont setfont
+  0 1 52 { /k exch def 72 712 k 12 mul sub moveto line show } for
+  0 0 1 setrgbcolor 72 60 468 1 rectfill
+  0 1 3 { /b exch def b 0.25 mul 0.8 1 b 0.2 mul sub sethsbcolor
+          400 b 30 mul add 80 20 b 1 add 25 mul rectfill } for
+  showpage
+} for
+PS
+gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$work/text.pdf" "$work/text.ps"
 # Each run times both paths back to back, so a ratio compares like load with
 # like load; the range of the per-run ratios is printed beside the best
 # times, and the two stages of our path (miravo-print, then the conversion)
@@ -137,6 +166,9 @@ whole() {
 whole "$root/data/sample.pdf"
 small_ours=$last_ours small_gs=$last_gs
 whole "$work/big.pdf"
+big_ours=$last_ours big_gs=$last_gs
+whole "$work/text.pdf"
+last_ours=$big_ours last_gs=$big_gs
 # What each of the 48 pages beyond the sample's three costs, start-up left
 # out: our path starts three programs (miravo-print, its renderer and the
 # conversion), Ghostscript one.

@@ -521,6 +521,36 @@ TEST_F(SettingsPathsTest, ApplicationDataFolderFollowsXdgConfigHome) {
     EXPECT_EQ(ApplicationDataFolder(), text(root_ / "home" / ".config" / "Miravo"));
 }
 
+TEST_F(SettingsPathsTest, CacheSpoolAndRunFolders) {
+    ScopedEnv cacheUnset("XDG_CACHE_HOME", std::nullopt);
+    ScopedEnv runtimeUnset("XDG_RUNTIME_DIR", std::nullopt);
+    const fs::path defaultCache = root_ / "home" / ".cache" / "Miravo";
+    EXPECT_EQ(CacheFolder(), text(defaultCache));
+    EXPECT_EQ(modeOf(defaultCache), 0700u);
+    EXPECT_EQ(SpoolFolder(), text(defaultCache / "spool"));
+    EXPECT_EQ(modeOf(defaultCache / "spool"), 0700u);
+
+    fs::create_directories(root_ / "run");
+    ScopedEnv runtime("XDG_RUNTIME_DIR", (root_ / "run").string());
+    ScopedEnv cache("XDG_CACHE_HOME", (root_ / "cache").string());
+    EXPECT_EQ(SpoolFolder(), text(root_ / "run" / "miravo"));
+    EXPECT_EQ(modeOf(root_ / "run" / "miravo"), 0700u);
+
+    // Run folders: unique, private, removed whole without following links.
+    const std::u16string first = MakeRunFolder(), second = MakeRunFolder();
+    ASSERT_FALSE(first.empty());
+    EXPECT_NE(first, second);
+    EXPECT_EQ(ToFsPath(first).parent_path(), root_ / "cache" / "Miravo");
+    EXPECT_EQ(modeOf(ToFsPath(first)), 0700u);
+    writeBytes(root_ / "kept", "user file");
+    fs::create_symlink(root_ / "kept", ToFsPath(first) / "link");
+    fs::create_directory_symlink(root_.path(), ToFsPath(first) / "up");
+    RemoveRunFolder(first);
+    EXPECT_FALSE(fs::exists(ToFsPath(first)));
+    EXPECT_TRUE(fs::exists(root_ / "kept"));
+    RemoveRunFolder(u"relative/run");  // not a folder the program made: nothing
+}
+
 TEST_F(SettingsPathsTest, UserDataFilePathJoinsAndCuts) {
     EXPECT_EQ(UserDataFilePath(u"contacts.csv"), text(root_ / "cfg" / "Miravo") + u"/contacts.csv");
     EXPECT_EQ(UserDataFilePath(std::u16string(1000, u'n')).size(), 770u);
@@ -571,6 +601,10 @@ TEST_F(SettingsPathsTest, PathConversionsNeverThrow) {
     const std::u16string name = u"/tmp/\u00E9t\u00E9 \u041C \U0001F600";
     EXPECT_EQ(FromFsPath(ToFsPath(name)), name);
     EXPECT_NO_THROW(ToFsPath(std::u16string(1, char16_t(0xD800))));
+    // Names in other encodings keep their bytes both ways.
+    for (const std::string bytes :
+         {"/tmp/r\xE9sum\xE9", "/x/\xC0\xAF\xED\xA0\x80\xF0\x9F\x98", "/\xFF\xC3\xA9"})
+        EXPECT_EQ(ToFsPath(FromFsPath(bytes)).native(), bytes);
     EXPECT_TRUE(IsAbsolutePath(u"/x"));
     EXPECT_FALSE(IsAbsolutePath(u"x/y"));
     EXPECT_FALSE(IsAbsolutePath(u""));

@@ -61,11 +61,12 @@ TEST(RunModeChoice, ConfigAloneIsTriedAsAJobAndSelectsOptions) {
     EXPECT_TRUE(plan.configuration);
 }
 
-TEST(RunModeChoice, ConfigIsACaseSensitiveSubstringOfTheJoinedArguments) {
+TEST(RunModeChoice, ConfigIsOneWholeCaseSensitiveArgument) {
     EXPECT_FALSE(ChooseRunMode({u"/CONFIG"}).configuration);
     EXPECT_FALSE(ChooseRunMode({u"/Config"}).configuration);
     EXPECT_TRUE(ChooseRunMode({u"/spool/job.txt", u"/config"}).configuration);
-    EXPECT_TRUE(ChooseRunMode({u"/spool/job.txt", u"x/configy"}).configuration);
+    EXPECT_FALSE(ChooseRunMode({u"/spool/job.txt", u"x/configy"}).configuration);
+    EXPECT_FALSE(ChooseRunMode({u"/spool/config-guide__ps__job_1"}).configuration);
     // The arguments are joined by a space, so a split word does not match.
     EXPECT_FALSE(ChooseRunMode({u"/spool/job.txt", u"/con", u"fig"}).configuration);
     EXPECT_FALSE(ChooseRunMode({u"/spool/job.txt", u"/conf"}).configuration);
@@ -99,6 +100,7 @@ struct Call {
     std::string dialog;
     std::u16string documentPath;
     fs::path currentFolder;
+    std::u16string jobFilePath;
 };
 
 class RecordingDialogs : public ShellDialogs {
@@ -122,7 +124,8 @@ class RecordingDialogs : public ShellDialogs {
   private:
     void record(const char* name, AppPaths& paths, const std::function<void(AppPaths&)>& then) {
         std::error_code ec;
-        calls.push_back({name, paths.state->job.documentPath, fs::current_path(ec)});
+        calls.push_back({name, paths.state->job.documentPath, fs::current_path(ec),
+                         paths.state->job.jobFilePath});
         then(paths);
     }
 };
@@ -214,13 +217,20 @@ TEST_F(StartupRun, ConfigAloneRunsTheConversionOnItThenOnlyOptions) {
     EXPECT_EQ(run({u"/config"}), 0);
 
     ASSERT_EQ(dialogs_.names(), (std::vector<std::string>{"conversion", "options"}));
-    EXPECT_EQ(dialogs_.calls[0].documentPath, u"/config");
+    EXPECT_EQ(dialogs_.calls[0].jobFilePath, u"/config");
     EXPECT_EQ(dialogs_.calls[1].documentPath, u"");
     EXPECT_EQ(state_.job.documentPath, u"");
 }
 
 TEST_F(StartupRun, ConfigInCapitalsOpensTheSendDialog) {
     EXPECT_EQ(run({u"/CONFIG"}), 0);
+    EXPECT_EQ(dialogs_.names(), (std::vector<std::string>{"conversion", "send"}));
+}
+
+TEST_F(StartupRun, AJobTitledConfigGuideOpensTheSendDialog) {
+    const fs::path job = work_ / "config-guide__ps__job_3";
+    test::writeBytes(job, test::utf16le(u"miravo\n", false));
+    run({text(job)});
     EXPECT_EQ(dialogs_.names(), (std::vector<std::string>{"conversion", "send"}));
 }
 
@@ -234,7 +244,7 @@ TEST_F(StartupRun, JobFileFollowedByConfigConvertsThenOpensOptionsWithoutDocumen
     EXPECT_EQ(run({text(job), u"/config"}), 0);
 
     ASSERT_EQ(dialogs_.names(), (std::vector<std::string>{"conversion", "options"}));
-    EXPECT_EQ(dialogs_.calls[0].documentPath, text(job));
+    EXPECT_EQ(dialogs_.calls[0].jobFilePath, text(job));
     EXPECT_EQ(dialogs_.calls[1].documentPath, u"");
 }
 
@@ -276,7 +286,7 @@ TEST_F(StartupRun, ARelativeJobFileMeansTheFolderTheProgramStartedIn) {
     run({u"job.txt"});
 
     ASSERT_FALSE(dialogs_.calls.empty());
-    EXPECT_EQ(dialogs_.calls[0].documentPath, text(job));
+    EXPECT_EQ(dialogs_.calls[0].jobFilePath, text(job));
     EXPECT_FALSE(fs::exists(job));
 }
 

@@ -15,7 +15,8 @@ TEST(ConvertOnly, PrintedPdfBecomesTheFaxDocument) {
     TempDir dir;
     std::filesystem::create_directories(dir / "home");
     const std::string env = "HOME=" + (dir / "home").string() +
-                            " XDG_CONFIG_HOME=" + (dir / "home/config").string() + " ";
+                            " XDG_CONFIG_HOME=" + (dir / "home/config").string() +
+                            " XDG_CACHE_HOME=" + (dir / "cache").string() + " ";
     test::ToolRun print =
         test::runTool(kBin + "miravo-print --no-launch --out " + (dir / "spool").string() + " " +
                       MIRAVO_SOURCE_DIR + "/data/sample.pdf");
@@ -25,9 +26,13 @@ TEST(ConvertOnly, PrintedPdfBecomesTheFaxDocument) {
     const test::ToolRun send =
         test::runTool(env + kBin + "miravo-send --convert-only '" + job + "'");
     ASSERT_EQ(send.status, 0) << send.output;
-    const std::string document = (dir / "home/tosend_res__3.tif").string();
-    EXPECT_NE(send.output.find("document: " + document + "\npages: 3\n"), std::string::npos)
-        << send.output;
+    // The document lives in a private folder of its own in the cache.
+    const std::size_t at = send.output.find("document: ");
+    ASSERT_NE(at, std::string::npos) << send.output;
+    const std::string document = send.output.substr(at + 10, send.output.find('\n', at) - at - 10);
+    EXPECT_EQ(std::filesystem::path(document).filename(), "tosend_res__3.tif");
+    EXPECT_EQ(std::filesystem::path(document).parent_path().parent_path(), dir / "cache/Miravo");
+    EXPECT_NE(send.output.find("\npages: 3\n"), std::string::npos) << send.output;
     const auto pages = test::readTiff(document);
     ASSERT_EQ(pages.size(), 3u);
     for (const auto& page : pages) {
@@ -46,6 +51,18 @@ TEST(ConvertOnly, PrintedPdfBecomesTheFaxDocument) {
     EXPECT_EQ(refused.status, 256);
     EXPECT_NE(refused.output.find("not a job file"), std::string::npos) << refused.output;
     EXPECT_NE(test::runTool(kBin + "miravo-send").status, 0);
+
+    // A page file that cannot be converted: a clear failure, no document,
+    // and nothing of the run left in the cache.
+    test::writeBytes(dir / "job_9_1", "no image");
+    test::writeBytes(dir / "Broken__ps__9", JobFileBytes({{FromFsPath(dir / "job_9_1"), 1}}));
+    const test::ToolRun broken = test::runTool(env + kBin + "miravo-send --convert-only " +
+                                               (dir / "Broken__ps__9").string());
+    EXPECT_EQ(broken.status, 256);
+    EXPECT_NE(broken.output.find("job_9_1 cannot be converted"), std::string::npos)
+        << broken.output;
+    EXPECT_EQ(test::folderNames(dir / "cache/Miravo").size(), 1u);  // the first run's only
+    EXPECT_TRUE(std::filesystem::exists(dir / "job_9_1"));
 }
 
 }  // namespace

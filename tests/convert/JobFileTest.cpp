@@ -94,6 +94,13 @@ TEST(ParseJobEntries, CountRulesOnTheEntryText) {
     entries = ParseJobEntries(u"miravo\n/s.d/j_1_1__page_numbers__3\n");
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].pageCount, 0u);
+    // Entries sharing a line read their count from their own start to the
+    // line's end: a '.' before an entry's start is not the entry's.
+    entries = ParseJobEntries(u"miravo\n/s/j_1_1__page_numbers__7.x/t/j_1_2__page_numbers__5\n");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].pageCount, 0u);
+    EXPECT_EQ(entries[1].pageFilePath, u"/t/j_1_2");
+    EXPECT_EQ(entries[1].pageCount, 5u);
     // A negative count is no count.
     entries = ParseJobEntries(u"miravo\n/s/j_1_1__page_numbers__-2\n");
     ASSERT_EQ(entries.size(), 1u);

@@ -53,6 +53,36 @@ TEST(ConvertPageFile, CutsStackedPagesAndStretchesThem) {
               (std::vector<std::string>{"job_1_1", "tosend_res_4.tif"}));
 }
 
+TEST(ConvertPageFile, ColouredSquaresStayBlackAtTheThresholdAndShowWhenDithered) {
+    struct Case {
+        QRgb colour;
+        int luma;  // 0.299 R + 0.587 G + 0.114 B, rounded
+    };
+    for (const Case c : {Case{qRgb(255, 0, 0), 76}, Case{qRgb(0, 160, 0), 94}}) {
+        TempDir dir;
+        // A fax-sized page in colour, kept as it is: only the grey rule counts.
+        QImage page(kFaxWidth, kFaxHeight, QImage::Format_RGB32);
+        page.fill(Qt::white);
+        for (int y = 400; y < 800; ++y)
+            for (int x = 400; x < 800; ++x)
+                page.setPixel(x, y, c.colour);
+        ASSERT_TRUE(page.save(QString::fromStdString((dir / "job_1_1").string()), "PNG"));
+        const auto grey = DecodePageFile(dir / "job_1_1");
+        ASSERT_TRUE(grey.has_value());
+        EXPECT_EQ(grey->constScanLine(600)[600], c.luma);
+        for (const bool dithering : {false, true}) {
+            ASSERT_EQ(
+                ConvertPageFile(dithering, text(dir / "d"), 1, text(dir / "job_1_1"), 1).pages, 1);
+            const auto pages = test::readTiff(dir / "d_res_1.tif");
+            ASSERT_EQ(pages.size(), 1u);
+            const int black = test::blackCount(pages[0].bits, 400, 400, 800, 800);
+            // All black at the threshold; dithered, as dark as the grey is.
+            const int expected = dithering ? 400 * 400 * (255 - c.luma) / 255 : 400 * 400;
+            EXPECT_NEAR(black, expected, 400 * 4) << c.luma << (dithering ? " dithered" : "");
+        }
+    }
+}
+
 TEST(ConvertPageFile, DitheringFollowsTheSetting) {
     TempDir dir;
     test::writePgm(dir / "p_1_1", GreyImage(800, 1000, 160));

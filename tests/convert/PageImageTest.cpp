@@ -59,6 +59,37 @@ TEST(ResampleInto, KeepsConstantsAndCopiesAtTheSameSize) {
         EXPECT_GE(wide.at(x, 0), wide.at(x - 1, 0));
 }
 
+TEST(PlaceOnFaxPage, ThinRulesSurviveScalingDown) {
+    // A tall page like a 600-dpi scan with 330 rules one pixel thin: scaled
+    // down about three times, every rule must leave its ink on the page,
+    // as grey, and show when dithered.
+    GreyImage band(1700, 6600);
+    for (int k = 0; k < 330; ++k)
+        for (int i = 0; i < band.width; ++i)
+            band.row(10 + 20 * k)[i] = 0;
+    GreyImage canvas, turned;
+    PlaceOnFaxPage(band.view(), canvas, turned);
+    BitPage dithered;
+    Dither(canvas.view(), dithered);
+    const double scale = static_cast<double>(kFaxHeight) / band.height;
+    const int x = kFaxWidth / 2;
+    int inked = 0, shown = 0;
+    for (int k = 0; k < 330; ++k) {
+        const int row = static_cast<int>((10 + 20 * k) * scale);
+        int ink = 0, black = 0;
+        for (int y = std::max(0, row - 1); y <= std::min(kFaxHeight - 1, row + 1); ++y) {
+            ink += 255 - canvas.at(x, y);
+            for (int i = 700; i < 1028; ++i)
+                black += dithered.black(i, y);
+        }
+        // A rule's ink, spread over the rows it falls in: 255 x scale.
+        inked += ink >= 255 * scale * 0.8;
+        shown += black >= 328 * scale * 0.25;
+    }
+    EXPECT_EQ(inked, 330);
+    EXPECT_EQ(shown, 330);
+}
+
 TEST(PlaceOnFaxPage, LandscapeBandIsTurnedThenStretched) {
     // Black top-right quarter of a 2200 x 1700 band: after the turn it is
     // the top-left quarter of a 1700 x 2200 page, stretched to the fax page.

@@ -5,6 +5,7 @@
 // a few hundred.
 #include <filesystem>
 
+#include "app/Paths.h"
 #include "app/SettingsStore.h"
 #include "convert/FaxTiff.h"
 #include "service/CoverPage.h"
@@ -226,14 +227,14 @@ TEST_F(SendIntegrationTest, CoverPageSuccessErrorAndEmptyAnswer) {
     RecordingReport ok;
     EXPECT_EQ(CoverPageTask(paths, ok), 0);
     EXPECT_EQ(ok.closes, std::vector<int>{0});
-    EXPECT_EQ(CountTiffPages(dir_ / "home/coverpage_and_fax.tiff"), 2);
+    EXPECT_EQ(CountTiffPages(ToFsPath(CacheFolder()) / "coverpage_and_fax.tiff"), 2);
 
     state_.settings.password = u"wrong";
     RecordingReport refused;
     EXPECT_EQ(CoverPageTask(paths, refused), 0);
     EXPECT_TRUE(refused.closes.empty());
     EXPECT_EQ(refused.label(kWorkerStatusControl), text(84));
-    EXPECT_FALSE(std::filesystem::exists(dir_ / "home/coverpage_and_fax.tiff"));
+    EXPECT_FALSE(std::filesystem::exists(ToFsPath(CacheFolder()) / "coverpage_and_fax.tiff"));
     EXPECT_EQ(state_.job.coverText, u"Hello");
 
     state_.settings.password = u"demo";
@@ -241,7 +242,7 @@ TEST_F(SendIntegrationTest, CoverPageSuccessErrorAndEmptyAnswer) {
     EXPECT_EQ(CoverPageTask(paths, empty), 0);
     EXPECT_EQ(empty.label(kWorkerStatusControl), text(999));
     EXPECT_TRUE(state_.job.coverText.empty());
-    EXPECT_FALSE(std::filesystem::exists(dir_ / "home/coverpage.tiff"));
+    EXPECT_FALSE(std::filesystem::exists(ToFsPath(CacheFolder()) / "coverpage.tiff"));
     setenv("HOME", oldHome.c_str(), 1);
 }
 

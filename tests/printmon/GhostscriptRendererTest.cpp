@@ -27,6 +27,34 @@ TEST(RenderDocument, HandsOverEveryPageAtTheFaxSize) {
     EXPECT_EQ(blackAndWhite, (std::vector<bool>{true, false, true}));
 }
 
+TEST(RenderDocument, ColoursBecomeTheirLuma) {
+    test::TempDir dir;
+    // Red, a middle green and blue squares, one inch each.
+    test::writeBytes(dir / "colours.ps",
+                     "%!PS\n<< /PageSize [612 792] >> setpagedevice\n"
+                     "1 0 0 setrgbcolor 72 600 72 72 rectfill\n"
+                     "0 0.62745 0 setrgbcolor 216 600 72 72 rectfill\n"
+                     "0 0 1 setrgbcolor 360 600 72 72 rectfill showpage\n");
+    std::vector<int> levels;
+    std::string error;
+    ASSERT_TRUE(RenderDocument(
+        dir / "colours.ps",
+        [&](const GreyView& page) {
+            // The square centres: x 1.5, 3.5 and 5.5 in, 2.5 in from the top
+            // (the letter page fits the fax page's height).
+            const double scale = static_cast<double>(kFaxHeight) / (11.0 * kFaxYDpi);
+            const int left = static_cast<int>((kFaxWidth - 8.5 * kFaxXDpi * scale) / 2);
+            const int y = static_cast<int>(2.5 * kFaxYDpi * scale);
+            for (double inch : {1.5, 3.5, 5.5})
+                levels.push_back(page.row(y)[left + static_cast<int>(inch * kFaxXDpi * scale)]);
+            return true;
+        },
+        error))
+        << error;
+    // 0.30 R + 0.59 G + 0.11 B: the classic luma (76, 94, 29) within a level.
+    EXPECT_EQ(levels, (std::vector<int>{76, 94, 28}));
+}
+
 TEST(RenderDocument, ARefusedPageRefusesTheRest) {
     int pages = 0;
     std::string error;

@@ -118,10 +118,49 @@ TEST(WritePrintJob, ADocumentThatDrawsForEverIsStoppedInTime) {
     EXPECT_FALSE(std::filesystem::exists(dir / "spool"));
 }
 
+TEST(WritePrintJob, ADocumentCanNeitherWriteNorDeleteOutsideItsOwnTempFolder) {
+    TempDir dir;
+    test::writeBytes(dir / "victim", "the user's file");
+    const std::string folder = dir.path().string();
+    test::writeBytes(
+        dir / "hostile.ps",
+        "%!PS\n{ (" + folder +
+            "/victim) deletefile } stopped pop\n"
+            "{ (" +
+            folder +
+            "/written) (w) file closefile } stopped pop\n"
+            "/Helvetica findfont 40 scalefont setfont 72 700 moveto (page) show showpage\n");
+    const PrintResult result = WritePrintJob(optionsFor(dir, {dir / "hostile.ps"}));
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.pages, 1);
+    EXPECT_TRUE(std::filesystem::exists(dir / "victim"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "written"));
+    EXPECT_EQ(test::folderNames(dir / "spool").size(), 2u);  // the page file and the job file
+}
+
+TEST(WritePrintJob, NamesThatAreNotCleanUtf8StayJobs) {
+    TempDir dir;
+    const std::string latin1 = "r\xE9sum\xE9.pdf";  // another encoding than UTF-8
+    const std::string longUtf8 = std::string(99, 'a') + "\xC3\xA9" + "tail.pdf";  // é across 100
+    for (const std::string& name : {latin1, longUtf8}) {
+        std::filesystem::copy_file(kSample, dir / name);
+        const PrintResult result = WritePrintJob(optionsFor(dir, {dir / name}));
+        ASSERT_TRUE(result.ok) << result.error;
+        const std::string jobName = result.jobFile.filename().string();
+        const std::string title = jobName.substr(0, jobName.find("__ps__"));
+        EXPECT_EQ(title, name == latin1 ? "r\xE9sum\xE9" : std::string(99, 'a'));
+        // The program, handed the name as its argument, finds the same file.
+        const std::u16string job = FromFsPath(result.jobFile);
+        ASSERT_TRUE(CheckJobFile(job)) << jobName;
+        EXPECT_EQ(ParseJobEntries(*ReadJobFileText(job)).size(), 3u);
+        RemovePrintJob(result);
+    }
+}
+
 TEST(SpoolFolderProblem, FoldersThatWouldBreakTheNames) {
     EXPECT_EQ(SpoolFolderProblem("/tmp/miravo-spool-1000"), "");
     EXPECT_NE(SpoolFolderProblem("/tmp/my_spool"), "");
-    EXPECT_NE(SpoolFolderProblem("/home/john.doe/spool"), "");
+    EXPECT_EQ(SpoolFolderProblem("/home/john.doe/.cache/Miravo/spool"), "");
     EXPECT_NE(SpoolFolderProblem("relative/spool"), "");
     EXPECT_EQ(SpoolFolderProblem(DefaultSpoolFolder()), "");
     TempDir dir;

@@ -2,6 +2,7 @@
 // the joined preview document, and the error and empty-answer paths.
 #include "service/CoverPage.h"
 
+#include "app/Paths.h"
 #include "convert/FaxTiff.h"
 #include "tests/service/SendTestSupport.h"
 
@@ -44,7 +45,9 @@ class CoverPageTest : public test::SendFixture {
         SendFixture::TearDown();
     }
     int run() { return CoverPageTask(paths_, report_); }
-    std::filesystem::path joined() const { return home_ / "coverpage_and_fax.tiff"; }
+    std::filesystem::path joined() const {
+        return ToFsPath(CacheFolder()) / "coverpage_and_fax.tiff";
+    }
 
     std::filesystem::path home_;
     std::string oldHome_;
@@ -60,7 +63,7 @@ TEST_F(CoverPageTest, RenderedCoverIsJoinedInFrontOfTheDocument) {
     EXPECT_EQ(report_.label(kWorkerStatusControl), text(125));
     EXPECT_EQ(state_.job.coverDocumentPath, fromUtf8(joined().string()));
     EXPECT_EQ(CountTiffPages(joined()), 3);
-    EXPECT_FALSE(std::filesystem::exists(home_ / "coverpage.tiff"));
+    EXPECT_FALSE(std::filesystem::exists(ToFsPath(CacheFolder()) / "coverpage.tiff"));
 
     const auto sent = requests("convert");
     ASSERT_EQ(sent.size(), 1u);
@@ -84,7 +87,7 @@ TEST_F(CoverPageTest, ServiceErrorShowsItsTextAndLeavesNoJoinedFile) {
     EXPECT_TRUE(report_.closes.empty());
     EXPECT_EQ(report_.label(kWorkerStatusControl), text(86));
     EXPECT_FALSE(std::filesystem::exists(joined()));
-    EXPECT_FALSE(std::filesystem::exists(home_ / "coverpage.tiff"));
+    EXPECT_FALSE(std::filesystem::exists(ToFsPath(CacheFolder()) / "coverpage.tiff"));
     EXPECT_EQ(storedAnswer(), error);
     EXPECT_EQ(state_.job.coverText, u"Hello \u00e9");
 }

@@ -32,9 +32,10 @@ class ConvertingDialogTest : public UiTest {
         }
         const auto job = spool_ / "Letter__ps__7";
         miravo::test::writeBytes(job, JobFileBytes(pages));
-        state().job.documentPath = FromFsPath(job);
+        state().job.jobFilePath = FromFsPath(job);
     }
-    std::u16string base() const { return FromFsPath(home_.path()) + u"/tosend"; }
+    // The document lives in a private folder of the run in the cache.
+    std::u16string base() { return state().job.documentBase; }
 
     miravo::test::TempDir home_;
     miravo::test::TempDir spool_;
@@ -50,6 +51,7 @@ TEST_F(ConvertingDialogTest, ConvertsTheJobBehindItsTextsAndLeavesTheJoinedDocum
     });
     RunConversionDialog(paths());
     EXPECT_EQ(state().job.documentPath, DocumentName(base(), 12));
+    EXPECT_EQ(ToFsPath(base()).parent_path().parent_path(), home_.path() / ".cache/Miravo");
     EXPECT_TRUE(std::filesystem::exists(ToFsPath(state().job.documentPath)));
     EXPECT_EQ(state().job.pageFileCount, 12);
     if (*seen) {  // a fast machine may finish before the dialog is seen
@@ -68,17 +70,18 @@ TEST_F(ConvertingDialogTest, EscapeStopsTheWorkerAndTheDialogWaitsForIt) {
     RunConversionDialog(paths());
     ASSERT_TRUE(*seen);
     EXPECT_TRUE(openAfterEscape);
-    // Stopped: no document, and the base path names no file.
-    EXPECT_EQ(state().job.documentPath, base());
+    // Stopped: no document, and the run's folder holds nothing.
+    EXPECT_EQ(state().job.documentPath, u"");
     EXPECT_FALSE(std::filesystem::exists(ToFsPath(DocumentName(base(), 40))));
-    for (const auto& entry : std::filesystem::directory_iterator(home_.path()))
+    for (const auto& entry : std::filesystem::directory_iterator(ToFsPath(base()).parent_path()))
         ADD_FAILURE() << "left behind: " << entry.path();
 }
 
 TEST_F(ConvertingDialogTest, NoJobFileOpensNothing) {
-    state().job.documentPath = u"/config";
+    state().job.jobFilePath = u"/config";
     RunConversionDialog(paths());
-    EXPECT_EQ(state().job.documentPath, u"/config");
+    EXPECT_EQ(state().job.jobFilePath, u"/config");
+    EXPECT_EQ(state().job.documentPath, u"");
     EXPECT_EQ(state().job.pageFileCount, 0);
 }
 

@@ -136,10 +136,10 @@ TEST_F(OptionsDialogTest, MethodClickConvertsTheArgumentAgainEvenWhenAlreadySele
     state().job.documentPath = u"/tmp/doc_res__2.tif";
     runOptions([&](QDialog* dialog) {
         click(dialog, 1020);  // already selected
-        EXPECT_EQ(state().job.documentPath, u"/config");
-        state().job.documentPath = u"again";
+        EXPECT_EQ(state().job.jobFilePath, u"/config");
+        state().job.jobFilePath = u"again";
         click(dialog, 1019);
-        EXPECT_EQ(state().job.documentPath, u"/config");
+        EXPECT_EQ(state().job.jobFilePath, u"/config");
         dialog->close();
     });
     EXPECT_TRUE(state().settings.dithering);

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix, checks the layout a desktop
+# program and its printer queue need, and prints through the queue from
+# that prefix.
+#   installed_layout_test.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+BUILD=$(readlink -f "$1")
+SOURCE=$(readlink -f "$2")
+PREFIX=$(mktemp -d /tmp/miravo-prefix-XXXXXX)
+trap 'rm -rf "$PREFIX"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+cmake --install "$BUILD" --prefix "$PREFIX" >/dev/null
+chmod 755 "$PREFIX"
+
+expect() {  # MODE PATH...
+  local mode=$1; shift
+  for path in "$@"; do
+    [ -e "$PREFIX/$path" ] || fail "$path is not installed"
+    [ "$(stat -c %a "$PREFIX/$path")" = "$mode" ] || fail "$path has mode $(stat -c %a "$PREFIX/$path"), not $mode"
+  done
+}
+expect 755 bin/miravo bin/miravo-send bin/miravo-print bin/miravo-server bin/miravo-render \
+  bin/miravo-open sbin/miravo-add-printer
+expect 700 lib/cups/backend/miravo
+expect 644 share/ppd/miravo/miravo.ppd share/miravo/lang.ini share/miravo/images/en_logo.gif \
+  share/applications/miravo.desktop share/icons/hicolor/scalable/apps/miravo.svg \
+  share/icons/hicolor/48x48/apps/miravo.png share/icons/hicolor/256x256/apps/miravo.png \
+  share/man/man1/miravo.1.gz share/man/man1/miravo-send.1.gz share/man/man1/miravo-print.1.gz \
+  share/man/man8/miravo-server.8.gz share/man/man8/miravo-add-printer.8.gz \
+  share/man/man1/miravo-open.1.gz share/man/man1/miravo-render.1.gz \
+  share/doc/miravo/copyright
+
+# Every manual page reads without complaint.
+for page in "$PREFIX"/share/man/man*/*.gz; do
+  warnings=$(zcat "$page" | groff -man -Tutf8 -ww -z 2>&1 || true)
+  [ -z "$warnings" ] || fail "$page: $warnings"
+done
+if command -v cupstestppd >/dev/null; then
+  cupstestppd -q "$PREFIX/share/ppd/miravo/miravo.ppd" || fail "the PPD does not conform"
+fi
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$PREFIX/share/applications/miravo.desktop" || fail "desktop entry invalid"
+fi
+
+# The installed programs find their program folder and each other.
+"$PREFIX/lib/cups/backend/miravo" | grep -q '^direct miravo ' || fail "backend: no device line"
+export XDG_CONFIG_HOME="$PREFIX/config" XDG_CACHE_HOME="$PREFIX/cache"
+job=$("$PREFIX/bin/miravo-print" --no-launch --out "$PREFIX/spool" "$SOURCE/data/sample.pdf") ||
+  fail "installed miravo-print cannot render"
+"$PREFIX/bin/miravo-send" --convert-only "$job" >/dev/null || fail "installed miravo-send cannot convert"
+
+if [ "$(id -u)" = 0 ]; then
+  bash "$SOURCE/tests/printmon/cups/print_queue_test.sh" "$PREFIX" "$SOURCE" || fail "printing from the installed prefix"
+fi
+echo "installed layout: all checks passed"

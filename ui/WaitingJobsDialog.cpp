@@ -1,0 +1,93 @@
+#include "ui/WaitingJobsDialog.h"
+
+#include <QDateTime>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace miravo::ui {
+
+namespace {
+
+QString printedAt(std::int64_t seconds) {
+    return QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+}
+
+}  // namespace
+
+WaitingJobsDialog::WaitingJobsDialog(std::vector<print::WaitingJob> jobs, DiscardJob discard,
+                                     QWidget* parent)
+    : QDialog(parent), jobs_(std::move(jobs)), discard_(std::move(discard)) {
+    setObjectName(QStringLiteral("waitingJobs"));
+    setWindowTitle(tr("Miravo - waiting print jobs"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(
+        tr("These documents were printed to the Miravo printer while you were not logged in."),
+        this));
+    list_ = new QTreeWidget(this);
+    list_->setObjectName(QStringLiteral("jobs"));
+    list_->setHeaderLabels({tr("Title"), tr("Pages"), tr("Printed")});
+    list_->setRootIsDecorated(false);
+    list_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (const print::WaitingJob& job : jobs_) {
+        auto* row = new QTreeWidgetItem(
+            {QString::fromStdString(job.title), QString::number(job.pages), printedAt(job.printed)});
+        row->setTextAlignment(1, Qt::AlignRight);
+        list_->addTopLevelItem(row);
+    }
+    list_->setCurrentItem(list_->topLevelItem(0));
+    layout->addWidget(list_);
+
+    auto* buttons = new QDialogButtonBox(this);
+    convert_ = buttons->addButton(tr("Convert and send"), QDialogButtonBox::AcceptRole);
+    convert_->setObjectName(QStringLiteral("convert"));
+    discardButton_ = buttons->addButton(tr("Discard"), QDialogButtonBox::DestructiveRole);
+    discardButton_->setObjectName(QStringLiteral("discard"));
+    buttons->addButton(tr("Not now"), QDialogButtonBox::RejectRole)
+        ->setObjectName(QStringLiteral("later"));
+    layout->addWidget(buttons);
+    connect(convert_, &QPushButton::clicked, this, &WaitingJobsDialog::convertSelected);
+    connect(discardButton_, &QPushButton::clicked, this, &WaitingJobsDialog::discardSelected);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(list_, &QTreeWidget::itemDoubleClicked, this, &WaitingJobsDialog::convertSelected);
+    resize(520, 280);
+}
+
+int WaitingJobsDialog::selectedIndex() const {
+    QTreeWidgetItem* item = list_->currentItem();
+    return item ? list_->indexOfTopLevelItem(item) : -1;
+}
+
+void WaitingJobsDialog::convertSelected() {
+    const int index = selectedIndex();
+    if (index < 0)
+        return;
+    chosen_ = jobs_[static_cast<std::size_t>(index)].jobFile;
+    accept();
+}
+
+void WaitingJobsDialog::discardSelected() {
+    const int index = selectedIndex();
+    if (index < 0)
+        return;
+    discard_(jobs_[static_cast<std::size_t>(index)]);
+    jobs_.erase(jobs_.begin() + index);
+    delete list_->takeTopLevelItem(index);
+    if (jobs_.empty())
+        reject();
+}
+
+std::optional<std::filesystem::path> OfferWaitingJobs(std::vector<print::WaitingJob> jobs,
+                                                      DiscardJob discard) {
+    if (jobs.empty())
+        return std::nullopt;
+    WaitingJobsDialog dialog(std::move(jobs), std::move(discard));
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.chosen();
+}
+
+}  // namespace miravo::ui
