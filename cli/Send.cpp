@@ -29,6 +29,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::size_t kCoverTextWidth = 6000;
+constexpr int kMaxUnusablePolls = 5;
 
 bool endsWithIgnoreCase(const std::string& text, std::string_view suffix) {
     return text.size() >= suffix.size() &&
@@ -283,6 +284,17 @@ std::u16string makeDocument(AppPaths& paths, AppState& state, const std::string&
     return state.job.documentPath;
 }
 
+// A whole decimal number from `least` to `most`.
+bool readCount(const std::string& text, long least, long most, int& out) {
+    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const long n = parseDecimal(text);
+    if (n < least || n > most)
+        return false;
+    out = static_cast<int>(n);
+    return true;
+}
+
 // Every destination's final word; the window shows only three of them.
 void printSummary(const AppState& state, const SendSummary& summary, std::FILE* out) {
     if (summary.destinations.empty())
@@ -336,12 +348,17 @@ bool ParseSendArguments(const std::vector<std::string>& args, SendArguments& out
         } else if (a == "--retries") {
             if (!value(v))
                 return false;
-            const long n = parseDecimal(v);
-            if (v.empty() || v.find_first_not_of("0123456789") != std::string::npos || n > 1000) {
+            if (!readCount(v, 0, 1000, out.retries)) {
                 error = "--retries takes a number from 0 to 1000";
                 return false;
             }
-            out.retries = static_cast<int>(n);
+        } else if (a == "--timeout") {
+            if (!value(v))
+                return false;
+            if (!readCount(v, 1, 86400, out.timeoutSeconds)) {
+                error = "--timeout takes a number of seconds from 1 to 86400";
+                return false;
+            }
         } else if (a == "--report") {
             if (!value(out.report))
                 return false;
@@ -371,7 +388,13 @@ bool ParseSendArguments(const std::vector<std::string>& args, SendArguments& out
 }
 
 int ExitStatusFor(const SendSummary& summary, const SendState& send) {
-    const bool noAnswer = summary.last.requested && summary.last.transport != Outcome::Answer;
+    const Outcome transport = summary.last.transport;
+    // The service was there but what came back cannot be read.
+    const bool answeredBadly = summary.last.unusable && (transport == Outcome::Answer ||
+                                                         transport == Outcome::HttpStatus ||
+                                                         transport == Outcome::TooLong);
+    const bool noAnswer =
+        summary.last.requested && transport != Outcome::Answer && !answeredBadly;
     switch (summary.end) {
         case SendEnd::Finished: {
             if (summary.destinations.empty())
@@ -399,6 +422,29 @@ int ExitStatusFor(const SendSummary& summary, const SendState& send) {
     }
     return kExitServiceError;
 }
+
+namespace {
+
+// Why the send ended with a service error, never worded "OK".
+std::string serviceErrorText(const AppState& state, const SendSummary& summary) {
+    const std::int32_t code = state.job.send.errorCode;
+    if (summary.end == SendEnd::Finished)
+        return "the service's status answer is about another fax";
+    if (summary.last.unusable || summary.last.namesNoDestination || code == kNoUsableAnswer) {
+        std::string text = "no usable answer came from the fax service";
+        if (!summary.last.error.empty())
+            text += ": " + summary.last.error;
+        else if (summary.last.namesNoDestination)
+            text += ": the status answer names no destination";
+        return text;
+    }
+    if (code == 0)
+        return "the service reported an error";
+    return "the service reported an error (" + std::to_string(code) + ": " +
+           toUtf8(ErrorText(state.language, code)) + ")";
+}
+
+}  // namespace
 
 int Send(const SendArguments& arguments, const SendControls& controls, std::FILE* out,
          std::FILE* err) {
@@ -451,7 +497,10 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
     SendOptions options;
     options.timing.sleep = controls.sleep;
     options.maxHostRetries = arguments.retries;
+    options.timing.exchangeDeadline = std::chrono::seconds(arguments.timeoutSeconds);
     options.waitForClose = false;
+    // No window whose user could end a polling that learns nothing.
+    options.maxUnusablePolls = kMaxUnusablePolls;
     state.job.statusWindowOpen = true;
     const SendSummary summary = RunSend(state, report, prompt, options);
     state.job.statusWindowOpen = false;
@@ -470,9 +519,7 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
             std::fprintf(err, "miravo-send: the service did not accept the credentials\n");
             break;
         case kExitServiceError:
-            std::fprintf(err, "miravo-send: the service reported an error (%d: %s)\n",
-                         state.job.send.errorCode,
-                         toUtf8(ErrorText(state.language, state.job.send.errorCode)).c_str());
+            std::fprintf(err, "miravo-send: %s\n", serviceErrorText(state, summary).c_str());
             break;
         case kExitDestinationsFailed:
             std::fprintf(err, "miravo-send: not every destination received the fax\n");

@@ -34,6 +34,8 @@ struct SendArguments {
     std::string input;
     // Starts of the sequence while the service cannot be reached.
     int retries = 3;
+    // Overall limit of every exchange in seconds; 0: each kind's own.
+    int timeoutSeconds = 0;
 };
 
 // Reads the sending mode's arguments; false with a message when they

@@ -1,10 +1,13 @@
 // miravo-send: the program's engine without a display.
 //
 //   miravo-send [--settings FILE] --to NUMBER[:NAME] ... [--cover TEXT]
-//               [--report yes|no|none] [--retries N] (JOBFILE | FILE.pdf | FILE.tif)
+//               [--report yes|no|none] [--retries N] [--timeout SECONDS]
+//               (JOBFILE | FILE.pdf | FILE.tif)
 //       sends the document and prints what the status window would show;
 //       gives up after N new starts (default 3) while the service cannot be
-//       reached.
+//       reached; --timeout replaces every exchange's own overall limit
+//       (a minute for a request, two for a text exchange, two plus one
+//       second per 8 KiB for the upload).
 //   miravo-send [--settings FILE] --journal [--since YYYY-MM-DD] [--csv]
 //       lists the sent-fax journal (CSV: one line per destination).
 //   miravo-send [--settings FILE] --refresh [--since YYYY-MM-DD]
@@ -37,7 +40,8 @@ namespace {
 void usage(std::FILE* to) {
     std::fputs(
         "usage: miravo-send [--settings FILE] --to NUMBER[:NAME] ... [--cover TEXT]\n"
-        "                   [--report yes|no|none] [--retries N] (JOBFILE | FILE.pdf | FILE.tif)\n"
+        "                   [--report yes|no|none] [--retries N] [--timeout SECONDS]\n"
+        "                   (JOBFILE | FILE.pdf | FILE.tif)\n"
         "       miravo-send [--settings FILE] --journal [--since YYYY-MM-DD] [--csv]\n"
         "       miravo-send [--settings FILE] --refresh [--since YYYY-MM-DD]\n"
         "       miravo-send --convert-only JOBFILE\n"
@@ -47,8 +51,8 @@ void usage(std::FILE* to) {
         to);
 }
 
-// Ctrl-C: the first one stops the send after the current request, as
-// closing the status window does; a second one ends the program at once.
+// Ctrl-C: the first one stops the send, the exchange under way included,
+// as closing the status window does; a second one ends the program at once.
 struct Interrupt {
     std::atomic<bool> stop{false};
     std::mutex mutex;
@@ -123,8 +127,7 @@ int main(int argc, char** argv) {
             }
             interrupt.wake.notify_all();
             const char note[] =
-                "\nmiravo-send: stopping after the current request "
-                "(Ctrl-C again to quit at once)\n";
+                "\nmiravo-send: stopping (Ctrl-C again to quit at once)\n";
             (void)!::write(STDERR_FILENO, note, sizeof note - 1);
         }
     }).detach();

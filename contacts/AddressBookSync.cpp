@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "app/Text.h"
+#include "service/AnswerDocument.h"
 
 namespace miravo {
 
@@ -25,34 +26,9 @@ std::u16string indexedName(std::size_t index, std::u16string_view key) {
     return name;
 }
 
-// The text an element stands for: its text and CDATA content, descendants
-// included, in document order.
-std::string elementText(pugi::xml_node element) {
-    const pugi::xml_node first = element.first_child();
-    if (first && !first.next_sibling() &&
-        (first.type() == pugi::node_pcdata || first.type() == pugi::node_cdata))
-        return first.value();
-    std::string text;
-    pugi::xml_node node = first;
-    while (node) {
-        if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata)
-            text.append(node.value());
-        if (node.first_child()) {
-            node = node.first_child();
-            continue;
-        }
-        while (node != element && !node.next_sibling())
-            node = node.parent();
-        if (node == element)
-            break;
-        node = node.next_sibling();
-    }
-    return text;
-}
-
 std::u16string childText(pugi::xml_node parent, const char* name) {
     const pugi::xml_node child = parent.child(name);
-    return child ? fromUtf8(elementText(child)) : std::u16string();
+    return child ? fromUtf8(ElementText(child)) : std::u16string();
 }
 
 bool fits(const std::u16string& text, std::size_t room) {
@@ -113,14 +89,14 @@ std::vector<FormField> AddressBookUpdateFields(const ContactBook& book,
 bool MergeAddressBook(ContactBook& book, std::string_view answer) try {
     answer = answer.substr(0, answer.find('\0'));
     pugi::xml_document document;
-    if (!document.load_buffer(answer.data(), answer.size()))
+    if (!LoadAnswerDocument(document, answer))
         return false;
     const pugi::xml_node root = document.child("API_RESULT");
 
     std::optional<std::u16string> result;
     for (pugi::xml_node action : root.children("GET_ADDRESS_BOOK")) {
         if (const pugi::xml_node node = action.child("RESULT")) {
-            result = fromUtf8(elementText(node));
+            result = fromUtf8(ElementText(node));
             break;
         }
     }

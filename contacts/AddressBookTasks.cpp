@@ -98,7 +98,7 @@ SyncMergeOutcome mergeAddressBookAnswer(AppPaths& paths, const AddressBookAnswer
     ContactBook& book = paths.state->contactBook;
     if (const std::optional<std::string> bytes = answer.answer())
         outcome.replaced = MergeAddressBook(book, *bytes);
-    outcome.saved = book.save();
+    outcome.saved = book.save(&outcome.keptAside);
     return outcome;
 }
 

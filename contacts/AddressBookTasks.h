@@ -68,6 +68,10 @@ WorkerTask chooseSyncTask(const ContactBook& book, std::shared_ptr<AddressBookAn
 struct SyncMergeOutcome {
     bool replaced = false;  // the book was rebuilt from the service's answer
     bool saved = false;     // "contacts.csv" was written
+    // Where a contacts.csv that did not load whole was kept before the
+    // save (empty: nothing kept aside); the window tells the user
+    // (ContactFileKeptAsideMessage).
+    std::filesystem::path keptAside;
 };
 
 // After the worker dialog: when the task has ended with an answer whose

@@ -2,6 +2,7 @@
 // through the program (a recipient is a Contact).
 #pragma once
 
+#include <filesystem>
 #include <list>
 #include <map>
 #include <string>
@@ -71,8 +72,10 @@ struct ContactBook {
     // empty book (ContactStore.h).
     void load();
     // Writes the whole book to that file in one atomic replacement; false
-    // when it could not be written (the old file then stays as it was).
-    bool save() const;
+    // when it could not be written (the old file then stays as it was). A
+    // file that did not load whole is first kept aside; its copy's path
+    // goes into `keptAside` (ContactStore.h).
+    bool save(std::filesystem::path* keptAside = nullptr) const;
 };
 
 }  // namespace miravo

@@ -1,5 +1,6 @@
 #include "contacts/ContactStore.h"
 
+#include <ctime>
 #include <new>
 
 #include "app/FileBytes.h"
@@ -20,6 +21,26 @@ void appendField(std::u16string& line, std::u16string_view field) {
         line.append(field);
     else
         line.append(StorableContactField(field));
+}
+
+// Copies the file to "<name>.unreadable-<UTC time>" (with "-2", "-3"...
+// when that name is taken); the copy's path, or empty when it failed.
+std::filesystem::path keepAside(const std::filesystem::path& path) {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &utc);
+    const std::string base = path.string() + ".unreadable-" + stamp;
+    for (int n = 1; n < 100; ++n) {
+        const std::filesystem::path aside = n == 1 ? base : base + "-" + std::to_string(n);
+        std::error_code ec;
+        if (std::filesystem::copy_file(path, aside, std::filesystem::copy_options::none, ec))
+            return aside;
+        if (ec != std::errc::file_exists)
+            return {};
+    }
+    return {};
 }
 
 }  // namespace
@@ -93,15 +114,19 @@ std::u16string FormatContactFile(const ContactBook& book) {
     return text;
 }
 
-void ParseContactFile(std::u16string_view text, ContactBook& book) {
+std::size_t ParseContactFile(std::u16string_view text, ContactBook& book) {
     book.contacts.clear();
     book.groups.clear();
 
+    std::size_t skipped = 0;
+    bool lineHasText = false;
     std::vector<std::u16string> fields;
     std::u16string field;
     for (char16_t c : text) {
         if (c == kByteOrderMark || c == u'\r')
             continue;
+        if (c != u'\n')
+            lineHasText = true;
         if (c == u',') {
             fields.push_back(std::move(field));
             field.clear();
@@ -126,10 +151,16 @@ void ParseContactFile(std::u16string_view text, ContactBook& book) {
                 book.groups.try_emplace(record.groupname, record.members);
             }
             book.contacts.push_back(std::move(record));
+        } else if (lineHasText) {
+            ++skipped;
         }
         fields.clear();
+        lineHasText = false;
     }
     // Whatever follows the last line feed is an unfinished line: ignored.
+    if (lineHasText)
+        ++skipped;
+    return skipped;
 }
 
 ContactFileRead LoadContactBook(ContactBook& book, const std::filesystem::path& path) {
@@ -148,8 +179,10 @@ ContactFileRead LoadContactBook(ContactBook& book, const std::filesystem::path& 
             text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
                                             (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
         }
-        ParseContactFile(text, book);
-        return ContactFileRead::Loaded;
+        // Text that made no record is a skipped line: a file that holds text
+        // but no record has skipped lines too.
+        return ParseContactFile(text, book) == 0 ? ContactFileRead::Loaded
+                                                  : ContactFileRead::Damaged;
     } catch (const std::bad_alloc&) {
         book.contacts.clear();
         book.groups.clear();
@@ -157,12 +190,24 @@ ContactFileRead LoadContactBook(ContactBook& book, const std::filesystem::path& 
     }
 }
 
-bool SaveContactBook(const ContactBook& book, const std::filesystem::path& path) {
+bool SaveContactBook(const ContactBook& book, const std::filesystem::path& path,
+                     std::filesystem::path* keptAside) {
     // A file that is there but cannot be read may hold changes the service
     // has not received: it stays until it can be read again.
     if (path.empty() || !MayReplaceFile(path))
         return false;
     try {
+        // A file that did not load whole (another encoding, other line
+        // ends, damaged lines) is the user's data all the same: it is kept
+        // beside the new one before anything is written.
+        ContactBook old;
+        if (LoadContactBook(old, path) == ContactFileRead::Damaged) {
+            const std::filesystem::path aside = keepAside(path);
+            if (aside.empty())
+                return false;
+            if (keptAside)
+                *keptAside = aside;
+        }
         const std::u16string text = FormatContactFile(book);
         std::string bytes;
         bytes.resize(2 + 2 * text.size());
@@ -192,8 +237,13 @@ void ContactBook::load() {
     LoadContactBook(*this, ContactFilePath());
 }
 
-bool ContactBook::save() const {
-    return SaveContactBook(*this, ContactFilePath());
+bool ContactBook::save(std::filesystem::path* keptAside) const {
+    return SaveContactBook(*this, ContactFilePath(), keptAside);
+}
+
+std::u16string ContactFileKeptAsideMessage(const std::filesystem::path& keptAside) {
+    return u"The contact book file could not be read completely. It was kept as \"" +
+           FromFsPath(keptAside) + u"\", and a new contact book file was written.";
 }
 
 }  // namespace miravo

@@ -49,17 +49,20 @@ std::u16string FormatContactFile(const ContactBook& book);
 // LF is ignored, lines of fewer than 8 fields are skipped, state and kind
 // are read as decimal numbers, groups take fields 9 onwards as members and
 // the first group of a name is the one `groups` keeps. `modified` is left
-// as it is.
-void ParseContactFile(std::u16string_view text, ContactBook& book);
+// as it is. Returns the number of lines with text that were skipped (the
+// unfinished line after the last LF included).
+std::size_t ParseContactFile(std::u16string_view text, ContactBook& book);
 
 enum class ContactFileRead {
     Loaded,      // the file was read (it may have held no records)
     Missing,     // there is no file (or no path): the book is empty
     Unreadable,  // the file exists but could not be read: the book is empty
+    Damaged,     // read, but lines had to be skipped, or it holds text and no record
 };
 
 // Reads the file at `path` into `book` (see ParseContactFile); a missing or
-// unreadable file gives an empty book. The bytes are taken in pairs, low
+// unreadable file gives an empty book. A file in another encoding (UTF-8,
+// UTF-16BE) or with CR-only line ends reads as Damaged. The bytes are taken in pairs, low
 // byte first; a last single byte is ignored.
 ContactFileRead LoadContactBook(ContactBook& book, const std::filesystem::path& path);
 
@@ -68,8 +71,14 @@ ContactFileRead LoadContactBook(ContactBook& book, const std::filesystem::path& 
 // crash leaves the old file whole. Something at `path` that is not a
 // regular file this process can read is never replaced (an unreadable
 // book may hold changes the service has not received). Returns whether
-// the file was written.
-bool SaveContactBook(const ContactBook& book, const std::filesystem::path& path);
+// the file was written. A file there that reads as Damaged is first copied
+// to "contacts.csv.unreadable-<UTC time>" (its path into `keptAside`);
+// when that copy fails nothing is written.
+bool SaveContactBook(const ContactBook& book, const std::filesystem::path& path,
+                     std::filesystem::path* keptAside = nullptr);
+
+// What the user is told once a damaged contact book file was kept aside.
+std::u16string ContactFileKeptAsideMessage(const std::filesystem::path& keptAside);
 
 // Where the book lives: "contacts.csv" in the application-data folder;
 // empty when that folder is not available.

@@ -32,6 +32,8 @@ PACKAGES=(
   g++-mingw-w64-x86-64 wine wine64
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth imagemagick curl
+  # fuzz targets: clang with its libFuzzer and sanitizer runtimes
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -84,7 +84,11 @@ int CoverPageTask(AppPaths& paths, WorkerReport& report) {
     const MultipartForm form = CoverPageForm(state);
     report.setTitle(GetText(language, kCoverTitleText));
     report.setLabel(kWorkerStatusControl, GetText(language, kCoverCreatingText));
-    const ExchangeResult exchange = PostForm(state.settings, form);
+    ExchangeLimits limits;
+    limits.cancelled = [&report] { return !report.isOpen(); };
+    const ExchangeResult exchange = PostForm(state.settings, form, limits);
+    if (exchange.outcome == Outcome::Cancelled)
+        return 0;  // the dialog is gone: the cover text stays as the user left it
 
     const std::size_t written = writeAnswer(coverFile, exchange.answer);
     removeFile(state.job.coverDocumentPath);

@@ -71,9 +71,11 @@ bool readAuthentication(AppState& state, WorkerReport& report, const AnswerValue
     send.authenticated = !verdict.empty() && parseDecimal(verdict) == 0;
     send.errorCode = send.authenticated ? 0 : 107;
     send.validated = parseDecimal(values.get(u"API_RESULT/VALIDATION/RESULT", kErrorWidth)) == 0;
+    // A refused authentication is never shown as "OK", validated or not.
     if (report.isOpen())
         report.setLabel(kLabelAuthentication,
-                        GetText(state.language, send.validated ? kTextOk : kTextFailed));
+                        GetText(state.language,
+                                send.authenticated && send.validated ? kTextOk : kTextFailed));
     return send.errorCode == 0;
 }
 
@@ -102,11 +104,30 @@ bool readTransfer(AppState& state, WorkerReport& report, const AnswerValues& val
 
 }  // namespace
 
-void SendTiming::wait(std::uint32_t ms) const {
-    if (sleep)
+void ShowNoUsableAnswer(AppState& state, WorkerReport& report, int verdictLabel) {
+    state.job.send.errorCode = kNoUsableAnswer;
+    if (!report.isOpen())
+        return;
+    const std::u16string text = ErrorText(state.language, kNoUsableAnswer);
+    report.setLabel(verdictLabel, u"#" + toU16(kNoUsableAnswer) + u" " + text);
+    report.setLabel(kLabelActivity, text);
+}
+
+void SendTiming::wait(std::uint32_t ms, const WorkerReport& report) const {
+    if (sleep) {
         sleep(ms);
-    else
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return;
+    }
+    constexpr std::uint32_t kSliceMs = 50;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (report.isOpen()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= end)
+            break;
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(end - now,
+                                                          std::chrono::milliseconds(kSliceMs)));
+    }
 }
 
 std::vector<Destination> DistinctDestinations(const std::vector<Recipient>& recipients) {
@@ -209,15 +230,20 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
             kLabelActivity,
             GetText(state.language, step == FaxStep::Transfer ? kTextSending : kTextWaiting));
     if (step == FaxStep::Transfer && !job.documentPath.empty() && !fileExists(job.documentPath)) {
-        timing.wait(timing.stepPauseMs);
+        timing.wait(timing.stepPauseMs, report);
         return outcome;
     }
+
+    // Closing the window (or Ctrl-C) ends the exchange under way.
+    ExchangeLimits limits;
+    limits.deadline = timing.exchangeDeadline;
+    limits.cancelled = [&report] { return !report.isOpen(); };
 
     std::size_t distinctNumbers = 0;
     ExchangeResult exchange;
     switch (step) {
         case FaxStep::Authenticate:
-            exchange = PostFaxRequest(state.settings, AuthenticationForm(state));
+            exchange = PostFaxRequest(state.settings, AuthenticationForm(state), limits);
             break;
         case FaxStep::Transfer: {
             const FaxForm prefix = TransferForm(state, distinctNumbers);
@@ -231,11 +257,11 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
                 if (report.isOpen())
                     report.stepProgress();
             };
-            exchange = PostFaxUpload(state.settings, prefix, job.documentPath, hooks);
+            exchange = PostFaxUpload(state.settings, prefix, job.documentPath, hooks, limits);
             break;
         }
         case FaxStep::Status:
-            exchange = PostFaxRequest(state.settings, StatusForm(state));
+            exchange = PostFaxRequest(state.settings, StatusForm(state), limits);
             break;
     }
     outcome.requested = true;
@@ -244,10 +270,13 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
     // The sleep that ends every step after its request, whatever happened:
     // TIMEOUT for a status poll (already doubled after a 301).
     auto finish = [&] {
-        timing.wait(step == FaxStep::Status ? state.settings.timeoutMs : timing.stepPauseMs);
+        timing.wait(step == FaxStep::Status ? state.settings.timeoutMs : timing.stepPauseMs,
+                    report);
         return outcome;
     };
 
+    if (outcome.cancelled())
+        return outcome;  // the window is gone: nothing to show, nothing to wait for
     if (outcome.refused()) {
         // Nothing went out: say so instead of pretending the service answered.
         if (report.isOpen())
@@ -257,8 +286,8 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
     if (outcome.hostUnavailable())
         return finish();  // no answer to keep or read; the worker starts again
 
-    // Any other exchange without an answer keeps an empty answer: every
-    // value then reads as absent.
+    // Only a whole answer is kept and read; any other end of the exchange
+    // keeps an empty "result.xml".
     ImpersonateDesktopUser();
     std::string_view answerBytes = exchange.answer;
     if (const auto nul = answerBytes.find('\0'); nul != std::string_view::npos)
@@ -267,7 +296,16 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
     send.lastStep = step;
     // Read what was stored; parsed from memory, so that a result.xml that
     // could not be written never hands back an older answer.
-    const std::shared_ptr<const ApiAnswer> answer = ApiAnswer::parse(answerBytes);
+    const std::shared_ptr<const ApiAnswer> answer =
+        exchange.answered() ? ApiAnswer::parse(answerBytes) : nullptr;
+    if (!answer) {
+        outcome.unusable = true;
+        if (outcome.error.empty())
+            outcome.error = "the answer is not one well-formed XML document";
+        ShowNoUsableAnswer(state, report,
+                           step == FaxStep::Transfer ? kLabelTransfer : kLabelAuthentication);
+        return finish();
+    }
     const AnswerValues values(answer.get());
 
     const std::u16string error = values.get(u"API_RESULT/ERROR", kErrorWidth);

@@ -5,6 +5,7 @@
 // and sleeps before it returns.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -36,10 +37,15 @@ struct SendTiming {
     std::uint32_t pollPauseMs = 1000;  // between two status polls
     std::uint32_t closeTickMs = 100;   // the wait for the window to close
     int closeTicks = 40;               // CLOSE_WND: the worker closes after this many ticks
+    // Replaces every exchange's own deadline when positive (tests).
+    std::chrono::milliseconds exchangeDeadline{0};
     // Waits `ms` milliseconds; empty: sleeps the calling thread.
     std::function<void(std::uint32_t ms)> sleep;
 
-    void wait(std::uint32_t ms) const;
+    // Waits `ms` milliseconds, or less once the window is closed: a plain
+    // sleep looks at the window every 50 ms, so that Close never waits for
+    // a pause to run out.
+    void wait(std::uint32_t ms, const WorkerReport& report) const;
 };
 
 // The last status of one destination, as a status answer gave it.
@@ -49,12 +55,21 @@ struct DestinationStatus {
     std::u16string status;  // empty while under way
 };
 
+// The code shown when no usable answer came (language text 999).
+inline constexpr std::int32_t kNoUsableAnswer = 999;
+
 // What came of one step, beyond its verdict.
 struct StepOutcome {
     bool ok = false;
     bool requested = false;  // an exchange was attempted (false: the document is missing)
     Outcome transport = Outcome::Failed;
     std::string error;  // the transport's reason when no answer came
+    // No usable answer came: none at all, another status than 200, one cut
+    // short, or bytes that are not one XML document. Shown as text 999.
+    bool unusable = false;
+    // A status answer about this fax that names no destination: polling
+    // cannot learn anything more from such answers and ends.
+    bool namesNoDestination = false;
     // Status steps about this fax: every destination read, and their total cost.
     bool aboutThisFax = false;
     std::vector<DestinationStatus> destinations;
@@ -66,7 +81,14 @@ struct StepOutcome {
     }
     // Not sent: a value carries the form delimiter or the body is too large.
     bool refused() const { return requested && transport == Outcome::Refused; }
+    // Stopped because the window closed (or Ctrl-C).
+    bool cancelled() const { return requested && transport == Outcome::Cancelled; }
 };
+
+// No usable answer came: error code 999, and its text "#999 ..." in the
+// step's verdict label and in the activity line, so that nothing is left
+// reading "OK" or "Sending...".
+void ShowNoUsableAnswer(AppState& state, WorkerReport& report, int verdictLabel);
 
 // Runs one step; `ok` is the step's verdict (for Status: the fax is finished).
 StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,

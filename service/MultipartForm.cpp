@@ -72,11 +72,14 @@ std::string ToAnsi(std::u16string_view text) {
 }
 
 std::string LowBytes(std::u16string_view text) {
-    text = untilNul(text);
     std::string out;
     out.reserve(text.size());
-    for (char16_t c : text)
-        out.push_back(static_cast<char>(c & 0xFF));
+    for (char16_t c : text) {
+        const char byte = static_cast<char>(c & 0xFF);
+        if (byte == '\0')
+            break;  // U+xx00 is a NUL on the wire: the value ends there
+        out.push_back(byte);
+    }
     return out;
 }
 
@@ -103,6 +106,7 @@ void FaxForm::append(std::string_view part) {
 }
 
 void FaxForm::add(std::string_view name, std::string_view value) {
+    value = untilNul(value);
     if (CarriesDelimiter(name) || CarriesDelimiter(value))
         carriesDelimiter_ = true;
     std::string part;
@@ -111,7 +115,10 @@ void FaxForm::add(std::string_view name, std::string_view value) {
     part += "\r\nContent-Disposition: form-data; name=\"";
     part += name;
     part += "\"\r\n\r\n";
-    part += value;
+    // A value is one line: a line break inside it would read as the end of
+    // the part's value to the service.
+    for (char c : value)
+        part.push_back(c == '\r' || c == '\n' ? ' ' : c);
     part += "\r\n";
     append(part);
 }

@@ -71,7 +71,9 @@ class MultipartForm {
 // Value encodings of the fax exchange.
 // Windows-1252 (characters without a byte become '?'), cut to 1,023 bytes.
 std::string ToAnsi(std::u16string_view text);
-// One byte per UTF-16 unit: its low 8 bits (numbers and names of destinations).
+// One byte per UTF-16 unit: its low 8 bits (numbers and names of
+// destinations), up to the first unit whose low byte is 0 (a NUL ends a
+// value on the wire).
 std::string LowBytes(std::u16string_view text);
 // UTF-8, cut to at most 5,997 bytes at a character boundary (the cover text).
 std::string CoverTextUtf8(std::u16string_view text);
@@ -83,6 +85,7 @@ std::string CoverTextUtf8(std::u16string_view text);
 class FaxForm {
   public:
     // "----AaB03x\r\nContent-Disposition: form-data; name=\"<name>\"\r\n\r\n<value>\r\n"
+    // The value ends at its first NUL; CR and LF in it become spaces.
     void add(std::string_view name, std::string_view value);
     // The cover text's part, preceded by an extra CR LF.
     void addCoverPage(std::string_view utf8Text);

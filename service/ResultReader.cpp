@@ -13,22 +13,13 @@
 
 #include "app/Paths.h"
 #include "app/Text.h"
+#include "service/AnswerDocument.h"
 
 namespace miravo {
 
 namespace {
 
 constexpr off_t kMaxAnswerFileBytes = off_t(64) << 20;
-
-// Every piece of text inside the element, in document order.
-void appendText(const pugi::xml_node& node, std::string& text) {
-    for (const pugi::xml_node& child : node.children()) {
-        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
-            text += child.value();
-        else if (child.type() == pugi::node_element)
-            appendText(child, text);
-    }
-}
 
 bool isHighSurrogate(char16_t c) {
     return c >= 0xD800 && c <= 0xDBFF;
@@ -82,17 +73,7 @@ ApiAnswer::~ApiAnswer() = default;
 
 std::shared_ptr<const ApiAnswer> ApiAnswer::parse(std::string_view bytes) {
     auto impl = std::make_unique<Impl>();
-    // No DTD processing and no external entities: the answer is data only.
-    const pugi::xml_parse_result result = impl->document.load_buffer(
-        bytes.data(), bytes.size(), pugi::parse_default, pugi::encoding_auto);
-    if (!result)
-        return nullptr;
-    // One root element, as in any well-formed document (the parser would
-    // take a run of several as a fragment).
-    int roots = 0;
-    for (const pugi::xml_node& node : impl->document.children())
-        roots += node.type() == pugi::node_element;
-    if (roots != 1)
+    if (!LoadAnswerDocument(impl->document, bytes))
         return nullptr;
     return std::shared_ptr<const ApiAnswer>(new ApiAnswer(std::move(impl)));
 }
@@ -105,8 +86,7 @@ namespace {
 
 // The text of a node into `out`, cut to the capacity; false when empty.
 bool nodeText(const pugi::xml_node& node, std::u16string& out, std::size_t capacity) {
-    std::string text;
-    appendText(node, text);
+    const std::string text = ElementText(node);
     if (text.empty())
         return false;
     std::u16string value = fromUtf8(text);
@@ -123,17 +103,34 @@ bool nodeText(const pugi::xml_node& node, std::u16string& out, std::size_t capac
 
 }  // namespace
 
-unsigned ApiAnswer::childValue(std::u16string_view parentPath, unsigned index,
-                               std::u16string_view childName, std::u16string& out,
-                               std::size_t capacity) const {
-    out.clear();
+void ApiAnswer::forEachRecord(
+    std::u16string_view parentPath, const std::vector<std::u16string_view>& childNames,
+    std::size_t capacity,
+    const std::function<bool(std::vector<std::u16string>& fields)>& use) const {
+    std::vector<std::string> names;
+    for (const std::u16string_view name : childNames)
+        names.push_back(toUtf8(name));
     const auto nodes = impl_->select(parentPath);
-    if (index >= nodes->size() || childName.empty())
-        return 0;
-    const pugi::xml_node child = (*nodes)[index].child(toUtf8(childName).c_str());
-    if (!child || !nodeText(child, out, capacity))
-        return 0;
-    return static_cast<unsigned>(nodes->size());
+    std::vector<std::u16string> fields(names.size());
+    std::vector<bool> seen(names.size());
+    for (const pugi::xml_node& node : *nodes) {
+        for (std::size_t k = 0; k < names.size(); ++k) {
+            fields[k].clear();
+            seen[k] = false;
+        }
+        for (const pugi::xml_node& child : node.children()) {
+            if (child.type() != pugi::node_element)
+                continue;
+            for (std::size_t k = 0; k < names.size(); ++k) {
+                if (!seen[k] && names[k] == child.name()) {
+                    seen[k] = true;
+                    nodeText(child, fields[k], capacity);
+                }
+            }
+        }
+        if (!use(fields))
+            return;
+    }
 }
 
 unsigned ApiAnswer::value(std::u16string_view elementPath, std::u16string& out,

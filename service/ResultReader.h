@@ -13,9 +13,11 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace miravo {
 
@@ -35,12 +37,14 @@ class ApiAnswer {
     unsigned value(std::u16string_view elementPath, std::u16string& out, std::size_t capacity,
                    unsigned index) const;
 
-    // Like value(), for the first child element named `childName` of the
-    // element at `index` among those matching `parentPath`: reads the
-    // children of one record together even when a record lacks one of them.
-    unsigned childValue(std::u16string_view parentPath, unsigned index,
-                        std::u16string_view childName, std::u16string& out,
-                        std::size_t capacity) const;
+    // Calls `use` for every element matching `parentPath`, in document
+    // order, with the texts of its first children named `childNames` (in
+    // that order; empty when a child is missing), each cut like value(),
+    // until `use` returns false. Reads many records of one answer at the
+    // cost of one walk over them, holding one record at a time.
+    void forEachRecord(std::u16string_view parentPath,
+                       const std::vector<std::u16string_view>& childNames, std::size_t capacity,
+                       const std::function<bool(std::vector<std::u16string>& fields)>& use) const;
 
     ~ApiAnswer();
     ApiAnswer(const ApiAnswer&) = delete;

@@ -45,6 +45,7 @@ SendSummary RunSend(AppState& state, WorkerReport& report, CredentialsPrompt& pr
                 if (report.isOpen())
                     report.enableClose();
                 summary.failedStep = FaxStep::Status;
+                int unusablePolls = 0;
                 for (;;) {
                     step = RunFaxStep(state, report, FaxStep::Status, timing);
                     summary.last = step;
@@ -52,14 +53,20 @@ SendSummary RunSend(AppState& state, WorkerReport& report, CredentialsPrompt& pr
                         summary.destinations = step.destinations;
                         summary.totalCost = step.totalCost;
                     }
-                    // A poll that cannot be sent never will be.
-                    if (step.ok || step.refused() || !report.isOpen())
+                    unusablePolls = step.unusable ? unusablePolls + 1 : 0;
+                    const bool givenUp = options.maxUnusablePolls >= 0 &&
+                                         unusablePolls > options.maxUnusablePolls;
+                    // A poll that cannot be sent never will be; an answer
+                    // naming no destination will not name one next time.
+                    if (step.ok || step.refused() || step.namesNoDestination || givenUp ||
+                        !report.isOpen())
                         break;
-                    timing.wait(timing.pollPauseMs);
+                    timing.wait(timing.pollPauseMs, report);
                 }
                 summary.end = step.ok          ? SendEnd::Finished
                               : step.refused() ? SendEnd::Refused
-                                               : SendEnd::Stopped;
+                              : !report.isOpen() ? SendEnd::Stopped
+                                                 : SendEnd::Failed;
                 break;
             }
         } else if (state.job.send.errorCode == 107) {
@@ -90,7 +97,7 @@ SendSummary RunSend(AppState& state, WorkerReport& report, CredentialsPrompt& pr
         return summary;
     if (state.settings.closeWindow) {
         for (int tick = 0; tick < timing.closeTicks; ++tick) {
-            timing.wait(timing.closeTickMs);
+            timing.wait(timing.closeTickMs, report);
             if (!report.isOpen())
                 return summary;
         }
@@ -98,7 +105,7 @@ SendSummary RunSend(AppState& state, WorkerReport& report, CredentialsPrompt& pr
         return summary;
     }
     while (report.isOpen())
-        timing.wait(timing.closeTickMs);
+        timing.wait(timing.closeTickMs, report);
     return summary;
 }
 

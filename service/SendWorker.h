@@ -22,13 +22,16 @@ struct SendOptions {
     // Whether the worker waits for the window to close at the end (the
     // status window); the headless sender has no window to wait for.
     bool waitForClose = true;
+    // Status polls in a row without a usable answer after which the polling
+    // gives up; -1: no limit (the window's user ends it by closing it).
+    int maxUnusablePolls = -1;
 };
 
 enum class SendEnd {
     Finished,              // the polling found every destination final
     CredentialsCancelled,  // the user gave up at the credentials prompt
     Stopped,               // the window was closed before the end
-    Failed,                // a step failed (service error, missing document, no answer)
+    Failed,                // a step failed (service error, missing document, no usable answer)
     Refused,               // a request could not be sent: a value carries the delimiter
     Unreachable,           // the host stayed unavailable
 };

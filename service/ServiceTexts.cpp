@@ -93,6 +93,9 @@ ApiResult CheckApiResult(const LanguageTable& language, std::u16string_view resu
         ReadXmlValue(answerFile, u"API_RESULT/ERROR", text, kVerdictWidth, 0);
     }
     result.code = static_cast<std::int32_t>(parseDecimal(text));
+    // A failure without a code of its own is never worded "OK".
+    if (!result.ok && result.code == 0)
+        result.code = 999;
     result.message = ErrorText(language, result.code);
     return result;
 }

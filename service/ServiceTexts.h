@@ -22,13 +22,14 @@ std::u16string FaxStatusText(const LanguageTable& language, std::u16string_view 
 
 struct ApiResult {
     bool ok = false;         // the action's RESULT was exactly "0"
-    std::int32_t code = 0;   // decimal value of RESULT (on success) or ERROR; 0 when empty
+    std::int32_t code = 0;   // decimal value of RESULT (on success) or ERROR; 999 when none
     std::u16string message;  // ErrorText(code)
 };
 
 // The generic check of an answer: reads the action's RESULT path; exactly
 // "0" is success. Otherwise "API_RESULT/ERROR" gives the code. An answer
-// with neither gives ok == false with code 0, whose message is "OK".
+// with neither (or none at all) gives ok == false with code 999 (no usable
+// answer), never "OK".
 ApiResult CheckApiResult(const LanguageTable& language, std::u16string_view resultPath,
                          std::u16string_view answerFile);
 // The same over "result.xml" in the application-data folder; the caller

@@ -22,13 +22,22 @@ bool ReadStatusAnswer(AppState& state, WorkerReport& report, const ApiAnswer* an
         answer->value(u"API_RESULT/GET_FAX_STATUS/RESULT", text, 1024, 0);
     send.statusOk = parseDecimal(text) == 0;
 
-    // The answer speaks of the fax of its first FAX_ID; every FAX element is
-    // one destination, read child by child so that a record lacking one of
-    // its elements never takes its neighbour's.
+    // The answer speaks of the fax of its first FAX_ID; every FAX_ID names
+    // one destination, and each destination is read child by child from
+    // its own FAX record, so that a record lacking one of its elements
+    // never takes its neighbour's.
     std::u16string faxId;
     unsigned n = 0;
     if (answer && answer->value(u"API_RESULT/GET_FAX_STATUS/FAX/FAX_ID", faxId, 1024, 0) > 0)
-        n = answer->count(kFaxPath);
+        n = answer->count(u"API_RESULT/GET_FAX_STATUS/FAX/FAX_ID");
+    if (n == 0) {
+        // Nothing to follow: a next answer would not tell more.
+        outcome.namesNoDestination = true;
+        ShowNoUsableAnswer(state, report, kLabelAuthentication);
+        if (report.isOpen())
+            report.setPolling(false);
+        return false;
+    }
     if (faxId != send.faxId) {
         send.errorCode = 0;
         if (report.isOpen())
@@ -40,28 +49,35 @@ bool ReadStatusAnswer(AppState& state, WorkerReport& report, const ApiAnswer* an
     bool pending = false;
     double total = 0;
     const bool open = report.isOpen();
-    for (unsigned i = 0; i < n; ++i) {
-        DestinationStatus d;
-        answer->childValue(kFaxPath, i, u"RECIPIENT", d.recipient, kNameWidth);
-        answer->childValue(kFaxPath, i, u"COST", d.cost, kNameWidth);
-        answer->childValue(kFaxPath, i, u"STATUS", d.status, kNameWidth);
-        send.recipient = d.recipient;
-        send.cost = d.cost;
-        send.status = d.status;
-        total += DecimalValue(d.cost);
-        if (open && i < static_cast<unsigned>(kStatusRows) && report.isOpen()) {
-            const int row = static_cast<int>(i);
-            if (state.job.massFaxOn) {
-                report.setLabel(kLabelRecipient, GetText(state.language, kTextMassFax));
-                report.setLabel(kLabelStatus, FaxStatusText(state.language, u""));
-            } else {
-                report.setLabel(kLabelRecipient + row, d.recipient);
-                report.setLabel(kLabelStatus + row, FaxStatusText(state.language, d.status));
+    // Each record read whole: FAX_ID, RECIPIENT, COST, STATUS.
+    unsigned i = 0;
+    answer->forEachRecord(
+        kFaxPath, {u"FAX_ID", u"RECIPIENT", u"COST", u"STATUS"}, kNameWidth,
+        [&](std::vector<std::u16string>& fields) {
+            if (fields[0].empty())
+                return true;  // a record without a FAX_ID names no destination
+            DestinationStatus d{std::move(fields[1]), std::move(fields[2]), std::move(fields[3])};
+            total += DecimalValue(d.cost);
+            if (open && i < static_cast<unsigned>(kStatusRows) && report.isOpen()) {
+                const int row = static_cast<int>(i);
+                if (state.job.massFaxOn) {
+                    report.setLabel(kLabelRecipient, GetText(state.language, kTextMassFax));
+                    report.setLabel(kLabelStatus, FaxStatusText(state.language, u""));
+                } else {
+                    report.setLabel(kLabelRecipient + row, d.recipient);
+                    report.setLabel(kLabelStatus + row, FaxStatusText(state.language, d.status));
+                }
             }
-        }
-        if (d.status.empty())
-            pending = true;
-        outcome.destinations.push_back(std::move(d));
+            if (d.status.empty())
+                pending = true;
+            outcome.destinations.push_back(std::move(d));
+            return ++i < n;
+        });
+    if (!outcome.destinations.empty()) {
+        const DestinationStatus& last = outcome.destinations.back();
+        send.recipient = last.recipient;
+        send.cost = last.cost;
+        send.status = last.status;
     }
     outcome.totalCost = total;
     if (report.isOpen()) {

@@ -10,9 +10,13 @@
 
 namespace miravo {
 
-// Reads a status answer (its ERROR was 0; null: no readable answer) into
-// `outcome` and the window. Sets the error code to -1 while any destination
-// is pending, else 0; returns whether the polling is over.
+// Reads a status answer (its ERROR was 0) into `outcome` and the window.
+// The destinations are the FAX records with a FAX_ID, as many as there are
+// FAX_ID elements. Sets the error code to -1 while any destination is
+// pending, else 0; returns whether the fax is finished (or the answer is
+// about another fax). An answer that names no destination is not a
+// verdict: it sets outcome.namesNoDestination, shows text 999 and returns
+// false.
 bool ReadStatusAnswer(AppState& state, WorkerReport& report, const ApiAnswer* answer,
                       StepOutcome& outcome);
 

@@ -69,9 +69,16 @@ int PostTaskForm(const AppState& state, WorkerReport& report, int statusControl,
     const LanguageTable& language = state.language;
     if (form.carriesDelimiter())
         return RefuseTaskRequest(language, report, statusControl, kRequestInvalidValueText, answer);
-    ExchangeResult exchange = PostForm(state.settings, form);
+    // Closing the dialog ends the exchange under way.
+    ExchangeLimits limits;
+    limits.cancelled = [&report] { return !report.isOpen(); };
+    ExchangeResult exchange = PostForm(state.settings, form, limits);
     if (exchange.outcome == Outcome::Refused)  // too long once encoded: nothing went out
         return RefuseTaskRequest(language, report, statusControl, kRequestTooLargeText, answer);
+    if (exchange.outcome == Outcome::Cancelled) {  // the dialog is gone: nothing to keep or show
+        answer.finish(std::nullopt);
+        return 0;
+    }
     // The stored copy is for reading only; the answer itself travels in memory.
     StoreAnswer(exchange.answer);
     std::optional<std::string> bytes;

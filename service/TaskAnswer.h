@@ -57,7 +57,9 @@ int RefuseTaskRequest(const LanguageTable& language, WorkerReport& report, int s
 // The exchange of a task: a form carrying the delimiter or too large once
 // encoded is not sent (text 79 or 77); otherwise the form is posted, the
 // answer stored as "result.xml" and handed to `answer`, and the verdict
-// (CheckAnswerBytes) written into the status line. Returns 1 on success.
+// (CheckAnswerBytes) written into the status line. Closing the task's
+// window (the report no longer open) ends the exchange at once; the task
+// then ends without an answer. Returns 1 on success.
 int PostTaskForm(const AppState& state, WorkerReport& report, int statusControl,
                  const MultipartForm& form, std::u16string_view resultPath, TaskAnswer& answer);
 

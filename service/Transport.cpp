@@ -23,8 +23,7 @@ namespace {
 
 constexpr std::size_t kBlockSize = 1024;
 // The service gets a minute to accept the connection, and an exchange may
-// stall for two minutes at most: without such limits a dead peer would keep
-// the worker (and the window that waits for it) hanging for good.
+// stall for two minutes at most (within its overall deadline).
 constexpr long kConnectTimeoutSeconds = 60;
 constexpr long kStallSeconds = 120;
 
@@ -42,23 +41,35 @@ ExchangeResult failed(std::string why) {
     return result;
 }
 
-// The answer as it arrives, cut at 1,048,575 bytes.
+// The answer as it arrives: at most 1,048,575 bytes, and only under the
+// status 200 (the body of any other status is not wanted).
 struct AnswerSink {
+    CURL* handle = nullptr;
     std::string bytes;
     bool full = false;
+    long refusedStatus = 0;
 
     static size_t write(char* data, size_t size, size_t count, void* self) {
         auto* sink = static_cast<AnswerSink*>(self);
+        long status = 0;
+        curl_easy_getinfo(sink->handle, CURLINFO_RESPONSE_CODE, &status);
+        if (status != 200) {
+            sink->refusedStatus = status;
+            return 0;  // end the transfer here
+        }
         const size_t given = size * count;
         const size_t room = kMaxAnswerBytes - sink->bytes.size();
         if (given > room) {
-            sink->bytes.append(data, room);
             sink->full = true;
-            return 0;  // the rest is not wanted: end the transfer here
+            return 0;
         }
         sink->bytes.append(data, given);
         return given;
     }
+};
+
+struct MultiDeleter {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
 };
 
 // One exchange: the handle with the service's endpoint, options and headers.
@@ -89,6 +100,7 @@ class Exchange {
         curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+        sink_.handle = h;
         curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &AnswerSink::write);
         curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink_);
         certificates_.apply(h);
@@ -113,18 +125,79 @@ class Exchange {
 
     CURL* handle() { return handle_.get(); }
 
-    ExchangeResult perform() {
-        const CURLcode code = curl_easy_perform(handle_.get());
+    // Runs the exchange until it ends, its deadline passes or `limits`
+    // cancels it.
+    ExchangeResult perform(std::chrono::milliseconds deadline, const ExchangeLimits& limits) {
+        if (limits.deadline.count() > 0)
+            deadline = limits.deadline;
+        CURL* h = handle_.get();
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(deadline.count()));
+        bool cancelled = false;
+        const CURLcode code = run(limits, cancelled);
         ExchangeResult result;
-        curl_easy_getinfo(handle_.get(), CURLINFO_RESPONSE_CODE, &result.httpStatus);
-        if (code == CURLE_OK || (code == CURLE_WRITE_ERROR && sink_.full)) {
+        curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &result.httpStatus);
+        if (cancelled) {
+            result.outcome = Outcome::Cancelled;
+            result.error = "the exchange was cancelled";
+        } else if (sink_.refusedStatus != 0 || (code == CURLE_OK && result.httpStatus != 200)) {
+            result.outcome = Outcome::HttpStatus;
+            result.error =
+                "the service answered with the HTTP status " + std::to_string(result.httpStatus);
+        } else if (sink_.full) {
+            result.outcome = Outcome::TooLong;
+            result.error = "the answer is longer than 1,048,575 bytes";
+        } else if (code == CURLE_OK) {
             result.outcome = Outcome::Answer;
             result.answer = std::move(sink_.bytes);
-            return result;
+        } else if (code == CURLE_OPERATION_TIMEDOUT && connected()) {
+            result.outcome = Outcome::TimedOut;
+            result.error = "no complete answer within " +
+                           std::to_string((deadline.count() + 999) / 1000) + " seconds";
+        } else {
+            result.outcome = cs::OutcomeOf(code);
+            result.error = cs::DescribeError(code, errorBuffer_);
         }
-        result.outcome = cs::OutcomeOf(code);
-        result.error = cs::DescribeError(code, errorBuffer_);
         return result;
+    }
+
+  private:
+    // The transfer on a multi handle, so that a cancel is seen within
+    // kCancelPollMs whatever the peer does.
+    CURLcode run(const ExchangeLimits& limits, bool& cancelled) {
+        static constexpr int kCancelPollMs = 50;
+        std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+        CURL* h = handle_.get();
+        if (!multi || curl_multi_add_handle(multi.get(), h) != CURLM_OK)
+            return CURLE_OUT_OF_MEMORY;
+        CURLcode code = CURLE_OK;
+        for (int running = 1; running;) {
+            // Looked at first, so that nothing goes out once cancelled.
+            if (limits.cancelled && limits.cancelled()) {
+                cancelled = true;
+                break;
+            }
+            if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+                code = CURLE_SEND_ERROR;
+                break;
+            }
+            if (running)
+                curl_multi_poll(multi.get(), nullptr, 0, kCancelPollMs, nullptr);
+        }
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi.get(), &left)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == h)
+                code = message->data.result;
+        }
+        curl_multi_remove_handle(multi.get(), h);
+        return code;
+    }
+
+    // Whether the connection to the service was made (a time-out before
+    // that is a host that cannot be reached in time).
+    bool connected() {
+        curl_off_t connectTime = 0;
+        curl_easy_getinfo(handle_.get(), CURLINFO_CONNECT_TIME_T, &connectTime);
+        return connectTime > 0;
     }
 
   private:
@@ -309,7 +382,14 @@ std::string ServiceUrl(const AppSettings& settings) {
     return "https://" + host + "/" + object;
 }
 
-ExchangeResult PostForm(const AppSettings& settings, const MultipartForm& form) {
+std::chrono::milliseconds UploadDeadline(std::uint64_t fileBytes) {
+    const std::uint64_t seconds = fileBytes / kUploadBytesPerSecond + 1;
+    constexpr std::uint64_t kMaxSeconds = 7 * 24 * 3600;  // curl's long stays in range
+    return kUploadBaseDeadline + std::chrono::seconds(std::min(seconds, kMaxSeconds));
+}
+
+ExchangeResult PostForm(const AppSettings& settings, const MultipartForm& form,
+                        const ExchangeLimits& limits) {
     if (form.carriesDelimiter())
         return refused("a form value contains the delimiter " + std::string(kDelimiter));
     const std::string body = toUtf8(form.body());
@@ -326,10 +406,11 @@ ExchangeResult PostForm(const AppSettings& settings, const MultipartForm& form) 
     CURL* h = exchange.handle();
     curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
     curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.c_str());
-    return exchange.perform();
+    return exchange.perform(kFormDeadline, limits);
 }
 
-ExchangeResult PostFaxRequest(const AppSettings& settings, const FaxForm& body) {
+ExchangeResult PostFaxRequest(const AppSettings& settings, const FaxForm& body,
+                              const ExchangeLimits& limits) {
     if (body.carriesDelimiter())
         return refused("a form value contains the delimiter " + std::string(kDelimiter));
     if (body.tooLarge())
@@ -342,11 +423,12 @@ ExchangeResult PostFaxRequest(const AppSettings& settings, const FaxForm& body) 
     CURL* h = exchange.handle();
     curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.bytes().size()));
     curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.bytes().c_str());
-    return exchange.perform();
+    return exchange.perform(kRequestDeadline, limits);
 }
 
 ExchangeResult PostFaxUpload(const AppSettings& settings, const FaxForm& prefix,
-                             std::u16string_view filePath, const UploadHooks& hooks) {
+                             std::u16string_view filePath, const UploadHooks& hooks,
+                             const ExchangeLimits& limits) {
     if (prefix.carriesDelimiter())
         return refused("a form value contains the delimiter " + std::string(kDelimiter));
     if (prefix.tooLarge())
@@ -374,7 +456,7 @@ ExchangeResult PostFaxUpload(const AppSettings& settings, const FaxForm& prefix,
     curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(total));
     curl_easy_setopt(h, CURLOPT_READFUNCTION, &UploadSource::read);
     curl_easy_setopt(h, CURLOPT_READDATA, &source);
-    ExchangeResult result = exchange.perform();
+    ExchangeResult result = exchange.perform(UploadDeadline(fileSize), limits);
     switch (source.stop()) {
         case UploadSource::Stop::None:
             return result;

@@ -13,10 +13,19 @@
 // typing error there never silently turns into an unverified connection.
 //
 // Each exchange owns its buffers: the request body it was handed and the
-// answer it returns, at most 1,048,575 bytes (anything beyond is cut off).
-// Exchanges may run on any thread and at the same time.
+// answer it returns, at most 1,048,575 bytes. Only a whole answer with the
+// HTTP status 200 is an answer: another status (a redirect is never
+// followed), or an answer longer than 1,048,575 bytes, is a failure whose
+// body is not kept.
+//
+// Every exchange ends by an overall deadline, a default per kind of request
+// (see the k...Deadline constants; the upload's grows with the document),
+// and can be cancelled from outside: the exchange checks its cancel
+// function at least every 100 ms and then ends at once. Exchanges may run
+// on any thread and at the same time.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -33,19 +42,46 @@ inline constexpr std::string_view kUserAgent = "Miravo 3.0.1";
 // What came of an exchange. The send worker starts its sequence again on
 // NameNotResolved and HostNotReached; Refused means nothing was sent.
 enum class Outcome {
-    Answer,           // the service answered (any HTTP status); the answer is in `answer`
+    Answer,           // the service answered with status 200; the answer is in `answer`
     NameNotResolved,  // the host name could not be resolved
     HostNotReached,   // no connection to the host could be made
     Refused,          // not sent: a value carries the delimiter, or the body is too large
+    HttpStatus,       // the service answered with another status (in httpStatus)
+    TooLong,          // the answer went beyond 1,048,575 bytes: cut, so not read
+    TimedOut,         // the exchange's deadline passed before the answer was complete
+    Cancelled,        // stopped from outside (the window closed, Ctrl-C)
     Failed,           // anything else: TLS refused, connection dropped, file unreadable...
+};
+
+// Overall deadlines of the exchanges. A request with a small answer
+// (authentication, status) gets a minute; the text exchanges, whose answers
+// may be a whole address book or a rendered cover page, two minutes; the
+// upload two minutes plus one second for every 8 KiB of the document (a
+// link of 64 kbit/s still finishes).
+inline constexpr std::chrono::milliseconds kRequestDeadline{60'000};
+inline constexpr std::chrono::milliseconds kFormDeadline{120'000};
+inline constexpr std::chrono::milliseconds kUploadBaseDeadline{120'000};
+inline constexpr std::uint64_t kUploadBytesPerSecond = 8 * 1024;
+
+// The upload's deadline for a document of `fileBytes`.
+std::chrono::milliseconds UploadDeadline(std::uint64_t fileBytes);
+
+// How an exchange is bounded from outside.
+struct ExchangeLimits {
+    // Replaces the kind's default deadline when positive.
+    std::chrono::milliseconds deadline{0};
+    // Polled on the exchange's thread at least every 100 ms; true ends the
+    // exchange with Outcome::Cancelled.
+    std::function<bool()> cancelled;
 };
 
 struct ExchangeResult {
     Outcome outcome = Outcome::Failed;
-    // The answer bytes, cut at 1,048,575; empty unless outcome is Answer.
+    // The answer bytes; empty unless outcome is Answer.
     std::string answer;
     long httpStatus = 0;
-    // Why the exchange did not end with an answer (English, for logs and tools).
+    // Why the exchange did not end with an answer (English, for logs and
+    // tools; it names a status other than 200).
     std::string error;
 
     bool answered() const { return outcome == Outcome::Answer; }
@@ -64,11 +100,13 @@ std::string ServiceUrl(const AppSettings& settings);
 // "Content-Length: <bytes>" and no closing delimiter; an empty form is an
 // empty body with Content-Length 0. A body carrying the delimiter or
 // longer than 1,048,575 bytes in UTF-8 is refused without sending.
-ExchangeResult PostForm(const AppSettings& settings, const MultipartForm& form);
+ExchangeResult PostForm(const AppSettings& settings, const MultipartForm& form,
+                        const ExchangeLimits& limits = {});
 
 // The fax exchange, sent whole: the narrow body with the Content-Type
 // header (its length is supplied as Content-Length). Refused like PostForm.
-ExchangeResult PostFaxRequest(const AppSettings& settings, const FaxForm& body);
+ExchangeResult PostFaxRequest(const AppSettings& settings, const FaxForm& body,
+                              const ExchangeLimits& limits = {});
 
 // Progress of an upload: `begin` once with the number of whole 1,024-byte
 // blocks of the file (size / 1024) after the prefix is sent, then `step`
@@ -88,7 +126,8 @@ struct UploadHooks {
 // before that block is sent. A file that cannot be opened, or that shrinks
 // while it is sent, fails the exchange (Outcome::Failed).
 ExchangeResult PostFaxUpload(const AppSettings& settings, const FaxForm& prefix,
-                             std::u16string_view filePath, const UploadHooks& hooks = {});
+                             std::u16string_view filePath, const UploadHooks& hooks = {},
+                             const ExchangeLimits& limits = {});
 
 // "result.xml" in the application-data folder, where every answer is kept
 // for reading; empty when that folder is not available.

@@ -11,10 +11,6 @@ namespace cs = curl_support;
 
 namespace {
 
-constexpr long kConnectTimeoutMs = 20000;
-// The check runs while the send dialog opens: a page that never finishes
-// must not keep the dialog away for good.
-constexpr long kTotalTimeoutMs = 40000;
 
 struct PageSink {
     std::string bytes;
@@ -75,7 +71,8 @@ VersionAnswer ReadVersionAnswer(std::string_view body) {
     return answer;
 }
 
-bool CheckForNewerVersion(const AppSettings& settings, std::string& downloadAddress) {
+bool CheckForNewerVersion(const AppSettings& settings, std::string& downloadAddress,
+                          std::chrono::milliseconds deadline) {
     const std::string host = toUtf8(settings.versionHost);
     if (!cs::IsHostAndPort(host))
         return false;
@@ -102,8 +99,8 @@ bool CheckForNewerVersion(const AppSettings& settings, std::string& downloadAddr
     curl_easy_setopt(h, CURLOPT_USERAGENT, std::string(kUserAgent).c_str());
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, kTotalTimeoutMs);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(deadline.count()));
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(deadline.count()));
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &PageSink::write);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
     certificates.apply(h);

@@ -4,6 +4,7 @@
 // single-byte text: the newest version, one space, the download address.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,10 +36,16 @@ struct VersionAnswer {
 // address is written only when something follows the space.
 VersionAnswer ReadVersionAnswer(std::string_view body);
 
-// Fetches the version page (plain HTTP, 20 s to connect, at most 500
-// bytes; only a 200 answer counts) and reads it. False, with the address
-// untouched, when the page cannot be had or offers nothing newer.
-bool CheckForNewerVersion(const AppSettings& settings, std::string& downloadAddress);
+// The whole check, connection included, ends within this time: a page
+// that drips or never ends must not hold up the program.
+inline constexpr std::chrono::milliseconds kVersionCheckDeadline{5000};
+
+// Fetches the version page (plain HTTP, at most 500 bytes, within
+// `deadline`; only a 200 answer counts) and reads it. False, with the
+// address untouched, when the page cannot be had in time or offers
+// nothing newer.
+bool CheckForNewerVersion(const AppSettings& settings, std::string& downloadAddress,
+                          std::chrono::milliseconds deadline = kVersionCheckDeadline);
 
 // The address to hand to the desktop's "open": the download address without
 // its trailing line end and blanks, when it is an absolute http or https

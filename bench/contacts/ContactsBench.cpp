@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "app/ProfileIni.h"
+#include "bench/BestTime.h"
 #include "app/Text.h"
 #include "contacts/AddressBookSync.h"
 #include "contacts/ContactStore.h"
@@ -34,18 +35,7 @@ using namespace miravo;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// The best of `runs` timings of `work`, in seconds.
-double best(int runs, const std::function<void()>& work) {
-    double fastest = 1e30;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = Clock::now();
-        work();
-        fastest = std::min(fastest, std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    return fastest;
-}
+using bench::BestTime;
 
 std::string verdict(double seconds, double limit) {
     return seconds <= limit ? "met" : "MISSED";
@@ -124,7 +114,7 @@ void benchMerge(const fs::path& folder, int count) {
     const std::string answer = addressBookAnswer(count);
     ContactBook book;
     std::size_t records = 0;
-    const double fast = best(5, [&] {
+    const double fast = BestTime(5, [&] {
         MergeAddressBook(book, answer);
         records = book.contacts.size();
     });
@@ -138,7 +128,7 @@ void benchMerge(const fs::path& folder, int count) {
         const fs::path file = folder / ("result-" + std::to_string(small) + ".xml");
         std::ofstream(file, std::ios::binary) << addressBookAnswer(small);
         std::size_t naiveRecords = 0;
-        smallTimes[k] = best(1, [&] { naiveRecords = naiveMerge(file); });
+        smallTimes[k] = BestTime(1, [&] { naiveRecords = naiveMerge(file); });
         ContactBook check;
         MergeAddressBook(check, addressBookAnswer(small));
         if (naiveRecords != check.contacts.size())
@@ -176,14 +166,14 @@ void benchLineRule(const fs::path& folder, int lines) {
     const std::u16string text = massFaxCsv(lines);
     const char16_t delimiter = DelimiterOf(u";");
     std::size_t rows = 0;
-    const double fast = best(5, [&] {
+    const double fast = BestTime(5, [&] {
         MassFaxList list;
         list.addLines(CsvDataLines(text), 2, delimiter);
         rows = list.size();
     });
     const fs::path file = folder / "numbers.csv";
     std::ofstream(file, std::ios::binary) << toUtf8(text);
-    const double withFile = best(5, [&] {
+    const double withFile = BestTime(5, [&] {
         MassFaxList list;
         const MassFaxFile csv = ReadMassFaxFile(file, u"numbers.csv");
         AddCsvData(list, csv.text, 2, u";");
@@ -193,7 +183,7 @@ void benchLineRule(const fs::path& folder, int lines) {
     const int small = lines / 20;
     const std::u16string smallText = massFaxCsv(small);
     std::size_t slowRows = 0;
-    const double slow = best(1, [&] {
+    const double slow = BestTime(1, [&] {
         std::vector<std::u16string> found;  // folded, as they are compared
         std::u16string_view rest = CsvDataLines(smallText);
         while (!rest.empty()) {
@@ -239,18 +229,18 @@ void benchStore(const fs::path& folder, int count) {
         book.contacts.push_back(c);
     }
     const fs::path file = folder / "contacts.csv";
-    const double save = best(5, [&] { SaveContactBook(book, file); });
+    const double save = BestTime(5, [&] { SaveContactBook(book, file); });
     ContactBook loaded;
-    const double load = best(5, [&] { LoadContactBook(loaded, file); });
+    const double load = BestTime(5, [&] { LoadContactBook(loaded, file); });
     if (loaded.contacts != book.contacts)
         std::printf("  (the loaded book differs from the saved one)\n");
 
     std::string bytes;
-    const double rawRead = best(5, [&] {
+    const double rawRead = BestTime(5, [&] {
         std::ifstream in(file, std::ios::binary);
         bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     });
-    const double rawWrite = best(5, [&] { writeFileAtomically(folder / "raw.csv", bytes, 0600); });
+    const double rawWrite = BestTime(5, [&] { writeFileAtomically(folder / "raw.csv", bytes, 0600); });
 
     std::printf("contacts.csv, %d records (%zu bytes)\n", count, bytes.size());
     std::printf("  save (format + atomic write):  %9.3f ms   (target <= 100 ms: %s)\n", save * 1e3,

@@ -11,7 +11,8 @@ TEST(SendArguments, FullCommandLine) {
     SendArguments a;
     std::string error;
     ASSERT_TRUE(ParseSendArguments({"--settings", "s.ini", "--to", "+49 1:Anna: B", "--to", "+33 2",
-                                    "--cover", "Hi", "--report", "no", "--retries", "0", "job"},
+                                    "--cover", "Hi", "--report", "no", "--retries", "0",
+                                    "--timeout", "30", "job"},
                                    a, error))
         << error;
     EXPECT_EQ(a.settingsFile, "s.ini");
@@ -22,6 +23,7 @@ TEST(SendArguments, FullCommandLine) {
     EXPECT_EQ(a.cover, std::optional<std::u16string>(u"Hi"));
     EXPECT_EQ(a.report, "no");
     EXPECT_EQ(a.retries, 0);
+    EXPECT_EQ(a.timeoutSeconds, 30);
     EXPECT_EQ(a.input, "job");
 }
 
@@ -34,6 +36,7 @@ TEST(SendArguments, RefusedCommandLines) {
         {"--to", "1", "--report", "maybe", "job"},   // unknown report choice
         {"--to", "1", "--retries", "many", "job"},   // not a number
         {"--to", "1", "--retries", "99999", "job"},  // beyond the limit
+        {"--to", "1", "--timeout", "0", "job"},      // no time at all
         {"--to", "1", "--colour", "job"},            // unknown option
         {"--to"},                                    // value missing
     };
@@ -79,6 +82,17 @@ TEST(SendExitStatus, EachEndHasItsOwnStatus) {
     EXPECT_EQ(ExitStatusFor(summary(SendEnd::Stopped), send), kExitInterrupted);
     EXPECT_EQ(ExitStatusFor(summary(SendEnd::Refused, Outcome::Refused), send), kExitDocument);
     EXPECT_EQ(ExitStatusFor(summary(SendEnd::Failed, Outcome::Failed, false), send), kExitDocument);
+    // No usable answer: the service answered badly, or nothing came in time.
+    for (const Outcome badAnswer : {Outcome::Answer, Outcome::HttpStatus, Outcome::TooLong}) {
+        SendSummary s = summary(SendEnd::Failed, badAnswer);
+        s.last.unusable = true;
+        EXPECT_EQ(ExitStatusFor(s, send), kExitServiceError);
+    }
+    for (const Outcome noAnswer : {Outcome::TimedOut, Outcome::Failed}) {
+        SendSummary s = summary(SendEnd::Failed, noAnswer);
+        s.last.unusable = true;
+        EXPECT_EQ(ExitStatusFor(s, send), kExitUnreachable);
+    }
     send.errorCode = 110;
     EXPECT_EQ(ExitStatusFor(summary(SendEnd::Failed), send), kExitServiceError);
     send.errorCode = 107;

@@ -108,13 +108,30 @@ TEST(AddressBookMergeTest, OnlyResultZeroReplacesTheBook) {
           answer({{"1", "", "42", "X", "0", ""}, {"2", "", "43", "Y", "0", ""}}).substr(0, 230),
           std::string("<OTHER><GET_ADDRESS_BOOK><RESULT>0</RESULT>"
                       "</GET_ADDRESS_BOOK></OTHER>"),
-          std::string("\0", 1) + answer(one), std::string("not xml at all")}) {
+          std::string("\0", 1) + answer(one), std::string("not xml at all"),
+          // Text around the root: no single document.
+          answer(one) + "junk", "junk" + answer(one), answer(one) + "<API_RESULT/>"}) {
         ContactBook book = localBook();
         EXPECT_FALSE(MergeAddressBook(book, bad)) << bad;
         EXPECT_EQ(records(book), records(before));
         EXPECT_EQ(book.groups, before.groups);
         EXPECT_TRUE(book.modified);
     }
+}
+
+TEST(AddressBookMergeTest, DeeplyNestedValuesAreReadWithoutRecursion) {
+    // 140,000 nested elements inside a NAME (about 1 MB): read as its text.
+    const int depth = 140000;
+    std::string name;
+    for (int i = 0; i < depth; ++i)
+        name += "<b>";
+    name += "Deep";
+    for (int i = 0; i < depth; ++i)
+        name += "</b>";
+    ContactBook book = localBook();
+    ASSERT_TRUE(MergeAddressBook(book, answer({{"1", "", "42", name, "0", ""}})));
+    ASSERT_EQ(book.contacts.size(), 1u);
+    EXPECT_EQ(book.contacts.front().name, u"Deep");
 }
 
 TEST(AddressBookMergeTest, AnAnswerWithoutContactsEmptiesTheBook) {

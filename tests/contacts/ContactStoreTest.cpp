@@ -272,6 +272,43 @@ TEST(ContactStoreTest, AFailedSaveLeavesWhatWasThere) {
     EXPECT_EQ(entries, 2u);
 }
 
+TEST(ContactStoreTest, AFileThatDidNotLoadWholeIsKeptAsideOnceBeforeTheSave) {
+    const std::u16string good = u"1,0,7,Ann,1,,0,\r\n";
+    std::string utf16be = "\xFE\xFF";
+    for (char16_t c : good)
+        utf16be += {char(c >> 8), char(c & 0xFF)};
+    const std::string damaged[] = {
+        "\xEF\xBB\xBF" + toUtf8(good),                       // UTF-8 with its mark
+        utf16be,                                              // UTF-16BE
+        utf16le(u"1,0,7,Ann,1,,0,\r1,0,8,Bo,2,,0,\r"),         // CR-only line ends
+        utf16le(good + u"1,0,8,Bo\r\n"),                      // a line that was skipped
+    };
+    const ContactBook book = bookOf({single(Synced, u"9", u"New", u"9")});
+    for (const std::string& bytes : damaged) {
+        TempDir dir;
+        writeBytes(dir / "contacts.csv", bytes);
+        ContactBook loaded;
+        EXPECT_EQ(LoadContactBook(loaded, dir / "contacts.csv"), ContactFileRead::Damaged);
+        std::filesystem::path aside;
+        ASSERT_TRUE(SaveContactBook(book, dir / "contacts.csv", &aside));
+        ASSERT_FALSE(aside.empty());
+        EXPECT_EQ(aside.parent_path(), dir.path());
+        EXPECT_EQ(aside.filename().string().rfind("contacts.csv.unreadable-", 0), 0u);
+        EXPECT_EQ(readBytes(aside), bytes);
+        EXPECT_NE(ContactFileKeptAsideMessage(aside).find(FromFsPath(aside)),
+                  std::u16string::npos);
+        // The new file loads whole: the next save keeps nothing aside.
+        std::filesystem::path again;
+        ASSERT_TRUE(SaveContactBook(book, dir / "contacts.csv", &again));
+        EXPECT_TRUE(again.empty());
+    }
+    TempDir dir;
+    writeBytes(dir / "contacts.csv", utf16le(good));
+    std::filesystem::path aside;
+    ASSERT_TRUE(SaveContactBook(book, dir / "contacts.csv", &aside));
+    EXPECT_TRUE(aside.empty());
+}
+
 TEST(ContactStoreTest, BookMembersUseTheApplicationDataFolder) {
     TempDir dir;
     OverrideApplicationDataFolder(dir.folder().substr(0, dir.folder().size() - 1));

@@ -1,26 +1,17 @@
 // miravo-send as a user runs it against miravo-server: the printed status,
 // the exit statuses, credentials without a terminal, and Ctrl-C.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <filesystem>
 
 #include "cli/Send.h"
+#include "tests/integration/SendCommandRunner.h"
 #include "tests/server/ServerHarness.h"
 
 namespace miravo {
 namespace {
 
 using server::test::ServerProcess;
-
-struct CommandRun {
-    int status = -1;
-    std::string out;
-};
+using test::CommandRun;
 
 class SendCommandTest : public ::testing::Test {
   protected:
@@ -44,53 +35,8 @@ class SendCommandTest : public ::testing::Test {
         return (dir_ / "letter.tif").string();
     }
 
-    // Runs miravo-send with the settings file, standard input from
-    // /dev/null; `interrupt` sends SIGINT once the output holds that text.
     CommandRun send(std::vector<std::string> args, const std::string& interrupt = {}) {
-        std::filesystem::create_directories(dir_ / "home");
-        std::vector<std::string> argv = {std::string(MIRAVO_BINARY_DIR) + "/bin/miravo-send",
-                                         "--settings", (dir_ / "settings.ini").string()};
-        argv.insert(argv.end(), args.begin(), args.end());
-        int fds[2];
-        EXPECT_EQ(pipe2(fds, O_CLOEXEC), 0);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int null = open("/dev/null", O_RDONLY);
-            dup2(null, 0);
-            dup2(fds[1], 1);
-            dup2(fds[1], 2);
-            setenv("HOME", (dir_ / "home").c_str(), 1);
-            setenv("XDG_CONFIG_HOME", (dir_ / "home/config").c_str(), 1);
-            std::vector<char*> v;
-            for (auto& a : argv)
-                v.push_back(a.data());
-            v.push_back(nullptr);
-            execv(v[0], v.data());
-            _exit(127);
-        }
-        close(fds[1]);
-        CommandRun run;
-        bool interrupted = false;
-        char buffer[4096];
-        for (;;) {
-            pollfd p{fds[0], POLLIN, 0};
-            if (poll(&p, 1, 30000) <= 0)
-                break;
-            const ssize_t n = read(fds[0], buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            run.out.append(buffer, static_cast<std::size_t>(n));
-            if (!interrupt.empty() && !interrupted &&
-                run.out.find(interrupt) != std::string::npos) {
-                kill(pid, SIGINT);
-                interrupted = true;
-            }
-        }
-        close(fds[0]);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return run;
+        return test::RunSendCommand(dir_.path(), std::move(args), interrupt);
     }
 
     test::TempDir dir_;

@@ -176,13 +176,17 @@ TEST_F(SendIntegrationTest, RefusedConnectionsRestartTheSequence) {
     EXPECT_EQ(prompt_.asked, 0);
 }
 
-TEST_F(SendIntegrationTest, EmptyStatusAnswerEndsThePolling) {
+TEST_F(SendIntegrationTest, EmptyStatusAnswersAreNoUsableAnswerAndNeverAnEnd) {
     start({"--fault", "empty,action=get_fax_status", "--delivery-time", "60000"});
     to({u"+49 30 1234567"});
+    // The window's user would close it; here the polling gives up after three.
+    options_.maxUnusablePolls = 2;
     const SendSummary summary = send();
-    EXPECT_EQ(summary.end, SendEnd::Finished);
+    EXPECT_EQ(summary.end, SendEnd::Failed);
+    EXPECT_TRUE(summary.last.unusable);
     EXPECT_TRUE(summary.destinations.empty());
-    EXPECT_EQ(report_.polling.back(), false);
+    EXPECT_EQ(report_.label(kLabelTransfer), text(35));
+    EXPECT_EQ(report_.label(kLabelAuthentication), u"#999 " + text(999));
 }
 
 TEST_F(SendIntegrationTest, PendingDestinationPollsUntilTheWindowCloses) {

@@ -175,6 +175,17 @@ TEST_F(AccountPreferencesTask, NoUsableAnswerIsNeverShownAsOk) {
     }
 }
 
+TEST_F(AccountPreferencesTask, ClosedWindowEndsTheTaskWithoutAnExchange) {
+    auto kept = std::make_shared<PreferencesAnswer>();
+    test::RecordingReport report;
+    report.open = false;
+    EXPECT_EQ(run(ReadPreferencesTask(kept), report), 0);
+    EXPECT_TRUE(server_->requests().empty());
+    EXPECT_FALSE(report.hasLabel(1051));
+    EXPECT_TRUE(kept->finished());
+    EXPECT_FALSE(kept->answer());
+}
+
 TEST_F(AccountPreferencesTask, ValueHoldingTheDelimiterIsNotSent) {
     auto kept = std::make_shared<PreferencesAnswer>();
     test::RecordingReport report;

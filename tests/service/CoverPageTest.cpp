@@ -92,6 +92,13 @@ TEST_F(CoverPageTest, ServiceErrorShowsItsTextAndLeavesNoJoinedFile) {
     EXPECT_EQ(state_.job.coverText, u"Hello \u00e9");
 }
 
+TEST_F(CoverPageTest, ClosedDialogSendsNothingAndKeepsTheText) {
+    report_.open = false;
+    EXPECT_EQ(run(), 0);
+    EXPECT_TRUE(server_->requests().empty());
+    EXPECT_EQ(state_.job.coverText, u"Hello \u00e9");
+}
+
 TEST_F(CoverPageTest, TextCarryingTheDelimiterIsNotSent) {
     state_.job.coverText = u"a ----AaB03x b";
     EXPECT_EQ(run(), 0);

@@ -68,11 +68,13 @@ TEST_F(FaxTransmissionTest, AuthenticationVerdicts) {
     EXPECT_TRUE(run(FaxStep::Authenticate).ok);
     EXPECT_TRUE(state_.job.send.validated);
     EXPECT_EQ(report_.label(kLabelAuthentication), text(35));
-    // No AUTHENTICATION element, or an empty one: refused with 107.
+    // No AUTHENTICATION element, or an empty one: refused with 107, and
+    // shown as failed even when validated.
     for (int i = 0; i < 2; ++i) {
         EXPECT_FALSE(run(FaxStep::Authenticate).ok);
         EXPECT_EQ(state_.job.send.errorCode, 107);
         EXPECT_FALSE(state_.job.send.authenticated);
+        EXPECT_EQ(report_.label(kLabelAuthentication), text(36));
     }
     // Accepted but not validated: the step succeeds and shows text 36.
     EXPECT_TRUE(run(FaxStep::Authenticate).ok);
@@ -176,13 +178,15 @@ TEST_F(FaxTransmissionTest, ServiceErrorsShowTheirCodeAndText) {
     EXPECT_EQ(state_.job.send.errorCode, 110);
     EXPECT_EQ(report_.label(kLabelAuthentication), u"#110 " + text(86));
     EXPECT_FALSE(report_.hasLabel(kLabelTransfer));
-    // While the window is closed nothing is written.
+    // Once the window is closed nothing is sent, read or written.
     report_.open = false;
     answer("get_fax_status", {xmlAnswer("<ERROR>404</ERROR>")});
     report_.labels.clear();
-    EXPECT_FALSE(run(FaxStep::Status).ok);
+    const StepOutcome closed = run(FaxStep::Status);
+    EXPECT_TRUE(closed.cancelled());
+    EXPECT_TRUE(requests("get_fax_status").empty());
     EXPECT_TRUE(report_.labels.empty());
-    EXPECT_EQ(state_.job.send.errorCode, 404);
+    EXPECT_EQ(state_.job.send.errorCode, 110);
 }
 
 TEST_F(FaxTransmissionTest, Error301DoublesTimeoutBeforeTheSleepAndSaturates) {
@@ -239,12 +243,14 @@ TEST_F(FaxTransmissionTest, UnreachableHostReadsNoAnswer) {
     EXPECT_EQ(waits_.waits, std::vector<std::uint32_t>{1000});
 }
 
-TEST_F(FaxTransmissionTest, DroppedAnswerIsKeptEmptyAndRefusesAuthentication) {
+TEST_F(FaxTransmissionTest, DroppedAnswerIsKeptEmptyAndShownAsNoUsableAnswer) {
     answer("authentication", {"<drop>"});
     const StepOutcome outcome = run(FaxStep::Authenticate);
     EXPECT_FALSE(outcome.ok);
     EXPECT_FALSE(outcome.hostUnavailable());
-    EXPECT_EQ(state_.job.send.errorCode, 107);
+    EXPECT_TRUE(outcome.unusable);
+    EXPECT_EQ(state_.job.send.errorCode, kNoUsableAnswer);  // no credentials loop over it
+    EXPECT_EQ(report_.label(kLabelAuthentication), u"#999 " + text(999));
     EXPECT_TRUE(std::filesystem::exists(dir_ / "appdata/result.xml"));
     EXPECT_EQ(storedAnswer(), "");
 }

@@ -205,6 +205,11 @@ void LoopbackServer::setResponder(Responder responder) {
     responder_ = std::move(responder);
 }
 
+void LoopbackServer::setStreamer(Streamer streamer) {
+    std::lock_guard lock(mutex_);
+    streamer_ = std::move(streamer);
+}
+
 std::vector<RecordedRequest> LoopbackServer::requests() const {
     std::lock_guard lock(mutex_);
     return requests_;
@@ -263,7 +268,10 @@ void LoopbackServer::serve(int client) {
         request.bodyBytes = rest.size();
         if (keepBodies_)
             request.body = std::move(rest);
+        const std::uint64_t dropAfter = dropAfter_;
         while (request.bodyBytes < wanted) {
+            if (dropAfter > 0 && request.bodyBytes >= dropAfter)
+                break;
             const std::size_t ask = static_cast<std::size_t>(
                 std::min<std::uint64_t>(buffer.size(), wanted - request.bodyBytes));
             const long n = receive(ssl, client, buffer.data(), ask);
@@ -274,14 +282,24 @@ void LoopbackServer::serve(int client) {
                 request.body.append(buffer.data(), static_cast<std::size_t>(n));
         }
         Responder responder;
+        Streamer streamer;
         {
             std::lock_guard lock(mutex_);
             requests_.push_back(request);
             responder = responder_;
+            streamer = streamer_;
         }
-        const std::string answer = responder(request);
-        if (!answer.empty())
-            sendAll(ssl, client, answer.data(), answer.size());
+        if (dropAfter > 0 && request.bodyBytes >= dropAfter) {
+            ::shutdown(client, SHUT_RDWR);  // dropped in the middle of the upload
+        } else if (streamer) {
+            streamer(request, [&](const std::string& piece) {
+                return !stopping_ && sendAll(ssl, client, piece.data(), piece.size());
+            });
+        } else {
+            const std::string answer = responder(request);
+            if (!answer.empty())
+                sendAll(ssl, client, answer.data(), answer.size());
+        }
     }
     if (ssl) {
         SSL_shutdown(ssl);

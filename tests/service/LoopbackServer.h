@@ -48,6 +48,10 @@ class LoopbackServer {
     // Raw HTTP answer for a request; an empty string closes the connection
     // without answering.
     using Responder = std::function<std::string(const RecordedRequest&)>;
+    // Writes an answer piece by piece through `send`, which returns false
+    // once the client has gone or the server stops.
+    using Send = std::function<bool(const std::string&)>;
+    using Streamer = std::function<void(const RecordedRequest&, const Send& send)>;
 
     // TLS with the given certificates, or plain HTTP when `certificates` is null.
     explicit LoopbackServer(const TestCertificates* certificates);
@@ -57,6 +61,11 @@ class LoopbackServer {
 
     int port() const { return port_; }
     void setResponder(Responder responder);
+    // Answers through `streamer` instead of the responder (empty: the responder again).
+    void setStreamer(Streamer streamer);
+    // Closes the connection without an answer once this many body bytes
+    // have arrived (0: read whole requests).
+    void dropAfterBodyBytes(std::uint64_t bytes) { dropAfter_ = bytes; }
     // Benchmark mode: bodies are counted, not kept.
     void keepBodies(bool keep) { keepBodies_ = keep; }
     std::vector<RecordedRequest> requests() const;
@@ -78,6 +87,8 @@ class LoopbackServer {
     std::atomic<int> failedHandshakes_{0};
     mutable std::mutex mutex_;
     Responder responder_;
+    Streamer streamer_;
+    std::atomic<std::uint64_t> dropAfter_{0};
     std::vector<RecordedRequest> requests_;
     std::thread thread_;
 };

@@ -71,7 +71,7 @@ TEST(FaxEncodings, AnsiIsWindows1252CutAt1023Bytes) {
 TEST(FaxEncodings, LowByteOfEveryUnit) {
     EXPECT_EQ(LowBytes(u"+49 30"), "+49 30");
     EXPECT_EQ(LowBytes(u"\u03A9mega \u00E9"), "\xA9mega \xE9");
-    EXPECT_EQ(LowBytes(u"\U0001F600"), std::string("\x3D\x00", 2));  // both surrogates
+    EXPECT_EQ(LowBytes(u"\U0001F600"), "\x3D");  // both surrogates; the second's is a NUL
     EXPECT_EQ(LowBytes(std::u16string(u"1\0"
                                       u"2",
                                       3)),
@@ -115,6 +115,27 @@ TEST(FaxForm, PartsAreWrittenByteForByteEmptyValuesIncluded) {
               "filename=\"image.tif\"\r\nContent-Type: application/octet-stream\r\n\r\n");
     EXPECT_FALSE(form.carriesDelimiter());
     EXPECT_FALSE(form.tooLarge());
+}
+
+TEST(FaxForm, ValuesEndAtTheirFirstNulAndStayOnOneLine) {
+    const struct {
+        std::u16string value;
+        std::string wire;
+    } cases[] = {
+        {u"N\u00F7 \u4E00x", "N\xF7 "},        // U+4E00: low byte NUL ends the value
+        {u"a\u010Db\u020Ac", "a b c"},          // U+010D, U+020A: CR and LF
+        {u"line\r\nbreak", "line  break"},     // typed ones too
+    };
+    for (const auto& c : cases) {
+        FaxForm form;
+        form.add("names[3]", LowBytes(c.value));
+        EXPECT_EQ(form.bytes(),
+                  "----AaB03x\r\nContent-Disposition: form-data; name=\"names[3]\"\r\n\r\n" +
+                      c.wire + "\r\n");
+    }
+    FaxForm ansi;
+    ansi.add("username", std::string("us\0er", 6));
+    EXPECT_EQ(ansi.bytes().find("us\r\n"), ansi.bytes().size() - 4);
 }
 
 TEST(FaxForm, DelimiterMadeOfLowBytesIsCaught) {

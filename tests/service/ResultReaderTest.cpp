@@ -83,6 +83,9 @@ TEST_F(ResultReaderTest, BrokenMissingAndForeignFilesGiveZeroAndEmpty) {
         "ERROR 107",                                               // not XML
         std::string("II*\0\x08\x00\x00\x00", 8),                   // a TIFF
         "<API_RESULT><ERROR>1</ERROR></API_RESULT><API_RESULT/>",  // two roots
+        "<API_RESULT><ERROR>107</ERROR></API_RESULT>junk",         // text after the root
+        "junk<API_RESULT><ERROR>107</ERROR></API_RESULT>",         // text before it
+        "<API_RESULT><ERROR>107</ERROR></API_RESULT><![CDATA[x]]>",
         "\xFF\xFE\x00\x01garbage",
     };
     int n = 0;
@@ -97,6 +100,23 @@ TEST_F(ResultReaderTest, BrokenMissingAndForeignFilesGiveZeroAndEmpty) {
         0u);
     EXPECT_EQ(ReadXmlValue(u"", u"API_RESULT/ERROR", out_, 260, 0), 0u);
     EXPECT_EQ(ReadXmlValue(fromUtf8(dir_.path().string()), u"API_RESULT/ERROR", out_, 260, 0), 0u);
+}
+
+TEST_F(ResultReaderTest, DeeplyNestedAnswersAreReadWithoutRecursion) {
+    // As deep as the 1 MiB answer allows: the text inside is the value, and
+    // white space, comments and a declaration around the root are allowed.
+    for (const int depth : {70000, 140000}) {
+        std::string nested = "<?xml version=\"1.0\"?>\n<!-- answer -->\n<API_RESULT><ERROR>";
+        for (int i = 0; i < depth; ++i)
+            nested += "<a>";
+        nested += "107";
+        for (int i = 0; i < depth; ++i)
+            nested += "</a>";
+        nested += "</ERROR></API_RESULT>\n";
+        const auto file = answer(nested, "deep" + std::to_string(depth) + ".xml");
+        EXPECT_EQ(ReadXmlValue(file, u"API_RESULT/ERROR", out_, 260, 0), 1u) << depth;
+        EXPECT_EQ(out_, u"107");
+    }
 }
 
 TEST_F(ResultReaderTest, EntitiesFromADocumentTypeAreNotExpanded) {

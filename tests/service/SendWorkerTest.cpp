@@ -102,7 +102,7 @@ TEST_F(SendWorkerTest, UnreachableHostRestartsTheSequenceWithCloseEnabled) {
     EXPECT_EQ(limited.hostRetries, 1);
 }
 
-TEST_F(SendWorkerTest, ClosingTheWindowEndsAfterTheCurrentPoll) {
+TEST_F(SendWorkerTest, ClosingTheWindowEndsThePollingAtOnce) {
     answer("get_fax_status", {kPending});
     // Waits: 1 authentication, 2 transfer, then per poll its TIMEOUT and the pause.
     const struct {
@@ -111,7 +111,7 @@ TEST_F(SendWorkerTest, ClosingTheWindowEndsAfterTheCurrentPoll) {
         std::size_t waits;
     } cases[] = {
         {5, 2u, 5u},  // during the second poll's TIMEOUT: no further poll
-        {6, 3u, 7u},  // during the pause: one more poll and its TIMEOUT
+        {6, 2u, 6u},  // during the pause: no further poll either
     };
     for (const auto& c : cases) {
         test::RecordingReport report;

@@ -69,16 +69,16 @@ TEST_F(ServiceTextsTest, ResultCheckFollowsItsEdgeCases) {
          u"OK"},
         {"<API_RESULT><ACT><RESULT>1</RESULT></ACT><ERROR>107</ERROR></API_RESULT>", false, 107,
          u"T84"},
-        // A failed verdict without ERROR reads as code 0, shown as "OK".
-        {"<API_RESULT><ACT><RESULT>1</RESULT></ACT></API_RESULT>", false, 0, u"OK"},
+        // A failed verdict without a code is no usable answer, never "OK".
+        {"<API_RESULT><ACT><RESULT>1</RESULT></ACT></API_RESULT>", false, 999, u"T999"},
         {"<API_RESULT><ERROR>105</ERROR></API_RESULT>", false, 105, u"105"},
-        {"<API_RESULT><ERROR>abc</ERROR></API_RESULT>", false, 0, u"OK"},
+        {"<API_RESULT><ERROR>abc</ERROR></API_RESULT>", false, 999, u"T999"},
         // Only exactly "0" is success.
-        {"<API_RESULT><ACT><RESULT>00</RESULT></ACT></API_RESULT>", false, 0, u"OK"},
+        {"<API_RESULT><ACT><RESULT>00</RESULT></ACT></API_RESULT>", false, 999, u"T999"},
         {"<API_RESULT><ACT><RESULT> 0</RESULT></ACT><ERROR>110</ERROR></API_RESULT>", false, 110,
          u"T86"},
-        {"", false, 0, u"OK"},
-        {"not xml", false, 0, u"OK"},
+        {"", false, 999, u"T999"},
+        {"not xml", false, 999, u"T999"},
     };
     for (const Case& c : cases) {
         const ApiResult result = CheckApiResult(language_, u"API_RESULT/ACT/RESULT", answer(c.xml));

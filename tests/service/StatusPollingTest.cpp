@@ -73,16 +73,46 @@ TEST_F(StatusPollingTest, AnswerAboutAnotherFaxEndsWithoutTouchingTheRows) {
     EXPECT_EQ(report_.polling, std::vector<bool>{false});
 }
 
-TEST_F(StatusPollingTest, EmptyAnswerEndsThePolling) {
-    // A fax id was stored: over at once, labels untouched.
-    EXPECT_TRUE(poll("<drop>").ok);
-    EXPECT_FALSE(report_.hasLabel(kLabelTotalCost));
-    EXPECT_EQ(storedAnswer(), "");
-    // None stored: the texts are equal, no destination, a total of 0.00.
-    state_.job.send.faxId.clear();
-    EXPECT_TRUE(poll("<drop>").ok);
-    EXPECT_EQ(report_.label(kLabelTotalCost), u"0.00 " + text(32));
-    EXPECT_EQ(report_.label(kLabelActivity), u"");
+TEST_F(StatusPollingTest, AnswersNamingNoDestinationAreNeverASuccess) {
+    std::string empties;
+    for (int i = 0; i < 100000; ++i)
+        empties += "<FAX/>";
+    const struct {
+        const char* storedId;
+        std::string answer;
+        bool namesNoDestination;  // else: no usable answer at all
+    } cases[] = {
+        {"12", "<drop>", false},
+        {"", "<drop>", false},
+        {"12", statusAnswer(""), true},
+        {"", statusAnswer(""), true},  // even the empty fax id of a bad transfer
+        {"12", statusAnswer(empties), true},
+    };
+    for (const auto& c : cases) {
+        state_.job.send.faxId = u16(c.storedId);
+        report_.labels.clear();
+        report_.polling.clear();
+        const StepOutcome outcome = poll(c.answer);
+        EXPECT_FALSE(outcome.ok) << c.storedId;
+        EXPECT_EQ(outcome.namesNoDestination, c.namesNoDestination);
+        EXPECT_EQ(outcome.unusable, !c.namesNoDestination);
+        EXPECT_EQ(state_.job.send.errorCode, kNoUsableAnswer);
+        EXPECT_EQ(report_.label(kLabelAuthentication), u"#999 " + text(999));
+        EXPECT_EQ(report_.label(kLabelActivity), text(999));
+        EXPECT_FALSE(report_.hasLabel(kLabelTotalCost));
+    }
+    EXPECT_EQ(storedAnswer().size(), statusAnswer(empties).size());
+}
+
+TEST_F(StatusPollingTest, OnlyRecordsWithAFaxIdAreDestinations) {
+    // 160,000 empty records around a real one: one destination, final.
+    std::string empties;
+    for (int i = 0; i < 80000; ++i)
+        empties += "<FAX/>";
+    const StepOutcome outcome = poll(statusAnswer(empties + fax("12", "a", "1", "OK") + empties));
+    EXPECT_TRUE(outcome.ok);
+    ASSERT_EQ(outcome.destinations.size(), 1u);
+    EXPECT_EQ(outcome.destinations[0].recipient, u"a");
 }
 
 TEST_F(StatusPollingTest, RecordsMissingElementsStayWithTheirOwnDestination) {

@@ -300,24 +300,31 @@ TEST_F(TransportTest, TooLargeBodiesAreRefused) {
 
 // --------------------------------------------------------------- answers
 
-TEST_F(TransportTest, AnswerIsCutAt1048575Bytes) {
-    const std::string big(kAnswerBufferSize + 5000, 'a');
-    server_->setResponder(
-        [&](const test::RecordedRequest&) { return LoopbackServer::httpAnswer(200, big); });
-    const ExchangeResult result = PostForm(settings_, MultipartForm());
-    ASSERT_EQ(result.outcome, Outcome::Answer) << result.error;
-    EXPECT_EQ(result.answer.size(), 1048575u);
-    EXPECT_EQ(result.answer, big.substr(0, 1048575));
-}
-
-TEST_F(TransportTest, ErrorStatusStillCarriesItsAnswer) {
-    server_->setResponder([](const test::RecordedRequest&) {
-        return LoopbackServer::httpAnswer(500, "<API_RESULT><ERROR>200</ERROR></API_RESULT>");
-    });
-    const ExchangeResult result = PostForm(settings_, MultipartForm());
-    EXPECT_EQ(result.outcome, Outcome::Answer);
-    EXPECT_EQ(result.httpStatus, 500);
-    EXPECT_EQ(result.answer, "<API_RESULT><ERROR>200</ERROR></API_RESULT>");
+TEST_F(TransportTest, OnlyAWholeAnswerWithStatus200IsAnAnswer) {
+    const std::string success = "<API_RESULT><ERROR>0</ERROR></API_RESULT>";
+    const std::string full(kMaxAnswerBytes, 'a');
+    const struct {
+        int status;
+        std::string body;
+        Outcome outcome;
+        const char* inError;
+    } cases[] = {
+        {200, full, Outcome::Answer, ""},                  // exactly the cap
+        {200, full + "b", Outcome::TooLong, "1,048,575"},  // cut: never read
+        {500, "<API_RESULT><ERROR>200</ERROR></API_RESULT>", Outcome::HttpStatus, "500"},
+        {302, success, Outcome::HttpStatus, "302"},  // redirects are not followed, nor read
+        {404, "", Outcome::HttpStatus, "404"},
+    };
+    for (const auto& c : cases) {
+        server_->setResponder([&](const test::RecordedRequest&) {
+            return LoopbackServer::httpAnswer(c.status, c.body);
+        });
+        const ExchangeResult result = PostForm(settings_, MultipartForm());
+        EXPECT_EQ(result.outcome, c.outcome) << c.status << " " << result.error;
+        EXPECT_EQ(result.httpStatus, c.status);
+        EXPECT_NE(result.error.find(c.inError), std::string::npos) << result.error;
+        EXPECT_EQ(result.answer, c.outcome == Outcome::Answer ? c.body : "");
+    }
 }
 
 TEST_F(TransportTest, ConnectionClosedWithoutAnswerIsAFailure) {

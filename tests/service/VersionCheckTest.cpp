@@ -1,5 +1,8 @@
 #include "service/VersionCheck.h"
 
+#include <chrono>
+#include <thread>
+
 #include "app/AppSettings.h"
 #include "app/Text.h"
 #include "tests/TestSupport.h"
@@ -146,6 +149,21 @@ TEST_F(VersionPageTest, ErrorPagesSilentServersAndBadHostsAreNoAnswer) {
     settings_.versionHost = u"127.0.0.1/evil";
     EXPECT_FALSE(CheckForNewerVersion(settings_, address_));
     EXPECT_EQ(server_.requests().size(), asked);
+}
+
+TEST_F(VersionPageTest, DrippingPageEndsByTheDeadline) {
+    using namespace std::chrono_literals;
+    server_.setStreamer([](const test::RecordedRequest&, const LoopbackServer::Send& send) {
+        if (!send("HTTP/1.1 200 OK\r\nContent-Length: 400\r\n\r\n4.0 http://"))
+            return;
+        while (send("z"))
+            std::this_thread::sleep_for(100ms);
+    });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(CheckForNewerVersion(settings_, address_, 1s));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2500ms);
+    EXPECT_EQ(address_, "untouched");
+    server_.setStreamer({});
 }
 
 TEST_F(VersionPageTest, BadDownloadAddressIsOfferedButNeverOpenable) {

@@ -74,7 +74,7 @@ print_as_user() {  # FILE TITLE -> waits until the queue is idle again
   done
   fail "job $2 did not finish"
 }
-job_files() { find /tmp "$DIR/home" -name "*__ps__*" -user "$TESTUSER" 2>/dev/null | sort; }
+job_files() { find /tmp "$DIR/home" -name "*__ps__*" -user "$TESTUSER" 2>/dev/null | sort -u; }
 pages_of() { find "$(dirname "$1")" -name "${1##*__ps__}_*" | wc -l; }
 
 # Nobody logged in: the PDF and the text file wait in the user's spool.
@@ -129,13 +129,17 @@ runuser -u "$TESTUSER" -- env -i HOME="$DIR/home" DISPLAY="$DISPLAY_NUMBER" slee
 PIDS+=($!)
 before=$(job_files)
 print_as_user "$DIR/home/sample.pdf" "Desktop"
-for _ in $(seq 100); do
-  miravo=$(pgrep -u "$TESTUSER" -x miravo || true)
+# (The backend is named miravo too: wait for the process that runs the
+# program with the job file, not a fork of the backend on its way there.)
+miravo=""
+for _ in $(seq 200); do
+  for pid in $(pgrep -u "$TESTUSER" -x miravo || true); do
+    tr '\0' '\n' < "/proc/$pid/cmdline" 2>/dev/null | grep -q '/Desktop__ps__' && miravo=$pid
+  done
   [ -n "$miravo" ] && break
   sleep 0.1
 done
-[ -n "$miravo" ] || fail "miravo was not started for the user"
-tr '\0' '\n' < "/proc/$miravo/cmdline" | grep -q '/Desktop__ps__' || fail "miravo was not given the job file"
+[ -n "$miravo" ] || fail "miravo was not started for the user with the job file"
 tr '\0' '\n' < "/proc/$miravo/environ" | grep -qx "DISPLAY=$DISPLAY_NUMBER" || fail "miravo is not on the session's display"
 [ "$(stat -c %U "/proc/$miravo")" = "$TESTUSER" ] || fail "miravo does not run as the user"
 grep -q "Miravo opened on display $DISPLAY_NUMBER" "$DIR/log/error_log" || fail "the backend did not report the start"

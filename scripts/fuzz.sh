@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, AddressSanitizer + UBSan, in
+# build-fuzz/) and runs each for SECONDS (default 60), starting from its
+# seed corpus in tests/fuzz/corpus/<target>. What a run finds new stays in
+# build-fuzz/corpus/<target> for the next run; a crash leaves its input in
+# build-fuzz/crashes/ and makes the script fail.
+#
+#   bash scripts/fuzz.sh [SECONDS] [TARGET...]     e.g. scripts/fuzz.sh 3600 service_answer
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+seconds="${1:-60}"
+shift || true
+targets=("$@")
+if [ ${#targets[@]} -eq 0 ]; then
+  targets=(job_file profile_ini language contacts_csv service_answer mass_fax version_answer
+           server_multipart)
+fi
+
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+cmake --preset fuzz "${launcher[@]}" >/dev/null
+cmake --build --preset fuzz -j"${FUZZ_JOBS:-2}"
+
+mkdir -p build-fuzz/crashes
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+failed=()
+for t in "${targets[@]}"; do
+  mkdir -p "build-fuzz/corpus/$t"
+  echo "fuzz: $t for ${seconds}s"
+  if ! "build-fuzz/bin/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+      -print_final_stats=0 -artifact_prefix="build-fuzz/crashes/$t-" \
+      "build-fuzz/corpus/$t" "tests/fuzz/corpus/$t" >"build-fuzz/$t.log" 2>&1; then
+    echo "fuzz: $t FAILED (input in build-fuzz/crashes/, log build-fuzz/$t.log)"
+    tail -30 "build-fuzz/$t.log"
+    failed+=("$t")
+  fi
+done
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "fuzz: failed: ${failed[*]}"
+  exit 1
+fi
+echo "fuzz: every target ran ${seconds}s without a finding"
