@@ -164,18 +164,11 @@ bool ParseJournalArguments(const std::vector<std::string>& args, JournalArgument
     return true;
 }
 
-void ReportMovedJournal(const std::string& movedTo, std::FILE* err) {
-    if (!movedTo.empty())
-        std::fprintf(err,
-                     "miravo-send: the sent-fax journal could not be read; it was kept as %s "
-                     "and a new one started\n",
-                     movedTo.c_str());
-}
-
 int RunJournalCommand(const JournalArguments& arguments, std::FILE* out, std::FILE* err,
                       const std::function<void(std::uint32_t)>& sleep) {
     Journal journal;
-    ReportMovedJournal(journal.movedAside().string(), err);
+    if (!journal.movedAside().empty())
+        std::fprintf(err, "miravo-send: %s\n", JournalMovedNotice(journal.movedAside()).c_str());
     if (!journal.isOpen()) {
         std::fprintf(err, "miravo-send: the sent-fax journal %s cannot be opened\n",
                      journal.path().c_str());

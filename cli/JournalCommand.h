@@ -30,7 +30,4 @@ bool ParseJournalArguments(const std::vector<std::string>& args, JournalArgument
 int RunJournalCommand(const JournalArguments& arguments, std::FILE* out, std::FILE* err,
                       const std::function<void(std::uint32_t)>& sleep = {});
 
-// Tells once that an unreadable journal was moved aside.
-void ReportMovedJournal(const std::string& movedTo, std::FILE* err);
-
 }  // namespace miravo::cli

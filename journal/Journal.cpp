@@ -195,6 +195,11 @@ bool JournalSend::final() const {
     return true;
 }
 
+std::string JournalMovedNotice(const fs::path& movedTo) {
+    return "the sent-fax journal could not be read; it was kept as " + movedTo.string() +
+           " and a new one started";
+}
+
 std::int64_t JournalNow() {
     return std::chrono::duration_cast<std::chrono::seconds>(
                std::chrono::system_clock::now().time_since_epoch())

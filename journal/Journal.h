@@ -111,6 +111,9 @@ class Journal {
     sqlite3* db_ = nullptr;
 };
 
+// What the user is told once a journal was moved aside to `movedTo`.
+std::string JournalMovedNotice(const std::filesystem::path& movedTo);
+
 // Seconds since 1970 (UTC), now.
 std::int64_t JournalNow();
 

@@ -6,6 +6,21 @@
 
 namespace miravo {
 
+namespace {
+
+// Shows nothing of the requests, but is closed when the progress is: a
+// stopped refresh also ends the exchange under way.
+class FollowingReport : public SilentWorkerReport {
+  public:
+    explicit FollowingReport(const WorkerReport& progress) : progress_(progress) {}
+    bool isOpen() const override { return progress_.isOpen(); }
+
+  private:
+    const WorkerReport& progress_;
+};
+
+}  // namespace
+
 std::unique_ptr<AppState> RefreshState(const AppState& from) {
     auto state = std::make_unique<AppState>();
     state->settings = from.settings;
@@ -31,14 +46,14 @@ RefreshResult RefreshUnfinished(Journal& journal, AppState& state, WorkerReport&
     std::uint32_t owed = 0;
     SendTiming deferred = timing;
     deferred.sleep = [&owed](std::uint32_t ms) { owed = ms; };
-    SilentWorkerReport quiet;
+    FollowingReport quiet(progress);
     for (const JournalSend& before : sends) {
         if (!progress.isOpen()) {
             result.end = RefreshEnd::Stopped;
             return result;
         }
         if (owed > 0) {
-            timing.wait(owed);
+            timing.wait(owed, progress);
             owed = 0;
             if (!progress.isOpen()) {
                 result.end = RefreshEnd::Stopped;

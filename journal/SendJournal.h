@@ -9,23 +9,23 @@
 
 #include "app/AppState.h"
 #include "journal/Journal.h"
-#include "service/FaxTransmission.h"
+#include "service/SendWorker.h"
 
 namespace miravo {
 
-class SendJournal {
+class SendJournal : public SendRecorder {
   public:
     // The journal file is opened at the first transfer answer. `title`:
     // what the send is remembered by; empty: SendTitle() of the job.
     explicit SendJournal(std::u16string title = {},
                          std::filesystem::path path = Journal::DefaultPath());
-    ~SendJournal();
+    ~SendJournal() override;
 
     // After the transfer answer: records the send when the service took it
     // (a fax id came back).
-    void transferAnswered(const AppState& state);
+    void transferAnswered(const AppState& state) override;
     // After a status answer about the recorded fax.
-    void statusAnswered(const AppState& state, const StepOutcome& outcome);
+    void statusAnswered(const AppState& state, const StepOutcome& outcome) override;
 
     // The recorded send's id; 0 before (or without) a record.
     std::int64_t sendId() const { return id_; }

@@ -16,8 +16,6 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 #include "app/AppState.h"
 #include "app/LanguageTable.h"
@@ -181,13 +179,8 @@ void SentFaxesWindow::refresh() {
     std::shared_ptr<AppState> state = RefreshState(*paths_.state);
     startWorker([this, path, state](WorkerReport& report) {
         Journal journal(path);
-        SendTiming timing;
-        // The pause between requests ends early once the window closes.
-        timing.sleep = [&report](std::uint32_t ms) {
-            for (std::uint32_t waited = 0; waited < ms && report.isOpen(); waited += 50)
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        };
-        refreshed_ = RefreshUnfinished(journal, *state, report, 0, timing);
+        // The pauses between requests end early once the window closes.
+        refreshed_ = RefreshUnfinished(journal, *state, report, 0);
     });
 }
 

@@ -7,6 +7,7 @@
 
 #include "app/AppState.h"
 #include "app/DialogTexts.h"
+#include "journal/SendJournal.h"
 #include "ui/DialogChrome.h"
 #include "ui/Dialogs.h"
 #include "ui/Icons.h"
@@ -69,9 +70,15 @@ int StatusWindow::exec() {
     AppState* state = &state_;
     CredentialsPrompt* prompt = &prompt_;
     const SendOptions options = options_;
-    startWorker([state, prompt,
-                 options](WorkerReport& report) { RunSend(*state, report, *prompt, options); },
-                &state_.job.statusWindowOpen);
+    startWorker(
+        [state, prompt, options](WorkerReport& report) {
+            // What the send learns is remembered as it goes.
+            SendJournal journal;
+            SendOptions recorded = options;
+            recorded.recorder = &journal;
+            RunSend(*state, report, *prompt, recorded);
+        },
+        &state_.job.statusWindowOpen);
     return WorkerWindow::exec();
 }
 
