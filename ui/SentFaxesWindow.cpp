@@ -49,6 +49,7 @@ QString localTime(std::int64_t seconds) {
 
 SentFaxesWindow::SentFaxesWindow(AppPaths& paths, QWidget* parent)
     : WorkerWindow(parent), paths_(paths) {
+    setObjectName(QStringLiteral("sentFaxes"));
     setWindowTitle(tr("Sent faxes"));
     const QString currency = qstr(GetText(paths_.state->language, kTextCurrency));
     model_ = new SentFaxesModel(journal_, currency, this);

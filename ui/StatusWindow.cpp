@@ -11,6 +11,7 @@
 #include "ui/DialogChrome.h"
 #include "ui/Dialogs.h"
 #include "ui/Icons.h"
+#include "ui/SentFaxesWindow.h"
 #include "ui_StatusWindow.h"
 
 namespace miravo::ui {
@@ -53,6 +54,7 @@ StatusWindow::StatusWindow(AppPaths& paths, QWidget* sendDialog, std::unique_ptr
     pollTimer_.setInterval(kPollingTickMs);
     connect(&pollTimer_, &QTimer::timeout, this, [this] { workerStepProgress(); });
     tray_->onDoubleClick([this] { restoreFromTray(); });
+    tray_->onSentFaxes([this] { RunSentFaxesWindow(paths_, nullptr); });
 }
 
 StatusWindow::~StatusWindow() {

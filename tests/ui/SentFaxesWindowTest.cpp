@@ -4,28 +4,25 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTableView>
 #include <QTreeWidget>
 #include <cstdlib>
 #include <thread>
 
 #include "app/Text.h"
-#include "tests/journal/JournalTestSupport.h"
+#include "tests/server/ServerHarness.h"
 #include "tests/ui/UiTestSupport.h"
+#include "ui/Dialogs.h"
 #include "ui/SentFaxesModel.h"
 #include "ui/SentFaxesWindow.h"
+#include "ui/StatusWindow.h"
 
 namespace miravo::ui::test {
 namespace {
 
 class SentFaxesWindowTest : public UiTest {
   protected:
-    // The journal lives in the test's own folder.
-    static std::filesystem::path journalIn(const std::filesystem::path& folder) {
-        ::setenv("XDG_DATA_HOME", (folder / "data").c_str(), 1);
-        return Journal::DefaultPath();
-    }
-
     std::int64_t record(std::u16string title, std::int64_t at,
                         std::vector<std::pair<std::u16string, std::u16string>> to) {
         JournalSend s;
@@ -38,7 +35,7 @@ class SentFaxesWindowTest : public UiTest {
         return journal_.recordTransfer(s);
     }
 
-    Journal journal_{journalIn(dataDir().path())};
+    Journal journal_;  // in the test's folder
 };
 
 TEST_F(SentFaxesWindowTest, SearchDetailsAndExport) {
@@ -81,26 +78,89 @@ TEST_F(SentFaxesWindowTest, SearchDetailsAndExport) {
     EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 4) << all;  // header + 3 destinations
 }
 
-TEST_F(SentFaxesWindowTest, RefreshMakesALeftFaxFinal) {
-    server::test::ServerProcess server(
-        {"--quiet", "--version-port", "-1", "--delivery-time", "800"});
-    ASSERT_TRUE(server.start()) << server.output();
-    state().settings = server::test::transportSettings(server);
-    state().settings.userName = u"demo@miravo.test";
-    state().settings.password = u"demo";
-    const auto id = miravo::test::SendAndLeave(journal_, state().settings,
-                                               dataDir() / "letter_res__1.tif", {u"+4930123456"});
+TEST_F(SentFaxesWindowTest, OpensFromTheSendDialog) {
+    record(u"Invoice", 1000, {{u"+4930111", u""}});
+    int rows = -1;
+    const auto shown = whenModal("id104", [&](QDialog* send) {
+        whenModal("sentFaxes", [&](QDialog* window) {
+            rows = static_cast<SentFaxesWindow*>(window)->model()->rowCount();
+            window->reject();
+        });
+        click(send->findChild<QPushButton*>("sentFaxes"));
+        click(send, 2);
+    });
+    RunSendDialog(paths());
+    EXPECT_TRUE(*shown);
+    EXPECT_EQ(rows, 1);
+}
+
+// Sends through the status window against miravo-server.
+class SentFaxesSendTest : public SentFaxesWindowTest {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(server_.start()) << server_.output();
+        state().settings = server::test::transportSettings(server_);
+        state().settings.userName = u"demo@miravo.test";
+        state().settings.password = u"demo";
+        state().settings.timeoutMs = 40;
+        miravo::test::writeBytes(dataDir() / "letter_res__1.tif", server::test::faxDocument());
+        state().job.documentPath = fromUtf8((dataDir() / "letter_res__1.tif").string());
+        for (const char16_t* number : {u"+49 30 1234567", u"+49 30 1234501"}) {
+            Recipient r;
+            r.kind = Single;
+            r.number = number;
+            r.name = u"Anna";
+            state().job.recipients.push_back(r);
+        }
+    }
+
+    // The status window until `leave` says it may be closed.
+    void sendThroughTheStatusWindow(const std::function<bool(StatusWindow&)>& leave) {
+        StatusWindow status(paths(), nullptr);
+        SendOptions fast;
+        fast.timing.stepPauseMs = fast.timing.pollPauseMs = 20;
+        status.setSendOptions(fast);
+        QTimer::singleShot(0, &status, [&] {
+            auto* close = find<QPushButton>(&status, 2);
+            EXPECT_TRUE(waitFor([&] { return close->isEnabled() && leave(status); }));
+            click(close);
+        });
+        status.exec();
+    }
+
+    server::test::ServerProcess server_{
+        {"--quiet", "--version-port", "-1", "--min-poll-interval", "0", "--delivery-time", "800"}};
+};
+
+TEST_F(SentFaxesSendTest, SendIsRecordedWithItsFinalStatuses) {
+    sendThroughTheStatusWindow([](StatusWindow& status) {
+        return find<QLabel>(&status, 1051)->text().isEmpty();  // polling over
+    });
+    const auto sends = journal_.sends(journal_.find({}));
+    ASSERT_EQ(sends.size(), 1u);
+    EXPECT_EQ(sends[0].title, u"letter_res__1");
+    EXPECT_EQ(sends[0].pages, 1);
+    ASSERT_EQ(sends[0].destinations.size(), 2u);
+    EXPECT_EQ(sends[0].destinations[0].statusCode, u"OK");
+    EXPECT_EQ(sends[0].destinations[0].name, u"Anna");
+    EXPECT_EQ(sends[0].destinations[1].statusCode, u"NA");
+    EXPECT_DOUBLE_EQ(sends[0].totalCost, 0.1);  // one page delivered
+}
+
+TEST_F(SentFaxesSendTest, SendClosedWhileUnderWayBecomesFinalAfterRefresh) {
+    sendThroughTheStatusWindow([](StatusWindow&) { return true; });  // closed at once
     std::this_thread::sleep_for(std::chrono::milliseconds(900));
 
     SentFaxesWindow window(paths());
     ASSERT_EQ(window.model()->index(0, SentFaxesModel::OutcomeColumn).data().toString(),
-              "1 under way");
+              "2 under way");
     window.refresh();
     ASSERT_TRUE(waitFor([&] { return window.refreshButton()->isEnabled(); }));
-    EXPECT_EQ(window.statusLine()->text(), "1 fax(es) asked about, 1 status(es) changed.");
-    EXPECT_EQ(window.model()->index(0, SentFaxesModel::OutcomeColumn).data().toString(), "1 OK");
+    EXPECT_EQ(window.statusLine()->text(), "1 fax(es) asked about, 2 status(es) changed.");
+    EXPECT_EQ(window.model()->index(0, SentFaxesModel::OutcomeColumn).data().toString(),
+              "1 OK, 1 failed");
     EXPECT_EQ(window.details()->topLevelItem(0)->text(2), "OK [OK]");
-    EXPECT_TRUE(journal_.send(id)->final());
+    EXPECT_EQ(window.details()->topLevelItem(1)->text(2), "No answer [NA]");
 }
 
 // With MIRAVO_SCREENSHOTS=<folder> (scripts/screenshots.sh), the window
