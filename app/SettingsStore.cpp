@@ -99,7 +99,9 @@ void readOptions(AppPaths& paths, AppState& state, const ProfileFile& file) {
     s.serviceHost = file.getString(kOptions, u"SERV_NAME", kDefaultServiceHost, kPathWidth);
     s.objectPath = file.getString(kOptions, u"OBJ_NAME", kDefaultObjectPath, kPathWidth);
     const std::u16string logo = file.getString(kOptions, u"LOGO", kDefaultLogo, kPathWidth);
-    s.subscribe = file.getString(kOptions, u"SUBSCRIBE", kDefaultSubscribeAddress, kPathWidth);
+    // The sign-up page is the service's own, wherever SERV_NAME points.
+    s.subscribe = file.getString(kOptions, u"SUBSCRIBE", DefaultSubscribeAddress(s.serviceHost),
+                                 kPathWidth);
     s.delimiter = file.getString(kOptions, u"DELIMITER", u",", kDelimiterWidth);
     if (equalsIgnoreAsciiCase(s.delimiter, u"TAB"))
         s.delimiter = u"\t";

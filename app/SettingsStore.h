@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/AppState.h"
 
@@ -17,7 +18,10 @@ namespace miravo {
 // (miravo-server) listens on these addresses out of the box.
 inline constexpr char16_t kDefaultServiceHost[] = u"127.0.0.1:8443";
 inline constexpr char16_t kDefaultObjectPath[] = u"api2/proxy.php";
-inline constexpr char16_t kDefaultSubscribeAddress[] = u"https://127.0.0.1:8443/signup";
+// SUBSCRIBE's default: the sign-up page of the service at `serviceHost`.
+inline std::u16string DefaultSubscribeAddress(std::u16string_view serviceHost) {
+    return u"https://" + std::u16string(serviceHost) + u"/signup";
+}
 inline constexpr char16_t kDefaultVersionHost[] = u"127.0.0.1:8080";
 inline constexpr char16_t kDefaultLogo[] = u"images/en_logo.gif";
 inline constexpr char16_t kDefaultLanguageFile[] = u"lang.ini";

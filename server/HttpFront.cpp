@@ -14,6 +14,7 @@
 #include "server/BodySpool.h"
 #include "server/Certificates.h"
 #include "server/HeaderText.h"
+#include "server/SignupPage.h"
 
 namespace miravo::server {
 
@@ -176,6 +177,7 @@ HttpFront::HttpFront(const Options& options, Service& service, FaultPlan& faults
     limits_.maxParts = options.maxParts;
     limits_.maxFieldBytes = options.maxFieldBytes;
     limits_.filesByReference = true;
+    AddSignupPage(*this, options_);
 }
 
 HttpFront::~HttpFront() {

@@ -6,6 +6,7 @@
 #include "ui/DialogControls.h"
 #include "ui/Dialogs.h"
 #include "ui/Icons.h"
+#include "ui/TextIds.h"
 #include "ui/WorkerDialog.h"
 #include "ui_AccountDialog.h"
 
@@ -19,10 +20,10 @@ constexpr qsizetype kBoxRoom = kNameWidth - 1;
 // Runs a preferences task behind the worker dialog; it has ended when this
 // returns (the worker dialog cannot be closed before). The task is not
 // kept afterwards.
-void runTask(AppPaths& paths, QWidget* owner, WorkerTask task) {
+void runTask(AppPaths& paths, QWidget* owner, WorkerTask task, int statusText) {
     FaxJob& job = paths.state->job;
     job.workerTask = std::move(task);
-    RunWorkerDialog(paths, owner);
+    RunWorkerDialog(paths, owner, statusText);
     job.workerTask = nullptr;
 }
 
@@ -95,7 +96,7 @@ void AccountDialog::redirectionChanged() {
 
 std::optional<std::string> AccountDialog::runUpdate(MultipartForm form) {
     auto answer = std::make_shared<PreferencesAnswer>();
-    runTask(paths_, this, UpdatePreferencesTask(std::move(form), answer));
+    runTask(paths_, this, UpdatePreferencesTask(std::move(form), answer), text::kSavingAccount);
     return answer->answer();
 }
 
@@ -122,7 +123,7 @@ int RunAccountDialog(AppPaths& paths, QWidget* owner) {
     if (!paths.state)
         return kAccountNotRead;
     auto answer = std::make_shared<PreferencesAnswer>();
-    runTask(paths, owner, ReadPreferencesTask(answer));
+    runTask(paths, owner, ReadPreferencesTask(answer), text::kReadingAccount);
     // The worker dialog has told the user why the reading failed.
     const std::optional<AccountPreferences> preferences = ReadAccountPreferences(answer->answer());
     if (!preferences)

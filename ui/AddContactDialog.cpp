@@ -3,17 +3,20 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "app/AppState.h"
 #include "app/DialogTexts.h"
+#include "app/LanguageTable.h"
 #include "contacts/ContactStore.h"
 #include "ui/DialogChrome.h"
 #include "ui/DialogControls.h"
 #include "ui/Icons.h"
+#include "ui/TextIds.h"
 #include "ui_AddContactDialog.h"
 
 namespace miravo::ui {
 
 AddContactDialog::AddContactDialog(AppPaths& paths, const ContactEntry& shown, QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::AddContactDialog>()) {
+    : QDialog(parent), language_(paths.state->language), ui_(std::make_unique<Ui::AddContactDialog>()) {
     ui_->setupUi(this);
     setWindowIcon(ApplicationIcon());
     ui_->id1072->setText(qstr(shown.number));
@@ -36,8 +39,7 @@ void AddContactDialog::add() {
                                                                : nullptr;
     if (refused) {
         QMessageBox box(QMessageBox::Warning, windowTitle(),
-                        tr("A number or name may not contain a comma (\",\") or a line break. "
-                           "Please remove it."),
+                        qstr(GetText(language_, text::kContactFieldRefused)),
                         QMessageBox::Ok, this);
         box.setObjectName(QStringLiteral("fieldRefused"));
         box.exec();

@@ -16,6 +16,7 @@ class AddContactDialog;
 
 namespace miravo {
 struct AppPaths;
+class LanguageTable;
 }
 
 namespace miravo::ui {
@@ -48,6 +49,7 @@ class AddContactDialog : public QDialog {
   private:
     void add();
 
+    const LanguageTable& language_;
     std::unique_ptr<Ui::AddContactDialog> ui_;
     ContactEntry entry_;
 };

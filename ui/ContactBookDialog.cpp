@@ -8,6 +8,7 @@
 
 #include "app/AppState.h"
 #include "app/DialogTexts.h"
+#include "app/LanguageTable.h"
 #include "contacts/AddressBookTasks.h"
 #include "ui/AddContactDialog.h"
 #include "ui/ContactBookModel.h"
@@ -16,6 +17,7 @@
 #include "ui/Dialogs.h"
 #include "ui/IconCellDelegate.h"
 #include "ui/Icons.h"
+#include "ui/TextIds.h"
 #include "ui/WorkerDialog.h"
 #include "ui_ContactBookDialog.h"
 
@@ -156,7 +158,7 @@ void ContactBookDialog::apply() {
 void ContactBookDialog::saveFailed() {
     // The book stays in memory and Apply stays enabled, so the user can
     // try again once the folder is writable.
-    QMessageBox box(QMessageBox::Warning, windowTitle(), tr("The contact book could not be saved."),
+    QMessageBox box(QMessageBox::Warning, windowTitle(), qstr(GetText(paths_.state->language, text::kContactBookNotSaved)),
                     QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("saveFailed"));
     box.exec();

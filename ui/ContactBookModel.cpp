@@ -3,16 +3,10 @@
 #include "app/LanguageTable.h"
 #include "ui/DialogControls.h"
 #include "ui/Icons.h"
+#include "ui/TextIds.h"
 
 namespace miravo::ui {
 
-namespace {
-constexpr int kNumberHeaderText = 100;
-constexpr int kNameHeaderText = 101;
-constexpr int kEditHeaderText = 105;
-constexpr int kDeleteHeaderText = 106;
-constexpr int kGroupCountText = 126;
-}  // namespace
 
 ContactBookModel::ContactBookModel(ContactBook& book, const LanguageTable& language,
                                    QObject* parent)
@@ -101,7 +95,7 @@ QVariant ContactBookModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
             if (index.column() == NumberColumn)
-                return group ? qstr(GetText(language_, kGroupCountText,
+                return group ? qstr(GetText(language_, text::kGroupMembers,
                                             static_cast<long long>(contact->members.size())))
                              : qstr(contact->number);
             if (index.column() == NameColumn)
@@ -119,9 +113,9 @@ QVariant ContactBookModel::data(const QModelIndex& index, int role) const {
             if (group)
                 return {};
             if (index.column() == EditColumn)
-                return qstr(GetText(language_, kEditHeaderText));
+                return qstr(GetText(language_, text::kEdit));
             if (index.column() == DeleteColumn)
-                return qstr(GetText(language_, kDeleteHeaderText));
+                return qstr(GetText(language_, text::kDelete));
             return {};
         case Qt::CheckStateRole:
             if (index.column() != NumberColumn)
@@ -144,8 +138,8 @@ bool ContactBookModel::setData(const QModelIndex& index, const QVariant& value, 
 QVariant ContactBookModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    static constexpr int texts[ColumnCount] = {kNumberHeaderText, kNameHeaderText, kEditHeaderText,
-                                               kDeleteHeaderText};
+    static constexpr int texts[ColumnCount] = {text::kDestinationNumber, text::kNameOptional, text::kEdit,
+                                               text::kDelete};
     if (section < 0 || section >= ColumnCount)
         return {};
     return qstr(GetText(language_, texts[section]));

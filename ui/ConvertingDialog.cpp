@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/LanguageTable.h"
 #include "convert/ConversionRun.h"
+#include "app/Paths.h"
 #include "convert/JobFile.h"
 #include "ui/DialogControls.h"
 #include "ui_ConvertingDialog.h"
@@ -27,7 +28,17 @@ ConvertingDialog::~ConvertingDialog() = default;
 int ConvertingDialog::exec() {
     AppState* state = paths_.state;
     std::atomic<bool>* cancel = &cancel_;
-    startWorker([state, cancel](WorkerReport& report) {
+    startWorker([state, cancel, input = printInput_, printed = printed_](WorkerReport& report) {
+        if (printed) {
+            print::PrintOptions options;
+            options.launch = false;
+            options.inputs = {input};
+            *printed = print::WritePrintJob(options);
+            if (!printed->ok)
+                return;
+            state->job.documentPath = FromFsPath(printed->jobFile);
+            state->job.jobArgument = state->job.documentPath;
+        }
         ConversionControl control;
         control.cancel = cancel;
         ConversionWorker(*state, report, control);
@@ -36,6 +47,12 @@ int ConvertingDialog::exec() {
     activateWindow();
     raise();
     return WorkerWindow::exec();
+}
+
+void ConvertingDialog::printFirst(const std::filesystem::path& document,
+                                  print::PrintResult* printed) {
+    printInput_ = document;
+    printed_ = printed;
 }
 
 void ConvertingDialog::workerClose(int result) {
@@ -60,6 +77,19 @@ void RunConversionDialog(AppPaths& paths, QWidget* owner) {
         return;
     ConvertingDialog dialog(paths, owner);
     dialog.exec();
+}
+
+print::PrintResult ConvertDocumentFile(AppPaths& paths, QWidget* owner,
+                                       const std::filesystem::path& document) {
+    print::PrintResult printed;
+    if (!paths.state)
+        return printed;
+    {
+        ConvertingDialog dialog(paths, owner);
+        dialog.printFirst(document, &printed);
+        dialog.exec();
+    }  // the worker has ended with the dialog
+    return printed;
 }
 
 }  // namespace miravo::ui

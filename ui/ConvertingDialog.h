@@ -6,7 +6,10 @@
 
 #include <QTimer>
 #include <atomic>
+#include <filesystem>
 #include <memory>
+
+#include "printmon/PrintJob.h"
 
 #include "ui/WorkerWindow.h"
 
@@ -29,6 +32,10 @@ class ConvertingDialog : public WorkerWindow {
     ~ConvertingDialog() override;
 
     int exec() override;
+    // Before converting, renders `document` into page files and a job file
+    // as printing it does, and converts that job; `printed` receives what
+    // the rendering made, to be read once the dialog is gone.
+    void printFirst(const std::filesystem::path& document, print::PrintResult* printed);
     // Whether Escape asked the worker to stop.
     bool cancelRequested() const { return cancel_; }
 
@@ -43,11 +50,20 @@ class ConvertingDialog : public WorkerWindow {
     std::unique_ptr<Ui::ConvertingDialog> ui_;
     QTimer timer_;
     std::atomic<bool> cancel_{false};
+    std::filesystem::path printInput_;
+    print::PrintResult* printed_ = nullptr;
 };
 
 // The conversion run with its dialog: nothing when there is no record or
 // jobFilePath names no job file; otherwise runs dialog 108 modally and
 // returns when it has closed.
 void RunConversionDialog(AppPaths& paths, QWidget* owner = nullptr);
+
+// A document the user chose (PDF, PostScript or an image) through the same
+// print-and-convert path as a printed one, behind dialog 108. On success
+// documentPath names the converted fax and jobArgument the job file; the
+// result says what the rendering made (ok false: nothing was converted).
+print::PrintResult ConvertDocumentFile(AppPaths& paths, QWidget* owner,
+                                       const std::filesystem::path& document);
 
 }  // namespace miravo::ui

@@ -10,13 +10,11 @@
 #include "ui/DialogChrome.h"
 #include "ui/DialogControls.h"
 #include "ui/Icons.h"
+#include "ui/TextIds.h"
 #include "ui_CsvImportDialog.h"
 
 namespace miravo::ui {
 
-namespace {
-constexpr int kFieldsHeaderText = 116;
-}
 
 CsvImportDialog::CsvImportDialog(AppPaths& paths, std::u16string_view text, QWidget* parent)
     : QDialog(parent), paths_(paths), ui_(std::make_unique<Ui::CsvImportDialog>()), text_(text) {
@@ -26,7 +24,7 @@ CsvImportDialog::CsvImportDialog(AppPaths& paths, std::u16string_view text, QWid
     ui_->id1084->setText(qstr(delimiter));  // the edit keeps its first character
     ui_->id1088->setChecked(IsTabDelimiter(delimiter));
     ui_->id1084->setEnabled(!ui_->id1088->isChecked());
-    if (const auto header = GetText(paths_.state->language, kFieldsHeaderText); !header.empty())
+    if (const auto header = GetText(paths_.state->language, text::kCsvFields); !header.empty())
         ui_->id1076->setHeaderLabels({qstr(header)});
     fill();
     ApplyDialogTexts(this, paths_, kCsvImportTexts);

@@ -6,13 +6,12 @@
 #include "app/DialogTexts.h"
 #include "app/Startup.h"
 #include "ui/DialogControls.h"
+#include "ui/DialogSize.h"
 #include "ui/HeaderLogo.h"
+#include "ui/ControlIds.h"
 
 namespace miravo::ui {
 
-namespace {
-constexpr int kHeaderStripControl = 1008;
-}
 
 void ApplyDialogTexts(QWidget* dialog, AppPaths& paths, int kind) {
     if (!dialog || !paths.state)
@@ -28,8 +27,10 @@ void ApplyDialogTexts(QWidget* dialog, AppPaths& paths, int kind) {
     }
     if (kind == kSendDialogTexts)
         LoadLogo(paths, state);
-    if (auto* strip = control<HeaderLogo>(dialog, kHeaderStripControl))
+    if (auto* strip = control<HeaderLogo>(dialog, controlid::kHeaderStrip))
         strip->setState(&state);
+    // New texts may need more room (or less): measure the dialog again.
+    FitToContents(dialog);
     dialog->update();
 }
 

@@ -15,7 +15,8 @@ namespace miravo::ui {
 // mass-fax list 9, CSV import 10) on `dialog`'s controls and caption.
 // Texts that come out empty leave the template's caption in place. Kind 1
 // also loads the logo of the current language again. Every kind ties the
-// header strip, when the dialog has one, to the record's logo and repaints.
+// header strip, when the dialog has one, to the record's logo, sizes the
+// dialog to its new texts and repaints.
 void ApplyDialogTexts(QWidget* dialog, AppPaths& paths, int kind);
 
 }  // namespace miravo::ui

@@ -3,6 +3,7 @@
 // per dialog, defined beside its class.
 #pragma once
 
+#include <QString>
 #include <string>
 
 class QWidget;
@@ -10,6 +11,7 @@ class QWidget;
 namespace miravo {
 struct AppPaths;
 struct AppState;
+class LanguageTable;
 }  // namespace miravo
 
 namespace miravo::ui {
@@ -43,7 +45,9 @@ inline constexpr int kMassFaxAccepted = 1;
 int RunMassFaxDialog(AppPaths& paths, QWidget* owner);
 
 // Shows a fax document: the desktop's viewer for TIFF files when one is
-// registered, the program's own page viewer otherwise. Returns at once.
-void PreviewDocument(QWidget* owner, const std::u16string& documentPath);
+// registered, the program's own page viewer (captioned `title`, the
+// document's name) otherwise. Returns at once.
+void PreviewDocument(QWidget* owner, const LanguageTable& language,
+                     const std::u16string& documentPath, const QString& title);
 
 }  // namespace miravo::ui

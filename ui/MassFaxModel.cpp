@@ -3,14 +3,10 @@
 #include "app/LanguageTable.h"
 #include "ui/DialogControls.h"
 #include "ui/Icons.h"
+#include "ui/TextIds.h"
 
 namespace miravo::ui {
 
-namespace {
-constexpr int kPositionHeaderText = 107;
-constexpr int kNumberHeaderText = 100;
-constexpr int kDeleteHeaderText = 106;
-}  // namespace
 
 MassFaxModel::MassFaxModel(const LanguageTable& language, QObject* parent)
     : QAbstractTableModel(parent), language_(language), deleteIcon_(DeleteIcon()) {}
@@ -86,7 +82,7 @@ QVariant MassFaxModel::data(const QModelIndex& index, int role) const {
             return index.column() == DeleteColumn ? QVariant(deleteIcon_) : QVariant();
         case Qt::ToolTipRole:
             return index.column() == DeleteColumn
-                       ? QVariant(qstr(GetText(language_, kDeleteHeaderText)))
+                       ? QVariant(qstr(GetText(language_, text::kDelete)))
                        : QVariant();
         default:
             return {};
@@ -96,8 +92,8 @@ QVariant MassFaxModel::data(const QModelIndex& index, int role) const {
 QVariant MassFaxModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    static constexpr int texts[ColumnCount] = {kPositionHeaderText, kNumberHeaderText,
-                                               kDeleteHeaderText};
+    static constexpr int texts[ColumnCount] = {text::kNumber, text::kDestinationNumber,
+                                               text::kDelete};
     if (section < 0 || section >= ColumnCount)
         return {};
     return qstr(GetText(language_, texts[section]));

@@ -12,19 +12,20 @@
 #include "app/WorkerReport.h"
 #include "service/FaxTransmission.h"
 #include "service/ServiceTexts.h"
+#include "ui/BackgroundCall.h"
 #include "ui/ConvertingDialog.h"
 #include "ui/DialogChrome.h"
 #include "ui/DialogControls.h"
 #include "ui/Dialogs.h"
 #include "ui/Icons.h"
+#include "ui/MessageBoxes.h"
+#include "ui/TextIds.h"
 #include "ui_OptionsDialog.h"
 
 namespace miravo::ui {
 
 namespace {
 
-constexpr int kUserNameText = 13;
-constexpr int kPasswordText = 14;
 // Codes worded by ErrorText when Check got no verdict from the service:
 // no usable answer, or a value the request could not carry.
 constexpr std::int32_t kNoAnswerCode = 999;
@@ -34,7 +35,7 @@ constexpr std::int32_t kInvalidValueCode = 405;
 bool signUpLinkClicked = false;
 
 AddressOpener& addressOpener() {
-    static AddressOpener opener = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    static AddressOpener opener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     return opener;
 }
 
@@ -98,9 +99,9 @@ OptionsDialog::OptionsDialog(AppPaths& paths, QWidget* parent)
     connect(ui_->id1029, &QPushButton::clicked, this, &OptionsDialog::closeTakingOver);
 
     // The labels of the two boxes share the credentials prompt's texts.
-    if (const auto text = GetText(state.language, kUserNameText); !text.empty())
+    if (const auto text = GetText(state.language, text::kUserName); !text.empty())
         ui_->userNameLabel->setText(qstr(text));
-    if (const auto text = GetText(state.language, kPasswordText); !text.empty())
+    if (const auto text = GetText(state.language, text::kPassword); !text.empty())
         ui_->passwordLabel->setText(qstr(text));
     ApplyDialogTexts(this, paths_, kOptionsTexts);
 }
@@ -175,8 +176,14 @@ void OptionsDialog::check() {
     SendTiming timing;
     timing.stepPauseMs = 0;
     timing.sleep = [](std::uint32_t) {};
+    // The exchange may take up to its deadline: the window stays alive
+    // meanwhile, with its controls locked, since the exchange reads the
+    // record they write.
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const StepOutcome outcome = RunFaxStep(state, report, FaxStep::Authenticate, timing);
+    setEnabled(false);
+    const StepOutcome outcome = RunInBackground(
+        [&] { return RunFaxStep(state, report, FaxStep::Authenticate, timing); });
+    setEnabled(true);
     QApplication::restoreOverrideCursor();
     job.documentPath = keptDocument;
 
@@ -190,6 +197,7 @@ void OptionsDialog::check() {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Miravo"),
                     qstr(ErrorText(state.language, job.send.errorCode)), QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("checkMessage"));
+    ReserveCaptionRoom(box);
     box.exec();
 }
 
@@ -214,10 +222,20 @@ void OptionsDialog::closeTakingOver() {
 
 void OptionsDialog::linkClicked() {
     const QUrl address(qstr(paths_.state->settings.subscribe));
-    if (isWebAddress(address) && addressOpener())
-        addressOpener()(address);
+    const bool opened = isWebAddress(address) && addressOpener() && addressOpener()(address);
     signUpLinkClicked = true;
     paintLink();
+    if (isWebAddress(address) && !opened) {
+        // Without a browser the click would do nothing visible at all.
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Miravo"),
+                        qstr(GetText(paths_.state->language, text::kNoBrowser,
+                                     paths_.state->settings.subscribe)),
+                        QMessageBox::Ok, this);
+        box.setObjectName(QStringLiteral("noBrowser"));
+        box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+        ReserveCaptionRoom(box);
+        box.exec();
+    }
 }
 
 void OptionsDialog::paintLink() {

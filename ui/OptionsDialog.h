@@ -39,8 +39,9 @@ inline constexpr QRgb kClickedLinkColour = qRgb(75, 75, 155);
 inline constexpr char16_t kCheckDocumentName[] = u"test_res_1_1.tif";
 
 // What opens the sign-up address (only http and https addresses reach
-// it). The desktop's browser unless replaced; returns the previous one.
-using AddressOpener = std::function<void(const QUrl&)>;
+// it): true when a browser took it. The desktop's browser unless replaced;
+// returns the previous one.
+using AddressOpener = std::function<bool(const QUrl&)>;
 AddressOpener SetAddressOpener(AddressOpener opener);
 // Forgets that the sign-up link was clicked, as at the start of a run.
 void ForgetSignUpLinkClicked();

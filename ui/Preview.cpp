@@ -42,7 +42,8 @@ QString DesktopTiffViewer() {
     return QString::fromLocal8Bit(query.readAllStandardOutput()).trimmed();
 }
 
-void PreviewDocument(QWidget* owner, const std::u16string& documentPath) {
+void PreviewDocument(QWidget* owner, const LanguageTable& language,
+                     const std::u16string& documentPath, const QString& title) {
     if (const PreviewHandler& handler = previewHandler()) {
         handler(owner, documentPath);
         return;
@@ -53,11 +54,7 @@ void PreviewDocument(QWidget* owner, const std::u16string& documentPath) {
     if (!path.isEmpty() && QFileInfo(path).isFile() && !DesktopTiffViewer().isEmpty() &&
         QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
         return;
-    auto* window = new PreviewWindow(path, owner);
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    window->show();
-    window->raise();
-    window->activateWindow();
+    ShowInPreviewWindow(owner, language, path, title);
 }
 
 }  // namespace miravo::ui

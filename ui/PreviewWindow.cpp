@@ -6,12 +6,16 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QPixmap>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/LanguageTable.h"
+#include "ui/DialogControls.h"
 #include "ui/Icons.h"
+#include "ui/TextIds.h"
 
 namespace miravo::ui {
 
@@ -30,18 +34,16 @@ QImage squarePixels(const QImage& image) {
 
 }  // namespace
 
-PreviewWindow::PreviewWindow(const QString& path, QWidget* owner)
-    : QWidget(owner, Qt::Window), path_(path) {
+PreviewWindow::PreviewWindow(const LanguageTable& language, QWidget* owner)
+    : QWidget(owner, Qt::Window), language_(language) {
     setObjectName(QStringLiteral("previewWindow"));
     setWindowIcon(ApplicationIcon());
-    setWindowTitle(QFileInfo(path).fileName().isEmpty() ? QStringLiteral("Miravo")
-                                                        : QFileInfo(path).fileName());
 
     status_ = new QLabel(this);
     status_->setWordWrap(true);
-    previous_ = new QPushButton(tr("Previous"), this);
-    next_ = new QPushButton(tr("Next"), this);
-    fit_ = new QPushButton(tr("Fit to window"), this);
+    previous_ = new QPushButton(qstr(GetText(language_, text::kPreviousPage)), this);
+    next_ = new QPushButton(qstr(GetText(language_, text::kNextPage)), this);
+    fit_ = new QPushButton(qstr(GetText(language_, text::kFitToWindow)), this);
     fit_->setCheckable(true);
     fit_->setChecked(true);
     scroll_ = new QScrollArea(this);
@@ -65,14 +67,19 @@ PreviewWindow::PreviewWindow(const QString& path, QWidget* owner)
     connect(previous_, &QPushButton::clicked, this, [this] { showPage(current_ - 1); });
     connect(next_, &QPushButton::clicked, this, [this] { showPage(current_ + 1); });
     connect(fit_, &QPushButton::toggled, this, [this] { render(); });
+    resize(620, 800);
+}
 
+void PreviewWindow::open(const QString& path, const QString& title) {
+    path_ = path;
+    setWindowTitle(title.isEmpty() ? QStringLiteral("Miravo") : title);
+    pageCount_ = 0;
     if (!path.isEmpty() && QFileInfo(path).isFile()) {
         QImageReader reader(path);
         reader.setDecideFormatFromContent(true);
         if (reader.canRead())
             pageCount_ = std::max(1, reader.imageCount());
     }
-    resize(620, 800);
     showPage(1);
 }
 
@@ -99,13 +106,11 @@ void PreviewWindow::showPage(int number) {
             page_ = squarePixels(reader.read());
     }
     if (pageCount_ == 0) {
-        status_->setText(QFileInfo(path_).isFile()
-                             ? tr("The document %1 holds no page that can be shown.").arg(path_)
-                             : tr("The document %1 does not exist.").arg(path_));
-    } else if (page_.isNull()) {
-        status_->setText(tr("Page %1 of %2 cannot be read.").arg(current_).arg(pageCount_));
+        const int why = QFileInfo(path_).isFile() ? text::kNoShowablePage : text::kNoSuchDocument;
+        status_->setText(qstr(GetText(language_, why, u16str(path_))));
     } else {
-        status_->setText(tr("Page %1 of %2").arg(current_).arg(pageCount_));
+        const int line = page_.isNull() ? text::kPageUnreadable : text::kPageOfPages;
+        status_->setText(qstr(GetText(language_, line, current_, pageCount_)));
     }
     previous_->setEnabled(current_ > 1);
     next_->setEnabled(current_ > 0 && current_ < pageCount_);
@@ -136,6 +141,22 @@ void PreviewWindow::render() {
     }
     view_->setPixmap(QPixmap::fromImage(shown));
     view_->resize(shown.size());
+}
+
+PreviewWindow* ShowInPreviewWindow(QWidget* owner, const LanguageTable& language,
+                                   const QString& path, const QString& title) {
+    // One window for the run: another preview replaces what it shows.
+    static QPointer<PreviewWindow> window;
+    if (!window || window->parentWidget() != owner) {
+        delete window.data();
+        window = new PreviewWindow(language, owner);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    window->open(path, title);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
 }
 
 }  // namespace miravo::ui

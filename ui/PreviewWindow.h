@@ -9,6 +9,10 @@
 #include <QWidget>
 
 class QLabel;
+
+namespace miravo {
+class LanguageTable;
+}
 class QPushButton;
 class QScrollArea;
 
@@ -17,9 +21,13 @@ namespace miravo::ui {
 class PreviewWindow : public QWidget {
     Q_OBJECT
   public:
-    // Opens `path`; a file that is missing or holds no readable page gives
-    // a window that says so.
-    explicit PreviewWindow(const QString& path, QWidget* owner = nullptr);
+    // Texts come from `language`, which outlives the window.
+    explicit PreviewWindow(const LanguageTable& language, QWidget* owner = nullptr);
+
+    // Shows `path` from its first page under the caption `title` (the
+    // document's name, not the name of the file that holds it); a file
+    // that is missing or holds no readable page gives a window that says so.
+    void open(const QString& path, const QString& title);
 
     int pageCount() const { return pageCount_; }
     int currentPage() const { return current_; }  // from 1; 0 without pages
@@ -37,6 +45,7 @@ class PreviewWindow : public QWidget {
   private:
     void render();
 
+    const LanguageTable& language_;
     QString path_;
     int pageCount_ = 0;
     int current_ = 0;
@@ -48,5 +57,10 @@ class PreviewWindow : public QWidget {
     QScrollArea* scroll_ = nullptr;
     QLabel* view_ = nullptr;
 };
+
+// The one preview window of `owner`, made on first use and reused after,
+// showing `path` under `title`.
+PreviewWindow* ShowInPreviewWindow(QWidget* owner, const LanguageTable& language,
+                                   const QString& path, const QString& title);
 
 }  // namespace miravo::ui

@@ -1,6 +1,11 @@
 #include "ui/SendDialog.h"
 
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QFocusEvent>
 #include <QLayout>
 #include <QMessageBox>
@@ -11,13 +16,18 @@
 #include "app/AppState.h"
 #include "app/DialogTexts.h"
 #include "app/LanguageTable.h"
+#include "app/Paths.h"
 #include "service/CoverPage.h"
 #include "service/VersionCheck.h"
+#include "ui/ConvertingDialog.h"
 #include "ui/DialogChrome.h"
 #include "ui/DialogControls.h"
+#include "ui/DialogSize.h"
 #include "ui/Dialogs.h"
 #include "ui/Icons.h"
+#include "ui/MessageBoxes.h"
 #include "ui/SentFaxesWindow.h"
+#include "ui/TextIds.h"
 #include "ui/WorkerDialog.h"
 #include "ui_SendDialog.h"
 
@@ -52,7 +62,43 @@ bool userFocus(const QEvent* event) {
     }
 }
 
+// What can be sent: what the print monitor renders.
+const QStringList kDocumentPatterns = {"*.pdf", "*.ps", "*.png", "*.jpg", "*.jpeg", "*.tif", "*.tiff"};
+
+QString chooseWithFileDialog(QWidget* owner, const QString& filter) {
+    return QFileDialog::getOpenFileName(owner, QString(), QString(), filter);
+}
+
+DocumentChooser& documentChooser() {
+    static DocumentChooser chooser = chooseWithFileDialog;
+    return chooser;
+}
+
+// The one local file of a drag that can be sent, or empty.
+QString droppedDocument(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().front().isLocalFile())
+        return {};
+    const QString path = data->urls().front().toLocalFile();
+    for (const QString& pattern : kDocumentPatterns) {
+        if (path.endsWith(pattern.mid(1), Qt::CaseInsensitive))
+            return path;
+    }
+    return {};
+}
+
+void removeFile(const std::u16string& path) {
+    std::error_code ec;
+    if (!path.empty())
+        std::filesystem::remove(ToFsPath(path), ec);
+}
+
 }  // namespace
+
+DocumentChooser SetDocumentChooser(DocumentChooser chooser) {
+    DocumentChooser previous = std::move(documentChooser());
+    documentChooser() = chooser ? std::move(chooser) : DocumentChooser(chooseWithFileDialog);
+    return previous;
+}
 
 RowRecipients RecipientsFromRows(
     const std::array<DestinationRow, 3>& rows,
@@ -108,20 +154,12 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
 
     ApplyDialogTexts(this, paths_, kSendDialogTexts);
     setWindowTitle(kProductTitle);
+    ui_->id1201->setText(qstr(GetText(state.language, text::kChooseDocument)));
+    showDocumentSentence();
+    setAcceptDrops(true);
 
-    // The full size has the cover box shown; the dialog opens without it,
-    // shorter by exactly the room the box takes, so nothing else moves or
-    // gets cut whatever the language and fonts.
-    layout()->activate();
-    adjustSize();
-    fullSize_ = size();
-    ui_->id1090->hide();
-    layout()->activate();
-    const int collapsed = layout()->hasHeightForWidth()
-                              ? layout()->totalHeightForWidth(fullSize_.width())
-                              : layout()->totalSizeHint().height();
-    coverArea_ = std::max(0, fullSize_.height() - collapsed);
-    resize(fullSize_.width(), fullSize_.height() - coverArea_);
+    designMinimumWidth_ = minimumWidth();
+    measure();
 
     // The Send rule runs on every change of the six rows and the cover box
     // (texts set by the program included) and when the user puts the focus
@@ -151,6 +189,7 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
     connect(ui_->id1071, &QToolButton::clicked, this, [this] { massFaxListClicked(); });
     connect(ui_->id1089, &QCheckBox::clicked, this, [this] { coverPageClicked(); });
     connect(ui_->id1022, &QPushButton::clicked, this, [this] { previewClicked(); });
+    connect(ui_->id1201, &QPushButton::clicked, this, [this] { chooseDocumentClicked(); });
     connect(ui_->id1016, &QPushButton::clicked, this, [this] { optionsClicked(); });
     // "Sent faxes": the journal of the sends so far, beside Options.
     auto* sentFaxes = new QPushButton(tr("Sent faxes"), this);
@@ -171,10 +210,89 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
             [this](bool on) { paths_.state->settings.reportAttach = on; });
 }
 
-SendDialog::~SendDialog() = default;
+SendDialog::~SendDialog() {
+    // A version answer still on its way is dropped with the dialog.
+    if (versionCheck_.joinable())
+        versionCheck_.join();
+    if (chosenJob_)
+        print::RemovePrintJob(*chosenJob_);
+}
+
+bool SendDialog::hasDocument() const {
+    const std::u16string& path = paths_.state->job.documentPath;
+    std::error_code ec;
+    return !path.empty() && std::filesystem::is_regular_file(ToFsPath(path), ec);
+}
+
+void SendDialog::showDocumentSentence() {
+    if (!hasDocument()) {
+        ui_->id1021->setText(qstr(GetText(paths_.state->language, text::kNoDocumentYet)));
+        ui_->id1->setEnabled(false);
+        ui_->id1022->setEnabled(false);
+    }
+}
+
+void SendDialog::chooseDocumentClicked() {
+    const QString filter = qstr(GetText(paths_.state->language, text::kDocumentsFilter)) + " (" +
+                           kDocumentPatterns.join(' ') + ")";
+    const QString path = documentChooser()(this, filter);
+    if (!path.isEmpty())
+        takeDocument(path);
+}
+
+void SendDialog::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedDocument(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void SendDialog::dropEvent(QDropEvent* event) {
+    const QString path = droppedDocument(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // The drag's source waits for the drop to return: convert afterwards.
+    QMetaObject::invokeMethod(this, [this, path] { takeDocument(path); }, Qt::QueuedConnection);
+}
+
+bool SendDialog::takeDocument(const QString& path) {
+    FaxJob& job = paths_.state->job;
+    const std::u16string documentBefore = job.documentPath;
+    const std::u16string argumentBefore = job.jobArgument;
+    const std::u16string jobFileBefore = job.jobFilePath;
+    const print::PrintResult printed = ConvertDocumentFile(paths_, this, ToFsPath(u16str(path)));
+    if (!printed.ok || !hasDocument()) {
+        // The document shown so far stays the one to send.
+        if (printed.ok)
+            print::RemovePrintJob(printed);
+        if (job.documentPath != documentBefore)
+            removeFile(job.documentPath);
+        job.documentPath = documentBefore;
+        job.jobArgument = argumentBefore;
+        job.jobFilePath = jobFileBefore;
+        QMessageBox box(QMessageBox::Warning, kProductTitle,
+                        qstr(GetText(paths_.state->language, text::kDocumentNotConverted,
+                                     u16str(QFileInfo(path).fileName()))),
+                        QMessageBox::Ok, this);
+        box.setObjectName(QStringLiteral("documentRefused"));
+        box.exec();
+        return false;
+    }
+    // The document taken before is of no more use.
+    if (documentBefore != job.documentPath)
+        removeFile(documentBefore);
+    if (chosenJob_)
+        print::RemovePrintJob(*chosenJob_);
+    chosenJob_ = printed;
+    job.coverText.clear();  // the cover page goes with the new document
+    ApplyDialogTexts(this, paths_, kSendDialogTexts);
+    measure();
+    ui_->id1022->setEnabled(true);
+    sendRule(false);
+    return true;
+}
 
 int SendDialog::exec() {
-    checkVersion();
+    startVersionCheck();
     activateWindow();
     raise();
     return QDialog::exec();
@@ -215,7 +333,7 @@ void SendDialog::sendRule(bool fromRow) {
     if (fromRow)
         job.coverText.clear();  // the next preview makes the cover page again
     bool enable = false;
-    if (!coverBoxText().isEmpty()) {
+    if (!coverBoxText().isEmpty() && hasDocument()) {
         const bool anyFilled =
             RecipientsFromRows(rows(), paths_.state->contactBook.groups).anyFilled;
         enable = (anyFilled && !job.massFaxOn) || (job.massFaxOn && !job.recipients.empty());
@@ -244,7 +362,7 @@ void SendDialog::massFaxClicked() {
     job.recipients = std::move(fromRows.recipients);
     job.massFaxOn = on;
     ui_->id1071->setEnabled(on);
-    ui_->id1->setEnabled(fromRows.anyFilled && !job.documentPath.empty());
+    ui_->id1->setEnabled(fromRows.anyFilled && hasDocument());
 }
 
 void SendDialog::contactBookClicked() {
@@ -272,8 +390,36 @@ void SendDialog::applyChosenContacts() {
 
 void SendDialog::massFaxListClicked() {
     if (RunMassFaxDialog(paths_, this) == kMassFaxAccepted)
-        ui_->id1->setEnabled(true);
+        ui_->id1->setEnabled(hasDocument());
     coverPageClicked();
+}
+
+void SendDialog::measure() {
+    // The full size has the cover box shown; without it the dialog is
+    // shorter by exactly the room the box takes, so nothing else moves or
+    // gets cut whatever the language and fonts.
+    const bool on = ui_->id1089->isChecked();
+    setMinimumWidth(designMinimumWidth_);
+    ui_->id1090->setVisible(true);
+    const int width = std::max(ContentSize(this).width(), [this] {
+        ui_->id1090->setVisible(false);
+        return ContentSize(this).width();
+    }());
+    // Wrapped texts are measured at that width, and the dialog may not get
+    // narrower, where they would wrap once more and need more height.
+    setMinimumWidth(width);
+    auto heightWith = [this, width](bool cover) {
+        ui_->id1090->setVisible(cover);
+        const QSize hint = ContentSize(this);
+        return std::max({hint.height(), minimumHeight(),
+                         layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width) : 0});
+    };
+    const int collapsed = heightWith(false);
+    fullSize_ = QSize(width, heightWith(true));
+    coverArea_ = std::max(0, fullSize_.height() - collapsed);
+    ui_->id1090->setVisible(on);
+    layout()->activate();
+    resize(width, on ? fullSize_.height() : collapsed);
 }
 
 void SendDialog::coverPageClicked() {
@@ -281,23 +427,29 @@ void SendDialog::coverPageClicked() {
     const bool on = ui_->id1089->isChecked();
     job.coverPageOn = on;
     ui_->id1090->setVisible(on);
-    layout()->activate();
-    // Expanded is the full height less 2 pixels; where wrapped texts make
-    // the layout need its full height, the layout's minimum wins.
-    resize(fullSize_.width(), fullSize_.height() - (on ? kExpandedShortfall : coverArea_));
+    layout()->activate();  // the minimum size follows the box at once
+    resize(fullSize_.width(), on ? fullSize_.height() : fullSize_.height() - coverArea_);
     if (!on) {
-        ui_->id1022->setEnabled(true);
+        ui_->id1022->setEnabled(hasDocument());
         return;
     }
     job.coverText.clear();
     sendRule(false);
 }
 
+QString SendDialog::documentTitle() const {
+    // The name the document was printed under, else its file's name.
+    const FaxJob& job = paths_.state->job;
+    if (!job.jobFilePath.empty())
+        return qstr(DocumentName(job.jobFilePath));
+    return QFileInfo(qstr(job.documentPath)).fileName();
+}
+
 void SendDialog::previewClicked() {
     AppState& state = *paths_.state;
     FaxJob& job = state.job;
     if (!job.coverPageOn) {
-        PreviewDocument(this, job.documentPath);
+        PreviewDocument(this, state.language, job.documentPath, documentTitle());
         return;
     }
     job.workerTask = CoverPageTask;
@@ -306,9 +458,9 @@ void SendDialog::previewClicked() {
     const std::u16string text = u16str(coverBoxText());
     if (!text.empty() && text != job.coverText) {
         job.coverText = text;
-        RunWorkerDialog(paths_, this);
+        RunWorkerDialog(paths_, this, text::kCreatingCoverPage);
     }
-    PreviewDocument(this, job.coverDocumentPath);
+    PreviewDocument(this, state.language, job.coverDocumentPath, documentTitle());
 }
 
 void SendDialog::sendClicked() {
@@ -322,18 +474,37 @@ void SendDialog::sendClicked() {
 
 void SendDialog::optionsClicked() {
     RunOptionsDialog(paths_, this);
-    // The language or the conversion method may have changed.
+    // The language or the conversion method may have changed: new texts
+    // need the dialog measured again.
     ApplyDialogTexts(this, paths_, kSendDialogTexts);
+    ui_->id1201->setText(qstr(GetText(paths_.state->language, text::kChooseDocument)));
+    showDocumentSentence();
+    measure();
 }
 
-void SendDialog::checkVersion() {
-    std::string address;
-    if (!CheckForNewerVersion(paths_.state->settings, address))
+void SendDialog::startVersionCheck() {
+    // The version page may take up to its deadline: it is fetched beside
+    // the dialog, which opens at once; a newer version is offered over it
+    // when the answer comes.
+    const AppSettings settings = paths_.state->settings;
+    if (settings.versionHost.empty() || versionCheck_.joinable())
+        return;
+    versionCheck_ = std::thread([this, settings] {
+        std::string address;
+        if (CheckForNewerVersion(settings, address))
+            QMetaObject::invokeMethod(
+                this, [this, address] { offerNewerVersion(address); }, Qt::QueuedConnection);
+    });
+}
+
+void SendDialog::offerNewerVersion(const std::string& address) {
+    if (!isVisible())
         return;
     QMessageBox prompt(QMessageBox::Information, kVersionPromptCaption,
-                       qstr(GetText(paths_.state->language, kNewerVersionText)),
+                       qstr(GetText(paths_.state->language, text::kNewerVersion)),
                        QMessageBox::Ok | QMessageBox::Cancel, this);
     prompt.setObjectName(QStringLiteral("newerVersionPrompt"));
+    ReserveCaptionRoom(prompt);
     if (prompt.exec() != QMessageBox::Ok)
         return;
     // Only a plain web address is ever handed to the desktop.

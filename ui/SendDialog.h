@@ -8,12 +8,16 @@
 #include <QDialog>
 #include <QSize>
 #include <array>
+#include <functional>
+#include <optional>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "contacts/Contact.h"
+#include "printmon/PrintJob.h"
 #include "ui/Dialogs.h"
 
 namespace Ui {
@@ -32,13 +36,17 @@ inline constexpr int kSendDialogSent = 1;
 inline constexpr int kSendDialogClosed = 2;
 inline constexpr int kMaxRowText = 254;       // a row's number or name
 inline constexpr int kMaxCoverText = 5999;    // the cover-page text
-inline constexpr int kExpandedShortfall = 2;  // the expanded dialog is this much below full height
-inline constexpr int kNewerVersionText = 122;
 
 struct DestinationRow {
     std::u16string number;
     std::u16string name;
 };
+
+// Asks the user for a document to send; empty when none was chosen.
+using DocumentChooser = std::function<QString(QWidget* owner, const QString& filter)>;
+// Replaces the file dialog (tests choose without one); returns the one
+// replaced. An empty chooser restores the file dialog.
+DocumentChooser SetDocumentChooser(DocumentChooser chooser);
 
 struct RowRecipients {
     std::vector<Recipient> recipients;
@@ -60,8 +68,8 @@ class SendDialog : public QDialog {
     explicit SendDialog(AppPaths& paths, QWidget* parent = nullptr);
     ~SendDialog() override;
 
-    // Offers a newer version when the version page has one, then runs the
-    // dialog modally.
+    // Runs the dialog modally; a newer version on the version page is
+    // offered over it once the page has answered.
     int exec() override;
 
     // Height and width with the cover box shown, as measured when opening,
@@ -74,13 +82,28 @@ class SendDialog : public QDialog {
     // with all of them as the recipients.
     void applyChosenContacts();
 
+    // Converts a document the user chose or dropped and makes it the one to
+    // send; false (with a message) when it cannot be converted.
+    bool takeDocument(const QString& path);
+
   protected:
     void reject() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     std::array<DestinationRow, 3> rows() const;
     QString coverBoxText() const;
+    // Whether a converted document is there to be sent.
+    bool hasDocument() const;
+    // The document sentence, or that there is none yet.
+    void showDocumentSentence();
+    void chooseDocumentClicked();
+    // What the preview window is captioned with.
+    QString documentTitle() const;
+    // Measures the full size and the cover box's room for the current texts.
+    void measure();
     void setRowsEnabled(bool enabled);
     void sendRule(bool fromRow);
     void massFaxClicked();
@@ -90,7 +113,8 @@ class SendDialog : public QDialog {
     void previewClicked();
     void sendClicked();
     void optionsClicked();
-    void checkVersion();
+    void startVersionCheck();
+    void offerNewerVersion(const std::string& address);
 
     AppPaths& paths_;
     std::unique_ptr<Ui::SendDialog> ui_;
@@ -98,6 +122,9 @@ class SendDialog : public QDialog {
     std::array<QLineEdit*, 3> names_{};
     QSize fullSize_;
     int coverArea_ = 0;
+    int designMinimumWidth_ = 0;
+    std::thread versionCheck_;
+    std::optional<print::PrintResult> chosenJob_;  // the files of the document taken last
 };
 
 }  // namespace miravo::ui

@@ -1,17 +1,24 @@
 #include "ui/StatusWindow.h"
 
 #include <QCoreApplication>
+#include <QBoxLayout>
 #include <QEvent>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 
 #include "app/AppState.h"
 #include "app/DialogTexts.h"
+#include "app/LanguageTable.h"
 #include "journal/SendJournal.h"
 #include "ui/DialogChrome.h"
+#include "ui/DialogControls.h"
+#include "ui/DialogSize.h"
 #include "ui/Dialogs.h"
 #include "ui/Icons.h"
+#include "ui/SendEndView.h"
 #include "ui/SentFaxesWindow.h"
+#include "ui/TextIds.h"
 #include "ui_StatusWindow.h"
 
 namespace miravo::ui {
@@ -47,12 +54,28 @@ StatusWindow::StatusWindow(AppPaths& paths, QWidget* sendDialog, std::unique_ptr
     setWindowIcon(ApplicationIcon());
     ui_->id1013->setRange(0, 100);
     ui_->id1013->setValue(0);
+    // No bar while authenticating; the window keeps its room meanwhile.
+    QSizePolicy barPolicy = ui_->id1013->sizePolicy();
+    barPolicy.setRetainSizeWhenHidden(true);
+    ui_->id1013->setSizePolicy(barPolicy);
+    ui_->id1013->hide();
     ui_->id2->setEnabled(false);
+    // Under the table, before the activity line.
+    details_ = new DestinationDetailsPanel(state_.language, this);
+    auto* column = static_cast<QBoxLayout*>(layout());
+    column->insertWidget(column->indexOf(ui_->id1004) + 1, details_);
+    details_->hide();
+    connect(details_, &DestinationDetailsPanel::foldChanged, this, [this] { FitToContents(this); });
     ApplyDialogTexts(this, paths_, kStatusWindowTexts);
 
     connect(ui_->id2, &QPushButton::clicked, this, [this] { closeByUser(); });
     pollTimer_.setInterval(kPollingTickMs);
     connect(&pollTimer_, &QTimer::timeout, this, [this] { workerStepProgress(); });
+    closeLater_.setSingleShot(true);
+    connect(&closeLater_, &QTimer::timeout, this, [this] {
+        if (!closing_ && isWindowOpen())
+            done(kStatusWindowClosedByWorker);
+    });
     tray_->onDoubleClick([this] { restoreFromTray(); });
     tray_->onSentFaxes([this] { RunSentFaxesWindow(paths_, nullptr); });
 }
@@ -71,14 +94,23 @@ int StatusWindow::exec() {
     state_.job.statusWindowOpen = true;
     AppState* state = &state_;
     CredentialsPrompt* prompt = &prompt_;
-    const SendOptions options = options_;
+    // The window, not the worker, waits for its closing: it needs the
+    // send's outcome to show how the send ended.
+    SendOptions options = options_;
+    options.waitForClose = false;
+    StatusWindow* window = this;
     startWorker(
-        [state, prompt, options](WorkerReport& report) {
+        [state, prompt, options, window](WorkerReport& report) {
             // What the send learns is remembered as it goes.
             SendJournal journal;
             SendOptions recorded = options;
             recorded.recorder = &journal;
-            RunSend(*state, report, *prompt, recorded);
+            const SendSummary summary = RunSend(*state, report, *prompt, recorded);
+            const std::int32_t errorCode = state->job.send.errorCode;
+            if (report.isOpen())
+                QMetaObject::invokeMethod(
+                    window, [window, summary, errorCode] { window->showSendEnd(summary, errorCode); },
+                    Qt::QueuedConnection);
         },
         &state_.job.statusWindowOpen);
     return WorkerWindow::exec();
@@ -87,15 +119,22 @@ int StatusWindow::exec() {
 void StatusWindow::workerPolling(bool on) {
     ui_->id1013->setRange(0, 100);
     ui_->id1013->setValue(0);
-    if (on)
+    if (on) {
+        ui_->id1013->show();
         pollTimer_.start();
-    else
+    }
+    else {
         pollTimer_.stop();
+    }
 }
 
 void StatusWindow::workerEnableClose() {
     if (closing_)
         return;
+    // Close comes without the polling only before a fresh authentication
+    // or at the end: no bar then.
+    if (!pollTimer_.isActive())
+        ui_->id1013->hide();
     ui_->id2->setEnabled(true);
     ui_->id2->setDefault(true);
     ui_->id2->setFocus();
@@ -117,6 +156,40 @@ void StatusWindow::workerEnded() {
     // A worker that ended without closing the window leaves the user a way out.
     if (isWindowOpen())
         workerEnableClose();
+}
+
+void StatusWindow::showSendEnd(const SendSummary& summary, std::int32_t errorCode) {
+    if (closing_ || !isWindowOpen())
+        return;
+    if (!summary.destinations.empty()) {
+        details_->setRows(
+            DestinationDetails(state_.language, summary.destinations, state_.job.recipients));
+        details_->show();
+    }
+    const SendEndView view = DescribeSendEnd(summary, errorCode);
+    if (view.statusLineText == 0) {
+        if (state_.settings.closeWindow)
+            closeLater_.start(options_.timing.closeTicks *
+                              static_cast<int>(options_.timing.closeTickMs));
+        return;
+    }
+    // A failed send stays on screen until the user closes it, even with
+    // CLOSE_WND: the failure must be seen.
+    pollTimer_.stop();
+    ui_->id1013->hide();
+    const LanguageTable& language = state_.language;
+    if (auto* verdict = control<QLabel>(this, view.failedVerdict)) {
+        const QString shown = verdict->text();
+        if (shown.isEmpty() || shown == qstr(GetText(language, text::kOk)))
+            verdict->setText(qstr(GetText(language, text::kFailed)));
+    }
+    ui_->id1051->setText(qstr(GetText(language, view.statusLineText)));
+    // A transfer that failed has no fax id, pages or price worth showing:
+    // whatever its answer seemed to say was not about a fax under way.
+    if (summary.failedStep == FaxStep::Transfer) {
+        for (QLabel* label : {ui_->id1038, ui_->id1039, ui_->id1040})
+            label->clear();
+    }
 }
 
 void StatusWindow::closeByUser() {
@@ -184,6 +257,7 @@ void StatusWindow::restoreFromTray() {
 
 void StatusWindow::done(int result) {
     pollTimer_.stop();
+    closeLater_.stop();
     state_.job.statusWindowOpen = false;
     // Closed while in the notification area (the worker closes the window
     // by itself): the send dialog must not stay hidden, and this window

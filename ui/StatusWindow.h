@@ -11,6 +11,7 @@
 
 #include "service/SendWorker.h"
 #include "ui/CredentialsDialog.h"
+#include "ui/DestinationDetails.h"
 #include "ui/TrayIcon.h"
 #include "ui/WorkerWindow.h"
 
@@ -44,6 +45,8 @@ class StatusWindow : public WorkerWindow {
     int exec() override;
 
     TrayIcon& trayIcon() { return *tray_; }
+    // Every destination with its outcome, offered once the polling ended.
+    DestinationDetailsPanel& destinationDetails() { return *details_; }
     bool pollingAnimation() const { return pollTimer_.isActive(); }
 
   protected:
@@ -56,6 +59,8 @@ class StatusWindow : public WorkerWindow {
     void done(int result) override;
 
   private:
+    // Shows how the send ended once the worker has finished its sequence.
+    void showSendEnd(const SendSummary& summary, std::int32_t errorCode);
     void closeByUser();
     void minimiseIntoTray();
     void restoreFromTray();
@@ -71,6 +76,8 @@ class StatusWindow : public WorkerWindow {
     DialogCredentialsPrompt prompt_;
     SendOptions options_;
     QTimer pollTimer_;
+    QTimer closeLater_;
+    DestinationDetailsPanel* details_ = nullptr;  // CLOSE_WND: the window closes itself after the send
     bool closing_ = false;  // Close pressed: waiting for the worker to end
     bool inTray_ = false;
     bool sendHidden_ = false;  // the send dialog was hidden with this window

@@ -6,23 +6,20 @@
 #include "app/AppState.h"
 #include "app/LanguageTable.h"
 #include "ui/DialogControls.h"
+#include "ui/TextIds.h"
 #include "ui_WorkerDialog.h"
 
 namespace miravo::ui {
 
-namespace {
-constexpr int kCloseText = 1;
-constexpr int kWorkingText = 74;
-}  // namespace
 
-WorkerDialog::WorkerDialog(AppPaths& paths, QWidget* parent)
+WorkerDialog::WorkerDialog(AppPaths& paths, QWidget* parent, int statusText)
     : WorkerWindow(parent), paths_(paths), ui_(std::make_unique<Ui::WorkerDialog>()) {
     ui_->setupUi(this);
     const LanguageTable& language = paths_.state->language;
     ui_->id1029->setEnabled(false);
-    if (const auto text = GetText(language, kCloseText); !text.empty())
+    if (const auto text = GetText(language, text::kClose); !text.empty())
         ui_->id1029->setText(qstr(text));
-    ui_->id1051->setText(qstr(GetText(language, kWorkingText)));
+    ui_->id1051->setText(qstr(GetText(language, statusText)));
     ui_->id1013->setRange(0, 100);
     ui_->id1013->setValue(0);
     connect(ui_->id1029, &QPushButton::clicked, this, [this] { done(kWorkerDialogClosed); });
@@ -65,10 +62,10 @@ void WorkerDialog::reject() {
     done(kWorkerDialogEscaped);
 }
 
-int RunWorkerDialog(AppPaths& paths, QWidget* owner) {
+int RunWorkerDialog(AppPaths& paths, QWidget* owner, int statusText) {
     if (!paths.state || !paths.state->job.workerTask)
         return 0;
-    WorkerDialog dialog(paths, owner);
+    WorkerDialog dialog(paths, owner, statusText);
     return dialog.exec();
 }
 

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "ui/TextIds.h"
 #include "ui/WorkerWindow.h"
 
 namespace Ui {
@@ -29,7 +30,9 @@ inline constexpr int kWorkerTimerMs = 50;
 class WorkerDialog : public WorkerWindow {
     Q_OBJECT
   public:
-    WorkerDialog(AppPaths& paths, QWidget* parent = nullptr);
+    // `statusText` is the language text the status line shows until the
+    // task writes its own.
+    WorkerDialog(AppPaths& paths, QWidget* parent = nullptr, int statusText = text::kSyncingContacts);
     ~WorkerDialog() override;
 
     // Starts the task when the dialog is shown; exec() as usual.
@@ -51,6 +54,6 @@ class WorkerDialog : public WorkerWindow {
 // following a failure, 2 after Escape following a failure; 0 when the
 // task closed the dialog itself. Returns 0 without a dialog when there is
 // no record or no task.
-int RunWorkerDialog(AppPaths& paths, QWidget* owner);
+int RunWorkerDialog(AppPaths& paths, QWidget* owner, int statusText = text::kSyncingContacts);
 
 }  // namespace miravo::ui

@@ -6,12 +6,10 @@
 #include <QProgressBar>
 
 #include "ui/DialogControls.h"
+#include "ui/ControlIds.h"
 
 namespace miravo::ui {
 
-namespace {
-constexpr int kProgressControl = 1013;
-}
 
 // Turns every report into a queued call on the window. A call still queued
 // when the window is destroyed is dropped with it.
@@ -98,7 +96,7 @@ void WorkerWindow::workerLabel(int controlId, const QString& text) {
 }
 
 void WorkerWindow::workerBeginProgress(int maximum) {
-    if (auto* bar = control<QProgressBar>(this, kProgressControl)) {
+    if (auto* bar = control<QProgressBar>(this, controlid::kProgressBar)) {
         bar->setRange(0, maximum > 0 ? maximum : 0);
         bar->setValue(0);
         bar->show();
@@ -106,7 +104,7 @@ void WorkerWindow::workerBeginProgress(int maximum) {
 }
 
 void WorkerWindow::workerStepProgress() {
-    if (auto* bar = control<QProgressBar>(this, kProgressControl)) {
+    if (auto* bar = control<QProgressBar>(this, controlid::kProgressBar)) {
         // Stepping past the end starts again from the bottom.
         const int next = bar->value() + 1;
         bar->setValue(next > bar->maximum() ? bar->minimum() : next);

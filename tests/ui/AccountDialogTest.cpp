@@ -248,6 +248,28 @@ TEST_F(AccountDialogTest, NewPasswordAndEmailBecomeTheLoginAndOptionsShowsThem) 
     EXPECT_EQ(field(body, "password"), "n3w pass");
 }
 
+// The worker dialog words what the account task does while it runs.
+TEST_F(AccountDialogTest, WorkerDialogSaysWhatTheAccountTaskDoes) {
+    ServerProcess slow({"--fault", "delay:500,action=get_user_preferences", "--fault",
+                        "delay:500,action=update_user_preferences"});
+    ASSERT_TRUE(slow.start());
+    state().settings.serviceHost = server::test::transportSettings(slow).serviceHost;
+    state().settings.caFile = server::test::transportSettings(slow).caFile;
+    QString reading, saving;
+    const auto read = whenModal("id110", [&](QDialog* box) {
+        reading = find<QLabel>(box, 1051)->text();
+    });
+    const auto account = whenModal("id109", [&](QDialog* dialog) {
+        whenModal("id110", [&](QDialog* box) { saving = find<QLabel>(box, 1051)->text(); });
+        click(dialog, 1080);
+        dialog->reject();
+    });
+    EXPECT_EQ(RunAccountDialog(paths(), nullptr), kAccountCancelled);
+    EXPECT_TRUE(*read && *account);
+    EXPECT_EQ(reading, text(207));
+    EXPECT_EQ(saving, text(208));
+}
+
 TEST_F(AccountDialogTest, FailedReadingNeverShowsTheDialog) {
     state().settings.password = u"wrong";
     QString status;

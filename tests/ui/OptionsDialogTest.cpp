@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QTimer>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -198,11 +199,53 @@ TEST_F(OptionsDialogTest, CheckWithoutAnAnswerDoesNotBlameTheCredentials) {
     EXPECT_EQ(state().job.send.errorCode, 999);
 }
 
+// The window keeps handling events while Check waits for the service.
+TEST_F(OptionsDialogTest, CheckWaitsForTheServiceWithoutFreezingTheWindow) {
+    ServerProcess server({"--fault", "delay:600,action=authentication"});
+    ASSERT_TRUE(server.start());
+    useServer(server);
+    int ticksWhileChecking = 0;
+    QString message;
+    runOptions([&](QDialog* dialog) {
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            if (!dialog->isEnabled())
+                ++ticksWhileChecking;
+        });
+        ticker.start(10);
+        message = check(dialog, QString::fromStdString(kDemoLogin), "demo");
+        EXPECT_TRUE(dialog->isEnabled());
+        dialog->close();
+    });
+    EXPECT_GT(ticksWhileChecking, 0);
+    EXPECT_EQ(message, "OK");
+}
+
+TEST_F(OptionsDialogTest, LinkWithoutABrowserSaysSoAndGivesTheAddress) {
+    const AddressOpener previous = SetAddressOpener([](const QUrl&) { return false; });
+    state().settings.subscribe = u"https://127.0.0.1:8443/signup";
+    QString said;
+    runOptions([&](QDialog* dialog) {
+        const auto told = whenModal("noBrowser", [&](QDialog* box) {
+            said = static_cast<QMessageBox*>(box)->text();
+            box->accept();
+        });
+        QTest::mouseClick(find<QLabel>(dialog, 1026), Qt::LeftButton);
+        EXPECT_TRUE(*told);
+        dialog->close();
+    });
+    SetAddressOpener(previous);
+    EXPECT_EQ(said, qstr(GetText(state().language, 227, u"https://127.0.0.1:8443/signup")));
+}
+
 TEST_F(OptionsDialogTest, LinkTurnsToTheClickedColourForTheRestOfTheRun) {
     ForgetSignUpLinkClicked();
     std::vector<QUrl> opened;
     const AddressOpener previous =
-        SetAddressOpener([&](const QUrl& url) { opened.push_back(url); });
+        SetAddressOpener([&](const QUrl& url) {
+            opened.push_back(url);
+            return true;
+        });
     state().settings.subscribe = u"https://127.0.0.1:8443/signup";
     QColor before, after, reopened;
     QString shown;

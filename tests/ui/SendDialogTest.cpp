@@ -1,9 +1,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QDropEvent>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -13,12 +16,14 @@
 #include <vector>
 
 #include "app/LanguageTable.h"
+#include "app/Paths.h"
 #include "app/Text.h"
 #include "convert/FaxTiff.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/Dialogs.h"
 #include "ui/Preview.h"
+#include "ui/ControlIds.h"
 #include "ui/PreviewWindow.h"
 #include "ui/SendDialog.h"
 
@@ -50,7 +55,8 @@ QString coverDefault(const AppState& state) {
 class SendDialogTest : public UiTest {
   protected:
     SendDialogTest() {
-        state().job.documentPath = u"/tmp/joined.tiff";
+        miravo::test::writeBytes(dataDir() / "joined.tiff", server::test::faxDocument());
+        state().job.documentPath = FromFsPath(dataDir() / "joined.tiff");
         SetPreviewHandler(
             [this](QWidget*, const std::u16string& path) { previews.push_back(path); });
     }
@@ -223,10 +229,8 @@ TEST_F(SendDialogTest, CoverPageGrowsAndShrinksTheDialogAtItsPlace) {
     EXPECT_TRUE(state().job.coverPageOn);
     EXPECT_TRUE(find<QPlainTextEdit>(&dialog, 1090)->isVisible());
     EXPECT_TRUE(state().job.coverText.empty());
-    // Full height less 2 pixels, unless the layout needs them.
-    EXPECT_EQ(dialog.width(), full.width());
-    EXPECT_GE(dialog.height(), full.height() - kExpandedShortfall);
-    EXPECT_LE(dialog.height(), full.height());
+    // Exactly the cover box's room more.
+    EXPECT_EQ(dialog.size(), full);
     EXPECT_EQ(dialog.pos(), at);
     click(&dialog, 1089);
     EXPECT_FALSE(find<QPlainTextEdit>(&dialog, 1090)->isVisible());
@@ -239,7 +243,7 @@ TEST_F(SendDialogTest, CoverPageGrowsAndShrinksTheDialogAtItsPlace) {
 TEST_F(SendDialogTest, PreviewWithoutCoverShowsTheDocumentAndOptionsResetsTheCoverText) {
     SendDialog dialog(paths());
     click(&dialog, 1022);
-    EXPECT_EQ(previews, std::vector<std::u16string>{u"/tmp/joined.tiff"});
+    EXPECT_EQ(previews, std::vector<std::u16string>{state().job.documentPath});
     find<QPlainTextEdit>(&dialog, 1090)->setPlainText("Mine");
     const auto cancelled =
         whenModal("id106", [](QDialog* options) { QTest::keyClick(options, Qt::Key_Escape); });
@@ -324,7 +328,7 @@ class UrlRecorder : public QObject {
     void open(const QUrl& url) { opened.push_back(url); }
 };
 
-TEST_F(SendDialogTest, NewerVersionIsOfferedBeforeTheDialogShowsAndOkOpensTheAddress) {
+TEST_F(SendDialogTest, NewerVersionIsOfferedCentredOverTheShownDialogAndOkOpensTheAddress) {
     ServerProcess server(
         {"--newest-version", "3.0.2", "--download-url", "https://127.0.0.1:9/get/miravo"});
     ASSERT_TRUE(server.start());
@@ -333,30 +337,88 @@ TEST_F(SendDialogTest, NewerVersionIsOfferedBeforeTheDialogShowsAndOkOpensTheAdd
     QDesktopServices::setUrlHandler("https", &recorder, "open");
     QString caption, text;
     bool dialogShown = false;
+    QPoint offCentre(-1000, -1000);
     const auto prompted = whenModal("newerVersionPrompt", [&](QDialog* box) {
         caption = box->windowTitle();
         text = static_cast<QMessageBox*>(box)->text();
-        for (QWidget* top : QApplication::topLevelWidgets())
-            dialogShown = dialogShown || (top->objectName() == "id104" && top->isVisible());
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->objectName() == "id104" && top->isVisible()) {
+                dialogShown = true;
+                offCentre = box->frameGeometry().center() - top->frameGeometry().center();
+            }
+        }
         static_cast<QMessageBox*>(box)->button(QMessageBox::Ok)->click();
     });
-    const auto closed =
-        whenModal("id104", [](QDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    // The dialog is up and usable while the version page answers.
+    const auto closed = whenModal("id104", [&](QDialog* dialog) {
+        waitFor([&] { return *prompted; });
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
     EXPECT_EQ(RunSendDialog(paths()), kSendDialogClosed);
     QDesktopServices::unsetUrlHandler("https");
     EXPECT_TRUE(*prompted && *closed);
     EXPECT_EQ(caption, "Miravo Printer");
     EXPECT_EQ(text, qstr(GetText(state().language, 122)));
-    EXPECT_FALSE(dialogShown);
+    EXPECT_TRUE(dialogShown);
+    EXPECT_LE(offCentre.manhattanLength(), 4);
     ASSERT_EQ(recorder.opened.size(), 1);
     EXPECT_EQ(recorder.opened[0].host(), "127.0.0.1");
 }
 
-TEST(PreviewWindow, PagesOfAFaxDocumentAndAMissingFile) {
+// Without a document the dialog says so and cannot send; a document chosen
+// or dropped goes through printing and conversion and becomes the one sent.
+TEST_F(SendDialogTest, DocumentChosenOrDroppedIsConvertedAndNoDocumentMeansNoSend) {
+    const std::filesystem::path png = dataDir() / "offer.png";
+    QImage page(400, 300, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    ASSERT_TRUE(page.save(QString::fromStdString(png.string())));
+    const std::filesystem::path junk = dataDir() / "junk.pdf";
+    miravo::test::writeBytes(junk, "not a document");
+    const auto previous = SetDocumentChooser(
+        [&](QWidget*, const QString&) { return QString::fromStdString(png.string()); });
+
+    state().job.documentPath.clear();
+    SendDialog dialog(paths());
+    dialog.show();
+    EXPECT_EQ(find<QLabel>(&dialog, 1021)->text(), qstr(GetText(state().language, 219)));
+    row(dialog, 1001)->setText("+49 30 1234567");
+    EXPECT_FALSE(sendEnabled(dialog));
+
+    // Chosen with the button.
+    click(&dialog, controlid::kChooseDocument);
+    EXPECT_TRUE(find<QLabel>(&dialog, 1021)->text().contains("\"offer\""));
+    EXPECT_EQ(CountTiffPagesOf(state().job.documentPath), 1);
+    row(dialog, 1001)->setText("+49 30 1234568");
+    EXPECT_TRUE(sendEnabled(dialog));
+    const std::u16string first = state().job.documentPath;
+
+    // A file that is no document: refused, the chosen one stays.
+    const auto refused = whenModal("documentRefused", [](QDialog* box) { box->accept(); });
+    EXPECT_FALSE(dialog.takeDocument(QString::fromStdString(junk.string())));
+    EXPECT_TRUE(*refused);
+    EXPECT_EQ(state().job.documentPath, first);
+    EXPECT_TRUE(sendEnabled(dialog));
+
+    // Dropped onto the dialog.
+    std::filesystem::copy_file(png, dataDir() / "price list.png");
+    QMimeData dropped;
+    dropped.setUrls({QUrl::fromLocalFile(QString::fromStdString((dataDir() / "price list.png").string()))});
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    static_cast<QObject&>(dialog).event(&drop);  // as the drag manager hands it over
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_TRUE(waitFor([&] { return find<QLabel>(&dialog, 1021)->text().contains("price list"); }));
+    EXPECT_EQ(CountTiffPagesOf(state().job.documentPath), 1);
+    SetDocumentChooser(previous);
+}
+
+using PreviewWindowTest = UiTest;
+
+TEST_F(PreviewWindowTest, PagesOfAFaxDocumentAndAMissingFile) {
     miravo::test::TempDir dir;
     miravo::test::writeBytes(dir / "one.tiff", server::test::faxDocument());
     ASSERT_TRUE(JoinFaxTiffs({dir / "one.tiff", dir / "one.tiff"}, dir / "two.tiff").ok);
-    PreviewWindow window(QString::fromStdString((dir / "two.tiff").string()));
+    PreviewWindow window(state().language);
+    window.open(QString::fromStdString((dir / "two.tiff").string()), "Offer");
     EXPECT_EQ(window.pageCount(), 2);
     EXPECT_EQ(window.statusText(), "Page 1 of 2");
     // 204 x 196 dpi: shown taller than its rows, in true proportions.
@@ -368,10 +430,27 @@ TEST(PreviewWindow, PagesOfAFaxDocumentAndAMissingFile) {
     window.showPage(7);
     EXPECT_EQ(window.currentPage(), 2);
 
-    PreviewWindow missing(QString::fromStdString((dir / "gone.tiff").string()));
+    PreviewWindow missing(state().language);
+    missing.open(QString::fromStdString((dir / "gone.tiff").string()), "Offer");
     EXPECT_EQ(missing.pageCount(), 0);
     EXPECT_TRUE(missing.statusText().contains("does not exist"));
     EXPECT_TRUE(missing.page().isNull());
+}
+
+// Every preview goes to one window, captioned with the document's name, in
+// the chosen language.
+TEST_F(PreviewWindowTest, OneWindowTitledWithTheDocumentInTheChosenLanguage) {
+    miravo::test::TempDir dir;
+    miravo::test::writeBytes(dir / "tosend_res__1.tif", server::test::faxDocument());
+    ASSERT_EQ(LoadLanguage(state().language, paths().languageFile, u"de"), 1);
+    QWidget owner;
+    const QString file = QString::fromStdString((dir / "tosend_res__1.tif").string());
+    PreviewWindow* first = ShowInPreviewWindow(&owner, state().language, file, "Offer");
+    PreviewWindow* second = ShowInPreviewWindow(&owner, state().language, file, "Price list");
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(second->windowTitle(), "Price list");
+    EXPECT_EQ(second->statusText(), "Seite 1 von 1");
+    EXPECT_EQ(owner.findChildren<PreviewWindow*>().size(), 1);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // icon (a stand-in icon: the offscreen platform has no notification area)
 // and the credentials prompt it opens for the send worker.
 #include <QApplication>
+#include <QClipboard>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -106,10 +107,11 @@ ServerProcess* StatusWindowTest::server_ = nullptr;
 TEST_F(StatusWindowTest, SendFillsTheLabelsAndCloseIsEnabledOnlyAfterTheTransfer) {
     auto status = window();
     bool closeDisabledAtFirst = false, openAtFirst = false, keptByCloseBox = false;
-    bool faxIdWhenEnabled = false, finished = false;
+    bool faxIdWhenEnabled = false, finished = false, noBarWhileAuthenticating = false;
     QTimer::singleShot(0, status.get(), [&] {
         auto* close = find<QPushButton>(status.get(), 2);
         closeDisabledAtFirst = !close->isEnabled();
+        noBarWhileAuthenticating = find<QProgressBar>(status.get(), 1013)->isHidden();
         openAtFirst = state().job.statusWindowOpen;
         status->close();  // the close box does nothing while Close is disabled
         keptByCloseBox = status->isVisible();
@@ -120,6 +122,7 @@ TEST_F(StatusWindowTest, SendFillsTheLabelsAndCloseIsEnabledOnlyAfterTheTransfer
     });
     EXPECT_EQ(status->exec(), kStatusWindowClosed);
     EXPECT_TRUE(closeDisabledAtFirst);
+    EXPECT_TRUE(noBarWhileAuthenticating);
     EXPECT_TRUE(openAtFirst);
     EXPECT_TRUE(keptByCloseBox);
     EXPECT_TRUE(faxIdWhenEnabled);
@@ -296,6 +299,103 @@ TEST_F(StatusWindowTest, PromptAfterTheWindowWasClosedGivesUpWithoutAsking) {
         worker.join();
         EXPECT_EQ(answer, open);
         EXPECT_EQ(*asked, open);
+    }
+}
+
+// With several destinations the rows say "Mass fax list"; once the polling
+// has ended a folded list tells each number's outcome and copies as text.
+TEST_F(StatusWindowTest, DetailsListEachDestinationOnceThePollingHasEnded) {
+    Recipient a, b, c;
+    a.kind = b.kind = c.kind = Single;
+    a.number = u"+49 30 1234567";
+    a.name = u"Anna";
+    b.number = u"+49 30 1234501";
+    b.name = u"Ben";
+    c.number = u"+49 30 1234504";  // no name
+    state().job.recipients = {a, b, c};
+    auto status = window();
+    bool offeredDuringPolling = true, foldedAtFirst = false;
+    QString copied;
+    QTimer::singleShot(0, status.get(), [&] {
+        auto& details = status->destinationDetails();
+        auto* close = find<QPushButton>(status.get(), 2);
+        ASSERT_TRUE(waitFor([&] { return close->isEnabled(); }));
+        offeredDuringPolling = details.isVisible();
+        ASSERT_TRUE(waitFor([&] { return details.isVisible(); }));
+        foldedAtFirst = !details.unfolded();
+        details.unfold(true);
+        details.copy();
+        copied = QGuiApplication::clipboard()->text();
+        click(close);
+    });
+    EXPECT_EQ(status->exec(), kStatusWindowClosed);
+    EXPECT_FALSE(offeredDuringPolling);
+    EXPECT_TRUE(foldedAtFirst);
+    const QStringList lines = copied.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << copied.toStdString();
+    EXPECT_EQ(lines[1], "+49 30 1234567\tAnna\t" + text(35) + "\t0.10 " + text(32));
+    EXPECT_EQ(lines[2], "+49 30 1234501\tBen\t" + text(44) + "\t0.00 " + text(32));
+    EXPECT_EQ(lines[3], "+49 30 1234504\t\t" + text(42) + "\t0.00 " + text(32));
+}
+
+// Every way a send can fail ends with the failure in its step's verdict and
+// the status line, no bar, and Close enabled; even with CLOSE_WND the
+// window waits for the user.
+TEST_F(StatusWindowTest, EveryFailedSendShowsItsFailureAndLeavesCloseEnabled) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> faults;  // none: no server, a missing document
+        int verdict;
+        int statusLine;
+    };
+    const std::vector<Case> cases = {
+        {"dropped upload", {"close,action=convert_and_transfer"}, 1036, 202},
+        {"empty transfer answer", {"empty,action=convert_and_transfer"}, 1036, 202},
+        {"service error on transfer", {"error:110,action=convert_and_transfer"}, 1036, 205},
+        {"service error on authentication", {"error:110,action=authentication"}, 1037, 205},
+        {"missing document", {}, 1036, 201},
+    };
+    state().settings.closeWindow = true;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<ServerProcess> faulty;
+        const AppSettings sound = server::test::transportSettings(*server_);
+        state().settings.serviceHost = sound.serviceHost;
+        state().settings.caFile = sound.caFile;
+        if (c.faults.empty()) {
+            state().job.documentPath = fromUtf8((dataDir() / "gone_res__1.tif").string());
+        } else {
+            std::vector<std::string> args = {"--quiet", "--version-port", "-1"};
+            for (const std::string& fault : c.faults)
+                args.insert(args.end(), {"--fault", fault});
+            faulty = std::make_unique<ServerProcess>(args);
+            ASSERT_TRUE(faulty->start()) << faulty->output();
+            state().settings.serviceHost = server::test::transportSettings(*faulty).serviceHost;
+            state().settings.caFile = server::test::transportSettings(*faulty).caFile;
+        }
+        auto status = window();
+        bool ended = false, barHidden = false, animating = true, pricesCleared = false;
+        QString verdict, statusLine;
+        QTimer::singleShot(0, status.get(), [&] {
+            auto* line = find<QLabel>(status.get(), 1051);
+            ended = waitFor([&] { return line->text() == text(c.statusLine); });
+            // Given time, the window does not close by itself.
+            QTest::qWait(100);
+            barHidden = find<QProgressBar>(status.get(), 1013)->isHidden();
+            animating = status->pollingAnimation();
+            verdict = label(status.get(), c.verdict);
+            pricesCleared = label(status.get(), 1039).isEmpty() && label(status.get(), 1040).isEmpty();
+            statusLine = line->text();
+            click(status.get(), 2);
+        });
+        EXPECT_EQ(status->exec(), kStatusWindowClosed);
+        EXPECT_TRUE(ended) << statusLine.toStdString();
+        EXPECT_TRUE(barHidden);
+        EXPECT_FALSE(animating);
+        EXPECT_TRUE(verdict == text(36) || verdict.startsWith("#110")) << verdict.toStdString();
+        EXPECT_NE(verdict, text(35));
+        if (c.verdict == 1036)
+            EXPECT_TRUE(pricesCleared);
     }
 }
 

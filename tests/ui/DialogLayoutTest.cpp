@@ -1,0 +1,143 @@
+// Every dialog in every shipped language on a 1366x768 screen: the window
+// fits the screen and no label, check box or button gets less room than it
+// asks for, so no text is clipped, squeezed or elided.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QScreen>
+#include <QTest>
+#include <functional>
+
+#include "app/LanguageTable.h"
+#include "contacts/ContactStore.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/AccountDialog.h"
+#include "ui/AddContactDialog.h"
+#include "ui/ContactBookDialog.h"
+#include "ui/ConvertingDialog.h"
+#include "ui/CredentialsDialog.h"
+#include "ui/CsvImportDialog.h"
+#include "ui/MassFaxDialog.h"
+#include "ui/OptionsDialog.h"
+#include "ui/SendDialog.h"
+#include "ui/StatusWindow.h"
+#include "ui/WorkerDialog.h"
+
+namespace miravo::ui::test {
+namespace {
+
+// What is wrong with the room `widget` got, or nothing.
+std::string clipping(const QWidget* widget) {
+    const auto* label = qobject_cast<const QLabel*>(widget);
+    if (label && label->text().isEmpty() && label->pixmap().isNull())
+        return {};
+    const QSize hint = widget->sizeHint();
+    const QSize got = widget->size();
+    bool clipped;
+    if (label && label->wordWrap())
+        clipped = got.height() < label->heightForWidth(got.width()) ||
+                  got.width() < label->minimumSizeHint().width();
+    else
+        clipped = got.width() < hint.width() || got.height() < hint.height();
+    if (!clipped)
+        return {};
+    return widget->objectName().toStdString() + " \"" + controlText(widget).toStdString() +
+           "\" has " + std::to_string(got.width()) + "x" + std::to_string(got.height()) +
+           ", wants " + std::to_string(hint.width()) + "x" + std::to_string(hint.height());
+}
+
+void expectUnclipped(QWidget* dialog, const std::string& what) {
+    SCOPED_TRACE(what);
+    QApplication::processEvents();
+    const QRect screen = dialog->screen()->availableGeometry();
+    EXPECT_LE(dialog->frameGeometry().height(), screen.height());
+    EXPECT_LE(dialog->frameGeometry().width(), screen.width());
+    for (QWidget* widget : dialog->findChildren<QWidget*>()) {
+        if (!widget->isVisible() || widget->window() != dialog)
+            continue;
+        if (!qobject_cast<QLabel*>(widget) && !qobject_cast<QAbstractButton*>(widget))
+            continue;
+        const std::string fault = clipping(widget);
+        EXPECT_TRUE(fault.empty()) << fault;
+    }
+}
+
+class DialogLayoutTest : public UiTest {
+  protected:
+    void inLanguage(const char* code) {
+        const std::u16string language = fromUtf8(code);
+        ASSERT_EQ(LoadLanguage(state().language, paths().languageFile, language), 1);
+        paths().languageCode = language;
+        state().settings.logoPath = paths().moduleFolder + u"images/" + language + u"_logo.gif";
+    }
+    void check(QWidget& dialog, const std::string& what) {
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        expectUnclipped(&dialog, what);
+    }
+};
+
+TEST_F(DialogLayoutTest, ScreenIsTheLaptopOne) {
+    EXPECT_EQ(QGuiApplication::primaryScreen()->size(), QSize(1366, 768));
+}
+
+TEST_F(DialogLayoutTest, EveryDialogFitsUnclippedInEveryLanguage) {
+    ContactBook book;  // a book on file: the contact book fetches nothing on opening
+    book.contacts.push_back(Contact::entry(u"9", u"Kim", u"+4930999", u""));
+    ASSERT_TRUE(book.save());
+    using Make = std::function<std::unique_ptr<QWidget>()>;
+    const std::vector<std::pair<std::string, Make>> dialogs = {
+        {"options", [&] { return std::make_unique<OptionsDialog>(paths()); }},
+        {"account", [&] { return std::make_unique<AccountDialog>(paths(), AccountPreferences{}); }},
+        {"status", [&] { return std::make_unique<StatusWindow>(paths(), nullptr); }},
+        {"credentials", [&] { return std::make_unique<CredentialsDialog>(state()); }},
+        {"contact book", [&] { return std::make_unique<ContactBookDialog>(paths()); }},
+        {"add contact", [&] { return std::make_unique<AddContactDialog>(paths(), ContactEntry{}); }},
+        {"mass fax", [&] { return std::make_unique<MassFaxDialog>(paths()); }},
+        {"csv import", [&] { return std::make_unique<CsvImportDialog>(paths(), u"a;b\n1;2\n"); }},
+        {"converting", [&] { return std::make_unique<ConvertingDialog>(paths()); }},
+        {"worker", [&] { return std::make_unique<WorkerDialog>(paths()); }},
+    };
+    for (const char* code : {"en", "de", "ru"}) {
+        inLanguage(code);
+        for (const auto& [name, make] : dialogs) {
+            std::unique_ptr<QWidget> dialog = make();
+            check(*dialog, name + " in " + code);
+        }
+    }
+}
+
+TEST_F(DialogLayoutTest, SendDialogFitsWithAndWithoutTheCoverPage) {
+    for (const char* code : {"en", "de", "ru"}) {
+        inLanguage(code);
+        SendDialog dialog(paths());
+        check(dialog, std::string("cover off in ") + code);
+        click(&dialog, 1089);
+        expectUnclipped(&dialog, std::string("cover on in ") + code);
+        click(&dialog, 1089);
+        expectUnclipped(&dialog, std::string("cover off again in ") + code);
+    }
+}
+
+// A language chosen in Options measures the send dialog again.
+TEST_F(DialogLayoutTest, SendDialogIsMeasuredAgainAfterALanguageChange) {
+    inLanguage("en");
+    SendDialog dialog(paths());
+    check(dialog, "English");
+    const auto chosen = whenModal("id106", [](QDialog* options) {
+        find<QComboBox>(options, 1028)->setCurrentIndex(2);  // en, de, ru
+        click(options, 1029);
+    });
+    click(&dialog, 1016);
+    ASSERT_TRUE(*chosen);
+    ASSERT_EQ(paths().languageCode, u"ru");
+    expectUnclipped(&dialog, "Russian, cover off");
+    const int collapsed = dialog.height();
+    click(&dialog, 1089);
+    expectUnclipped(&dialog, "Russian, cover on");
+    EXPECT_EQ(dialog.height(), collapsed + dialog.coverBoxArea());
+}
+
+}  // namespace
+}  // namespace miravo::ui::test
