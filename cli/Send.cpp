@@ -20,6 +20,7 @@
 #include "convert/ConversionRun.h"
 #include "convert/FaxTiff.h"
 #include "convert/JobFile.h"
+#include "journal/SendJournal.h"
 #include "service/ServiceTexts.h"
 
 namespace miravo::cli {
@@ -501,9 +502,14 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
     options.waitForClose = false;
     // No window whose user could end a polling that learns nothing.
     options.maxUnusablePolls = kMaxUnusablePolls;
+    // Remembered in the sent-fax journal by the name of what was sent.
+    SendJournal journal(FromFsPath(fs::path(arguments.input).stem()));
+    options.recorder = &journal;
     state.job.statusWindowOpen = true;
     const SendSummary summary = RunSend(state, report, prompt, options);
     state.job.statusWindowOpen = false;
+    if (!journal.movedAside().empty())
+        std::fprintf(err, "miravo-send: %s\n", JournalMovedNotice(journal.movedAside()).c_str());
     printSummary(state, summary, out);
     std::fflush(out);
 

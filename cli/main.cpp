@@ -8,6 +8,11 @@
 //       reached; --timeout replaces every exchange's own overall limit
 //       (a minute for a request, two for a text exchange, two plus one
 //       second per 8 KiB for the upload).
+//   miravo-send [--settings FILE] --journal [--since YYYY-MM-DD] [--csv]
+//       lists the sent-fax journal (CSV: one line per destination).
+//   miravo-send [--settings FILE] --refresh [--since YYYY-MM-DD]
+//       asks the service again about the faxes that are not final and
+//       prints what changed.
 //   miravo-send --convert-only JOBFILE
 //       converts a print job into the fax document and prints its path and
 //       page count.
@@ -27,7 +32,6 @@
 #include <vector>
 
 #include "cli/ConvertOnly.h"
-#include "cli/Send.h"
 #include "cli/Usage.h"
 
 int main(int argc, char** argv) {

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/JournalCommand.h"
 #include "cli/Send.h"
 #include "cli/Usage.h"
 
@@ -39,6 +40,17 @@ struct Interrupt {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (miravo::cli::IsJournalCommand(args)) {
+        miravo::cli::JournalArguments journal;
+        std::string error;
+        if (!miravo::cli::ParseJournalArguments(args, journal, error)) {
+            std::fprintf(stderr, "miravo-send: %s\n", error.c_str());
+            miravo::cli::PrintUsage(stderr);
+            return miravo::cli::kExitUsage;
+        }
+        QCoreApplication app(argc, argv);
+        return miravo::cli::RunJournalCommand(journal, stdout, stderr);
+    }
     miravo::cli::SendArguments arguments;
     std::string error;
     if (!miravo::cli::ParseSendArguments(args, arguments, error)) {

@@ -35,7 +35,7 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 # A private home: settings, the last answer and the documents stay in $work.
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config"
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/config" XDG_DATA_HOME="$work/home/data"
 mkdir -p "$HOME"
 
 echo "== starting miravo-server --demo =="
@@ -114,6 +114,10 @@ case "$status" in
   5) echo "the fax went out; some destination did not receive it (exit status 5)" ;;
   *) echo "the send ended with exit status $status" ;;
 esac
+
+echo
+echo "== miravo-send --journal: the sent-fax journal =="
+"$bin/miravo-send" --settings "$settings" --journal || true
 
 echo
 echo "== stopping miravo-server =="

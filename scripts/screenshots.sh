@@ -12,7 +12,8 @@ cd "$(dirname "$0")/.."
 
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)" \
-  --target desktop_send_test miravo-server miravo-print miravo-render miravo_data
+  --target desktop_send_test ui_sent_faxes_window_test miravo-server miravo-print \
+  miravo-render miravo_data
 
 out=$PWD/docs/screenshots
 mkdir -p "$out"
@@ -21,4 +22,8 @@ for language in en de ru; do
     env QT_QPA_PLATFORM=xcb MIRAVO_SCREENSHOTS="$out" MIRAVO_SCREENSHOT_LANG="$language" \
     build/bin/desktop_send_test --gtest_brief=1
 done
+# The "Sent faxes" window over a journal of a few weeks.
+xvfb-run -a -s "-screen 0 1366x768x24" \
+  env QT_QPA_PLATFORM=xcb MIRAVO_SCREENSHOTS="$out" \
+  build/bin/ui_sent_faxes_window_test --gtest_filter='*Screenshot' --gtest_brief=1
 ls -1 "$out"

@@ -15,8 +15,9 @@ PACKAGES=(
   libtiff-dev libtiff-tools
   # type-checked formatting of language texts
   libfmt-dev
-  # local fax service: HTTPS server and storage
-  libcpp-httplib-dev libsqlite3-dev
+  # local fax service and sent-fax journal: HTTPS server, storage (the
+  # sqlite3 shell reads the journal's CSV export back in the tests)
+  libcpp-httplib-dev libsqlite3-dev sqlite3
   # print-monitor stand-in: renders printed documents into page images
   # (Ghostscript's library in process; the program for the benchmark)
   ghostscript libgs-dev

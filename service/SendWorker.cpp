@@ -40,6 +40,8 @@ SendSummary RunSend(AppState& state, WorkerReport& report, CredentialsPrompt& pr
             state.job.send.clear();
             step = RunFaxStep(state, report, FaxStep::Transfer, timing);
             summary.last = step;
+            if (options.recorder && step.requested)
+                options.recorder->transferAnswered(state);
             summary.failedStep = FaxStep::Transfer;
             if (step.ok) {
                 if (report.isOpen())
@@ -49,6 +51,8 @@ SendSummary RunSend(AppState& state, WorkerReport& report, CredentialsPrompt& pr
                 for (;;) {
                     step = RunFaxStep(state, report, FaxStep::Status, timing);
                     summary.last = step;
+                    if (options.recorder)
+                        options.recorder->statusAnswered(state, step);
                     if (step.aboutThisFax) {
                         summary.destinations = step.destinations;
                         summary.totalCost = step.totalCost;

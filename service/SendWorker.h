@@ -14,8 +14,23 @@
 
 namespace miravo {
 
+// Told what the send learns, on the worker's thread, so that it can be
+// remembered as it goes (the sent-fax journal).
+class SendRecorder {
+  public:
+    virtual ~SendRecorder() = default;
+    // The transfer's answer was read: the fax id, if the service took the
+    // fax, is in state.job.send.
+    virtual void transferAnswered(const AppState& state) = 0;
+    // A status answer was read.
+    virtual void statusAnswered(const AppState& state, const StepOutcome& outcome) = 0;
+};
+
 struct SendOptions {
     SendTiming timing;
+    // Told after the transfer answer and after every status answer; none:
+    // nothing is remembered.
+    SendRecorder* recorder = nullptr;
     // Starts of the sequence after the host was unavailable; -1: no limit
     // (the window's user ends it by closing the window).
     int maxHostRetries = -1;

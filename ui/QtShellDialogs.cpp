@@ -2,6 +2,8 @@
 
 #include "ui/ConvertingDialog.h"
 #include "ui/Dialogs.h"
+#include "journal/BackgroundRefresh.h"
+#include "ui/SentFaxesWindow.h"
 
 namespace miravo::ui {
 
@@ -14,6 +16,10 @@ void QtShellDialogs::runOptions(AppPaths& paths) {
 }
 
 void QtShellDialogs::runSendDialog(AppPaths& paths) {
+    // Faxes of the last days that are not final yet are asked about once,
+    // in the background, while the user works in the send dialog.
+    TellIfJournalMovedAside(nullptr);
+    BackgroundRefresh refresh(*paths.state);
     RunSendDialog(paths, nullptr);
 }
 

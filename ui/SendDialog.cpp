@@ -26,6 +26,7 @@
 #include "ui/Dialogs.h"
 #include "ui/Icons.h"
 #include "ui/MessageBoxes.h"
+#include "ui/SentFaxesWindow.h"
 #include "ui/TextIds.h"
 #include "ui/WorkerDialog.h"
 #include "ui_SendDialog.h"
@@ -190,6 +191,12 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
     connect(ui_->id1022, &QPushButton::clicked, this, [this] { previewClicked(); });
     connect(ui_->id1201, &QPushButton::clicked, this, [this] { chooseDocumentClicked(); });
     connect(ui_->id1016, &QPushButton::clicked, this, [this] { optionsClicked(); });
+    // "Sent faxes": the journal of the sends so far, beside Options.
+    auto* sentFaxes = new QPushButton(tr("Sent faxes"), this);
+    sentFaxes->setObjectName(QStringLiteral("sentFaxes"));
+    sentFaxes->setAutoDefault(false);
+    ui_->buttonRow->insertWidget(ui_->buttonRow->indexOf(ui_->id1016) + 1, sentFaxes);
+    connect(sentFaxes, &QPushButton::clicked, this, [this] { RunSentFaxesWindow(paths_, this); });
     connect(ui_->id1, &QPushButton::clicked, this, [this] { sendClicked(); });
     connect(ui_->id2, &QPushButton::clicked, this, [this] { done(kSendDialogClosed); });
 

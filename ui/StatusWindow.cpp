@@ -10,12 +10,14 @@
 #include "app/AppState.h"
 #include "app/DialogTexts.h"
 #include "app/LanguageTable.h"
+#include "journal/SendJournal.h"
 #include "ui/DialogChrome.h"
 #include "ui/DialogControls.h"
 #include "ui/DialogSize.h"
 #include "ui/Dialogs.h"
 #include "ui/Icons.h"
 #include "ui/SendEndView.h"
+#include "ui/SentFaxesWindow.h"
 #include "ui/TextIds.h"
 #include "ui_StatusWindow.h"
 
@@ -75,6 +77,7 @@ StatusWindow::StatusWindow(AppPaths& paths, QWidget* sendDialog, std::unique_ptr
             done(kStatusWindowClosedByWorker);
     });
     tray_->onDoubleClick([this] { restoreFromTray(); });
+    tray_->onSentFaxes([this] { RunSentFaxesWindow(paths_, nullptr); });
 }
 
 StatusWindow::~StatusWindow() {
@@ -98,7 +101,11 @@ int StatusWindow::exec() {
     StatusWindow* window = this;
     startWorker(
         [state, prompt, options, window](WorkerReport& report) {
-            const SendSummary summary = RunSend(*state, report, *prompt, options);
+            // What the send learns is remembered as it goes.
+            SendJournal journal;
+            SendOptions recorded = options;
+            recorded.recorder = &journal;
+            const SendSummary summary = RunSend(*state, report, *prompt, recorded);
             const std::int32_t errorCode = state->job.send.errorCode;
             if (report.isOpen())
                 QMetaObject::invokeMethod(

@@ -1,10 +1,15 @@
 #include "ui/TrayIcon.h"
 
+#include <QMenu>
 #include <QSystemTrayIcon>
 
 namespace miravo::ui {
 
-SystemTrayIcon::SystemTrayIcon() : icon_(std::make_unique<QSystemTrayIcon>()) {
+SystemTrayIcon::SystemTrayIcon()
+    : menu_(std::make_unique<QMenu>()), icon_(std::make_unique<QSystemTrayIcon>()) {
+    QObject::connect(menu_->addAction(QObject::tr("Sent faxes")), &QAction::triggered,
+                     icon_.get(), [this] { sentFaxesChosen(); });
+    icon_->setContextMenu(menu_.get());
     QObject::connect(icon_.get(), &QSystemTrayIcon::activated, icon_.get(),
                      [this](QSystemTrayIcon::ActivationReason reason) {
                          if (reason == QSystemTrayIcon::DoubleClick)

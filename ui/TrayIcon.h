@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+class QMenu;
 class QSystemTrayIcon;
 
 namespace miravo::ui {
@@ -27,15 +28,22 @@ class TrayIcon {
     // Called on a double click with the left button on the icon; a single
     // click does nothing.
     void onDoubleClick(std::function<void()> callback) { doubleClick_ = std::move(callback); }
+    // Called when "Sent faxes" is chosen in the icon's menu.
+    void onSentFaxes(std::function<void()> callback) { sentFaxes_ = std::move(callback); }
 
   protected:
     void doubleClicked() {
         if (doubleClick_)
             doubleClick_();
     }
+    void sentFaxesChosen() {
+        if (sentFaxes_)
+            sentFaxes_();
+    }
 
   private:
     std::function<void()> doubleClick_;
+    std::function<void()> sentFaxes_;
 };
 
 // The desktop's notification area.
@@ -50,6 +58,7 @@ class SystemTrayIcon final : public TrayIcon {
     bool shown() const override;
 
   private:
+    std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> icon_;
 };
 

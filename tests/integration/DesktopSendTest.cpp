@@ -86,6 +86,7 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
     std::filesystem::create_directories(home / "config" / "Miravo");
     setenv("HOME", home.c_str(), 1);
     setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
     OverrideApplicationDataFolder(std::nullopt);
 
     ServerProcess server({"--quiet", "--min-poll-interval", "0", "--delivery-time", "300",

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 
 #include "app/LanguageTable.h"
 #include "app/Paths.h"
@@ -13,6 +14,8 @@ namespace miravo::ui::test {
 
 UiTest::UiTest() : state_(std::make_unique<AppState>()) {
     OverrideApplicationDataFolder(FromFsPath(data_.path()));
+    // The sent-fax journal too stays in the test's folder.
+    ::setenv("XDG_DATA_HOME", (data_.path() / "data").c_str(), 1);
     const std::u16string bin = FromFsPath(std::filesystem::path(MIRAVO_BINARY_DIR) / "bin") + u"/";
     paths_.moduleFolder = bin;
     paths_.languageFile = bin + u"lang.ini";

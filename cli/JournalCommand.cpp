@@ -1,0 +1,186 @@
+#include "cli/JournalCommand.h"
+
+#include <ctime>
+#include <filesystem>
+
+#include "app/AppState.h"
+#include "app/Paths.h"
+#include "app/SettingsStore.h"
+#include "app/Text.h"
+#include "cli/Send.h"
+#include "journal/Journal.h"
+#include "journal/JournalCsv.h"
+#include "journal/JournalRefresh.h"
+#include "service/ServiceTexts.h"
+
+namespace miravo::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kTextCurrency = 32;
+
+// "YYYY-MM-DD" as local midnight; false for anything else.
+bool parseDay(const std::string& text, std::int64_t& out) {
+    std::tm tm{};
+    const char* end = strptime(text.c_str(), "%Y-%m-%d", &tm);
+    if (!end || *end != '\0')
+        return false;
+    tm.tm_isdst = -1;
+    const std::time_t t = std::mktime(&tm);
+    if (t == static_cast<std::time_t>(-1))
+        return false;
+    out = t;
+    return true;
+}
+
+std::string localTime(std::int64_t seconds) {
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &tm);
+    return text;
+}
+
+std::string statusWords(const LanguageTable& language, const std::u16string& code) {
+    return toUtf8(FaxStatusText(language, code)) + " [" + (code.empty() ? "--" : toUtf8(code)) +
+           "]";
+}
+
+void loadSettings(const JournalArguments& arguments, AppPaths& paths, AppState& state) {
+    SettingsLocation location;
+    if (!arguments.settingsFile.empty()) {
+        std::error_code ec;
+        const fs::path file = fs::absolute(arguments.settingsFile, ec);
+        location.appDataFolder = file.parent_path();
+        location.settingsFileName = FromFsPath(file.filename());
+    }
+    LoadSettings(paths, state, location);
+}
+
+void list(Journal& journal, const JournalArguments& arguments, const LanguageTable& language,
+          std::FILE* out) {
+    const std::vector<JournalSend> sends = journal.sends(journal.find({u"", arguments.since}));
+    if (arguments.csv) {
+        const std::string csv = JournalCsv(sends);
+        std::fwrite(csv.data(), 1, csv.size(), out);
+        return;
+    }
+    const std::string currency = toUtf8(GetText(language, kTextCurrency));
+    for (const JournalSend& s : sends) {
+        std::fprintf(out, "%s  %s  fax %s  %d page(s)%s  %.2f %s\n", localTime(s.sentAt).c_str(),
+                     toUtf8(s.title).c_str(), toUtf8(s.faxId).c_str(), s.pages,
+                     s.cover ? " + cover" : "", s.totalCost, currency.c_str());
+        for (const JournalDestination& d : s.destinations) {
+            std::fprintf(out, "  %s%s%s: %s %.2f %s\n", toUtf8(d.number).c_str(),
+                         d.name.empty() ? "" : " ", toUtf8(d.name).c_str(),
+                         statusWords(language, d.statusCode).c_str(), d.cost, currency.c_str());
+        }
+    }
+}
+
+int refresh(Journal& journal, const JournalArguments& arguments, std::FILE* out, std::FILE* err,
+            const std::function<void(std::uint32_t)>& sleep) {
+    AppState state;
+    AppPaths paths;
+    loadSettings(arguments, paths, state);
+    SendTiming timing;
+    timing.sleep = sleep;
+    SilentWorkerReport progress;  // Ctrl-C simply ends the program: every write is whole
+    const RefreshResult result =
+        RefreshUnfinished(journal, state, progress, arguments.since, timing);
+    for (const RefreshChange& c : result.changes) {
+        std::fprintf(out, "fax %s %s%s%s: %s -> %s\n", toUtf8(c.faxId).c_str(),
+                     toUtf8(c.number).c_str(), c.name.empty() ? "" : " ",
+                     toUtf8(c.name).c_str(), statusWords(state.language, c.before).c_str(),
+                     statusWords(state.language, c.after).c_str());
+    }
+    std::fprintf(out, "%d fax(es) asked about, %zu status(es) changed\n", result.asked,
+                 result.changes.size());
+    // TIMEOUT, doubled by the service's back-off, goes back as after a send.
+    SaveSettings(paths);
+    switch (result.end) {
+        case RefreshEnd::Done:
+            return kExitOk;
+        case RefreshEnd::Stopped:
+            return kExitInterrupted;
+        case RefreshEnd::NoCredentials:
+            std::fprintf(err, "miravo-send: set USER_NAME and USER_PASS in the settings file\n");
+            return kExitCredentials;
+        case RefreshEnd::CredentialsRefused:
+            std::fprintf(err, "miravo-send: the service did not accept the credentials\n");
+            return kExitCredentials;
+        case RefreshEnd::Unreachable:
+            std::fprintf(err, "miravo-send: the fax service cannot be reached\n");
+            return kExitUnreachable;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+bool IsJournalCommand(const std::vector<std::string>& args) {
+    for (const std::string& a : args) {
+        if (a == "--journal" || a == "--refresh")
+            return true;
+    }
+    return false;
+}
+
+bool ParseJournalArguments(const std::vector<std::string>& args, JournalArguments& out,
+                           std::string& error) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--journal") {
+            out.list = true;
+        } else if (a == "--refresh") {
+            out.refresh = true;
+        } else if (a == "--csv") {
+            out.csv = true;
+        } else if (a == "--since" && hasValue) {
+            if (!parseDay(args[++i], out.since)) {
+                error = "--since takes a date YYYY-MM-DD";
+                return false;
+            }
+        } else if (a == "--settings" && hasValue) {
+            out.settingsFile = args[++i];
+        } else {
+            error = hasValue || a.rfind("--", 0) != 0 ? "unknown argument " + a
+                                                       : a + " needs a value";
+            return false;
+        }
+    }
+    if (out.list == out.refresh) {
+        error = "give either --journal or --refresh";
+        return false;
+    }
+    if (out.csv && !out.list) {
+        error = "--csv goes with --journal";
+        return false;
+    }
+    return true;
+}
+
+int RunJournalCommand(const JournalArguments& arguments, std::FILE* out, std::FILE* err,
+                      const std::function<void(std::uint32_t)>& sleep) {
+    Journal journal;
+    if (!journal.movedAside().empty())
+        std::fprintf(err, "miravo-send: %s\n", JournalMovedNotice(journal.movedAside()).c_str());
+    if (!journal.isOpen()) {
+        std::fprintf(err, "miravo-send: the sent-fax journal %s cannot be opened\n",
+                     journal.path().c_str());
+        return kExitDocument;
+    }
+    if (arguments.refresh)
+        return refresh(journal, arguments, out, err, sleep);
+    AppState state;
+    AppPaths paths;
+    loadSettings(arguments, paths, state);
+    list(journal, arguments, state.language, out);
+    return kExitOk;
+}
+
+}  // namespace miravo::cli

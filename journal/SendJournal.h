@@ -1,0 +1,46 @@
+// Writes one send into the journal as it goes: the record and its
+// destinations once the service has taken the fax, then each status answer
+// about it. Runs on the send's worker thread; every failure is silent
+// (the send never depends on the journal).
+#pragma once
+
+#include <filesystem>
+#include <memory>
+
+#include "app/AppState.h"
+#include "journal/Journal.h"
+#include "service/SendWorker.h"
+
+namespace miravo {
+
+class SendJournal : public SendRecorder {
+  public:
+    // The journal file is opened at the first transfer answer. `title`:
+    // what the send is remembered by; empty: SendTitle() of the job.
+    explicit SendJournal(std::u16string title = {},
+                         std::filesystem::path path = Journal::DefaultPath());
+    ~SendJournal() override;
+
+    // After the transfer answer: records the send when the service took it
+    // (a fax id came back).
+    void transferAnswered(const AppState& state) override;
+    // After a status answer about the recorded fax.
+    void statusAnswered(const AppState& state, const StepOutcome& outcome) override;
+
+    // The recorded send's id; 0 before (or without) a record.
+    std::int64_t sendId() const { return id_; }
+    // Where an unreadable journal was moved at opening; empty: nothing moved.
+    std::filesystem::path movedAside() const;
+
+  private:
+    std::u16string title_;
+    std::filesystem::path path_;
+    std::unique_ptr<Journal> journal_;
+    std::int64_t id_ = 0;
+};
+
+// The title a send is remembered by: the printed document's name as the
+// send dialog shows it, else the document file's name without extension.
+std::u16string SendTitle(const FaxJob& job);
+
+}  // namespace miravo

@@ -1,0 +1,122 @@
+// A fax left while its destinations were under way becomes final in the
+// journal after a refresh, by the engine and by miravo-send --refresh.
+#include <cstdlib>
+#include <thread>
+
+#include "app/Text.h"
+#include "journal/BackgroundRefresh.h"
+#include "journal/Journal.h"
+#include "journal/JournalRefresh.h"
+#include "tests/journal/JournalTestSupport.h"
+
+namespace miravo {
+namespace {
+
+using server::test::ServerProcess;
+
+class JournalRefreshTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        server_ = std::make_unique<ServerProcess>(std::vector<std::string>{
+            "--quiet", "--version-port", "-1", "--delivery-time", "1500"});
+        ASSERT_TRUE(server_->start()) << server_->output();
+        ::setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+        state_.settings = server::test::transportSettings(*server_);
+        state_.settings.userName = u"demo@miravo.test";
+        state_.settings.password = u"demo";
+    }
+
+    std::int64_t sendAndLeave(Journal& journal, const std::vector<std::u16string>& numbers,
+                              std::int64_t sentAt = JournalNow()) {
+        return test::SendAndLeave(journal, state_.settings, dir_ / "letter_res__1.tif", numbers,
+                                  sentAt);
+    }
+
+    test::TempDir dir_;
+    std::unique_ptr<ServerProcess> server_;
+    AppState state_;
+};
+
+TEST_F(JournalRefreshTest, PendingFaxBecomesFinalAfterRefresh) {
+    Journal journal;
+    const auto id = sendAndLeave(journal, {u"+49 30 1234567", u"+49 30 1234501"});
+    ASSERT_GT(id, 0);
+    SilentWorkerReport progress;
+    SendTiming timing;
+    timing.sleep = [](std::uint32_t) {};
+
+    RefreshResult early = RefreshUnfinished(journal, state_, progress, 0, timing);
+    EXPECT_EQ(early.end, RefreshEnd::Done);
+    EXPECT_EQ(early.asked, 1);
+    EXPECT_TRUE(early.changes.empty());
+    EXPECT_FALSE(journal.send(id)->final());
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(1700));
+    RefreshResult late = RefreshUnfinished(journal, state_, progress, 0, timing);
+    ASSERT_EQ(late.changes.size(), 2u);
+    const auto send = journal.send(id);
+    ASSERT_TRUE(send->final());
+    EXPECT_EQ(send->destinations[0].statusCode, u"OK");
+    EXPECT_EQ(send->destinations[1].statusCode, u"NA");
+    EXPECT_DOUBLE_EQ(send->totalCost, send->destinations[0].cost);
+    EXPECT_TRUE(journal.unfinished(0).empty());
+
+    sendAndLeave(journal, {u"+49 30 7654321"});
+    state_.settings.password = u"wrong";
+    EXPECT_EQ(RefreshUnfinished(journal, state_, progress, 0, timing).end,
+              RefreshEnd::CredentialsRefused);
+}
+
+TEST_F(JournalRefreshTest, StartRefreshAsksOnlyAboutTheLastSevenDays) {
+    Journal journal;
+    const auto old = sendAndLeave(journal, {u"+49 30 1234567"}, JournalNow() - 8 * 86400);
+    const auto recent = sendAndLeave(journal, {u"+49 30 1234567"}, JournalNow() - 6 * 86400);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1700));
+    BackgroundRefresh refresh(state_);
+    const RefreshResult& result = refresh.wait();
+    EXPECT_EQ(result.asked, 1);
+    EXPECT_FALSE(journal.send(old)->final());
+    EXPECT_TRUE(journal.send(recent)->final());
+
+    // Ending the program ends a refresh waiting between two requests.
+    sendAndLeave(journal, {u"+49 30 1234567"});
+    sendAndLeave(journal, {u"+49 30 1234567"});
+    state_.settings.timeoutMs = 60000;
+    const auto start = std::chrono::steady_clock::now();
+    { BackgroundRefresh stopped(state_); }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
+
+TEST_F(JournalRefreshTest, SendCommandRefreshesAndLists) {
+    Journal journal;
+    const auto id = sendAndLeave(journal, {u"+49 30 1234502"});
+    ASSERT_GT(id, 0);
+    test::writeBytes(dir_ / "settings.ini",
+                     "[OPTIONS]\nSERV_NAME=127.0.0.1:" + std::to_string(server_->port()) +
+                         "\nCA_FILE=" + server_->caFile().string() +
+                         "\nUSER_NAME=demo@miravo.test\nUSER_PASS=demo\nTIMEOUT=1000\n");
+    auto run = [&](const std::string& args) {
+        std::string out;
+        const std::string command = std::string(MIRAVO_BINARY_DIR) +
+                                    "/bin/miravo-send --settings " +
+                                    (dir_ / "settings.ini").string() + " " + args + " 2>&1";
+        FILE* pipe = popen(command.c_str(), "r");
+        char buffer[4096];
+        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+            out.append(buffer, n);
+        return std::make_pair(WEXITSTATUS(pclose(pipe)), out);
+    };
+    std::this_thread::sleep_for(std::chrono::milliseconds(1700));
+    const auto [status, out] = run("--refresh");
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("+49 30 1234502: In progress [--] -> Failed [FA]"), std::string::npos) << out;
+    EXPECT_TRUE(journal.send(id)->final());
+
+    const auto [listed, text] = run("--journal --csv");
+    EXPECT_EQ(listed, 0) << text;
+    EXPECT_NE(text.find(",+49 30 1234502,,FA,Failed,0.00,yes,"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace miravo

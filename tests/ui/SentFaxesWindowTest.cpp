@@ -1,0 +1,221 @@
+// The "Sent faxes" window: the table, search and details of a journal, the
+// CSV export, and Refresh against miravo-server.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTableView>
+#include <QTreeWidget>
+#include <cstdlib>
+#include <thread>
+
+#include "app/Text.h"
+#include "tests/server/ServerHarness.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/Dialogs.h"
+#include "ui/SentFaxesModel.h"
+#include "ui/SentFaxesWindow.h"
+#include "ui/StatusWindow.h"
+
+namespace miravo::ui::test {
+namespace {
+
+class SentFaxesWindowTest : public UiTest {
+  protected:
+    std::int64_t record(std::u16string title, std::int64_t at,
+                        std::vector<std::pair<std::u16string, std::u16string>> to) {
+        JournalSend s;
+        s.sentAt = at;
+        s.title = std::move(title);
+        s.pages = 1;
+        s.faxId = u"1";
+        for (auto& [number, name] : to)
+            s.destinations.push_back({number, name, u"", u"", 0, false, 0});
+        return journal_.recordTransfer(s);
+    }
+
+    Journal journal_;  // in the test's folder
+};
+
+TEST_F(SentFaxesWindowTest, SearchDetailsAndExport) {
+    record(u"Invoice", 1000, {{u"+4930111", u"Tax office"}});
+    const auto contract = record(u"Contract", 2000, {{u"+4930222", u"Bank"}, {u"+4930333", u""}});
+    journal_.recordStatus(contract, {{u"+4930222", u"0.10", u"OK"}}, 0.1, state().language);
+
+    SentFaxesWindow window(paths());
+    SentFaxesModel* model = window.model();
+    ASSERT_EQ(model->rowCount(), 2);
+    EXPECT_EQ(model->index(0, SentFaxesModel::DocumentColumn).data().toString(), "Contract");
+    EXPECT_EQ(model->index(0, SentFaxesModel::OutcomeColumn).data().toString(),
+              "1 OK, 1 under way");
+    EXPECT_EQ(model->index(0, SentFaxesModel::CostColumn).data().toString(), "0.10 EUR");
+    ASSERT_EQ(window.details()->topLevelItemCount(), 2);  // the newest is selected
+    EXPECT_EQ(window.details()->topLevelItem(0)->text(2), "OK [OK]");
+    EXPECT_EQ(window.details()->topLevelItem(1)->text(2), "under way");
+
+    struct Case {
+        QString search;
+        QStringList titles;
+    } cases[] = {{"tax OFFICE", {"Invoice"}}, {"+4930", {"Contract", "Invoice"}}, {"none", {}}};
+    for (const Case& c : cases) {
+        window.searchBox()->setText(c.search);
+        QStringList titles;
+        for (int row = 0; row < model->rowCount(); ++row)
+            titles << model->index(row, SentFaxesModel::DocumentColumn).data().toString();
+        EXPECT_EQ(titles, c.titles) << c.search.toStdString();
+    }
+
+    window.searchBox()->clear();
+    window.table()->selectRow(1);
+    const auto file = dataDir() / "export.csv";
+    ASSERT_TRUE(window.exportTo(QString::fromStdString(file.string()), true));
+    const std::string one = miravo::test::readBytes(file);
+    EXPECT_NE(one.find(",Invoice,"), std::string::npos) << one;
+    EXPECT_EQ(one.find(",Contract,"), std::string::npos) << one;
+    ASSERT_TRUE(window.exportTo(QString::fromStdString(file.string()), false));
+    const std::string all = miravo::test::readBytes(file);
+    EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 4) << all;  // header + 3 destinations
+}
+
+TEST_F(SentFaxesWindowTest, OpensFromTheSendDialog) {
+    record(u"Invoice", 1000, {{u"+4930111", u""}});
+    int rows = -1;
+    const auto shown = whenModal("id104", [&](QDialog* send) {
+        whenModal("sentFaxes", [&](QDialog* window) {
+            rows = static_cast<SentFaxesWindow*>(window)->model()->rowCount();
+            window->reject();
+        });
+        click(send->findChild<QPushButton*>("sentFaxes"));
+        click(send, 2);
+    });
+    RunSendDialog(paths());
+    EXPECT_TRUE(*shown);
+    EXPECT_EQ(rows, 1);
+}
+
+// Sends through the status window against miravo-server.
+class SentFaxesSendTest : public SentFaxesWindowTest {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(server_.start()) << server_.output();
+        state().settings = server::test::transportSettings(server_);
+        state().settings.userName = u"demo@miravo.test";
+        state().settings.password = u"demo";
+        state().settings.timeoutMs = 40;
+        miravo::test::writeBytes(dataDir() / "letter_res__1.tif", server::test::faxDocument());
+        state().job.documentPath = fromUtf8((dataDir() / "letter_res__1.tif").string());
+        for (const char16_t* number : {u"+49 30 1234567", u"+49 30 1234501"}) {
+            Recipient r;
+            r.kind = Single;
+            r.number = number;
+            r.name = u"Anna";
+            state().job.recipients.push_back(r);
+        }
+    }
+
+    // The status window until `leave` says it may be closed.
+    void sendThroughTheStatusWindow(const std::function<bool(StatusWindow&)>& leave) {
+        StatusWindow status(paths(), nullptr);
+        SendOptions fast;
+        fast.timing.stepPauseMs = fast.timing.pollPauseMs = 20;
+        status.setSendOptions(fast);
+        QTimer::singleShot(0, &status, [&] {
+            auto* close = find<QPushButton>(&status, 2);
+            EXPECT_TRUE(waitFor([&] { return close->isEnabled() && leave(status); }));
+            click(close);
+        });
+        status.exec();
+    }
+
+    server::test::ServerProcess server_{
+        {"--quiet", "--version-port", "-1", "--min-poll-interval", "0", "--delivery-time", "800"}};
+};
+
+TEST_F(SentFaxesSendTest, SendIsRecordedWithItsFinalStatuses) {
+    sendThroughTheStatusWindow([](StatusWindow& status) {
+        return find<QLabel>(&status, 1051)->text().isEmpty();  // polling over
+    });
+    const auto sends = journal_.sends(journal_.find({}));
+    ASSERT_EQ(sends.size(), 1u);
+    EXPECT_EQ(sends[0].title, u"letter_res__1");
+    EXPECT_EQ(sends[0].pages, 1);
+    ASSERT_EQ(sends[0].destinations.size(), 2u);
+    EXPECT_EQ(sends[0].destinations[0].statusCode, u"OK");
+    EXPECT_EQ(sends[0].destinations[0].name, u"Anna");
+    EXPECT_EQ(sends[0].destinations[1].statusCode, u"NA");
+    EXPECT_DOUBLE_EQ(sends[0].totalCost, 0.1);  // one page delivered
+}
+
+TEST_F(SentFaxesSendTest, SendClosedWhileUnderWayBecomesFinalAfterRefresh) {
+    sendThroughTheStatusWindow([](StatusWindow&) { return true; });  // closed at once
+    std::this_thread::sleep_for(std::chrono::milliseconds(900));
+
+    SentFaxesWindow window(paths());
+    ASSERT_EQ(window.model()->index(0, SentFaxesModel::OutcomeColumn).data().toString(),
+              "2 under way");
+    window.refresh();
+    ASSERT_TRUE(waitFor([&] { return window.refreshButton()->isEnabled(); }));
+    EXPECT_EQ(window.statusLine()->text(), "1 fax(es) asked about, 2 status(es) changed.");
+    EXPECT_EQ(window.model()->index(0, SentFaxesModel::OutcomeColumn).data().toString(),
+              "1 OK, 1 failed");
+    EXPECT_EQ(window.details()->topLevelItem(0)->text(2), "OK [OK]");
+    EXPECT_EQ(window.details()->topLevelItem(1)->text(2), "No answer [NA]");
+}
+
+// With MIRAVO_SCREENSHOTS=<folder> (scripts/screenshots.sh), the window
+// over a journal of a few weeks is saved there as sent-faxes.png.
+TEST_F(SentFaxesWindowTest, Screenshot) {
+    const QByteArray folder = qgetenv("MIRAVO_SCREENSHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "no MIRAVO_SCREENSHOTS folder";
+    const std::int64_t day = 86400, start = 1764576000 + 9 * 3600;
+    struct Sent {
+        std::u16string title;
+        std::int64_t at;
+        std::vector<std::pair<std::u16string, std::u16string>> to;
+        std::vector<DestinationStatus> answer;
+    } sends[] = {
+        {u"Tax return 2025", start, {{u"+49 30 9028 1100", u"Finanzamt Mitte"}},
+         {{u"+49 30 9028 1100", u"0.30", u"OK"}}},
+        {u"Offer 4711", start + 2 * day + 3600,
+         {{u"+49 40 3861 2200", u"Sales North"}, {u"+49 40 3861 2201", u"Sales North"},
+          {u"+49 89 2180 4455", u"Anna Berger"}},
+         {{u"+49 40 3861 2200", u"0.20", u"BU"}, {u"+49 40 3861 2201", u"0.20", u"OK"},
+          {u"+49 89 2180 4455", u"0.20", u"OK"}}},
+        {u"Lease termination", start + 6 * day + 5400, {{u"+49 221 470 3303", u"Hausverwaltung"}},
+         {{u"+49 221 470 3303", u"0.00", u"NF"}}},
+        {u"Order confirmation", start + 9 * day + 1800, {{u"+44 20 7946 0018", u"Harbour Ltd"}},
+         {{u"+44 20 7946 0018", u"0.40", u"OK"}}},
+        {u"Invoice 2025-118", start + 13 * day + 600,
+         {{u"+49 30 1234567", u"Anna Berger"}, {u"+33 1 42 00 00 11", u""}},
+         {{u"+49 30 1234567", u"0.30", u"OK"}}},
+    };
+    int faxId = 20417;
+    for (const Sent& s : sends) {
+        JournalSend send;
+        send.sentAt = s.at;
+        send.title = s.title;
+        send.pages = 1 + faxId % 4;
+        send.cover = faxId % 2 == 0;
+        send.reportOptions = u"NO";
+        send.faxId = toU16(static_cast<long>(++faxId));
+        send.estimatedCost = 0.1 * send.pages * static_cast<double>(s.to.size());
+        for (const auto& [number, name] : s.to)
+            send.destinations.push_back({number, name, u"", u"", 0, false, 0});
+        const auto id = journal_.recordTransfer(send);
+        double total = 0;
+        for (const auto& a : s.answer)
+            total += DecimalValue(a.cost);
+        journal_.recordStatus(id, s.answer, total, state().language);
+    }
+    SentFaxesWindow window(paths());
+    window.resize(980, 520);
+    window.show();
+    window.table()->selectRow(1);
+    QTest::qWait(200);
+    EXPECT_TRUE(window.grab().save(QString::fromLocal8Bit(folder) + "/sent-faxes.png", "PNG"));
+}
+
+}  // namespace
+}  // namespace miravo::ui::test

@@ -1,0 +1,76 @@
+// "Sent faxes": the journal of every send, searchable, with the details of
+// one send, a Refresh that asks the service again about the faxes that are
+// not final (on a worker, with progress) and CSV export.
+#pragma once
+
+#include <memory>
+
+#include "journal/Journal.h"
+#include "journal/JournalRefresh.h"
+#include "ui/WorkerWindow.h"
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+class QTreeWidget;
+
+namespace miravo {
+struct AppPaths;
+}
+
+namespace miravo::ui {
+
+class SentFaxesModel;
+
+class SentFaxesWindow : public WorkerWindow {
+    Q_OBJECT
+  public:
+    SentFaxesWindow(AppPaths& paths, QWidget* parent = nullptr);
+    ~SentFaxesWindow() override;
+
+    SentFaxesModel* model() const { return model_; }
+    QTableView* table() const { return table_; }
+    QLineEdit* searchBox() const { return search_; }
+    QTreeWidget* details() const { return details_; }
+    QPushButton* refreshButton() const { return refresh_; }
+    QLabel* statusLine() const { return status_; }
+
+    // Starts the refresh of every unfinished send.
+    void refresh();
+    // Writes the selected sends (or all shown) as CSV; false when the file
+    // could not be written.
+    bool exportTo(const QString& file, bool selectedOnly);
+
+  protected:
+    void workerBeginProgress(int maximum) override;
+    void workerStepProgress() override;
+    void workerEnableClose() override {}
+    void workerEnded() override;
+
+  private:
+    void showDetails();
+    void exportWithDialog(bool selectedOnly);
+
+    AppPaths& paths_;
+    Journal journal_;
+    SentFaxesModel* model_ = nullptr;
+    QLineEdit* search_ = nullptr;
+    QTableView* table_ = nullptr;
+    QLabel* summary_ = nullptr;
+    QTreeWidget* details_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QLabel* status_ = nullptr;
+    QPushButton* refresh_ = nullptr;
+    RefreshResult refreshed_;  // written by the worker, read after it ended
+};
+
+// Opens the journal and, when an unreadable one had to be moved aside,
+// tells the user where it went (this happens once: the fresh journal stays).
+void TellIfJournalMovedAside(QWidget* owner);
+
+// Opens the window modally over `owner`.
+int RunSentFaxesWindow(AppPaths& paths, QWidget* owner);
+
+}  // namespace miravo::ui
