@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "cli/ConvertOnly.h"
+#include "cli/Send.h"
 #include "cli/Usage.h"
 
 int main(int argc, char** argv) {
