@@ -36,8 +36,8 @@ int ConvertingDialog::exec() {
             *printed = print::WritePrintJob(options);
             if (!printed->ok)
                 return;
-            state->job.documentPath = FromFsPath(printed->jobFile);
-            state->job.jobArgument = state->job.documentPath;
+            state->job.jobFilePath = FromFsPath(printed->jobFile);
+            state->job.jobArgument = state->job.jobFilePath;
         }
         ConversionControl control;
         control.cancel = cancel;
