@@ -1,7 +1,12 @@
 #include "ui/QtShellDialogs.h"
 
+#include <QFileInfo>
+
+#include "app/AppState.h"
+#include "app/Paths.h"
 #include "ui/ConvertingDialog.h"
 #include "ui/Dialogs.h"
+#include "ui/MessageBoxes.h"
 
 namespace miravo::ui {
 
@@ -15,6 +20,24 @@ void QtShellDialogs::runOptions(AppPaths& paths) {
 
 void QtShellDialogs::runSendDialog(AppPaths& paths) {
     RunSendDialog(paths, nullptr);
+}
+
+void QtShellDialogs::runDocumentConversion(AppPaths& paths, const std::u16string& document) {
+    const print::PrintResult printed = ConvertDocumentFile(paths, nullptr, ToFsPath(document));
+    FaxJob& job = paths.state->job;
+    if (printed.ok && !job.documentPath.empty())
+        return;
+    // Nothing half-made stays behind: the send dialog opens without a document.
+    if (printed.ok)
+        print::RemovePrintJob(printed);
+    job.jobFilePath.clear();
+    job.jobArgument.clear();
+    job.pageBaseRecorded = false;
+    refuseFile(paths, document);
+}
+
+void QtShellDialogs::refuseFile(AppPaths& paths, const std::u16string& file) {
+    TellDocumentNotConverted(paths, nullptr, QFileInfo(QString::fromStdU16String(file)).fileName());
 }
 
 }  // namespace miravo::ui
