@@ -1,6 +1,7 @@
 #include "ui/SendEndView.h"
 
 #include "ui/TextIds.h"
+#include "app/ControlIds.h"
 
 namespace miravo::ui {
 
@@ -11,9 +12,9 @@ constexpr std::int32_t kCredentialsRefused = 107;
 int verdictOf(FaxStep step) {
     switch (step) {
         case FaxStep::Authenticate:
-            return kLabelAuthentication;
+            return controlid::kLabelAuthentication;
         case FaxStep::Transfer:
-            return kLabelTransfer;
+            return controlid::kLabelTransfer;
         case FaxStep::Status:
             break;
     }
