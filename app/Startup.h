@@ -38,7 +38,8 @@ struct RunPlan {
     // The job file: the first argument, made absolute against the folder the
     // program was started in. None without arguments, and none when that
     // path does not fit a path field (770 characters): a cut path would name
-    // another file, which the exit clean-up would then delete.
+    // another file, which the exit clean-up would then delete. None as well
+    // when the argument names an existing file that is no job file.
     std::optional<std::u16string> jobFile;
     bool configuration = false;  // "/config" is one of the arguments
     // When the first argument names an existing file that is no job file:
