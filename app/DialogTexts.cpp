@@ -5,6 +5,8 @@
 #include <climits>
 
 #include "app/LanguageTable.h"
+#include "app/TextIds.h"
+#include "app/ControlIds.h"
 
 namespace miravo {
 
@@ -29,8 +31,8 @@ constexpr std::array kSendDialog = {
     DialogTextBinding{1090, 121},
     DialogTextBinding{1094, 107},
     DialogTextBinding{1095, 101},
-    DialogTextBinding{kMethodSentenceControl, kMethodSentenceText, TextUse::MethodSentence},
-    DialogTextBinding{kDocumentSentenceControl, kDocumentSentenceText, TextUse::DocumentSentence},
+    DialogTextBinding{controlid::kMethodSentence, text::kMethodSentence, TextUse::MethodSentence},
+    DialogTextBinding{controlid::kDocumentSentence, text::kDocumentSentence, TextUse::DocumentSentence},
 };
 
 constexpr std::array kCredentials = {
@@ -127,12 +129,12 @@ std::span<const DialogTextBinding> DialogTextBindings(int kind) {
 
 std::u16string MethodSentence(const LanguageTable& table, bool dithering) {
     const std::u16string ditheringName =
-        fitField(GetText(table, kDitheringNameText), kMethodNameField);
+        fitField(GetText(table, text::kDitheringName), kMethodNameField);
     const std::u16string thresholdName =
-        fitField(GetText(table, kThresholdNameText), kMethodNameField);
+        fitField(GetText(table, text::kThresholdName), kMethodNameField);
     const std::u16string& inUse = dithering ? ditheringName : thresholdName;
     const std::u16string& other = dithering ? thresholdName : ditheringName;
-    return fitField(GetText(table, kMethodSentenceText, inUse, 32, other, 10), kSentenceField);
+    return fitField(GetText(table, text::kMethodSentence, inUse, 32, other, 10), kSentenceField);
 }
 
 std::u16string DocumentName(std::u16string_view jobFilePath) {
@@ -147,7 +149,7 @@ std::u16string DocumentName(std::u16string_view jobFilePath) {
 }
 
 std::u16string DocumentSentence(const LanguageTable& table, const std::u16string& jobFilePath) {
-    return fitField(GetText(table, kDocumentSentenceText, DocumentName(jobFilePath)),
+    return fitField(GetText(table, text::kDocumentSentence, DocumentName(jobFilePath)),
                     kSentenceField);
 }
 

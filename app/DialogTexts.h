@@ -27,14 +27,6 @@ inline constexpr int kAddContactTexts = 8;    // dialog 111
 inline constexpr int kMassFaxListTexts = 9;   // dialog 113
 inline constexpr int kCsvImportTexts = 10;    // dialog 114
 
-// The send dialog's two sentences and their controls.
-inline constexpr int kMethodSentenceText = 54;
-inline constexpr int kDitheringNameText = 55;
-inline constexpr int kThresholdNameText = 56;
-inline constexpr int kDocumentSentenceText = 19;
-inline constexpr int kMethodSentenceControl = 1052;
-inline constexpr int kDocumentSentenceControl = 1021;
-
 enum class TextUse {
     Plain,             // the text as it stands
     MethodSentence,    // MethodSentence()

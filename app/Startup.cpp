@@ -9,6 +9,7 @@
 
 #include "app/DesktopUser.h"
 #include "app/DialogTexts.h"
+#include "app/DocumentKind.h"
 #include "app/JobFileCheck.h"
 #include "app/Paths.h"
 #include "app/Text.h"
@@ -123,6 +124,15 @@ RunPlan ChooseRunMode(const std::vector<std::u16string>& arguments,
             continue;
         plan.configuration = true;
     }
+    if (plan.jobFile && !CheckJobFile(*plan.jobFile)) {
+        const std::filesystem::path path = ToFsPath(*plan.jobFile);
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
+            plan.otherFileIsDocument = SniffDocumentFile(path.c_str()) != DocumentKind::Unknown;
+            plan.otherFile = std::move(plan.jobFile);
+            plan.jobFile.reset();
+        }
+    }
     return plan;
 }
 
@@ -175,7 +185,19 @@ int RunMiravo(const std::vector<std::u16string>& arguments, ShellDialogs& dialog
         state.job.jobFilePath = *plan.jobFile;
         state.job.jobArgument = *plan.jobFile;
         runGuarded([&] { dialogs.runConversion(paths); });
+    } else if (plan.otherFile && !plan.configuration) {
+        state.job.jobFilePath.clear();
+        state.job.jobArgument.clear();
+        if (plan.otherFileIsDocument)
+            runGuarded([&] { dialogs.runDocumentConversion(paths, *plan.otherFile); });
+        else
+            runGuarded([&] { dialogs.refuseFile(paths, *plan.otherFile); });
     }
+    // The job file the clean-up removes: the one named on the command line,
+    // or the one a document was printed into (never the document itself).
+    std::u16string jobFile = plan.jobFile.value_or(std::u16string());
+    if (plan.otherFile && state.job.jobArgument != *plan.otherFile)
+        jobFile = state.job.jobArgument;
     if (plan.configuration) {
         state.job.documentPath.clear();
         runGuarded([&] { dialogs.runOptions(paths); });
@@ -184,7 +206,7 @@ int RunMiravo(const std::vector<std::u16string>& arguments, ShellDialogs& dialog
     }
 
     SaveSettings(paths);
-    DeleteTemporaryFiles(state, plan.jobFile.value_or(std::u16string()));
+    DeleteTemporaryFiles(state, jobFile);
     state.logo = QImage();
     return 0;
 }

@@ -22,6 +22,13 @@ class ShellDialogs {
     virtual void runConversion(AppPaths& paths) = 0;
     virtual void runOptions(AppPaths& paths) = 0;     // the Options dialog alone
     virtual void runSendDialog(AppPaths& paths) = 0;  // the send dialog
+    // Prints `document` into page files and a job file and converts that
+    // job behind the "Converting" dialog, as a document chosen in the send
+    // dialog is; tells the user when it cannot be converted.
+    virtual void runDocumentConversion(AppPaths& paths, const std::u16string& document) = 0;
+    // Tells the user that `file` is neither a job file nor a document that
+    // can be sent.
+    virtual void refuseFile(AppPaths& paths, const std::u16string& file) = 0;
 };
 
 // What the command line asks for. The job step is tried first; the
@@ -31,9 +38,16 @@ struct RunPlan {
     // The job file: the first argument, made absolute against the folder the
     // program was started in. None without arguments, and none when that
     // path does not fit a path field (770 characters): a cut path would name
-    // another file, which the exit clean-up would then delete.
+    // another file, which the exit clean-up would then delete. None as well
+    // when the argument names an existing file that is no job file.
     std::optional<std::u16string> jobFile;
     bool configuration = false;  // "/config" is one of the arguments
+    // When the first argument names an existing file that is no job file:
+    // that file, and whether its content is a document to print (PDF,
+    // PostScript, PNG, JPEG or TIFF). jobFile is then none: the exit
+    // clean-up must never take the user's document for a job file.
+    std::optional<std::u16string> otherFile;
+    bool otherFileIsDocument = false;
 };
 RunPlan ChooseRunMode(const std::vector<std::u16string>& arguments,
                       std::u16string_view startFolder = {});

@@ -22,6 +22,8 @@
 #include "convert/JobFile.h"
 #include "journal/SendJournal.h"
 #include "service/ServiceTexts.h"
+#include "app/TextIds.h"
+#include "app/ControlIds.h"
 
 namespace miravo::cli {
 
@@ -50,33 +52,33 @@ class PrintingReport : public WorkerReport {
             return;
         shown_[id] = text;
         seen_.insert(id);
-        if (id >= kLabelRecipient && id < kLabelRecipient + kStatusRows)
+        if (id >= controlid::kLabelRecipient && id < controlid::kLabelRecipient + kStatusRows)
             return;  // printed with its status
         int heading = 0;
         switch (id) {
-            case kLabelAuthentication:
+            case controlid::kLabelAuthentication:
                 heading = 28;
                 break;
-            case kLabelTransfer:
+            case controlid::kLabelTransfer:
                 heading = 27;
                 break;
-            case kLabelFaxId:
+            case controlid::kLabelFaxId:
                 heading = 29;
                 break;
-            case kLabelPages:
+            case controlid::kLabelPages:
                 heading = 30;
                 break;
-            case kLabelPrebilling:
+            case controlid::kLabelPrebilling:
                 heading = 31;
                 break;
-            case kLabelTotalCost:
+            case controlid::kLabelTotalCost:
                 heading = 34;
                 break;
             default:
                 break;
         }
-        if (id >= kLabelStatus && id < kLabelStatus + kStatusRows) {
-            const std::u16string& recipient = shown_[kLabelRecipient + (id - kLabelStatus)];
+        if (id >= controlid::kLabelStatus && id < controlid::kLabelStatus + kStatusRows) {
+            const std::u16string& recipient = shown_[controlid::kLabelRecipient + (id - controlid::kLabelStatus)];
             std::fprintf(out_, "  %s: %s\n", toUtf8(recipient).c_str(), toUtf8(text).c_str());
         } else if (heading != 0) {
             std::fprintf(out_, "%s %s\n", toUtf8(GetText(state_.language, heading)).c_str(),
@@ -114,12 +116,12 @@ class TerminalPrompt : public CredentialsPrompt {
                          "and USER_PASS in the settings file\n");
             return false;
         }
-        std::fprintf(err_, "%s ", toUtf8(GetText(state.language, 13)).c_str());
+        std::fprintf(err_, "%s ", toUtf8(GetText(state.language, text::kUserName)).c_str());
         std::fflush(err_);
         std::string user;
         if (!readLine(user, true))
             return false;
-        std::fprintf(err_, "%s ", toUtf8(GetText(state.language, 14)).c_str());
+        std::fprintf(err_, "%s ", toUtf8(GetText(state.language, text::kPassword)).c_str());
         std::fflush(err_);
         std::string password;
         const bool read = readLine(password, false);
@@ -300,8 +302,8 @@ bool readCount(const std::string& text, long least, long most, int& out) {
 void printSummary(const AppState& state, const SendSummary& summary, std::FILE* out) {
     if (summary.destinations.empty())
         return;
-    const std::u16string currency = GetText(state.language, 32);
-    std::fprintf(out, "%s\n", toUtf8(GetText(state.language, 33)).c_str());
+    const std::u16string currency = GetText(state.language, text::kCurrency);
+    std::fprintf(out, "%s\n", toUtf8(GetText(state.language, text::kDestination)).c_str());
     for (const DestinationStatus& d : summary.destinations) {
         std::fprintf(out, "  %s: %s [%s] %s\n", toUtf8(d.recipient).c_str(),
                      toUtf8(FaxStatusText(state.language, d.status)).c_str(),
@@ -431,7 +433,7 @@ std::string serviceErrorText(const AppState& state, const SendSummary& summary) 
     const std::int32_t code = state.job.send.errorCode;
     if (summary.end == SendEnd::Finished)
         return "the service's status answer is about another fax";
-    if (summary.last.unusable || summary.last.namesNoDestination || code == kNoUsableAnswer) {
+    if (summary.last.unusable || summary.last.namesNoDestination || code == text::kNoUsableAnswer) {
         std::string text = "no usable answer came from the fax service";
         if (!summary.last.error.empty())
             text += ": " + summary.last.error;

@@ -10,6 +10,8 @@
 #include "app/WorkerReport.h"
 #include "contacts/AddressBookSync.h"
 #include "service/MultipartForm.h"
+#include "app/TextIds.h"
+#include "app/ControlIds.h"
 
 namespace miravo {
 
@@ -51,12 +53,12 @@ int runSync(SyncAction action, AppPaths& paths, WorkerReport& report, AddressBoo
             AddressBookUpdateFields(state->contactBook, settings.userName, settings.password),
             kLargeFormCapacity);
 
-    report.setTitle(GetText(language, kSyncTitleText));
+    report.setTitle(GetText(language, text::kSyncingContacts));
 
     if (!form)
-        return RefuseTaskRequest(language, report, kSyncStatusControl, kRequestTooLargeText,
+        return RefuseTaskRequest(language, report, controlid::kStatusLine, text::kRequestTooLarge,
                                  answer);
-    return PostTaskForm(*state, report, kSyncStatusControl, *form, kResultPath, answer);
+    return PostTaskForm(*state, report, controlid::kStatusLine, *form, kResultPath, answer);
 }
 
 WorkerTask makeTask(SyncAction action, std::shared_ptr<AddressBookAnswer> answer) {

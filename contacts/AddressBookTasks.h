@@ -29,11 +29,6 @@ namespace miravo {
 struct AppPaths;
 class WorkerReport;
 
-// Language text of the worker dialog's title while synchronising.
-inline constexpr int kSyncTitleText = 74;
-// The worker dialog's status line.
-inline constexpr int kSyncStatusControl = 1051;
-
 // The service's answer to one synchronisation task.
 using AddressBookAnswer = TaskAnswer;
 

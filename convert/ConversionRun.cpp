@@ -13,6 +13,8 @@
 #include "convert/FaxTiff.h"
 #include "convert/JobFile.h"
 #include "convert/PageConverter.h"
+#include "app/TextIds.h"
+#include "app/ControlIds.h"
 
 namespace miravo {
 
@@ -222,8 +224,8 @@ ConversionSummary RunConversion(AppPaths& paths, WorkerReport& report,
     if (!paths.state || !CheckJobFile(paths.state->job.jobFilePath))
         return {};
     AppState& state = *paths.state;
-    report.setTitle(GetText(state.language, kConvertingTitleText));
-    report.setLabel(kConvertingStatusControl, GetText(state.language, kConvertingStatusText));
+    report.setTitle(GetText(state.language, text::kConvertingTitle));
+    report.setLabel(controlid::kStatusLine, GetText(state.language, text::kConvertingStatus));
     return ConvertJob(state, report, control);
 }
 

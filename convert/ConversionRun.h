@@ -13,10 +13,6 @@
 
 namespace miravo {
 
-// Control ids of the "Converting" dialog and its language texts.
-inline constexpr int kConvertingStatusControl = 1051;
-inline constexpr int kConvertingTitleText = 57;
-inline constexpr int kConvertingStatusText = 58;
 // Result the worker closes its window with after a cancel.
 inline constexpr int kConversionCancelled = 2;
 

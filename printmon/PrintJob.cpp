@@ -8,6 +8,7 @@
 #include <fstream>
 #include <random>
 
+#include "app/DocumentKind.h"
 #include "app/FileBytes.h"
 #include "app/Paths.h"
 #include "convert/JobFile.h"
@@ -38,13 +39,18 @@ InputKind sniff(const fs::path& path, std::string& error) {
         return InputKind::Unsupported;
     }
     const std::string bytes(head, got > 0 ? static_cast<std::size_t>(got) : 0);
-    if (bytes.rfind("%PDF-", 0) == 0)
-        return InputKind::Pdf;
-    if (bytes.rfind("%!", 0) == 0)
-        return InputKind::PostScript;
-    if (bytes.rfind("\x89PNG\r\n\x1a\n", 0) == 0 || bytes.rfind("\xFF\xD8\xFF", 0) == 0)
-        return InputKind::Image;
-    error = path.string() + ": not a PDF, PostScript, PNG or JPEG file";
+    switch (SniffDocument(bytes)) {
+        case DocumentKind::Pdf:
+            return InputKind::Pdf;
+        case DocumentKind::PostScript:
+            return InputKind::PostScript;
+        case DocumentKind::Image:
+        case DocumentKind::Tiff:  // one page; more are refused with the image check
+            return InputKind::Image;
+        case DocumentKind::Unknown:
+            break;
+    }
+    error = path.string() + ": not a PDF, PostScript, PNG, JPEG or TIFF file";
     return InputKind::Unsupported;
 }
 
@@ -132,7 +138,9 @@ bool usableImage(const fs::path& input) {
     QImageReader reader(QString::fromStdString(input.string()));
     reader.setDecideFormatFromContent(true);
     const QSize size = reader.size();
-    return reader.canRead() && size.isValid() && !size.isEmpty() &&
+    // Only the first image of a file becomes a page: a file of several
+    // pages (a TIFF) is refused rather than sent with pages missing.
+    return reader.canRead() && reader.imageCount() <= 1 && size.isValid() && !size.isEmpty() &&
            static_cast<std::int64_t>(size.width()) * size.height() <= kMaxPageFilePixels;
 }
 
@@ -166,7 +174,7 @@ PrintResult WritePrintJob(const PrintOptions& options) {
         if (kinds.back() == InputKind::Unsupported)
             return result;
         if (kinds.back() == InputKind::Image && !usableImage(input)) {
-            result.error = input.string() + ": the image cannot be decoded";
+            result.error = input.string() + ": the image cannot be decoded or holds more than one page";
             return result;
         }
     }

@@ -9,6 +9,8 @@
 #include "app/Text.h"
 #include "app/WorkerReport.h"
 #include "service/ResultReader.h"
+#include "app/TextIds.h"
+#include "app/ControlIds.h"
 
 namespace miravo {
 
@@ -55,10 +57,10 @@ int runTask(AppPaths& paths, WorkerReport& report, const MultipartForm* given,
     }
     const AppSettings& settings = state->settings;
     const LanguageTable& language = state->language;
-    report.setTitle(GetText(language, kPreferencesTitleText));
+    report.setTitle(GetText(language, text::kAccountPreferences));
 
     const MultipartForm form = given ? *given : PreferencesReadForm(settings);
-    return PostTaskForm(*state, report, kPreferencesStatusControl, form, resultPath, answer);
+    return PostTaskForm(*state, report, controlid::kStatusLine, form, resultPath, answer);
 }
 
 }  // namespace

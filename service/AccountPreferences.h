@@ -30,11 +30,6 @@ namespace miravo {
 
 struct AppSettings;
 
-// Language text of the worker dialog's title while the preferences are
-// read or written, and the worker dialog's status line.
-inline constexpr int kPreferencesTitleText = 59;
-inline constexpr int kPreferencesStatusControl = 1051;
-
 inline constexpr std::u16string_view kReadPreferencesResultPath =
     u"API_RESULT/GET_USER_PREFERENCES/RESULT";
 inline constexpr std::u16string_view kUpdatePreferencesResultPath =

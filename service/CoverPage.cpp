@@ -10,14 +10,14 @@
 #include "service/ResultReader.h"
 #include "service/ServiceTexts.h"
 #include "service/Transport.h"
+#include "app/TextIds.h"
+#include "app/ControlIds.h"
 
 namespace miravo {
 
 namespace {
 
 constexpr std::size_t kCoverFileWidth = 260;
-constexpr std::int32_t kNoAnswerCode = 999;
-constexpr int kTextInvalidValue = 79;
 
 // Writes the answer; the number of bytes written.
 std::size_t writeAnswer(const std::u16string& path, const std::string& bytes) {
@@ -82,8 +82,8 @@ int CoverPageTask(AppPaths& paths, WorkerReport& report) {
     state.job.coverDocumentPath = CoverDocumentFilePath();
 
     const MultipartForm form = CoverPageForm(state);
-    report.setTitle(GetText(language, kCoverTitleText));
-    report.setLabel(kWorkerStatusControl, GetText(language, kCoverCreatingText));
+    report.setTitle(GetText(language, text::kCoverTitle));
+    report.setLabel(controlid::kStatusLine, GetText(language, text::kCreatingCoverPage));
     ExchangeLimits limits;
     limits.cancelled = [&report] { return !report.isOpen(); };
     const ExchangeResult exchange = PostForm(state.settings, form, limits);
@@ -93,14 +93,14 @@ int CoverPageTask(AppPaths& paths, WorkerReport& report) {
     const std::size_t written = writeAnswer(coverFile, exchange.answer);
     removeFile(state.job.coverDocumentPath);
     if (exchange.answer.compare(0, 3, "II*") == 0 && written > 0) {
-        report.setLabel(kWorkerStatusControl, GetText(language, kCoverJoiningText));
+        report.setLabel(controlid::kStatusLine, GetText(language, text::kJoiningCoverPage));
         // A join that fails leaves no file: the preview then finds none.
         JoinFaxTiffs({ToFsPath(coverFile), ToFsPath(state.job.documentPath)},
                      ToFsPath(state.job.coverDocumentPath));
         report.close(0);
     } else if (exchange.outcome == Outcome::Refused) {
         // Not sent: the text (or a name) carries the form delimiter.
-        report.setLabel(kWorkerStatusControl, GetText(language, kTextInvalidValue));
+        report.setLabel(controlid::kStatusLine, GetText(language, text::kInvalidValue));
     } else {
         std::string_view stored = exchange.answer;
         if (const auto nul = stored.find('\0'); nul != std::string_view::npos)
@@ -111,10 +111,10 @@ int CoverPageTask(AppPaths& paths, WorkerReport& report) {
             answer->value(u"API_RESULT/ERROR", error, kNameWidth, 0);
         std::int32_t code = error.empty() ? 0 : static_cast<std::int32_t>(parseDecimal(error));
         if (written == 0) {
-            code = kNoAnswerCode;
+            code = text::kNoUsableAnswer;
             state.job.coverText.clear();
         }
-        report.setLabel(kWorkerStatusControl, ErrorText(language, code));
+        report.setLabel(controlid::kStatusLine, ErrorText(language, code));
     }
     removeFile(coverFile);
     return 0;

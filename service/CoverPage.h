@@ -12,11 +12,6 @@
 
 namespace miravo {
 
-inline constexpr int kCoverTitleText = 123;
-inline constexpr int kCoverCreatingText = 124;
-inline constexpr int kCoverJoiningText = 125;
-inline constexpr int kWorkerStatusControl = 1051;
-
 // "coverpage.tiff" and "coverpage_and_fax.tiff" in the profile folder.
 std::u16string CoverPageFilePath();
 std::u16string CoverDocumentFilePath();

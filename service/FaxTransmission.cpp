@@ -19,20 +19,16 @@
 #include "service/ResultReader.h"
 #include "service/ServiceTexts.h"
 #include "service/StatusPolling.h"
+#include "app/TextIds.h"
+#include "app/ControlIds.h"
 
 namespace miravo {
 
 namespace {
 
 constexpr std::size_t kErrorWidth = 1024;
-constexpr int kTextOk = 35;
-constexpr int kTextFailed = 36;
-constexpr int kTextCurrency = 32;
-constexpr int kTextSending = 52;
-constexpr int kTextWaiting = 53;
 // "A field of the request holds an invalid value.": shown when a request
 // is not sent because a value would break the form.
-constexpr int kTextInvalidValue = 79;
 
 void addCredentials(FaxForm& form, const AppState& state, std::string_view action) {
     form.add("action", action);
@@ -73,9 +69,9 @@ bool readAuthentication(AppState& state, WorkerReport& report, const AnswerValue
     send.validated = parseDecimal(values.get(u"API_RESULT/VALIDATION/RESULT", kErrorWidth)) == 0;
     // A refused authentication is never shown as "OK", validated or not.
     if (report.isOpen())
-        report.setLabel(kLabelAuthentication,
+        report.setLabel(controlid::kLabelAuthentication,
                         GetText(state.language,
-                                send.authenticated && send.validated ? kTextOk : kTextFailed));
+                                send.authenticated && send.validated ? text::kOk : text::kFailed));
     return send.errorCode == 0;
 }
 
@@ -87,16 +83,16 @@ bool readTransfer(AppState& state, WorkerReport& report, const AnswerValues& val
     send.prebilling = values.get(u"API_RESULT/TRANSFER/PREBILLING");
     if (report.isOpen()) {
         const LanguageTable& language = state.language;
-        report.setLabel(kLabelTransfer,
-                        GetText(language, send.transferred ? kTextOk : kTextFailed));
-        report.setLabel(kLabelFaxId, send.faxId);
+        report.setLabel(controlid::kLabelTransfer,
+                        GetText(language, send.transferred ? text::kOk : text::kFailed));
+        report.setLabel(controlid::kLabelFaxId, send.faxId);
         long long pages =
             PageCountFromName(state.job.documentPath) + (state.job.coverPageOn ? 1 : 0);
         if (distinctNumbers > 0)
             pages *= static_cast<long long>(distinctNumbers);
-        report.setLabel(kLabelPages, toU16(static_cast<long>(pages)));
-        report.setLabel(kLabelPrebilling,
-                        MoneyText(DecimalValue(send.prebilling), GetText(language, kTextCurrency)));
+        report.setLabel(controlid::kLabelPages, toU16(static_cast<long>(pages)));
+        report.setLabel(controlid::kLabelPrebilling,
+                        MoneyText(DecimalValue(send.prebilling), GetText(language, text::kCurrency)));
         report.setPolling(true);
     }
     return readAuthentication(state, report, values);
@@ -105,12 +101,12 @@ bool readTransfer(AppState& state, WorkerReport& report, const AnswerValues& val
 }  // namespace
 
 void ShowNoUsableAnswer(AppState& state, WorkerReport& report, int verdictLabel) {
-    state.job.send.errorCode = kNoUsableAnswer;
+    state.job.send.errorCode = text::kNoUsableAnswer;
     if (!report.isOpen())
         return;
-    const std::u16string text = ErrorText(state.language, kNoUsableAnswer);
-    report.setLabel(verdictLabel, u"#" + toU16(kNoUsableAnswer) + u" " + text);
-    report.setLabel(kLabelActivity, text);
+    const std::u16string text = ErrorText(state.language, text::kNoUsableAnswer);
+    report.setLabel(verdictLabel, u"#" + toU16(text::kNoUsableAnswer) + u" " + text);
+    report.setLabel(controlid::kStatusLine, text);
 }
 
 void SendTiming::wait(std::uint32_t ms, const WorkerReport& report) const {
@@ -227,8 +223,8 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
     StepOutcome outcome;
     if (report.isOpen() && step != FaxStep::Authenticate)
         report.setLabel(
-            kLabelActivity,
-            GetText(state.language, step == FaxStep::Transfer ? kTextSending : kTextWaiting));
+            controlid::kStatusLine,
+            GetText(state.language, step == FaxStep::Transfer ? text::kSending : text::kWaiting));
     if (step == FaxStep::Transfer && !job.documentPath.empty() && !fileExists(job.documentPath)) {
         timing.wait(timing.stepPauseMs, report);
         return outcome;
@@ -280,7 +276,7 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
     if (outcome.refused()) {
         // Nothing went out: say so instead of pretending the service answered.
         if (report.isOpen())
-            report.setLabel(kLabelAuthentication, GetText(state.language, kTextInvalidValue));
+            report.setLabel(controlid::kLabelAuthentication, GetText(state.language, text::kInvalidValue));
         return finish();
     }
     if (outcome.hostUnavailable())
@@ -303,7 +299,7 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
         if (outcome.error.empty())
             outcome.error = "the answer is not one well-formed XML document";
         ShowNoUsableAnswer(state, report,
-                           step == FaxStep::Transfer ? kLabelTransfer : kLabelAuthentication);
+                           step == FaxStep::Transfer ? controlid::kLabelTransfer : controlid::kLabelAuthentication);
         return finish();
     }
     const AnswerValues values(answer.get());
@@ -314,7 +310,7 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
         state.settings.timeoutMs = DoubledTimeout(state.settings.timeoutMs);
     } else if (send.errorCode != 0) {
         if (report.isOpen())
-            report.setLabel(kLabelAuthentication, u"#" + toU16(send.errorCode) + u" " +
+            report.setLabel(controlid::kLabelAuthentication, u"#" + toU16(send.errorCode) + u" " +
                                                       ErrorText(state.language, send.errorCode));
     } else {
         switch (step) {

@@ -18,16 +18,7 @@
 
 namespace miravo {
 
-// Labels of the status window, by control id.
-inline constexpr int kLabelTransfer = 1036;
-inline constexpr int kLabelAuthentication = 1037;  // also service errors "#code text"
-inline constexpr int kLabelFaxId = 1038;
-inline constexpr int kLabelPages = 1039;
-inline constexpr int kLabelPrebilling = 1040;
-inline constexpr int kLabelRecipient = 1042;  // 1042..1044
-inline constexpr int kLabelStatus = 1047;     // 1047..1049
-inline constexpr int kLabelTotalCost = 1050;
-inline constexpr int kLabelActivity = 1051;
+// Destination rows of the status window.
 inline constexpr int kStatusRows = 3;
 
 // How the send waits. The durations are the program's; tests shorten the
@@ -54,9 +45,6 @@ struct DestinationStatus {
     std::u16string cost;
     std::u16string status;  // empty while under way
 };
-
-// The code shown when no usable answer came (language text 999).
-inline constexpr std::int32_t kNoUsableAnswer = 999;
 
 // What came of one step, beyond its verdict.
 struct StepOutcome {

@@ -5,6 +5,7 @@
 
 #include "app/LanguageTable.h"
 #include "app/Text.h"
+#include "app/TextIds.h"
 #include "service/ResultReader.h"
 #include "service/Transport.h"
 
@@ -43,8 +44,8 @@ std::u16string ErrorText(const LanguageTable& language, std::int32_t code) {
         case 201:
             id = 94;
             break;
-        case 999:
-            id = 999;
+        case text::kNoUsableAnswer:
+            id = text::kNoUsableAnswer;
             break;
         default:
             if (code >= 110 && code <= 116)
@@ -79,7 +80,7 @@ std::u16string FaxStatusText(const LanguageTable& language, std::u16string_view 
         if (status == code)
             return GetText(language, id);
     }
-    return GetText(language, 51);
+    return GetText(language, text::kUnknownStatus);
 }
 
 ApiResult CheckApiResult(const LanguageTable& language, std::u16string_view resultPath,
@@ -95,7 +96,7 @@ ApiResult CheckApiResult(const LanguageTable& language, std::u16string_view resu
     result.code = static_cast<std::int32_t>(parseDecimal(text));
     // A failure without a code of its own is never worded "OK".
     if (!result.ok && result.code == 0)
-        result.code = 999;
+        result.code = miravo::text::kNoUsableAnswer;
     result.message = ErrorText(language, result.code);
     return result;
 }

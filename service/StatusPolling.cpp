@@ -3,14 +3,14 @@
 #include "app/LanguageTable.h"
 #include "app/Text.h"
 #include "service/ServiceTexts.h"
+#include "app/TextIds.h"
+#include "app/ControlIds.h"
 
 namespace miravo {
 
 namespace {
 
 constexpr std::u16string_view kFaxPath = u"API_RESULT/GET_FAX_STATUS/FAX";
-constexpr int kTextCurrency = 32;
-constexpr int kTextMassFax = 117;
 
 }  // namespace
 
@@ -33,7 +33,7 @@ bool ReadStatusAnswer(AppState& state, WorkerReport& report, const ApiAnswer* an
     if (n == 0) {
         // Nothing to follow: a next answer would not tell more.
         outcome.namesNoDestination = true;
-        ShowNoUsableAnswer(state, report, kLabelAuthentication);
+        ShowNoUsableAnswer(state, report, controlid::kLabelAuthentication);
         if (report.isOpen())
             report.setPolling(false);
         return false;
@@ -61,11 +61,11 @@ bool ReadStatusAnswer(AppState& state, WorkerReport& report, const ApiAnswer* an
             if (open && i < static_cast<unsigned>(kStatusRows) && report.isOpen()) {
                 const int row = static_cast<int>(i);
                 if (state.job.massFaxOn) {
-                    report.setLabel(kLabelRecipient, GetText(state.language, kTextMassFax));
-                    report.setLabel(kLabelStatus, FaxStatusText(state.language, u""));
+                    report.setLabel(controlid::kLabelRecipient, GetText(state.language, text::kMassFax));
+                    report.setLabel(controlid::kLabelStatus, FaxStatusText(state.language, u""));
                 } else {
-                    report.setLabel(kLabelRecipient + row, d.recipient);
-                    report.setLabel(kLabelStatus + row, FaxStatusText(state.language, d.status));
+                    report.setLabel(controlid::kLabelRecipient + row, d.recipient);
+                    report.setLabel(controlid::kLabelStatus + row, FaxStatusText(state.language, d.status));
                 }
             }
             if (d.status.empty())
@@ -81,9 +81,9 @@ bool ReadStatusAnswer(AppState& state, WorkerReport& report, const ApiAnswer* an
     }
     outcome.totalCost = total;
     if (report.isOpen()) {
-        report.setLabel(kLabelTotalCost, MoneyText(total, GetText(state.language, kTextCurrency)));
+        report.setLabel(controlid::kLabelTotalCost, MoneyText(total, GetText(state.language, text::kCurrency)));
         if (!pending)
-            report.setLabel(kLabelActivity, u"");
+            report.setLabel(controlid::kStatusLine, u"");
     }
     send.errorCode = pending ? -1 : 0;
     if (send.errorCode == 0 && report.isOpen())

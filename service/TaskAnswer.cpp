@@ -10,6 +10,7 @@
 #include "service/MultipartForm.h"
 #include "service/ResultReader.h"
 #include "service/Transport.h"
+#include "app/TextIds.h"
 
 namespace miravo {
 
@@ -52,7 +53,7 @@ ApiResult CheckAnswerBytes(const LanguageTable& language, std::u16string_view re
         result.code = static_cast<std::int32_t>(parseDecimal(text));
     }
     if (!result.ok && result.code == 0)
-        result.code = kNoUsableAnswerCode;
+        result.code = text::kNoUsableAnswer;
     result.message = ErrorText(language, result.code);
     return result;
 }
@@ -68,13 +69,13 @@ int PostTaskForm(const AppState& state, WorkerReport& report, int statusControl,
                  const MultipartForm& form, std::u16string_view resultPath, TaskAnswer& answer) {
     const LanguageTable& language = state.language;
     if (form.carriesDelimiter())
-        return RefuseTaskRequest(language, report, statusControl, kRequestInvalidValueText, answer);
+        return RefuseTaskRequest(language, report, statusControl, text::kInvalidValue, answer);
     // Closing the dialog ends the exchange under way.
     ExchangeLimits limits;
     limits.cancelled = [&report] { return !report.isOpen(); };
     ExchangeResult exchange = PostForm(state.settings, form, limits);
     if (exchange.outcome == Outcome::Refused)  // too long once encoded: nothing went out
-        return RefuseTaskRequest(language, report, statusControl, kRequestTooLargeText, answer);
+        return RefuseTaskRequest(language, report, statusControl, text::kRequestTooLarge, answer);
     if (exchange.outcome == Outcome::Cancelled) {  // the dialog is gone: nothing to keep or show
         answer.finish(std::nullopt);
         return 0;

@@ -36,15 +36,9 @@ class TaskAnswer {
     std::optional<std::string> answer_;
 };
 
-// Status texts of a task whose request was not sent.
-inline constexpr int kRequestTooLargeText = 77;
-inline constexpr int kRequestInvalidValueText = 79;
-// The code shown when no usable answer came (language text 999).
-inline constexpr int kNoUsableAnswerCode = 999;
-
 // The verdict of answer bytes: RESULT at `resultPath` exactly "0" is
 // success, otherwise API_RESULT/ERROR gives the code. No answer, an answer
-// that is no XML, or one that names no error gives kNoUsableAnswerCode,
+// that is no XML, or one that names no error gives text::kNoUsableAnswer,
 // never "OK".
 ApiResult CheckAnswerBytes(const LanguageTable& language, std::u16string_view resultPath,
                            const std::optional<std::string>& bytes);

@@ -7,6 +7,7 @@
 #include "convert/JobFile.h"
 #include "ui/DialogControls.h"
 #include "ui_ConvertingDialog.h"
+#include "app/TextIds.h"
 
 namespace miravo::ui {
 
@@ -14,9 +15,9 @@ ConvertingDialog::ConvertingDialog(AppPaths& paths, QWidget* parent)
     : WorkerWindow(parent), paths_(paths), ui_(std::make_unique<Ui::ConvertingDialog>()) {
     ui_->setupUi(this);
     const LanguageTable& language = paths_.state->language;
-    if (const auto title = GetText(language, kConvertingTitleText); !title.empty())
+    if (const auto title = GetText(language, text::kConvertingTitle); !title.empty())
         setWindowTitle(qstr(title));
-    ui_->id1051->setText(qstr(GetText(language, kConvertingStatusText)));
+    ui_->id1051->setText(qstr(GetText(language, text::kConvertingStatus)));
     ui_->id1013->setRange(0, 100);
     ui_->id1013->setValue(0);
     timer_.setInterval(kConvertingTimerMs);

@@ -5,7 +5,26 @@
 #include <QSpacerItem>
 #include <QStyle>
 
+#include "app/AppState.h"
+#include "app/LanguageTable.h"
+#include "app/Paths.h"
+#include "ui/DialogControls.h"
+#include "ui/TextIds.h"
+
 namespace miravo::ui {
+
+QString ProductTitle() {
+    return QStringLiteral("Miravo 3.0.1");
+}
+
+void TellDocumentNotConverted(AppPaths& paths, QWidget* owner, const QString& fileName) {
+    QMessageBox box(QMessageBox::Warning, ProductTitle(),
+                    qstr(GetText(paths.state->language, text::kDocumentNotConverted,
+                                 u16str(fileName))),
+                    QMessageBox::Ok, owner);
+    box.setObjectName(QStringLiteral("documentRefused"));
+    box.exec();
+}
 
 void ReserveCaptionRoom(QMessageBox& box) {
     // The frame's buttons and icon take about as much again as the caption.

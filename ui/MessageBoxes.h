@@ -1,9 +1,23 @@
 // What the program's message boxes share.
 #pragma once
 
+#include <QString>
+
 class QMessageBox;
+class QWidget;
+
+namespace miravo {
+struct AppPaths;
+}
 
 namespace miravo::ui {
+
+// The caption of the send dialog and of the boxes that speak for it.
+QString ProductTitle();
+
+// Tells the user in a modal box ("documentRefused") that the document
+// `fileName` cannot be converted, so it cannot be sent.
+void TellDocumentNotConverted(AppPaths& paths, QWidget* owner, const QString& fileName);
 
 // A box with a short text is only as wide as that text, and the window
 // frame then cuts its caption: makes it wide enough for the caption.

@@ -28,7 +28,6 @@ namespace {
 
 // Codes worded by ErrorText when Check got no verdict from the service:
 // no usable answer, or a value the request could not carry.
-constexpr std::int32_t kNoAnswerCode = 999;
 constexpr std::int32_t kInvalidValueCode = 405;
 
 // The link keeps its clicked colour for the rest of the run.
@@ -192,7 +191,7 @@ void OptionsDialog::check() {
     if (outcome.refused())
         job.send.errorCode = kInvalidValueCode;
     else if (!outcome.requested || outcome.transport != Outcome::Answer)
-        job.send.errorCode = kNoAnswerCode;
+        job.send.errorCode = text::kNoUsableAnswer;
 
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Miravo"),
                     qstr(ErrorText(state.language, job.send.errorCode)), QMessageBox::Ok, this);

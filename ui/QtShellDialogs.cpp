@@ -1,8 +1,13 @@
 #include "ui/QtShellDialogs.h"
 
+#include <QFileInfo>
+
+#include "app/AppState.h"
+#include "app/Paths.h"
+#include "journal/BackgroundRefresh.h"
 #include "ui/ConvertingDialog.h"
 #include "ui/Dialogs.h"
-#include "journal/BackgroundRefresh.h"
+#include "ui/MessageBoxes.h"
 #include "ui/SentFaxesWindow.h"
 
 namespace miravo::ui {
@@ -21,6 +26,24 @@ void QtShellDialogs::runSendDialog(AppPaths& paths) {
     TellIfJournalMovedAside(nullptr);
     BackgroundRefresh refresh(*paths.state);
     RunSendDialog(paths, nullptr);
+}
+
+void QtShellDialogs::runDocumentConversion(AppPaths& paths, const std::u16string& document) {
+    const print::PrintResult printed = ConvertDocumentFile(paths, nullptr, ToFsPath(document));
+    FaxJob& job = paths.state->job;
+    if (printed.ok && !job.documentPath.empty())
+        return;
+    // Nothing half-made stays behind: the send dialog opens without a document.
+    if (printed.ok)
+        print::RemovePrintJob(printed);
+    job.jobFilePath.clear();
+    job.jobArgument.clear();
+    job.pageBaseRecorded = false;
+    refuseFile(paths, document);
+}
+
+void QtShellDialogs::refuseFile(AppPaths& paths, const std::u16string& file) {
+    TellDocumentNotConverted(paths, nullptr, QFileInfo(QString::fromStdU16String(file)).fileName());
 }
 
 }  // namespace miravo::ui

@@ -1,6 +1,6 @@
 // The desktop program's dialogs for the entry sequence of app/Startup.h:
-// the "Converting" dialog, Options alone, or the send dialog, each run
-// modally without owner.
+// the "Converting" dialog (for a job file or a document), Options alone,
+// or the send dialog, each run modally without owner.
 #pragma once
 
 #include "app/Startup.h"
@@ -13,6 +13,8 @@ class QtShellDialogs : public ShellDialogs {
     // The entry sequence has cleared documentPath already.
     void runOptions(AppPaths& paths) override;
     void runSendDialog(AppPaths& paths) override;
+    void runDocumentConversion(AppPaths& paths, const std::u16string& document) override;
+    void refuseFile(AppPaths& paths, const std::u16string& file) override;
 };
 
 }  // namespace miravo::ui

@@ -36,7 +36,7 @@ namespace miravo::ui {
 namespace {
 
 constexpr std::size_t kMinNumberLength = 3;
-const QString kProductTitle = QStringLiteral("Miravo 3.0.1");
+const QString kProductTitle = ProductTitle();
 const QString kVersionPromptCaption = QStringLiteral("Miravo Printer");
 
 std::u16string cut(const std::u16string& text, std::size_t maxLength) {
@@ -274,12 +274,7 @@ bool SendDialog::takeDocument(const QString& path) {
         job.documentPath = documentBefore;
         job.jobArgument = argumentBefore;
         job.jobFilePath = jobFileBefore;
-        QMessageBox box(QMessageBox::Warning, kProductTitle,
-                        qstr(GetText(paths_.state->language, text::kDocumentNotConverted,
-                                     u16str(QFileInfo(path).fileName()))),
-                        QMessageBox::Ok, this);
-        box.setObjectName(QStringLiteral("documentRefused"));
-        box.exec();
+        TellDocumentNotConverted(paths_, this, QFileInfo(path).fileName());
         return false;
     }
     // The document taken before is of no more use.

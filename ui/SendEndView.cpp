@@ -2,6 +2,7 @@
 
 #include "service/FaxTransmission.h"
 #include "ui/TextIds.h"
+#include "app/ControlIds.h"
 
 namespace miravo::ui {
 
@@ -12,9 +13,9 @@ constexpr std::int32_t kCredentialsRefused = 107;
 int verdictOf(FaxStep step) {
     switch (step) {
         case FaxStep::Authenticate:
-            return kLabelAuthentication;
+            return controlid::kLabelAuthentication;
         case FaxStep::Transfer:
-            return kLabelTransfer;
+            return controlid::kLabelTransfer;
         case FaxStep::Status:
             break;
     }

@@ -7,6 +7,7 @@
 #include "app/LanguageTable.h"
 #include "app/ProfileIni.h"
 #include "tests/TestSupport.h"
+#include "app/ControlIds.h"
 
 namespace miravo {
 namespace {
@@ -176,9 +177,9 @@ TEST_F(SendDialogTexts, ResolvedTextsFollowTheBindingsAndSkipEmptyOnes) {
 
     const auto send = ResolveDialogTexts(table_, kSendDialogTexts, true, u"/j/Memo__ps__1");
     ASSERT_GE(send.size(), 2u);
-    EXPECT_EQ(send[send.size() - 2].control, kMethodSentenceControl);
+    EXPECT_EQ(send[send.size() - 2].control, controlid::kMethodSentence);
     EXPECT_EQ(send[send.size() - 2].text, u"Dith Thr\n");
-    EXPECT_EQ(send.back().control, kDocumentSentenceControl);
+    EXPECT_EQ(send.back().control, controlid::kDocumentSentence);
     EXPECT_EQ(send.back().text, u"Doc Memo");
 }
 

@@ -38,6 +38,11 @@ void touch(const fs::path& path, const std::string& bytes = "data") {
     test::writeBytes(path, bytes);
 }
 
+// A file that reads as a job file of the print monitor.
+void writeJob(const fs::path& path) {
+    test::writeBytes(path, test::utf16le(u"miravo\n", false));
+}
+
 // A 1 x 1 GIF image.
 const std::string kTinyGif(
     "GIF89a\x01\x00\x01\x00\x80\x00\x00\xFF\xFF\xFF\x00\x00\x00"
@@ -113,6 +118,16 @@ class RecordingDialogs : public ShellDialogs {
     void runConversion(AppPaths& paths) override { record("conversion", paths, onConversion); }
     void runOptions(AppPaths& paths) override { record("options", paths, onOptions); }
     void runSendDialog(AppPaths& paths) override { record("send", paths, onSend); }
+    void runDocumentConversion(AppPaths& paths, const std::u16string& document) override {
+        documents.push_back(document);
+        record("document", paths, onDocument);
+    }
+    void refuseFile(AppPaths& paths, const std::u16string& file) override {
+        documents.push_back(file);
+        record("refused", paths, [](AppPaths&) {});
+    }
+    std::function<void(AppPaths&)> onDocument = [](AppPaths&) {};
+    std::vector<std::u16string> documents;
 
     std::vector<std::string> names() const {
         std::vector<std::string> out;
@@ -236,7 +251,7 @@ TEST_F(StartupRun, AJobTitledConfigGuideOpensTheSendDialog) {
 
 TEST_F(StartupRun, JobFileFollowedByConfigConvertsThenOpensOptionsWithoutDocument) {
     const fs::path job = work_ / "Letter__ps__17.txt";
-    touch(job);
+    writeJob(job);
     dialogs_.onConversion = [&](AppPaths& paths) {
         paths.state->job.documentPath = text(work_ / "tosend_res__2.tif");
     };
@@ -252,7 +267,8 @@ TEST_F(StartupRun, JobRunDeletesThePagesTheDocumentAndTheJobFileAtExit) {
     const fs::path job = work_ / "Letter__ps__17.txt";
     const fs::path document = work_ / "tosend_res__3.tif";
     const fs::path unrelated = work_ / "job_17_4";
-    for (const fs::path& p : {job, document, unrelated, work_ / "job_17_1", work_ / "job_17_2"}) {
+    writeJob(job);
+    for (const fs::path& p : {document, unrelated, work_ / "job_17_1", work_ / "job_17_2"}) {
         touch(p);
     }
     dialogs_.onConversion = [&](AppPaths& paths) {
@@ -276,7 +292,7 @@ TEST_F(StartupRun, JobRunDeletesThePagesTheDocumentAndTheJobFileAtExit) {
 
 TEST_F(StartupRun, ARelativeJobFileMeansTheFolderTheProgramStartedIn) {
     const fs::path job = work_ / "job.txt";
-    touch(job);
+    writeJob(job);
     fs::current_path(work_.path());
     dialogs_.onConversion = [&](AppPaths& paths) {
         paths.state->job.pageBaseRecorded = true;
@@ -288,6 +304,61 @@ TEST_F(StartupRun, ARelativeJobFileMeansTheFolderTheProgramStartedIn) {
     ASSERT_FALSE(dialogs_.calls.empty());
     EXPECT_EQ(dialogs_.calls[0].jobFilePath, text(job));
     EXPECT_FALSE(fs::exists(job));
+}
+
+// A first argument that is no job file is told by its content: a document
+// is printed and converted (and stays where it is after the run), anything
+// else is refused; the send dialog opens after either.
+TEST_F(StartupRun, ADocumentArgumentIsConvertedAndKeptAndAnythingElseRefused) {
+    const fs::path fifo = work_ / "pipe.pdf";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        const char* name;
+        std::string bytes;
+        const char* expected;
+    } cases[] = {
+        {"report.txt", "%PDF-1.7\n", "document"},
+        {"letter", "%!PS-Adobe-3.0\n", "document"},
+        {"scan.pdf", "\x89PNG\r\n\x1a\n....", "document"},
+        {"photo.jpg", "\xFF\xD8\xFF\xE0", "document"},
+        {"fax.tif", std::string("II*\0\x08\0\0\0", 8), "document"},
+        {"big.tiff", std::string("MM\0*\0\0\0\x08", 8), "document"},
+        {"notes.pdf", "just some text", "refused"},
+        {"empty.png", "", "refused"},
+        {"pipe.pdf", "", "refused"},  // no regular file: never read, never blocks
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path file = work_ / c.name;
+        if (file != fifo)
+            touch(file, c.bytes);
+        // What printing and converting the document leaves behind.
+        const fs::path printed = work_ / "job_9";
+        writeJob(printed);
+        touch(work_ / "job_9_1");
+        dialogs_ = RecordingDialogs();
+        dialogs_.onDocument = [&](AppPaths& paths) {
+            FaxJob& j = paths.state->job;
+            j.jobFilePath = j.jobArgument = text(printed);
+            j.pageBaseName = text(work_ / "job_9");
+            j.pageBaseRecorded = true;
+            j.pageFileCount = 1;
+        };
+
+        run({text(file)});
+
+        EXPECT_EQ(dialogs_.names(), (std::vector<std::string>{c.expected, "send"}));
+        EXPECT_EQ(dialogs_.documents, std::vector<std::u16string>{text(file)});
+        EXPECT_TRUE(fs::exists(fs::symlink_status(file)));
+        const bool converted = std::string(c.expected) == "document";
+        EXPECT_EQ(fs::exists(printed), !converted);
+        EXPECT_EQ(fs::exists(work_ / "job_9_1"), !converted);
+    }
+    // With "/config" the Options run comes alone, nothing is converted.
+    dialogs_ = RecordingDialogs();
+    run({text(work_ / "report.txt"), u"/config"});
+    EXPECT_EQ(dialogs_.names(), std::vector<std::string>{"options"});
+    EXPECT_TRUE(fs::exists(work_ / "report.txt"));
 }
 
 TEST_F(StartupRun, AnOverlongFirstArgumentIsNeitherConvertedNorDeleted) {

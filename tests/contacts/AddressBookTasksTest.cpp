@@ -18,6 +18,7 @@
 #include "service/Transport.h"
 #include "tests/TestSupport.h"
 #include "tests/server/ServerHarness.h"
+#include "app/ControlIds.h"
 
 namespace miravo {
 
@@ -109,7 +110,7 @@ class AddressBookTasksTest : public ::testing::Test {
     }
 
     std::u16string status() const {
-        const auto it = report_.labels.find(kSyncStatusControl);
+        const auto it = report_.labels.find(controlid::kStatusLine);
         return it == report_.labels.end() ? u"<none>" : it->second;
     }
     std::u16string text(int id) const { return GetText(state_.language, id); }

@@ -20,7 +20,7 @@ expect() {  # MODE PATH...
   done
 }
 expect '-rwxr-xr-x' bin/miravo bin/miravo-send bin/miravo-print bin/miravo-server bin/miravo-render bin/miravo-transmit \
-  bin/miravo-open sbin/miravo-add-printer
+  sbin/miravo-add-printer
 expect '-rwx------' lib/cups/backend/miravo
 expect '-rw-r--r--' share/ppd/miravo/miravo.ppd share/miravo/lang.ini share/applications/miravo.desktop \
   share/icons/hicolor/48x48/apps/miravo.png share/man/man1/miravo.1.gz share/man/man8/miravo-server.8.gz \

@@ -21,14 +21,14 @@ expect() {  # MODE PATH...
   done
 }
 expect 755 bin/miravo bin/miravo-send bin/miravo-print bin/miravo-server bin/miravo-render \
-  bin/miravo-transmit bin/miravo-open sbin/miravo-add-printer
+  bin/miravo-transmit sbin/miravo-add-printer
 expect 700 lib/cups/backend/miravo
 expect 644 share/ppd/miravo/miravo.ppd share/miravo/lang.ini share/miravo/images/en_logo.gif \
   share/applications/miravo.desktop share/icons/hicolor/scalable/apps/miravo.svg \
   share/icons/hicolor/48x48/apps/miravo.png share/icons/hicolor/256x256/apps/miravo.png \
   share/man/man1/miravo.1.gz share/man/man1/miravo-send.1.gz share/man/man1/miravo-print.1.gz \
   share/man/man8/miravo-server.8.gz share/man/man8/miravo-add-printer.8.gz \
-  share/man/man1/miravo-open.1.gz share/man/man1/miravo-render.1.gz share/man/man1/miravo-transmit.1.gz \
+  share/man/man1/miravo-render.1.gz share/man/man1/miravo-transmit.1.gz \
   share/doc/miravo/copyright
 
 # Every manual page reads without complaint.
@@ -42,6 +42,9 @@ fi
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$PREFIX/share/applications/miravo.desktop" || fail "desktop entry invalid"
 fi
+# The desktop entry starts an installed program.
+entry_program=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$PREFIX/share/applications/miravo.desktop")
+[ -x "$PREFIX/bin/$entry_program" ] || fail "the desktop entry runs $entry_program, which is not installed"
 
 # The installed programs find their program folder and each other.
 "$PREFIX/lib/cups/backend/miravo" | grep -q '^direct miravo ' || fail "backend: no device line"

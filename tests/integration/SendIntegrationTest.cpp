@@ -12,6 +12,7 @@
 #include "service/SendWorker.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/service/SendTestSupport.h"
+#include "app/ControlIds.h"
 
 namespace miravo {
 namespace {
@@ -94,17 +95,17 @@ TEST_F(SendIntegrationTest, NumbersAreFollowedToTheirFinalStatusOncePerNumber) {
     const SendSummary summary = send();
     ASSERT_EQ(summary.end, SendEnd::Finished);
     EXPECT_EQ(statuses(summary), (std::vector<std::u16string>{u"OK", u"NA", u"OK"}));
-    EXPECT_EQ(report_.label(kLabelAuthentication), text(35));
-    EXPECT_EQ(report_.label(kLabelTransfer), text(35));
-    EXPECT_EQ(report_.label(kLabelFaxId), state_.job.send.faxId);
+    EXPECT_EQ(report_.label(controlid::kLabelAuthentication), text(35));
+    EXPECT_EQ(report_.label(controlid::kLabelTransfer), text(35));
+    EXPECT_EQ(report_.label(controlid::kLabelFaxId), state_.job.send.faxId);
     EXPECT_FALSE(state_.job.send.faxId.empty());
-    EXPECT_EQ(report_.label(kLabelPages), u"3");
-    EXPECT_EQ(report_.label(kLabelPrebilling), u"0.30 " + text(32));
+    EXPECT_EQ(report_.label(controlid::kLabelPages), u"3");
+    EXPECT_EQ(report_.label(controlid::kLabelPrebilling), u"0.30 " + text(32));
     // More than one number: the rows show the mass-fax text.
     EXPECT_TRUE(state_.job.massFaxOn);
-    EXPECT_EQ(report_.label(kLabelRecipient), text(117));
-    EXPECT_EQ(report_.label(kLabelTotalCost), u"0.20 " + text(32));
-    EXPECT_EQ(report_.label(kLabelActivity), u"");
+    EXPECT_EQ(report_.label(controlid::kLabelRecipient), text(117));
+    EXPECT_EQ(report_.label(controlid::kLabelTotalCost), u"0.20 " + text(32));
+    EXPECT_EQ(report_.label(controlid::kStatusLine), u"");
     EXPECT_EQ(report_.polling.front(), true);
     EXPECT_EQ(report_.polling.back(), false);
     EXPECT_GT(report_.progressSteps, 0);
@@ -124,8 +125,8 @@ TEST_F(SendIntegrationTest, NumbersAreFollowedToTheirFinalStatusOncePerNumber) {
     ASSERT_EQ(again.end, SendEnd::Finished);
     ASSERT_EQ(again.destinations.size(), 2u);
     // Two numbers x (1 page + the cover page).
-    EXPECT_EQ(second.label(kLabelPages), u"4");
-    EXPECT_EQ(second.label(kLabelPrebilling), u"0.40 " + text(32));
+    EXPECT_EQ(second.label(controlid::kLabelPages), u"4");
+    EXPECT_EQ(second.label(controlid::kLabelPrebilling), u"0.40 " + text(32));
     EXPECT_EQ(again.totalCost, 0.4);
 }
 
@@ -137,7 +138,7 @@ TEST_F(SendIntegrationTest, CredentialsMissingThenRefusedThenRight) {
     const SendSummary summary = send();
     EXPECT_EQ(summary.end, SendEnd::Finished);
     EXPECT_EQ(prompt_.asked, 2);
-    EXPECT_EQ(report_.history.front(), std::make_pair(kLabelAuthentication, u"#107 " + text(84)));
+    EXPECT_EQ(report_.history.front(), std::make_pair(controlid::kLabelAuthentication, u"#107 " + text(84)));
 }
 
 TEST_F(SendIntegrationTest, Two301AnswersDoubleTimeoutTwiceAndItIsSaved) {
@@ -185,8 +186,8 @@ TEST_F(SendIntegrationTest, EmptyStatusAnswersAreNoUsableAnswerAndNeverAnEnd) {
     EXPECT_EQ(summary.end, SendEnd::Failed);
     EXPECT_TRUE(summary.last.unusable);
     EXPECT_TRUE(summary.destinations.empty());
-    EXPECT_EQ(report_.label(kLabelTransfer), text(35));
-    EXPECT_EQ(report_.label(kLabelAuthentication), u"#999 " + text(999));
+    EXPECT_EQ(report_.label(controlid::kLabelTransfer), text(35));
+    EXPECT_EQ(report_.label(controlid::kLabelAuthentication), u"#999 " + text(999));
 }
 
 TEST_F(SendIntegrationTest, PendingDestinationPollsUntilTheWindowCloses) {
@@ -204,8 +205,8 @@ TEST_F(SendIntegrationTest, PendingDestinationPollsUntilTheWindowCloses) {
     EXPECT_EQ(state_.job.send.errorCode, -1);
     ASSERT_EQ(summary.destinations.size(), 1u);
     EXPECT_EQ(summary.destinations[0].status, u"");
-    EXPECT_EQ(report_.label(kLabelStatus), text(37));
-    EXPECT_EQ(report_.label(kLabelActivity), text(53));
+    EXPECT_EQ(report_.label(controlid::kLabelStatus), text(37));
+    EXPECT_EQ(report_.label(controlid::kStatusLine), text(53));
 }
 
 TEST_F(SendIntegrationTest, ServiceErrorOnTheTransferShowsCodeAndText) {
@@ -214,7 +215,7 @@ TEST_F(SendIntegrationTest, ServiceErrorOnTheTransferShowsCodeAndText) {
     const SendSummary summary = send();
     EXPECT_EQ(summary.end, SendEnd::Failed);
     EXPECT_EQ(summary.failedStep, FaxStep::Transfer);
-    EXPECT_EQ(report_.label(kLabelAuthentication), u"#110 " + text(86));
+    EXPECT_EQ(report_.label(controlid::kLabelAuthentication), u"#110 " + text(86));
     EXPECT_TRUE(summary.destinations.empty());
 }
 
@@ -237,14 +238,14 @@ TEST_F(SendIntegrationTest, CoverPageSuccessErrorAndEmptyAnswer) {
     RecordingReport refused;
     EXPECT_EQ(CoverPageTask(paths, refused), 0);
     EXPECT_TRUE(refused.closes.empty());
-    EXPECT_EQ(refused.label(kWorkerStatusControl), text(84));
+    EXPECT_EQ(refused.label(controlid::kStatusLine), text(84));
     EXPECT_FALSE(std::filesystem::exists(ToFsPath(CacheFolder()) / "coverpage_and_fax.tiff"));
     EXPECT_EQ(state_.job.coverText, u"Hello");
 
     state_.settings.password = u"demo";
     RecordingReport empty;
     EXPECT_EQ(CoverPageTask(paths, empty), 0);
-    EXPECT_EQ(empty.label(kWorkerStatusControl), text(999));
+    EXPECT_EQ(empty.label(controlid::kStatusLine), text(999));
     EXPECT_TRUE(state_.job.coverText.empty());
     EXPECT_FALSE(std::filesystem::exists(ToFsPath(CacheFolder()) / "coverpage.tiff"));
     setenv("HOME", oldHome.c_str(), 1);

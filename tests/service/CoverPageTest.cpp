@@ -5,6 +5,7 @@
 #include "app/Paths.h"
 #include "convert/FaxTiff.h"
 #include "tests/service/SendTestSupport.h"
+#include "app/ControlIds.h"
 
 namespace miravo {
 namespace {
@@ -60,7 +61,7 @@ TEST_F(CoverPageTest, RenderedCoverIsJoinedInFrontOfTheDocument) {
     EXPECT_EQ(report_.closes, std::vector<int>{0});
     EXPECT_EQ(report_.title, text(123));
     EXPECT_EQ(report_.history.front().second, text(124));
-    EXPECT_EQ(report_.label(kWorkerStatusControl), text(125));
+    EXPECT_EQ(report_.label(controlid::kStatusLine), text(125));
     EXPECT_EQ(state_.job.coverDocumentPath, fromUtf8(joined().string()));
     EXPECT_EQ(CountTiffPages(joined()), 3);
     EXPECT_FALSE(std::filesystem::exists(ToFsPath(CacheFolder()) / "coverpage.tiff"));
@@ -85,7 +86,7 @@ TEST_F(CoverPageTest, ServiceErrorShowsItsTextAndLeavesNoJoinedFile) {
     answer("convert", {error});
     EXPECT_EQ(run(), 0);
     EXPECT_TRUE(report_.closes.empty());
-    EXPECT_EQ(report_.label(kWorkerStatusControl), text(86));
+    EXPECT_EQ(report_.label(controlid::kStatusLine), text(86));
     EXPECT_FALSE(std::filesystem::exists(joined()));
     EXPECT_FALSE(std::filesystem::exists(ToFsPath(CacheFolder()) / "coverpage.tiff"));
     EXPECT_EQ(storedAnswer(), error);
@@ -103,7 +104,7 @@ TEST_F(CoverPageTest, TextCarryingTheDelimiterIsNotSent) {
     state_.job.coverText = u"a ----AaB03x b";
     EXPECT_EQ(run(), 0);
     EXPECT_TRUE(server_->requests().empty());
-    EXPECT_EQ(report_.label(kWorkerStatusControl), text(79));
+    EXPECT_EQ(report_.label(controlid::kStatusLine), text(79));
     EXPECT_TRUE(report_.closes.empty());
 }
 

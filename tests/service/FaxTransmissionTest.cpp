@@ -9,6 +9,8 @@
 
 #include "app/SettingsStore.h"
 #include "tests/service/SendTestSupport.h"
+#include "app/TextIds.h"
+#include "app/ControlIds.h"
 
 namespace miravo {
 namespace {
@@ -51,8 +53,8 @@ TEST_F(FaxTransmissionTest, AuthenticationSendsEveryListedNumberInAnsiAndLowByte
     // No duplicate removal, and a group sends its own number.
     EXPECT_EQ(formField(body, "numbers[2]"), "+49 30 1");
     EXPECT_EQ(formField(body, "numbers[3]"), "[Sales]");
-    EXPECT_EQ(report_.label(kLabelAuthentication), text(35));
-    EXPECT_FALSE(report_.hasLabel(kLabelActivity));
+    EXPECT_EQ(report_.label(controlid::kLabelAuthentication), text(35));
+    EXPECT_FALSE(report_.hasLabel(controlid::kStatusLine));
     EXPECT_EQ(waits_.waits, std::vector<std::uint32_t>{1000});
     EXPECT_EQ(test::readBytes(dir_ / "appdata/result.xml"), kAuthOk);
 }
@@ -67,18 +69,18 @@ TEST_F(FaxTransmissionTest, AuthenticationVerdicts) {
                       "</RESULT></VALIDATION>")});
     EXPECT_TRUE(run(FaxStep::Authenticate).ok);
     EXPECT_TRUE(state_.job.send.validated);
-    EXPECT_EQ(report_.label(kLabelAuthentication), text(35));
+    EXPECT_EQ(report_.label(controlid::kLabelAuthentication), text(35));
     // No AUTHENTICATION element, or an empty one: refused with 107, and
     // shown as failed even when validated.
     for (int i = 0; i < 2; ++i) {
         EXPECT_FALSE(run(FaxStep::Authenticate).ok);
         EXPECT_EQ(state_.job.send.errorCode, 107);
         EXPECT_FALSE(state_.job.send.authenticated);
-        EXPECT_EQ(report_.label(kLabelAuthentication), text(36));
+        EXPECT_EQ(report_.label(controlid::kLabelAuthentication), text(36));
     }
     // Accepted but not validated: the step succeeds and shows text 36.
     EXPECT_TRUE(run(FaxStep::Authenticate).ok);
-    EXPECT_EQ(report_.label(kLabelAuthentication), text(36));
+    EXPECT_EQ(report_.label(controlid::kLabelAuthentication), text(36));
 }
 
 TEST_F(FaxTransmissionTest, TransferSendsEachNumberOnceWithGroupNames) {
@@ -110,12 +112,12 @@ TEST_F(FaxTransmissionTest, TransferSendsEachNumberOnceWithGroupNames) {
               std::string::npos);
     EXPECT_TRUE(state_.job.massFaxOn);
     // Labels: verdicts, fax id, 4 numbers x 3 pages, prebilling; polling starts.
-    EXPECT_EQ(report_.label(kLabelActivity), text(52));
-    EXPECT_EQ(report_.label(kLabelTransfer), text(35));
-    EXPECT_EQ(report_.label(kLabelFaxId), u"4711");
-    EXPECT_EQ(report_.label(kLabelPages), u"12");
-    EXPECT_EQ(report_.label(kLabelPrebilling), u"0.90 " + text(32));
-    EXPECT_EQ(report_.label(kLabelAuthentication), text(35));
+    EXPECT_EQ(report_.label(controlid::kStatusLine), text(52));
+    EXPECT_EQ(report_.label(controlid::kLabelTransfer), text(35));
+    EXPECT_EQ(report_.label(controlid::kLabelFaxId), u"4711");
+    EXPECT_EQ(report_.label(controlid::kLabelPages), u"12");
+    EXPECT_EQ(report_.label(controlid::kLabelPrebilling), u"0.90 " + text(32));
+    EXPECT_EQ(report_.label(controlid::kLabelAuthentication), text(35));
     EXPECT_EQ(report_.polling, std::vector<bool>{true});
     EXPECT_EQ(state_.job.send.faxId, u"4711");
     EXPECT_EQ(waits_.waits, std::vector<std::uint32_t>{1000});
@@ -149,7 +151,7 @@ TEST_F(FaxTransmissionTest, TransferWithCoverPageAndReportChoices) {
     }
     // One distinct number: one pair, pages counted once, no mass fax.
     EXPECT_EQ(formField(requests("convert_and_transfer").back().body, "numbers[2]"), "");
-    EXPECT_EQ(report_.label(kLabelPages), u"4");
+    EXPECT_EQ(report_.label(controlid::kLabelPages), u"4");
     EXPECT_FALSE(state_.job.massFaxOn);
 }
 
@@ -160,7 +162,7 @@ TEST_F(FaxTransmissionTest, TransferWithoutAuthenticationVerdictFails) {
     EXPECT_EQ(state_.job.send.errorCode, 107);
     EXPECT_TRUE(state_.job.send.transferred);
     // No numbers: the page count alone.
-    EXPECT_EQ(report_.label(kLabelPages), u"3");
+    EXPECT_EQ(report_.label(controlid::kLabelPages), u"3");
 }
 
 TEST_F(FaxTransmissionTest, MissingDocumentSendsNothing) {
@@ -176,8 +178,8 @@ TEST_F(FaxTransmissionTest, ServiceErrorsShowTheirCodeAndText) {
     answer("convert_and_transfer", {xmlAnswer("<ERROR>110</ERROR>")});
     EXPECT_FALSE(run(FaxStep::Transfer).ok);
     EXPECT_EQ(state_.job.send.errorCode, 110);
-    EXPECT_EQ(report_.label(kLabelAuthentication), u"#110 " + text(86));
-    EXPECT_FALSE(report_.hasLabel(kLabelTransfer));
+    EXPECT_EQ(report_.label(controlid::kLabelAuthentication), u"#110 " + text(86));
+    EXPECT_FALSE(report_.hasLabel(controlid::kLabelTransfer));
     // Once the window is closed nothing is sent, read or written.
     report_.open = false;
     answer("get_fax_status", {xmlAnswer("<ERROR>404</ERROR>")});
@@ -196,7 +198,7 @@ TEST_F(FaxTransmissionTest, Error301DoublesTimeoutBeforeTheSleepAndSaturates) {
     for (int i = 0; i < 3; ++i)
         EXPECT_FALSE(run(FaxStep::Status).ok);
     EXPECT_EQ(waits_.waits, (std::vector<std::uint32_t>{2000, 4000, 8000}));
-    EXPECT_FALSE(report_.hasLabel(kLabelAuthentication));
+    EXPECT_FALSE(report_.hasLabel(controlid::kLabelAuthentication));
     EXPECT_EQ(formField(requests("get_fax_status").back().body, "faxId"), "4711");
 
     EXPECT_EQ(DoubledTimeout(0x7FFFFFFFu), 0xFFFFFFFEu);
@@ -226,7 +228,7 @@ TEST_F(FaxTransmissionTest, ValueCarryingTheDelimiterIsNotSent) {
     EXPECT_FALSE(outcome.ok);
     EXPECT_TRUE(outcome.refused());
     EXPECT_TRUE(server_->requests().empty());
-    EXPECT_EQ(report_.label(kLabelAuthentication), text(79));
+    EXPECT_EQ(report_.label(controlid::kLabelAuthentication), text(79));
     EXPECT_EQ(storedAnswer(), "old");
     EXPECT_NE(state_.job.send.errorCode, 107);  // no credentials loop over it
 }
@@ -249,8 +251,8 @@ TEST_F(FaxTransmissionTest, DroppedAnswerIsKeptEmptyAndShownAsNoUsableAnswer) {
     EXPECT_FALSE(outcome.ok);
     EXPECT_FALSE(outcome.hostUnavailable());
     EXPECT_TRUE(outcome.unusable);
-    EXPECT_EQ(state_.job.send.errorCode, kNoUsableAnswer);  // no credentials loop over it
-    EXPECT_EQ(report_.label(kLabelAuthentication), u"#999 " + text(999));
+    EXPECT_EQ(state_.job.send.errorCode, text::kNoUsableAnswer);  // no credentials loop over it
+    EXPECT_EQ(report_.label(controlid::kLabelAuthentication), u"#999 " + text(999));
     EXPECT_TRUE(std::filesystem::exists(dir_ / "appdata/result.xml"));
     EXPECT_EQ(storedAnswer(), "");
 }

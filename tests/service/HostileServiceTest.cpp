@@ -7,6 +7,8 @@
 #include "service/SendWorker.h"
 #include "tests/service/HostileService.h"
 #include "tests/service/SendTestSupport.h"
+#include "app/TextIds.h"
+#include "app/ControlIds.h"
 
 namespace miravo {
 namespace {
@@ -41,14 +43,14 @@ TEST_F(HostileServiceTest, EveryFaultEndsTheSendAsAFailureInTime) {
         const std::string action = hostile.action;
         const bool nested = std::string(hostile.name).rfind("nesting", 0) == 0;
         const std::u16string failure =
-            nested ? u"#110 " + text(86) : u"#999 " + text(kNoUsableAnswer);
+            nested ? u"#110 " + text(86) : u"#999 " + text(text::kNoUsableAnswer);
         if (action == "convert_and_transfer") {
-            EXPECT_EQ(report.label(kLabelTransfer), failure);
-            EXPECT_EQ(report.label(kLabelFaxId), u"");
-            EXPECT_NE(report.label(kLabelActivity), text(52));  // not "Sending..."
+            EXPECT_EQ(report.label(controlid::kLabelTransfer), failure);
+            EXPECT_EQ(report.label(controlid::kLabelFaxId), u"");
+            EXPECT_NE(report.label(controlid::kStatusLine), text(52));  // not "Sending..."
         } else {
-            EXPECT_EQ(report.label(kLabelAuthentication), failure);
-            EXPECT_EQ(report.hasLabel(kLabelTransfer), action == "get_fax_status");
+            EXPECT_EQ(report.label(controlid::kLabelAuthentication), failure);
+            EXPECT_EQ(report.hasLabel(controlid::kLabelTransfer), action == "get_fax_status");
         }
     }
 }
@@ -71,7 +73,7 @@ TEST_F(HostileServiceTest, ClosingTheWindowEndsADrippingExchangeWithinOneSecond)
         EXPECT_LT(std::chrono::steady_clock::now() - started, 1300ms);
         EXPECT_EQ(summary.end, SendEnd::Stopped);
         EXPECT_TRUE(summary.last.cancelled());
-        EXPECT_FALSE(report.hasLabel(kLabelAuthentication));
+        EXPECT_FALSE(report.hasLabel(controlid::kLabelAuthentication));
     }
 }
 

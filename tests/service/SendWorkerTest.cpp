@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "tests/service/SendTestSupport.h"
+#include "app/ControlIds.h"
 
 namespace miravo {
 namespace {
@@ -54,7 +55,7 @@ TEST_F(SendWorkerTest, SequenceRunsUntilEveryDestinationIsFinal) {
     EXPECT_EQ(waits_.waits, (std::vector<std::uint32_t>{1000, 1000, 1000, 1000, 1000}));
     ASSERT_EQ(summary.destinations.size(), 1u);
     EXPECT_EQ(summary.destinations[0].status, u"OK");
-    EXPECT_EQ(report_.label(kLabelStatus), text(35));
+    EXPECT_EQ(report_.label(controlid::kLabelStatus), text(35));
     EXPECT_EQ(report_.closeEnabled, 2);  // after the transfer and at the end
     EXPECT_EQ(prompt_.asked, 0);
     EXPECT_TRUE(report_.closes.empty());

@@ -3,6 +3,8 @@
 #include "service/StatusPolling.h"
 
 #include "tests/service/SendTestSupport.h"
+#include "app/TextIds.h"
+#include "app/ControlIds.h"
 
 namespace miravo {
 namespace {
@@ -24,7 +26,7 @@ class StatusPollingTest : public test::SendFixture {
     void SetUp() override {
         SendFixture::SetUp();
         state_.job.send.faxId = u"12";
-        report_.setLabel(kLabelActivity, u"busy");
+        report_.setLabel(controlid::kStatusLine, u"busy");
     }
     StepOutcome poll(const std::string& answerBody) {
         answer("get_fax_status", {answerBody});
@@ -37,12 +39,12 @@ TEST_F(StatusPollingTest, PendingDestinationKeepsThePollingGoing) {
         poll(statusAnswer(fax("12", "+49 1", "0.30", "OK") + fax("12", "+49 2", "0.30", "")));
     EXPECT_FALSE(outcome.ok);
     EXPECT_EQ(state_.job.send.errorCode, -1);
-    EXPECT_EQ(report_.label(kLabelRecipient), u"+49 1");
-    EXPECT_EQ(report_.label(kLabelRecipient + 1), u"+49 2");
-    EXPECT_EQ(report_.label(kLabelStatus), text(35));
-    EXPECT_EQ(report_.label(kLabelStatus + 1), text(37));
-    EXPECT_EQ(report_.label(kLabelTotalCost), u"0.60 " + text(32));
-    EXPECT_EQ(report_.label(kLabelActivity), text(53));
+    EXPECT_EQ(report_.label(controlid::kLabelRecipient), u"+49 1");
+    EXPECT_EQ(report_.label(controlid::kLabelRecipient + 1), u"+49 2");
+    EXPECT_EQ(report_.label(controlid::kLabelStatus), text(35));
+    EXPECT_EQ(report_.label(controlid::kLabelStatus + 1), text(37));
+    EXPECT_EQ(report_.label(controlid::kLabelTotalCost), u"0.60 " + text(32));
+    EXPECT_EQ(report_.label(controlid::kStatusLine), text(53));
     EXPECT_TRUE(report_.polling.empty());
     EXPECT_EQ(waits_.waits, std::vector<std::uint32_t>{1000});
 }
@@ -53,11 +55,11 @@ TEST_F(StatusPollingTest, AllFinalFillsThreeRowsAndSumsEveryCost) {
                           fax("12", "c", "1", "OK") + fax("12", "d", "1", "NA")));
     EXPECT_TRUE(outcome.ok);
     EXPECT_EQ(state_.job.send.errorCode, 0);
-    EXPECT_EQ(report_.label(kLabelRecipient + 2), u"c");
-    EXPECT_EQ(report_.label(kLabelStatus + 1), text(41));
-    EXPECT_FALSE(report_.hasLabel(kLabelRecipient + 3));
-    EXPECT_EQ(report_.label(kLabelTotalCost), u"2.75 " + text(32));
-    EXPECT_EQ(report_.label(kLabelActivity), u"");
+    EXPECT_EQ(report_.label(controlid::kLabelRecipient + 2), u"c");
+    EXPECT_EQ(report_.label(controlid::kLabelStatus + 1), text(41));
+    EXPECT_FALSE(report_.hasLabel(controlid::kLabelRecipient + 3));
+    EXPECT_EQ(report_.label(controlid::kLabelTotalCost), u"2.75 " + text(32));
+    EXPECT_EQ(report_.label(controlid::kStatusLine), u"");
     EXPECT_EQ(report_.polling, std::vector<bool>{false});
     ASSERT_EQ(outcome.destinations.size(), 4u);
     EXPECT_EQ(outcome.destinations[3].status, u"NA");
@@ -68,8 +70,8 @@ TEST_F(StatusPollingTest, AnswerAboutAnotherFaxEndsWithoutTouchingTheRows) {
     const StepOutcome outcome = poll(statusAnswer(fax("13", "a", "1", "")));
     EXPECT_TRUE(outcome.ok);
     EXPECT_FALSE(outcome.aboutThisFax);
-    EXPECT_FALSE(report_.hasLabel(kLabelRecipient));
-    EXPECT_FALSE(report_.hasLabel(kLabelTotalCost));
+    EXPECT_FALSE(report_.hasLabel(controlid::kLabelRecipient));
+    EXPECT_FALSE(report_.hasLabel(controlid::kLabelTotalCost));
     EXPECT_EQ(report_.polling, std::vector<bool>{false});
 }
 
@@ -96,10 +98,10 @@ TEST_F(StatusPollingTest, AnswersNamingNoDestinationAreNeverASuccess) {
         EXPECT_FALSE(outcome.ok) << c.storedId;
         EXPECT_EQ(outcome.namesNoDestination, c.namesNoDestination);
         EXPECT_EQ(outcome.unusable, !c.namesNoDestination);
-        EXPECT_EQ(state_.job.send.errorCode, kNoUsableAnswer);
-        EXPECT_EQ(report_.label(kLabelAuthentication), u"#999 " + text(999));
-        EXPECT_EQ(report_.label(kLabelActivity), text(999));
-        EXPECT_FALSE(report_.hasLabel(kLabelTotalCost));
+        EXPECT_EQ(state_.job.send.errorCode, text::kNoUsableAnswer);
+        EXPECT_EQ(report_.label(controlid::kLabelAuthentication), u"#999 " + text(999));
+        EXPECT_EQ(report_.label(controlid::kStatusLine), text(999));
+        EXPECT_FALSE(report_.hasLabel(controlid::kLabelTotalCost));
     }
     EXPECT_EQ(storedAnswer().size(), statusAnswer(empties).size());
 }
@@ -122,8 +124,8 @@ TEST_F(StatusPollingTest, RecordsMissingElementsStayWithTheirOwnDestination) {
         poll(statusAnswer("<FAX><FAX_ID>12</FAX_ID><RECIPIENT>a</RECIPIENT><COST>1</COST></FAX>" +
                           fax("12", "b", "2", "OK")));
     EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(report_.label(kLabelStatus), text(37));
-    EXPECT_EQ(report_.label(kLabelStatus + 1), text(35));
+    EXPECT_EQ(report_.label(controlid::kLabelStatus), text(37));
+    EXPECT_EQ(report_.label(controlid::kLabelStatus + 1), text(35));
     ASSERT_EQ(outcome.destinations.size(), 2u);
     EXPECT_EQ(outcome.destinations[0].status, u"");
     EXPECT_EQ(outcome.destinations[1].status, u"OK");
@@ -137,11 +139,11 @@ TEST_F(StatusPollingTest, LongValuesAreCutAndNonNumbersCostNothing) {
     const StepOutcome outcome =
         poll(statusAnswer(fax("12", longName, "lots", "OK") + fax("12", "b", "1.5", "OK")));
     EXPECT_TRUE(outcome.ok);
-    EXPECT_EQ(report_.label(kLabelRecipient).size(), 259u);
-    EXPECT_EQ(report_.label(kLabelTotalCost), u"1.50 " + text(32));
-    EXPECT_EQ(report_.label(kLabelStatus), text(35));
+    EXPECT_EQ(report_.label(controlid::kLabelRecipient).size(), 259u);
+    EXPECT_EQ(report_.label(controlid::kLabelTotalCost), u"1.50 " + text(32));
+    EXPECT_EQ(report_.label(controlid::kLabelStatus), text(35));
     EXPECT_EQ(poll(statusAnswer(fax("12", "a", "1", "ZZ"))).ok, true);
-    EXPECT_EQ(report_.label(kLabelStatus), text(51));
+    EXPECT_EQ(report_.label(controlid::kLabelStatus), text(51));
 }
 
 }  // namespace

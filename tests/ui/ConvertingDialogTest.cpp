@@ -1,13 +1,18 @@
+#include <QImage>
 #include <QLabel>
 #include <QTest>
 #include <cstdlib>
 
 #include "app/Paths.h"
+#include "app/AppState.h"
+#include "app/JobFileCheck.h"
 #include "convert/ConversionRun.h"
+#include "convert/FaxTiff.h"
 #include "convert/JobFile.h"
 #include "tests/convert/ConvertTestSupport.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/ConvertingDialog.h"
+#include "ui/QtShellDialogs.h"
 
 namespace miravo::ui::test {
 namespace {
@@ -83,6 +88,35 @@ TEST_F(ConvertingDialogTest, NoJobFileOpensNothing) {
     EXPECT_EQ(state().job.jobFilePath, u"/config");
     EXPECT_EQ(state().job.documentPath, u"");
     EXPECT_EQ(state().job.pageFileCount, 0);
+}
+
+// A file named at start that is no job file: a document (told by its
+// content, whatever its name) is printed and converted; anything else is
+// refused with a message, and neither leaves a job or a document behind.
+TEST_F(ConvertingDialogTest, AFileNamedAtStartIsPrintedAndConvertedOrRefused) {
+    QImage page(400, 300, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    const auto png = spool_ / "offer.pdf";
+    const auto tiff = spool_ / "scan.tif";
+    ASSERT_TRUE(page.save(QString::fromStdString(png.string()), "PNG"));
+    ASSERT_TRUE(page.save(QString::fromStdString(tiff.string()), "TIFF"));
+    const auto junk = spool_ / "junk.pdf";
+    miravo::test::writeBytes(junk, "%PDF-1.4 but nothing more");
+    QtShellDialogs dialogs;
+    for (const auto& document : {png, tiff}) {
+        SCOPED_TRACE(document);
+        state().job.documentPath.clear();
+        dialogs.runDocumentConversion(paths(), FromFsPath(document));
+        EXPECT_EQ(CountTiffPages(ToFsPath(state().job.documentPath)), 1);
+        EXPECT_TRUE(CheckJobFile(state().job.jobArgument));
+    }
+    state().job.documentPath.clear();
+    const auto refused = whenModal("documentRefused", [](QDialog* box) { box->accept(); });
+    dialogs.runDocumentConversion(paths(), FromFsPath(junk));
+    EXPECT_TRUE(*refused);
+    EXPECT_EQ(state().job.documentPath, u"");
+    EXPECT_EQ(state().job.jobArgument, u"");
+    EXPECT_TRUE(std::filesystem::exists(junk));
 }
 
 }  // namespace

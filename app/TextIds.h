@@ -1,0 +1,89 @@
+// Language text ids by name: the one place each id is defined. The texts
+// live in lang.ini; the dialogs' fixed captions come through the bindings
+// of app/DialogTexts instead.
+#pragma once
+
+namespace miravo::text {
+
+
+inline constexpr int kClose = 1;
+inline constexpr int kUserName = 13;
+inline constexpr int kPassword = 14;
+inline constexpr int kOk = 35;
+inline constexpr int kSyncingContacts = 74;
+inline constexpr int kDestinationNumber = 100;
+inline constexpr int kNameOptional = 101;
+inline constexpr int kEdit = 105;
+inline constexpr int kDelete = 106;
+inline constexpr int kNumber = 107;
+inline constexpr int kCsvFields = 116;
+inline constexpr int kNewerVersion = 122;
+inline constexpr int kCreatingCoverPage = 124;
+inline constexpr int kGroupMembers = 126;  // %d: the member count
+inline constexpr int kReadingAccount = 207;
+inline constexpr int kSavingAccount = 208;
+
+// The preview window.
+inline constexpr int kPreviousPage = 209;
+inline constexpr int kNextPage = 210;
+inline constexpr int kFitToWindow = 211;
+inline constexpr int kNoShowablePage = 212;  // %s: the file
+inline constexpr int kNoSuchDocument = 213;  // %s: the file
+inline constexpr int kPageUnreadable = 214;  // %d of %d
+inline constexpr int kPageOfPages = 215;     // %d of %d
+
+inline constexpr int kContactFieldRefused = 216;
+
+// The send dialog's own document.
+inline constexpr int kChooseDocument = 218;
+inline constexpr int kNoDocumentYet = 219;
+inline constexpr int kDocumentNotConverted = 220;  // %s: the file's name
+inline constexpr int kDocumentsFilter = 221;
+
+// The status window's list of every destination.
+inline constexpr int kStatusHeader = 12;
+inline constexpr int kCurrency = 32;
+inline constexpr int kDestinationDetails = 222;
+inline constexpr int kCopy = 223;
+inline constexpr int kNameHeader = 225;
+inline constexpr int kCostHeader = 226;
+
+inline constexpr int kNoBrowser = 227;  // %s: the sign-up address
+inline constexpr int kContactBookNotSaved = 217;
+inline constexpr int kFailed = 36;
+
+// Status line of the sending status window when a send ends without the fax
+// being under way at the service.
+inline constexpr int kNotSent = 200;
+inline constexpr int kNotSentDocumentMissing = 201;
+inline constexpr int kNotSentNoAnswer = 202;
+inline constexpr int kNotSentUnreachable = 203;
+inline constexpr int kNotSentValueRefused = 204;
+inline constexpr int kNotSentServiceError = 205;
+inline constexpr int kDeliveryStatusUnreadable = 206;
+
+// The send dialog's two sentences.
+inline constexpr int kDocumentSentence = 19;   // %s: the document's name
+inline constexpr int kMethodSentence = 54;
+inline constexpr int kDitheringName = 55;
+inline constexpr int kThresholdName = 56;
+
+// Workers' titles and status lines.
+inline constexpr int kConvertingTitle = 57;
+inline constexpr int kConvertingStatus = 58;
+inline constexpr int kAccountPreferences = 59;
+inline constexpr int kCoverTitle = 123;
+inline constexpr int kJoiningCoverPage = 125;
+
+// Verdicts of the exchanges with the service.
+inline constexpr int kSending = 52;
+inline constexpr int kWaiting = 53;
+inline constexpr int kRequestTooLarge = 77;
+inline constexpr int kInvalidValue = 79;
+inline constexpr int kMassFax = 117;
+inline constexpr int kDestination = 33;
+inline constexpr int kUnknownStatus = 51;
+// No usable answer came; also the error code shown with it.
+inline constexpr int kNoUsableAnswer = 999;
+
+}  // namespace miravo::text
