@@ -5,6 +5,7 @@
 namespace miravo::ui::text {
 
 inline constexpr int kClose = 1;
+inline constexpr int kCancel = 240;
 inline constexpr int kUserName = 13;
 inline constexpr int kPassword = 14;
 inline constexpr int kOk = 35;
