@@ -49,6 +49,7 @@ inline constexpr int kCostHeader = 226;
 
 inline constexpr int kNoBrowser = 227;  // %s: the sign-up address
 inline constexpr int kContactBookNotSaved = 217;
+inline constexpr int kContactFileKeptAside = 241;  // %s: where the old file was kept
 inline constexpr int kFailed = 36;
 
 // Status line of the sending status window when a send ends without the fax
