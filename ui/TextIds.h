@@ -38,6 +38,7 @@ inline constexpr int kChooseDocument = 218;
 inline constexpr int kNoDocumentYet = 219;
 inline constexpr int kDocumentNotConverted = 220;  // %s: the file's name
 inline constexpr int kDocumentsFilter = 221;
+inline constexpr int kConversionFailed = 242;  // %s: the reason
 
 // The status window's list of every destination.
 inline constexpr int kStatusHeader = 12;
