@@ -40,6 +40,18 @@ inline constexpr int kDocumentNotConverted = 220;  // %s: the file's name
 inline constexpr int kDocumentsFilter = 221;
 inline constexpr int kConversionFailed = 242;  // %s: the reason
 
+// The offer of jobs printed while nobody was logged in.
+inline constexpr int kWaitingJobsTitle = 243;
+inline constexpr int kWaitingJobsExplained = 244;
+inline constexpr int kWaitingJobsTitleHeader = 245;
+inline constexpr int kWaitingJobsPagesHeader = 246;
+inline constexpr int kWaitingJobsPrintedHeader = 247;
+inline constexpr int kWaitingJobsConvert = 248;
+inline constexpr int kWaitingJobsDiscard = 249;
+inline constexpr int kWaitingJobsLater = 250;
+// The mass-fax list's file filter.
+inline constexpr int kListFilesFilter = 251;
+
 // The status window's list of every destination.
 inline constexpr int kStatusHeader = 12;
 inline constexpr int kCurrency = 32;
