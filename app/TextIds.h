@@ -5,8 +5,8 @@
 
 namespace miravo::text {
 
-
 inline constexpr int kClose = 1;
+inline constexpr int kCancel = 240;
 inline constexpr int kUserName = 13;
 inline constexpr int kPassword = 14;
 inline constexpr int kOk = 35;
@@ -39,6 +39,19 @@ inline constexpr int kChooseDocument = 218;
 inline constexpr int kNoDocumentYet = 219;
 inline constexpr int kDocumentNotConverted = 220;  // %s: the file's name
 inline constexpr int kDocumentsFilter = 221;
+inline constexpr int kConversionFailed = 242;  // %s: the reason
+
+// The offer of jobs printed while nobody was logged in.
+inline constexpr int kWaitingJobsTitle = 243;
+inline constexpr int kWaitingJobsExplained = 244;
+inline constexpr int kWaitingJobsTitleHeader = 245;
+inline constexpr int kWaitingJobsPagesHeader = 246;
+inline constexpr int kWaitingJobsPrintedHeader = 247;
+inline constexpr int kWaitingJobsConvert = 248;
+inline constexpr int kWaitingJobsDiscard = 249;
+inline constexpr int kWaitingJobsLater = 250;
+// The mass-fax list's file filter.
+inline constexpr int kListFilesFilter = 251;
 
 // The status window's list of every destination.
 inline constexpr int kStatusHeader = 12;
@@ -50,6 +63,7 @@ inline constexpr int kCostHeader = 226;
 
 inline constexpr int kNoBrowser = 227;  // %s: the sign-up address
 inline constexpr int kContactBookNotSaved = 217;
+inline constexpr int kContactFileKeptAside = 241;  // %s: where the old file was kept
 inline constexpr int kFailed = 36;
 
 // Status line of the sending status window when a send ends without the fax

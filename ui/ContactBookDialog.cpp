@@ -9,6 +9,7 @@
 #include "app/AppState.h"
 #include "app/DialogTexts.h"
 #include "app/LanguageTable.h"
+#include "app/Paths.h"
 #include "contacts/AddressBookTasks.h"
 #include "ui/AddContactDialog.h"
 #include "ui/ContactBookModel.h"
@@ -148,11 +149,27 @@ void ContactBookDialog::deleteRow(int row) {
 }
 
 void ContactBookDialog::apply() {
-    if (!paths_.state->contactBook.save()) {
+    std::filesystem::path keptAside;
+    const bool saved = paths_.state->contactBook.save(&keptAside);
+    tellKeptAside(keptAside);
+    if (!saved) {
         saveFailed();
         return;
     }
     ui_->id1078->setEnabled(false);
+}
+
+void ContactBookDialog::tellKeptAside(const std::filesystem::path& keptAside) {
+    // The file that did not read whole is kept only once, so this is said
+    // once: the next save finds a sound file.
+    if (keptAside.empty())
+        return;
+    QMessageBox box(QMessageBox::Information, windowTitle(),
+                    qstr(GetText(paths_.state->language, text::kContactFileKeptAside,
+                                 FromFsPath(keptAside))),
+                    QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("keptAside"));
+    box.exec();
 }
 
 void ContactBookDialog::saveFailed() {
@@ -172,6 +189,7 @@ void ContactBookDialog::sync() {
     state.job.workerTask = nullptr;
     const SyncMergeOutcome merged = mergeAddressBookAnswer(paths_, *answer);
     fill();
+    tellKeptAside(merged.keptAside);
     ui_->id1078->setEnabled(!merged.saved);
     if (!merged.saved)
         saveFailed();

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QDialog>
+#include <filesystem>
 #include <memory>
 
 #include "ui/Dialogs.h"
@@ -53,6 +54,9 @@ class ContactBookDialog : public QDialog {
     void sync();
     void send();
     void saveFailed();
+    // Tells the user where a contact book file that did not read whole was
+    // kept (nothing when `keptAside` is empty).
+    void tellKeptAside(const std::filesystem::path& keptAside);
     void layoutColumns();
 
     AppPaths& paths_;

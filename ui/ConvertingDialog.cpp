@@ -1,11 +1,15 @@
 #include "ui/ConvertingDialog.h"
 
+#include <QMessageBox>
+
 #include "app/AppState.h"
 #include "app/LanguageTable.h"
 #include "convert/ConversionRun.h"
 #include "app/Paths.h"
+#include "app/Text.h"
 #include "convert/JobFile.h"
 #include "ui/DialogControls.h"
+#include "ui/TextIds.h"
 #include "ui_ConvertingDialog.h"
 #include "app/TextIds.h"
 
@@ -29,7 +33,9 @@ ConvertingDialog::~ConvertingDialog() = default;
 int ConvertingDialog::exec() {
     AppState* state = paths_.state;
     std::atomic<bool>* cancel = &cancel_;
-    startWorker([state, cancel, input = printInput_, printed = printed_](WorkerReport& report) {
+    std::string* failure = &failure_;
+    startWorker([state, cancel, failure, input = printInput_,
+                 printed = printed_](WorkerReport& report) {
         if (printed) {
             print::PrintOptions options;
             options.launch = false;
@@ -42,7 +48,9 @@ int ConvertingDialog::exec() {
         }
         ConversionControl control;
         control.cancel = cancel;
-        ConversionWorker(*state, report, control);
+        const ConversionSummary summary = ConvertJob(*state, report, control);
+        if (!summary.documentWritten && !summary.cancelled && !*cancel)
+            *failure = summary.error.empty() ? std::string("no page could be read") : summary.error;
     });
     timer_.start();
     activateWindow();
@@ -54,6 +62,11 @@ void ConvertingDialog::printFirst(const std::filesystem::path& document,
                                   print::PrintResult* printed) {
     printInput_ = document;
     printed_ = printed;
+}
+
+std::string ConvertingDialog::failure() {
+    joinWorker();
+    return failure_;
 }
 
 void ConvertingDialog::workerClose(int result) {
@@ -78,6 +91,15 @@ void RunConversionDialog(AppPaths& paths, QWidget* owner) {
         return;
     ConvertingDialog dialog(paths, owner);
     dialog.exec();
+    const std::string failure = dialog.failure();
+    if (failure.empty())
+        return;
+    // Without this the user would only meet an empty document later.
+    QMessageBox box(QMessageBox::Warning, dialog.windowTitle(),
+                    qstr(GetText(paths.state->language, text::kConversionFailed, fromUtf8(failure))),
+                    QMessageBox::Ok, owner);
+    box.setObjectName(QStringLiteral("conversionFailed"));
+    box.exec();
 }
 
 print::PrintResult ConvertDocumentFile(AppPaths& paths, QWidget* owner,

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <filesystem>
 #include <memory>
+#include <string>
 
 #include "printmon/PrintJob.h"
 
@@ -38,6 +39,9 @@ class ConvertingDialog : public WorkerWindow {
     void printFirst(const std::filesystem::path& document, print::PrintResult* printed);
     // Whether Escape asked the worker to stop.
     bool cancelRequested() const { return cancel_; }
+    // Why the conversion made no document (empty: it made one, or it was
+    // stopped). Call once exec() has returned; waits for the worker's end.
+    std::string failure();
 
   protected:
     void workerEnableClose() override {}
@@ -52,11 +56,13 @@ class ConvertingDialog : public WorkerWindow {
     std::atomic<bool> cancel_{false};
     std::filesystem::path printInput_;
     print::PrintResult* printed_ = nullptr;
+    std::string failure_;  // written by the worker before it ends
 };
 
 // The conversion run with its dialog: nothing when there is no record or
 // jobFilePath names no job file; otherwise runs dialog 108 modally and
-// returns when it has closed.
+// returns when it has closed, after telling the user why a conversion
+// that was not stopped made no document.
 void RunConversionDialog(AppPaths& paths, QWidget* owner = nullptr);
 
 // A document the user chose (PDF, PostScript or an image) through the same

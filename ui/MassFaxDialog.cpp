@@ -17,19 +17,20 @@
 #include "ui/CsvImportDialog.h"
 #include "ui/DialogChrome.h"
 #include "ui/DialogControls.h"
+#include "app/LanguageTable.h"
 #include "ui/Dialogs.h"
 #include "ui/IconCellDelegate.h"
 #include "ui/Icons.h"
 #include "ui/MassFaxModel.h"
+#include "ui/TextIds.h"
 #include "ui_MassFaxDialog.h"
 
 namespace miravo::ui {
 
 namespace {
 
-QString chooseWithFileDialog(QWidget* owner, const QString& folder) {
-    return QFileDialog::getOpenFileName(owner, QString(), folder,
-                                        QStringLiteral("Text files (*.csv *.txt)"));
+QString chooseWithFileDialog(QWidget* owner, const QString& folder, const QString& filter) {
+    return QFileDialog::getOpenFileName(owner, QString(), folder, filter);
 }
 
 MassFaxFileChooser& fileChooser() {
@@ -147,7 +148,10 @@ void MassFaxDialog::addFromClipboard() {
 
 void MassFaxDialog::addFromFile() {
     AppSettings& settings = paths_.state->settings;
-    const QString chosen = fileChooser()(this, qstr(settings.lastMassFileDir));
+    const QString chosen =
+        fileChooser()(this, qstr(settings.lastMassFileDir),
+                      qstr(GetText(paths_.state->language, text::kListFilesFilter)) +
+                          QStringLiteral(" (*.csv *.txt)"));
     if (chosen.isEmpty())
         return;
     const std::u16string path = u16str(chosen);

@@ -30,8 +30,10 @@ inline constexpr int kMassFaxCancelled = 1029;
 inline constexpr int kMassFaxEscaped = 2;
 
 // How Add from file asks for the file: the chosen path, or an empty text
-// when the user cancelled. `folder` is where to start.
-using MassFaxFileChooser = std::function<QString(QWidget* owner, const QString& folder)>;
+// when the user cancelled. `folder` is where to start; `filter` names the
+// list files offered, in the user's language.
+using MassFaxFileChooser =
+    std::function<QString(QWidget* owner, const QString& folder, const QString& filter)>;
 
 // Replaces the chooser (tests answer without a file dialog); an empty
 // function restores the desktop's open-file dialog. Returns the previous

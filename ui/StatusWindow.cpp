@@ -59,7 +59,8 @@ StatusWindow::StatusWindow(AppPaths& paths, QWidget* sendDialog, std::unique_ptr
     barPolicy.setRetainSizeWhenHidden(true);
     ui_->id1013->setSizePolicy(barPolicy);
     ui_->id1013->hide();
-    ui_->id2->setEnabled(false);
+    // Close stays enabled through the whole send: closing ends the window's
+    // interest, and the engine then abandons the exchange under way.
     // Under the table, before the activity line.
     details_ = new DestinationDetailsPanel(state_.language, this);
     auto* column = static_cast<QBoxLayout*>(layout());
@@ -198,18 +199,17 @@ void StatusWindow::closeByUser() {
     closing_ = true;
     state_.job.statusWindowOpen = false;
     ui_->id2->setEnabled(false);
-    // The worker notices the cleared flag after its current request and
-    // wait; the window keeps running meanwhile and ends in workerEnded().
+    // The engine sees the cleared flag within a second, even in the middle
+    // of an exchange, and gives it up; the window keeps running meanwhile
+    // and ends in workerEnded().
     if (!workerRunning())
         done(kStatusWindowClosed);
 }
 
 void StatusWindow::reject() {
-    // The close box and Escape: the animation stops either way, the window
-    // closes only as Close does, and only while Close is enabled.
+    // The close box and Escape close the window as Close does.
     pollTimer_.stop();
-    if (ui_->id2->isEnabled())
-        closeByUser();
+    closeByUser();
 }
 
 void StatusWindow::changeEvent(QEvent* event) {

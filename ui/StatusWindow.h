@@ -1,7 +1,8 @@
 // The sending status window (103): starts the send worker and shows what
 // it learns, lets the user minimise the whole sending interface into the
-// notification area, and on Close ends the worker's interest in the fax
-// (nothing is cancelled at the service). Close gives 2, the worker closing
+// notification area, and on Close (at any time of the send) ends the
+// worker's interest in the fax: the exchange under way is abandoned, but
+// nothing is cancelled at the service. Close gives 2, the worker closing
 // the window gives 1.
 #pragma once
 

@@ -8,6 +8,10 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/LanguageTable.h"
+#include "ui/DialogControls.h"
+#include "ui/TextIds.h"
+
 namespace miravo::ui {
 
 namespace {
@@ -18,18 +22,21 @@ QString printedAt(std::int64_t seconds) {
 
 }  // namespace
 
-WaitingJobsDialog::WaitingJobsDialog(std::vector<print::WaitingJob> jobs, DiscardJob discard,
+WaitingJobsDialog::WaitingJobsDialog(const LanguageTable& language,
+                                     std::vector<print::WaitingJob> jobs, DiscardJob discard,
                                      QWidget* parent)
     : QDialog(parent), jobs_(std::move(jobs)), discard_(std::move(discard)) {
+    const auto tr = [&language](int id) { return qstr(GetText(language, id)); };
     setObjectName(QStringLiteral("waitingJobs"));
-    setWindowTitle(tr("Miravo - waiting print jobs"));
+    setWindowTitle(tr(text::kWaitingJobsTitle));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(
-        tr("These documents were printed to the Miravo printer while you were not logged in."),
+        tr(text::kWaitingJobsExplained),
         this));
     list_ = new QTreeWidget(this);
     list_->setObjectName(QStringLiteral("jobs"));
-    list_->setHeaderLabels({tr("Title"), tr("Pages"), tr("Printed")});
+    list_->setHeaderLabels({tr(text::kWaitingJobsTitleHeader), tr(text::kWaitingJobsPagesHeader),
+                            tr(text::kWaitingJobsPrintedHeader)});
     list_->setRootIsDecorated(false);
     list_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     for (const print::WaitingJob& job : jobs_) {
@@ -42,11 +49,11 @@ WaitingJobsDialog::WaitingJobsDialog(std::vector<print::WaitingJob> jobs, Discar
     layout->addWidget(list_);
 
     auto* buttons = new QDialogButtonBox(this);
-    convert_ = buttons->addButton(tr("Convert and send"), QDialogButtonBox::AcceptRole);
+    convert_ = buttons->addButton(tr(text::kWaitingJobsConvert), QDialogButtonBox::AcceptRole);
     convert_->setObjectName(QStringLiteral("convert"));
-    discardButton_ = buttons->addButton(tr("Discard"), QDialogButtonBox::DestructiveRole);
+    discardButton_ = buttons->addButton(tr(text::kWaitingJobsDiscard), QDialogButtonBox::DestructiveRole);
     discardButton_->setObjectName(QStringLiteral("discard"));
-    buttons->addButton(tr("Not now"), QDialogButtonBox::RejectRole)
+    buttons->addButton(tr(text::kWaitingJobsLater), QDialogButtonBox::RejectRole)
         ->setObjectName(QStringLiteral("later"));
     layout->addWidget(buttons);
     connect(convert_, &QPushButton::clicked, this, &WaitingJobsDialog::convertSelected);
@@ -80,11 +87,12 @@ void WaitingJobsDialog::discardSelected() {
         reject();
 }
 
-std::optional<std::filesystem::path> OfferWaitingJobs(std::vector<print::WaitingJob> jobs,
+std::optional<std::filesystem::path> OfferWaitingJobs(const LanguageTable& language,
+                                                      std::vector<print::WaitingJob> jobs,
                                                       DiscardJob discard) {
     if (jobs.empty())
         return std::nullopt;
-    WaitingJobsDialog dialog(std::move(jobs), std::move(discard));
+    WaitingJobsDialog dialog(language, std::move(jobs), std::move(discard));
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.chosen();

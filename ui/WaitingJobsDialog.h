@@ -14,6 +14,10 @@
 class QTreeWidget;
 class QPushButton;
 
+namespace miravo {
+class LanguageTable;
+}
+
 namespace miravo::ui {
 
 using DiscardJob = std::function<void(const print::WaitingJob&)>;
@@ -21,8 +25,9 @@ using DiscardJob = std::function<void(const print::WaitingJob&)>;
 class WaitingJobsDialog : public QDialog {
     Q_OBJECT
   public:
-    WaitingJobsDialog(std::vector<print::WaitingJob> jobs, DiscardJob discard,
-                      QWidget* parent = nullptr);
+    // Texts from `language`.
+    WaitingJobsDialog(const LanguageTable& language, std::vector<print::WaitingJob> jobs,
+                      DiscardJob discard, QWidget* parent = nullptr);
 
     // The job to convert once the dialog was accepted.
     std::optional<std::filesystem::path> chosen() const { return chosen_; }
@@ -41,7 +46,8 @@ class WaitingJobsDialog : public QDialog {
 };
 
 // Runs the dialog when `jobs` is not empty; the job file to convert, or none.
-std::optional<std::filesystem::path> OfferWaitingJobs(std::vector<print::WaitingJob> jobs,
+std::optional<std::filesystem::path> OfferWaitingJobs(const LanguageTable& language,
+                                                      std::vector<print::WaitingJob> jobs,
                                                       DiscardJob discard);
 
 }  // namespace miravo::ui

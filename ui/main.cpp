@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "app/AppState.h"
 #include "app/Paths.h"
+#include "app/SettingsStore.h"
 #include "app/Startup.h"
 #include "printmon/WaitingJobs.h"
 #include "ui/Icons.h"
@@ -27,9 +29,16 @@ int main(int argc, char** argv) {
     // Jobs printed while nobody was logged in: one of them may become this run's job.
     if (arguments.empty()) {
         namespace print = miravo::print;
-        if (const auto job = miravo::ui::OfferWaitingJobs(
-                print::ListWaitingJobs(waitingJobFolders), print::DiscardWaitingJob))
-            arguments.push_back(miravo::FromFsPath(*job));
+        auto jobs = print::ListWaitingJobs(waitingJobFolders);
+        if (!jobs.empty()) {
+            // The offer speaks the user's language, read as the run reads it.
+            miravo::AppState offerState;
+            miravo::AppPaths offerPaths;
+            miravo::LoadSettings(offerPaths, offerState);
+            if (const auto job = miravo::ui::OfferWaitingJobs(offerState.language, std::move(jobs),
+                                                              print::DiscardWaitingJob))
+                arguments.push_back(miravo::FromFsPath(*job));
+        }
     }
     static miravo::AppState state;  // the one record, alive until the process ends
     miravo::ui::QtShellDialogs dialogs;

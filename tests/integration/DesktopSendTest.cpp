@@ -118,12 +118,12 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
     const auto prompted = cancelVersionPrompt(&versionPrompt);
 
     QString faxId, pages, transfer, firstRow, firstStatus;
-    bool closeWasDisabled = false;
+    bool closeEnabledAtOnce = false;
     const auto statusSeen = whenModal(
         "id103",
         [&](QDialog* window) {
             auto* close = find<QPushButton>(window, 2);
-            closeWasDisabled = !close->isEnabled();
+            closeEnabledAtOnce = close->isEnabled();
             auto* activityLine = find<QLabel>(window, 1051);
             auto* total = find<QLabel>(window, 1050);
             auto* details = window->findChild<QWidget*>("destinationDetails");
@@ -233,7 +233,7 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
     EXPECT_TRUE(contactsSeen);
     EXPECT_TRUE(massFaxSeen);
     ASSERT_TRUE(*statusSeen);
-    EXPECT_TRUE(closeWasDisabled);
+    EXPECT_TRUE(closeEnabledAtOnce);
     EXPECT_FALSE(faxId.isEmpty());
     EXPECT_EQ(pages, "3");  // the sample's three pages, as the service counted them
     EXPECT_EQ(transfer, qstr(GetText(state.language, 35)));

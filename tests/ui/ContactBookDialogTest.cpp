@@ -1,3 +1,6 @@
+#include <filesystem>
+#include <fstream>
+
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -243,6 +246,39 @@ TEST_F(ContactBookDialogTest, AContactAddedThenClosedWithoutApplyIsGoneAtTheNext
     ASSERT_EQ(state().contactBook.contacts.size(), 1u);
     EXPECT_EQ(record(0).name, u"Ann");
     EXPECT_FALSE(state().contactBook.modified);
+}
+
+// A contacts.csv that did not read whole is kept aside by the next save;
+// the user is told where, once.
+TEST_F(ContactBookDialogTest, ApplyOverADamagedFileTellsOnceWhereTheOldFileWasKept) {
+    writeBook({single(u"12", u"Old", u"200")});
+    std::ofstream(bookFile(), std::ios::binary | std::ios::app)
+        << std::string("j\0u\0n\0k\0\r\0\n\0", 12);  // a line that makes no record
+    auto dialog = openBook(paths());
+    QString told;
+    const auto first = whenModal("keptAside", [&](QDialog* box) {
+        told = static_cast<QMessageBox*>(box)->text();
+        box->accept();
+    });
+    answerEntry(nullptr, nullptr, "+49 40 5550100", "Harbour office", 1071);
+    click(dialog.get(), 1077);
+    click(dialog.get(), 1078);  // Apply
+    ASSERT_TRUE(waitFor([&] { return *first; }));
+    std::filesystem::path kept;
+    for (const auto& entry : std::filesystem::directory_iterator(dataDir().path()))
+        if (entry.path().filename().string().starts_with("contacts.csv.unreadable-"))
+            kept = entry.path();
+    ASSERT_FALSE(kept.empty());
+    EXPECT_TRUE(told.contains(QString::fromStdString(kept.string()))) << told.toStdString();
+    EXPECT_FALSE(told.contains("%s"));
+    EXPECT_EQ(savedBook().contacts, state().contactBook.contacts);
+
+    const auto second = whenModal("keptAside", [](QDialog* box) { box->accept(); }, 1500);
+    answerEntry(nullptr, nullptr, "+49 40 5550101", "Quay office", 1071);
+    click(dialog.get(), 1077);
+    click(dialog.get(), 1078);
+    QTest::qWait(1600);
+    EXPECT_FALSE(*second);
 }
 
 TEST_F(ContactBookDialogTest, AnEmptyBookIsFetchedOnOpeningAndSyncSendsANewContact) {

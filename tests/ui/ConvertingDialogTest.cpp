@@ -1,5 +1,6 @@
 #include <QImage>
 #include <QLabel>
+#include <QMessageBox>
 #include <QTest>
 #include <cstdlib>
 
@@ -80,6 +81,23 @@ TEST_F(ConvertingDialogTest, EscapeStopsTheWorkerAndTheDialogWaitsForIt) {
     EXPECT_FALSE(std::filesystem::exists(ToFsPath(DocumentName(base(), 40))));
     for (const auto& entry : std::filesystem::directory_iterator(ToFsPath(base()).parent_path()))
         ADD_FAILURE() << "left behind: " << entry.path();
+}
+
+// A page file that gives no page: the user is told why, in a message, and
+// no document is left to send.
+TEST_F(ConvertingDialogTest, AFailedConversionTellsTheUserWhy) {
+    writeJob(2);
+    miravo::test::writeBytes(spool_ / "job_7_2", "not an image");
+    QString told;
+    const auto shown = whenModal("conversionFailed", [&](QDialog* box) {
+        told = static_cast<QMessageBox*>(box)->text();
+        box->accept();
+    });
+    RunConversionDialog(paths());
+    ASSERT_TRUE(*shown);
+    EXPECT_TRUE(told.startsWith("The document could not be converted: ")) << told.toStdString();
+    EXPECT_GT(told.size(), QString("The document could not be converted: ").size() + 3);
+    EXPECT_EQ(state().job.documentPath, u"");
 }
 
 TEST_F(ConvertingDialogTest, NoJobFileOpensNothing) {

@@ -22,6 +22,7 @@
 #include "ui/OptionsDialog.h"
 #include "ui/SendDialog.h"
 #include "ui/StatusWindow.h"
+#include "ui/WaitingJobsDialog.h"
 #include "ui/WorkerDialog.h"
 
 namespace miravo::ui::test {
@@ -98,6 +99,13 @@ TEST_F(DialogLayoutTest, EveryDialogFitsUnclippedInEveryLanguage) {
         {"csv import", [&] { return std::make_unique<CsvImportDialog>(paths(), u"a;b\n1;2\n"); }},
         {"converting", [&] { return std::make_unique<ConvertingDialog>(paths()); }},
         {"worker", [&] { return std::make_unique<WorkerDialog>(paths()); }},
+        {"waiting jobs",
+         [&] {
+             return std::make_unique<WaitingJobsDialog>(
+                 state().language,
+                 std::vector<print::WaitingJob>{{"/spool/A__ps__job_1", "Quarterly report", 12, 0}},
+                 [](const print::WaitingJob&) {});
+         }},
     };
     for (const char* code : {"en", "de", "ru"}) {
         inLanguage(code);

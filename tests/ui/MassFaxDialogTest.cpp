@@ -38,12 +38,14 @@ class MassFaxDialogTest : public UiTest {
     void chooseFile(const std::filesystem::path& file, const std::string& bytes) {
         std::filesystem::create_directories(file.parent_path());
         miravo::test::writeBytes(file, bytes);
-        SetMassFaxFileChooser([this, file](QWidget*, const QString& folder) {
+        SetMassFaxFileChooser([this, file](QWidget*, const QString& folder, const QString& filter) {
             startFolders_.push_back(folder);
+            filters_.push_back(filter);
             return qstr(FromFsPath(file));
         });
     }
     std::vector<QString> startFolders_;
+    std::vector<QString> filters_;
     miravo::test::TempDir files_;
 };
 
@@ -123,6 +125,7 @@ TEST_F(MassFaxDialogTest, AnUpperCaseTxtFileGoesThroughTheCsvImportAndAQuotedDel
     ASSERT_TRUE(*imported);
     EXPECT_EQ(rows(*dialog), (Numbers{u"+49 30 1111", u"+49 30 2222"}));
     EXPECT_EQ(startFolders_, std::vector<QString>{"/start/"});
+    EXPECT_EQ(filters_, std::vector<QString>{"Text files (*.csv *.txt)"});
     EXPECT_EQ(state().settings.lastMassFileDir, FromFsPath(file.parent_path()) + u"/");
     EXPECT_EQ(state().settings.delimiter, u";");
 }

@@ -19,6 +19,7 @@
 #include "app/LanguageTable.h"
 #include "app/Text.h"
 #include "tests/server/ServerHarness.h"
+#include "tests/service/HostileService.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/CredentialsDialog.h"
 #include "ui/Dialogs.h"
@@ -104,28 +105,24 @@ class StatusWindowTest : public UiTest {
 
 ServerProcess* StatusWindowTest::server_ = nullptr;
 
-TEST_F(StatusWindowTest, SendFillsTheLabelsAndCloseIsEnabledOnlyAfterTheTransfer) {
+TEST_F(StatusWindowTest, SendFillsTheLabelsAndCloseIsEnabledFromTheStart) {
     auto status = window();
-    bool closeDisabledAtFirst = false, openAtFirst = false, keptByCloseBox = false;
-    bool faxIdWhenEnabled = false, finished = false, noBarWhileAuthenticating = false;
+    bool closeEnabledAtFirst = false, openAtFirst = false;
+    bool faxIdWhenFinished = false, finished = false, noBarWhileAuthenticating = false;
     QTimer::singleShot(0, status.get(), [&] {
         auto* close = find<QPushButton>(status.get(), 2);
-        closeDisabledAtFirst = !close->isEnabled();
+        closeEnabledAtFirst = close->isEnabled();
         noBarWhileAuthenticating = find<QProgressBar>(status.get(), 1013)->isHidden();
         openAtFirst = state().job.statusWindowOpen;
-        status->close();  // the close box does nothing while Close is disabled
-        keptByCloseBox = status->isVisible();
-        ASSERT_TRUE(waitFor([&] { return close->isEnabled(); }));
-        faxIdWhenEnabled = !label(status.get(), 1038).isEmpty();
         finished = waitFor([&] { return label(status.get(), 1047) == text(35); });
+        faxIdWhenFinished = !label(status.get(), 1038).isEmpty();
         click(close);
     });
     EXPECT_EQ(status->exec(), kStatusWindowClosed);
-    EXPECT_TRUE(closeDisabledAtFirst);
+    EXPECT_TRUE(closeEnabledAtFirst);
     EXPECT_TRUE(noBarWhileAuthenticating);
     EXPECT_TRUE(openAtFirst);
-    EXPECT_TRUE(keptByCloseBox);
-    EXPECT_TRUE(faxIdWhenEnabled);
+    EXPECT_TRUE(faxIdWhenFinished);
     ASSERT_TRUE(finished);
     EXPECT_FALSE(state().job.statusWindowOpen);
     EXPECT_FALSE(status->workerRunning());
@@ -171,6 +168,52 @@ TEST_F(StatusWindowTest, CloseDuringThePollingWaitsForTheWorkerWhileTheWindowKee
     EXPECT_FALSE(status->workerRunning());
     // The polling ended with the window, before the fax was delivered.
     EXPECT_NE(label(status.get(), 1047), text(35));
+}
+
+// A service that hangs in the middle of an exchange: Close, the close box
+// or Escape end the window and its worker within a second all the same.
+TEST_F(StatusWindowTest, ClosingDuringAHangingExchangeEndsWindowAndWorkerWithinASecond) {
+    miravo::test::ClearProxyEnvironment();
+    const auto certificates = miravo::test::TestCertificates::make({"IP:127.0.0.1"});
+    miravo::test::writeBytes(dataDir() / "ca.pem", certificates.caPem);
+    const std::vector<std::function<void(StatusWindow*)>> closings = {
+        [](StatusWindow* w) { click(w, 2); },
+        [](StatusWindow* w) { w->close(); },
+        [](StatusWindow* w) { QTest::keyClick(w, Qt::Key_Escape); },
+    };
+    int round = 0;
+    for (const miravo::test::HostileCase& hostile : miravo::test::HostileCases()) {
+        if (hostile.kind != miravo::test::HostileCase::Kind::Drip &&
+            hostile.kind != miravo::test::HostileCase::Kind::Endless)
+            continue;
+        for (const auto& closeWindow : closings) {
+            SCOPED_TRACE(std::string(hostile.name) + " closing " + std::to_string(round++ % 3));
+            miravo::test::LoopbackServer service(&certificates);
+            miravo::test::ServeHostile(service, hostile);
+            AppSettings& settings = state().settings;
+            settings.serviceHost = u"127.0.0.1:" + fromUtf8(std::to_string(service.port()));
+            settings.caFile = fromUtf8((dataDir() / "ca.pem").string());
+            settings.timeoutMs = 30000;
+            auto status = window();
+            bool hanging = false;
+            std::chrono::steady_clock::time_point closed;
+            QTimer::singleShot(0, status.get(), [&] {
+                hanging = waitFor([&] {
+                    for (const auto& request : service.requests())
+                        if (request.body.find(hostile.action) != std::string::npos)
+                            return true;
+                    return false;
+                });
+                QTest::qWait(300);
+                closed = std::chrono::steady_clock::now();
+                closeWindow(status.get());
+            });
+            EXPECT_EQ(status->exec(), kStatusWindowClosed);
+            EXPECT_TRUE(hanging);
+            EXPECT_LT(std::chrono::steady_clock::now() - closed, std::chrono::seconds(1));
+            EXPECT_FALSE(status->workerRunning());
+        }
+    }
 }
 
 // Closed by the worker while in the notification area: the send dialog
@@ -319,7 +362,7 @@ TEST_F(StatusWindowTest, DetailsListEachDestinationOnceThePollingHasEnded) {
     QTimer::singleShot(0, status.get(), [&] {
         auto& details = status->destinationDetails();
         auto* close = find<QPushButton>(status.get(), 2);
-        ASSERT_TRUE(waitFor([&] { return close->isEnabled(); }));
+        ASSERT_TRUE(waitFor([&] { return status->pollingAnimation(); }));
         offeredDuringPolling = details.isVisible();
         ASSERT_TRUE(waitFor([&] { return details.isVisible(); }));
         foldedAtFirst = !details.unfolded();

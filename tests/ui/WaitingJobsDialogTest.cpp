@@ -1,6 +1,8 @@
 // The offer of waiting print jobs: convert one, or discard them.
 #include "ui/WaitingJobsDialog.h"
 
+#include "app/LanguageTable.h"
+
 #include <QPushButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -14,7 +16,7 @@ std::vector<print::WaitingJob> twoJobs() {
 
 TEST(WaitingJobsDialog, ListsTheJobsAndConvertsTheChosenOne) {
     std::vector<std::string> discarded;
-    WaitingJobsDialog dialog(twoJobs(), [&](const print::WaitingJob& job) {
+    WaitingJobsDialog dialog(LanguageTable{}, twoJobs(), [&](const print::WaitingJob& job) {
         discarded.push_back(job.title);
     });
     auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("jobs"));
@@ -33,7 +35,7 @@ TEST(WaitingJobsDialog, ListsTheJobsAndConvertsTheChosenOne) {
 
 TEST(WaitingJobsDialog, DiscardingEveryJobClosesItWithNothingChosen) {
     int discards = 0;
-    WaitingJobsDialog dialog(twoJobs(), [&](const print::WaitingJob&) { ++discards; });
+    WaitingJobsDialog dialog(LanguageTable{}, twoJobs(), [&](const print::WaitingJob&) { ++discards; });
     dialog.show();
     auto* discard = dialog.findChild<QPushButton*>(QStringLiteral("discard"));
     discard->click();
@@ -42,6 +44,24 @@ TEST(WaitingJobsDialog, DiscardingEveryJobClosesItWithNothingChosen) {
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_FALSE(dialog.chosen().has_value());
+}
+
+TEST(WaitingJobsDialog, TextsComeFromTheLanguageFile) {
+    struct Case {
+        const char16_t* code;
+        const char* title;
+        const char* discard;
+    };
+    for (const Case& c : {Case{u"en", "Miravo - waiting print jobs", "Discard"},
+                          Case{u"de", "Miravo - wartende Druckaufträge", "Verwerfen"},
+                          Case{u"ru", "Miravo - ожидающие задания печати", "Удалить"}}) {
+        LanguageTable language;
+        LoadLanguage(language, u"" MIRAVO_SOURCE_DIR "/data/lang.ini", c.code);
+        WaitingJobsDialog dialog(language, twoJobs(), [](const print::WaitingJob&) {});
+        EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8(c.title));
+        EXPECT_EQ(dialog.findChild<QPushButton*>(QStringLiteral("discard"))->text(),
+                  QString::fromUtf8(c.discard));
+    }
 }
 
 }  // namespace
