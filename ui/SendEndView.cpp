@@ -1,6 +1,5 @@
 #include "ui/SendEndView.h"
 
-#include "service/FaxTransmission.h"
 #include "ui/TextIds.h"
 #include "app/ControlIds.h"
 
@@ -48,7 +47,7 @@ SendEndView DescribeSendEnd(const SendSummary& summary, std::int32_t errorCode) 
         return {text::kNotSentDocumentMissing, verdict};
     // A transfer answer without the authentication verdict that the
     // authentication just gave is no usable answer either.
-    if (last.transport != Outcome::Answer || errorCode == kNoUsableAnswer ||
+    if (last.transport != Outcome::Answer || errorCode == text::kNoUsableAnswer ||
         (summary.failedStep == FaxStep::Transfer && errorCode == kCredentialsRefused))
         return {text::kNotSentNoAnswer, verdict};
     if (errorCode != 0 && errorCode != kCredentialsRefused)
