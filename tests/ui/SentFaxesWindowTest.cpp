@@ -134,7 +134,8 @@ class SentFaxesSendTest : public SentFaxesWindowTest {
 
 TEST_F(SentFaxesSendTest, SendIsRecordedWithItsFinalStatuses) {
     sendThroughTheStatusWindow([](StatusWindow& status) {
-        return find<QLabel>(&status, 1051)->text().isEmpty();  // polling over
+        // Polling over: every destination's list is offered.
+        return !status.destinationDetails().isHidden();
     });
     const auto sends = journal_.sends(journal_.find({}));
     ASSERT_EQ(sends.size(), 1u);
@@ -148,7 +149,10 @@ TEST_F(SentFaxesSendTest, SendIsRecordedWithItsFinalStatuses) {
 }
 
 TEST_F(SentFaxesSendTest, SendClosedWhileUnderWayBecomesFinalAfterRefresh) {
-    sendThroughTheStatusWindow([](StatusWindow&) { return true; });  // closed at once
+    // Closed as soon as the transfer was answered, with both destinations under way.
+    sendThroughTheStatusWindow([](StatusWindow& status) {
+        return !find<QLabel>(&status, 1038)->text().isEmpty();
+    });
     std::this_thread::sleep_for(std::chrono::milliseconds(900));
 
     SentFaxesWindow window(paths());
