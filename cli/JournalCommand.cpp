@@ -49,17 +49,6 @@ std::string statusWords(const LanguageTable& language, const std::u16string& cod
            "]";
 }
 
-void loadSettings(const JournalArguments& arguments, AppPaths& paths, AppState& state) {
-    SettingsLocation location;
-    if (!arguments.settingsFile.empty()) {
-        std::error_code ec;
-        const fs::path file = fs::absolute(arguments.settingsFile, ec);
-        location.appDataFolder = file.parent_path();
-        location.settingsFileName = FromFsPath(file.filename());
-    }
-    LoadSettings(paths, state, location);
-}
-
 void list(Journal& journal, const JournalArguments& arguments, const LanguageTable& language,
           std::FILE* out) {
     const std::vector<JournalSend> sends = journal.sends(journal.find({u"", arguments.since}));
@@ -85,7 +74,7 @@ int refresh(Journal& journal, const JournalArguments& arguments, std::FILE* out,
             const std::function<void(std::uint32_t)>& sleep) {
     AppState state;
     AppPaths paths;
-    loadSettings(arguments, paths, state);
+    LoadSettingsFrom(arguments.settingsFile, paths, state);
     SendTiming timing;
     timing.sleep = sleep;
     SilentWorkerReport progress;  // Ctrl-C simply ends the program: every write is whole
@@ -178,7 +167,7 @@ int RunJournalCommand(const JournalArguments& arguments, std::FILE* out, std::FI
         return refresh(journal, arguments, out, err, sleep);
     AppState state;
     AppPaths paths;
-    loadSettings(arguments, paths, state);
+    LoadSettingsFrom(arguments.settingsFile, paths, state);
     list(journal, arguments, state.language, out);
     return kExitOk;
 }

@@ -449,18 +449,22 @@ std::string serviceErrorText(const AppState& state, const SendSummary& summary) 
 
 }  // namespace
 
-int Send(const SendArguments& arguments, const SendControls& controls, std::FILE* out,
-         std::FILE* err) {
-    AppState state;
-    AppPaths paths;
+void LoadSettingsFrom(const std::string& settingsFile, AppPaths& paths, AppState& state) {
     SettingsLocation location;
-    if (!arguments.settingsFile.empty()) {
+    if (!settingsFile.empty()) {
         std::error_code ec;
-        const fs::path file = fs::absolute(arguments.settingsFile, ec);
+        const fs::path file = fs::absolute(settingsFile, ec);
         location.appDataFolder = file.parent_path();
         location.settingsFileName = FromFsPath(file.filename());
     }
     LoadSettings(paths, state, location);
+}
+
+int Send(const SendArguments& arguments, const SendControls& controls, std::FILE* out,
+         std::FILE* err) {
+    AppState state;
+    AppPaths paths;
+    LoadSettingsFrom(arguments.settingsFile, paths, state);
 
     WorkFolder folder;
     if (folder.path().empty()) {

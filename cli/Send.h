@@ -43,6 +43,10 @@ struct SendArguments {
 bool ParseSendArguments(const std::vector<std::string>& args, SendArguments& out,
                         std::string& error);
 
+// Loads the settings from `settingsFile` (--settings), or from the
+// application-data folder when it is empty.
+void LoadSettingsFrom(const std::string& settingsFile, AppPaths& paths, AppState& state);
+
 // The exit status a send ends with.
 int ExitStatusFor(const SendSummary& summary, const SendState& send);
 
