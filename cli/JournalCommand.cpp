@@ -61,7 +61,7 @@ void list(Journal& journal, const JournalArguments& arguments, const LanguageTab
     for (const JournalSend& s : sends) {
         std::fprintf(out, "%s  %s  fax %s  %d page(s)%s  %.2f %s\n", localTime(s.sentAt).c_str(),
                      toUtf8(s.title).c_str(), toUtf8(s.faxId).c_str(), s.pages,
-                     s.cover ? " + cover" : "", s.totalCost, currency.c_str());
+                     s.cover ? " with the cover page" : "", s.totalCost, currency.c_str());
         for (const JournalDestination& d : s.destinations) {
             std::fprintf(out, "  %s%s%s: %s %.2f %s\n", toUtf8(d.number).c_str(),
                          d.name.empty() ? "" : " ", toUtf8(d.name).c_str(),
