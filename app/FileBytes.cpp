@@ -133,4 +133,17 @@ bool MayReplaceFile(const std::filesystem::path& path) {
     return true;
 }
 
+PrivateFolder::PrivateFolder(const std::filesystem::path& in, std::string_view prefix) {
+    std::string name = (in / (std::string(prefix) + "-XXXXXX")).string();
+    if (::mkdtemp(name.data()))
+        path_ = name;
+}
+
+PrivateFolder::~PrivateFolder() {
+    if (!path_.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+}
+
 }  // namespace miravo

@@ -73,6 +73,21 @@ FileRead ReadFileBytes(const std::filesystem::path& path, std::string& bytes);
 bool writeFileAtomically(const std::filesystem::path& path, std::string_view data,
                          unsigned mode = 0644);
 
+// A folder of this process's own, made unique and 0700 as `in`/`prefix`-XXXXXX
+// so that no other process's file can be in it, and removed with everything
+// in it when the object goes. path() is empty when it could not be made.
+class PrivateFolder {
+  public:
+    PrivateFolder(const std::filesystem::path& in, std::string_view prefix);
+    ~PrivateFolder();
+    PrivateFolder(const PrivateFolder&) = delete;
+    PrivateFolder& operator=(const PrivateFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
 // Whether `path` names nothing, or a regular file this process can read:
 // anything else must not be replaced, since what it holds is unknown.
 bool MayReplaceFile(const std::filesystem::path& path);

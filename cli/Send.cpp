@@ -13,6 +13,7 @@
 #include <set>
 
 #include "app/AppState.h"
+#include "app/FileBytes.h"
 #include "app/Paths.h"
 #include "app/SettingsStore.h"
 #include "app/Startup.h"
@@ -166,26 +167,6 @@ class TerminalPrompt : public CredentialsPrompt {
 
     bool interactive_;
     std::FILE* err_;
-};
-
-// A folder of our own for the documents made on the way; removed at the end.
-class WorkFolder {
-  public:
-    WorkFolder() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/miravosend-XXXXXX";
-        if (::mkdtemp(pattern.data()))
-            path_ = pattern;
-    }
-    ~WorkFolder() {
-        std::error_code ec;
-        if (!path_.empty())
-            fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
 };
 
 // Runs a program and returns the first line it prints; nullopt when it fails.
@@ -466,7 +447,9 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
     AppPaths paths;
     LoadSettingsFrom(arguments.settingsFile, paths, state);
 
-    WorkFolder folder;
+    const char* tmp = std::getenv("TMPDIR");
+    // A folder of our own for the documents made on the way; removed at the end.
+    const PrivateFolder folder(tmp && *tmp ? tmp : "/tmp", "miravosend");
     if (folder.path().empty()) {
         std::fprintf(err, "miravo-send: no temporary folder can be made\n");
         return kExitDocument;

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/FileBytes.h"
 #include "app/Paths.h"
 #include "app/Text.h"
 #include "convert/FaxTiff.h"
@@ -34,30 +35,6 @@ void removeFile(const std::u16string& name) {
     std::error_code ec;
     std::filesystem::remove(ToFsPath(name), ec);
 }
-
-// The private folder that holds one run's intermediates, beside the
-// document: created unique and 0700, so no other run's file can be in it,
-// and removed with everything in it when the run ends, however it ends.
-class WorkFolder {
-  public:
-    explicit WorkFolder(const std::filesystem::path& besides) {
-        std::string name = (besides / "work-XXXXXX").string();
-        if (::mkdtemp(name.data()))
-            path_ = name;
-    }
-    ~WorkFolder() {
-        if (!path_.empty()) {
-            std::error_code ec;
-            std::filesystem::remove_all(path_, ec);
-        }
-    }
-    WorkFolder(const WorkFolder&) = delete;
-    WorkFolder& operator=(const WorkFolder&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
 
 }  // namespace
 
@@ -129,7 +106,9 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
         return fail("the job file lists no page file");
 
     const std::filesystem::path documentFolder = ToFsPath(base).parent_path();
-    const WorkFolder work(documentFolder);
+    // The run's intermediates, beside the document: removed when the run
+    // ends, however it ends.
+    const PrivateFolder work(documentFolder, "work");
     if (work.path().empty())
         return fail("no private work folder could be made in " + documentFolder.string());
     const std::u16string workBase = FromFsPath(work.path() / ToFsPath(base).filename());

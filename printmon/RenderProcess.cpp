@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/FileBytes.h"
+
 extern char** environ;
 
 namespace miravo::print {
@@ -58,28 +60,6 @@ std::vector<std::string> rendererEnvironment(const std::string& tempFolder) {
     return variables;
 }
 
-// A private folder (0700, unique) beside the page files, removed with all
-// that the renderer left in it.
-class TempFolder {
-  public:
-    explicit TempFolder(const std::filesystem::path& besides) {
-        std::string name = (besides / "render-XXXXXX").string();
-        if (::mkdtemp(name.data()))
-            path_ = name;
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ec);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
 std::string trimmed(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.pop_back();
@@ -92,7 +72,8 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
                               int first, int seconds) {
     RenderOutcome outcome;
     const std::string program = rendererPath().string();
-    const TempFolder temp(std::filesystem::path(base).parent_path());
+    // Ghostscript's only writable place, removed with all the renderer left in it.
+    const PrivateFolder temp(std::filesystem::path(base).parent_path(), "render");
     if (temp.path().empty()) {
         outcome.error = "cannot make a private folder for rendering beside " + base;
         return outcome;
@@ -109,7 +90,7 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
     std::vector<char*> arguments = {
         const_cast<char*>(program.c_str()), const_cast<char*>(input.c_str()),
         const_cast<char*>(base.c_str()), const_cast<char*>(firstText.c_str()), nullptr};
-    std::vector<std::string> variables = rendererEnvironment(temp.path());
+    std::vector<std::string> variables = rendererEnvironment(temp.path().string());
     std::vector<char*> environment;
     for (std::string& variable : variables)
         environment.push_back(variable.data());
