@@ -187,21 +187,7 @@ std::filesystem::path ToFsPath(std::u16string_view text) {
         } else if (c >= 0xD800 && c < 0xE000) {
             c = 0xFFFD;
         }
-        if (c < 0x80) {
-            bytes.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            bytes.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            bytes.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            bytes.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            bytes.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            bytes.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            bytes.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            bytes.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            bytes.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            bytes.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
+        appendUtf8(bytes, c);
     }
     return std::filesystem::path(std::move(bytes));
 }

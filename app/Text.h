@@ -20,6 +20,8 @@ std::string toUtf8(std::u16string_view text);
 // Invalid sequences become U+FFFD.
 std::u16string fromUtf8(std::string_view bytes);
 bool isValidUtf8(std::string_view bytes);
+// Appends the UTF-8 bytes of one code point (the caller keeps it valid).
+void appendUtf8(std::string& out, char32_t c);
 
 // Windows-1252: every byte maps to one character (the five unassigned bytes
 // map to the C1 control of the same value, as Windows does).
