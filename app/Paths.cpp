@@ -267,23 +267,32 @@ std::u16string CacheFolder() {
     return fromUtf8(folder);
 }
 
-std::u16string SpoolFolder() {
-    std::string folder;
-    const std::string runtime =
-        CurrentDesktopUser() ? std::string() : environment("XDG_RUNTIME_DIR");
-    if (!runtime.empty() && runtime.front() == '/' && isDirectory(runtime)) {
-        folder = withoutTrailingSlashes(runtime) + "/miravo";
-    } else {
-        const std::u16string cache = CacheFolder();
-        if (cache.empty())
-            return {};
-        folder = toUtf8(cache) + "/spool";
-    }
+namespace {
+
+// `folder`, made 0700 when missing; empty unless it is this user's own.
+std::u16string ownSpool(const std::string& folder) {
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
         return {};
     if (!isOwnFolder(folder))
         return {};
     return fromUtf8(folder);
+}
+
+}  // namespace
+
+std::u16string SpoolFolder() {
+    const std::string runtime =
+        CurrentDesktopUser() ? std::string() : environment("XDG_RUNTIME_DIR");
+    if (!runtime.empty() && runtime.front() == '/' && isDirectory(runtime))
+        return ownSpool(withoutTrailingSlashes(runtime) + "/miravo");
+    return LastingSpoolFolder();
+}
+
+std::u16string LastingSpoolFolder() {
+    const std::u16string cache = CacheFolder();
+    if (cache.empty())
+        return {};
+    return ownSpool(toUtf8(cache) + "/spool");
 }
 
 std::u16string MakeRunFolder() {

@@ -33,6 +33,10 @@ std::u16string CacheFolder();
 // (mode 0700) when missing and refused unless it is a folder of this user.
 // No trailing '/'. Empty when neither is available.
 std::u16string SpoolFolder();
+// The spool under the cache folder (0700), which SpoolFolder() falls back
+// to without a runtime folder: jobs printed with nobody logged in wait
+// there, since the runtime folder goes at logout.
+std::u16string LastingSpoolFolder();
 
 // A new folder of its own for one conversion run, in CacheFolder(): unique,
 // mode 0700, named "run-" and six letters or digits. Empty on failure.

@@ -41,14 +41,8 @@ std::optional<std::vector<JobEntry>> entriesOf(const fs::path& jobFile) {
 }  // namespace
 
 std::vector<fs::path> WaitingJobFolders() {
-    std::vector<fs::path> folders = {DefaultSpoolFolder()};
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR")) {
-        const std::string kept = runtime;
-        ::unsetenv("XDG_RUNTIME_DIR");
-        folders.push_back(DefaultSpoolFolder());
-        ::setenv("XDG_RUNTIME_DIR", kept.c_str(), 1);
-    }
-    if (folders.size() == 2 && folders[0] == folders[1])
+    std::vector<fs::path> folders = {DefaultSpoolFolder(), ToFsPath(LastingSpoolFolder())};
+    if (folders[0] == folders[1])
         folders.pop_back();
     return folders;
 }

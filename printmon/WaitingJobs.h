@@ -18,7 +18,6 @@ struct WaitingJob {
 
 // The folders jobs may wait in: the spool of this session, and the one
 // used while the user has no session (no XDG_RUNTIME_DIR), once each.
-// It changes the environment for a moment: call it before any thread starts.
 std::vector<std::filesystem::path> WaitingJobFolders();
 
 // The job files in `folders` (regular files of this user named

@@ -14,7 +14,6 @@
 #include "ui/WaitingJobsDialog.h"
 
 int main(int argc, char** argv) {
-    // Looked up before Qt starts any thread: it changes the environment for a moment.
     const auto waitingJobFolders = miravo::print::WaitingJobFolders();
     QApplication application(argc, argv);  // takes Qt's own options out of argv
     QApplication::setApplicationName(QStringLiteral("Miravo"));
