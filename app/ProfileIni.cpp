@@ -1,9 +1,5 @@
 #include "app/ProfileIni.h"
 
-#include <QSet>
-#include <QString>
-#include <QStringView>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <unordered_set>
 
 #include "app/FileBytes.h"
 #include "app/Text.h"
@@ -35,9 +32,7 @@ std::u16string_view trimBlanks(std::u16string_view s) {
 }
 
 bool sameName(std::u16string_view a, std::u16string_view b) {
-    return QStringView(a.data(), static_cast<qsizetype>(a.size()))
-               .compare(QStringView(b.data(), static_cast<qsizetype>(b.size())),
-                        Qt::CaseInsensitive) == 0;
+    return equalsIgnoreCase(a, b);
 }
 
 // What one line of a profile file is.
@@ -283,19 +278,14 @@ unsigned ProfileFile::getInt(std::u16string_view section, std::u16string_view ke
 
 std::vector<std::u16string> ProfileFile::sections() const {
     std::vector<std::u16string> names;
-    QSet<QString> seen;
+    std::unordered_set<std::u16string> seen;
     for (const Line& line : lines_) {
         const ParsedLine parsed = parseLine(line.content);
         if (parsed.kind != LineKind::Section)
             continue;
         // Case-folded names, so that a file of many sections stays fast.
-        const QString folded =
-            QStringView(parsed.name.data(), static_cast<qsizetype>(parsed.name.size()))
-                .toString()
-                .toCaseFolded();
-        if (seen.contains(folded))
+        if (!seen.insert(foldCase(parsed.name)).second)
             continue;
-        seen.insert(folded);
         names.emplace_back(parsed.name);
     }
     return names;

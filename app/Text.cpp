@@ -1,28 +1,108 @@
 #include "app/Text.h"
 
-#include <QString>
-#include <QStringDecoder>
+#include <locale.h>
+#include <wctype.h>
 
 #include <array>
 #include <climits>
 
 namespace miravo {
 
+namespace {
+
+// The UTF-8 sequence at `at`: its length (1 to 4) and code point when it is
+// well formed; otherwise the length of its longest well-formed start (at
+// least 1), which one replacement character stands for. Overlong forms,
+// encoded surrogates and values beyond U+10FFFF are not well formed.
+struct Utf8Sequence {
+    std::size_t length = 1;
+    bool valid = false;
+    char32_t code = 0;
+};
+
+Utf8Sequence utf8Sequence(std::string_view bytes, std::size_t at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80)
+        return {1, true, lead};
+    std::size_t length = 0;
+    char32_t value = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        value = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        value = lead & 0x0F;
+        if (lead == 0xE0)
+            low = 0xA0;  // no overlong forms
+        if (lead == 0xED)
+            high = 0x9F;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        value = lead & 0x07;
+        if (lead == 0xF0)
+            low = 0x90;
+        if (lead == 0xF4)
+            high = 0x8F;  // nothing beyond U+10FFFF
+    } else {
+        return {};
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if (at + i >= bytes.size())
+            return {i, false, 0};
+        const unsigned char next = byte(at + i);
+        if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF))
+            return {i, false, 0};
+        value = (value << 6) | (next & 0x3F);
+    }
+    return {length, true, value};
+}
+
+}  // namespace
+
 std::string toUtf8(std::u16string_view text) {
-    const QByteArray bytes =
-        QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())).toUtf8();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;  // half a pair stands for no character
+        }
+        appendUtf8(out, c);
+    }
+    return out;
 }
 
 std::u16string fromUtf8(std::string_view bytes) {
-    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdU16String();
+    std::u16string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        const Utf8Sequence sequence = utf8Sequence(bytes, i);
+        i += sequence.length;
+        const char32_t c = sequence.valid ? sequence.code : 0xFFFD;
+        if (c >= 0x10000) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(c));
+        }
+    }
+    return out;
 }
 
 bool isValidUtf8(std::string_view bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString decoded = decoder.decode(QByteArrayView(bytes.data(), bytes.size()));
-    (void)decoded;
-    return !decoder.hasError();
+    for (std::size_t i = 0; i < bytes.size();) {
+        const Utf8Sequence sequence = utf8Sequence(bytes, i);
+        if (!sequence.valid)
+            return false;
+        i += sequence.length;
+    }
+    return true;
 }
 
 void appendUtf8(std::string& out, char32_t c) {
@@ -121,6 +201,49 @@ bool equalsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b) {
             return false;
     }
     return true;
+}
+
+namespace {
+bool isAscii(std::u16string_view text) {
+    for (char16_t c : text)
+        if (c >= 0x80)
+            return false;
+    return true;
+}
+}  // namespace
+
+std::u16string foldCase(std::u16string_view text) {
+    if (isAscii(text))
+        return asciiLower(text);
+    // The lower case of the upper case: a final sigma, a long s or the
+    // Kelvin sign then fold like the letters they stand for.
+    static const locale_t unicode = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+    std::u16string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
+                          text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+        if (pair)
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        if (c < 0x80)
+            c = asciiLower(static_cast<char16_t>(c));
+        else if (unicode && (c < 0xD800 || c > 0xDFFF))
+            c = static_cast<char32_t>(::towlower_l(::towupper_l(static_cast<wint_t>(c), unicode), unicode));
+        if (c >= 0x10000) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(c));
+        }
+    }
+    return out;
+}
+
+bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b) {
+    if (isAscii(a) && isAscii(b))
+        return equalsIgnoreAsciiCase(a, b);
+    return foldCase(a) == foldCase(b);
 }
 
 namespace {

@@ -40,6 +40,11 @@ std::string toUtf16le(std::u16string_view text);
 char16_t asciiLower(char16_t c);
 std::u16string asciiLower(std::u16string_view text);
 bool equalsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b);
+// Every letter to one case, in every script, so that two names that differ
+// only in case fold to the same text (section and key names of settings
+// and language files). ASCII-only when the system has no Unicode locale.
+std::u16string foldCase(std::u16string_view text);
+bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b);
 
 // Reads a decimal number as strtol does: leading white space, an optional
 // sign, then digits up to the first non-digit; no digits give 0. Values

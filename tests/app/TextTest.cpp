@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
 #include <string>
 
 namespace miravo {
@@ -54,6 +55,57 @@ TEST(TextUtf8Test, ConversionsKeepEveryCharacter) {
     EXPECT_EQ(fromUtf8("a\xFF"
                        "b"),
               u"a\uFFFDb");
+}
+
+TEST(TextUtf8Test, EveryCodePointRoundTripsAndBrokenBytesBecomeReplacements) {
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF)
+            continue;
+        std::string bytes;
+        appendUtf8(bytes, c);
+        const std::u16string text = fromUtf8(bytes);
+        ASSERT_TRUE(isValidUtf8(bytes)) << std::hex << std::uint32_t(c);
+        ASSERT_EQ(toUtf8(text), bytes) << std::hex << std::uint32_t(c);
+        ASSERT_EQ(text.size(), c >= 0x10000 ? 2u : 1u) << std::hex << std::uint32_t(c);
+    }
+    // One replacement for each longest start of a sequence that breaks off.
+    const struct {
+        std::string bytes;
+        std::u16string text;
+    } broken[] = {
+        {"\xE2\x82", u"\uFFFD"},
+        {"\xE2\x82x", u"\uFFFDx"},
+        {"\xF0\x9F\x98", u"\uFFFD"},
+        {"\xC0\xAF", u"\uFFFD\uFFFD"},                          // overlong
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},                // surrogate
+        {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},      // beyond U+10FFFF
+        {"\xF8\x88\x80\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
+    };
+    for (const auto& c : broken) {
+        EXPECT_EQ(fromUtf8(c.bytes), c.text) << c.bytes;
+        EXPECT_FALSE(isValidUtf8(c.bytes)) << c.bytes;
+    }
+    // Half a surrogate pair has no UTF-8 form.
+    EXPECT_EQ(toUtf8(std::u16string{u'a', char16_t(0xD800), u'b', char16_t(0xDC00)}),
+              "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+}
+
+TEST(TextCaseTest, NamesDifferingOnlyInCaseAreEqualInEveryScript) {
+    const struct {
+        std::u16string a, b;
+        bool equal;
+    } cases[] = {
+        {u"User_Name", u"USER_NAME", true},
+        {u"\u00C4rger", u"\u00E4RGER", true},
+        {u"\u041F\u0430\u0440\u043E\u043B\u044C", u"\u043F\u0410\u0420\u041E\u041B\u042C", true},
+        {u"\u03A3\u039F\u03A3", u"\u03C3\u03BF\u03C2", true},  // final sigma
+        {u"\u212A", u"k", true},                                 // Kelvin sign
+        {u"\U00010400", u"\U00010428", true},                   // beyond 16 bits
+        {u"\u00C9mile", u"Emile", false},
+        {u"ab", u"abc", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(equalsIgnoreCase(c.a, c.b), c.equal) << toUtf8(c.a) << " / " << toUtf8(c.b);
 }
 
 TEST(TextLocal8BitTest, ValidUtf8IsReadAsUtf8) {
