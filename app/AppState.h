@@ -1,13 +1,15 @@
 // The one process-wide record, and the paths that lead to it.
 #pragma once
 
-#include <QImage>
+#include <memory>
 #include <string>
 
 #include "app/AppSettings.h"
 #include "app/FaxJob.h"
 #include "app/LanguageTable.h"
 #include "contacts/Contact.h"
+
+class QImage;
 
 namespace miravo {
 
@@ -16,7 +18,7 @@ struct AppState {
     FaxJob job;
     ContactBook contactBook;
     LanguageTable language;
-    QImage logo;  // header logo of the current language; null when missing
+    std::shared_ptr<const QImage> logo;  // header logo of the current language; none when missing
 };
 
 // Handed to every top-level dialog; the folders end with '/'.

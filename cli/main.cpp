@@ -22,7 +22,6 @@
 // its network and TLS libraries cost a conversion more to load than a
 // short job takes to convert, so they are loaded only to send.
 #include <unistd.h>
-#include <QCoreApplication>
 
 #include <cerrno>
 #include <cstdio>
@@ -46,7 +45,6 @@ int main(int argc, char** argv) {
             miravo::cli::PrintUsage(stderr);
             return miravo::cli::kExitUsage;
         }
-        QCoreApplication app(argc, argv);  // image format plug-ins
         return miravo::cli::ConvertOnly(args[1], stdout, stderr);
     }
     std::error_code ec;

@@ -13,6 +13,7 @@
 #include "app/Text.h"
 #include "convert/FaxTiff.h"
 #include "convert/JobFile.h"
+#include "convert/ImageLibrary.h"
 #include "convert/PageConverter.h"
 #include "app/TextIds.h"
 #include "app/ControlIds.h"
@@ -153,13 +154,13 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
     };
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t helpers = std::min(cores, entries.size()) - 1;
-    // The image format plug-ins are loaded here, before the threads, but
-    // only when a page file needs them: loading all of them costs more than
-    // converting a short job of the renderer's own page files.
+    // The image library and its format plug-ins are loaded here, before the
+    // threads, but only when a page file needs them: loading them costs
+    // more than converting a short job of the renderer's own page files.
     if (!std::all_of(entries.begin(), entries.end(), [](const JobEntry& e) {
             return IsNetpbmPageFile(ToFsPath(e.pageFilePath));
         }))
-        PrepareImageDecoding();
+        PrepareImageLibrary();
     std::vector<std::thread> threads;
     for (std::size_t t = 0; t < helpers; ++t)
         threads.emplace_back(convertSome, false);

@@ -5,110 +5,18 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
-
-#include <QBuffer>
-#include <QFile>
-#include <QImageReader>
-#include <QPainter>
 
 #include "app/FileBytes.h"
 #include "app/Paths.h"
 #include "app/Text.h"
 #include "convert/FaxTiff.h"
+#include "convert/ImageLibrary.h"
 #include "convert/NetpbmHeader.h"
 #include "convert/PageMemory.h"
 
 namespace miravo {
 
-void PrepareImageDecoding() {
-    static std::once_flag ready;
-    std::call_once(ready, [] {
-        QImageReader::setAllocationLimit(kDecodeAllocationLimitMb);
-        // Asking for the format of bytes no format takes loads and creates
-        // every format plugin here, once, rather than on the decoding
-        // threads, which may end before the program does.
-        QByteArray unknown("\x01\x02\x03\x04 no image");
-        QBuffer buffer(&unknown);
-        buffer.open(QIODevice::ReadOnly);
-        QImageReader probe(&buffer);
-        probe.setDecideFormatFromContent(true);
-        probe.canRead();
-    });
-}
-
 namespace {
-
-// Page files up to this size are read whole into memory.
-constexpr qint64 kWholeReadLimit = 64 << 20;
-
-// What decoding keeps on a thread from page file to page file, in page
-// memory: the file's bytes and one image of each kind, so that a job that
-// mixes one-bit and grey page files reuses its buffers for every file.
-struct DecodeBuffers {
-    PageMemory fileBytes;
-    PageMemory bilevelPixels;
-    QImage bilevel;
-    PageMemory greyPixels;
-    QImage grey;
-    QImage other;  // formats Qt turns to grey itself
-};
-
-// The first `size` bytes of `fd` into `memory` (grown when too small);
-// the count read, fewer when the file shrank meanwhile; -1 on failure.
-qint64 readWhole(int fd, qint64 size, PageMemory& memory) {
-    if (memory.size() < static_cast<std::size_t>(size))
-        memory = PageMemory(static_cast<std::size_t>(size));
-    if (memory.empty())
-        return -1;
-    return ReadFully(fd, memory.data(), static_cast<std::size_t>(size));
-}
-
-// `image` as a `size` image of `format` over `pixels`, reallocated only
-// when the size changed; Qt decodes into an image of the right size and
-// format without allocating.
-QImage& imageInPageMemory(QImage& image, PageMemory& pixels, QSize size, QImage::Format format) {
-    if (image.size() == size && image.format() == format && !pixels.empty() &&
-        image.constBits() == pixels.data())
-        return image;
-    const int depth = format == QImage::Format_Mono ? 1 : 8;
-    // Qt's rows start on 4-byte boundaries.
-    const qsizetype rowBytes = (static_cast<qsizetype>(size.width()) * depth + 31) / 32 * 4;
-    image = QImage();
-    pixels =
-        PageMemory(static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(size.height()));
-    if (!pixels.empty())
-        image = QImage(pixels.data(), size.width(), size.height(), rowBytes, format);
-    return image;
-}
-
-// Colour (or a palette) to 8-bit grey by the classic luma of the encoded
-// values; Qt's own conversion weighs linear light, which turns pure red
-// and middle greens nearly white. Converted a strip of rows at a time, so
-// a large page never exists in full colour twice.
-bool greyByLuma(QImage& image) {
-    if (image.format() == QImage::Format_Grayscale8)
-        return true;
-    if (image.format() == QImage::Format_Grayscale16) {
-        image.convertTo(QImage::Format_Grayscale8);
-        return !image.isNull();
-    }
-    QImage grey(image.size(), QImage::Format_Grayscale8);
-    if (grey.isNull())
-        return false;
-    constexpr int kStripRows = 128;
-    for (int top = 0; top < image.height(); top += kStripRows) {
-        const int rows = std::min(kStripRows, image.height() - top);
-        const QImage strip =
-            image.copy(0, top, image.width(), rows).convertToFormat(QImage::Format_RGB888);
-        if (strip.isNull())
-            return false;
-        for (int y = 0; y < rows; ++y)
-            LumaRow(strip.constScanLine(y), grey.scanLine(top + y), image.width());
-    }
-    image = std::move(grey);
-    return true;
-}
 
 // The header of the Netpbm page file open as `fd`, when it is one read here.
 std::optional<NetpbmHeader> netpbmHeaderOf(int fd) {
@@ -120,122 +28,62 @@ std::optional<NetpbmHeader> netpbmHeaderOf(int fd) {
 }
 
 // A binary PBM or 8-bit PGM page file (what the renderer writes) read in one
-// call straight into the image's page memory. Null when the file is short
-// or too large, as the image library would refuse it too.
-QImage* readNetpbmPage(int fd, const struct stat& info, const NetpbmHeader& header,
-                       DecodeBuffers& buffers) {
-    const QSize size(header.width, header.height);
+// call straight into the page's memory. False when the file is short or too
+// large, as the image library would refuse it too.
+bool readNetpbmPage(int fd, const struct stat& info, const NetpbmHeader& header,
+                    DecodedPage& page) {
     if (header.width > kMaxPageFileSide || header.height > kMaxPageFileSide ||
         static_cast<std::int64_t>(header.width) * header.height > kMaxPageFilePixels)
-        return nullptr;
-    const std::size_t packed = header.rowBytes();
-    const std::size_t bytes = packed * static_cast<std::size_t>(header.height);
-    if (static_cast<std::uint64_t>(info.st_size) < header.dataOffset + bytes)
-        return nullptr;
-    QImage& image =
-        header.bilevel
-            ? imageInPageMemory(buffers.bilevel, buffers.bilevelPixels, size, QImage::Format_Mono)
-            : imageInPageMemory(buffers.grey, buffers.greyPixels, size,
-                                QImage::Format_Grayscale8);
-    if (image.isNull() ||
-        ::lseek(fd, static_cast<off_t>(header.dataOffset), SEEK_SET) < 0 ||
-        ReadFully(fd, image.bits(), bytes) != static_cast<std::ptrdiff_t>(bytes))
-        return nullptr;
-    // Image rows start on 4-byte boundaries, file rows follow each other:
-    // spread them out from the last, which moves each row at most once.
-    const auto stride = static_cast<std::size_t>(image.bytesPerLine());
-    if (stride != packed) {
-        for (int y = header.height - 1; y > 0; --y)
-            std::memmove(image.bits() + stride * static_cast<std::size_t>(y),
-                         image.bits() + packed * static_cast<std::size_t>(y), packed);
-    }
-    if (header.bilevel)
-        image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});  // a set bit is black
-    return &image;
+        return false;
+    const std::size_t bytes = header.rowBytes() * static_cast<std::size_t>(header.height);
+    if (static_cast<std::uint64_t>(info.st_size) < header.dataOffset + bytes ||
+        !page.allocate(header.width, header.height, header.bilevel))
+        return false;
+    page.zeroGrey = 255;  // a set bit is black
+    page.oneGrey = 0;
+    return ::lseek(fd, static_cast<off_t>(header.dataOffset), SEEK_SET) >= 0 &&
+           ReadFully(fd, page.pixels.data(), bytes) == static_cast<std::ptrdiff_t>(bytes);
 }
 
-// Reads the page file: one bit per pixel stays as it is (in Qt's
-// most-significant-bit-first order), anything else becomes 8-bit grey with
-// transparent parts on white. Null on failure.
-QImage* decodePageFile(const std::filesystem::path& path, DecodeBuffers& buffers) {
+// Reads the page file: one bit per pixel stays as it is, anything else
+// becomes 8-bit grey with transparent parts on white.
+bool decodePageFile(const std::filesystem::path& path, DecodedPage& page) {
     // A FIFO or device would block or never end; only plain files are read.
     struct stat info {};
     const int fd = OpenRegularFile(path, info);
     if (fd < 0)
-        return nullptr;
-    if (const std::optional<NetpbmHeader> header = netpbmHeaderOf(fd)) {
-        QImage* image = readNetpbmPage(fd, info, *header, buffers);
-        ::close(fd);
-        return image;
+        return false;
+    bool decoded = false;
+    if (const std::optional<NetpbmHeader> header = netpbmHeaderOf(fd))
+        decoded = readNetpbmPage(fd, info, *header, page);
+    else
+        decoded = info.st_size > 0 && DecodeImageFile(fd, info.st_size, page);
+    ::close(fd);
+    return decoded;
+}
+
+// A one-bit page as grey, each bit its value's grey level.
+bool greyOfBits(const DecodedPage& bits, DecodedPage& grey) {
+    if (!grey.allocate(bits.width, bits.height, false))
+        return false;
+    for (int y = 0; y < bits.height; ++y) {
+        const std::uint8_t* src = bits.row(y);
+        std::uint8_t* dst = grey.row(y);
+        for (int x = 0; x < bits.width; ++x)
+            dst[x] = (src[x >> 3] >> (7 - (x & 7))) & 1 ? bits.oneGrey : bits.zeroGrey;
     }
-    PrepareImageDecoding();
-    // A page file is read with one call and decoded from memory: Qt's
-    // buffered file reading copies every byte twice and its image formats
-    // read row by row. Only an unusually large one is read as a stream.
-    QFile file;
-    QByteArray bytes;
-    QBuffer memory;
-    QIODevice* device = &memory;
-    bool opened = false;
-    if (info.st_size > 0 && info.st_size <= kWholeReadLimit) {
-        const qint64 got = readWhole(fd, info.st_size, buffers.fileBytes);
-        ::close(fd);
-        if (got > 0) {
-            bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(buffers.fileBytes.data()),
-                                            got);
-            memory.setBuffer(&bytes);
-            opened = memory.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-        }
-    } else {
-        opened =
-            info.st_size > 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-        if (!opened)
-            ::close(fd);
-        device = &file;
-    }
-    if (!opened)
-        return nullptr;
-    QImageReader reader(device);
-    reader.setDecideFormatFromContent(true);
-    reader.setAutoTransform(false);
-    const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty() || size.width() > kMaxPageFileSide ||
-        size.height() > kMaxPageFileSide ||
-        static_cast<std::int64_t>(size.width()) * size.height() > kMaxPageFilePixels)
-        return nullptr;
-    const QImage::Format format = reader.imageFormat();
-    QImage* target = &buffers.other;
-    if (format == QImage::Format_Mono)
-        target = &imageInPageMemory(buffers.bilevel, buffers.bilevelPixels, size, format);
-    else if (format == QImage::Format_Grayscale8)
-        target = &imageInPageMemory(buffers.grey, buffers.greyPixels, size, format);
-    QImage& image = *target;
-    if (!reader.read(&image) || image.isNull())
-        return nullptr;
-    if (image.hasAlphaChannel()) {
-        QImage paper(image.size(), QImage::Format_RGB32);
-        paper.fill(Qt::white);
-        QPainter painter(&paper);
-        painter.drawImage(0, 0, image);
-        painter.end();
-        image = std::move(paper);
-    }
-    if (image.format() == QImage::Format_MonoLSB)
-        image.convertTo(QImage::Format_Mono);
-    if (!(image.format() == QImage::Format_Mono && image.colorCount() == 2) && !greyByLuma(image))
-        return nullptr;
-    return image.isNull() ? nullptr : &image;
+    return true;
 }
 
 // The fax rows of rows [top, top + height) of a one-bit image when they need
 // neither turning nor scaling and both its colours are pure black or white:
 // then threshold and dithering would give its pixels back unchanged, so
 // they are taken as they are. False when the band needs the grey pipeline.
-bool takeBlackAndWhiteBand(const QImage& image, int top, int rows, BitPage& out) {
-    if (image.format() != QImage::Format_Mono || image.width() != kFaxWidth || rows != kFaxHeight)
+bool takeBlackAndWhiteBand(const DecodedPage& image, int top, int rows, BitPage& out) {
+    if (!image.bilevel || image.width != kFaxWidth || rows != kFaxHeight)
         return false;
-    const int grey0 = qGray(image.color(0));
-    const int grey1 = qGray(image.color(1));
+    const int grey0 = image.zeroGrey;
+    const int grey1 = image.oneGrey;
     if ((grey0 != 0 && grey0 != 255) || (grey1 != 0 && grey1 != 255))
         return false;
     if (out.width != kFaxWidth || out.height != kFaxHeight)
@@ -246,7 +94,7 @@ bool takeBlackAndWhiteBand(const QImage& image, int top, int rows, BitPage& out)
     const std::uint8_t keep = grey0 == grey1 ? 0x00 : 0xFF;
     const std::size_t rowBytes = out.rowBytes();
     for (int y = 0; y < rows; ++y) {
-        const std::uint8_t* src = image.constScanLine(top + y);
+        const std::uint8_t* src = image.row(top + y);
         std::uint8_t* dst = out.bits.data() + rowBytes * static_cast<std::size_t>(y);
         if (flip == 0 && keep == 0xFF) {
             std::memcpy(dst, src, rowBytes);
@@ -260,16 +108,6 @@ bool takeBlackAndWhiteBand(const QImage& image, int top, int rows, BitPage& out)
 
 }  // namespace
 
-bool DecodePageFileInto(const std::filesystem::path& path, QImage& image) {
-    DecodeBuffers buffers;
-    QImage* decoded = decodePageFile(path, buffers);
-    if (!decoded)
-        return false;
-    // A copy of its own: the buffers go when this returns.
-    image = decoded->copy();
-    return greyByLuma(image) && !image.isNull();
-}
-
 bool IsNetpbmPageFile(const std::filesystem::path& path) {
     struct stat info {};
     const int fd = OpenRegularFile(path, info);
@@ -280,10 +118,15 @@ bool IsNetpbmPageFile(const std::filesystem::path& path) {
     return netpbm;
 }
 
-std::optional<QImage> DecodePageFile(const std::filesystem::path& path) {
-    QImage image;
-    if (!DecodePageFileInto(path, image))
+std::optional<GreyImage> DecodePageFile(const std::filesystem::path& path) {
+    DecodedPage page;
+    DecodedPage grey;
+    if (!decodePageFile(path, page) || (page.bilevel && !greyOfBits(page, grey)))
         return std::nullopt;
+    const DecodedPage& source = page.bilevel ? grey : page;
+    GreyImage image(source.width, source.height);
+    for (int y = 0; y < source.height; ++y)
+        std::memcpy(image.row(y), source.row(y), static_cast<std::size_t>(source.width));
     return image;
 }
 
@@ -312,18 +155,15 @@ PageFileResult ConvertPageFile(bool dithering, std::u16string_view documentBase,
                                std::uint32_t pageCount, const std::atomic<bool>* cancel) {
     PageFileResult result;
     // Buffers kept per thread from page file to page file.
-    thread_local DecodeBuffers buffers;
+    thread_local DecodedPage image;
+    thread_local DecodedPage greyBuffer;
     thread_local PagePipeline pipeline;
     thread_local BitPage taken;
-    QImage* decoded = decodePageFile(ToFsPath(pageFilePath), buffers);
-    if (!decoded) {
-        buffers.other = QImage();  // whatever a failed file made Qt allocate
+    if (!decodePageFile(ToFsPath(pageFilePath), image))
         return result;
-    }
-    QImage& image = *decoded;
     result.decoded = true;
     const std::uint32_t bands = BandCount(pageCount);
-    const int rows = PageBand(image.height(), pageCount, 0).rows;
+    const int rows = PageBand(image.height, pageCount, 0).rows;
     // Fewer rows than pages cut no page; more pages than one document can
     // number are refused rather than ground through.
     if (bands > kMaxPagesPerFile || rows == 0)
@@ -331,10 +171,9 @@ PageFileResult ConvertPageFile(bool dithering, std::u16string_view documentBase,
     // All bands share one size, so the first tells whether a one-bit page
     // file can be taken as it is; otherwise it goes to grey like any other.
     const bool asTheyAre = takeBlackAndWhiteBand(image, 0, rows, taken);
-    if (!asTheyAre && !greyByLuma(image))
+    if (!asTheyAre && image.bilevel && !greyOfBits(image, greyBuffer))
         return result;
-    const GreyView whole{image.constBits(), image.width(), image.height(),
-                         static_cast<std::ptrdiff_t>(image.bytesPerLine())};
+    const GreyView whole = !asTheyAre && image.bilevel ? greyBuffer.grey() : image.grey();
 
     FaxTiffWriter writer;
     if (!writer.open(ToFsPath(PageFileResultName(documentBase, fileIndex))))
@@ -342,7 +181,7 @@ PageFileResult ConvertPageFile(bool dithering, std::u16string_view documentBase,
     for (std::uint32_t k = 0; k < bands; ++k) {
         if (cancel && cancel->load(std::memory_order_relaxed))
             return result;  // the writer removes its file
-        const BandGeometry band = PageBand(image.height(), pageCount, k);
+        const BandGeometry band = PageBand(image.height, pageCount, k);
         if (asTheyAre && k > 0)
             takeBlackAndWhiteBand(image, band.top, band.rows, taken);
         const BitPage& bits =

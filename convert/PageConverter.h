@@ -4,7 +4,6 @@
 // never touch the disk; only the result file is written.
 #pragma once
 
-#include <QImage>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -12,14 +11,11 @@
 #include <string>
 #include <string_view>
 
+#include "convert/DecodedPage.h"
 #include "convert/PageImage.h"
 
 namespace miravo {
 
-// Limits on a page file's decoded size: beyond them it is not decoded.
-inline constexpr int kMaxPageFileSide = 200000;
-inline constexpr std::int64_t kMaxPageFilePixels = 128'000'000;
-inline constexpr int kDecodeAllocationLimitMb = 512;
 // A fax TIFF numbers its pages in 16 bits.
 inline constexpr std::uint32_t kMaxPagesPerFile = 65535;
 
@@ -31,14 +27,7 @@ bool IsNetpbmPageFile(const std::filesystem::path& path);
 // 8-bit grey, transparent parts on white. None when the file is not a
 // regular file, not an image, or claims a size beyond the limits (checked
 // from the header before any pixel is decoded).
-// Sets Qt's image decoding up once (allocation limit, format plugins).
-// Decoding does it by itself; the conversion calls it before it starts its
-// threads so that it happens on a thread that lives as long as the program.
-void PrepareImageDecoding();
-
-std::optional<QImage> DecodePageFile(const std::filesystem::path& path);
-// The same into `image`, whose pixels are reused when size and format match.
-bool DecodePageFileInto(const std::filesystem::path& path, QImage& image);
+std::optional<GreyImage> DecodePageFile(const std::filesystem::path& path);
 
 // "%s_res_%d.tif" over the document base and the file index.
 std::u16string PageFileResultName(std::u16string_view documentBase, std::uint32_t fileIndex);

@@ -4,13 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QImageReader>
 #include <fstream>
 #include <random>
 
 #include "app/DocumentKind.h"
 #include "app/FileBytes.h"
 #include "app/Paths.h"
+#include "convert/ImageLibrary.h"
 #include "convert/JobFile.h"
 #include "convert/PageConverter.h"
 #include "printmon/RenderProcess.h"
@@ -135,13 +135,11 @@ std::string documentTitle(const fs::path& input) {
 }
 
 bool usableImage(const fs::path& input) {
-    QImageReader reader(QString::fromStdString(input.string()));
-    reader.setDecideFormatFromContent(true);
-    const QSize size = reader.size();
+    const std::optional<ImageProbe> image = ProbeImageFile(input);
     // Only the first image of a file becomes a page: a file of several
     // pages (a TIFF) is refused rather than sent with pages missing.
-    return reader.canRead() && reader.imageCount() <= 1 && size.isValid() && !size.isEmpty() &&
-           static_cast<std::int64_t>(size.width()) * size.height() <= kMaxPageFilePixels;
+    return image && image->count <= 1 && image->width > 0 && image->height > 0 &&
+           static_cast<std::int64_t>(image->width) * image->height <= kMaxPageFilePixels;
 }
 
 }  // namespace
@@ -173,6 +171,11 @@ PrintResult WritePrintJob(const PrintOptions& options) {
         kinds.push_back(sniff(input, result.error));
         if (kinds.back() == InputKind::Unsupported)
             return result;
+        std::string noLibrary;
+        if (kinds.back() == InputKind::Image && !PrepareImageLibrary(&noLibrary)) {
+            result.error = "images cannot be read: " + noLibrary;
+            return result;
+        }
         if (kinds.back() == InputKind::Image && !usableImage(input)) {
             result.error = input.string() + ": the image cannot be decoded or holds more than one page";
             return result;

@@ -3,10 +3,9 @@
 // Stands in for the print monitor: renders the files (PDF, PostScript) or
 // takes them as they are (PNG, JPEG) into page files, writes the job file,
 // prints its path and starts miravo with it.
+#include <spawn.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QProcess>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -26,6 +25,21 @@ void usage(std::FILE* to) {
         to);
 }
 
+// Starts `program` with `argument` in a session of its own, so that it
+// outlives this process and any terminal or job control it ran under.
+bool startDetached(const std::filesystem::path& program, const std::string& argument) {
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    std::string name = program.string();
+    std::string only = argument;
+    char* arguments[] = {name.data(), only.data(), nullptr};
+    pid_t child = 0;
+    const int failed = ::posix_spawn(&child, name.c_str(), nullptr, &attributes, arguments, environ);
+    posix_spawnattr_destroy(&attributes);
+    return failed == 0;
+}
+
 std::filesystem::path programFolder() {
     std::error_code ec;
     return std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
@@ -34,7 +48,6 @@ std::filesystem::path programFolder() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
     miravo::print::PrintOptions options;
     bool optionsEnd = false;
     for (int i = 1; i < argc; ++i) {
@@ -80,8 +93,7 @@ int main(int argc, char** argv) {
     std::printf("%s\n", result.jobFile.c_str());
     std::fflush(stdout);
     if (options.launch &&
-        !QProcess::startDetached(QString::fromStdString(miravo.string()),
-                                 {QString::fromStdString(result.jobFile.string())})) {
+        !startDetached(miravo, result.jobFile.string())) {
         std::fprintf(stderr, "miravo-print: %s cannot be started\n", miravo.c_str());
         miravo::print::RemovePrintJob(result);
         return 1;

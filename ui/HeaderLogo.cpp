@@ -1,5 +1,6 @@
 #include "ui/HeaderLogo.h"
 
+#include <QImage>
 #include <QPainter>
 
 #include "app/AppState.h"
@@ -23,17 +24,18 @@ QSize HeaderLogo::sizeHint() const {
 }
 
 void HeaderLogo::paintEvent(QPaintEvent*) {
-    if (!state_ || state_->logo.isNull())
+    if (!state_ || !state_->logo)
         return;
+    const QImage& logo = *state_->logo;
     const QRect item = rect();
     const LogoRect place =
         HeaderLogoRect(item.x(), item.y(), item.x() + item.width(), item.y() + item.height(),
-                       state_->logo.width(), state_->logo.height());
+                       logo.width(), logo.height());
     if (place.empty())
         return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRect(place.x, place.y, place.width, place.height), state_->logo);
+    painter.drawImage(QRect(place.x, place.y, place.width, place.height), logo);
 }
 
 }  // namespace miravo::ui

@@ -424,7 +424,7 @@ TEST_F(StartupRun, TheLogoOfTheLanguageIsLoadedAndItsPathWrittenBack) {
     bool logoDuringRun = false;
     std::u16string logoPathDuringRun;
     dialogs_.onSend = [&](AppPaths& paths) {
-        logoDuringRun = !paths.state->logo.isNull();
+        logoDuringRun = paths.state->logo != nullptr;
         logoPathDuringRun = paths.state->settings.logoPath;
     };
 
@@ -433,7 +433,7 @@ TEST_F(StartupRun, TheLogoOfTheLanguageIsLoadedAndItsPathWrittenBack) {
     const std::u16string expected = module_.folder() + u"images/fr_logo.gif";
     EXPECT_TRUE(logoDuringRun);
     EXPECT_EQ(logoPathDuringRun, expected);
-    EXPECT_TRUE(state_.logo.isNull()) << "the logo is dropped at exit";
+    EXPECT_FALSE(state_.logo) << "the logo is dropped at exit";
     EXPECT_EQ(savedOption(u"LOGO"), std::optional<std::u16string>(expected));
 }
 
@@ -442,7 +442,7 @@ TEST_F(StartupRun, AMissingOrBrokenLogoLeavesNoImage) {
     for (const char16_t* lang : {u"fr", u"de"}) {
         writeSettings(u"[SETTINGS]\r\nlang=" + std::u16string(lang) + u"\r\n");
         bool logo = true;
-        dialogs_.onSend = [&](AppPaths& paths) { logo = !paths.state->logo.isNull(); };
+        dialogs_.onSend = [&](AppPaths& paths) { logo = paths.state->logo != nullptr; };
         EXPECT_EQ(run({}), 0);
         EXPECT_FALSE(logo) << "language " << toUtf8(lang);
     }

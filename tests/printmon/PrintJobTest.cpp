@@ -47,16 +47,16 @@ TEST(WritePrintJob, RendersThePdfIntoPageFilesAndAJobFile) {
         const auto image = DecodePageFile(test::pathOf(entries[i].pageFilePath));
         ASSERT_TRUE(image.has_value()) << i;
         // Rendered onto the fax page itself, the landscape third page too.
-        EXPECT_EQ(image->width(), kFaxWidth) << i;
-        EXPECT_EQ(image->height(), kFaxHeight) << i;
+        EXPECT_EQ(image->width, kFaxWidth) << i;
+        EXPECT_EQ(image->height, kFaxHeight) << i;
         // The third page's table rules run across the landscape page, so
         // once turned upright they run down it: some column holds a long
         // dark line, which no column of the portrait letter does.
         int longest = 0;
-        for (int x = 0; x < image->width(); ++x) {
+        for (int x = 0; x < image->width; ++x) {
             int run = 0;
-            for (int y = 0; y < image->height(); ++y) {
-                run = image->constScanLine(y)[x] < 128 ? run + 1 : 0;
+            for (int y = 0; y < image->height; ++y) {
+                run = image->at(x, y) < 128 ? run + 1 : 0;
                 longest = std::max(longest, run);
             }
         }
@@ -196,6 +196,8 @@ TEST(MiravoPrintCommand, StartsMiravoBesideItWithTheJobFile) {
     const auto bin = dir / "bin";
     std::filesystem::create_directories(bin);
     std::filesystem::copy_file(kPrint, bin / "miravo-print");
+    std::filesystem::copy_file(std::filesystem::path(kPrint).parent_path() / "miravo-images.so",
+                               bin / "miravo-images.so");
     const auto page = dir / "page.png";
     QImage image(200, 300, QImage::Format_Grayscale8);
     image.fill(255);

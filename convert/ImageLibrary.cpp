@@ -1,0 +1,93 @@
+#include "convert/ImageLibrary.h"
+
+#include <dlfcn.h>
+
+#include <mutex>
+
+#include "convert/ImageLibraryEntry.h"
+
+namespace miravo {
+
+namespace {
+
+struct Module {
+    decltype(&miravo_images_prepare) prepare = nullptr;
+    decltype(&miravo_images_probe) probe = nullptr;
+    decltype(&miravo_images_decode) decode = nullptr;
+    std::string problem;  // why it could not be loaded
+};
+
+// Beside the program (the build tree), or in the private library folder
+// of an installed program.
+void* openModule(std::string& problem) {
+    std::error_code ec;
+    const std::filesystem::path programFolder =
+        std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
+    for (const std::filesystem::path& candidate :
+         {programFolder / "miravo-images.so", programFolder / "../lib/miravo/miravo-images.so"}) {
+        if (!std::filesystem::exists(candidate, ec))
+            continue;
+        if (void* handle = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL))
+            return handle;
+        problem = ::dlerror();
+        return nullptr;
+    }
+    problem = "miravo-images.so is neither beside the program nor in ../lib/miravo";
+    return nullptr;
+}
+
+const Module& module() {
+    static Module loaded;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        void* handle = openModule(loaded.problem);
+        if (!handle)
+            return;
+        auto version = reinterpret_cast<decltype(&miravo_images_version)>(
+            ::dlsym(handle, "miravo_images_version"));
+        if (!version || version() != kImageModuleVersion) {
+            loaded.problem = "miravo-images.so belongs to another version of the program";
+            return;
+        }
+        loaded.prepare =
+            reinterpret_cast<decltype(loaded.prepare)>(::dlsym(handle, "miravo_images_prepare"));
+        loaded.probe =
+            reinterpret_cast<decltype(loaded.probe)>(::dlsym(handle, "miravo_images_probe"));
+        loaded.decode =
+            reinterpret_cast<decltype(loaded.decode)>(::dlsym(handle, "miravo_images_decode"));
+        if (!loaded.prepare || !loaded.probe || !loaded.decode) {
+            loaded = Module{};
+            loaded.problem = "miravo-images.so lacks an entry point";
+        }
+        // The module stays loaded for the life of the process.
+    });
+    return loaded;
+}
+
+}  // namespace
+
+bool PrepareImageLibrary(std::string* reason) {
+    const Module& m = module();
+    if (!m.prepare) {
+        if (reason)
+            *reason = m.problem;
+        return false;
+    }
+    static const bool ready = m.prepare();
+    return ready;
+}
+
+std::optional<ImageProbe> ProbeImageFile(const std::filesystem::path& path) {
+    if (!PrepareImageLibrary())
+        return std::nullopt;
+    ImageProbe probe;
+    if (!module().probe(path.c_str(), &probe.width, &probe.height, &probe.count))
+        return std::nullopt;
+    return probe;
+}
+
+bool DecodeImageFile(int fd, std::int64_t size, DecodedPage& page) {
+    return PrepareImageLibrary() && module().decode(fd, size, &page);
+}
+
+}  // namespace miravo

@@ -1,0 +1,37 @@
+// Image formats other than the renderer's own page files (PNG, JPEG, TIFF,
+// GIF, BMP and what else the image library reads) are decoded by a module
+// of their own, miravo-images.so, loaded when the first such file comes:
+// printing or converting a PDF never loads the image library, whose start
+// costs more than a short job takes to convert.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "convert/DecodedPage.h"
+
+namespace miravo {
+
+// Loads the module and sets the library up once (allocation limit, format
+// plug-ins) on the calling thread. False, with the reason, when the module
+// cannot be loaded; decoding then fails.
+bool PrepareImageLibrary(std::string* reason = nullptr);
+
+struct ImageProbe {
+    int width = 0;
+    int height = 0;
+    int count = 0;  // images in the file; 0 when the format does not say
+};
+// What the header of an image file says, decoding no pixel; none when the
+// file is no image the library reads.
+std::optional<ImageProbe> ProbeImageFile(const std::filesystem::path& path);
+
+// Decodes the regular file open as `fd`, `size` bytes long, into `page`:
+// one bit per pixel when the image is two-coloured, else 8-bit grey by the
+// classic luma, transparent parts on white. False when it is no image, its
+// size passes the page-file limits, or memory runs out.
+bool DecodeImageFile(int fd, std::int64_t size, DecodedPage& page);
+
+}  // namespace miravo
