@@ -24,7 +24,7 @@ expect '-rwxr-xr-x' bin/miravo bin/miravo-send bin/miravo-print bin/miravo-serve
 expect '-rwx------' lib/cups/backend/miravo
 expect '-rw-r--r--' share/ppd/miravo/miravo.ppd share/miravo/lang.ini share/applications/miravo.desktop \
   share/icons/hicolor/48x48/apps/miravo.png share/man/man1/miravo.1.gz share/man/man8/miravo-server.8.gz \
-  share/doc/miravo/copyright share/doc/miravo/changelog.gz
+  share/doc/miravo/copyright share/doc/miravo/changelog.gz lib/miravo/miravo-images.so
 
 depends=$(dpkg-deb -f "$deb" Depends)
 for package in libqt6widgets6 libcurl4 libtiff6 libgs10 libpugixml1v5 qt6-qpa-plugins ghostscript; do

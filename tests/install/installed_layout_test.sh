@@ -29,7 +29,7 @@ expect 644 share/ppd/miravo/miravo.ppd share/miravo/lang.ini share/miravo/images
   share/man/man1/miravo.1.gz share/man/man1/miravo-send.1.gz share/man/man1/miravo-print.1.gz \
   share/man/man8/miravo-server.8.gz share/man/man8/miravo-add-printer.8.gz \
   share/man/man1/miravo-render.1.gz share/man/man1/miravo-transmit.1.gz \
-  share/doc/miravo/copyright
+  share/doc/miravo/copyright lib/miravo/miravo-images.so
 
 # Every manual page reads without complaint.
 for page in "$PREFIX"/share/man/man*/*.gz; do
@@ -52,6 +52,10 @@ export XDG_CONFIG_HOME="$PREFIX/config" XDG_CACHE_HOME="$PREFIX/cache"
 job=$("$PREFIX/bin/miravo-print" --no-launch --out "$PREFIX/spool" "$SOURCE/data/sample.pdf") ||
   fail "installed miravo-print cannot render"
 "$PREFIX/bin/miravo-send" --convert-only "$job" >/dev/null || fail "installed miravo-send cannot convert"
+# Images go through the image module in the private library folder.
+job=$("$PREFIX/bin/miravo-print" --no-launch --out "$PREFIX/spool" "$SOURCE/data/icons/miravo-48.png") ||
+  fail "installed miravo-print cannot take an image"
+"$PREFIX/bin/miravo-send" --convert-only "$job" >/dev/null || fail "installed miravo-send cannot convert an image"
 
 if [ "$(id -u)" = 0 ]; then
   bash "$SOURCE/tests/printmon/cups/print_queue_test.sh" "$PREFIX" "$SOURCE" || fail "printing from the installed prefix"
