@@ -174,11 +174,7 @@ ContactFileRead LoadContactBook(ContactBook& book, const std::filesystem::path& 
         if (outcome != FileRead::Read)
             return outcome == FileRead::Missing ? ContactFileRead::Missing
                                                 : ContactFileRead::Unreadable;
-        std::u16string text(bytes.size() / 2, u'\0');
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                            (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-        }
+        const std::u16string text = fromUtf16le(bytes);
         // Text that made no record is a skipped line: a file that holds text
         // but no record has skipped lines too.
         return ParseContactFile(text, book) == 0 ? ContactFileRead::Loaded
@@ -209,15 +205,7 @@ bool SaveContactBook(const ContactBook& book, const std::filesystem::path& path,
                 *keptAside = aside;
         }
         const std::u16string text = FormatContactFile(book);
-        std::string bytes;
-        bytes.resize(2 + 2 * text.size());
-        bytes[0] = '\xFF';
-        bytes[1] = '\xFE';
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            bytes[2 + 2 * i] = static_cast<char>(text[i] & 0xFF);
-            bytes[3 + 2 * i] = static_cast<char>(text[i] >> 8);
-        }
-        return writeFileAtomically(path, bytes, 0600);
+        return writeFileAtomically(path, "\xFF\xFE" + toUtf16le(text), 0600);
     } catch (const std::bad_alloc&) {
         return false;
     }

@@ -11,6 +11,7 @@
 #include <pugixml.hpp>
 #include <vector>
 
+#include "app/FileBytes.h"
 #include "app/Paths.h"
 #include "app/Text.h"
 #include "service/AnswerDocument.h"
@@ -194,16 +195,7 @@ bool readAnswerFile(const std::string& fsPath, std::string& bytes, struct stat& 
         ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxAnswerFileBytes;
     if (ok) {
         bytes.resize(static_cast<std::size_t>(info.st_size));
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            done += static_cast<std::size_t>(n);
-        }
-        ok = done == bytes.size();
+        ok = ReadFully(fd, bytes.data(), bytes.size()) == static_cast<std::ptrdiff_t>(bytes.size());
     }
     ::close(fd);
     return ok;

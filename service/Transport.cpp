@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "app/FileBytes.h"
 #include "app/AppSettings.h"
 #include "app/Paths.h"
 #include "app/ProfileIni.h"
@@ -210,23 +211,6 @@ class Exchange {
     cs::EasyHandle handle_;
 };
 
-// Reads up to `wanted` bytes, retrying short reads; -1 on an error.
-ssize_t readFully(int fd, char* buffer, size_t wanted) {
-    size_t done = 0;
-    while (done < wanted) {
-        const ssize_t n = ::read(fd, buffer + done, wanted - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (n == 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(done);
-}
-
 // Feeds curl the prefix, the file block by block, then the closing delimiter.
 class UploadSource {
   public:
@@ -316,7 +300,7 @@ class UploadSource {
         const std::uint64_t unread = fileSize_ - fileRead_ - available;
         const size_t ask =
             static_cast<size_t>(std::min<std::uint64_t>(readAhead_.size() - available, unread));
-        const ssize_t n = ask ? readFully(fd_, readAhead_.data() + available, ask) : 0;
+        const ssize_t n = ask ? ReadFully(fd_, readAhead_.data() + available, ask) : 0;
         if (n < 0) {
             readErrno_ = errno;
             stop_ = Stop::ReadError;
