@@ -76,5 +76,4 @@ std::u16string LogoPathForLanguage(std::u16string_view logoPath, std::u16string_
 // LOGO setting. Start-up calls it, and the send dialog after a language change.
 void LoadLogo(AppPaths& paths, AppState& state);
 
-
 }  // namespace miravo

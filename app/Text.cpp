@@ -229,7 +229,8 @@ std::u16string foldCase(std::u16string_view text) {
         if (c < 0x80)
             c = asciiLower(static_cast<char16_t>(c));
         else if (unicode && (c < 0xD800 || c > 0xDFFF))
-            c = static_cast<char32_t>(::towlower_l(::towupper_l(static_cast<wint_t>(c), unicode), unicode));
+            c = static_cast<char32_t>(
+                ::towlower_l(::towupper_l(static_cast<wint_t>(c), unicode), unicode));
         if (c >= 0x10000) {
             out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
             out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));

@@ -178,7 +178,7 @@ ContactFileRead LoadContactBook(ContactBook& book, const std::filesystem::path& 
         // Text that made no record is a skipped line: a file that holds text
         // but no record has skipped lines too.
         return ParseContactFile(text, book) == 0 ? ContactFileRead::Loaded
-                                                  : ContactFileRead::Damaged;
+                                                 : ContactFileRead::Damaged;
     } catch (const std::bad_alloc&) {
         book.contacts.clear();
         book.groups.clear();

@@ -8,15 +8,15 @@
 #include <thread>
 #include <vector>
 
+#include "app/ControlIds.h"
 #include "app/FileBytes.h"
 #include "app/Paths.h"
 #include "app/Text.h"
-#include "convert/FaxTiff.h"
-#include "convert/JobFile.h"
-#include "convert/ImageLibrary.h"
-#include "convert/PageConverter.h"
 #include "app/TextIds.h"
-#include "app/ControlIds.h"
+#include "convert/FaxTiff.h"
+#include "convert/ImageLibrary.h"
+#include "convert/JobFile.h"
+#include "convert/PageConverter.h"
 
 namespace miravo {
 
@@ -157,10 +157,12 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
     // The image library and its format plug-ins are loaded here, before the
     // threads, but only when a page file needs them: loading them costs
     // more than converting a short job of the renderer's own page files.
-    if (!std::all_of(entries.begin(), entries.end(), [](const JobEntry& e) {
-            return IsNetpbmPageFile(ToFsPath(e.pageFilePath));
-        }))
-        PrepareImageLibrary();
+    std::string noImages;
+    if (!std::all_of(
+            entries.begin(), entries.end(),
+            [](const JobEntry& e) { return IsNetpbmPageFile(ToFsPath(e.pageFilePath)); }) &&
+        !PrepareImageLibrary(&noImages))
+        return fail("images cannot be read: " + noImages + "; no fax document was made");
     std::vector<std::thread> threads;
     for (std::size_t t = 0; t < helpers; ++t)
         threads.emplace_back(convertSome, false);

@@ -177,7 +177,8 @@ PrintResult WritePrintJob(const PrintOptions& options) {
             return result;
         }
         if (kinds.back() == InputKind::Image && !usableImage(input)) {
-            result.error = input.string() + ": the image cannot be decoded or holds more than one page";
+            result.error =
+                input.string() + ": the image cannot be decoded or holds more than one page";
             return result;
         }
     }

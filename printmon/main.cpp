@@ -35,7 +35,8 @@ bool startDetached(const std::filesystem::path& program, const std::string& argu
     std::string only = argument;
     char* arguments[] = {name.data(), only.data(), nullptr};
     pid_t child = 0;
-    const int failed = ::posix_spawn(&child, name.c_str(), nullptr, &attributes, arguments, environ);
+    const int failed =
+        ::posix_spawn(&child, name.c_str(), nullptr, &attributes, arguments, environ);
     posix_spawnattr_destroy(&attributes);
     return failed == 0;
 }
@@ -92,8 +93,7 @@ int main(int argc, char** argv) {
     }
     std::printf("%s\n", result.jobFile.c_str());
     std::fflush(stdout);
-    if (options.launch &&
-        !startDetached(miravo, result.jobFile.string())) {
+    if (options.launch && !startDetached(miravo, result.jobFile.string())) {
         std::fprintf(stderr, "miravo-print: %s cannot be started\n", miravo.c_str());
         miravo::print::RemovePrintJob(result);
         return 1;

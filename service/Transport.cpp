@@ -9,8 +9,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/FileBytes.h"
 #include "app/AppSettings.h"
+#include "app/FileBytes.h"
 #include "app/Paths.h"
 #include "app/ProfileIni.h"
 #include "app/Text.h"

@@ -28,9 +28,8 @@ void HeaderLogo::paintEvent(QPaintEvent*) {
         return;
     const QImage& logo = *state_->logo;
     const QRect item = rect();
-    const LogoRect place =
-        HeaderLogoRect(item.x(), item.y(), item.x() + item.width(), item.y() + item.height(),
-                       logo.width(), logo.height());
+    const LogoRect place = HeaderLogoRect(item.x(), item.y(), item.x() + item.width(),
+                                          item.y() + item.height(), logo.width(), logo.height());
     if (place.empty())
         return;
     QPainter painter(this);

@@ -76,9 +76,9 @@ TEST(TextUtf8Test, EveryCodePointRoundTripsAndBrokenBytesBecomeReplacements) {
         {"\xE2\x82", u"\uFFFD"},
         {"\xE2\x82x", u"\uFFFDx"},
         {"\xF0\x9F\x98", u"\uFFFD"},
-        {"\xC0\xAF", u"\uFFFD\uFFFD"},                          // overlong
-        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},                // surrogate
-        {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},      // beyond U+10FFFF
+        {"\xC0\xAF", u"\uFFFD\uFFFD"},                      // overlong
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // surrogate
+        {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // beyond U+10FFFF
         {"\xF8\x88\x80\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
     };
     for (const auto& c : broken) {
@@ -87,7 +87,8 @@ TEST(TextUtf8Test, EveryCodePointRoundTripsAndBrokenBytesBecomeReplacements) {
     }
     // Half a surrogate pair has no UTF-8 form.
     EXPECT_EQ(toUtf8(std::u16string{u'a', char16_t(0xD800), u'b', char16_t(0xDC00)}),
-              "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD");
 }
 
 TEST(TextCaseTest, NamesDifferingOnlyInCaseAreEqualInEveryScript) {
@@ -99,8 +100,8 @@ TEST(TextCaseTest, NamesDifferingOnlyInCaseAreEqualInEveryScript) {
         {u"\u00C4rger", u"\u00E4RGER", true},
         {u"\u041F\u0430\u0440\u043E\u043B\u044C", u"\u043F\u0410\u0420\u041E\u041B\u042C", true},
         {u"\u03A3\u039F\u03A3", u"\u03C3\u03BF\u03C2", true},  // final sigma
-        {u"\u212A", u"k", true},                                 // Kelvin sign
-        {u"\U00010400", u"\U00010428", true},                   // beyond 16 bits
+        {u"\u212A", u"k", true},                               // Kelvin sign
+        {u"\U00010400", u"\U00010428", true},                  // beyond 16 bits
         {u"\u00C9mile", u"Emile", false},
         {u"ab", u"abc", false},
     };

@@ -65,5 +65,38 @@ TEST(ConvertOnly, PrintedPdfBecomesTheFaxDocument) {
     EXPECT_TRUE(std::filesystem::exists(dir / "job_9_1"));
 }
 
+// Image page files go through the image module beside the program; the
+// renderer's own page files need neither it nor any Qt library.
+TEST(ConvertOnly, OnlyImagesNeedTheImageModule) {
+    TempDir dir;
+    const std::string env = "HOME=" + dir.path().string() +
+                            " XDG_CONFIG_HOME=" + (dir / "config").string() +
+                            " XDG_CACHE_HOME=" + (dir / "cache").string() + " ";
+    std::filesystem::create_directories(dir / "alone");
+    std::filesystem::copy_file(kBin + "miravo-send", dir / "alone/miravo-send");
+    const auto job = [&](const std::string& name, const std::filesystem::path& page) {
+        std::filesystem::copy_file(page, dir / ("job_" + name + "_1"));
+        test::writeBytes(dir / (name + "__ps__1"),
+                         JobFileBytes({{FromFsPath(dir / ("job_" + name + "_1")), 1}}));
+        return (dir / (name + "__ps__1")).string();
+    };
+    const std::string image = job("7", MIRAVO_SOURCE_DIR "/data/icons/miravo-48.png");
+    const test::ToolRun withModule =
+        test::runTool(env + kBin + "miravo-send --convert-only " + image);
+    EXPECT_EQ(withModule.status, 0) << withModule.output;
+    EXPECT_NE(withModule.output.find("\npages: 1\n"), std::string::npos) << withModule.output;
+
+    const test::ToolRun noModule =
+        test::runTool(env + (dir / "alone/miravo-send").string() + " --convert-only " +
+                      job("8", MIRAVO_SOURCE_DIR "/data/icons/miravo-48.png"));
+    EXPECT_EQ(noModule.status, 256);
+    EXPECT_NE(noModule.output.find("images cannot be read"), std::string::npos) << noModule.output;
+
+    test::writeBytes(dir / "page.pbm", "P4\n1728 2292\n" + std::string(216 * 2292, '\0'));
+    const test::ToolRun pbm = test::runTool(env + (dir / "alone/miravo-send").string() +
+                                            " --convert-only " + job("9", dir / "page.pbm"));
+    EXPECT_EQ(pbm.status, 0) << pbm.output;
+}
+
 }  // namespace
 }  // namespace miravo

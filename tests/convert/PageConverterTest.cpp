@@ -137,9 +137,8 @@ TEST(ConvertPageFile, BadPageFilesGiveNoPageAndLeaveNothing) {
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
     std::filesystem::create_directory(dir / "folder");
     const auto before = test::folderNames(dir.path());
-    for (const char* name :
-         {"truncated", "junk", "empty", "hugepgm", "shortpgm", "hugepng", "fifo", "folder",
-          "missing"}) {
+    for (const char* name : {"truncated", "junk", "empty", "hugepgm", "shortpgm", "hugepng", "fifo",
+                             "folder", "missing"}) {
         const PageFileResult result =
             ConvertPageFile(false, text(dir / "o"), 1, text(dir / name), 2);
         EXPECT_FALSE(result.decoded) << name;
@@ -168,9 +167,8 @@ TEST(DecodePageFile, NetpbmPageFilesGiveWhatTheImageLibraryGives) {
     for (const auto& c : cases) {
         const auto path = dir / "page";
         test::writeBytes(path, c.bytes);
-        const QImage expected =
-            QImage::fromData(QByteArray::fromStdString(c.bytes)).convertToFormat(
-                QImage::Format_Grayscale8);
+        const QImage expected = QImage::fromData(QByteArray::fromStdString(c.bytes))
+                                    .convertToFormat(QImage::Format_Grayscale8);
         ASSERT_FALSE(expected.isNull()) << c.name;
         const std::optional<GreyImage> got = DecodePageFile(path);
         ASSERT_TRUE(got) << c.name;

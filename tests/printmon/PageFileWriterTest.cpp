@@ -35,8 +35,7 @@ TEST(PageFileWriter, BlackAndWhitePagesTakeOneBitGreyPagesKeepTheirLevels) {
         const GreyImage& expected = i % 2 ? grey : bilevel;
         for (int y : {0, 100, 139, 2000})
             for (int x : {0, 5, 8, 1726, 1727})
-                EXPECT_EQ(decoded->at(x, y), expected.at(x, y))
-                    << i << " at " << x << "," << y;
+                EXPECT_EQ(decoded->at(x, y), expected.at(x, y)) << i << " at " << x << "," << y;
     }
 }
 
