@@ -29,22 +29,44 @@ void runTask(AppPaths& paths, QWidget* owner, WorkerTask task, int statusText) {
 
 }  // namespace
 
+QLineEdit* AccountDialog::emailBox() const { return ui_->id1006; }
+QLineEdit* AccountDialog::emailConfirmationBox() const { return ui_->id1055; }
+QLineEdit* AccountDialog::passwordBox() const { return ui_->id1007; }
+QLineEdit* AccountDialog::passwordConfirmationBox() const { return ui_->id1063; }
+QPushButton* AccountDialog::modifyEmailButton() const { return ui_->id1056; }
+QPushButton* AccountDialog::modifyPasswordButton() const { return ui_->id1064; }
+QPushButton* AccountDialog::modifyParametersButton() const { return ui_->id1080; }
+QPushButton* AccountDialog::closeButton() const { return ui_->id1029; }
+QLineEdit* AccountDialog::faxHeaderBox() const { return ui_->id1067; }
+QLineEdit* AccountDialog::smsNumberBox() const { return ui_->id1082; }
+QRadioButton* AccountDialog::redirectionOnButton() const { return ui_->id1069; }
+QRadioButton* AccountDialog::redirectionOffButton() const { return ui_->id1070; }
+QRadioButton* AccountDialog::pdfButton() const { return ui_->id1072; }
+QRadioButton* AccountDialog::tiffButton() const { return ui_->id1073; }
+QRadioButton* AccountDialog::emailAlertOnButton() const { return ui_->id1075; }
+QRadioButton* AccountDialog::emailAlertOffButton() const { return ui_->id1076; }
+QRadioButton* AccountDialog::smsAlertOnButton() const { return ui_->id1078; }
+QRadioButton* AccountDialog::smsAlertOffButton() const { return ui_->id1079; }
+
 AccountDialog::AccountDialog(AppPaths& paths, const AccountPreferences& preferences,
                              QWidget* parent)
     : QDialog(parent), paths_(paths), ui_(std::make_unique<Ui::AccountDialog>()) {
     ui_->setupUi(this);
     setWindowIcon(ApplicationIcon());
     showPreferences(preferences);
-    ui_->id1056->setEnabled(false);
-    ui_->id1064->setEnabled(false);
+    modifyEmailButton()->setEnabled(false);
+    modifyPasswordButton()->setEnabled(false);
 
-    for (QLineEdit* box : {ui_->id1006, ui_->id1055, ui_->id1007, ui_->id1063})
+    for (QLineEdit* box :
+         {emailBox(), emailConfirmationBox(), passwordBox(), passwordConfirmationBox()})
         connect(box, &QLineEdit::textChanged, this, &AccountDialog::updateModifyButtons);
-    connect(ui_->id1069, &QRadioButton::toggled, this, &AccountDialog::redirectionChanged);
-    connect(ui_->id1056, &QPushButton::clicked, this, &AccountDialog::modifyEmail);
-    connect(ui_->id1064, &QPushButton::clicked, this, &AccountDialog::modifyPassword);
-    connect(ui_->id1080, &QPushButton::clicked, this, &AccountDialog::modifyParameters);
-    connect(ui_->id1029, &QPushButton::clicked, this, [this] { done(kAccountClosed); });
+    connect(redirectionOnButton(), &QRadioButton::toggled, this,
+            &AccountDialog::redirectionChanged);
+    connect(modifyEmailButton(), &QPushButton::clicked, this, &AccountDialog::modifyEmail);
+    connect(modifyPasswordButton(), &QPushButton::clicked, this, &AccountDialog::modifyPassword);
+    connect(modifyParametersButton(), &QPushButton::clicked, this,
+            &AccountDialog::modifyParameters);
+    connect(closeButton(), &QPushButton::clicked, this, [this] { done(kAccountClosed); });
 
     ApplyDialogTexts(this, paths_, kAccountTexts);
 }
@@ -56,25 +78,25 @@ void AccountDialog::reject() {
 }
 
 void AccountDialog::showPreferences(const AccountPreferences& p) {
-    (p.redirectionOn ? ui_->id1069 : ui_->id1070)->setChecked(true);
-    (p.pdfFormat ? ui_->id1072 : ui_->id1073)->setChecked(true);
-    (p.smsAlertOn ? ui_->id1078 : ui_->id1079)->setChecked(true);
-    (p.emailAlertOn ? ui_->id1075 : ui_->id1076)->setChecked(true);
-    ui_->id1067->setText(qstr(p.faxHeader));
-    ui_->id1067->setEnabled(p.headerEditable);
-    ui_->id1082->setText(qstr(p.smsNumber));
+    (p.redirectionOn ? redirectionOnButton() : redirectionOffButton())->setChecked(true);
+    (p.pdfFormat ? pdfButton() : tiffButton())->setChecked(true);
+    (p.smsAlertOn ? smsAlertOnButton() : smsAlertOffButton())->setChecked(true);
+    (p.emailAlertOn ? emailAlertOnButton() : emailAlertOffButton())->setChecked(true);
+    faxHeaderBox()->setText(qstr(p.faxHeader));
+    faxHeaderBox()->setEnabled(p.headerEditable);
+    smsNumberBox()->setText(qstr(p.smsNumber));
     redirectionChanged();
 }
 
 AccountPreferences AccountDialog::parameters() const {
     AccountPreferences p;
-    p.faxHeader = u16str(ui_->id1067->text(), kBoxRoom);
-    p.headerEditable = ui_->id1067->isEnabled();
-    p.redirectionOn = ui_->id1069->isChecked();
-    p.pdfFormat = ui_->id1072->isChecked();
-    p.smsAlertOn = ui_->id1078->isChecked();
-    p.emailAlertOn = ui_->id1075->isChecked();
-    p.smsNumber = u16str(ui_->id1082->text(), kBoxRoom);
+    p.faxHeader = u16str(faxHeaderBox()->text(), kBoxRoom);
+    p.headerEditable = faxHeaderBox()->isEnabled();
+    p.redirectionOn = redirectionOnButton()->isChecked();
+    p.pdfFormat = pdfButton()->isChecked();
+    p.smsAlertOn = smsAlertOnButton()->isChecked();
+    p.emailAlertOn = emailAlertOnButton()->isChecked();
+    p.smsNumber = u16str(smsNumberBox()->text(), kBoxRoom);
     return p;
 }
 
@@ -83,15 +105,15 @@ void AccountDialog::updateModifyButtons() {
         const QString text = box->text().left(kBoxRoom);
         return !text.isEmpty() && text == confirmation->text().left(kBoxRoom);
     };
-    ui_->id1056->setEnabled(confirmed(ui_->id1006, ui_->id1055));
-    ui_->id1064->setEnabled(confirmed(ui_->id1007, ui_->id1063));
+    modifyEmailButton()->setEnabled(confirmed(emailBox(), emailConfirmationBox()));
+    modifyPasswordButton()->setEnabled(confirmed(passwordBox(), passwordConfirmationBox()));
 }
 
 void AccountDialog::redirectionChanged() {
     // The service sends no e-mail alerts while it redirects every fax.
-    const bool alertsApply = !ui_->id1069->isChecked();
-    ui_->id1075->setEnabled(alertsApply);
-    ui_->id1076->setEnabled(alertsApply);
+    const bool alertsApply = !redirectionOnButton()->isChecked();
+    emailAlertOnButton()->setEnabled(alertsApply);
+    emailAlertOffButton()->setEnabled(alertsApply);
 }
 
 std::optional<std::string> AccountDialog::runUpdate(MultipartForm form) {
@@ -102,14 +124,14 @@ std::optional<std::string> AccountDialog::runUpdate(MultipartForm form) {
 
 void AccountDialog::modifyEmail() {
     AppSettings& settings = paths_.state->settings;
-    const std::u16string email = u16str(ui_->id1006->text(), kBoxRoom);
+    const std::u16string email = u16str(emailBox()->text(), kBoxRoom);
     if (PreferencesUpdated(runUpdate(EmailUpdateForm(settings, email))))
         settings.userName = email;
 }
 
 void AccountDialog::modifyPassword() {
     AppSettings& settings = paths_.state->settings;
-    const std::u16string password = u16str(ui_->id1007->text(), kBoxRoom);
+    const std::u16string password = u16str(passwordBox()->text(), kBoxRoom);
     if (PreferencesUpdated(runUpdate(PasswordUpdateForm(settings, password))))
         settings.password = password;
 }

@@ -12,6 +12,10 @@
 
 #include "service/AccountPreferences.h"
 
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
 namespace Ui {
 class AccountDialog;
 }
@@ -43,6 +47,25 @@ class AccountDialog : public QDialog {
     void reject() override;
 
   private:
+    QLineEdit* emailBox() const;
+    QLineEdit* emailConfirmationBox() const;
+    QLineEdit* passwordBox() const;
+    QLineEdit* passwordConfirmationBox() const;
+    QPushButton* modifyEmailButton() const;
+    QPushButton* modifyPasswordButton() const;
+    QPushButton* modifyParametersButton() const;
+    QPushButton* closeButton() const;
+    QLineEdit* faxHeaderBox() const;
+    QLineEdit* smsNumberBox() const;
+    QRadioButton* redirectionOnButton() const;
+    QRadioButton* redirectionOffButton() const;
+    QRadioButton* pdfButton() const;
+    QRadioButton* tiffButton() const;
+    QRadioButton* emailAlertOnButton() const;
+    QRadioButton* emailAlertOffButton() const;
+    QRadioButton* smsAlertOnButton() const;
+    QRadioButton* smsAlertOffButton() const;
+
     void showPreferences(const AccountPreferences& preferences);
     void updateModifyButtons();
     void redirectionChanged();

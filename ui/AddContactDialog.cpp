@@ -15,27 +15,32 @@
 
 namespace miravo::ui {
 
+QLineEdit* AddContactDialog::nameBox() const { return ui_->id1006; }
+QPushButton* AddContactDialog::closeButton() const { return ui_->id1029; }
+QPushButton* AddContactDialog::addButton() const { return ui_->id1071; }
+QLineEdit* AddContactDialog::numberBox() const { return ui_->id1072; }
+
 AddContactDialog::AddContactDialog(AppPaths& paths, const ContactEntry& shown, QWidget* parent)
     : QDialog(parent), language_(paths.state->language), ui_(std::make_unique<Ui::AddContactDialog>()) {
     ui_->setupUi(this);
     setWindowIcon(ApplicationIcon());
-    ui_->id1072->setText(qstr(shown.number));
-    ui_->id1006->setText(qstr(shown.name));
+    numberBox()->setText(qstr(shown.number));
+    nameBox()->setText(qstr(shown.name));
     ApplyDialogTexts(this, paths, kAddContactTexts);
-    connect(ui_->id1071, &QPushButton::clicked, this, &AddContactDialog::add);
-    connect(ui_->id1029, &QPushButton::clicked, this, [this] { done(kAddContactClosed); });
-    ui_->id1072->setFocus();
+    connect(addButton(), &QPushButton::clicked, this, &AddContactDialog::add);
+    connect(closeButton(), &QPushButton::clicked, this, [this] { done(kAddContactClosed); });
+    numberBox()->setFocus();
 }
 
 AddContactDialog::~AddContactDialog() = default;
 
 void AddContactDialog::add() {
-    ContactEntry typed{u16str(ui_->id1072->text(), kContactFieldLength),
-                       u16str(ui_->id1006->text(), kContactFieldLength)};
+    ContactEntry typed{u16str(numberBox()->text(), kContactFieldLength),
+                       u16str(nameBox()->text(), kContactFieldLength)};
     // The contact file has no quoting: a "," or a line break would split
     // the record or the line, so such text is never taken into the book.
-    QLineEdit* refused = !ContactFieldIsStorable(typed.number) ? ui_->id1072
-                         : !ContactFieldIsStorable(typed.name) ? ui_->id1006
+    QLineEdit* refused = !ContactFieldIsStorable(typed.number) ? numberBox()
+                         : !ContactFieldIsStorable(typed.name) ? nameBox()
                                                                : nullptr;
     if (refused) {
         QMessageBox box(QMessageBox::Warning, windowTitle(),

@@ -10,6 +10,9 @@
 #include <optional>
 #include <string>
 
+class QLineEdit;
+class QPushButton;
+
 namespace Ui {
 class AddContactDialog;
 }
@@ -47,6 +50,11 @@ class AddContactDialog : public QDialog {
     void reject() override;
 
   private:
+    QLineEdit* nameBox() const;
+    QPushButton* closeButton() const;
+    QPushButton* addButton() const;
+    QLineEdit* numberBox() const;
+
     void add();
 
     const LanguageTable& language_;

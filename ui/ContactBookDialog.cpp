@@ -24,6 +24,13 @@
 
 namespace miravo::ui {
 
+QTreeView* ContactBookDialog::list() const { return ui_->id1076; }
+QPushButton* ContactBookDialog::closeButton() const { return ui_->id1029; }
+QPushButton* ContactBookDialog::sendButton() const { return ui_->id1075; }
+QPushButton* ContactBookDialog::addContactButton() const { return ui_->id1077; }
+QPushButton* ContactBookDialog::applyButton() const { return ui_->id1078; }
+QPushButton* ContactBookDialog::syncButton() const { return ui_->id1079; }
+
 ContactBookDialog::ContactBookDialog(AppPaths& paths, QWidget* parent)
     : QDialog(parent), paths_(paths), ui_(std::make_unique<Ui::ContactBookDialog>()) {
     ui_->setupUi(this);
@@ -33,30 +40,26 @@ ContactBookDialog::ContactBookDialog(AppPaths& paths, QWidget* parent)
     book.modified = false;
     book.load();
     model_ = new ContactBookModel(book, state.language, this);
-    ui_->id1076->setModel(model_);
-    ui_->id1076->header()->setStretchLastSection(false);
-    ui_->id1076->header()->setSectionsMovable(false);
-    ui_->id1076->installEventFilter(this);
+    list()->setModel(model_);
+    list()->header()->setStretchLastSection(false);
+    list()->header()->setSectionsMovable(false);
+    list()->installEventFilter(this);
     auto* iconCells = new IconCellDelegate(this);
-    ui_->id1076->setItemDelegateForColumn(ContactBookModel::EditColumn, iconCells);
-    ui_->id1076->setItemDelegateForColumn(ContactBookModel::DeleteColumn, iconCells);
+    list()->setItemDelegateForColumn(ContactBookModel::EditColumn, iconCells);
+    list()->setItemDelegateForColumn(ContactBookModel::DeleteColumn, iconCells);
     fill();
-    ui_->id1078->setEnabled(false);
+    applyButton()->setEnabled(false);
     ApplyDialogTexts(this, paths_, kContactBookTexts);
 
-    connect(ui_->id1076, &QTreeView::clicked, this, &ContactBookDialog::clicked);
-    connect(ui_->id1077, &QPushButton::clicked, this, &ContactBookDialog::addContact);
-    connect(ui_->id1078, &QPushButton::clicked, this, &ContactBookDialog::apply);
-    connect(ui_->id1079, &QPushButton::clicked, this, &ContactBookDialog::sync);
-    connect(ui_->id1075, &QPushButton::clicked, this, &ContactBookDialog::send);
-    connect(ui_->id1029, &QPushButton::clicked, this, [this] { done(kContactBookClosed); });
+    connect(list(), &QTreeView::clicked, this, &ContactBookDialog::clicked);
+    connect(addContactButton(), &QPushButton::clicked, this, &ContactBookDialog::addContact);
+    connect(applyButton(), &QPushButton::clicked, this, &ContactBookDialog::apply);
+    connect(syncButton(), &QPushButton::clicked, this, &ContactBookDialog::sync);
+    connect(sendButton(), &QPushButton::clicked, this, &ContactBookDialog::send);
+    connect(closeButton(), &QPushButton::clicked, this, [this] { done(kContactBookClosed); });
 }
 
 ContactBookDialog::~ContactBookDialog() = default;
-
-QTreeView* ContactBookDialog::list() const {
-    return ui_->id1076;
-}
 
 void ContactBookDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
@@ -74,17 +77,17 @@ void ContactBookDialog::showEvent(QShowEvent* event) {
 }
 
 bool ContactBookDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui_->id1076 && event->type() == QEvent::Resize)
+    if (watched == list() && event->type() == QEvent::Resize)
         layoutColumns();
     return QDialog::eventFilter(watched, event);
 }
 
 void ContactBookDialog::layoutColumns() {
     // Number and name a third each; the two icon columns share the rest.
-    const int width = ui_->id1076->viewport()->width();
+    const int width = list()->viewport()->width();
     const int third = width / 3;
     const int rest = width - 2 * third;
-    QHeaderView* header = ui_->id1076->header();
+    QHeaderView* header = list()->header();
     header->resizeSection(ContactBookModel::NumberColumn, third);
     header->resizeSection(ContactBookModel::NameColumn, third);
     header->resizeSection(ContactBookModel::EditColumn, rest / 2);
@@ -100,7 +103,7 @@ void ContactBookDialog::fill() {
 
 void ContactBookDialog::changed() {
     paths_.state->contactBook.modified = true;
-    ui_->id1078->setEnabled(true);
+    applyButton()->setEnabled(true);
 }
 
 void ContactBookDialog::clicked(const QModelIndex& index) {
@@ -123,7 +126,7 @@ void ContactBookDialog::addContact() {
     contact.kind = Single;
     contact.state = New;
     model_->append(std::move(contact));
-    ui_->id1076->scrollToBottom();
+    list()->scrollToBottom();
     changed();
 }
 
@@ -156,7 +159,7 @@ void ContactBookDialog::apply() {
         saveFailed();
         return;
     }
-    ui_->id1078->setEnabled(false);
+    applyButton()->setEnabled(false);
 }
 
 void ContactBookDialog::tellKeptAside(const std::filesystem::path& keptAside) {
@@ -190,7 +193,7 @@ void ContactBookDialog::sync() {
     const SyncMergeOutcome merged = mergeAddressBookAnswer(paths_, *answer);
     fill();
     tellKeptAside(merged.keptAside);
-    ui_->id1078->setEnabled(!merged.saved);
+    applyButton()->setEnabled(!merged.saved);
     if (!merged.saved)
         saveFailed();
 }

@@ -12,6 +12,9 @@
 
 #include "ui/Dialogs.h"
 
+class QPushButton;
+class QTreeView;
+
 namespace Ui {
 class ContactBookDialog;
 }
@@ -19,8 +22,6 @@ class ContactBookDialog;
 namespace miravo {
 struct AppPaths;
 }
-
-class QTreeView;
 
 namespace miravo::ui {
 
@@ -44,6 +45,12 @@ class ContactBookDialog : public QDialog {
     void reject() override;
 
   private:
+    QPushButton* closeButton() const;
+    QPushButton* sendButton() const;
+    QPushButton* addContactButton() const;
+    QPushButton* applyButton() const;
+    QPushButton* syncButton() const;
+
     void fill();
     void clicked(const QModelIndex& index);
     void addContact();

@@ -15,15 +15,18 @@
 
 namespace miravo::ui {
 
+QProgressBar* ConvertingDialog::progressBar() const { return ui_->id1013; }
+QLabel* ConvertingDialog::statusLine() const { return ui_->id1051; }
+
 ConvertingDialog::ConvertingDialog(AppPaths& paths, QWidget* parent)
     : WorkerWindow(parent), paths_(paths), ui_(std::make_unique<Ui::ConvertingDialog>()) {
     ui_->setupUi(this);
     const LanguageTable& language = paths_.state->language;
     if (const auto title = GetText(language, text::kConvertingTitle); !title.empty())
         setWindowTitle(qstr(title));
-    ui_->id1051->setText(qstr(GetText(language, text::kConvertingStatus)));
-    ui_->id1013->setRange(0, 100);
-    ui_->id1013->setValue(0);
+    statusLine()->setText(qstr(GetText(language, text::kConvertingStatus)));
+    progressBar()->setRange(0, 100);
+    progressBar()->setValue(0);
     timer_.setInterval(kConvertingTimerMs);
     connect(&timer_, &QTimer::timeout, this, [this] { workerStepProgress(); });
 }

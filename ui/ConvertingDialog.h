@@ -14,6 +14,9 @@
 
 #include "ui/WorkerWindow.h"
 
+class QLabel;
+class QProgressBar;
+
 namespace Ui {
 class ConvertingDialog;
 }
@@ -50,6 +53,9 @@ class ConvertingDialog : public WorkerWindow {
     void reject() override;
 
   private:
+    QProgressBar* progressBar() const;
+    QLabel* statusLine() const;
+
     AppPaths& paths_;
     std::unique_ptr<Ui::ConvertingDialog> ui_;
     QTimer timer_;

@@ -20,20 +20,26 @@ namespace {
 constexpr qsizetype kCredentialLength = static_cast<qsizetype>(kNameWidth) - 1;
 }  // namespace
 
+QPushButton* CredentialsDialog::okButton() const { return ui_->id1; }
+QPushButton* CredentialsDialog::closeButton() const { return ui_->id2; }
+QCheckBox* CredentialsDialog::savePasswordBox() const { return ui_->id1005; }
+QLineEdit* CredentialsDialog::userNameBox() const { return ui_->id1006; }
+QLineEdit* CredentialsDialog::passwordBox() const { return ui_->id1007; }
+
 CredentialsDialog::CredentialsDialog(AppState& state, QWidget* parent)
     : QDialog(parent), state_(state), ui_(std::make_unique<Ui::CredentialsDialog>()) {
     ui_->setupUi(this);
     setWindowIcon(ApplicationIcon());
-    ui_->id1006->setMaxLength(static_cast<int>(kCredentialLength));
-    ui_->id1007->setMaxLength(static_cast<int>(kCredentialLength));
-    ui_->id1006->setText(qstr(state_.settings.userName));
-    ui_->id1007->setText(qstr(state_.settings.password));
-    ui_->id1005->setChecked(state_.settings.savePassword);
+    userNameBox()->setMaxLength(static_cast<int>(kCredentialLength));
+    passwordBox()->setMaxLength(static_cast<int>(kCredentialLength));
+    userNameBox()->setText(qstr(state_.settings.userName));
+    passwordBox()->setText(qstr(state_.settings.password));
+    savePasswordBox()->setChecked(state_.settings.savePassword);
     // The choice counts as soon as it is clicked; Close does not undo it.
-    connect(ui_->id1005, &QCheckBox::clicked, this,
+    connect(savePasswordBox(), &QCheckBox::clicked, this,
             [this](bool checked) { state_.settings.savePassword = checked; });
-    connect(ui_->id1, &QPushButton::clicked, this, [this] { confirm(); });
-    connect(ui_->id2, &QPushButton::clicked, this, [this] { done(kCredentialsClosed); });
+    connect(okButton(), &QPushButton::clicked, this, [this] { confirm(); });
+    connect(closeButton(), &QPushButton::clicked, this, [this] { done(kCredentialsClosed); });
     // The texts are looked up in the record only.
     AppPaths paths;
     paths.state = &state_;
@@ -54,8 +60,8 @@ void CredentialsDialog::reject() {
 }
 
 void CredentialsDialog::confirm() {
-    state_.settings.userName = u16str(ui_->id1006->text(), kCredentialLength);
-    state_.settings.password = u16str(ui_->id1007->text(), kCredentialLength);
+    state_.settings.userName = u16str(userNameBox()->text(), kCredentialLength);
+    state_.settings.password = u16str(passwordBox()->text(), kCredentialLength);
     done(kCredentialsConfirmed);
 }
 

@@ -9,6 +9,10 @@
 
 #include "service/CredentialsPrompt.h"
 
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
 namespace Ui {
 class CredentialsDialog;
 }
@@ -31,6 +35,12 @@ class CredentialsDialog : public QDialog {
     void reject() override;
 
   private:
+    QPushButton* okButton() const;
+    QPushButton* closeButton() const;
+    QCheckBox* savePasswordBox() const;
+    QLineEdit* userNameBox() const;
+    QLineEdit* passwordBox() const;
+
     void confirm();
 
     AppState& state_;

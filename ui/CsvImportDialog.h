@@ -11,6 +11,12 @@
 #include <string>
 #include <string_view>
 
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
 namespace Ui {
 class CsvImportDialog;
 }
@@ -18,9 +24,6 @@ class CsvImportDialog;
 namespace miravo {
 struct AppPaths;
 }
-
-class QTreeWidget;
-class QTreeWidgetItem;
 
 namespace miravo::ui {
 
@@ -44,6 +47,12 @@ class CsvImportDialog : public QDialog {
     void reject() override;
 
   private:
+    QPushButton* okButton() const;
+    QPushButton* cancelButton() const;
+    QLineEdit* delimiterBox() const;
+    QPushButton* refreshButton() const;
+    QCheckBox* tabDelimiterBox() const;
+
     void fill();
     void tabToggled(bool checked);
     void itemChanged(QTreeWidgetItem* item);

@@ -46,38 +46,45 @@ MassFaxFileChooser SetMassFaxFileChooser(MassFaxFileChooser chooser) {
     return previous;
 }
 
+QTreeView* MassFaxDialog::list() const { return ui_->id1076; }
+QPushButton* MassFaxDialog::okButton() const { return ui_->id1; }
+QPushButton* MassFaxDialog::cancelButton() const { return ui_->id1029; }
+QLineEdit* MassFaxDialog::numberBox() const { return ui_->id1072; }
+QPushButton* MassFaxDialog::addButton() const { return ui_->id1077; }
+QPushButton* MassFaxDialog::addFromContactBookButton() const { return ui_->id1081; }
+QPushButton* MassFaxDialog::addFromFileButton() const { return ui_->id1082; }
+QPushButton* MassFaxDialog::addFromClipboardButton() const { return ui_->id1083; }
+
 MassFaxDialog::MassFaxDialog(AppPaths& paths, QWidget* parent)
     : QDialog(parent), paths_(paths), ui_(std::make_unique<Ui::MassFaxDialog>()) {
     ui_->setupUi(this);
     setWindowIcon(ApplicationIcon());
     AppState& state = *paths_.state;
     model_ = new MassFaxModel(state.language, this);
-    ui_->id1076->setModel(model_);
-    ui_->id1076->header()->setStretchLastSection(false);
-    ui_->id1076->header()->setSectionsMovable(false);
-    ui_->id1076->installEventFilter(this);
-    ui_->id1072->installEventFilter(this);
+    list()->setModel(model_);
+    list()->header()->setStretchLastSection(false);
+    list()->header()->setSectionsMovable(false);
+    list()->installEventFilter(this);
+    numberBox()->installEventFilter(this);
     auto* iconCells = new IconCellDelegate(this);
-    ui_->id1076->setItemDelegateForColumn(MassFaxModel::DeleteColumn, iconCells);
+    list()->setItemDelegateForColumn(MassFaxModel::DeleteColumn, iconCells);
     // The list as the last OK left it.
     model_->appendRecords(state.job.recipients);
     ApplyDialogTexts(this, paths_, kMassFaxListTexts);
 
-    connect(ui_->id1076, &QTreeView::clicked, this, &MassFaxDialog::clicked);
-    connect(ui_->id1077, &QPushButton::clicked, this, &MassFaxDialog::addTyped);
-    connect(ui_->id1081, &QPushButton::clicked, this, &MassFaxDialog::addFromContactBook);
-    connect(ui_->id1083, &QPushButton::clicked, this, &MassFaxDialog::addFromClipboard);
-    connect(ui_->id1082, &QPushButton::clicked, this, &MassFaxDialog::addFromFile);
-    connect(ui_->id1, &QPushButton::clicked, this, &MassFaxDialog::accept);
-    connect(ui_->id1029, &QPushButton::clicked, this, [this] { done(kMassFaxCancelled); });
-    ui_->id1072->setFocus();
+    connect(list(), &QTreeView::clicked, this, &MassFaxDialog::clicked);
+    connect(addButton(), &QPushButton::clicked, this, &MassFaxDialog::addTyped);
+    connect(addFromContactBookButton(), &QPushButton::clicked, this,
+            &MassFaxDialog::addFromContactBook);
+    connect(addFromClipboardButton(), &QPushButton::clicked, this,
+            &MassFaxDialog::addFromClipboard);
+    connect(addFromFileButton(), &QPushButton::clicked, this, &MassFaxDialog::addFromFile);
+    connect(okButton(), &QPushButton::clicked, this, &MassFaxDialog::accept);
+    connect(cancelButton(), &QPushButton::clicked, this, [this] { done(kMassFaxCancelled); });
+    numberBox()->setFocus();
 }
 
 MassFaxDialog::~MassFaxDialog() = default;
-
-QTreeView* MassFaxDialog::list() const {
-    return ui_->id1076;
-}
 
 void MassFaxDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
@@ -85,11 +92,11 @@ void MassFaxDialog::showEvent(QShowEvent* event) {
 }
 
 bool MassFaxDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui_->id1076 && event->type() == QEvent::Resize)
+    if (watched == list() && event->type() == QEvent::Resize)
         layoutColumns();
     // Enter in the number box adds the number: a user typing numbers one
     // after another must not end the list with OK by accident.
-    if (watched == ui_->id1072 && event->type() == QEvent::KeyPress) {
+    if (watched == numberBox() && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             addTyped();
@@ -101,9 +108,9 @@ bool MassFaxDialog::eventFilter(QObject* watched, QEvent* event) {
 
 void MassFaxDialog::layoutColumns() {
     // Number half the width; position and delete icon a quarter each.
-    const int width = ui_->id1076->viewport()->width();
+    const int width = list()->viewport()->width();
     const int quarter = width / 4;
-    QHeaderView* header = ui_->id1076->header();
+    QHeaderView* header = list()->header();
     header->resizeSection(MassFaxModel::PositionColumn, quarter);
     header->resizeSection(MassFaxModel::NumberColumn, width - 2 * quarter);
     header->resizeSection(MassFaxModel::DeleteColumn, quarter);
@@ -116,13 +123,13 @@ void MassFaxDialog::clicked(const QModelIndex& index) {
 
 void MassFaxDialog::showAddedFrom(int firstRow) {
     if (firstRow < model_->rowCount())
-        ui_->id1076->scrollTo(model_->index(firstRow, MassFaxModel::NumberColumn));
+        list()->scrollTo(model_->index(firstRow, MassFaxModel::NumberColumn));
 }
 
 void MassFaxDialog::addTyped() {
     // The edit keeps its text, so similar numbers are quick to type.
     const int first = model_->rowCount();
-    model_->add(u16str(ui_->id1072->text()));
+    model_->add(u16str(numberBox()->text()));
     showAddedFrom(first);
 }
 

@@ -12,6 +12,10 @@
 
 #include "ui/Dialogs.h"
 
+class QLineEdit;
+class QPushButton;
+class QTreeView;
+
 namespace Ui {
 class MassFaxDialog;
 }
@@ -19,8 +23,6 @@ class MassFaxDialog;
 namespace miravo {
 struct AppPaths;
 }
-
-class QTreeView;
 
 namespace miravo::ui {
 
@@ -56,6 +58,14 @@ class MassFaxDialog : public QDialog {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    QPushButton* okButton() const;
+    QPushButton* cancelButton() const;
+    QLineEdit* numberBox() const;
+    QPushButton* addButton() const;
+    QPushButton* addFromContactBookButton() const;
+    QPushButton* addFromFileButton() const;
+    QPushButton* addFromClipboardButton() const;
+
     void clicked(const QModelIndex& index);
     void addTyped();
     void addFromContactBook();

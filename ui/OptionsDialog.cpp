@@ -57,6 +57,18 @@ void ForgetSignUpLinkClicked() {
     signUpLinkClicked = false;
 }
 
+QCheckBox* OptionsDialog::savePasswordBox() const { return ui_->id1005; }
+QLineEdit* OptionsDialog::userNameBox() const { return ui_->id1006; }
+QLineEdit* OptionsDialog::passwordBox() const { return ui_->id1007; }
+QRadioButton* OptionsDialog::ditheringButton() const { return ui_->id1019; }
+QRadioButton* OptionsDialog::thresholdButton() const { return ui_->id1020; }
+QPushButton* OptionsDialog::checkButton() const { return ui_->id1023; }
+QCheckBox* OptionsDialog::showPasswordBox() const { return ui_->id1025; }
+QLabel* OptionsDialog::signUpLink() const { return ui_->id1026; }
+QComboBox* OptionsDialog::languageBox() const { return ui_->id1028; }
+QPushButton* OptionsDialog::closeButton() const { return ui_->id1029; }
+QPushButton* OptionsDialog::accountManagementButton() const { return ui_->id1054; }
+
 OptionsDialog::OptionsDialog(AppPaths& paths, QWidget* parent)
     : QDialog(parent), paths_(paths), ui_(std::make_unique<Ui::OptionsDialog>()) {
     ui_->setupUi(this);
@@ -67,35 +79,36 @@ OptionsDialog::OptionsDialog(AppPaths& paths, QWidget* parent)
     showCredentials();
 
     // The sign-up link: the address, underlined, in the link colour.
-    QFont linkFont = ui_->id1026->font();
+    QFont linkFont = signUpLink()->font();
     linkFont.setUnderline(true);
-    ui_->id1026->setFont(linkFont);
-    ui_->id1026->setText(qstr(settings.subscribe));
-    ui_->id1026->installEventFilter(this);
+    signUpLink()->setFont(linkFont);
+    signUpLink()->setText(qstr(settings.subscribe));
+    signUpLink()->installEventFilter(this);
     paintLink();
 
-    ui_->id1005->setChecked(settings.savePassword);
-    ui_->id1025->setChecked(settings.showPassword);
-    ui_->id1007->setEchoMode(settings.showPassword ? QLineEdit::Normal : QLineEdit::Password);
+    savePasswordBox()->setChecked(settings.savePassword);
+    showPasswordBox()->setChecked(settings.showPassword);
+    passwordBox()->setEchoMode(settings.showPassword ? QLineEdit::Normal : QLineEdit::Password);
 
     fillLanguages();
 
-    ui_->id1019->setChecked(settings.dithering);
-    ui_->id1020->setChecked(settings.threshold);
+    ditheringButton()->setChecked(settings.dithering);
+    thresholdButton()->setChecked(settings.threshold);
 
-    connect(ui_->id1005, &QCheckBox::toggled, this,
+    connect(savePasswordBox(), &QCheckBox::toggled, this,
             [this](bool on) { paths_.state->settings.savePassword = on; });
-    connect(ui_->id1025, &QCheckBox::toggled, this, [this](bool on) {
+    connect(showPasswordBox(), &QCheckBox::toggled, this, [this](bool on) {
         paths_.state->settings.showPassword = on;
-        ui_->id1007->setEchoMode(on ? QLineEdit::Normal : QLineEdit::Password);
+        passwordBox()->setEchoMode(on ? QLineEdit::Normal : QLineEdit::Password);
     });
     // "clicked" also comes when the selected button is clicked again, and
     // when the arrow keys move the choice.
-    connect(ui_->id1019, &QRadioButton::clicked, this, &OptionsDialog::methodClicked);
-    connect(ui_->id1020, &QRadioButton::clicked, this, &OptionsDialog::methodClicked);
-    connect(ui_->id1023, &QPushButton::clicked, this, &OptionsDialog::check);
-    connect(ui_->id1054, &QPushButton::clicked, this, &OptionsDialog::openAccountManagement);
-    connect(ui_->id1029, &QPushButton::clicked, this, &OptionsDialog::closeTakingOver);
+    connect(ditheringButton(), &QRadioButton::clicked, this, &OptionsDialog::methodClicked);
+    connect(thresholdButton(), &QRadioButton::clicked, this, &OptionsDialog::methodClicked);
+    connect(checkButton(), &QPushButton::clicked, this, &OptionsDialog::check);
+    connect(accountManagementButton(), &QPushButton::clicked, this,
+            &OptionsDialog::openAccountManagement);
+    connect(closeButton(), &QPushButton::clicked, this, &OptionsDialog::closeTakingOver);
 
     // The labels of the two boxes share the credentials prompt's texts.
     if (const auto text = GetText(state.language, text::kUserName); !text.empty())
@@ -115,10 +128,10 @@ bool OptionsDialog::eventFilter(QObject* watched, QEvent* event) {
     // A click on the link: the press is taken so that the release comes
     // back to it; the release over the link opens it.
     const bool press = event->type() == QEvent::MouseButtonPress;
-    if (watched == ui_->id1026 && (press || event->type() == QEvent::MouseButtonRelease)) {
+    if (watched == signUpLink() && (press || event->type() == QEvent::MouseButtonRelease)) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton) {
-            if (!press && ui_->id1026->rect().contains(mouse->position().toPoint()))
+            if (!press && signUpLink()->rect().contains(mouse->position().toPoint()))
                 linkClicked();
             return true;
         }
@@ -133,30 +146,30 @@ void OptionsDialog::fillLanguages() {
     std::u16string code, name;
     for (int n = 1; ListLanguage(language, n, kCodeWidth, code, &name) == 1; ++n) {
         if (selected < 0 && name == current)
-            selected = ui_->id1028->count();
-        ui_->id1028->addItem(qstr(name));
+            selected = languageBox()->count();
+        languageBox()->addItem(qstr(name));
         name.clear();
     }
-    if (ui_->id1028->count() > 0)
-        ui_->id1028->setCurrentIndex(selected < 0 ? 0 : selected);
+    if (languageBox()->count() > 0)
+        languageBox()->setCurrentIndex(selected < 0 ? 0 : selected);
 }
 
 void OptionsDialog::showCredentials() {
     const AppSettings& settings = paths_.state->settings;
-    ui_->id1006->setText(qstr(settings.userName));
-    ui_->id1007->setText(qstr(settings.password));
+    userNameBox()->setText(qstr(settings.userName));
+    passwordBox()->setText(qstr(settings.password));
 }
 
 void OptionsDialog::takeCredentials() {
     AppSettings& settings = paths_.state->settings;
-    settings.userName = u16str(ui_->id1006->text(), kNameWidth - 1);
-    settings.password = u16str(ui_->id1007->text(), kNameWidth - 1);
+    settings.userName = u16str(userNameBox()->text(), kNameWidth - 1);
+    settings.password = u16str(passwordBox()->text(), kNameWidth - 1);
 }
 
 void OptionsDialog::methodClicked() {
     AppState& state = *paths_.state;
-    state.settings.dithering = ui_->id1019->isChecked();
-    state.settings.threshold = ui_->id1020->isChecked();
+    state.settings.dithering = ditheringButton()->isChecked();
+    state.settings.threshold = thresholdButton()->isChecked();
     // Convert the printed document again with the chosen method.
     if (!state.job.jobArgument.empty()) {
         state.job.jobFilePath = fitField(state.job.jobArgument, kPathWidth);
@@ -211,7 +224,7 @@ void OptionsDialog::openAccountManagement() {
 void OptionsDialog::closeTakingOver() {
     takeCredentials();
     LanguageTable& language = paths_.state->language;
-    const int item = ui_->id1028->currentIndex();
+    const int item = languageBox()->currentIndex();
     std::u16string code;
     if (item >= 0 && ListLanguage(language, item + 1, kCodeWidth, code, nullptr) == 1 &&
         LoadLanguage(language, paths_.languageFile, code) == 1)
@@ -238,11 +251,11 @@ void OptionsDialog::linkClicked() {
 }
 
 void OptionsDialog::paintLink() {
-    QPalette palette = ui_->id1026->palette();
+    QPalette palette = signUpLink()->palette();
     palette.setColor(QPalette::WindowText,
                      QColor(signUpLinkClicked ? kClickedLinkColour : kLinkColour));
-    ui_->id1026->setPalette(palette);
-    ui_->id1026->update();
+    signUpLink()->setPalette(palette);
+    signUpLink()->update();
 }
 
 int RunOptionsDialog(AppPaths& paths, QWidget* owner) {

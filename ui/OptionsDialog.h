@@ -16,6 +16,13 @@
 #include <functional>
 #include <memory>
 
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
 namespace Ui {
 class OptionsDialog;
 }
@@ -57,6 +64,18 @@ class OptionsDialog : public QDialog {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    QCheckBox* savePasswordBox() const;
+    QLineEdit* userNameBox() const;
+    QLineEdit* passwordBox() const;
+    QRadioButton* ditheringButton() const;
+    QRadioButton* thresholdButton() const;
+    QPushButton* checkButton() const;
+    QCheckBox* showPasswordBox() const;
+    QLabel* signUpLink() const;
+    QComboBox* languageBox() const;
+    QPushButton* closeButton() const;
+    QPushButton* accountManagementButton() const;
+
     void fillLanguages();
     void showCredentials();
     void takeCredentials();

@@ -127,12 +127,31 @@ RowRecipients RecipientsFromRows(
     return out;
 }
 
+QPushButton* SendDialog::sendButton() const { return ui_->id1; }
+QPushButton* SendDialog::closeButton() const { return ui_->id2; }
+QCheckBox* SendDialog::statusWindowBox() const { return ui_->id1012; }
+QPushButton* SendDialog::optionsButton() const { return ui_->id1016; }
+QCheckBox* SendDialog::reportByEmailBox() const { return ui_->id1018; }
+QLabel* SendDialog::documentSentence() const { return ui_->id1021; }
+QPushButton* SendDialog::previewButton() const { return ui_->id1022; }
+QCheckBox* SendDialog::reportAttachBox() const { return ui_->id1068; }
+QToolButton* SendDialog::contactBookButton() const { return ui_->id1069; }
+QToolButton* SendDialog::massFaxListButton() const { return ui_->id1071; }
+QCheckBox* SendDialog::massFaxBox() const { return ui_->id1079; }
+QCheckBox* SendDialog::coverPageBox() const { return ui_->id1089; }
+QPlainTextEdit* SendDialog::coverTextBox() const { return ui_->id1090; }
+QPushButton* SendDialog::chooseDocumentButton() const { return ui_->id1201; }
+std::array<QLineEdit*, 3> SendDialog::numberBoxes() const {
+    return {ui_->id1001, ui_->id1002, ui_->id1003};
+}
+std::array<QLineEdit*, 3> SendDialog::nameBoxes() const {
+    return {ui_->id1004, ui_->id1005, ui_->id1006};
+}
+
 SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
     : QDialog(parent), paths_(paths), ui_(std::make_unique<Ui::SendDialog>()) {
     ui_->setupUi(this);
     setWindowIcon(ApplicationIcon());
-    numbers_ = {ui_->id1001, ui_->id1002, ui_->id1003};
-    names_ = {ui_->id1004, ui_->id1005, ui_->id1006};
 
     AppState& state = *paths_.state;
     // Bracketed group rows resolve through the book's groups index.
@@ -140,21 +159,21 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
         state.contactBook.load();
 
     const AppSettings& settings = state.settings;
-    ui_->id1012->setChecked(!settings.closeWindow);
-    ui_->id1018->setChecked(settings.transmissionReport);
-    ui_->id1068->setChecked(settings.reportAttach);
-    ui_->id1068->setEnabled(settings.transmissionReport);
+    statusWindowBox()->setChecked(!settings.closeWindow);
+    reportByEmailBox()->setChecked(settings.transmissionReport);
+    reportAttachBox()->setChecked(settings.reportAttach);
+    reportAttachBox()->setEnabled(settings.transmissionReport);
 
-    ui_->id1069->setIcon(ContactBookIcon());
-    ui_->id1071->setIcon(MassFaxIcon());
-    ui_->id1071->setEnabled(false);
+    contactBookButton()->setIcon(ContactBookIcon());
+    massFaxListButton()->setIcon(MassFaxIcon());
+    massFaxListButton()->setEnabled(false);
 
     state.job.coverPageOn = false;
     state.job.massFaxOn = false;
 
     ApplyDialogTexts(this, paths_, kSendDialogTexts);
     setWindowTitle(kProductTitle);
-    ui_->id1201->setText(qstr(GetText(state.language, text::kChooseDocument)));
+    chooseDocumentButton()->setText(qstr(GetText(state.language, text::kChooseDocument)));
     showDocumentSentence();
     setAcceptDrops(true);
 
@@ -164,17 +183,17 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
     // The Send rule runs on every change of the six rows and the cover box
     // (texts set by the program included) and when the user puts the focus
     // into one of them; it does not run while the dialog opens.
-    for (QLineEdit* edit : numbers_) {
+    for (QLineEdit* edit : numberBoxes()) {
         connect(edit, &QLineEdit::textChanged, this, [this] { sendRule(true); });
         edit->installEventFilter(this);
     }
-    for (QLineEdit* edit : names_) {
+    for (QLineEdit* edit : nameBoxes()) {
         connect(edit, &QLineEdit::textChanged, this, [this] { sendRule(true); });
         edit->installEventFilter(this);
     }
-    connect(ui_->id1090, &QPlainTextEdit::textChanged, this, [this] {
+    connect(coverTextBox(), &QPlainTextEdit::textChanged, this, [this] {
         // A pasted text longer than the cover page takes is cut at the limit.
-        QPlainTextEdit* box = ui_->id1090;
+        QPlainTextEdit* box = coverTextBox();
         if (box->document()->characterCount() - 1 > kMaxCoverText) {
             box->setPlainText(box->toPlainText().left(kMaxCoverText));
             box->moveCursor(QTextCursor::End);
@@ -182,31 +201,32 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
         }
         sendRule(false);
     });
-    ui_->id1090->installEventFilter(this);
+    coverTextBox()->installEventFilter(this);
 
-    connect(ui_->id1079, &QCheckBox::clicked, this, [this] { massFaxClicked(); });
-    connect(ui_->id1069, &QToolButton::clicked, this, [this] { contactBookClicked(); });
-    connect(ui_->id1071, &QToolButton::clicked, this, [this] { massFaxListClicked(); });
-    connect(ui_->id1089, &QCheckBox::clicked, this, [this] { coverPageClicked(); });
-    connect(ui_->id1022, &QPushButton::clicked, this, [this] { previewClicked(); });
-    connect(ui_->id1201, &QPushButton::clicked, this, [this] { chooseDocumentClicked(); });
-    connect(ui_->id1016, &QPushButton::clicked, this, [this] { optionsClicked(); });
+    connect(massFaxBox(), &QCheckBox::clicked, this, [this] { massFaxClicked(); });
+    connect(contactBookButton(), &QToolButton::clicked, this, [this] { contactBookClicked(); });
+    connect(massFaxListButton(), &QToolButton::clicked, this, [this] { massFaxListClicked(); });
+    connect(coverPageBox(), &QCheckBox::clicked, this, [this] { coverPageClicked(); });
+    connect(previewButton(), &QPushButton::clicked, this, [this] { previewClicked(); });
+    connect(chooseDocumentButton(), &QPushButton::clicked, this,
+            [this] { chooseDocumentClicked(); });
+    connect(optionsButton(), &QPushButton::clicked, this, [this] { optionsClicked(); });
     // "Sent faxes": the journal of the sends so far, beside Options.
     auto* sentFaxes = new QPushButton(tr("Sent faxes"), this);
     sentFaxes->setObjectName(QStringLiteral("sentFaxes"));
     sentFaxes->setAutoDefault(false);
-    ui_->buttonRow->insertWidget(ui_->buttonRow->indexOf(ui_->id1016) + 1, sentFaxes);
+    ui_->buttonRow->insertWidget(ui_->buttonRow->indexOf(optionsButton()) + 1, sentFaxes);
     connect(sentFaxes, &QPushButton::clicked, this, [this] { RunSentFaxesWindow(paths_, this); });
-    connect(ui_->id1, &QPushButton::clicked, this, [this] { sendClicked(); });
-    connect(ui_->id2, &QPushButton::clicked, this, [this] { done(kSendDialogClosed); });
+    connect(sendButton(), &QPushButton::clicked, this, [this] { sendClicked(); });
+    connect(closeButton(), &QPushButton::clicked, this, [this] { done(kSendDialogClosed); });
 
-    connect(ui_->id1012, &QCheckBox::toggled, this,
+    connect(statusWindowBox(), &QCheckBox::toggled, this,
             [this](bool on) { paths_.state->settings.closeWindow = !on; });
-    connect(ui_->id1018, &QCheckBox::toggled, this, [this](bool on) {
+    connect(reportByEmailBox(), &QCheckBox::toggled, this, [this](bool on) {
         paths_.state->settings.transmissionReport = on;
-        ui_->id1068->setEnabled(on);
+        reportAttachBox()->setEnabled(on);
     });
-    connect(ui_->id1068, &QCheckBox::toggled, this,
+    connect(reportAttachBox(), &QCheckBox::toggled, this,
             [this](bool on) { paths_.state->settings.reportAttach = on; });
 }
 
@@ -226,9 +246,9 @@ bool SendDialog::hasDocument() const {
 
 void SendDialog::showDocumentSentence() {
     if (!hasDocument()) {
-        ui_->id1021->setText(qstr(GetText(paths_.state->language, text::kNoDocumentYet)));
-        ui_->id1->setEnabled(false);
-        ui_->id1022->setEnabled(false);
+        documentSentence()->setText(qstr(GetText(paths_.state->language, text::kNoDocumentYet)));
+        sendButton()->setEnabled(false);
+        previewButton()->setEnabled(false);
     }
 }
 
@@ -288,7 +308,7 @@ bool SendDialog::takeDocument(const QString& path) {
     job.coverText.clear();  // the cover page goes with the new document
     ApplyDialogTexts(this, paths_, kSendDialogTexts);
     measure();
-    ui_->id1022->setEnabled(true);
+    previewButton()->setEnabled(true);
     sendRule(false);
     return true;
 }
@@ -306,27 +326,29 @@ void SendDialog::reject() {
 
 bool SendDialog::eventFilter(QObject* watched, QEvent* event) {
     if (userFocus(event))
-        sendRule(watched != ui_->id1090);
+        sendRule(watched != coverTextBox());
     return QDialog::eventFilter(watched, event);
 }
 
 std::array<DestinationRow, 3> SendDialog::rows() const {
+    const auto numbers = numberBoxes();
+    const auto names = nameBoxes();
     std::array<DestinationRow, 3> out;
     for (std::size_t i = 0; i < out.size(); ++i) {
-        out[i].number = u16str(numbers_[i]->text(), kMaxRowText);
-        out[i].name = u16str(names_[i]->text(), kMaxRowText);
+        out[i].number = u16str(numbers[i]->text(), kMaxRowText);
+        out[i].name = u16str(names[i]->text(), kMaxRowText);
     }
     return out;
 }
 
 QString SendDialog::coverBoxText() const {
-    return ui_->id1090->toPlainText().left(kMaxCoverText);
+    return coverTextBox()->toPlainText().left(kMaxCoverText);
 }
 
 void SendDialog::setRowsEnabled(bool enabled) {
-    for (QLineEdit* edit : numbers_)
+    for (QLineEdit* edit : numberBoxes())
         edit->setEnabled(enabled);
-    for (QLineEdit* edit : names_)
+    for (QLineEdit* edit : nameBoxes())
         edit->setEnabled(enabled);
 }
 
@@ -340,22 +362,24 @@ void SendDialog::sendRule(bool fromRow) {
             RecipientsFromRows(rows(), paths_.state->contactBook.groups).anyFilled;
         enable = (anyFilled && !job.massFaxOn) || (job.massFaxOn && !job.recipients.empty());
     }
-    ui_->id1->setEnabled(enable);
+    sendButton()->setEnabled(enable);
     if (job.coverPageOn)
-        ui_->id1022->setEnabled(enable);
+        previewButton()->setEnabled(enable);
 }
 
 void SendDialog::massFaxClicked() {
     FaxJob& job = paths_.state->job;
-    const bool on = ui_->id1079->isChecked();
+    const bool on = massFaxBox()->isChecked();
     setRowsEnabled(!on);
     if (!on) {
         // Back to rows: the first three of the list show in them.
-        for (std::size_t i = 0; i < numbers_.size(); ++i) {
+        const auto numbers = numberBoxes();
+        const auto names = nameBoxes();
+        for (std::size_t i = 0; i < numbers.size(); ++i) {
             const bool listed = i < job.recipients.size();
-            numbers_[i]->setText(listed ? qstr(cut(job.recipients[i].number, kMaxRowText))
-                                        : QString());
-            names_[i]->setText(listed ? qstr(cut(job.recipients[i].name, kMaxRowText)) : QString());
+            numbers[i]->setText(listed ? qstr(cut(job.recipients[i].number, kMaxRowText))
+                                       : QString());
+            names[i]->setText(listed ? qstr(cut(job.recipients[i].name, kMaxRowText)) : QString());
         }
     }
     // Either way the list starts from the rows, so switching mass fax on
@@ -363,8 +387,8 @@ void SendDialog::massFaxClicked() {
     RowRecipients fromRows = RecipientsFromRows(rows(), paths_.state->contactBook.groups);
     job.recipients = std::move(fromRows.recipients);
     job.massFaxOn = on;
-    ui_->id1071->setEnabled(on);
-    ui_->id1->setEnabled(fromRows.anyFilled && hasDocument());
+    massFaxListButton()->setEnabled(on);
+    sendButton()->setEnabled(fromRows.anyFilled && hasDocument());
 }
 
 void SendDialog::contactBookClicked() {
@@ -377,22 +401,24 @@ void SendDialog::contactBookClicked() {
 void SendDialog::applyChosenContacts() {
     FaxJob& job = paths_.state->job;
     const std::vector<Contact> chosen = job.chosenContacts;
-    for (std::size_t i = 0; i < chosen.size() && i < numbers_.size(); ++i) {
-        numbers_[i]->setText(qstr(cut(chosen[i].number, kMaxRowText)));
-        names_[i]->setText(qstr(cut(chosen[i].name, kMaxRowText)));
+    const auto numbers = numberBoxes();
+    const auto names = nameBoxes();
+    for (std::size_t i = 0; i < chosen.size() && i < numbers.size(); ++i) {
+        numbers[i]->setText(qstr(cut(chosen[i].number, kMaxRowText)));
+        names[i]->setText(qstr(cut(chosen[i].name, kMaxRowText)));
     }
-    const bool mass = chosen.size() > numbers_.size();
-    ui_->id1079->setChecked(mass);
+    const bool mass = chosen.size() > numbers.size();
+    massFaxBox()->setChecked(mass);
     job.massFaxOn = mass;
     if (mass)
         job.recipients = chosen;
     setRowsEnabled(!mass);
-    ui_->id1071->setEnabled(mass);
+    massFaxListButton()->setEnabled(mass);
 }
 
 void SendDialog::massFaxListClicked() {
     if (RunMassFaxDialog(paths_, this) == kMassFaxAccepted)
-        ui_->id1->setEnabled(hasDocument());
+        sendButton()->setEnabled(hasDocument());
     coverPageClicked();
 }
 
@@ -400,18 +426,18 @@ void SendDialog::measure() {
     // The full size has the cover box shown; without it the dialog is
     // shorter by exactly the room the box takes, so nothing else moves or
     // gets cut whatever the language and fonts.
-    const bool on = ui_->id1089->isChecked();
+    const bool on = coverPageBox()->isChecked();
     setMinimumWidth(designMinimumWidth_);
-    ui_->id1090->setVisible(true);
+    coverTextBox()->setVisible(true);
     const int width = std::max(ContentSize(this).width(), [this] {
-        ui_->id1090->setVisible(false);
+        coverTextBox()->setVisible(false);
         return ContentSize(this).width();
     }());
     // Wrapped texts are measured at that width, and the dialog may not get
     // narrower, where they would wrap once more and need more height.
     setMinimumWidth(width);
     auto heightWith = [this, width](bool cover) {
-        ui_->id1090->setVisible(cover);
+        coverTextBox()->setVisible(cover);
         const QSize hint = ContentSize(this);
         return std::max({hint.height(), minimumHeight(),
                          layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width) : 0});
@@ -419,20 +445,20 @@ void SendDialog::measure() {
     const int collapsed = heightWith(false);
     fullSize_ = QSize(width, heightWith(true));
     coverArea_ = std::max(0, fullSize_.height() - collapsed);
-    ui_->id1090->setVisible(on);
+    coverTextBox()->setVisible(on);
     layout()->activate();
     resize(width, on ? fullSize_.height() : collapsed);
 }
 
 void SendDialog::coverPageClicked() {
     FaxJob& job = paths_.state->job;
-    const bool on = ui_->id1089->isChecked();
+    const bool on = coverPageBox()->isChecked();
     job.coverPageOn = on;
-    ui_->id1090->setVisible(on);
+    coverTextBox()->setVisible(on);
     layout()->activate();  // the minimum size follows the box at once
     resize(fullSize_.width(), on ? fullSize_.height() : fullSize_.height() - coverArea_);
     if (!on) {
-        ui_->id1022->setEnabled(hasDocument());
+        previewButton()->setEnabled(hasDocument());
         return;
     }
     job.coverText.clear();
@@ -479,7 +505,7 @@ void SendDialog::optionsClicked() {
     // The language or the conversion method may have changed: new texts
     // need the dialog measured again.
     ApplyDialogTexts(this, paths_, kSendDialogTexts);
-    ui_->id1201->setText(qstr(GetText(paths_.state->language, text::kChooseDocument)));
+    chooseDocumentButton()->setText(qstr(GetText(paths_.state->language, text::kChooseDocument)));
     showDocumentSentence();
     measure();
 }

@@ -20,11 +20,16 @@
 #include "printmon/PrintJob.h"
 #include "ui/Dialogs.h"
 
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QToolButton;
+
 namespace Ui {
 class SendDialog;
 }
-
-class QLineEdit;
 
 namespace miravo {
 struct AppPaths;
@@ -68,6 +73,8 @@ class SendDialog : public QDialog {
     explicit SendDialog(AppPaths& paths, QWidget* parent = nullptr);
     ~SendDialog() override;
 
+    QPlainTextEdit* coverTextBox() const;
+
     // Runs the dialog modally; a newer version on the version page is
     // offered over it once the page has answered.
     int exec() override;
@@ -93,6 +100,24 @@ class SendDialog : public QDialog {
     void dropEvent(QDropEvent* event) override;
 
   private:
+    QPushButton* sendButton() const;
+    QPushButton* closeButton() const;
+    // Unticked, the status window closes itself once the send has ended.
+    QCheckBox* statusWindowBox() const;
+    QPushButton* optionsButton() const;
+    QCheckBox* reportByEmailBox() const;
+    QLabel* documentSentence() const;
+    QPushButton* previewButton() const;
+    QCheckBox* reportAttachBox() const;
+    QToolButton* contactBookButton() const;
+    QToolButton* massFaxListButton() const;
+    QCheckBox* massFaxBox() const;
+    QCheckBox* coverPageBox() const;
+    QPushButton* chooseDocumentButton() const;
+    // The destination rows' boxes, first row first.
+    std::array<QLineEdit*, 3> numberBoxes() const;
+    std::array<QLineEdit*, 3> nameBoxes() const;
+
     std::array<DestinationRow, 3> rows() const;
     QString coverBoxText() const;
     // Whether a converted document is there to be sent.
@@ -118,8 +143,6 @@ class SendDialog : public QDialog {
 
     AppPaths& paths_;
     std::unique_ptr<Ui::SendDialog> ui_;
-    std::array<QLineEdit*, 3> numbers_{};
-    std::array<QLineEdit*, 3> names_{};
     QSize fullSize_;
     int coverArea_ = 0;
     int designMinimumWidth_ = 0;

@@ -41,6 +41,14 @@ void clearMinimised(QWidget* window) {
 
 }  // namespace
 
+QGroupBox* StatusWindow::statusGroup() const { return ui_->id1004; }
+QProgressBar* StatusWindow::progressBar() const { return ui_->id1013; }
+QLabel* StatusWindow::faxIdLabel() const { return ui_->id1038; }
+QLabel* StatusWindow::pagesLabel() const { return ui_->id1039; }
+QLabel* StatusWindow::estimatedCostLabel() const { return ui_->id1040; }
+QLabel* StatusWindow::statusLine() const { return ui_->id1051; }
+QPushButton* StatusWindow::closeButton() const { return ui_->id2; }
+
 StatusWindow::StatusWindow(AppPaths& paths, QWidget* sendDialog, std::unique_ptr<TrayIcon> tray,
                            QWidget* parent)
     : WorkerWindow(parent),
@@ -52,24 +60,24 @@ StatusWindow::StatusWindow(AppPaths& paths, QWidget* sendDialog, std::unique_ptr
       prompt_(*this) {
     ui_->setupUi(this);
     setWindowIcon(ApplicationIcon());
-    ui_->id1013->setRange(0, 100);
-    ui_->id1013->setValue(0);
+    progressBar()->setRange(0, 100);
+    progressBar()->setValue(0);
     // No bar while authenticating; the window keeps its room meanwhile.
-    QSizePolicy barPolicy = ui_->id1013->sizePolicy();
+    QSizePolicy barPolicy = progressBar()->sizePolicy();
     barPolicy.setRetainSizeWhenHidden(true);
-    ui_->id1013->setSizePolicy(barPolicy);
-    ui_->id1013->hide();
+    progressBar()->setSizePolicy(barPolicy);
+    progressBar()->hide();
     // Close stays enabled through the whole send: closing ends the window's
     // interest, and the engine then abandons the exchange under way.
     // Under the table, before the activity line.
     details_ = new DestinationDetailsPanel(state_.language, this);
     auto* column = static_cast<QBoxLayout*>(layout());
-    column->insertWidget(column->indexOf(ui_->id1004) + 1, details_);
+    column->insertWidget(column->indexOf(statusGroup()) + 1, details_);
     details_->hide();
     connect(details_, &DestinationDetailsPanel::foldChanged, this, [this] { FitToContents(this); });
     ApplyDialogTexts(this, paths_, kStatusWindowTexts);
 
-    connect(ui_->id2, &QPushButton::clicked, this, [this] { closeByUser(); });
+    connect(closeButton(), &QPushButton::clicked, this, [this] { closeByUser(); });
     pollTimer_.setInterval(kPollingTickMs);
     connect(&pollTimer_, &QTimer::timeout, this, [this] { workerStepProgress(); });
     closeLater_.setSingleShot(true);
@@ -118,10 +126,10 @@ int StatusWindow::exec() {
 }
 
 void StatusWindow::workerPolling(bool on) {
-    ui_->id1013->setRange(0, 100);
-    ui_->id1013->setValue(0);
+    progressBar()->setRange(0, 100);
+    progressBar()->setValue(0);
     if (on) {
-        ui_->id1013->show();
+        progressBar()->show();
         pollTimer_.start();
     }
     else {
@@ -135,10 +143,10 @@ void StatusWindow::workerEnableClose() {
     // Close comes without the polling only before a fresh authentication
     // or at the end: no bar then.
     if (!pollTimer_.isActive())
-        ui_->id1013->hide();
-    ui_->id2->setEnabled(true);
-    ui_->id2->setDefault(true);
-    ui_->id2->setFocus();
+        progressBar()->hide();
+    closeButton()->setEnabled(true);
+    closeButton()->setDefault(true);
+    closeButton()->setFocus();
 }
 
 void StatusWindow::workerClose(int result) {
@@ -177,18 +185,18 @@ void StatusWindow::showSendEnd(const SendSummary& summary, std::int32_t errorCod
     // A failed send stays on screen until the user closes it, even with
     // CLOSE_WND: the failure must be seen.
     pollTimer_.stop();
-    ui_->id1013->hide();
+    progressBar()->hide();
     const LanguageTable& language = state_.language;
     if (auto* verdict = control<QLabel>(this, view.failedVerdict)) {
         const QString shown = verdict->text();
         if (shown.isEmpty() || shown == qstr(GetText(language, text::kOk)))
             verdict->setText(qstr(GetText(language, text::kFailed)));
     }
-    ui_->id1051->setText(qstr(GetText(language, view.statusLineText)));
+    statusLine()->setText(qstr(GetText(language, view.statusLineText)));
     // A transfer that failed has no fax id, pages or price worth showing:
     // whatever its answer seemed to say was not about a fax under way.
     if (summary.failedStep == FaxStep::Transfer) {
-        for (QLabel* label : {ui_->id1038, ui_->id1039, ui_->id1040})
+        for (QLabel* label : {faxIdLabel(), pagesLabel(), estimatedCostLabel()})
             label->clear();
     }
 }
@@ -198,7 +206,7 @@ void StatusWindow::closeByUser() {
         return;
     closing_ = true;
     state_.job.statusWindowOpen = false;
-    ui_->id2->setEnabled(false);
+    closeButton()->setEnabled(false);
     // The engine sees the cleared flag within a second, even in the middle
     // of an exchange, and gives it up; the window keeps running meanwhile
     // and ends in workerEnded().

@@ -16,6 +16,11 @@
 #include "ui/TrayIcon.h"
 #include "ui/WorkerWindow.h"
 
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
 namespace Ui {
 class StatusWindow;
 }
@@ -60,6 +65,14 @@ class StatusWindow : public WorkerWindow {
     void done(int result) override;
 
   private:
+    QGroupBox* statusGroup() const;
+    QProgressBar* progressBar() const;
+    QLabel* faxIdLabel() const;
+    QLabel* pagesLabel() const;
+    QLabel* estimatedCostLabel() const;
+    QLabel* statusLine() const;
+    QPushButton* closeButton() const;
+
     // Shows how the send ended once the worker has finished its sequence.
     void showSendEnd(const SendSummary& summary, std::int32_t errorCode);
     void closeByUser();

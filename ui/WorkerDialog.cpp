@@ -11,21 +11,25 @@
 
 namespace miravo::ui {
 
+QProgressBar* WorkerDialog::progressBar() const { return ui_->id1013; }
+QPushButton* WorkerDialog::closeButton() const { return ui_->id1029; }
+QLabel* WorkerDialog::statusLine() const { return ui_->id1051; }
+QPushButton* WorkerDialog::cancelButton() const { return ui_->id2; }
 
 WorkerDialog::WorkerDialog(AppPaths& paths, QWidget* parent, int statusText)
     : WorkerWindow(parent), paths_(paths), ui_(std::make_unique<Ui::WorkerDialog>()) {
     ui_->setupUi(this);
     const LanguageTable& language = paths_.state->language;
-    ui_->id1029->setEnabled(false);
+    closeButton()->setEnabled(false);
     if (const auto text = GetText(language, text::kClose); !text.empty())
-        ui_->id1029->setText(qstr(text));
+        closeButton()->setText(qstr(text));
     if (const auto text = GetText(language, text::kCancel); !text.empty())
-        ui_->id2->setText(qstr(text));
-    ui_->id1051->setText(qstr(GetText(language, statusText)));
-    ui_->id1013->setRange(0, 100);
-    ui_->id1013->setValue(0);
-    connect(ui_->id1029, &QPushButton::clicked, this, [this] { done(kWorkerDialogClosed); });
-    connect(ui_->id2, &QPushButton::clicked, this, [this] { cancel(); });
+        cancelButton()->setText(qstr(text));
+    statusLine()->setText(qstr(GetText(language, statusText)));
+    progressBar()->setRange(0, 100);
+    progressBar()->setValue(0);
+    connect(closeButton(), &QPushButton::clicked, this, [this] { done(kWorkerDialogClosed); });
+    connect(cancelButton(), &QPushButton::clicked, this, [this] { cancel(); });
     timer_.setInterval(kWorkerTimerMs);
     connect(&timer_, &QTimer::timeout, this, [this] { workerStepProgress(); });
 }
@@ -50,12 +54,12 @@ int WorkerDialog::exec() {
 
 void WorkerDialog::workerEnableClose() {
     timer_.stop();
-    ui_->id2->setEnabled(false);
+    cancelButton()->setEnabled(false);
     if (cancelling_)
         return;
-    ui_->id1029->setEnabled(true);
-    ui_->id1029->setDefault(true);
-    ui_->id1029->setFocus();
+    closeButton()->setEnabled(true);
+    closeButton()->setDefault(true);
+    closeButton()->setFocus();
 }
 
 void WorkerDialog::workerClose(int result) {
@@ -68,17 +72,17 @@ void WorkerDialog::workerClose(int result) {
 }
 
 void WorkerDialog::workerEnded() {
-    ui_->id2->setEnabled(false);
+    cancelButton()->setEnabled(false);
     if (cancelling_ && isWindowOpen())
         done(kWorkerDialogCancelled);
 }
 
 void WorkerDialog::cancel() {
-    if (cancelling_ || !ui_->id2->isEnabled())
+    if (cancelling_ || !cancelButton()->isEnabled())
         return;
     cancelling_ = true;
     taskOpen_ = false;
-    ui_->id2->setEnabled(false);
+    cancelButton()->setEnabled(false);
     if (!workerRunning())
         done(kWorkerDialogCancelled);
 }
@@ -86,7 +90,7 @@ void WorkerDialog::cancel() {
 void WorkerDialog::reject() {
     // Escape and the close box cancel a running task and close the dialog
     // once the task has ended (Close is enabled only then).
-    if (ui_->id1029->isEnabled())
+    if (closeButton()->isEnabled())
         done(kWorkerDialogEscaped);
     else
         cancel();

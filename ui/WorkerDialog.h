@@ -14,6 +14,10 @@
 #include "ui/TextIds.h"
 #include "ui/WorkerWindow.h"
 
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
 namespace Ui {
 class WorkerDialog;
 }
@@ -50,6 +54,11 @@ class WorkerDialog : public WorkerWindow {
     void done(int result) override;
 
   private:
+    QProgressBar* progressBar() const;
+    QPushButton* closeButton() const;
+    QLabel* statusLine() const;
+    QPushButton* cancelButton() const;
+
     void cancel();
 
     AppPaths& paths_;

@@ -98,8 +98,8 @@ TEST_F(SendDialogTest, OpensWithTitleSentencesSettingsAndTheCoverBoxCollapsed) {
               qstr(GetText(state().language, 19, std::u16string(u"Quarterly report"))));
     EXPECT_FALSE(find<QLabel>(&dialog, 1052)->text().isEmpty());
     EXPECT_FALSE(state().job.coverPageOn || state().job.massFaxOn);
-    EXPECT_EQ(find<QPlainTextEdit>(&dialog, 1090)->toPlainText(), coverDefault(state()));
-    EXPECT_TRUE(find<QPlainTextEdit>(&dialog, 1090)->isHidden());
+    EXPECT_EQ(dialog.coverTextBox()->toPlainText(), coverDefault(state()));
+    EXPECT_TRUE(dialog.coverTextBox()->isHidden());
     EXPECT_EQ(dialog.height(), dialog.fullSize().height() - dialog.coverBoxArea());
     EXPECT_GT(dialog.coverBoxArea(), 0);
     EXPECT_TRUE(sendEnabled(dialog));  // as the template has it, until a first change
@@ -134,18 +134,18 @@ TEST_F(SendDialogTest, SendRuleFollowsRowsAndTheCoverText) {
     QTest::keyClicks(row(dialog, 1005), "B");
     EXPECT_TRUE(state().job.coverText.empty());  // any row change asks for a new cover page
 
-    find<QPlainTextEdit>(&dialog, 1090)->clear();
+    dialog.coverTextBox()->clear();
     EXPECT_FALSE(sendEnabled(dialog));  // even with the cover page off
     QTest::keyClicks(row(dialog, 1003), "456");
     EXPECT_FALSE(sendEnabled(dialog));
 
     click(&dialog, 1089);
-    QTest::keyClicks(find<QPlainTextEdit>(&dialog, 1090), "Hello");
+    QTest::keyClicks(dialog.coverTextBox(), "Hello");
     EXPECT_TRUE(sendEnabled(dialog));
     EXPECT_TRUE(find<QPushButton>(&dialog, 1022)->isEnabled());
-    find<QPlainTextEdit>(&dialog, 1090)->setPlainText(QString(kMaxCoverText + 50, 'x'));
-    EXPECT_EQ(find<QPlainTextEdit>(&dialog, 1090)->toPlainText().size(), kMaxCoverText);
-    find<QPlainTextEdit>(&dialog, 1090)->clear();
+    dialog.coverTextBox()->setPlainText(QString(kMaxCoverText + 50, 'x'));
+    EXPECT_EQ(dialog.coverTextBox()->toPlainText().size(), kMaxCoverText);
+    dialog.coverTextBox()->clear();
     EXPECT_FALSE(find<QPushButton>(&dialog, 1022)->isEnabled());  // follows Send with a cover page
 }
 
@@ -227,13 +227,13 @@ TEST_F(SendDialogTest, CoverPageGrowsAndShrinksTheDialogAtItsPlace) {
     state().job.coverText = u"old";
     click(&dialog, 1089);
     EXPECT_TRUE(state().job.coverPageOn);
-    EXPECT_TRUE(find<QPlainTextEdit>(&dialog, 1090)->isVisible());
+    EXPECT_TRUE(dialog.coverTextBox()->isVisible());
     EXPECT_TRUE(state().job.coverText.empty());
     // Exactly the cover box's room more.
     EXPECT_EQ(dialog.size(), full);
     EXPECT_EQ(dialog.pos(), at);
     click(&dialog, 1089);
-    EXPECT_FALSE(find<QPlainTextEdit>(&dialog, 1090)->isVisible());
+    EXPECT_FALSE(dialog.coverTextBox()->isVisible());
     EXPECT_EQ(dialog.size(), QSize(full.width(), full.height() - dialog.coverBoxArea()));
     EXPECT_EQ(dialog.pos(), at);
     // Every control but the cover box still fits.
@@ -244,12 +244,12 @@ TEST_F(SendDialogTest, PreviewWithoutCoverShowsTheDocumentAndOptionsResetsTheCov
     SendDialog dialog(paths());
     click(&dialog, 1022);
     EXPECT_EQ(previews, std::vector<std::u16string>{state().job.documentPath});
-    find<QPlainTextEdit>(&dialog, 1090)->setPlainText("Mine");
+    dialog.coverTextBox()->setPlainText("Mine");
     const auto cancelled =
         whenModal("id106", [](QDialog* options) { QTest::keyClick(options, Qt::Key_Escape); });
     click(&dialog, 1016);
     EXPECT_TRUE(*cancelled);
-    EXPECT_EQ(find<QPlainTextEdit>(&dialog, 1090)->toPlainText(), coverDefault(state()));
+    EXPECT_EQ(dialog.coverTextBox()->toPlainText(), coverDefault(state()));
 }
 
 TEST_F(SendDialogTest, SendBuildsTheRecipientsWithGroupsFromTheBookAndClosesWithOne) {
