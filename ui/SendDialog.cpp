@@ -192,7 +192,8 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
     connect(ui_->id1201, &QPushButton::clicked, this, [this] { chooseDocumentClicked(); });
     connect(ui_->id1016, &QPushButton::clicked, this, [this] { optionsClicked(); });
     // "Sent faxes": the journal of the sends so far, beside Options.
-    auto* sentFaxes = new QPushButton(tr("Sent faxes"), this);
+    auto* sentFaxes =
+        new QPushButton(qstr(GetText(paths_.state->language, text::kSentFaxes)), this);
     sentFaxes->setObjectName(QStringLiteral("sentFaxes"));
     sentFaxes->setAutoDefault(false);
     ui_->buttonRow->insertWidget(ui_->buttonRow->indexOf(ui_->id1016) + 1, sentFaxes);
