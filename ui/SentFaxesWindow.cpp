@@ -75,6 +75,14 @@ SentFaxesWindow::SentFaxesWindow(AppPaths& paths, QWidget* parent)
     const int widths[] = {125, 180, 230, 50, 150, 90};
     for (int c = 0; c < SentFaxesModel::ColumnCount; ++c)
         header->resizeSection(c, std::max(widths[c], header->sectionSizeHint(c)));
+    // The outcome column holds an outcome of all three kinds unelided.
+    JournalRow mixed;
+    mixed.delivered = mixed.failed = mixed.pending = 1;
+    const int outcomeWidth = fontMetrics().horizontalAdvance(OutcomeText(language, mixed)) +
+                             2 * fontMetrics().averageCharWidth();
+    header->resizeSection(
+        SentFaxesModel::OutcomeColumn,
+        std::max(header->sectionSize(SentFaxesModel::OutcomeColumn), outcomeWidth));
     header->setSectionResizeMode(SentFaxesModel::DestinationsColumn, QHeaderView::Stretch);
 
     summary_ = new QLabel(this);

@@ -225,7 +225,8 @@ TEST_F(SentFaxesSendTest, SendClosedWhileUnderWayBecomesFinalAfterRefresh) {
 }
 
 // With MIRAVO_SCREENSHOTS=<folder> (scripts/screenshots.sh), the window
-// over a journal of a few weeks is saved there as sent-faxes.png.
+// over a journal of a few weeks is saved there as sent-faxes.png, or in the
+// language MIRAVO_SCREENSHOT_LANG names as sent-faxes-<code>.png.
 TEST_F(SentFaxesWindowTest, Screenshot) {
     const QByteArray folder = qgetenv("MIRAVO_SCREENSHOTS");
     if (folder.isEmpty())
@@ -270,12 +271,15 @@ TEST_F(SentFaxesWindowTest, Screenshot) {
             total += DecimalValue(a.cost);
         journal_.recordStatus(id, s.answer, total, state().language);
     }
+    const QString code = qEnvironmentVariable("MIRAVO_SCREENSHOT_LANG", "en");
+    ASSERT_EQ(LoadLanguage(state().language, paths().languageFile, u16str(code)), 1);
     SentFaxesWindow window(paths());
     window.resize(980, 520);
     window.show();
     window.table()->selectRow(1);
     QTest::qWait(200);
-    EXPECT_TRUE(window.grab().save(QString::fromLocal8Bit(folder) + "/sent-faxes.png", "PNG"));
+    const QString name = code == "en" ? "sent-faxes" : "sent-faxes-" + code;
+    EXPECT_TRUE(window.grab().save(QString::fromLocal8Bit(folder) + "/" + name + ".png", "PNG"));
 }
 
 }  // namespace
