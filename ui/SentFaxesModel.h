@@ -1,7 +1,8 @@
 // The sent-fax journal as a table: date, document, destinations, pages,
-// outcome and cost, newest first, in the loaded language. Only the ids of the matching sends are
-// held; the lines are read from the journal a block at a time as the view
-// asks for them, so a journal of any length opens and searches quickly.
+// outcome and cost, newest first, captioned in the loaded language. Only the
+// ids of the matching sends are held; the lines are read from the journal a
+// block at a time as the view asks for them, so a journal of any length
+// opens and searches quickly.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -20,15 +21,8 @@ namespace miravo::ui {
 class SentFaxesModel : public QAbstractTableModel {
     Q_OBJECT
   public:
-    enum Column {
-        DateColumn,
-        DocumentColumn,
-        DestinationsColumn,
-        PagesColumn,
-        OutcomeColumn,
-        CostColumn,
-        ColumnCount
-    };
+    enum Column { DateColumn, DocumentColumn, DestinationsColumn, PagesColumn, OutcomeColumn,
+                  CostColumn, ColumnCount };
 
     SentFaxesModel(const Journal& journal, const LanguageTable& language,
                    QObject* parent = nullptr);
