@@ -100,4 +100,41 @@ inline constexpr int kUnknownStatus = 51;
 // No usable answer came; also the error code shown with it.
 inline constexpr int kNoUsableAnswer = 999;
 
+// The journal of sent faxes: its window, the tray menu entry and the send
+// dialog's button.
+inline constexpr int kRefresh = 115;
+inline constexpr int kSentFaxes = 252;
+inline constexpr int kSearchSentFaxes = 253;
+inline constexpr int kDateHeader = 254;
+inline constexpr int kDocumentHeader = 255;
+inline constexpr int kDestinationsHeader = 256;
+inline constexpr int kPagesHeader = 257;
+inline constexpr int kOutcomeHeader = 258;
+inline constexpr int kLastCheckedHeader = 259;
+inline constexpr int kExportSelected = 260;
+inline constexpr int kExportAll = 261;
+inline constexpr int kExportSentFaxes = 262;
+inline constexpr int kCsvFilesFilter = 263;
+inline constexpr int kJournalKeptAside = 264;   // %s: where the unreadable journal was kept
+inline constexpr int kJournalNotOpened = 265;   // %s: the journal's file
+inline constexpr int kFaxIdFact = 266;          // %s: the fax id
+inline constexpr int kPagesFact = 267;          // %d: the page count
+inline constexpr int kWithCoverPage = 268;
+inline constexpr int kReportWithDocument = 269;
+inline constexpr int kReportOnly = 270;
+inline constexpr int kNoReport = 271;
+inline constexpr int kEstimatedCostFact = 272;  // %s: the amount with its currency
+inline constexpr int kTotalCostFact = 273;      // %s: the amount with its currency
+inline constexpr int kUnderWay = 274;
+inline constexpr int kAskingAboutUnfinished = 275;
+inline constexpr int kRefreshCounts = 276;       // %d faxes asked about, %d statuses changed
+inline constexpr int kCredentialsMissing = 277;
+inline constexpr int kCredentialsRefused = 278;
+inline constexpr int kServiceUnreachable = 279;
+inline constexpr int kFileNotWritten = 280;      // %s: the file
+inline constexpr int kSendsWritten = 281;        // %s: the file, %d: the sends written
+inline constexpr int kDeliveredCount = 282;      // %d
+inline constexpr int kFailedCount = 283;         // %d
+inline constexpr int kUnderWayCount = 284;       // %d
+
 }  // namespace miravo::text

@@ -21,9 +21,9 @@ for language in en de ru; do
   xvfb-run -a -s "-screen 0 1366x768x24" \
     env QT_QPA_PLATFORM=xcb MIRAVO_SCREENSHOTS="$out" MIRAVO_SCREENSHOT_LANG="$language" \
     build/bin/desktop_send_test --gtest_brief=1
+  # The "Sent faxes" window over a journal of a few weeks.
+  xvfb-run -a -s "-screen 0 1366x768x24" \
+    env QT_QPA_PLATFORM=xcb MIRAVO_SCREENSHOTS="$out" MIRAVO_SCREENSHOT_LANG="$language" \
+    build/bin/ui_sent_faxes_window_test --gtest_filter='*Screenshot' --gtest_brief=1
 done
-# The "Sent faxes" window over a journal of a few weeks.
-xvfb-run -a -s "-screen 0 1366x768x24" \
-  env QT_QPA_PLATFORM=xcb MIRAVO_SCREENSHOTS="$out" \
-  build/bin/ui_sent_faxes_window_test --gtest_filter='*Screenshot' --gtest_brief=1
 ls -1 "$out"

@@ -23,7 +23,7 @@ void QtShellDialogs::runOptions(AppPaths& paths) {
 void QtShellDialogs::runSendDialog(AppPaths& paths) {
     // Faxes of the last days that are not final yet are asked about once,
     // in the background, while the user works in the send dialog.
-    TellIfJournalMovedAside(nullptr);
+    TellIfJournalMovedAside(paths.state->language, nullptr);
     BackgroundRefresh refresh(*paths.state);
     RunSendDialog(paths, nullptr);
 }

@@ -212,7 +212,8 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
             [this] { chooseDocumentClicked(); });
     connect(optionsButton(), &QPushButton::clicked, this, [this] { optionsClicked(); });
     // "Sent faxes": the journal of the sends so far, beside Options.
-    auto* sentFaxes = new QPushButton(tr("Sent faxes"), this);
+    auto* sentFaxes =
+        new QPushButton(qstr(GetText(paths_.state->language, text::kSentFaxes)), this);
     sentFaxes->setObjectName(QStringLiteral("sentFaxes"));
     sentFaxes->setAutoDefault(false);
     ui_->buttonRow->insertWidget(ui_->buttonRow->indexOf(optionsButton()) + 1, sentFaxes);

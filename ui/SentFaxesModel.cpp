@@ -2,7 +2,9 @@
 
 #include <QDateTime>
 
+#include "app/LanguageTable.h"
 #include "ui/DialogControls.h"
+#include "ui/TextIds.h"
 
 namespace miravo::ui {
 
@@ -13,19 +15,20 @@ constexpr std::size_t kMaxBlocks = 64;
 
 }  // namespace
 
-QString OutcomeText(const JournalRow& row) {
+QString OutcomeText(const LanguageTable& language, const JournalRow& row) {
     QStringList parts;
     if (row.delivered > 0)
-        parts << SentFaxesModel::tr("%1 OK").arg(row.delivered);
+        parts << qstr(GetText(language, text::kDeliveredCount, row.delivered));
     if (row.failed > 0)
-        parts << SentFaxesModel::tr("%1 failed").arg(row.failed);
+        parts << qstr(GetText(language, text::kFailedCount, row.failed));
     if (row.pending > 0)
-        parts << SentFaxesModel::tr("%1 under way").arg(row.pending);
+        parts << qstr(GetText(language, text::kUnderWayCount, row.pending));
     return parts.join(QStringLiteral(", "));
 }
 
-SentFaxesModel::SentFaxesModel(const Journal& journal, QString currency, QObject* parent)
-    : QAbstractTableModel(parent), journal_(journal), currency_(std::move(currency)) {
+SentFaxesModel::SentFaxesModel(const Journal& journal, const LanguageTable& language,
+                               QObject* parent)
+    : QAbstractTableModel(parent), journal_(journal), language_(language) {
     ids_ = journal_.find({});
 }
 
@@ -102,9 +105,11 @@ QVariant SentFaxesModel::data(const QModelIndex& index, int role) const {
         case PagesColumn:
             return r->pages;
         case OutcomeColumn:
-            return OutcomeText(*r);
+            return OutcomeText(language_, *r);
         case CostColumn:
-            return QStringLiteral("%1 %2").arg(r->totalCost, 0, 'f', 2).arg(currency_);
+            return QStringLiteral("%1 %2")
+                .arg(r->totalCost, 0, 'f', 2)
+                .arg(qstr(GetText(language_, text::kCurrency)));
         default:
             return {};
     }
@@ -113,22 +118,12 @@ QVariant SentFaxesModel::data(const QModelIndex& index, int role) const {
 QVariant SentFaxesModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    switch (section) {
-        case DateColumn:
-            return tr("Date");
-        case DocumentColumn:
-            return tr("Document");
-        case DestinationsColumn:
-            return tr("Destinations");
-        case PagesColumn:
-            return tr("Pages");
-        case OutcomeColumn:
-            return tr("Outcome");
-        case CostColumn:
-            return tr("Cost");
-        default:
-            return {};
-    }
+    static constexpr int kHeaders[ColumnCount] = {text::kDateHeader,         text::kDocumentHeader,
+                                                  text::kDestinationsHeader, text::kPagesHeader,
+                                                  text::kOutcomeHeader,      text::kCostHeader};
+    if (section < 0 || section >= ColumnCount)
+        return {};
+    return qstr(GetText(language_, kHeaders[section]));
 }
 
 }  // namespace miravo::ui

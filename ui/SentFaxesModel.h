@@ -1,7 +1,8 @@
 // The sent-fax journal as a table: date, document, destinations, pages,
-// outcome and cost, newest first. Only the ids of the matching sends are
-// held; the lines are read from the journal a block at a time as the view
-// asks for them, so a journal of any length opens and searches quickly.
+// outcome and cost, newest first, captioned in the loaded language. Only the
+// ids of the matching sends are held; the lines are read from the journal a
+// block at a time as the view asks for them, so a journal of any length
+// opens and searches quickly.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -11,6 +12,10 @@
 
 #include "journal/Journal.h"
 
+namespace miravo {
+class LanguageTable;
+}
+
 namespace miravo::ui {
 
 class SentFaxesModel : public QAbstractTableModel {
@@ -19,7 +24,8 @@ class SentFaxesModel : public QAbstractTableModel {
     enum Column { DateColumn, DocumentColumn, DestinationsColumn, PagesColumn, OutcomeColumn,
                   CostColumn, ColumnCount };
 
-    SentFaxesModel(const Journal& journal, QString currency, QObject* parent = nullptr);
+    SentFaxesModel(const Journal& journal, const LanguageTable& language,
+                   QObject* parent = nullptr);
 
     // Shows the sends matching `search` (numbers, names, titles).
     void setSearch(const QString& search);
@@ -39,7 +45,7 @@ class SentFaxesModel : public QAbstractTableModel {
     const JournalRow* line(int row) const;
 
     const Journal& journal_;
-    QString currency_;
+    const LanguageTable& language_;
     QString search_;
     std::vector<std::int64_t> ids_;
     // Blocks of lines read so far, by block number; dropped when too many.
@@ -47,6 +53,6 @@ class SentFaxesModel : public QAbstractTableModel {
 };
 
 // "2 OK, 1 failed, 1 under way".
-QString OutcomeText(const JournalRow& row);
+QString OutcomeText(const LanguageTable& language, const JournalRow& row);
 
 }  // namespace miravo::ui

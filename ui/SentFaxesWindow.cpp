@@ -22,21 +22,23 @@
 #include "journal/JournalCsv.h"
 #include "ui/DialogControls.h"
 #include "ui/SentFaxesModel.h"
+#include "ui/TextIds.h"
 
 namespace miravo::ui {
 
 namespace {
 
-constexpr int kTextCurrency = 32;
-
-QString money(double amount, const QString& currency) {
-    return QStringLiteral("%1 %2").arg(amount, 0, 'f', 2).arg(currency);
+template <typename... Args>
+QString textOf(const LanguageTable& language, int id, const Args&... args) {
+    return qstr(GetText(language, id, args...));
 }
 
-QString MovedAsideText(const Journal& journal) {
-    return SentFaxesWindow::tr("The journal of sent faxes could not be read; it was kept as %1 "
-                               "and a new one started.")
-        .arg(QString::fromStdString(journal.movedAside().string()));
+QString money(const LanguageTable& language, double amount) {
+    return QStringLiteral("%1 %2").arg(amount, 0, 'f', 2).arg(textOf(language, text::kCurrency));
+}
+
+QString MovedAsideText(const LanguageTable& language, const Journal& journal) {
+    return textOf(language, text::kJournalKeptAside, fromUtf8(journal.movedAside().string()));
 }
 
 QString localTime(std::int64_t seconds) {
@@ -50,12 +52,12 @@ QString localTime(std::int64_t seconds) {
 SentFaxesWindow::SentFaxesWindow(AppPaths& paths, QWidget* parent)
     : WorkerWindow(parent), paths_(paths) {
     setObjectName(QStringLiteral("sentFaxes"));
-    setWindowTitle(tr("Sent faxes"));
-    const QString currency = qstr(GetText(paths_.state->language, kTextCurrency));
-    model_ = new SentFaxesModel(journal_, currency, this);
+    const LanguageTable& language = paths_.state->language;
+    setWindowTitle(textOf(language, text::kSentFaxes));
+    model_ = new SentFaxesModel(journal_, language, this);
 
     search_ = new QLineEdit(this);
-    search_->setPlaceholderText(tr("Search numbers, names and documents"));
+    search_->setPlaceholderText(textOf(language, text::kSearchSentFaxes));
     search_->setClearButtonEnabled(true);
 
     table_ = new QTableView(this);
@@ -64,25 +66,37 @@ SentFaxesWindow::SentFaxesWindow(AppPaths& paths, QWidget* parent)
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setWordWrap(false);
     table_->verticalHeader()->hide();
-    // Fixed heights and widths: nothing measures all rows.
+    // Fixed heights and widths: nothing measures all rows. Each column is at
+    // least as wide as its caption, which is longer in some languages.
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     QHeaderView* header = table_->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Interactive);
     const int widths[] = {125, 180, 230, 50, 150, 90};
     for (int c = 0; c < SentFaxesModel::ColumnCount; ++c)
-        header->resizeSection(c, widths[c]);
+        header->resizeSection(c, std::max(widths[c], header->sectionSizeHint(c)));
+    // The outcome column holds an outcome of all three kinds unelided.
+    JournalRow mixed;
+    mixed.delivered = mixed.failed = mixed.pending = 1;
+    const int outcomeWidth = fontMetrics().horizontalAdvance(OutcomeText(language, mixed)) +
+                             2 * fontMetrics().averageCharWidth();
+    header->resizeSection(
+        SentFaxesModel::OutcomeColumn,
+        std::max(header->sectionSize(SentFaxesModel::OutcomeColumn), outcomeWidth));
     header->setSectionResizeMode(SentFaxesModel::DestinationsColumn, QHeaderView::Stretch);
 
     summary_ = new QLabel(this);
     summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     details_ = new QTreeWidget(this);
     details_->setRootIsDecorated(false);
-    details_->setHeaderLabels(
-        {tr("Number"), tr("Name"), tr("Status"), tr("Cost"), tr("Last checked")});
-    details_->header()->resizeSection(0, 140);
-    details_->header()->resizeSection(1, 160);
-    details_->header()->resizeSection(2, 170);
+    details_->setHeaderLabels({textOf(language, text::kNumber), textOf(language, text::kNameHeader),
+                               textOf(language, text::kStatusHeader),
+                               textOf(language, text::kCostHeader),
+                               textOf(language, text::kLastCheckedHeader)});
+    const int detailWidths[] = {140, 160, 170};
+    for (int c = 0; c < 3; ++c)
+        details_->header()->resizeSection(
+            c, std::max(detailWidths[c], details_->header()->sectionSizeHint(c)));
     auto* detailPane = new QWidget(this);
     auto* detailLayout = new QVBoxLayout(detailPane);
     detailLayout->setContentsMargins(0, 0, 0, 0);
@@ -99,10 +113,13 @@ SentFaxesWindow::SentFaxesWindow(AppPaths& paths, QWidget* parent)
     status_ = new QLabel(this);
     status_->setWordWrap(true);
     auto* buttons = new QDialogButtonBox(this);
-    refresh_ = buttons->addButton(tr("Refresh"), QDialogButtonBox::ActionRole);
-    QPushButton* exportSelected = buttons->addButton(tr("Export selected…"), QDialogButtonBox::ActionRole);
-    QPushButton* exportAll = buttons->addButton(tr("Export all…"), QDialogButtonBox::ActionRole);
-    buttons->addButton(QDialogButtonBox::Close);
+    refresh_ = buttons->addButton(textOf(language, text::kRefresh), QDialogButtonBox::ActionRole);
+    QPushButton* exportSelected =
+        buttons->addButton(textOf(language, text::kExportSelected), QDialogButtonBox::ActionRole);
+    QPushButton* exportAll =
+        buttons->addButton(textOf(language, text::kExportAll), QDialogButtonBox::ActionRole);
+    // Qt's own Close would speak Qt's language, not the program's.
+    buttons->addButton(textOf(language, text::kClose), QDialogButtonBox::RejectRole);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(search_);
@@ -122,10 +139,10 @@ SentFaxesWindow::SentFaxesWindow(AppPaths& paths, QWidget* parent)
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     if (!journal_.isOpen())
-        status_->setText(tr("The journal %1 cannot be opened.")
-                             .arg(QString::fromStdString(journal_.path().string())));
+        status_->setText(
+            textOf(language, text::kJournalNotOpened, fromUtf8(journal_.path().string())));
     else if (!journal_.movedAside().empty())
-        status_->setText(MovedAsideText(journal_));
+        status_->setText(MovedAsideText(language, journal_));
     if (model_->rowCount() > 0)
         table_->selectRow(0);
     showDetails();
@@ -147,26 +164,28 @@ void SentFaxesWindow::showDetails() {
     const auto send = id ? journal_.send(id) : std::nullopt;
     if (!send)
         return;
-    const QString currency = qstr(GetText(paths_.state->language, kTextCurrency));
-    QStringList facts = {qstr(send->title), tr("fax %1").arg(qstr(send->faxId)),
-                         tr("%n page(s)", nullptr, send->pages)};
+    const LanguageTable& language = paths_.state->language;
+    QStringList facts = {qstr(send->title), textOf(language, text::kFaxIdFact, send->faxId),
+                         textOf(language, text::kPagesFact, send->pages)};
     if (send->cover)
-        facts << tr("with cover page");
+        facts << textOf(language, text::kWithCoverPage);
     if (send->reportOptions == u"YES")
-        facts << tr("report with the document");
+        facts << textOf(language, text::kReportWithDocument);
     else if (send->reportOptions == u"NO")
-        facts << tr("report");
+        facts << textOf(language, text::kReportOnly);
     else if (send->reportOptions == u"NOT_AT_ALL")
-        facts << tr("no report");
-    facts << tr("estimated %1").arg(money(send->estimatedCost, currency))
-          << tr("total %1").arg(money(send->totalCost, currency));
+        facts << textOf(language, text::kNoReport);
+    facts << textOf(language, text::kEstimatedCostFact,
+                    u16str(money(language, send->estimatedCost)))
+          << textOf(language, text::kTotalCostFact, u16str(money(language, send->totalCost)));
     summary_->setText(facts.join(QStringLiteral(" · ")));
     for (const JournalDestination& d : send->destinations) {
-        const QString status = d.final ? qstr(d.statusText) + QStringLiteral(" [%1]").arg(qstr(d.statusCode))
-                                       : tr("under way");
-        auto* item = new QTreeWidgetItem(details_, {qstr(d.number), qstr(d.name), status,
-                                                    money(d.cost, currency),
-                                                    localTime(d.lastChecked)});
+        const QString status =
+            d.final ? qstr(d.statusText) + QStringLiteral(" [%1]").arg(qstr(d.statusCode))
+                    : textOf(language, text::kUnderWay);
+        auto* item =
+            new QTreeWidgetItem(details_, {qstr(d.number), qstr(d.name), status,
+                                           money(language, d.cost), localTime(d.lastChecked)});
         item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
     }
 }
@@ -175,7 +194,7 @@ void SentFaxesWindow::refresh() {
     if (workerRunning())
         return;
     refresh_->setEnabled(false);
-    status_->setText(tr("Asking the service about the faxes that are not final…"));
+    status_->setText(textOf(paths_.state->language, text::kAskingAboutUnfinished));
     const std::filesystem::path path = journal_.path();
     std::shared_ptr<AppState> state = RefreshState(*paths_.state);
     startWorker([this, path, state](WorkerReport& report) {
@@ -199,21 +218,21 @@ void SentFaxesWindow::workerEnded() {
     joinWorker();
     progress_->hide();
     refresh_->setEnabled(true);
+    const LanguageTable& language = paths_.state->language;
     switch (refreshed_.end) {
         case RefreshEnd::Done:
         case RefreshEnd::Stopped:
-            status_->setText(tr("%1 fax(es) asked about, %2 status(es) changed.")
-                                 .arg(refreshed_.asked)
-                                 .arg(refreshed_.changes.size()));
+            status_->setText(textOf(language, text::kRefreshCounts, refreshed_.asked,
+                                    refreshed_.changes.size()));
             break;
         case RefreshEnd::NoCredentials:
-            status_->setText(tr("Enter the user name and password in Options first."));
+            status_->setText(textOf(language, text::kCredentialsMissing));
             break;
         case RefreshEnd::CredentialsRefused:
-            status_->setText(tr("The service did not accept the user name and password."));
+            status_->setText(textOf(language, text::kCredentialsRefused));
             break;
         case RefreshEnd::Unreachable:
-            status_->setText(tr("The fax service cannot be reached."));
+            status_->setText(textOf(language, text::kServiceUnreachable));
             break;
     }
     const std::int64_t current = model_->sendId(table_->currentIndex().row());
@@ -237,25 +256,27 @@ bool SentFaxesWindow::exportTo(const QString& file, bool selectedOnly) {
     if (!out.open(QIODevice::WriteOnly) ||
         out.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()) ||
         !out.commit()) {
-        status_->setText(tr("%1 could not be written.").arg(file));
+        status_->setText(textOf(paths_.state->language, text::kFileNotWritten, u16str(file)));
         return false;
     }
-    status_->setText(tr("%1 send(s) written to %2.").arg(ids.size()).arg(file));
+    status_->setText(textOf(paths_.state->language, text::kSendsWritten, u16str(file), ids.size()));
     return true;
 }
 
 void SentFaxesWindow::exportWithDialog(bool selectedOnly) {
-    const QString file = QFileDialog::getSaveFileName(this, tr("Export sent faxes"),
-                                                      QStringLiteral("sent-faxes.csv"),
-                                                      tr("CSV files (*.csv)"));
+    const LanguageTable& language = paths_.state->language;
+    const QString file = QFileDialog::getSaveFileName(
+        this, textOf(language, text::kExportSentFaxes), QStringLiteral("sent-faxes.csv"),
+        textOf(language, text::kCsvFilesFilter) + QStringLiteral(" (*.csv)"));
     if (!file.isEmpty())
         exportTo(file, selectedOnly);
 }
 
-void TellIfJournalMovedAside(QWidget* owner) {
+void TellIfJournalMovedAside(const LanguageTable& language, QWidget* owner) {
     const Journal journal;
     if (!journal.movedAside().empty())
-        QMessageBox::warning(owner, SentFaxesWindow::tr("Sent faxes"), MovedAsideText(journal));
+        QMessageBox::warning(owner, textOf(language, text::kSentFaxes),
+                             MovedAsideText(language, journal));
 }
 
 int RunSentFaxesWindow(AppPaths& paths, QWidget* owner) {

@@ -18,7 +18,8 @@ class QTreeWidget;
 
 namespace miravo {
 struct AppPaths;
-}
+class LanguageTable;
+}  // namespace miravo
 
 namespace miravo::ui {
 
@@ -33,6 +34,7 @@ class SentFaxesWindow : public WorkerWindow {
     SentFaxesModel* model() const { return model_; }
     QTableView* table() const { return table_; }
     QLineEdit* searchBox() const { return search_; }
+    QLabel* summary() const { return summary_; }
     QTreeWidget* details() const { return details_; }
     QPushButton* refreshButton() const { return refresh_; }
     QLabel* statusLine() const { return status_; }
@@ -68,7 +70,7 @@ class SentFaxesWindow : public WorkerWindow {
 
 // Opens the journal and, when an unreadable one had to be moved aside,
 // tells the user where it went (this happens once: the fresh journal stays).
-void TellIfJournalMovedAside(QWidget* owner);
+void TellIfJournalMovedAside(const LanguageTable& language, QWidget* owner);
 
 // Opens the window modally over `owner`.
 int RunSentFaxesWindow(AppPaths& paths, QWidget* owner);

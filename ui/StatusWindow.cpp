@@ -56,7 +56,7 @@ StatusWindow::StatusWindow(AppPaths& paths, QWidget* sendDialog, std::unique_ptr
       state_(*paths.state),
       sendDialog_(sendDialog),
       ui_(std::make_unique<Ui::StatusWindow>()),
-      tray_(tray ? std::move(tray) : std::make_unique<SystemTrayIcon>()),
+      tray_(tray ? std::move(tray) : std::make_unique<SystemTrayIcon>(paths.state->language)),
       prompt_(*this) {
     ui_->setupUi(this);
     setWindowIcon(ApplicationIcon());

@@ -3,12 +3,16 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 
+#include "app/LanguageTable.h"
+#include "ui/DialogControls.h"
+#include "ui/TextIds.h"
+
 namespace miravo::ui {
 
-SystemTrayIcon::SystemTrayIcon()
+SystemTrayIcon::SystemTrayIcon(const LanguageTable& language)
     : menu_(std::make_unique<QMenu>()), icon_(std::make_unique<QSystemTrayIcon>()) {
-    QObject::connect(menu_->addAction(QObject::tr("Sent faxes")), &QAction::triggered,
-                     icon_.get(), [this] { sentFaxesChosen(); });
+    QObject::connect(menu_->addAction(qstr(GetText(language, text::kSentFaxes))),
+                     &QAction::triggered, icon_.get(), [this] { sentFaxesChosen(); });
     icon_->setContextMenu(menu_.get());
     QObject::connect(icon_.get(), &QSystemTrayIcon::activated, icon_.get(),
                      [this](QSystemTrayIcon::ActivationReason reason) {

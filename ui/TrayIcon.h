@@ -11,6 +11,10 @@
 class QMenu;
 class QSystemTrayIcon;
 
+namespace miravo {
+class LanguageTable;
+}
+
 namespace miravo::ui {
 
 class TrayIcon {
@@ -46,10 +50,10 @@ class TrayIcon {
     std::function<void()> sentFaxes_;
 };
 
-// The desktop's notification area.
+// The desktop's notification area; its menu speaks `language`.
 class SystemTrayIcon final : public TrayIcon {
   public:
-    SystemTrayIcon();
+    explicit SystemTrayIcon(const LanguageTable& language);
     ~SystemTrayIcon() override;
 
     bool available() const override;

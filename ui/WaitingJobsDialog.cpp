@@ -26,17 +26,16 @@ WaitingJobsDialog::WaitingJobsDialog(const LanguageTable& language,
                                      std::vector<print::WaitingJob> jobs, DiscardJob discard,
                                      QWidget* parent)
     : QDialog(parent), jobs_(std::move(jobs)), discard_(std::move(discard)) {
-    const auto tr = [&language](int id) { return qstr(GetText(language, id)); };
+    const auto textOf = [&language](int id) { return qstr(GetText(language, id)); };
     setObjectName(QStringLiteral("waitingJobs"));
-    setWindowTitle(tr(text::kWaitingJobsTitle));
+    setWindowTitle(textOf(text::kWaitingJobsTitle));
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(
-        tr(text::kWaitingJobsExplained),
-        this));
+    layout->addWidget(new QLabel(textOf(text::kWaitingJobsExplained), this));
     list_ = new QTreeWidget(this);
     list_->setObjectName(QStringLiteral("jobs"));
-    list_->setHeaderLabels({tr(text::kWaitingJobsTitleHeader), tr(text::kWaitingJobsPagesHeader),
-                            tr(text::kWaitingJobsPrintedHeader)});
+    list_->setHeaderLabels({textOf(text::kWaitingJobsTitleHeader),
+                            textOf(text::kWaitingJobsPagesHeader),
+                            textOf(text::kWaitingJobsPrintedHeader)});
     list_->setRootIsDecorated(false);
     list_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     for (const print::WaitingJob& job : jobs_) {
@@ -49,11 +48,12 @@ WaitingJobsDialog::WaitingJobsDialog(const LanguageTable& language,
     layout->addWidget(list_);
 
     auto* buttons = new QDialogButtonBox(this);
-    convert_ = buttons->addButton(tr(text::kWaitingJobsConvert), QDialogButtonBox::AcceptRole);
+    convert_ = buttons->addButton(textOf(text::kWaitingJobsConvert), QDialogButtonBox::AcceptRole);
     convert_->setObjectName(QStringLiteral("convert"));
-    discardButton_ = buttons->addButton(tr(text::kWaitingJobsDiscard), QDialogButtonBox::DestructiveRole);
+    discardButton_ =
+        buttons->addButton(textOf(text::kWaitingJobsDiscard), QDialogButtonBox::DestructiveRole);
     discardButton_->setObjectName(QStringLiteral("discard"));
-    buttons->addButton(tr(text::kWaitingJobsLater), QDialogButtonBox::RejectRole)
+    buttons->addButton(textOf(text::kWaitingJobsLater), QDialogButtonBox::RejectRole)
         ->setObjectName(QStringLiteral("later"));
     layout->addWidget(buttons);
     connect(convert_, &QPushButton::clicked, this, &WaitingJobsDialog::convertSelected);

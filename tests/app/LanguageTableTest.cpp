@@ -468,7 +468,22 @@ class ShippedLanguageFile : public ::testing::Test {
             case 54:
                 return {u"dithering", 32, u"threshold", 10};
             case 126:
+            case 267:
+            case 282:
+            case 283:
+            case 284:
                 return {4};
+            case 264:
+            case 265:
+            case 266:
+            case 272:
+            case 273:
+            case 280:
+                return {u"/home/anna/sent.db"};
+            case 276:
+                return {3, 2};
+            case 281:
+                return {u"/home/anna/sent.csv", 3};
             default:
                 return {};
         }
@@ -477,6 +492,8 @@ class ShippedLanguageFile : public ::testing::Test {
     static std::vector<int> textIds() {
         std::vector<int> ids;
         for (int id = 1; id <= 126; ++id)
+            ids.push_back(id);
+        for (int id = 252; id <= 284; ++id)  // the journal of sent faxes
             ids.push_back(id);
         ids.push_back(999);
         return ids;

@@ -21,6 +21,7 @@
 #include "ui/MassFaxDialog.h"
 #include "ui/OptionsDialog.h"
 #include "ui/SendDialog.h"
+#include "ui/SentFaxesWindow.h"
 #include "ui/StatusWindow.h"
 #include "ui/WaitingJobsDialog.h"
 #include "ui/WorkerDialog.h"
@@ -106,6 +107,7 @@ TEST_F(DialogLayoutTest, EveryDialogFitsUnclippedInEveryLanguage) {
                  std::vector<print::WaitingJob>{{"/spool/A__ps__job_1", "Quarterly report", 12, 0}},
                  [](const print::WaitingJob&) {});
          }},
+        {"sent faxes", [&] { return std::make_unique<SentFaxesWindow>(paths()); }},
     };
     for (const char* code : {"en", "de", "ru"}) {
         inLanguage(code);

@@ -1,5 +1,6 @@
 // The "Sent faxes" window: the table, search and details of a journal, the
 // CSV export, and Refresh against miravo-server.
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -10,10 +11,12 @@
 #include <cstdlib>
 #include <thread>
 
+#include "app/LanguageTable.h"
 #include "app/Text.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/Dialogs.h"
+#include "ui/SendDialog.h"
 #include "ui/SentFaxesModel.h"
 #include "ui/SentFaxesWindow.h"
 #include "ui/StatusWindow.h"
@@ -76,6 +79,60 @@ TEST_F(SentFaxesWindowTest, SearchDetailsAndExport) {
     ASSERT_TRUE(window.exportTo(QString::fromStdString(file.string()), false));
     const std::string all = miravo::test::readBytes(file);
     EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 4) << all;  // header + 3 destinations
+}
+
+// Every text the window shows of its own, in the order it shows them.
+QStringList OwnTexts(SentFaxesWindow& window) {
+    QStringList texts = {window.windowTitle(), window.searchBox()->placeholderText()};
+    const QAbstractItemModel* table = window.model();
+    for (int c = 0; c < table->columnCount(); ++c)
+        texts << table->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    texts << table->index(0, SentFaxesModel::OutcomeColumn).data().toString();
+    for (int c = 0; c < window.details()->columnCount(); ++c)
+        texts << window.details()->headerItem()->text(c);
+    texts << window.details()->topLevelItem(0)->text(2);
+    // The summary's facts but the document's title.
+    texts << window.summary()->text().section(QStringLiteral(" · "), 1);
+    for (QAbstractButton* button : window.findChild<QDialogButtonBox*>()->buttons())
+        texts << button->text();
+    return texts;
+}
+
+TEST_F(SentFaxesWindowTest, SpeaksTheLoadedLanguage) {
+    JournalSend send;
+    send.sentAt = 1000;
+    send.title = u"Invoice";
+    send.pages = 2;
+    send.cover = true;
+    send.reportOptions = u"NO";
+    send.faxId = u"20417";
+    send.destinations.push_back({u"+4930111", u"Tax office", u"", u"", 0, false, 0});
+    send.destinations.push_back({u"+4930222", u"Bank", u"", u"", 0, false, 0});
+    journal_.recordStatus(journal_.recordTransfer(send), {{u"+4930222", u"0.20", u"NF"}}, 0,
+                          state().language);
+
+    std::map<std::string, QStringList> shown;
+    for (const std::string code : {"en", "de", "ru"}) {
+        ASSERT_EQ(LoadLanguage(state().language, paths().languageFile, fromUtf8(code)), 1);
+        SentFaxesWindow window(paths());
+        shown[code] = OwnTexts(window);
+        if (code == "ru") {
+            SendDialog send(paths());
+            EXPECT_EQ(send.findChild<QPushButton*>("sentFaxes")->text(), window.windowTitle());
+        }
+    }
+    ASSERT_EQ(shown["en"].size(), 20) << shown["en"].join('|').toStdString();
+    // German writes a few of these words as English does.
+    const QStringList shared = {"Name", "Status"};
+    for (const std::string code : {"de", "ru"}) {
+        ASSERT_EQ(shown[code].size(), shown["en"].size()) << code;
+        for (qsizetype i = 0; i < shown["en"].size(); ++i) {
+            const QString& own = shown[code][i];
+            EXPECT_FALSE(own.isEmpty()) << code << " text " << i;
+            if (code == "ru" || !shared.contains(own))
+                EXPECT_NE(own, shown["en"][i]) << code << " text " << i;
+        }
+    }
 }
 
 TEST_F(SentFaxesWindowTest, OpensFromTheSendDialog) {
@@ -160,7 +217,7 @@ TEST_F(SentFaxesSendTest, SendClosedWhileUnderWayBecomesFinalAfterRefresh) {
               "2 under way");
     window.refresh();
     ASSERT_TRUE(waitFor([&] { return window.refreshButton()->isEnabled(); }));
-    EXPECT_EQ(window.statusLine()->text(), "1 fax(es) asked about, 2 status(es) changed.");
+    EXPECT_EQ(window.statusLine()->text(), "Faxes asked about: 1, statuses changed: 2.");
     EXPECT_EQ(window.model()->index(0, SentFaxesModel::OutcomeColumn).data().toString(),
               "1 OK, 1 failed");
     EXPECT_EQ(window.details()->topLevelItem(0)->text(2), "OK [OK]");
@@ -168,7 +225,8 @@ TEST_F(SentFaxesSendTest, SendClosedWhileUnderWayBecomesFinalAfterRefresh) {
 }
 
 // With MIRAVO_SCREENSHOTS=<folder> (scripts/screenshots.sh), the window
-// over a journal of a few weeks is saved there as sent-faxes.png.
+// over a journal of a few weeks is saved there as sent-faxes.png, or in the
+// language MIRAVO_SCREENSHOT_LANG names as sent-faxes-<code>.png.
 TEST_F(SentFaxesWindowTest, Screenshot) {
     const QByteArray folder = qgetenv("MIRAVO_SCREENSHOTS");
     if (folder.isEmpty())
@@ -213,12 +271,15 @@ TEST_F(SentFaxesWindowTest, Screenshot) {
             total += DecimalValue(a.cost);
         journal_.recordStatus(id, s.answer, total, state().language);
     }
+    const QString code = qEnvironmentVariable("MIRAVO_SCREENSHOT_LANG", "en");
+    ASSERT_EQ(LoadLanguage(state().language, paths().languageFile, u16str(code)), 1);
     SentFaxesWindow window(paths());
     window.resize(980, 520);
     window.show();
     window.table()->selectRow(1);
     QTest::qWait(200);
-    EXPECT_TRUE(window.grab().save(QString::fromLocal8Bit(folder) + "/sent-faxes.png", "PNG"));
+    const QString name = code == "en" ? "sent-faxes" : "sent-faxes-" + code;
+    EXPECT_TRUE(window.grab().save(QString::fromLocal8Bit(folder) + "/" + name + ".png", "PNG"));
 }
 
 }  // namespace
