@@ -5,10 +5,10 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMimeData>
 #include <QFocusEvent>
 #include <QLayout>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QTextCursor>
 #include <QUrl>
 #include <algorithm>
@@ -63,7 +63,8 @@ bool userFocus(const QEvent* event) {
 }
 
 // What can be sent: what the print monitor renders.
-const QStringList kDocumentPatterns = {"*.pdf", "*.ps", "*.png", "*.jpg", "*.jpeg", "*.tif", "*.tiff"};
+const QStringList kDocumentPatterns = {"*.pdf",  "*.ps",  "*.png", "*.jpg",
+                                       "*.jpeg", "*.tif", "*.tiff"};
 
 QString chooseWithFileDialog(QWidget* owner, const QString& filter) {
     return QFileDialog::getOpenFileName(owner, QString(), QString(), filter);
@@ -76,7 +77,8 @@ DocumentChooser& documentChooser() {
 
 // The one local file of a drag that can be sent, or empty.
 QString droppedDocument(const QMimeData* data) {
-    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().front().isLocalFile())
+    if (!data || !data->hasUrls() || data->urls().size() != 1 ||
+        !data->urls().front().isLocalFile())
         return {};
     const QString path = data->urls().front().toLocalFile();
     for (const QString& pattern : kDocumentPatterns) {
@@ -127,20 +129,48 @@ RowRecipients RecipientsFromRows(
     return out;
 }
 
-QPushButton* SendDialog::sendButton() const { return ui_->id1; }
-QPushButton* SendDialog::closeButton() const { return ui_->id2; }
-QCheckBox* SendDialog::statusWindowBox() const { return ui_->id1012; }
-QPushButton* SendDialog::optionsButton() const { return ui_->id1016; }
-QCheckBox* SendDialog::reportByEmailBox() const { return ui_->id1018; }
-QLabel* SendDialog::documentSentence() const { return ui_->id1021; }
-QPushButton* SendDialog::previewButton() const { return ui_->id1022; }
-QCheckBox* SendDialog::reportAttachBox() const { return ui_->id1068; }
-QToolButton* SendDialog::contactBookButton() const { return ui_->id1069; }
-QToolButton* SendDialog::massFaxListButton() const { return ui_->id1071; }
-QCheckBox* SendDialog::massFaxBox() const { return ui_->id1079; }
-QCheckBox* SendDialog::coverPageBox() const { return ui_->id1089; }
-QPlainTextEdit* SendDialog::coverTextBox() const { return ui_->id1090; }
-QPushButton* SendDialog::chooseDocumentButton() const { return ui_->id1201; }
+QPushButton* SendDialog::sendButton() const {
+    return ui_->id1;
+}
+QPushButton* SendDialog::closeButton() const {
+    return ui_->id2;
+}
+QCheckBox* SendDialog::statusWindowBox() const {
+    return ui_->id1012;
+}
+QPushButton* SendDialog::optionsButton() const {
+    return ui_->id1016;
+}
+QCheckBox* SendDialog::reportByEmailBox() const {
+    return ui_->id1018;
+}
+QLabel* SendDialog::documentSentence() const {
+    return ui_->id1021;
+}
+QPushButton* SendDialog::previewButton() const {
+    return ui_->id1022;
+}
+QCheckBox* SendDialog::reportAttachBox() const {
+    return ui_->id1068;
+}
+QToolButton* SendDialog::contactBookButton() const {
+    return ui_->id1069;
+}
+QToolButton* SendDialog::massFaxListButton() const {
+    return ui_->id1071;
+}
+QCheckBox* SendDialog::massFaxBox() const {
+    return ui_->id1079;
+}
+QCheckBox* SendDialog::coverPageBox() const {
+    return ui_->id1089;
+}
+QPlainTextEdit* SendDialog::coverTextBox() const {
+    return ui_->id1090;
+}
+QPushButton* SendDialog::chooseDocumentButton() const {
+    return ui_->id1201;
+}
 std::array<QLineEdit*, 3> SendDialog::numberBoxes() const {
     return {ui_->id1001, ui_->id1002, ui_->id1003};
 }
@@ -212,12 +242,13 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
             [this] { chooseDocumentClicked(); });
     connect(optionsButton(), &QPushButton::clicked, this, [this] { optionsClicked(); });
     // "Sent faxes": the journal of the sends so far, beside Options.
-    auto* sentFaxes =
+    sentFaxesButton_ =
         new QPushButton(qstr(GetText(paths_.state->language, text::kSentFaxes)), this);
-    sentFaxes->setObjectName(QStringLiteral("sentFaxes"));
-    sentFaxes->setAutoDefault(false);
-    ui_->buttonRow->insertWidget(ui_->buttonRow->indexOf(optionsButton()) + 1, sentFaxes);
-    connect(sentFaxes, &QPushButton::clicked, this, [this] { RunSentFaxesWindow(paths_, this); });
+    sentFaxesButton_->setObjectName(QStringLiteral("sentFaxes"));
+    sentFaxesButton_->setAutoDefault(false);
+    ui_->buttonRow->insertWidget(ui_->buttonRow->indexOf(optionsButton()) + 1, sentFaxesButton_);
+    connect(sentFaxesButton_, &QPushButton::clicked, this,
+            [this] { RunSentFaxesWindow(paths_, this); });
     connect(sendButton(), &QPushButton::clicked, this, [this] { sendClicked(); });
     connect(closeButton(), &QPushButton::clicked, this, [this] { done(kSendDialogClosed); });
 
@@ -272,7 +303,8 @@ void SendDialog::dropEvent(QDropEvent* event) {
         return;
     event->acceptProposedAction();
     // The drag's source waits for the drop to return: convert afterwards.
-    QMetaObject::invokeMethod(this, [this, path] { takeDocument(path); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, path] { takeDocument(path); }, Qt::QueuedConnection);
 }
 
 bool SendDialog::takeDocument(const QString& path) {
@@ -507,6 +539,7 @@ void SendDialog::optionsClicked() {
     // need the dialog measured again.
     ApplyDialogTexts(this, paths_, kSendDialogTexts);
     chooseDocumentButton()->setText(qstr(GetText(paths_.state->language, text::kChooseDocument)));
+    sentFaxesButton_->setText(qstr(GetText(paths_.state->language, text::kSentFaxes)));
     showDocumentSentence();
     measure();
 }

@@ -143,6 +143,7 @@ class SendDialog : public QDialog {
 
     AppPaths& paths_;
     std::unique_ptr<Ui::SendDialog> ui_;
+    QPushButton* sentFaxesButton_ = nullptr;  // beside Options; not in the form
     QSize fullSize_;
     int coverArea_ = 0;
     int designMinimumWidth_ = 0;

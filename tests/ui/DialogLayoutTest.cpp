@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 #include <QTest>
 #include <functional>
@@ -95,7 +96,8 @@ TEST_F(DialogLayoutTest, EveryDialogFitsUnclippedInEveryLanguage) {
         {"status", [&] { return std::make_unique<StatusWindow>(paths(), nullptr); }},
         {"credentials", [&] { return std::make_unique<CredentialsDialog>(state()); }},
         {"contact book", [&] { return std::make_unique<ContactBookDialog>(paths()); }},
-        {"add contact", [&] { return std::make_unique<AddContactDialog>(paths(), ContactEntry{}); }},
+        {"add contact",
+         [&] { return std::make_unique<AddContactDialog>(paths(), ContactEntry{}); }},
         {"mass fax", [&] { return std::make_unique<MassFaxDialog>(paths()); }},
         {"csv import", [&] { return std::make_unique<CsvImportDialog>(paths(), u"a;b\n1;2\n"); }},
         {"converting", [&] { return std::make_unique<ConvertingDialog>(paths()); }},
@@ -142,6 +144,8 @@ TEST_F(DialogLayoutTest, SendDialogIsMeasuredAgainAfterALanguageChange) {
     click(&dialog, 1016);
     ASSERT_TRUE(*chosen);
     ASSERT_EQ(paths().languageCode, u"ru");
+    EXPECT_EQ(dialog.findChild<QPushButton*>("sentFaxes")->text(),
+              qstr(GetText(state().language, text::kSentFaxes)));
     expectUnclipped(&dialog, "Russian, cover off");
     const int collapsed = dialog.height();
     click(&dialog, 1089);
