@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <map>
+#include <thread>
 
 #include "app/Paths.h"
 #include "service/ServiceTexts.h"
@@ -105,7 +106,8 @@ class Statement {
     std::u16string text(int c) const {
         const void* p = sqlite3_column_text16(stmt_, c);
         const int bytes = sqlite3_column_bytes16(stmt_, c);
-        return p ? std::u16string(static_cast<const char16_t*>(p), static_cast<std::size_t>(bytes) / 2)
+        return p ? std::u16string(static_cast<const char16_t*>(p),
+                                  static_cast<std::size_t>(bytes) / 2)
                  : std::u16string();
     }
 
@@ -119,7 +121,8 @@ class Statement {
 class WriteTransaction {
   public:
     explicit WriteTransaction(sqlite3* db) : db_(db) {
-        begun_ = db_ && sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+        begun_ =
+            db_ && sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
     }
     ~WriteTransaction() {
         if (begun_)
@@ -263,27 +266,39 @@ bool Journal::open(bool fresh) {
     ::close(fd);
 
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
         sqlite3_extended_result_codes(db, 0);
-        rc = sqlite3_exec(db,
-                          "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; "
-                          "PRAGMA foreign_keys=ON;",
-                          nullptr, nullptr, nullptr);
+        // Two programs opening a new journal at once: switching it to the
+        // write-ahead log and making its tables need the file to themselves,
+        // and SQLite answers "busy" at once rather than waiting. Tried again
+        // until the busy time-out, so that neither send goes unrecorded.
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+        do {
+            rc = sqlite3_exec(db,
+                              "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; "
+                              "PRAGMA foreign_keys=ON;",
+                              nullptr, nullptr, nullptr);
+            if (rc == SQLITE_OK)
+                rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
+            if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        } while (std::chrono::steady_clock::now() < deadline);
     }
-    if (rc == SQLITE_OK)
-        rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) {
         // Every column this program reads must be there.
-        rc = sqlite3_exec(db,
-                          "SELECT id, sent_at, title, pages, cover, report, fax_id, "
-                          "estimated_cost, total_cost, destination_list, delivered, failed, "
-                          "pending FROM sends LIMIT 0; SELECT id, sent_at, text FROM send_search LIMIT 0; "
-                          "SELECT send_id, position, number, name, status_code, status_text, "
-                          "cost, final, last_checked FROM destinations LIMIT 0;",
-                          nullptr, nullptr, nullptr);
+        rc = sqlite3_exec(
+            db,
+            "SELECT id, sent_at, title, pages, cover, report, fax_id, "
+            "estimated_cost, total_cost, destination_list, delivered, failed, "
+            "pending FROM sends LIMIT 0; SELECT id, sent_at, text FROM send_search LIMIT 0; "
+            "SELECT send_id, position, number, name, status_code, status_text, "
+            "cost, final, last_checked FROM destinations LIMIT 0;",
+            nullptr, nullptr, nullptr);
     }
     if (rc != SQLITE_OK) {
         sqlite3_close_v2(db);
@@ -409,11 +424,7 @@ bool Journal::refreshSummary(std::int64_t id) {
     Statement update(db_,
                      "UPDATE sends SET destination_list = ?, delivered = ?, failed = ?, "
                      "pending = ? WHERE id = ?");
-    update.bind(1, list)
-        .bind(2, delivered)
-        .bind(3, failed)
-        .bind(4, pending)
-        .bind(5, id);
+    update.bind(1, list).bind(2, delivered).bind(3, failed).bind(4, pending).bind(5, id);
     return update.run();
 }
 
