@@ -59,21 +59,36 @@ Utf8Sequence utf8Sequence(std::string_view bytes, std::size_t at) {
     return {length, true, value};
 }
 
+// The code point at `i` of UTF-16 text, `i` moved past it; half a
+// surrogate pair is returned as it is.
+char32_t nextCodePoint(std::u16string_view text, std::size_t& i) {
+    const char32_t c = text[i++];
+    if (c >= 0xD800 && c <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF)
+        return 0x10000 + ((c - 0xD800) << 10) + (text[i++] - 0xDC00);
+    return c;
+}
+
+void appendUtf16(std::u16string& out, char32_t c) {
+    if (c >= 0x10000) {
+        out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+        out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+        out.push_back(static_cast<char16_t>(c));
+    }
+}
+
+bool isSurrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDFFF;
+}
+
 }  // namespace
 
 std::string toUtf8(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;  // half a pair stands for no character
-        }
-        appendUtf8(out, c);
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t c = nextCodePoint(text, i);
+        appendUtf8(out, isSurrogate(c) ? 0xFFFD : c);  // half a pair stands for no character
     }
     return out;
 }
@@ -84,13 +99,7 @@ std::u16string fromUtf8(std::string_view bytes) {
     for (std::size_t i = 0; i < bytes.size();) {
         const Utf8Sequence sequence = utf8Sequence(bytes, i);
         i += sequence.length;
-        const char32_t c = sequence.valid ? sequence.code : 0xFFFD;
-        if (c >= 0x10000) {
-            out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
+        appendUtf16(out, sequence.valid ? sequence.code : 0xFFFD);
     }
     return out;
 }
@@ -220,23 +229,14 @@ std::u16string foldCase(std::u16string_view text) {
     static const locale_t unicode = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
     std::u16string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
-                          text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
-        if (pair)
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t c = nextCodePoint(text, i);
         if (c < 0x80)
             c = asciiLower(static_cast<char16_t>(c));
-        else if (unicode && (c < 0xD800 || c > 0xDFFF))
+        else if (unicode && !isSurrogate(c))
             c = static_cast<char32_t>(
                 ::towlower_l(::towupper_l(static_cast<wint_t>(c), unicode), unicode));
-        if (c >= 0x10000) {
-            out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
+        appendUtf16(out, c);
     }
     return out;
 }

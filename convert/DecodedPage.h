@@ -16,6 +16,11 @@ inline constexpr int kMaxPageFileSide = 200000;
 inline constexpr std::int64_t kMaxPageFilePixels = 128'000'000;
 inline constexpr int kDecodeAllocationLimitMb = 512;
 
+inline bool WithinPageFileLimits(std::int64_t width, std::int64_t height) {
+    return width > 0 && height > 0 && width <= kMaxPageFileSide && height <= kMaxPageFileSide &&
+           width * height <= kMaxPageFilePixels;
+}
+
 struct DecodedPage {
     PageMemory pixels;
     int width = 0;

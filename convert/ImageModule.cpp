@@ -25,12 +25,6 @@ namespace {
 // row by row. Only an unusually large one is read as a stream.
 constexpr qint64 kWholeReadLimit = 64 << 20;
 
-bool withinLimits(QSize size) {
-    return size.isValid() && !size.isEmpty() && size.width() <= kMaxPageFileSide &&
-           size.height() <= kMaxPageFileSide &&
-           static_cast<std::int64_t>(size.width()) * size.height() <= kMaxPageFilePixels;
-}
-
 std::uint8_t lumaOf(QRgb colour) {
     return ClassicLuma(qRed(colour), qGreen(colour), qBlue(colour));
 }
@@ -136,7 +130,7 @@ bool miravo_images_decode(int fd, long long size, DecodedPage* page) {
     QImageReader reader(device);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(false);
-    if (!withinLimits(reader.size()))
+    if (!WithinPageFileLimits(reader.size().width(), reader.size().height()))
         return false;
     QImage image;
     if (!reader.read(&image) || image.isNull())

@@ -32,8 +32,7 @@ std::optional<NetpbmHeader> netpbmHeaderOf(int fd) {
 // large, as the image library would refuse it too.
 bool readNetpbmPage(int fd, const struct stat& info, const NetpbmHeader& header,
                     DecodedPage& page) {
-    if (header.width > kMaxPageFileSide || header.height > kMaxPageFileSide ||
-        static_cast<std::int64_t>(header.width) * header.height > kMaxPageFilePixels)
+    if (!WithinPageFileLimits(header.width, header.height))
         return false;
     const std::size_t bytes = header.rowBytes() * static_cast<std::size_t>(header.height);
     if (static_cast<std::uint64_t>(info.st_size) < header.dataOffset + bytes ||
