@@ -34,6 +34,19 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth imagemagick curl
   # fuzz targets: clang with its libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
+  # the session bus: activation of the program, the print backend's
+  # hand-off, desktop notifications; a private bus in the tests
+  libdbus-1-dev dbus-daemon dbus-bin
+  # Wayland: Qt's platform plugin, and a headless compositor for the tests
+  qt6-wayland weston
+  # phone numbers: validity and the international form
+  libphonenumber-dev
+  # the password in the desktop's secret store; a keyring for the tests
+  qtkeychain-qt6-dev gnome-keyring
+  # one command-line parser for every program
+  libcli11-dev
+  # tests read rendered pages and reports back as text
+  tesseract-ocr tesseract-ocr-eng poppler-utils
 )
 
 missing=()
