@@ -15,16 +15,13 @@
 namespace miravo::server {
 namespace {
 
-// Prose of exactly `size` characters ending in `lastWord`.
-std::string prose(std::size_t size, const std::string& lastWord) {
-    static const std::string words =
-        "Please find the signed contract attached, with the delivery schedule "
-        "and the invoice for the second quarter. ";
+// 5,999 characters of prose whose last word is "Zanzibar."
+std::string longestProse() {
     std::string text;
-    while (text.size() < size - lastWord.size())
-        text += words;
-    text.resize(size - lastWord.size() - 1);
-    return text + " " + lastWord;
+    while (text.size() < 5989)
+        text += "Please find the signed contract attached, with the delivery schedule. ";
+    text.resize(5989);
+    return text + " Zanzibar.";
 }
 
 // The last lines of ink on the page, read back by OCR.
@@ -78,7 +75,7 @@ TEST_F(CoverPageTest, TextShrinksToFitAndIsCutOnlyBeyondTheSmallestType) {
     };
     const Case cases[] = {
         {"short", "Hello, see the pages that follow.", false, kLargestCoverTextPx},
-        {"5,999 characters", prose(5999, "Zanzibar."), false, 0},
+        {"5,999 characters", longestProse(), false, 0},
         {"600 lines", lines, true, kSmallestCoverTextPx},
         {"one endless word", std::string(20000, 'W'), true, kSmallestCoverTextPx},
     };
