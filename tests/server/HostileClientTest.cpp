@@ -307,14 +307,14 @@ TEST_F(HostileClientTest, EightGuessersGetFewChecksAndNotEvenTheRightPasswordSli
     EXPECT_LE(checked, 30);
     EXPECT_GT(held, checked * 10);
     EXPECT_EQ(other, 0);
-    // Within the ceiling (1 s) after the last guess the owner gets in.
+    // Within the ceiling (1 s, and a margin) after the last guess the owner gets in.
     std::string afterHold = ownerError();
-    while (afterHold != "" && std::chrono::steady_clock::now() - lastGuess < 3s) {
+    while (afterHold != "" && std::chrono::steady_clock::now() - lastGuess < 4s) {
         std::this_thread::sleep_for(50ms);
         afterHold = ownerError();
     }
     EXPECT_EQ(afterHold, "");
-    EXPECT_LT(std::chrono::steady_clock::now() - lastGuess, 1500ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - lastGuess, 2s);
     EXPECT_EQ(server.stop(), 0) << server.output();
 }
 
