@@ -22,6 +22,7 @@ LogLevel debug
 WebInterface No
 Browsing No
 DefaultAuthType Basic
+DirtyCleanInterval 0
 <Location />
   Order allow,deny
   Allow all
