@@ -13,9 +13,9 @@ start_private_cupsd() {
   mkdir -p "$dir"/{bin/backend,spool,cache,state,log,tmp,ppd}
   chgrp lp "$dir/tmp" && chmod 1770 "$dir/tmp"
   for part in filter cgi-bin daemon driver monitor notifier; do
-    ln -s "/usr/lib/cups/$part" "$dir/bin/$part"
+    ln -sfn "/usr/lib/cups/$part" "$dir/bin/$part"
   done
-  ln -s "$prefix/lib/cups/backend/miravo" "$dir/bin/backend/miravo"
+  ln -sfn "$prefix/lib/cups/backend/miravo" "$dir/bin/backend/miravo"
   cat > "$dir/cupsd.conf" <<CONF
 Listen $dir/cups.sock
 LogLevel debug
