@@ -11,8 +11,8 @@ namespace miravo::print {
 
 struct WaitingJob {
     std::filesystem::path jobFile;
-    std::string title;  // the job file's name up to "__ps__"
-    int pages = 0;      // pages the job file lists
+    std::string title;         // the job file's name up to "__ps__"
+    int pages = 0;             // pages the job file lists
     std::int64_t printed = 0;  // when it was written, seconds since the epoch
 };
 

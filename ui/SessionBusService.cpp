@@ -44,7 +44,8 @@ bool startProgram(const std::string& program, const std::vector<std::string>& ar
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     pid_t child = 0;
-    const int failed = ::posix_spawn(&child, program.c_str(), &actions, &attributes, argv.data(), environ);
+    const int failed =
+        ::posix_spawn(&child, program.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return failed == 0;
@@ -100,7 +101,8 @@ void SessionBusService::Open(const QStringList& uris, const QVariantMap&) {
     }
 }
 
-void SessionBusService::ActivateAction(const QString& name, const QVariantList&, const QVariantMap&) {
+void SessionBusService::ActivateAction(const QString& name, const QVariantList&,
+                                       const QVariantMap&) {
     idle_.start();
     refuse(QStringLiteral("no such action: %1").arg(name));
 }

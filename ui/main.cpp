@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
     const bool waitingOnly = mode == "--waiting-jobs";
     const auto waitingJobFolders = miravo::print::WaitingJobFolders();
     if (waitingOnly && miravo::print::ListWaitingJobs(waitingJobFolders).empty())
-        return 0;  // no window at login when nothing waits
+        return 0;                          // no window at login when nothing waits
     QApplication application(argc, argv);  // takes Qt's own options out of argv
     QApplication::setApplicationName(QStringLiteral("Miravo"));
     // The desktop entry is named after the bus name; Wayland shells match

@@ -61,7 +61,8 @@ bool TerminationRequested() {
     return terminationRequested != 0;
 }
 
-ProgramRun RunProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+ProgramRun RunProgram(const std::filesystem::path& program,
+                      const std::vector<std::string>& arguments,
                       const std::vector<std::string>& environment) {
     ProgramRun run;
     int channel[2];
@@ -79,7 +80,8 @@ ProgramRun RunProgram(const std::filesystem::path& program, const std::vector<st
     std::vector<char*> argv = pointers(name, arguments);
     std::vector<char*> envp = pointers({}, environment);
     pid_t child = -1;
-    const int spawned = ::posix_spawn(&child, name.c_str(), &actions, nullptr, argv.data(), envp.data());
+    const int spawned =
+        ::posix_spawn(&child, name.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(channel[1]);
     if (spawned != 0) {

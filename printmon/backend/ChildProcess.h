@@ -19,7 +19,8 @@ struct ProgramRun {
 // Runs `program` with `arguments` (program name excluded) and exactly the
 // `environment` given, input from /dev/null, no descriptor of ours beyond
 // 0-2, and waits for it. A termination request (below) is passed on to it.
-ProgramRun RunProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+ProgramRun RunProgram(const std::filesystem::path& program,
+                      const std::vector<std::string>& arguments,
                       const std::vector<std::string>& environment);
 
 // Makes SIGTERM, the print system's cancel, a request that is passed on

@@ -21,7 +21,8 @@ inline constexpr const char* kMiravoObjectPath = "/org/miravo/Miravo";
 // that folder and that socket exist, belong to `uid` (seen without
 // following links) and the folder is not open to others. None otherwise,
 // with the reason: the user has no login session then.
-std::optional<std::filesystem::path> UserBusSocket(uid_t uid, const std::filesystem::path& runtimeRoot,
+std::optional<std::filesystem::path> UserBusSocket(uid_t uid,
+                                                   const std::filesystem::path& runtimeRoot,
                                                    std::string& reason);
 
 // "file://" and the absolute `path`, every byte but letters, digits and

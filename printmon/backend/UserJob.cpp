@@ -25,11 +25,9 @@ constexpr std::string_view kPdfMagic = "%PDF-";
 // The environment of miravo-print: nothing of the print system's or of any
 // session's, only the account's basics (its spool follows from HOME).
 std::vector<std::string> renderEnvironment(const UserJobRequest& request, const std::string& temp) {
-    std::vector<std::string> environment = {"PATH=/usr/local/bin:/usr/bin:/bin",
-                                            "HOME=" + request.user.home,
-                                            "USER=" + request.user.name,
-                                            "LOGNAME=" + request.user.name,
-                                            "TMPDIR=" + temp};
+    std::vector<std::string> environment = {
+        "PATH=/usr/local/bin:/usr/bin:/bin", "HOME=" + request.user.home,
+        "USER=" + request.user.name, "LOGNAME=" + request.user.name, "TMPDIR=" + temp};
     if (!request.language.empty())
         environment.push_back("LANG=" + request.language);
     return environment;
@@ -58,7 +56,8 @@ class PrivateCopy {
         }
         folder_ = pattern;
         file_ = folder_ + "/" + title + ".pdf";
-        const int out = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int out =
+            ::open(file_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (out < 0) {
             file_.clear();
             error = "the document cannot be copied";
@@ -76,7 +75,8 @@ class PrivateCopy {
                 break;
             }
             if (head.size() < kPdfMagic.size())
-                head.append(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), kPdfMagic.size()));
+                head.append(buffer,
+                            std::min<std::size_t>(static_cast<std::size_t>(n), kPdfMagic.size()));
             ok = ok && ::write(out, buffer, static_cast<std::size_t>(n)) == n;
         }
         ok = ::close(out) == 0 && ok;
@@ -89,7 +89,9 @@ class PrivateCopy {
             return false;
         }
         if (head.compare(0, kPdfMagic.size(), kPdfMagic) != 0) {
-            error = "the document is not PDF; the Miravo printer takes PDF only (print it without the raw option)";
+            error =
+                "the document is not PDF; the Miravo printer takes PDF only (print it without the "
+                "raw option)";
             return false;
         }
         return true;
@@ -132,8 +134,9 @@ int RunUserJob(const UserJobRequest& request) {
     ReportInfo("Rendering the pages for " + request.user.name);
     // Ghostscript lets documents write into the temporary folder even in
     // its safe mode: that folder is the private one, removed afterwards.
-    const ProgramRun rendered = RunProgram(request.programs.print, {"--no-launch", "--", copy.file()},
-                                           renderEnvironment(request, copy.folder()));
+    const ProgramRun rendered =
+        RunProgram(request.programs.print, {"--no-launch", "--", copy.file()},
+                   renderEnvironment(request, copy.folder()));
     if (TerminationRequested()) {
         ReportInfo("The job was cancelled");
         return kBackendCancelJob;
@@ -163,11 +166,13 @@ int RunUserJob(const UserJobRequest& request) {
         return kBackendOk;
     };
     std::string reason;
-    const std::optional<fs::path> bus = UserBusSocket(request.user.uid, request.runtimeRoot, reason);
+    const std::optional<fs::path> bus =
+        UserBusSocket(request.user.uid, request.runtimeRoot, reason);
     if (!bus)
         return waits(reason);
     if (TerminationRequested()) {
-        RunProgram(request.programs.print, {"--discard", jobFile}, renderEnvironment(request, "/tmp"));
+        RunProgram(request.programs.print, {"--discard", jobFile},
+                   renderEnvironment(request, "/tmp"));
         ReportInfo("The job was cancelled");
         return kBackendCancelJob;
     }

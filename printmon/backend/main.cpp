@@ -105,9 +105,11 @@ int main(int argc, char** argv) {
     }
     // The print system's copy of the document is not readable by the user:
     // it is opened here and read after the rights are given up.
-    const int document = argc == 7 ? ::open(argv[6], O_RDONLY | O_CLOEXEC | O_NOFOLLOW) : STDIN_FILENO;
+    const int document =
+        argc == 7 ? ::open(argv[6], O_RDONLY | O_CLOEXEC | O_NOFOLLOW) : STDIN_FILENO;
     if (document < 0)
-        return fail(kBackendCancelJob, std::string("the document cannot be opened: ") + std::strerror(errno));
+        return fail(kBackendCancelJob,
+                    std::string("the document cannot be opened: ") + std::strerror(errno));
 
     std::fflush(nullptr);
     const pid_t child = ::fork();
@@ -123,8 +125,8 @@ int main(int argc, char** argv) {
             ::_exit(kBackendCancelJob);
         }
         ::umask(077);
-        UserJobRequest request{*user, document, SafeDocumentTitle(argv[3]), programs, language(),
-                               runtimeRoot()};
+        UserJobRequest request{*user,    document,   SafeDocumentTitle(argv[3]),
+                               programs, language(), runtimeRoot()};
         const int code = RunUserJob(request);
         std::fflush(nullptr);
         ::_exit(code);

@@ -35,15 +35,24 @@ TEST(SafeDocumentTitle, NeverLeavesItsFolderNorBreaksTheName) {
         {"../../etc/passwd", "etc passwd"},
         {".bashrc", "bashrc"},
         {" . .hidden", "hidden"},
-        {"a\\b\tc\n\x7f" "d", "a b c d"},
+        {"a\\b\tc\n\x7f"
+         "d",
+         "a b c d"},
         {"..", "document"},
         {" / ", "document"},
         {"", "document"},
-        {"Gr\xC3\xBC\xC3\x9F" "e", "Gr\xC3\xBC\xC3\x9F" "e"},
+        {"Gr\xC3\xBC\xC3\x9F"
+         "e",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e"},
         {"bad \xC3 \xFF \xED\xA0\x80 end", "bad ? ? ??? end"},
         // C1 controls and direction overrides vanish: "invoice" + RLO + "fdp.exe".
-        {"in\xC2\x85voice\xE2\x80\xAE" "fdp.exe", "invoicefdp.exe"},
-        {"\xE2\x81\xA6x\xE2\x81\xA9\xE2\x80\x8F\xD8\x9C" "y\xC2\x9B", "xy"},
+        {"in\xC2\x85voice\xE2\x80\xAE"
+         "fdp.exe",
+         "invoicefdp.exe"},
+        {"\xE2\x81\xA6x\xE2\x81\xA9\xE2\x80\x8F\xD8\x9C"
+         "y\xC2\x9B",
+         "xy"},
         {std::string(98, 'x') + "\xE2\x82\xAC", std::string(98, 'x')},  // no half character
         {std::string(300, 'y'), std::string(100, 'y')},
     };
@@ -52,8 +61,9 @@ TEST(SafeDocumentTitle, NeverLeavesItsFolderNorBreaksTheName) {
 }
 
 TEST(LookUpJobUser, RefusesNamesThatAreNoAccountAndRoot) {
-    for (const std::string& name : std::initializer_list<std::string>{"", "../root", ".hidden", "-r", "a/b", "tab\tname",
-                                   std::string(300, 'u'), "no-such-user-here", "root"}) {
+    for (const std::string& name :
+         std::initializer_list<std::string>{"", "../root", ".hidden", "-r", "a/b", "tab\tname",
+                                            std::string(300, 'u'), "no-such-user-here", "root"}) {
         std::string error;
         EXPECT_FALSE(LookUpJobUser(name, error).has_value()) << name;
         EXPECT_FALSE(error.empty()) << name;
@@ -117,7 +127,8 @@ TEST(StatusValue, NoValueCanStartALineOfItsOwn) {
         bool control;
     } cases[] = {
         {":0", ":0", false},
-        {":0\nPPD: DefaultPageSize=Letter\nSTATE: +other-error", ":0PPD: DefaultPageSize=LetterSTATE: +other-error", true},
+        {":0\nPPD: DefaultPageSize=Letter\nSTATE: +other-error",
+         ":0PPD: DefaultPageSize=LetterSTATE: +other-error", true},
         {"a\rb\x1b[2Jc\x7f", "ab[2Jc", true},
         {"C1 \xC2\x85 next line", "C1  next line", true},
         {"Gr\xC3\xBC\xC3\x9F", "Gr\xC3\xBC\xC3\x9F", false},
@@ -158,8 +169,8 @@ TEST(UserBusSocket, OnlyTheUsersOwnFolderAndSocket) {
     const struct {
         std::string root;
         bool found;
-    } cases[] = {{"good", true},  {"plainfile", false}, {"open", false},
-                 {"linked", false}, {"nobus", false},    {"missing", false}};
+    } cases[] = {{"good", true},    {"plainfile", false}, {"open", false},
+                 {"linked", false}, {"nobus", false},     {"missing", false}};
     for (const auto& c : cases) {
         std::string reason;
         const auto socket = UserBusSocket(self, root / c.root, reason);
