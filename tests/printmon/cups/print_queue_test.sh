@@ -311,7 +311,8 @@ kill "$sender" 2>/dev/null || true
 runuser -u "$USER1" -- env -i HOME="$HOME1" DISPLAY="$DISPLAY_NUMBER" "$PREFIX/bin/miravo" --waiting-jobs \
   >/dev/null 2>&1 &
 PIDS+=($!)
-[ -n "$(wait_window 'waiting print jobs')" ] || { ps -fu "$USER1"; ls -la "$SPOOL"; DISPLAY=$DISPLAY_NUMBER import -window root /tmp/w24offer.png; fail "the login offer did not list the waiting jobs"; }
+[ -n "$(wait_window 'waiting print jobs')" ] ||
+  { ps -fu "$USER1"; ls -la "$SPOOL"; fail "the login offer did not list the waiting jobs"; }
 
 # The package's maintainer scripts remove the queue and add it back
 # (from an installed prefix, where miravo-add-printer is).
