@@ -274,7 +274,7 @@ chown -R "$USER1:" "$HOME1/.config"
 # A print opens the send dialog in the session, through the bus.
 print_as "$USER1" -t Desktop "$HOME1/sample.pdf"
 wait_window() {  # TITLE-PATTERN
-  DISPLAY="$DISPLAY_NUMBER" timeout 60 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1
+  DISPLAY="$DISPLAY_NUMBER" timeout 60 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | sed -n 1p  # reads all: no broken pipe
 }
 window=$(wait_window '^Miravo [0-9]')
 [ -n "$window" ] || fail "the send dialog did not open in the session"
