@@ -3,6 +3,7 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -181,6 +182,13 @@ class SentFaxesSendTest : public SentFaxesWindowTest {
         QTimer::singleShot(0, &status, [&] {
             auto* close = find<QPushButton>(&status, 2);
             EXPECT_TRUE(waitFor([&] { return close->isEnabled() && leave(status); }));
+            // Closed while the fax is under way: stop following it here.
+            whenModal("stopFollowingQuestion", [](QDialog* box) {
+                auto* question = static_cast<QMessageBox*>(box);
+                for (QAbstractButton* button : question->buttons())
+                    if (question->buttonRole(button) == QMessageBox::AcceptRole)
+                        button->click();
+            }, 3000);
             click(close);
         });
         status.exec();
