@@ -367,11 +367,17 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
         }
     } else {
         switch (step) {
-            case FaxStep::Authenticate:
+            case FaxStep::Authenticate: {
                 outcome.ok = readAuthentication(state, report, values);
                 // Numbers the service already refuses are not uploaded: the
-                // user corrects them and sends again.
-                if (outcome.ok && !send.validated && !job.recipients.empty()) {
+                // user corrects them and sends again. A group is listed here
+                // by its bracketed name, which no service takes for a
+                // number: with groups the transfer's own answer decides.
+                const bool onlyNumbers =
+                    !job.recipients.empty() &&
+                    std::all_of(job.recipients.begin(), job.recipients.end(),
+                                [](const Recipient& r) { return r.kind == Single; });
+                if (outcome.ok && !send.validated && onlyNumbers) {
                     outcome.ok = false;
                     outcome.numbersRefused = true;
                     if (report.isOpen())
@@ -380,6 +386,7 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
                                                 RefusedNumbersText(state.job.recipients)));
                 }
                 break;
+            }
             case FaxStep::Transfer:
                 outcome.ok = readTransfer(state, report, values, distinctNumbers);
                 break;

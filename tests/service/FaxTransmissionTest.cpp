@@ -67,6 +67,8 @@ TEST_F(FaxTransmissionTest, AuthenticationVerdicts) {
             xmlAnswer("<VALIDATION><RESULT>0</RESULT></VALIDATION>"),
             xmlAnswer("<AUTHENTICATION><RESULT></RESULT></AUTHENTICATION>"),
             xmlAnswer("<AUTHENTICATION><RESULT>0</RESULT></AUTHENTICATION><VALIDATION><RESULT>1"
+                      "</RESULT></VALIDATION>"),
+            xmlAnswer("<AUTHENTICATION><RESULT>0</RESULT></AUTHENTICATION><VALIDATION><RESULT>1"
                       "</RESULT></VALIDATION>")});
     EXPECT_TRUE(run(FaxStep::Authenticate).ok);
     EXPECT_TRUE(state_.job.send.validated);
@@ -89,6 +91,10 @@ TEST_F(FaxTransmissionTest, AuthenticationVerdicts) {
     EXPECT_EQ(report_.label(controlid::kLabelAuthentication), text(35));
     EXPECT_EQ(report_.label(controlid::kLabelTransfer),
               GetText(state_.language, text::kNumbersRefused, std::u16string(u"+49 30 CALL ME")));
+    // A group goes as its bracketed name, which never validates: the
+    // transfer's answer decides then.
+    state_.job.recipients = {group(u"Sales", {u"+49 30 1234567"})};
+    EXPECT_TRUE(run(FaxStep::Authenticate).ok);
 }
 
 TEST(RefusedNumbers, NameTheNumbersNotWrittenLikeNumbersElseAll) {
