@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -153,7 +154,8 @@ class MnemonicsOnShow : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Show && watched->isWidgetType()) {
             auto* widget = static_cast<QWidget*>(watched);
-            if (widget->isWindow() &&
+            // Message boxes come with the platform's own button texts.
+            if (widget->isWindow() && !qobject_cast<QMessageBox*>(widget) &&
                 (qobject_cast<QDialog*>(widget) || qobject_cast<QMainWindow*>(widget)))
                 AssignMnemonics(widget);
         }
