@@ -30,8 +30,17 @@ struct AppSettings {
     bool threshold = true;            // THRESHOLD
     bool showPassword = false;        // SHOW_PASS, never read
     std::uint32_t timeoutMs = 1000;   // TIMEOUT, at least 1000
+    // MAX_PAGES: the most pages (cover page included) the service takes in
+    // one fax; the send dialog says so before an upload that would pass it.
+    int maxPages = 200;
     std::u16string delimiter = u",";  // DELIMITER; "TAB" is held as "\t"
     std::u16string lastMassFileDir;   // LAST_DIR_ADD_MASS_FILE
+    std::u16string lastDocumentDir;   // LAST_DIR_DOCUMENT: where a document to send was chosen
+    std::u16string lastExportDir;     // LAST_DIR_EXPORT: where sent faxes were exported
+    // Where the windows were ("x,y,width,height"; empty: where the desktop puts them).
+    std::u16string sendWindowPlace;       // WINDOW_SEND
+    std::u16string statusWindowPlace;     // WINDOW_STATUS
+    std::u16string sentFaxesWindowPlace;  // WINDOW_SENT_FAXES
 };
 
 }  // namespace miravo

@@ -94,6 +94,9 @@ void readOptions(AppPaths& paths, AppState& state, const ProfileFile& file) {
     if (s.timeoutMs < kMinimumTimeoutMs)
         s.timeoutMs = kMinimumTimeoutMs;
 
+    const unsigned maxPages = file.getInt(kOptions, u"MAX_PAGES", 200);
+    s.maxPages = maxPages >= 1 && maxPages <= 100000 ? static_cast<int>(maxPages) : 200;
+
     s.userName = file.getString(kOptions, u"USER_NAME", u"", kNameWidth);
     s.password = file.getString(kOptions, u"USER_PASS", u"", kNameWidth);
     s.serviceHost = file.getString(kOptions, u"SERV_NAME", kDefaultServiceHost, kPathWidth);
@@ -110,6 +113,11 @@ void readOptions(AppPaths& paths, AppState& state, const ProfileFile& file) {
     s.lastMassFileDir = file.getString(kOptions, u"LAST_DIR_ADD_MASS_FILE", documents, kPathWidth);
     if (s.lastMassFileDir.empty())
         s.lastMassFileDir = documents;
+    s.lastDocumentDir = file.getString(kOptions, u"LAST_DIR_DOCUMENT", u"", kPathWidth);
+    s.lastExportDir = file.getString(kOptions, u"LAST_DIR_EXPORT", u"", kPathWidth);
+    s.sendWindowPlace = file.getString(kOptions, u"WINDOW_SEND", u"", kNameWidth);
+    s.statusWindowPlace = file.getString(kOptions, u"WINDOW_STATUS", u"", kNameWidth);
+    s.sentFaxesWindowPlace = file.getString(kOptions, u"WINDOW_SENT_FAXES", u"", kNameWidth);
 
     s.logoPath = underModuleFolder(paths.moduleFolder, logo);
     s.caFile = file.getString(kOptions, u"CA_FILE", u"", kPathWidth);
@@ -186,6 +194,7 @@ bool SaveSettings(const AppPaths& paths) {
     file.set(kOptions, u"DITHERING", flag(s.dithering));
     file.set(kOptions, u"THRESHOLD", flag(s.threshold));
     file.set(kOptions, u"TIMEOUT", toU16(static_cast<long>(s.timeoutMs)));
+    file.set(kOptions, u"MAX_PAGES", toU16(static_cast<long>(s.maxPages)));
     text(u"USER_NAME", s.userName, kNameWidth);
     text(u"USER_PASS", s.savePassword ? s.password : std::u16string(), kNameWidth);
     text(u"SERV_NAME", s.serviceHost, kPathWidth);
@@ -197,6 +206,16 @@ bool SaveSettings(const AppPaths& paths) {
     text(u"LAST_DIR_ADD_MASS_FILE", s.lastMassFileDir, kPathWidth);
     text(u"CA_FILE", s.caFile, kPathWidth);
     text(u"VERSION_HOST", s.versionHost, kPathWidth);
+    // What the desktop remembers of its folders and windows: written once known.
+    auto remembered = [&](std::u16string_view key, const std::u16string& value) {
+        if (!value.empty())
+            text(key, value, kPathWidth);
+    };
+    remembered(u"LAST_DIR_DOCUMENT", s.lastDocumentDir);
+    remembered(u"LAST_DIR_EXPORT", s.lastExportDir);
+    remembered(u"WINDOW_SEND", s.sendWindowPlace);
+    remembered(u"WINDOW_STATUS", s.statusWindowPlace);
+    remembered(u"WINDOW_SENT_FAXES", s.sentFaxesWindowPlace);
 
     return file.save(settingsFile, kSettingsFileMode);
 }

@@ -137,4 +137,34 @@ inline constexpr int kDeliveredCount = 282;      // %d
 inline constexpr int kFailedCount = 283;         // %d
 inline constexpr int kUnderWayCount = 284;       // %d
 
+
+// The desktop program as a daily tool (400 and up).
+inline constexpr int kRetryingUnreachable = 400;  // %d: seconds to the next attempt, %d: the attempt
+inline constexpr int kServiceSilent = 401;        // %d: seconds since the last answer
+inline constexpr int kServiceBack = 402;
+inline constexpr int kNumbersRefused = 403;       // %s: the numbers
+inline constexpr int kStopFollowingQuestion = 404;
+inline constexpr int kStopFollowing = 405;
+inline constexpr int kKeepFollowing = 406;
+inline constexpr int kCoverCharactersLeft = 407;  // %d
+inline constexpr int kCoverPasteRefused = 408;    // %d: pasted characters, %d: the limit
+inline constexpr int kDocumentPages = 409;        // %d
+inline constexpr int kTooManyPagesWithCover = 410;  // %d: pages with the cover page, %d: the limit
+inline constexpr int kTooManyPages = 411;         // %d: pages, %d: the limit
+inline constexpr int kCoverPageNotMade = 412;
+inline constexpr int kLastSendFailed = 413;       // %s: what the status window said
+inline constexpr int kSearch = 414;
+inline constexpr int kSendableDocuments = 415;
+inline constexpr int kSwitchOn = 416;
+inline constexpr int kSwitchOff = 417;
+inline constexpr int kTitleSending = 418;
+inline constexpr int kTitleSent = 419;
+inline constexpr int kTitleNotSent = 420;
+inline constexpr int kTrayShow = 421;
+inline constexpr int kTrayQuit = 422;
+inline constexpr int kNotifyDelivered = 423;
+inline constexpr int kNotifyNotDelivered = 424;
+inline constexpr int kNotifyNotSent = 425;
+inline constexpr int kTrayProgress = 426;         // %s: the status line
+
 }  // namespace miravo::text

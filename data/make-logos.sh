@@ -25,4 +25,4 @@ logo() {
 
 logo en 'Fax from your desktop'
 logo de 'Faxen direkt vom Desktop'
-logo ru 'Факс прямо с рабочего стола'
+logo ru 'Факс с рабочего стола'

@@ -67,11 +67,11 @@ bool readAuthentication(AppState& state, WorkerReport& report, const AnswerValue
     send.authenticated = !verdict.empty() && parseDecimal(verdict) == 0;
     send.errorCode = send.authenticated ? 0 : 107;
     send.validated = parseDecimal(values.get(u"API_RESULT/VALIDATION/RESULT", kErrorWidth)) == 0;
-    // A refused authentication is never shown as "OK", validated or not.
+    // This line speaks of the credentials; refused numbers are told on the
+    // transfer's line.
     if (report.isOpen())
         report.setLabel(controlid::kLabelAuthentication,
-                        GetText(state.language,
-                                send.authenticated && send.validated ? text::kOk : text::kFailed));
+                        GetText(state.language, send.authenticated ? text::kOk : text::kFailed));
     return send.errorCode == 0;
 }
 
@@ -98,7 +98,48 @@ bool readTransfer(AppState& state, WorkerReport& report, const AnswerValues& val
     return readAuthentication(state, report, values);
 }
 
+int verdictLabel(FaxStep step) {
+    return step == FaxStep::Transfer ? controlid::kLabelTransfer : controlid::kLabelAuthentication;
+}
+
+// The service's codes for numbers it does not take: none valid, too many.
+bool refusesNumbers(std::int32_t code) {
+    return code == 111 || code == 112;
+}
+
+// Characters a dialled number is written with.
+bool plausibleNumber(std::u16string_view number) {
+    int digits = 0;
+    for (char16_t c : number) {
+        if (c >= u'0' && c <= u'9')
+            ++digits;
+        else if (std::u16string_view(u"+ -./()").find(c) == std::u16string_view::npos)
+            return false;
+    }
+    return digits >= 5;
+}
+
 }  // namespace
+
+std::u16string RefusedNumbersText(const std::vector<Recipient>& recipients) {
+    constexpr std::size_t kNamed = 3;
+    const std::vector<Destination> destinations = DistinctDestinations(recipients);
+    std::vector<std::u16string> named;
+    for (const Destination& d : destinations) {
+        if (!plausibleNumber(d.number))
+            named.push_back(d.number);
+    }
+    // Nothing looks wrong here: the service judged by rules of its own.
+    if (named.empty())
+        for (const Destination& d : destinations)
+            named.push_back(d.number);
+    std::u16string out;
+    for (std::size_t i = 0; i < named.size() && i < kNamed; ++i)
+        out += (i ? u", " : u"") + named[i];
+    if (named.size() > kNamed)
+        out += u", \u2026";
+    return out;
+}
 
 void ShowNoUsableAnswer(AppState& state, WorkerReport& report, int verdictLabel) {
     state.job.send.errorCode = text::kNoUsableAnswer;
@@ -279,8 +320,15 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
             report.setLabel(controlid::kLabelAuthentication, GetText(state.language, text::kInvalidValue));
         return finish();
     }
-    if (outcome.hostUnavailable())
-        return finish();  // no answer to keep or read; the worker starts again
+    if (outcome.hostUnavailable()) {
+        // No answer to keep or read. Before the transfer the worker says so
+        // at once and waits its own growing pause; a poll keeps its cadence.
+        if (step == FaxStep::Status)
+            return finish();
+        if (report.isOpen())
+            report.setLabel(verdictLabel(step), GetText(state.language, text::kServiceUnreachable));
+        return outcome;
+    }
 
     // Only a whole answer is kept and read; any other end of the exchange
     // keeps an empty "result.xml".
@@ -309,14 +357,36 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
     if (send.errorCode == 301) {
         state.settings.timeoutMs = DoubledTimeout(state.settings.timeoutMs);
     } else if (send.errorCode != 0) {
-        if (report.isOpen())
-            report.setLabel(controlid::kLabelAuthentication, u"#" + toU16(send.errorCode) + u" " +
-                                                      ErrorText(state.language, send.errorCode));
+        if (report.isOpen()) {
+            std::u16string shown =
+                u"#" + toU16(send.errorCode) + u" " + ErrorText(state.language, send.errorCode);
+            // A refusal of the numbers names them, on the transfer's line.
+            if (step == FaxStep::Transfer && refusesNumbers(send.errorCode))
+                shown += u": " + RefusedNumbersText(state.job.recipients);
+            report.setLabel(verdictLabel(step), shown);
+        }
     } else {
         switch (step) {
-            case FaxStep::Authenticate:
+            case FaxStep::Authenticate: {
                 outcome.ok = readAuthentication(state, report, values);
+                // Numbers the service already refuses are not uploaded: the
+                // user corrects them and sends again. A group is listed here
+                // by its bracketed name, which no service takes for a
+                // number: with groups the transfer's own answer decides.
+                const bool onlyNumbers =
+                    !job.recipients.empty() &&
+                    std::all_of(job.recipients.begin(), job.recipients.end(),
+                                [](const Recipient& r) { return r.kind == Single; });
+                if (outcome.ok && !send.validated && onlyNumbers) {
+                    outcome.ok = false;
+                    outcome.numbersRefused = true;
+                    if (report.isOpen())
+                        report.setLabel(controlid::kLabelTransfer,
+                                        GetText(state.language, text::kNumbersRefused,
+                                                RefusedNumbersText(state.job.recipients)));
+                }
                 break;
+            }
             case FaxStep::Transfer:
                 outcome.ok = readTransfer(state, report, values, distinctNumbers);
                 break;

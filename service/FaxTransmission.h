@@ -58,6 +58,8 @@ struct StepOutcome {
     // A status answer about this fax that names no destination: polling
     // cannot learn anything more from such answers and ends.
     bool namesNoDestination = false;
+    // The credentials were taken but the numbers were not: nothing is uploaded.
+    bool numbersRefused = false;
     // Status steps about this fax: every destination read, and their total cost.
     bool aboutThisFax = false;
     std::vector<DestinationStatus> destinations;
@@ -92,6 +94,10 @@ struct Destination {
 // a single entry gives its number and name, a group each member number
 // with the group's name.
 std::vector<Destination> DistinctDestinations(const std::vector<Recipient>& recipients);
+
+// The numbers a refusal of the destinations names: those not written like
+// a dialled number, else all of them; at most three, then an ellipsis.
+std::u16string RefusedNumbersText(const std::vector<Recipient>& recipients);
 
 // "YES", "NO" or "NOT_AT_ALL" from the report settings.
 std::string TxAttachType(const AppSettings& settings);

@@ -2,6 +2,13 @@
 
 #include "app/Text.h"
 
+#include <algorithm>
+#include <chrono>
+
+#include "app/ControlIds.h"
+#include "app/LanguageTable.h"
+#include "app/TextIds.h"
+
 namespace miravo {
 
 namespace {
@@ -15,7 +22,57 @@ bool askCredentials(AppState& state, CredentialsPrompt& prompt) {
     return true;
 }
 
+// Says that the service cannot be reached and waits before the next
+// attempt: 1 s, doubling up to a minute, so that a service that is away
+// is neither hammered nor left unmentioned. Close ends the wait at once.
+void waitForService(const AppState& state, WorkerReport& report, const SendTiming& timing,
+                    int attempt) {
+    const std::uint32_t pauseMs = HostRetryPauseMs(attempt);
+    if (report.isOpen())
+        report.setLabel(controlid::kStatusLine,
+                        GetText(state.language, text::kRetryingUnreachable,
+                                static_cast<int>(pauseMs / 1000), attempt + 1));
+    timing.wait(pauseMs, report);
+}
+
+// Tells, during the polling, how long the service has been silent and when
+// it answers again; the polling itself goes on either way.
+class SilenceWatch {
+  public:
+    void polled(const AppState& state, WorkerReport& report, const StepOutcome& step) {
+        const auto now = std::chrono::steady_clock::now();
+        const bool answered = step.transport == Outcome::Answer || step.transport == Outcome::HttpStatus;
+        if (answered) {
+            if (silent_ && report.isOpen())
+                report.setLabel(controlid::kStatusLine, GetText(state.language, text::kServiceBack));
+            silent_ = false;
+            lastAnswer_ = now;
+            return;
+        }
+        if (step.cancelled() || !step.requested)
+            return;
+        silent_ = true;
+        const auto seconds =
+            std::chrono::duration_cast<std::chrono::seconds>(now - lastAnswer_).count();
+        if (report.isOpen())
+            report.setLabel(controlid::kStatusLine, GetText(state.language, text::kServiceSilent,
+                                                            static_cast<long long>(seconds)));
+    }
+
+  private:
+    std::chrono::steady_clock::time_point lastAnswer_ = std::chrono::steady_clock::now();
+    bool silent_ = false;
+};
+
 }  // namespace
+
+std::uint32_t HostRetryPauseMs(int attempt) {
+    constexpr std::uint32_t kFirstMs = 1000, kLongestMs = 60000;
+    std::uint32_t pause = kFirstMs;
+    for (int i = 1; i < attempt && pause < kLongestMs; ++i)
+        pause *= 2;
+    return std::min(pause, kLongestMs);
+}
 
 SendSummary RunSend(AppState& state, WorkerReport& report, CredentialsPrompt& prompt,
                     const SendOptions& options) {
@@ -48,9 +105,11 @@ SendSummary RunSend(AppState& state, WorkerReport& report, CredentialsPrompt& pr
                     report.enableClose();
                 summary.failedStep = FaxStep::Status;
                 int unusablePolls = 0;
+                SilenceWatch silence;
                 for (;;) {
                     step = RunFaxStep(state, report, FaxStep::Status, timing);
                     summary.last = step;
+                    silence.polled(state, report, step);
                     if (options.recorder)
                         options.recorder->statusAnswered(state, step);
                     if (step.aboutThisFax) {
@@ -73,6 +132,8 @@ SendSummary RunSend(AppState& state, WorkerReport& report, CredentialsPrompt& pr
                                                  : SendEnd::Failed;
                 break;
             }
+        } else if (step.numbersRefused) {
+            summary.failedStep = FaxStep::Transfer;
         } else if (state.job.send.errorCode == 107) {
             if (!askCredentials(state, prompt))
                 return giveUp();
@@ -85,6 +146,11 @@ SendSummary RunSend(AppState& state, WorkerReport& report, CredentialsPrompt& pr
             }
             ++summary.hostRetries;
             report.enableClose();
+            waitForService(state, report, timing, summary.hostRetries);
+            if (!report.isOpen()) {
+                summary.end = SendEnd::Stopped;
+                break;
+            }
             continue;
         }
         summary.end = step.refused()           ? SendEnd::Refused

@@ -5,6 +5,7 @@
 // WorkerReport::isOpen() is the window's open flag.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "app/AppState.h"
@@ -60,6 +61,10 @@ struct SendSummary {
     double totalCost = 0;
     int hostRetries = 0;
 };
+
+// The pause before attempt `attempt` + 1 after the service could not be
+// reached `attempt` times in a row: 1 s, doubling, at most 60 s.
+std::uint32_t HostRetryPauseMs(int attempt);
 
 SendSummary RunSend(AppState& state, WorkerReport& report, CredentialsPrompt& prompt,
                     const SendOptions& options = {});

@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/DialogTexts.h"
 #include "ui/DialogChrome.h"
+#include "app/LanguageTable.h"
 #include "ui/DialogControls.h"
 #include "ui/Dialogs.h"
 #include "ui/Icons.h"
@@ -68,6 +69,13 @@ AccountDialog::AccountDialog(AppPaths& paths, const AccountPreferences& preferen
             &AccountDialog::modifyParameters);
     connect(closeButton(), &QPushButton::clicked, this, [this] { done(kAccountClosed); });
 
+    // The switches speak the user's language; the service's own words
+    // "ON" and "OFF" stay on the wire.
+    const LanguageTable& language = paths_.state->language;
+    for (QRadioButton* on : {redirectionOnButton(), emailAlertOnButton(), smsAlertOnButton()})
+        on->setText(qstr(GetText(language, text::kSwitchOn)));
+    for (QRadioButton* off : {redirectionOffButton(), emailAlertOffButton(), smsAlertOffButton()})
+        off->setText(qstr(GetText(language, text::kSwitchOff)));
     ApplyDialogTexts(this, paths_, kAccountTexts);
 }
 

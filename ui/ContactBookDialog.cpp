@@ -1,7 +1,12 @@
 #include "ui/ContactBookDialog.h"
 
 #include <QEvent>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QShortcut>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -13,6 +18,7 @@
 #include "contacts/AddressBookTasks.h"
 #include "ui/AddContactDialog.h"
 #include "ui/ContactBookModel.h"
+#include "ui/ContactFilterModel.h"
 #include "ui/DialogChrome.h"
 #include "ui/DialogControls.h"
 #include "ui/Dialogs.h"
@@ -40,7 +46,12 @@ ContactBookDialog::ContactBookDialog(AppPaths& paths, QWidget* parent)
     book.modified = false;
     book.load();
     model_ = new ContactBookModel(book, state.language, this);
-    list()->setModel(model_);
+    shownRows_ = new ContactFilterModel(*model_, this);
+    list()->setModel(shownRows_);
+    // A click on a column header sorts by it; the book's order comes first.
+    list()->setSortingEnabled(true);
+    list()->sortByColumn(-1, Qt::AscendingOrder);
+    addSearchField();
     list()->header()->setStretchLastSection(false);
     list()->header()->setSectionsMovable(false);
     list()->installEventFilter(this);
@@ -77,9 +88,44 @@ void ContactBookDialog::showEvent(QShowEvent* event) {
 }
 
 bool ContactBookDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == search_ && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Down) {
+        list()->setFocus(Qt::TabFocusReason);
+        if (!list()->currentIndex().isValid() && shownRows_->rowCount() > 0)
+            list()->setCurrentIndex(shownRows_->index(0, 0));
+        return true;
+    }
     if (watched == list() && event->type() == QEvent::Resize)
         layoutColumns();
     return QDialog::eventFilter(watched, event);
+}
+
+void ContactBookDialog::addSearchField() {
+    // Above the list: the text to look for in numbers, names and groups,
+    // applied as it is typed. Ctrl+F goes there from anywhere.
+    auto* label = new QLabel(qstr(GetText(paths_.state->language, text::kSearch)), this);
+    label->setObjectName(QStringLiteral("contactSearchLabel"));
+    search_ = new QLineEdit(this);
+    search_->setObjectName(QStringLiteral("contactSearch"));
+    search_->setClearButtonEnabled(true);
+    label->setBuddy(search_);
+    auto* row = new QHBoxLayout;
+    row->addWidget(label);
+    row->addWidget(search_, 1);
+    ui_->layout->insertLayout(0, row);
+    connect(search_, &QLineEdit::textChanged, shownRows_, &ContactFilterModel::setSearchText);
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        search_->setFocus(Qt::ShortcutFocusReason);
+        search_->selectAll();
+    });
+    // Down from the search field goes on into the list.
+    search_->installEventFilter(this);
+    setTabOrder(search_, list());
+}
+
+int ContactBookDialog::bookRow(const QModelIndex& shown) const {
+    return shown.isValid() ? shownRows_->mapToSource(shown).row() : -1;
 }
 
 void ContactBookDialog::layoutColumns() {
@@ -107,15 +153,14 @@ void ContactBookDialog::changed() {
 }
 
 void ContactBookDialog::clicked(const QModelIndex& index) {
-    if (!index.isValid())
-        return;
-    const Contact* contact = model_->record(index.row());
+    const int row = bookRow(index);
+    const Contact* contact = model_->record(row);
     if (!contact || contact->kind != Single)
         return;
     if (index.column() == ContactBookModel::EditColumn)
-        editRow(index.row());
+        editRow(row);
     else if (index.column() == ContactBookModel::DeleteColumn)
-        deleteRow(index.row());
+        deleteRow(row);
 }
 
 void ContactBookDialog::addContact() {

@@ -12,6 +12,7 @@
 
 #include "ui/Dialogs.h"
 
+class QLineEdit;
 class QPushButton;
 class QTreeView;
 
@@ -26,6 +27,7 @@ struct AppPaths;
 namespace miravo::ui {
 
 class ContactBookModel;
+class ContactFilterModel;
 
 inline constexpr int kContactBookClosed = 1029;
 inline constexpr int kContactBookEscaped = 2;
@@ -37,6 +39,7 @@ class ContactBookDialog : public QDialog {
     ~ContactBookDialog() override;
 
     ContactBookModel* model() const { return model_; }
+    ContactFilterModel* shownRows() const { return shownRows_; }
     QTreeView* list() const;
 
   protected:
@@ -45,6 +48,9 @@ class ContactBookDialog : public QDialog {
     void reject() override;
 
   private:
+    void addSearchField();
+    // The book's row of a row of the list; -1 for none.
+    int bookRow(const QModelIndex& shown) const;
     QPushButton* closeButton() const;
     QPushButton* sendButton() const;
     QPushButton* addContactButton() const;
@@ -69,6 +75,8 @@ class ContactBookDialog : public QDialog {
     AppPaths& paths_;
     std::unique_ptr<Ui::ContactBookDialog> ui_;
     ContactBookModel* model_ = nullptr;
+    ContactFilterModel* shownRows_ = nullptr;  // what the search and the sorting leave
+    QLineEdit* search_ = nullptr;
     bool shown_ = false;
 };
 

@@ -8,6 +8,7 @@
 #include "ui/DialogControls.h"
 #include "ui/DialogSize.h"
 #include "ui/HeaderLogo.h"
+#include "ui/Mnemonics.h"
 #include "ui/ControlIds.h"
 
 namespace miravo::ui {
@@ -31,6 +32,7 @@ void ApplyDialogTexts(QWidget* dialog, AppPaths& paths, int kind) {
         strip->setState(&state);
     // New texts may need more room (or less): measure the dialog again.
     FitToContents(dialog);
+    AssignMnemonics(dialog);
     dialog->update();
 }
 

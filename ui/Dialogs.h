@@ -29,7 +29,13 @@ int RunAccountDialog(AppPaths& paths, QWidget* owner);
 // 103, the sending status window over the send dialog `sendDialog`, which
 // it hides and restores with itself: 2 when closed by the user, 1 when
 // closed by the send worker.
-int RunStatusWindow(AppPaths& paths, QWidget* sendDialog);
+// `attempt`, when given, learns whether the fax went out and, if not, why.
+struct SendAttempt {
+    bool faxSent = false;
+    QString failure;
+    bool quit = false;  // the user chose Quit in the tray icon's menu
+};
+int RunStatusWindow(AppPaths& paths, QWidget* sendDialog, SendAttempt* attempt = nullptr);
 
 // 107, the credentials prompt: true after OK, false after Close.
 bool RunCredentialsDialog(AppState& state, QWidget* owner);

@@ -22,6 +22,7 @@
 #include "ui/IconCellDelegate.h"
 #include "ui/Icons.h"
 #include "ui/MassFaxModel.h"
+#include "ui/FileDialogFolder.h"
 #include "ui/TextIds.h"
 #include "ui_MassFaxDialog.h"
 
@@ -156,7 +157,7 @@ void MassFaxDialog::addFromClipboard() {
 void MassFaxDialog::addFromFile() {
     AppSettings& settings = paths_.state->settings;
     const QString chosen =
-        fileChooser()(this, qstr(settings.lastMassFileDir),
+        fileChooser()(this, FileDialogFolder(settings.lastMassFileDir),
                       qstr(GetText(paths_.state->language, text::kListFilesFilter)) +
                           QStringLiteral(" (*.csv *.txt)"));
     if (chosen.isEmpty())

@@ -18,9 +18,11 @@ QString ProductTitle() {
 }
 
 void TellDocumentNotConverted(AppPaths& paths, QWidget* owner, const QString& fileName) {
+    // The refusal says what can be sent instead.
+    const LanguageTable& language = paths.state->language;
     QMessageBox box(QMessageBox::Warning, ProductTitle(),
-                    qstr(GetText(paths.state->language, text::kDocumentNotConverted,
-                                 u16str(fileName))),
+                    qstr(GetText(language, text::kDocumentNotConverted, u16str(fileName)) + u"\n" +
+                         GetText(language, text::kSendableDocuments)),
                     QMessageBox::Ok, owner);
     box.setObjectName(QStringLiteral("documentRefused"));
     box.exec();

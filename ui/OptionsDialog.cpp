@@ -109,6 +109,14 @@ OptionsDialog::OptionsDialog(AppPaths& paths, QWidget* parent)
     connect(accountManagementButton(), &QPushButton::clicked, this,
             &OptionsDialog::openAccountManagement);
     connect(closeButton(), &QPushButton::clicked, this, &OptionsDialog::closeTakingOver);
+    // Cancel (and Escape) leaves the credentials as they were when the
+    // dialog opened, also after a Check with a mistyped password.
+    auto* cancel = new QPushButton(qstr(GetText(state.language, text::kCancel)), this);
+    cancel->setObjectName(QStringLiteral("id2"));
+    cancel->setAutoDefault(false);
+    ui_->buttons->insertWidget(ui_->buttons->indexOf(closeButton()) + 1, cancel);
+    connect(cancel, &QPushButton::clicked, this, &OptionsDialog::reject);
+    kept_ = settings;
 
     // The labels of the two boxes share the credentials prompt's texts.
     if (const auto text = GetText(state.language, text::kUserName); !text.empty())
@@ -121,6 +129,11 @@ OptionsDialog::OptionsDialog(AppPaths& paths, QWidget* parent)
 OptionsDialog::~OptionsDialog() = default;
 
 void OptionsDialog::reject() {
+    AppSettings& settings = paths_.state->settings;
+    settings.userName = kept_.userName;
+    settings.password = kept_.password;
+    settings.savePassword = kept_.savePassword;
+    settings.showPassword = kept_.showPassword;
     done(kOptionsCancelled);
 }
 
@@ -217,7 +230,10 @@ void OptionsDialog::openAccountManagement() {
     // The account is the one whose credentials the boxes show.
     takeCredentials();
     RunAccountDialog(paths_, this);
-    // A new login e-mail or password there is the login from now on.
+    // A new login e-mail or password there is the login from now on,
+    // also when Options is cancelled afterwards.
+    kept_.userName = paths_.state->settings.userName;
+    kept_.password = paths_.state->settings.password;
     showCredentials();
 }
 

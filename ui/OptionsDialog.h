@@ -16,6 +16,8 @@
 #include <functional>
 #include <memory>
 
+#include "app/AppSettings.h"
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -64,6 +66,7 @@ class OptionsDialog : public QDialog {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    AppSettings kept_;  // the settings as the dialog found them, for Cancel
     QCheckBox* savePasswordBox() const;
     QLineEdit* userNameBox() const;
     QLineEdit* passwordBox() const;

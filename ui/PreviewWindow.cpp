@@ -1,5 +1,9 @@
 #include "ui/PreviewWindow.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+#include <QShortcut>
+
 #include <QEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -15,6 +19,7 @@
 #include "app/LanguageTable.h"
 #include "ui/DialogControls.h"
 #include "ui/Icons.h"
+#include "ui/Mnemonics.h"
 #include "ui/TextIds.h"
 
 namespace miravo::ui {
@@ -67,7 +72,21 @@ PreviewWindow::PreviewWindow(const LanguageTable& language, QWidget* owner)
     connect(previous_, &QPushButton::clicked, this, [this] { showPage(current_ - 1); });
     connect(next_, &QPushButton::clicked, this, [this] { showPage(current_ + 1); });
     connect(fit_, &QPushButton::toggled, this, [this] { render(); });
-    resize(620, 800);
+    // Escape and Ctrl+W close the preview, as they close a viewer.
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, &QWidget::close);
+    }
+    AssignMnemonics(this);
+    // A page's shape, as tall as the screen leaves room for (with the frame).
+    QSize size(620, 800);
+    if (const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen()) {
+        constexpr int kFrameRoom = 48;
+        const QRect room = screen->availableGeometry();
+        size = size.boundedTo(QSize(room.width(), room.height() - kFrameRoom));
+    }
+    resize(size);
 }
 
 void PreviewWindow::open(const QString& path, const QString& title) {

@@ -1,11 +1,15 @@
 #include "ui/SendDialog.h"
 
+#include <QBoxLayout>
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QShortcut>
 #include <QLayout>
 #include <QMessageBox>
 #include <QMimeData>
@@ -17,17 +21,22 @@
 #include "app/DialogTexts.h"
 #include "app/LanguageTable.h"
 #include "app/Paths.h"
+#include "convert/JobFile.h"
 #include "service/CoverPage.h"
 #include "service/VersionCheck.h"
 #include "ui/ConvertingDialog.h"
+#include "ui/CoverTextBox.h"
 #include "ui/DialogChrome.h"
 #include "ui/DialogControls.h"
 #include "ui/DialogSize.h"
 #include "ui/Dialogs.h"
+#include "ui/FileDialogFolder.h"
 #include "ui/Icons.h"
 #include "ui/MessageBoxes.h"
+#include "ui/Mnemonics.h"
 #include "ui/SentFaxesWindow.h"
 #include "ui/TextIds.h"
+#include "ui/WindowPlacement.h"
 #include "ui/WorkerDialog.h"
 #include "ui_SendDialog.h"
 
@@ -66,8 +75,8 @@ bool userFocus(const QEvent* event) {
 const QStringList kDocumentPatterns = {"*.pdf",  "*.ps",  "*.png", "*.jpg",
                                        "*.jpeg", "*.tif", "*.tiff"};
 
-QString chooseWithFileDialog(QWidget* owner, const QString& filter) {
-    return QFileDialog::getOpenFileName(owner, QString(), QString(), filter);
+QString chooseWithFileDialog(QWidget* owner, const QString& folder, const QString& filter) {
+    return QFileDialog::getOpenFileName(owner, QString(), folder, filter);
 }
 
 DocumentChooser& documentChooser() {
@@ -207,6 +216,7 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
     showDocumentSentence();
     setAcceptDrops(true);
 
+    addInformationLines();
     designMinimumWidth_ = minimumWidth();
     measure();
 
@@ -221,17 +231,31 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
         connect(edit, &QLineEdit::textChanged, this, [this] { sendRule(true); });
         edit->installEventFilter(this);
     }
+    // The cover box holds what the cover page takes: typing stops at the
+    // limit, and a longer paste is refused with a word, never cut.
+    ui_->id1090->setMaxLength(kMaxCoverText);
+    connect(ui_->id1090, &CoverTextBox::insertRefused, this,
+            [this](int characters) { tellPasteRefused(characters); });
     connect(coverTextBox(), &QPlainTextEdit::textChanged, this, [this] {
-        // A pasted text longer than the cover page takes is cut at the limit.
-        QPlainTextEdit* box = coverTextBox();
-        if (box->document()->characterCount() - 1 > kMaxCoverText) {
-            box->setPlainText(box->toPlainText().left(kMaxCoverText));
-            box->moveCursor(QTextCursor::End);
-            return;  // setPlainText raised the rule already
+        // A text the program sets (a language's default cover text) is held
+        // to the limit as well.
+        if (ui_->id1090->length() > kMaxCoverText) {
+            coverTextBox()->setPlainText(coverTextBox()->toPlainText().left(kMaxCoverText));
+            coverTextBox()->moveCursor(QTextCursor::End);
+            return;  // setPlainText raised this again
         }
+        showCharactersLeft();
         sendRule(false);
     });
     coverTextBox()->installEventFilter(this);
+
+    // Enter in a row goes on to the next box; Ctrl+Enter sends from anywhere.
+    for (auto* shortcut : {new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return), this),
+                           new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Enter), this)})
+        connect(shortcut, &QShortcut::activated, this, [this] {
+            if (sendButton()->isEnabled())
+                sendClicked();
+        });
 
     connect(massFaxBox(), &QCheckBox::clicked, this, [this] { massFaxClicked(); });
     connect(contactBookButton(), &QToolButton::clicked, this, [this] { contactBookClicked(); });
@@ -260,6 +284,116 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
     });
     connect(reportAttachBox(), &QCheckBox::toggled, this,
             [this](bool on) { paths_.state->settings.reportAttach = on; });
+    orderTabs();
+    // Send waits for a number from the first moment.
+    sendRule(false);
+}
+
+void SendDialog::orderTabs() {
+    // Reading order: the document, the rows (number, then name), the
+    // contact and mass-fax controls, the settings, the cover page, then the
+    // buttons from left to right.
+    const auto numbers = numberBoxes();
+    const auto names = nameBoxes();
+    std::vector<QWidget*> chain{chooseDocumentButton()};
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        chain.push_back(numbers[i]);
+        chain.push_back(names[i]);
+    }
+    chain.insert(chain.end(), {contactBookButton(), massFaxBox(), massFaxListButton(),
+                               statusWindowBox(), reportByEmailBox(), reportAttachBox(),
+                               coverPageBox(), coverTextBox(), previewButton(), optionsButton(),
+                               sentFaxesButton_, sendButton(), closeButton()});
+    for (std::size_t i = 0; i + 1 < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i], chain[i + 1]);
+}
+
+void SendDialog::addInformationLines() {
+    // Beside the document sentence: how many pages it has.
+    pagesLine_ = new QLabel(this);
+    pagesLine_->setObjectName(QStringLiteral("documentPages"));
+    ui_->documentRow->insertWidget(ui_->documentRow->indexOf(documentSentence()) + 1, pagesLine_);
+    // Beside the cover page box: the characters still free.
+    charactersLeft_ = new QLabel(this);
+    charactersLeft_->setObjectName(QStringLiteral("coverCharactersLeft"));
+    charactersLeft_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ui_->coverRow->addWidget(charactersLeft_);
+    charactersLeft_->hide();
+    // Above the buttons: a page limit the send would pass, and why the last
+    // send did not go out.
+    auto* column = static_cast<QBoxLayout*>(layout());
+    int buttons = column->count();
+    for (int i = 0; i < column->count(); ++i) {
+        if (column->itemAt(i)->layout() == ui_->buttonRow)
+            buttons = i;
+    }
+    for (QLabel** line : {&pageLimitLine_, &failureLine_}) {
+        *line = new QLabel(this);
+        (*line)->setWordWrap(true);
+        (*line)->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        (*line)->setStyleSheet(QStringLiteral("color: #b00020;"));
+        column->insertWidget(buttons++, *line);
+        (*line)->hide();
+    }
+    pageLimitLine_->setObjectName(QStringLiteral("pageLimit"));
+    failureLine_->setObjectName(QStringLiteral("lastSendFailure"));
+    showPages();
+}
+
+void SendDialog::showCharactersLeft() {
+    charactersLeft_->setText(qstr(GetText(paths_.state->language, text::kCoverCharactersLeft,
+                                          ui_->id1090->charactersLeft())));
+}
+
+void SendDialog::tellPasteRefused(int characters) {
+    QMessageBox box(QMessageBox::Warning, kProductTitle,
+                    qstr(GetText(paths_.state->language, text::kCoverPasteRefused, characters,
+                                 kMaxCoverText)),
+                    QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("coverPasteRefused"));
+    ReserveCaptionRoom(box);
+    box.exec();
+}
+
+int SendDialog::pagesToSend() const {
+    const FaxJob& job = paths_.state->job;
+    if (!hasDocument())
+        return 0;
+    return static_cast<int>(PageCountFromName(job.documentPath)) + (job.coverPageOn ? 1 : 0);
+}
+
+QString SendDialog::pageLimitText() const {
+    const FaxJob& job = paths_.state->job;
+    const int limit = paths_.state->settings.maxPages;
+    const int pages = pagesToSend();
+    if (pages <= limit)
+        return {};
+    const LanguageTable& language = paths_.state->language;
+    // Without the cover page the document fits: that is the way out.
+    if (job.coverPageOn && pages - 1 <= limit)
+        return qstr(GetText(language, text::kTooManyPagesWithCover, pages, limit));
+    return qstr(GetText(language, text::kTooManyPages, pages, limit));
+}
+
+bool SendDialog::showPages() {
+    const bool shownBefore = !pageLimitLine_->isHidden();
+    const bool document = hasDocument();
+    pagesLine_->setVisible(document);
+    if (document)
+        pagesLine_->setText(qstr(GetText(paths_.state->language, text::kDocumentPages,
+                                         static_cast<long long>(
+                                             PageCountFromName(paths_.state->job.documentPath)))));
+    const QString limit = pageLimitText();
+    pageLimitLine_->setText(limit);
+    pageLimitLine_->setVisible(!limit.isEmpty());
+    return shownBefore != !limit.isEmpty();
+}
+
+void SendDialog::showSendFailure(const QString& failure) {
+    failureLine_->setText(
+        qstr(GetText(paths_.state->language, text::kLastSendFailed, u16str(failure))));
+    failureLine_->setVisible(!failure.isEmpty());
+    measure();
 }
 
 SendDialog::~SendDialog() {
@@ -277,7 +411,10 @@ bool SendDialog::hasDocument() const {
 }
 
 void SendDialog::showDocumentSentence() {
-    if (!hasDocument()) {
+    const bool document = hasDocument();
+    // How a document is converted means nothing before there is one.
+    ui_->id1052->setVisible(document);
+    if (!document) {
         documentSentence()->setText(qstr(GetText(paths_.state->language, text::kNoDocumentYet)));
         sendButton()->setEnabled(false);
         previewButton()->setEnabled(false);
@@ -287,9 +424,12 @@ void SendDialog::showDocumentSentence() {
 void SendDialog::chooseDocumentClicked() {
     const QString filter = qstr(GetText(paths_.state->language, text::kDocumentsFilter)) + " (" +
                            kDocumentPatterns.join(' ') + ")";
-    const QString path = documentChooser()(this, filter);
-    if (!path.isEmpty())
-        takeDocument(path);
+    AppSettings& settings = paths_.state->settings;
+    const QString path = documentChooser()(this, FileDialogFolder(settings.lastDocumentDir), filter);
+    if (path.isEmpty())
+        return;
+    RememberFileDialogFolder(settings.lastDocumentDir, path);
+    takeDocument(path);
 }
 
 void SendDialog::dragEnterEvent(QDragEnterEvent* event) {
@@ -340,6 +480,8 @@ bool SendDialog::takeDocument(const QString& path) {
     chosenJob_ = printed;
     job.coverText.clear();  // the cover page goes with the new document
     ApplyDialogTexts(this, paths_, kSendDialogTexts);
+    showDocumentSentence();
+    showPages();
     measure();
     previewButton()->setEnabled(true);
     sendRule(false);
@@ -347,6 +489,8 @@ bool SendDialog::takeDocument(const QString& path) {
 }
 
 int SendDialog::exec() {
+    // Where the user left it last time; its size is its own measure.
+    ApplyPlacement(this, paths_.state->settings.sendWindowPlace);
     startVersionCheck();
     activateWindow();
     raise();
@@ -357,9 +501,24 @@ void SendDialog::reject() {
     done(kSendDialogClosed);
 }
 
+void SendDialog::done(int result) {
+    if (isVisible())
+        paths_.state->settings.sendWindowPlace = PlacementOf(this, false);
+    QDialog::done(result);
+}
+
 bool SendDialog::eventFilter(QObject* watched, QEvent* event) {
     if (userFocus(event))
         sendRule(watched != coverTextBox());
+    // Enter in a destination row goes on to the next box instead of sending.
+    if (event->type() == QEvent::KeyPress && watched != coverTextBox()) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            !(key->modifiers() & Qt::ControlModifier)) {
+            focusNextChild();
+            return true;
+        }
+    }
     return QDialog::eventFilter(watched, event);
 }
 
@@ -488,8 +647,14 @@ void SendDialog::coverPageClicked() {
     const bool on = coverPageBox()->isChecked();
     job.coverPageOn = on;
     coverTextBox()->setVisible(on);
-    layout()->activate();  // the minimum size follows the box at once
-    resize(fullSize_.width(), on ? fullSize_.height() : fullSize_.height() - coverArea_);
+    charactersLeft_->setVisible(on);
+    showCharactersLeft();
+    if (showPages()) {
+        measure();  // the page limit line came or went
+    } else {
+        layout()->activate();  // the minimum size follows the box at once
+        resize(fullSize_.width(), on ? fullSize_.height() : fullSize_.height() - coverArea_);
+    }
     if (!on) {
         previewButton()->setEnabled(hasDocument());
         return;
@@ -519,18 +684,67 @@ void SendDialog::previewClicked() {
     const std::u16string text = u16str(coverBoxText());
     if (!text.empty() && text != job.coverText) {
         job.coverText = text;
-        RunWorkerDialog(paths_, this, text::kCreatingCoverPage);
+        // 0: the task closed the dialog itself, 1: it succeeded; else it failed or was cancelled.
+        const int made = RunWorkerDialog(paths_, this, text::kCreatingCoverPage);
+        if (made != 0 && made != 1) {
+            // Made again next time; an older cover page is not this text's.
+            job.coverText.clear();
+            removeFile(job.coverDocumentPath);
+        }
+    }
+    std::error_code ec;
+    if (job.coverDocumentPath.empty() ||
+        !std::filesystem::is_regular_file(ToFsPath(job.coverDocumentPath), ec)) {
+        QMessageBox box(QMessageBox::Information, kProductTitle,
+                        qstr(GetText(state.language, text::kCoverPageNotMade)), QMessageBox::Ok,
+                        this);
+        box.setObjectName(QStringLiteral("coverPageNotMade"));
+        ReserveCaptionRoom(box);
+        box.exec();
+        return;
     }
     PreviewDocument(this, state.language, job.coverDocumentPath, documentTitle());
 }
 
 void SendDialog::sendClicked() {
     FaxJob& job = paths_.state->job;
+    // A fax the service would refuse for its length is not uploaded.
+    if (const QString limit = pageLimitText(); !limit.isEmpty()) {
+        QMessageBox box(QMessageBox::Warning, kProductTitle, limit, QMessageBox::Ok, this);
+        box.setObjectName(QStringLiteral("tooManyPages"));
+        ReserveCaptionRoom(box);
+        box.exec();
+        return;
+    }
+    const bool massFaxBefore = job.massFaxOn;
     if (!job.massFaxOn)
         job.recipients = RecipientsFromRows(rows(), paths_.state->contactBook.groups).recipients;
     job.coverText = u16str(coverBoxText());
-    RunStatusWindow(paths_, this);
-    done(kSendDialogSent);
+    failureLine_->hide();
+    SendAttempt attempt;
+    RunStatusWindow(paths_, this, &attempt);
+    if (attempt.faxSent || attempt.quit) {
+        done(attempt.faxSent ? kSendDialogSent : kSendDialogClosed);
+        return;
+    }
+    // Nothing went out: the document, the rows, the cover text and the
+    // settings stay as they were, for the user to correct and send again.
+    // (The transfer marks a send to several numbers as a mass fax.)
+    job.massFaxOn = massFaxBefore;
+    showSendFailure(attempt.failure.isEmpty()
+                        ? qstr(GetText(paths_.state->language, text::kNotSent))
+                        : attempt.failure);
+    setWindowShown(true);
+}
+
+void SendDialog::setWindowShown(bool shown) {
+    if (!shown)
+        return;
+    if (windowState() & Qt::WindowMinimized)
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    QWidget::setVisible(true);
+    raise();
+    activateWindow();
 }
 
 void SendDialog::optionsClicked() {
@@ -541,6 +755,9 @@ void SendDialog::optionsClicked() {
     chooseDocumentButton()->setText(qstr(GetText(paths_.state->language, text::kChooseDocument)));
     sentFaxesButton_->setText(qstr(GetText(paths_.state->language, text::kSentFaxes)));
     showDocumentSentence();
+    showPages();
+    showCharactersLeft();
+    AssignMnemonics(this);
     measure();
 }
 

@@ -47,8 +47,10 @@ struct DestinationRow {
     std::u16string name;
 };
 
-// Asks the user for a document to send; empty when none was chosen.
-using DocumentChooser = std::function<QString(QWidget* owner, const QString& filter)>;
+// Asks the user for a document to send, starting in `folder`; empty when
+// none was chosen.
+using DocumentChooser =
+    std::function<QString(QWidget* owner, const QString& folder, const QString& filter)>;
 // Replaces the file dialog (tests choose without one); returns the one
 // replaced. An empty chooser restores the file dialog.
 DocumentChooser SetDocumentChooser(DocumentChooser chooser);
@@ -95,6 +97,7 @@ class SendDialog : public QDialog {
 
   protected:
     void reject() override;
+    void done(int result) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -139,6 +142,21 @@ class SendDialog : public QDialog {
     void sendClicked();
     void optionsClicked();
     void startVersionCheck();
+    void orderTabs();
+    // The page count, the characters left, the page limit and the last
+    // failure: lines the form does not hold.
+    void addInformationLines();
+    void showCharactersLeft();
+    void tellPasteRefused(int characters);
+    // Pages of the fax with the cover page when it is on; 0 without a document.
+    int pagesToSend() const;
+    // What to say when those pages pass MAX_PAGES; empty when they do not.
+    QString pageLimitText() const;
+    // Shows the page count and the page limit; true when the limit line
+    // came or went (the dialog then needs measuring again).
+    bool showPages();
+    void showSendFailure(const QString& failure);
+    void setWindowShown(bool shown);
     void offerNewerVersion(const std::string& address);
 
     AppPaths& paths_;
@@ -149,6 +167,10 @@ class SendDialog : public QDialog {
     int designMinimumWidth_ = 0;
     std::thread versionCheck_;
     std::optional<print::PrintResult> chosenJob_;  // the files of the document taken last
+    QLabel* pagesLine_ = nullptr;
+    QLabel* charactersLeft_ = nullptr;
+    QLabel* pageLimitLine_ = nullptr;
+    QLabel* failureLine_ = nullptr;
 };
 
 }  // namespace miravo::ui

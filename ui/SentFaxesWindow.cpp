@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -21,6 +22,8 @@
 #include "app/LanguageTable.h"
 #include "journal/JournalCsv.h"
 #include "ui/DialogControls.h"
+#include "ui/FileDialogFolder.h"
+#include "ui/WindowPlacement.h"
 #include "ui/SentFaxesModel.h"
 #include "ui/TextIds.h"
 
@@ -180,9 +183,10 @@ void SentFaxesWindow::showDetails() {
           << textOf(language, text::kTotalCostFact, u16str(money(language, send->totalCost)));
     summary_->setText(facts.join(QStringLiteral(" · ")));
     for (const JournalDestination& d : send->destinations) {
-        const QString status =
-            d.final ? qstr(d.statusText) + QStringLiteral(" [%1]").arg(qstr(d.statusCode))
-                    : textOf(language, text::kUnderWay);
+        // The service's code beside its wording, unless the two are the same ("OK").
+        QString status = d.final ? qstr(d.statusText) : textOf(language, text::kUnderWay);
+        if (d.final && d.statusCode != d.statusText)
+            status += QStringLiteral(" [%1]").arg(qstr(d.statusCode));
         auto* item =
             new QTreeWidgetItem(details_, {qstr(d.number), qstr(d.name), status,
                                            money(language, d.cost), localTime(d.lastChecked)});
@@ -265,11 +269,15 @@ bool SentFaxesWindow::exportTo(const QString& file, bool selectedOnly) {
 
 void SentFaxesWindow::exportWithDialog(bool selectedOnly) {
     const LanguageTable& language = paths_.state->language;
+    std::u16string& folder = paths_.state->settings.lastExportDir;
     const QString file = QFileDialog::getSaveFileName(
-        this, textOf(language, text::kExportSentFaxes), QStringLiteral("sent-faxes.csv"),
+        this, textOf(language, text::kExportSentFaxes),
+        QDir(FileDialogFolder(folder)).filePath(QStringLiteral("sent-faxes.csv")),
         textOf(language, text::kCsvFilesFilter) + QStringLiteral(" (*.csv)"));
-    if (!file.isEmpty())
-        exportTo(file, selectedOnly);
+    if (file.isEmpty())
+        return;
+    RememberFileDialogFolder(folder, file);
+    exportTo(file, selectedOnly);
 }
 
 void TellIfJournalMovedAside(const LanguageTable& language, QWidget* owner) {
@@ -281,6 +289,10 @@ void TellIfJournalMovedAside(const LanguageTable& language, QWidget* owner) {
 
 int RunSentFaxesWindow(AppPaths& paths, QWidget* owner) {
     SentFaxesWindow window(paths, owner);
+    std::u16string& place = paths.state->settings.sentFaxesWindowPlace;
+    ApplyPlacement(&window, place);
+    QObject::connect(&window, &QDialog::finished, &window,
+                     [&window, &place] { place = PlacementOf(&window, true); });
     return window.exec();
 }
 

@@ -2,13 +2,16 @@
 
 #include <QCoreApplication>
 #include <QBoxLayout>
+#include <algorithm>
 #include <QEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 
 #include "app/AppState.h"
 #include "app/DialogTexts.h"
+#include "app/ControlIds.h"
 #include "app/LanguageTable.h"
 #include "journal/SendJournal.h"
 #include "ui/DialogChrome.h"
@@ -19,6 +22,7 @@
 #include "ui/SendEndView.h"
 #include "ui/SentFaxesWindow.h"
 #include "ui/TextIds.h"
+#include "ui/WindowPlacement.h"
 #include "ui_StatusWindow.h"
 
 namespace miravo::ui {
@@ -85,8 +89,16 @@ StatusWindow::StatusWindow(AppPaths& paths, QWidget* sendDialog, std::unique_ptr
         if (!closing_ && isWindowOpen())
             done(kStatusWindowClosedByWorker);
     });
-    tray_->onDoubleClick([this] { restoreFromTray(); });
+    tray_->onShowWindows([this] { restoreFromTray(); });
     tray_->onSentFaxes([this] { RunSentFaxesWindow(paths_, nullptr); });
+    tray_->onQuit([this] {
+        // Quit ends the run: the window, and the send dialog behind it.
+        quitChosen_ = true;
+        restoreFromTray();
+        closeByUser();
+        if (!closing_)
+            quitChosen_ = false;  // the user chose to keep following
+    });
 }
 
 StatusWindow::~StatusWindow() {
@@ -115,6 +127,8 @@ int StatusWindow::exec() {
             SendOptions recorded = options;
             recorded.recorder = &journal;
             const SendSummary summary = RunSend(*state, report, *prompt, recorded);
+            // Once the transfer went through, the fax is the service's.
+            window->faxSent_ = summary.failedStep == FaxStep::Status;
             const std::int32_t errorCode = state->job.send.errorCode;
             if (report.isOpen())
                 QMetaObject::invokeMethod(
@@ -122,6 +136,8 @@ int StatusWindow::exec() {
                     Qt::QueuedConnection);
         },
         &state_.job.statusWindowOpen);
+    setWindowTitle(qstr(GetText(state_.language, text::kTitleSending)));
+    ApplyPlacement(this, state_.settings.statusWindowPlace);
     return WorkerWindow::exec();
 }
 
@@ -135,6 +151,25 @@ void StatusWindow::workerPolling(bool on) {
     else {
         pollTimer_.stop();
     }
+}
+
+void StatusWindow::workerLabel(int controlId, const QString& text) {
+    WorkerWindow::workerLabel(controlId, text);
+    if (controlId == controlid::kStatusLine && !text.isEmpty())
+        tray_->setProgress(qstr(GetText(state_.language, text::kTrayProgress, u16str(text))));
+}
+
+void StatusWindow::tellEndWhileHidden(const SendSummary& summary, bool sent) {
+    if (!inTray_)
+        return;
+    const bool delivered =
+        summary.end == SendEnd::Finished && !summary.destinations.empty() &&
+        std::all_of(summary.destinations.begin(), summary.destinations.end(),
+                    [](const DestinationStatus& d) { return d.status == u"OK"; });
+    const int body = !sent ? text::kNotifyNotSent
+                     : delivered ? text::kNotifyDelivered
+                                 : text::kNotifyNotDelivered;
+    tray_->notify(windowTitle(), qstr(GetText(state_.language, body)));
 }
 
 void StatusWindow::workerEnableClose() {
@@ -176,6 +211,10 @@ void StatusWindow::showSendEnd(const SendSummary& summary, std::int32_t errorCod
         details_->show();
     }
     const SendEndView view = DescribeSendEnd(summary, errorCode);
+    const bool sent = summary.failedStep == FaxStep::Status;
+    if (sent || view.statusLineText != 0)
+        setWindowTitle(qstr(GetText(state_.language, sent ? text::kTitleSent : text::kTitleNotSent)));
+    tellEndWhileHidden(summary, sent);
     if (view.statusLineText == 0) {
         if (state_.settings.closeWindow)
             closeLater_.start(options_.timing.closeTicks *
@@ -199,12 +238,52 @@ void StatusWindow::showSendEnd(const SendSummary& summary, std::int32_t errorCod
         for (QLabel* label : {faxIdLabel(), pagesLabel(), estimatedCostLabel()})
             label->clear();
     }
+    if (!sent)
+        failure_ = failureWith(statusLine()->text());
+}
+
+QString StatusWindow::failureWith(const QString& lead) const {
+    const QString ok = qstr(GetText(state_.language, text::kOk));
+    const QString failed = qstr(GetText(state_.language, text::kFailed));
+    QStringList parts{lead};
+    for (int id : {controlid::kLabelAuthentication, controlid::kLabelTransfer}) {
+        const auto* verdict = control<QLabel>(this, id);
+        if (verdict && !verdict->text().isEmpty() && verdict->text() != ok &&
+            verdict->text() != failed && !parts.contains(verdict->text()))
+            parts << verdict->text();
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+bool StatusWindow::stopFollowingConfirmed() {
+    const LanguageTable& language = state_.language;
+    QMessageBox question(QMessageBox::Question, windowTitle(),
+                         qstr(GetText(language, text::kStopFollowingQuestion)), QMessageBox::NoButton,
+                         this);
+    question.setObjectName(QStringLiteral("stopFollowingQuestion"));
+    QPushButton* stop =
+        question.addButton(qstr(GetText(language, text::kStopFollowing)), QMessageBox::AcceptRole);
+    QPushButton* keep =
+        question.addButton(qstr(GetText(language, text::kKeepFollowing)), QMessageBox::RejectRole);
+    question.setDefaultButton(keep);
+    question.setEscapeButton(keep);
+    question.exec();
+    return question.clickedButton() == stop;
 }
 
 void StatusWindow::closeByUser() {
     if (closing_)
         return;
+    // The destinations are still under way at the service: closing only
+    // stops following them here, which the user confirms.
+    if (workerRunning() && pollTimer_.isActive() && !stopFollowingConfirmed())
+        return;
+    if (closing_ || !isWindowOpen())
+        return;
     closing_ = true;
+    // Closed before the service took the fax: nothing went out.
+    if (workerRunning() && !pollTimer_.isActive() && failure_.isEmpty())
+        failure_ = failureWith(qstr(GetText(state_.language, text::kNotSent)));
     state_.job.statusWindowOpen = false;
     closeButton()->setEnabled(false);
     // The engine sees the cleared flag within a second, even in the middle
@@ -215,8 +294,8 @@ void StatusWindow::closeByUser() {
 }
 
 void StatusWindow::reject() {
-    // The close box and Escape close the window as Close does.
-    pollTimer_.stop();
+    // The close box and Escape close the window as Close does (asking
+    // first while the fax is under way).
     closeByUser();
 }
 
@@ -264,6 +343,8 @@ void StatusWindow::restoreFromTray() {
 }
 
 void StatusWindow::done(int result) {
+    if (isVisible() && !inTray_)
+        state_.settings.statusWindowPlace = PlacementOf(this, false);
     pollTimer_.stop();
     closeLater_.stop();
     state_.job.statusWindowOpen = false;
@@ -277,11 +358,17 @@ void StatusWindow::done(int result) {
     WorkerWindow::done(result);
 }
 
-int RunStatusWindow(AppPaths& paths, QWidget* sendDialog) {
+int RunStatusWindow(AppPaths& paths, QWidget* sendDialog, SendAttempt* attempt) {
     if (!paths.state)
         return kStatusWindowClosed;
     StatusWindow window(paths, sendDialog, nullptr, sendDialog);
-    return window.exec();
+    const int result = window.exec();
+    if (attempt) {
+        attempt->faxSent = window.faxSent();
+        attempt->failure = window.failure();
+        attempt->quit = window.quitChosen();
+    }
+    return result;
 }
 
 }  // namespace miravo::ui

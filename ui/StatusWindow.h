@@ -8,6 +8,7 @@
 
 #include <QPointer>
 #include <QTimer>
+#include <atomic>
 #include <memory>
 
 #include "service/SendWorker.h"
@@ -55,8 +56,18 @@ class StatusWindow : public WorkerWindow {
     DestinationDetailsPanel& destinationDetails() { return *details_; }
     bool pollingAnimation() const { return pollTimer_.isActive(); }
 
+    // After the window has ended: whether the service took the fax (then
+    // the send is over), and otherwise what went wrong, in the words the
+    // window showed, for the send dialog to keep in view.
+    bool faxSent() const { return faxSent_; }
+    QString failure() const { return failure_; }
+    // "Quit" was chosen in the tray icon's menu: the run ends.
+    bool quitChosen() const { return quitChosen_; }
+
   protected:
     void workerPolling(bool on) override;
+    // The status line also becomes the tray icon's tooltip.
+    void workerLabel(int controlId, const QString& text) override;
     void workerEnableClose() override;
     void workerClose(int result) override;
     void workerEnded() override;
@@ -76,6 +87,14 @@ class StatusWindow : public WorkerWindow {
     // Shows how the send ended once the worker has finished its sequence.
     void showSendEnd(const SendSummary& summary, std::int32_t errorCode);
     void closeByUser();
+    // A send that ended while the windows were in the notification area is
+    // told on the desktop.
+    void tellEndWhileHidden(const SendSummary& summary, bool sent);
+    // While the service is delivering the fax: whether the user really
+    // wants to stop following it here.
+    bool stopFollowingConfirmed();
+    // The verdicts that are not "OK", after `lead`.
+    QString failureWith(const QString& lead) const;
     void minimiseIntoTray();
     void restoreFromTray();
     // Shows the send dialog (when hidden here) and this window again and
@@ -93,6 +112,9 @@ class StatusWindow : public WorkerWindow {
     QTimer closeLater_;
     DestinationDetailsPanel* details_ = nullptr;  // CLOSE_WND: the window closes itself after the send
     bool closing_ = false;  // Close pressed: waiting for the worker to end
+    std::atomic<bool> faxSent_{false};  // written by the worker as it ends
+    QString failure_;
+    bool quitChosen_ = false;
     bool inTray_ = false;
     bool sendHidden_ = false;  // the send dialog was hidden with this window
 };

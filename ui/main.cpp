@@ -4,7 +4,9 @@
 // miravo per job handed over); "--waiting-jobs", run at login, offers the
 // jobs that wait in the spool and ends at once when none waits.
 #include <QApplication>
+#include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/AppState.h"
@@ -13,11 +15,53 @@
 #include "app/Startup.h"
 #include "printmon/WaitingJobs.h"
 #include "ui/Icons.h"
+#include "ui/Mnemonics.h"
 #include "ui/QtShellDialogs.h"
 #include "ui/SessionBusService.h"
 #include "ui/WaitingJobsDialog.h"
 
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: miravo [JOB_FILE | DOCUMENT] [/config]\n"
+    "\n"
+    "Sends a printed document as a fax through the fax service.\n"
+    "\n"
+    "  JOB_FILE   a job written by the Miravo printer: its pages are converted\n"
+    "             and the send dialog opens\n"
+    "  DOCUMENT   a PDF, PostScript, PNG, JPEG or TIFF file to send\n"
+    "  /config    open only the Options dialog\n"
+    "  --waiting-jobs\n"
+    "             offer the printed jobs that wait (run at login); ends at\n"
+    "             once when none waits\n"
+    "  --bus-service\n"
+    "             the process the session bus starts to open printed jobs\n"
+    "  --help     show this help and exit\n"
+    "  --version  show the version and exit\n"
+    "\n"
+    "Without arguments the send dialog opens and a document can be chosen there.\n";
+
+// --help and --version answer on the terminal, without a display.
+bool answeredOnTerminal(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(kUsage, stdout);
+            return true;
+        }
+        if (argument == "--version") {
+            std::printf("miravo %s\n", MIRAVO_VERSION);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (answeredOnTerminal(argc, argv))
+        return 0;
     const std::string mode = argc == 2 ? argv[1] : "";
     if (mode == "--bus-service")
         return miravo::ui::RunSessionBusService(argc, argv);
@@ -34,6 +78,7 @@ int main(int argc, char** argv) {
     // The dialogs of a run follow one another; the gap between two of them
     // must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
+    miravo::ui::AssignMnemonicsOnShow(application);
 
     std::vector<std::u16string> arguments;
     for (int i = waitingOnly ? argc : 1; i < argc; ++i)

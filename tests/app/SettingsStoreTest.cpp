@@ -397,13 +397,30 @@ TEST_F(SettingsStoreTest, WritesEveryKeyInOrder) {
         u"lang.ini\r\n"
         u"[OPTIONS]\r\nSHOW_ADVANCED=0\r\nSAVE_PASS=0\r\nCLOSE_WND=0\r\nTRANSITION_REPORT=1\r\n"
         u"TRANSITION_REPORT_ATTACH=1\r\nSHOW_PASS=0\r\nDITHERING=0\r\nTHRESHOLD=1\r\n"
-        u"TIMEOUT=1000\r\nUSER_NAME=\r\nUSER_PASS=\r\nSERV_NAME=127.0.0.1:8443\r\n"
+        u"TIMEOUT=1000\r\nMAX_PAGES=200\r\nUSER_NAME=\r\nUSER_PASS=\r\nSERV_NAME=127.0.0.1:8443\r\n"
         u"OBJ_NAME=api2/proxy.php\r\nSUBSCRIBE=https://127.0.0.1:8443/signup\r\n"
         u"LOGO=" +
         moduleFolder() + u"images/en_logo.gif\r\nDELIMITER=,\r\nLAST_DIR_ADD_MASS_FILE=" +
         documentsFolder() + u"\r\nCA_FILE=\r\nVERSION_HOST=127.0.0.1:8080\r\n";
     EXPECT_EQ(readBytes(settingsFile()), utf16le(expected));
     EXPECT_EQ(modeOf(settingsFile()), 0600u);
+}
+
+// The page limit, the folders of the file dialogs and the windows' places
+// come back as they were written; a limit that makes no sense is the default.
+TEST_F(SettingsStoreTest, PageLimitFoldersAndWindowPlacesRoundTrip) {
+    writeOptions(u"MAX_PAGES=0\r\n");
+    load();
+    EXPECT_EQ(state_->settings.maxPages, 200);
+    state_->settings.maxPages = 50;
+    state_->settings.lastDocumentDir = u"/home/anna/Offers";
+    state_->settings.sentFaxesWindowPlace = u"10,20,700,500";
+    ASSERT_TRUE(SaveSettings(paths_));
+    load();
+    EXPECT_EQ(state_->settings.maxPages, 50);
+    EXPECT_EQ(state_->settings.lastDocumentDir, u"/home/anna/Offers");
+    EXPECT_EQ(state_->settings.sentFaxesWindowPlace, u"10,20,700,500");
+    EXPECT_TRUE(state_->settings.lastExportDir.empty());
 }
 
 TEST_F(SettingsStoreTest, ThresholdZeroIsWrittenAsDitheringOne) {

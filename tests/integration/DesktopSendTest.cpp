@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -22,12 +24,14 @@
 #include "app/Paths.h"
 #include "app/Startup.h"
 #include "app/Text.h"
+#include "app/TextIds.h"
 #include "convert/JobFile.h"
 #include "tests/convert/ConvertTestSupport.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/ui/StallWatchdog.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/QtShellDialogs.h"
+#include "ui/DesktopNotification.h"
 #include "ui/StatusWindow.h"
 
 namespace miravo::ui::test {
@@ -116,10 +120,15 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
 
     QString versionPrompt;
     const auto prompted = cancelVersionPrompt(&versionPrompt);
+    bool refusalShown = false;
+    QString refusedTitle;
 
     QString faxId, pages, transfer, firstRow, firstStatus;
     bool closeEnabledAtOnce = false;
-    const auto statusSeen = whenModal(
+    std::shared_ptr<bool> statusSeen;
+    // The status window of the send that goes through.
+    auto followSend = [&] {
+        statusSeen = whenModal(
         "id103",
         [&](QDialog* window) {
             auto* close = find<QPushButton>(window, 2);
@@ -145,6 +154,7 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
             click(close);
         },
         90000);
+    };
 
     bool optionsSeen = false, accountSeen = false, contactsSeen = false, massFaxSeen = false;
     const auto sendSeen = whenModal(
@@ -152,6 +162,36 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
         [&](QDialog* dialog) {
             EXPECT_EQ(dialog->windowTitle(), "Miravo 3.0.1");
             EXPECT_TRUE(find<QLabel>(dialog, 1021)->text().contains("sample"));
+
+            // A number the service refuses: nothing goes out, and closing
+            // the status window gives the dialog back with everything kept.
+            typeInto(dialog, 1001, "+49 30 CALL ME");
+            typeInto(dialog, 1004, "Anna Berger");
+            click(dialog, 1089);
+            find<QPlainTextEdit>(dialog, 1090)->setPlainText("Dear Anna,\nthe offer follows.");
+            whenModal("id103", [&](QDialog* window) {
+                auto* transferLine = find<QLabel>(window, 1036);
+                refusalShown = waitFor([&] { return transferLine->text().contains("CALL ME"); });
+                waitFor([&] { return !find<QLabel>(window, 1051)->text().isEmpty(); });
+                refusedTitle = window->windowTitle();
+                snapshot(window, "status-window-refused");
+                click(window, 2);
+            });
+            click(dialog, 1);
+            EXPECT_TRUE(dialog->isVisible());
+            EXPECT_EQ(find<QLineEdit>(dialog, 1001)->text(), "+49 30 CALL ME");
+            EXPECT_EQ(find<QLineEdit>(dialog, 1004)->text(), "Anna Berger");
+            EXPECT_EQ(find<QPlainTextEdit>(dialog, 1090)->toPlainText(),
+                      "Dear Anna,\nthe offer follows.");
+            EXPECT_TRUE(find<QLabel>(dialog, 1021)->text().contains("sample"));
+            auto* failure = dialog->findChild<QLabel*>("lastSendFailure");
+            ASSERT_NE(failure, nullptr);
+            EXPECT_TRUE(failure->isVisible());
+            EXPECT_TRUE(failure->text().contains("+49 30 CALL ME")) << failure->text().toStdString();
+            snapshot(dialog, "send-dialog-after-failure");
+            click(dialog, 1089);
+            find<QLineEdit>(dialog, 1001)->clear();
+            find<QLineEdit>(dialog, 1004)->clear();
 
             // Options, and back.
             whenModal("id106", [&](QDialog* options) {
@@ -172,6 +212,13 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
             whenModal("id112", [&](QDialog* book) {
                 contactsSeen = true;
                 snapshot(book, "contact-book");
+                // Looked for with the search field.
+                auto* search = book->findChild<QLineEdit*>("contactSearch");
+                ASSERT_NE(search, nullptr);
+                QTest::keyClick(book, Qt::Key_F, Qt::ControlModifier);
+                QTest::keyClicks(search, "an");
+                snapshot(book, "contact-book-search");
+                search->clear();
                 whenModal("id111", [&](QDialog* add) {
                     snapshot(add, "add-contact");
                     QTest::keyClick(add, Qt::Key_Escape);
@@ -202,6 +249,7 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
             snapshot(dialog, "send-dialog-cover");
             click(dialog, 1089);
             snapshot(dialog, "send-dialog");
+            followSend();
             click(dialog, 1);
         },
         60000);
@@ -232,7 +280,9 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
     EXPECT_TRUE(accountSeen);
     EXPECT_TRUE(contactsSeen);
     EXPECT_TRUE(massFaxSeen);
-    ASSERT_TRUE(*statusSeen);
+    EXPECT_TRUE(refusalShown);
+    EXPECT_EQ(refusedTitle, qstr(GetText(state.language, text::kTitleNotSent)));
+    ASSERT_TRUE(statusSeen && *statusSeen);
     EXPECT_TRUE(closeEnabledAtOnce);
     EXPECT_FALSE(faxId.isEmpty());
     EXPECT_EQ(pages, "3");  // the sample's three pages, as the service counted them
@@ -300,6 +350,77 @@ TEST_F(DesktopFailedTransfer, StatusWindowShowsTheDroppedUpload) {
     });
     window.exec();
     EXPECT_EQ(statusLine, qstr(GetText(state().language, 202)));
+}
+
+// A service that is not running: the status window says so at once and
+// keeps trying with growing pauses (pictured for the README).
+TEST_F(DesktopFailedTransfer, StatusWindowSaysTheServiceCannotBeReached) {
+    ServerProcess server({"--quiet", "--version-port", "-1"});
+    ASSERT_TRUE(server.start()) << server.output();
+    const std::u16string language = screenshotLanguage();
+    ASSERT_EQ(LoadLanguage(state().language, paths().languageFile, language), 1);
+    paths().languageCode = language;
+    state().settings.logoPath = paths().moduleFolder + u"images/" + language + u"_logo.gif";
+    LoadLogo(paths(), state());
+    state().settings.serviceHost = server::test::transportSettings(server).serviceHost;
+    state().settings.userName = fromUtf8(server::test::kDemoLogin);
+    state().settings.password = fromUtf8(server::test::kDemoPassword);
+    server.stop();
+    miravo::test::writeBytes(dataDir() / "offer_res__1.tif", server::test::faxDocument());
+    state().job.documentPath = FromFsPath(dataDir() / "offer_res__1.tif");
+    state().job.recipients = {Contact::entry(u"0", u"Anna Berger", u"+49 30 1234567", u"")};
+    StatusWindow window(paths(), nullptr);
+    QString second;
+    QTimer::singleShot(0, &window, [&] {
+        auto* line = find<QLabel>(&window, 1051);
+        const QString retrying =
+            qstr(GetText(state().language, text::kRetryingUnreachable, 2, 3));
+        waitFor([&] { return line->text() == retrying; }, 5000);
+        second = line->text();
+        snapshot(&window, "status-window-unreachable");
+        click(&window, 2);
+    });
+    window.exec();
+    EXPECT_EQ(second, qstr(GetText(state().language, text::kRetryingUnreachable, 2, 3)));
+    EXPECT_EQ(find<QLabel>(&window, 1037)->text(),
+              qstr(GetText(state().language, text::kServiceUnreachable)));
+}
+
+// The end of a send told on the desktop: a private session bus with a
+// notification service on it takes the message, and a click on the message
+// comes back to the program.
+TEST(DesktopNotificationOnTheSessionBus, MessageShownAndItsClickReported) {
+    QProcess bus;
+    bus.start(QStringLiteral("dbus-daemon"),
+              {QStringLiteral("--session"), QStringLiteral("--nofork"),
+               QStringLiteral("--print-address=1")});
+    ASSERT_TRUE(bus.waitForReadyRead(10000)) << "dbus-daemon did not start";
+    const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+    ASSERT_FALSE(address.isEmpty());
+
+    DesktopNotification notification(address);
+    bool clicked = false;
+    notification.onClicked([&] { clicked = true; });
+    // No notification service yet: the caller falls back to the tray's message.
+    EXPECT_FALSE(notification.show(QStringLiteral("Fax sent"), QStringLiteral("none")));
+
+    QProcess service;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+    service.setProcessEnvironment(environment);
+    service.start(QStringLiteral(NOTIFICATION_SERVICE_STUB), {});
+    ASSERT_TRUE(service.waitForReadyRead(10000));
+    EXPECT_EQ(service.readLine().trimmed(), "ready");
+
+    EXPECT_TRUE(notification.show(QStringLiteral("Fax sent"),
+                                  QStringLiteral("The fax was delivered.")));
+    EXPECT_TRUE(waitFor([&] { return clicked; }, 10000));
+    service.waitForReadyRead(2000);
+    EXPECT_EQ(service.readAll().trimmed(), "Fax sent|The fax was delivered.");
+    service.kill();
+    service.waitForFinished();
+    bus.kill();
+    bus.waitForFinished();
 }
 
 }  // namespace

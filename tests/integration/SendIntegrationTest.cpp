@@ -244,7 +244,7 @@ TEST_F(SendIntegrationTest, ServiceErrorOnTheTransferShowsCodeAndText) {
     const SendSummary summary = send();
     EXPECT_EQ(summary.end, SendEnd::Failed);
     EXPECT_EQ(summary.failedStep, FaxStep::Transfer);
-    EXPECT_EQ(report_.label(controlid::kLabelAuthentication), u"#110 " + text(86));
+    EXPECT_EQ(report_.label(controlid::kLabelTransfer), u"#110 " + text(86));
     EXPECT_TRUE(summary.destinations.empty());
 }
 

@@ -11,6 +11,7 @@
 #include "tests/service/SendTestSupport.h"
 #include "app/TextIds.h"
 #include "app/ControlIds.h"
+#include "service/ServiceTexts.h"
 
 namespace miravo {
 namespace {
@@ -66,6 +67,8 @@ TEST_F(FaxTransmissionTest, AuthenticationVerdicts) {
             xmlAnswer("<VALIDATION><RESULT>0</RESULT></VALIDATION>"),
             xmlAnswer("<AUTHENTICATION><RESULT></RESULT></AUTHENTICATION>"),
             xmlAnswer("<AUTHENTICATION><RESULT>0</RESULT></AUTHENTICATION><VALIDATION><RESULT>1"
+                      "</RESULT></VALIDATION>"),
+            xmlAnswer("<AUTHENTICATION><RESULT>0</RESULT></AUTHENTICATION><VALIDATION><RESULT>1"
                       "</RESULT></VALIDATION>")});
     EXPECT_TRUE(run(FaxStep::Authenticate).ok);
     EXPECT_TRUE(state_.job.send.validated);
@@ -78,9 +81,31 @@ TEST_F(FaxTransmissionTest, AuthenticationVerdicts) {
         EXPECT_FALSE(state_.job.send.authenticated);
         EXPECT_EQ(report_.label(controlid::kLabelAuthentication), text(36));
     }
-    // Accepted but not validated: the step succeeds and shows text 36.
+    // Accepted but with numbers the service does not take: the credentials
+    // line says OK, and the transfer's line names the number; nothing is
+    // uploaded after that.
+    state_.job.recipients = {single(u"+49 30 CALL ME", u"Anna")};
+    const StepOutcome refused = run(FaxStep::Authenticate);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_TRUE(refused.numbersRefused);
+    EXPECT_EQ(report_.label(controlid::kLabelAuthentication), text(35));
+    EXPECT_EQ(report_.label(controlid::kLabelTransfer),
+              GetText(state_.language, text::kNumbersRefused, std::u16string(u"+49 30 CALL ME")));
+    // A group goes as its bracketed name, which never validates: the
+    // transfer's answer decides then.
+    state_.job.recipients = {group(u"Sales", {u"+49 30 1234567"})};
     EXPECT_TRUE(run(FaxStep::Authenticate).ok);
-    EXPECT_EQ(report_.label(controlid::kLabelAuthentication), text(36));
+}
+
+TEST(RefusedNumbers, NameTheNumbersNotWrittenLikeNumbersElseAll) {
+    auto one = [](std::u16string number) { return Contact::entry(u"0", u"", number, u""); };
+    const std::vector<std::pair<std::vector<Recipient>, std::u16string>> cases = {
+        {{one(u"+49 30 1234567"), one(u"+49 30 CALL ME")}, u"+49 30 CALL ME"},
+        {{one(u"+49 (30) 123-45.67")}, u"+49 (30) 123-45.67"},
+        {{one(u"12"), one(u"x1"), one(u"x2"), one(u"x3")}, u"12, x1, x2, \u2026"},
+    };
+    for (const auto& [recipients, named] : cases)
+        EXPECT_EQ(RefusedNumbersText(recipients), named);
 }
 
 TEST_F(FaxTransmissionTest, TransferSendsEachNumberOnceWithGroupNames) {
@@ -175,11 +200,18 @@ TEST_F(FaxTransmissionTest, MissingDocumentSendsNothing) {
 }
 
 TEST_F(FaxTransmissionTest, ServiceErrorsShowTheirCodeAndText) {
-    answer("convert_and_transfer", {xmlAnswer("<ERROR>110</ERROR>")});
+    // On the line of the step the service refused; a refusal of the
+    // numbers names them.
+    state_.job.recipients = {single(u"+49 30 CALL ME", u"Anna")};
+    answer("convert_and_transfer",
+           {xmlAnswer("<ERROR>110</ERROR>"), xmlAnswer("<ERROR>111</ERROR>")});
     EXPECT_FALSE(run(FaxStep::Transfer).ok);
     EXPECT_EQ(state_.job.send.errorCode, 110);
-    EXPECT_EQ(report_.label(controlid::kLabelAuthentication), u"#110 " + text(86));
-    EXPECT_FALSE(report_.hasLabel(controlid::kLabelTransfer));
+    EXPECT_EQ(report_.label(controlid::kLabelTransfer), u"#110 " + text(86));
+    EXPECT_FALSE(run(FaxStep::Transfer).ok);
+    EXPECT_EQ(report_.label(controlid::kLabelTransfer),
+              u"#111 " + ErrorText(state_.language, 111) + u": +49 30 CALL ME");
+    EXPECT_FALSE(report_.hasLabel(controlid::kLabelAuthentication));
     // Once the window is closed nothing is sent, read or written.
     report_.open = false;
     answer("get_fax_status", {xmlAnswer("<ERROR>404</ERROR>")});
@@ -188,7 +220,7 @@ TEST_F(FaxTransmissionTest, ServiceErrorsShowTheirCodeAndText) {
     EXPECT_TRUE(closed.cancelled());
     EXPECT_TRUE(requests("get_fax_status").empty());
     EXPECT_TRUE(report_.labels.empty());
-    EXPECT_EQ(state_.job.send.errorCode, 110);
+    EXPECT_EQ(state_.job.send.errorCode, 111);
 }
 
 TEST_F(FaxTransmissionTest, Error301DoublesTimeoutBeforeTheSleepAndSaturates) {
@@ -242,7 +274,9 @@ TEST_F(FaxTransmissionTest, UnreachableHostReadsNoAnswer) {
     EXPECT_TRUE(outcome.hostUnavailable());
     EXPECT_EQ(state_.job.send.errorCode, 0);
     EXPECT_EQ(storedAnswer(), "old");
-    EXPECT_EQ(waits_.waits, std::vector<std::uint32_t>{1000});
+    // Said at once; the send worker waits before trying again.
+    EXPECT_EQ(report_.label(controlid::kLabelAuthentication), text(text::kServiceUnreachable));
+    EXPECT_TRUE(waits_.waits.empty());
 }
 
 TEST_F(FaxTransmissionTest, DroppedAnswerIsKeptEmptyAndShownAsNoUsableAnswer) {

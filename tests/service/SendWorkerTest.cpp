@@ -8,6 +8,10 @@
 
 #include "tests/service/SendTestSupport.h"
 #include "app/ControlIds.h"
+#include "app/LanguageTable.h"
+#include "app/TextIds.h"
+
+#include <algorithm>
 
 namespace miravo {
 namespace {
@@ -93,6 +97,22 @@ TEST_F(SendWorkerTest, UnreachableHostRestartsTheSequenceWithCloseEnabled) {
     EXPECT_EQ(summary.hostRetries, 2);
     EXPECT_EQ(requests("authentication").size(), 1u);
     EXPECT_EQ(report_.closeEnabled, 4);
+    // Said at once on the step's line and the status line, with the wait
+    // before the next attempt (1 s, then 2 s) and the attempt's number.
+    EXPECT_EQ(waits_.waits[0], 1000u);
+    EXPECT_EQ(waits_.waits[1], 2000u);
+    std::vector<std::u16string> said;
+    for (const auto& [id, shown] : report_.history) {
+        if (id == controlid::kStatusLine && shown.find(u"2000") == std::u16string::npos)
+            said.push_back(shown);
+    }
+    ASSERT_GE(said.size(), 2u);
+    EXPECT_EQ(said[0], GetText(state_.language, text::kRetryingUnreachable, 1, 2));
+    EXPECT_EQ(said[1], GetText(state_.language, text::kRetryingUnreachable, 2, 3));
+    EXPECT_TRUE(std::any_of(report_.history.begin(), report_.history.end(), [&](const auto& h) {
+        return h.first == controlid::kLabelAuthentication &&
+               h.second == text(text::kServiceUnreachable);
+    }));
 
     // A limit on the restarts ends the send as unreachable.
     state_.settings.serviceHost = unreachable;
@@ -101,6 +121,39 @@ TEST_F(SendWorkerTest, UnreachableHostRestartsTheSequenceWithCloseEnabled) {
     const SendSummary limited = send();
     EXPECT_EQ(limited.end, SendEnd::Unreachable);
     EXPECT_EQ(limited.hostRetries, 1);
+}
+
+TEST(HostRetryPause, DoublesFromOneSecondUpToAMinute) {
+    const std::vector<std::pair<int, std::uint32_t>> cases = {
+        {1, 1000}, {2, 2000}, {3, 4000}, {6, 32000}, {7, 60000}, {50, 60000}};
+    for (const auto& [attempt, pause] : cases)
+        EXPECT_EQ(HostRetryPauseMs(attempt), pause) << attempt;
+}
+
+TEST_F(SendWorkerTest, ASilentServiceDuringThePollingIsToldAndSoIsItsReturn) {
+    const std::u16string working = state_.settings.serviceHost;
+    answer("get_fax_status", {kPending, kPending, kDone});
+    // The service is away for the second poll only.
+    int polls = 0;
+    waits_.hook = [&](std::uint32_t) {
+        ++polls;
+        if (polls == 3)
+            state_.settings.serviceHost =
+                u16("127.0.0.1:" + std::to_string(test::ClosedLoopbackPort()));
+        if (polls == 5)
+            state_.settings.serviceHost = working;
+    };
+    EXPECT_EQ(send().end, SendEnd::Finished);
+    std::vector<std::u16string> said;
+    for (const auto& [id, shown] : report_.history) {
+        if (id == controlid::kStatusLine)
+            said.push_back(shown);
+    }
+    const auto silent = std::find_if(said.begin(), said.end(), [&](const std::u16string& line) {
+        return line.rfind(GetText(state_.language, text::kServiceSilent, 0).substr(0, 20), 0) == 0;
+    });
+    ASSERT_NE(silent, said.end());
+    EXPECT_NE(std::find(silent, said.end(), text(text::kServiceBack)), said.end());
 }
 
 TEST_F(SendWorkerTest, ClosingTheWindowEndsThePollingAtOnce) {

@@ -1,6 +1,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -127,6 +128,60 @@ TEST_F(ContactBookDialogTest, DeletedRecordsAreHiddenAndEditDeleteAndSendHitTheR
     ASSERT_EQ(state().job.chosenContacts.size(), 1u);
     EXPECT_EQ(state().job.chosenContacts[0].id, u"13");
     EXPECT_EQ(state().job.chosenContacts[0].number, u"3330");
+}
+
+// The search field (Ctrl+F) keeps the records whose number, name or group
+// holds the text, ignoring case; a column header sorts; the list's rows
+// still lead to their own records.
+TEST_F(ContactBookDialogTest, SearchFiltersByNumberNameAndGroupAndHeadersSort) {
+    Contact sales = group(u"Sales", {u"111"});
+    sales.name = u"";
+    Contact member = single(u"15", u"Eve", u"555");
+    member.groupname = u"Sales";
+    writeBook({single(u"11", u"Ann Berger", u"+49 30 111"), single(u"12", u"bob", u"222"),
+               single(u"13", u"Cid", u"333"), member, sales});
+    auto dialog = openBook(paths());
+    auto* search = dialog->findChild<QLineEdit*>("contactSearch");
+    ASSERT_NE(search, nullptr);
+    QTest::keyClick(dialog->list(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(search->hasFocus());
+
+    auto shownNames = [&] {
+        QStringList names;
+        QAbstractItemModel* shown = dialog->list()->model();
+        for (int row = 0; row < shown->rowCount(); ++row)
+            names << shown->index(row, Column::NameColumn).data().toString();
+        return names;
+    };
+    const std::vector<std::pair<QString, QStringList>> cases = {
+        {"", {"Ann Berger", "bob", "Cid", "Eve", "Sales"}},
+        {"BERG", {"Ann Berger"}},          // name, any case
+        {"30 1", {"Ann Berger"}},          // number as written
+        {"sales", {"Eve", "Sales"}},       // group: its member and itself
+        {"zzz", {}},
+    };
+    for (const auto& [typed, names] : cases) {
+        search->clear();
+        QTest::keyClicks(search, typed);
+        EXPECT_EQ(shownNames(), names) << typed.toStdString();
+    }
+
+    // The shown row edits its own record, not the book's row of that number.
+    search->clear();
+    QTest::keyClicks(search, "cid");
+    auto fired = answerEntry(nullptr, nullptr, "3330", "Cid", 1071);
+    clickCell(*dialog, 0, Column::EditColumn);
+    ASSERT_TRUE(*fired);
+    EXPECT_EQ(record(2).number, u"3330");
+
+    search->clear();
+    QTest::mouseClick(dialog->list()->header()->viewport(), Qt::LeftButton, {},
+                      QPoint(dialog->list()->header()->sectionViewportPosition(Column::NameColumn) + 5, 5));
+    const QStringList sorted = shownNames();
+    EXPECT_EQ(sorted, (QStringList{"Ann Berger", "bob", "Cid", "Eve", "Sales"}));
+    QTest::mouseClick(dialog->list()->header()->viewport(), Qt::LeftButton, {},
+                      QPoint(dialog->list()->header()->sectionViewportPosition(Column::NameColumn) + 5, 5));
+    EXPECT_EQ(shownNames().front(), "Sales");
 }
 
 TEST_F(ContactBookDialogTest, DeletingANewContactErasesItWhileASynchronisedOneStaysUntilSync) {

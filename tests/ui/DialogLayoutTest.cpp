@@ -6,7 +6,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QMap>
 #include <QScreen>
+#include <QToolButton>
 #include <QTest>
 #include <functional>
 
@@ -20,6 +23,7 @@
 #include "ui/CredentialsDialog.h"
 #include "ui/CsvImportDialog.h"
 #include "ui/MassFaxDialog.h"
+#include "ui/Mnemonics.h"
 #include "ui/OptionsDialog.h"
 #include "ui/SendDialog.h"
 #include "ui/SentFaxesWindow.h"
@@ -66,6 +70,41 @@ void expectUnclipped(QWidget* dialog, const std::string& what) {
     }
 }
 
+// Every labelled control of the window (buttons, check boxes, and the
+// labels that lead to a box) carries a mnemonic, and no two share a letter.
+// Radio buttons are reached with the arrow keys inside their group: they
+// share the letters that are left, and may have none ("ON", "OFF").
+void expectMnemonics(QWidget* dialog, const std::string& what) {
+    SCOPED_TRACE(what);
+    QMap<QChar, QString> taken;
+    for (QWidget* widget : dialog->findChildren<QWidget*>()) {
+        if (widget->window() != dialog || widget->focusPolicy() == Qt::NoFocus)
+            continue;
+        QString text;
+        if (const auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            const auto* tool = qobject_cast<QToolButton*>(widget);
+            if (qobject_cast<const QRadioButton*>(widget) && MnemonicOf(button->text()).isNull())
+                continue;
+            if (button->text().trimmed().isEmpty() ||
+                (tool && tool->toolButtonStyle() == Qt::ToolButtonIconOnly))
+                continue;
+            text = button->text();
+        } else if (const auto* label = qobject_cast<QLabel*>(widget); label && label->buddy()) {
+            text = label->text();
+        } else {
+            continue;
+        }
+        const QChar letter = MnemonicOf(text);
+        EXPECT_FALSE(letter.isNull()) << "no mnemonic on \"" << text.toStdString() << "\"";
+        if (letter.isNull())
+            continue;
+        EXPECT_FALSE(taken.contains(letter))
+            << "\"" << text.toStdString() << "\" and \"" << taken.value(letter).toStdString()
+            << "\" share Alt+" << QString(letter).toStdString();
+        taken.insert(letter, text);
+    }
+}
+
 class DialogLayoutTest : public UiTest {
   protected:
     void inLanguage(const char* code) {
@@ -78,6 +117,7 @@ class DialogLayoutTest : public UiTest {
         dialog.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
         expectUnclipped(&dialog, what);
+        expectMnemonics(&dialog, what);
     }
 };
 
@@ -125,6 +165,12 @@ TEST_F(DialogLayoutTest, SendDialogFitsWithAndWithoutTheCoverPage) {
         inLanguage(code);
         SendDialog dialog(paths());
         check(dialog, std::string("cover off in ") + code);
+        // The column headings lead to the first row's boxes.
+        int headed = 0;
+        for (const QLabel* label : dialog.findChildren<QLabel*>())
+            headed += label->buddy() == find<QWidget>(&dialog, 1001) ||
+                      label->buddy() == find<QWidget>(&dialog, 1004);
+        EXPECT_EQ(headed, 2) << code;
         click(&dialog, 1089);
         expectUnclipped(&dialog, std::string("cover on in ") + code);
         click(&dialog, 1089);
@@ -144,8 +190,9 @@ TEST_F(DialogLayoutTest, SendDialogIsMeasuredAgainAfterALanguageChange) {
     click(&dialog, 1016);
     ASSERT_TRUE(*chosen);
     ASSERT_EQ(paths().languageCode, u"ru");
-    EXPECT_EQ(dialog.findChild<QPushButton*>("sentFaxes")->text(),
+    EXPECT_EQ(WithoutMnemonic(dialog.findChild<QPushButton*>("sentFaxes")->text()),
               qstr(GetText(state().language, text::kSentFaxes)));
+    expectMnemonics(&dialog, "Russian, after the language change");
     expectUnclipped(&dialog, "Russian, cover off");
     const int collapsed = dialog.height();
     click(&dialog, 1089);

@@ -12,6 +12,7 @@
 #include "app/Text.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/ui/UiTestSupport.h"
+#include "ui/Mnemonics.h"
 #include "ui/Dialogs.h"
 #include "ui/OptionsDialog.h"
 
@@ -68,7 +69,8 @@ class OptionsDialogTest : public UiTest {
     std::shared_ptr<bool> fired_;
 };
 
-TEST_F(OptionsDialogTest, CancelKeepsSwitchesButNotCredentialsOrLanguage) {
+TEST_F(OptionsDialogTest, CancelKeepsTheMethodButNotCredentialsTheirSwitchesOrLanguage) {
+    state().settings.serviceHost = u"127.0.0.1:1";  // Check gets no answer
     state().settings.userName = u"anna@example.test";
     state().settings.password = u"old";
     state().settings.savePassword = false;
@@ -88,19 +90,29 @@ TEST_F(OptionsDialogTest, CancelKeepsSwitchesButNotCredentialsOrLanguage) {
         click(dialog, 1005);
         click(dialog, 1019);
         chooseLanguage(dialog, "Deutsch");
+        // A mistyped password tried with Check is not kept by Escape.
+        check(dialog, "anna@example.test", "mistyped");
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
     EXPECT_EQ(result, kOptionsCancelled);
     EXPECT_TRUE(hiddenAtFirst);
     EXPECT_TRUE(shownAfterToggle);
-    EXPECT_TRUE(state().settings.showPassword);
-    EXPECT_TRUE(state().settings.savePassword);
+    EXPECT_FALSE(state().settings.showPassword);
+    EXPECT_FALSE(state().settings.savePassword);
+    // The document was converted again with the method chosen: it stays.
     EXPECT_TRUE(state().settings.dithering);
     EXPECT_FALSE(state().settings.threshold);
     EXPECT_EQ(state().settings.userName, u"anna@example.test");
     EXPECT_EQ(state().settings.password, u"old");
     EXPECT_EQ(paths().languageCode, u"en");
     EXPECT_EQ(LanguageCode(state().language), u"en");
+
+    // The Cancel button does the same.
+    EXPECT_EQ(runOptions([&](QDialog* dialog) {
+                  find<QLineEdit>(dialog, 1007)->setText("typed");
+                  click(dialog, 2);
+              }),
+              kOptionsCancelled);
 }
 
 TEST_F(OptionsDialogTest, CloseTakesOverCredentialsAndSwitchesLanguage) {
@@ -121,7 +133,7 @@ TEST_F(OptionsDialogTest, CloseTakesOverCredentialsAndSwitchesLanguage) {
     QString title, check, language;
     runOptions([&](QDialog* dialog) {
         title = dialog->windowTitle();
-        check = find<QPushButton>(dialog, 1023)->text();
+        check = WithoutMnemonic(find<QPushButton>(dialog, 1023)->text());
         language = find<QComboBox>(dialog, 1028)->currentText();
         dialog->close();
     });
@@ -176,8 +188,8 @@ TEST_F(OptionsDialogTest, CheckWordsTheServiceVerdictAndSendsNoNumbersForNoRecip
     EXPECT_EQ(result, kOptionsCancelled);
     EXPECT_EQ(wrong, text(84));
     EXPECT_EQ(right, "OK");
-    // Check took the checked credentials over; Cancel did not take the later text.
-    EXPECT_EQ(state().settings.password, fromUtf8(kDemoPassword));
+    // Cancel takes nothing over, not even what Check tried.
+    EXPECT_TRUE(state().settings.password.empty());
     EXPECT_EQ(state().job.documentPath, u"/tmp/doc_res__4.tif");
 
     const std::string body = miravo::test::readBytes(log.path() / "000002.body");

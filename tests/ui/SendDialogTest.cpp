@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QClipboard>
+#include <QTextCursor>
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QDropEvent>
@@ -26,6 +28,8 @@
 #include "ui/ControlIds.h"
 #include "ui/PreviewWindow.h"
 #include "ui/SendDialog.h"
+#include "ui/StatusWindow.h"
+#include "app/TextIds.h"
 
 namespace miravo::ui::test {
 namespace {
@@ -102,7 +106,7 @@ TEST_F(SendDialogTest, OpensWithTitleSentencesSettingsAndTheCoverBoxCollapsed) {
     EXPECT_TRUE(dialog.coverTextBox()->isHidden());
     EXPECT_EQ(dialog.height(), dialog.fullSize().height() - dialog.coverBoxArea());
     EXPECT_GT(dialog.coverBoxArea(), 0);
-    EXPECT_TRUE(sendEnabled(dialog));  // as the template has it, until a first change
+    EXPECT_FALSE(sendEnabled(dialog));  // no number yet
     EXPECT_FALSE(find<QToolButton>(&dialog, 1071)->isEnabled());
 
     auto* status = find<QCheckBox>(&dialog, 1012);
@@ -147,6 +151,111 @@ TEST_F(SendDialogTest, SendRuleFollowsRowsAndTheCoverText) {
     EXPECT_EQ(dialog.coverTextBox()->toPlainText().size(), kMaxCoverText);
     dialog.coverTextBox()->clear();
     EXPECT_FALSE(find<QPushButton>(&dialog, 1022)->isEnabled());  // follows Send with a cover page
+}
+
+// Send waits for a number; Enter in a row goes on to the next box, and
+// Ctrl+Enter sends from anywhere.
+TEST_F(SendDialogTest, SendWaitsForANumberEnterMovesOnAndCtrlEnterSends) {
+    state().settings.userName = u"demo@miravo.test";
+    state().settings.password = u"demo";
+    state().settings.serviceHost = u"127.0.0.1:1";  // nothing answers: the window is closed
+    SendDialog dialog(paths());
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    EXPECT_FALSE(sendEnabled(dialog));  // a document, but no number yet
+    QLineEdit* number = row(dialog, 1001);
+    number->setFocus();
+    QTest::keyClicks(number, "+49 30 1234567");
+    EXPECT_TRUE(sendEnabled(dialog));
+    bool statusOpened = false;
+    const auto sent = whenModal("id103", [&](QDialog* status) {
+        statusOpened = true;
+        status->done(kStatusWindowClosed);
+    });
+    QTest::keyClick(number, Qt::Key_Return);
+    EXPECT_EQ(QApplication::focusWidget(), row(dialog, 1004));
+    QTest::keyClick(row(dialog, 1004), Qt::Key_Enter);
+    EXPECT_EQ(QApplication::focusWidget(), row(dialog, 1002));
+    EXPECT_FALSE(statusOpened);
+    EXPECT_TRUE(dialog.isVisible());
+    QTest::keyClick(row(dialog, 1002), Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_TRUE(*sent);
+    EXPECT_TRUE(dialog.isVisible());  // nothing went out: the dialog stays
+}
+
+// The cover text: the characters left are counted down, a paste beyond the
+// limit is refused with a message (never cut), and Preview opens no cover
+// page that was not made.
+TEST_F(SendDialogTest, CoverTextCountsDownRefusesALongPasteAndPreviewsOnlyWhatWasMade) {
+    miravo::test::TempDir home;
+    const HomeFolder homeFolder(home.path());
+    SendDialog dialog(paths());
+    dialog.show();
+    row(dialog, 1001)->setText("+49 30 1234567");
+    click(&dialog, 1089);
+    auto* left = dialog.findChild<QLabel*>("coverCharactersLeft");
+    ASSERT_NE(left, nullptr);
+    QPlainTextEdit* box = dialog.coverTextBox();
+    box->setPlainText("Hello");
+    EXPECT_EQ(left->text(), qstr(GetText(state().language, text::kCoverCharactersLeft,
+                                         kMaxCoverText - 5)));
+    EXPECT_TRUE(left->isVisible());
+
+    const QString pasted(3 * 1024 * 1024, 'x');
+    QApplication::clipboard()->setText(pasted);
+    QString told;
+    const auto refused = whenModal("coverPasteRefused", [&](QDialog* message) {
+        told = static_cast<QMessageBox*>(message)->text();
+        message->accept();
+    });
+    box->moveCursor(QTextCursor::End);
+    box->paste();
+    EXPECT_TRUE(*refused);
+    EXPECT_EQ(told, qstr(GetText(state().language, text::kCoverPasteRefused,
+                                 static_cast<int>(pasted.size()), kMaxCoverText)));
+    EXPECT_EQ(box->toPlainText(), "Hello");
+    // A paste that fits is taken.
+    QApplication::clipboard()->setText(" there");
+    box->paste();
+    EXPECT_EQ(box->toPlainText(), "Hello there");
+
+    // No service makes the cover page here: nothing is previewed.
+    state().settings.serviceHost = u"127.0.0.1:1";
+    whenModal("id110", [](QDialog* worker) { QTest::keyClick(worker, Qt::Key_Escape); });
+    const auto notMade = whenModal("coverPageNotMade", [](QDialog* m) { m->accept(); });
+    click(&dialog, 1022);
+    EXPECT_TRUE(*notMade);
+    EXPECT_TRUE(previews.empty());
+}
+
+// MAX_PAGES: the page count is shown, and a fax the service would refuse
+// for its length is stopped before the upload, with the way out named.
+TEST_F(SendDialogTest, PagesBeyondTheLimitAreSaidBeforeTheUpload) {
+    state().settings.maxPages = 1;  // the document has one page, as its name says
+    std::filesystem::copy_file(dataDir() / "joined.tiff", dataDir() / "offer_res__1.tif");
+    state().job.documentPath = FromFsPath(dataDir() / "offer_res__1.tif");
+    SendDialog dialog(paths());
+    dialog.show();
+    auto* pages = dialog.findChild<QLabel*>("documentPages");
+    ASSERT_NE(pages, nullptr);
+    EXPECT_EQ(pages->text(), qstr(GetText(state().language, text::kDocumentPages, 1)));
+    auto* limit = dialog.findChild<QLabel*>("pageLimit");
+    EXPECT_FALSE(limit->isVisible());
+    row(dialog, 1001)->setText("+49 30 1234567");
+    click(&dialog, 1089);
+    EXPECT_TRUE(limit->isVisible());
+    EXPECT_EQ(limit->text(), qstr(GetText(state().language, text::kTooManyPagesWithCover, 2, 1)));
+    bool statusOpened = false;
+    whenModal("id103", [&](QDialog* status) {
+        statusOpened = true;
+        status->done(kStatusWindowClosed);
+    }, 2000);
+    const auto told = whenModal("tooManyPages", [](QDialog* m) { m->accept(); });
+    click(&dialog, 1);
+    EXPECT_TRUE(*told);
+    EXPECT_FALSE(statusOpened);
+    click(&dialog, 1089);
+    EXPECT_FALSE(limit->isVisible());
 }
 
 TEST_F(SendDialogTest, MassFaxSeedsTheListFromTheRowsAndGivesItBack) {
@@ -265,11 +374,17 @@ TEST_F(SendDialogTest, SendBuildsTheRecipientsWithGroupsFromTheBookAndClosesWith
         find<QLineEdit>(dialog, 1003)->setText("+4930123");
         find<QLineEdit>(dialog, 1006)->setText("Office");
         find<QPlainTextEdit>(dialog, 1090)->setPlainText("Dear all");
-        // Without credentials the send asks for them; giving up ends it.
+        // Without credentials the send asks for them; giving up sends
+        // nothing, so the dialog stays with everything as it was.
         whenModal("id107", [](QDialog* prompt) { QTest::keyClick(prompt, Qt::Key_Escape); });
         click(dialog, 1);
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_EQ(find<QLineEdit>(dialog, 1006)->text(), "Office");
+        EXPECT_EQ(find<QPlainTextEdit>(dialog, 1090)->toPlainText(), "Dear all");
+        EXPECT_TRUE(dialog->findChild<QLabel*>("lastSendFailure")->isVisible());
+        QTest::keyClick(dialog, Qt::Key_Escape);
     });
-    EXPECT_EQ(RunSendDialog(paths()), kSendDialogSent);
+    EXPECT_EQ(RunSendDialog(paths()), kSendDialogClosed);
     EXPECT_TRUE(*fired);
     ASSERT_EQ(state().job.recipients.size(), 2u);
     EXPECT_EQ(state().job.recipients[0].members, sales.members);
@@ -374,20 +489,29 @@ TEST_F(SendDialogTest, DocumentChosenOrDroppedIsConvertedAndNoDocumentMeansNoSen
     ASSERT_TRUE(page.save(QString::fromStdString(png.string())));
     const std::filesystem::path junk = dataDir() / "junk.pdf";
     miravo::test::writeBytes(junk, "not a document");
-    const auto previous = SetDocumentChooser(
-        [&](QWidget*, const QString&) { return QString::fromStdString(png.string()); });
+    QStringList startFolders;
+    const auto previous = SetDocumentChooser([&](QWidget*, const QString& folder, const QString&) {
+        startFolders << folder;
+        return QString::fromStdString(png.string());
+    });
 
     state().job.documentPath.clear();
     SendDialog dialog(paths());
     dialog.show();
     EXPECT_EQ(find<QLabel>(&dialog, 1021)->text(), qstr(GetText(state().language, 219)));
+    EXPECT_FALSE(find<QLabel>(&dialog, 1052)->isVisible());  // how it is converted: not yet
     row(dialog, 1001)->setText("+49 30 1234567");
     EXPECT_FALSE(sendEnabled(dialog));
 
     // Chosen with the button.
     click(&dialog, controlid::kChooseDocument);
     EXPECT_TRUE(find<QLabel>(&dialog, 1021)->text().contains("\"offer\""));
+    EXPECT_TRUE(find<QLabel>(&dialog, 1052)->isVisible());
     EXPECT_EQ(CountTiffPagesOf(state().job.documentPath), 1);
+    // The file dialog starts in the documents folder, later where the last document was.
+    click(&dialog, controlid::kChooseDocument);
+    EXPECT_EQ(startFolders, (QStringList{qstr(DocumentsFolder()),
+                                         QString::fromStdString(dataDir().path().string())}));
     row(dialog, 1001)->setText("+49 30 1234568");
     EXPECT_TRUE(sendEnabled(dialog));
     const std::u16string first = state().job.documentPath;

@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -23,7 +24,9 @@
 #include "tests/ui/UiTestSupport.h"
 #include "ui/CredentialsDialog.h"
 #include "ui/Dialogs.h"
+#include "ui/Mnemonics.h"
 #include "ui/StatusWindow.h"
+#include "app/TextIds.h"
 
 namespace miravo::ui::test {
 namespace {
@@ -40,8 +43,15 @@ class FakeTray final : public TrayIcon {
     }
     void hide() override { shown_ = false; }
     bool shown() const override { return shown_; }
-    void doubleClick() { doubleClicked(); }
+    void setProgress(const QString& text) override { progress_ = text; }
+    void notify(const QString& summary, const QString& body) override {
+        told_ << summary + "|" + body;
+    }
+    void doubleClick() { showWindowsChosen(); }
+    void quit() { quitChosen(); }
     QIcon icon_;
+    QString progress_;
+    QStringList told_;
 
   private:
     bool available_;
@@ -114,7 +124,10 @@ TEST_F(StatusWindowTest, SendFillsTheLabelsAndCloseIsEnabledFromTheStart) {
         closeEnabledAtFirst = close->isEnabled();
         noBarWhileAuthenticating = find<QProgressBar>(status.get(), 1013)->isHidden();
         openAtFirst = state().job.statusWindowOpen;
-        finished = waitFor([&] { return label(status.get(), 1047) == text(35); });
+        finished = waitFor([&] {
+            return label(status.get(), 1047) == text(35) &&
+                   status->windowTitle() == text(text::kTitleSent);
+        });
         faxIdWhenFinished = !label(status.get(), 1038).isEmpty();
         click(close);
     });
@@ -128,9 +141,11 @@ TEST_F(StatusWindowTest, SendFillsTheLabelsAndCloseIsEnabledFromTheStart) {
     EXPECT_FALSE(status->workerRunning());
 
     const QWidget* w = status.get();
-    EXPECT_EQ(w->windowTitle(), text(15));
+    // The title says how the fax is doing.
+    EXPECT_EQ(w->windowTitle(), text(text::kTitleSent));
+    EXPECT_TRUE(status->faxSent());
     EXPECT_EQ(find<QGroupBox>(w, 1004)->title(), text(12));
-    EXPECT_EQ(find<QPushButton>(w, 2)->text(), text(5));
+    EXPECT_EQ(WithoutMnemonic(find<QPushButton>(w, 2)->text()), text(5));
     EXPECT_EQ(label(w, 1037), text(35));
     EXPECT_EQ(label(w, 1036), text(35));
     EXPECT_EQ(label(w, 1038), qstr(state().job.send.faxId));
@@ -148,19 +163,33 @@ TEST_F(StatusWindowTest, CloseDuringThePollingWaitsForTheWorkerWhileTheWindowKee
     state().settings.timeoutMs = 700;  // the worker sleeps this long after each poll
     auto status = window();
     bool animating = false, visibleAfterClick = false, closeDisabledAfterClick = false;
+    bool keptAfterNo = false;
     std::chrono::steady_clock::time_point clicked;
     QTimer::singleShot(0, status.get(), [&] {
         auto* close = find<QPushButton>(status.get(), 2);
         auto* bar = find<QProgressBar>(status.get(), 1013);
         ASSERT_TRUE(waitFor([&] { return close->isEnabled(); }));
         animating = waitFor([&] { return status->pollingAnimation() && bar->value() > 0; }, 2000);
+        // The fax is under way: closing asks first, and keeping on follows it.
+        auto asked = whenModal("stopFollowingQuestion", [](QDialog* box) {
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        click(close);
+        keptAfterNo = *asked && status->isVisible() && close->isEnabled();
+        asked = whenModal("stopFollowingQuestion", [](QDialog* box) {
+            auto* question = static_cast<QMessageBox*>(box);
+            for (QAbstractButton* button : question->buttons())
+                if (question->buttonRole(button) == QMessageBox::AcceptRole)
+                    button->click();
+        });
         clicked = std::chrono::steady_clock::now();
         click(close);
-        visibleAfterClick = status->isVisible();
+        visibleAfterClick = *asked && status->isVisible();
         closeDisabledAfterClick = !close->isEnabled();
     });
     EXPECT_EQ(status->exec(), kStatusWindowClosed);
     EXPECT_TRUE(animating);
+    EXPECT_TRUE(keptAfterNo);
     EXPECT_TRUE(visibleAfterClick);
     EXPECT_TRUE(closeDisabledAfterClick);
     // The worker's pause (and any exchange) ends with the window: within a second.
@@ -443,6 +472,62 @@ TEST_F(StatusWindowTest, EveryFailedSendShowsItsFailureAndLeavesCloseEnabled) {
     }
 }
 
+// A stopped service: said within two seconds, on the authentication line
+// and the status line, and Close ends the retrying within a second. The
+// send did not go out, and the window says why for the send dialog.
+TEST_F(StatusWindowTest, StoppedServiceIsSaidAtOnceAndCloseEndsTheRetrying) {
+    ServerProcess stopped({"--quiet", "--version-port", "-1"});
+    ASSERT_TRUE(stopped.start());
+    state().settings.serviceHost = server::test::transportSettings(stopped).serviceHost;
+    stopped.stop();
+    options_.timing = {};  // the real pauses: 1 s, then 2 s...
+    auto status = window();
+    bool said = false;
+    QString statusLine;
+    std::chrono::steady_clock::time_point clicked;
+    QTimer::singleShot(0, status.get(), [&] {
+        const QString retrying = qstr(GetText(state().language, text::kRetryingUnreachable, 1, 2));
+        said = waitFor([&] { return label(status.get(), 1051) == retrying; }, 2000);
+        statusLine = label(status.get(), 1051);
+        clicked = std::chrono::steady_clock::now();
+        click(status.get(), 2);
+    });
+    EXPECT_EQ(status->exec(), kStatusWindowClosed);
+    EXPECT_LT(std::chrono::steady_clock::now() - clicked, std::chrono::seconds(1));
+    EXPECT_TRUE(said) << statusLine.toStdString();
+    EXPECT_EQ(label(status.get(), 1037), text(text::kServiceUnreachable));
+    EXPECT_FALSE(status->faxSent());
+    EXPECT_EQ(status->failure(), text(text::kNotSent) + " " + text(text::kServiceUnreachable));
+}
+
+// Sent while the windows were in the notification area: the end is told on
+// the desktop, the icon's tooltip followed the fax, and the icon stays for
+// the user to come back to; its Quit ends the run.
+TEST_F(StatusWindowTest, SendEndingWhileHiddenIsToldOnTheDesktop) {
+    QDialog send;
+    bool told = false, stillThere = false;
+    QString progress, toldText;
+    QTimer::singleShot(0, &send, [&] {
+        auto status = window(true, &send);
+        QTimer::singleShot(0, status.get(), [&] {
+            status->setWindowState(Qt::WindowMinimized);
+            told = waitFor([&] { return !tray_->told_.isEmpty(); });
+            toldText = tray_->told_.value(0);
+            progress = tray_->progress_;
+            QTest::qWait(100);
+            stillThere = tray_->shown() && status->workerRunning() == false;
+            tray_->quit();
+        });
+        status->exec();
+        send.done(5);
+    });
+    EXPECT_EQ(send.exec(), 5);
+    EXPECT_TRUE(told);
+    EXPECT_EQ(toldText, text(text::kTitleSent) + "|" + text(text::kNotifyDelivered));
+    EXPECT_TRUE(stillThere);
+    EXPECT_TRUE(progress.startsWith("Miravo: ")) << progress.toStdString();
+}
+
 using CredentialsDialogTest = UiTest;
 
 TEST_F(CredentialsDialogTest, OkTakesTheEntriesAsTheyAreUpToTheFieldWidth) {
@@ -452,7 +537,7 @@ TEST_F(CredentialsDialogTest, OkTakesTheEntriesAsTheyAreUpToTheFieldWidth) {
     bool hidden = false;
     whenModal("id107", [&](QDialog* dialog) {
         title = dialog->windowTitle();
-        closeText = find<QPushButton>(dialog, 2)->text();
+        closeText = WithoutMnemonic(find<QPushButton>(dialog, 2)->text());
         auto* name = find<QLineEdit>(dialog, 1006);
         auto* password = find<QLineEdit>(dialog, 1007);
         shownName = name->text();

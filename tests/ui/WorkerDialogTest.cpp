@@ -13,6 +13,7 @@
 #include "service/CoverPage.h"
 #include "tests/service/HostileService.h"
 #include "tests/ui/UiTestSupport.h"
+#include "ui/Mnemonics.h"
 #include "ui/WorkerDialog.h"
 
 namespace miravo::ui::test {
@@ -97,7 +98,7 @@ TEST_F(WorkerDialogTest, CancellingEndsTheTaskWithinASecondAndNeverReportsSucces
         std::chrono::steady_clock::time_point cancelled;
         QString cancelText;
         whenModal("id110", [&](QDialog* dialog) {
-            cancelText = find<QPushButton>(dialog, 2)->text();
+            cancelText = WithoutMnemonic(find<QPushButton>(dialog, 2)->text());
             QTest::qWait(50);
             cancelled = std::chrono::steady_clock::now();
             cancel(dialog);
