@@ -32,6 +32,15 @@ struct AppSettings {
     std::uint32_t timeoutMs = 1000;   // TIMEOUT, at least 1000
     std::u16string delimiter = u",";  // DELIMITER; "TAB" is held as "\t"
     std::u16string lastMassFileDir;   // LAST_DIR_ADD_MASS_FILE
+    // MAX_DESTINATIONS_PER_FAX: the most destinations one fax carries; a
+    // longer list goes out as several faxes (batches).
+    std::uint32_t maxDestinationsPerFax = 500;
+    // DEFAULT_REGION: two capital letters, the region numbers without an
+    // international prefix belong to (number checking).
+    std::u16string defaultRegion;
 };
+
+inline constexpr std::uint32_t kDefaultMaxDestinationsPerFax = 500;
+inline constexpr std::uint32_t kMostDestinationsPerFax = 100000;
 
 }  // namespace miravo

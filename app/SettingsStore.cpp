@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -11,6 +12,7 @@
 #include "app/LanguageTable.h"
 #include "app/Paths.h"
 #include "app/ProfileIni.h"
+#include "app/NumberCheck.h"
 #include "app/Text.h"
 
 namespace miravo {
@@ -114,6 +116,13 @@ void readOptions(AppPaths& paths, AppState& state, const ProfileFile& file) {
     s.logoPath = underModuleFolder(paths.moduleFolder, logo);
     s.caFile = file.getString(kOptions, u"CA_FILE", u"", kPathWidth);
     s.versionHost = file.getString(kOptions, u"VERSION_HOST", kDefaultVersionHost, kPathWidth);
+
+    s.maxDestinationsPerFax = std::clamp<std::uint32_t>(
+        file.getInt(kOptions, u"MAX_DESTINATIONS_PER_FAX", kDefaultMaxDestinationsPerFax), 1,
+        kMostDestinationsPerFax);
+    s.defaultRegion = NormalizedRegion(file.getString(kOptions, u"DEFAULT_REGION", u"", kCodeWidth));
+    if (s.defaultRegion.empty())
+        s.defaultRegion = RegionFromLocale();
 }
 
 std::u16string flag(bool on) {
@@ -197,6 +206,8 @@ bool SaveSettings(const AppPaths& paths) {
     text(u"LAST_DIR_ADD_MASS_FILE", s.lastMassFileDir, kPathWidth);
     text(u"CA_FILE", s.caFile, kPathWidth);
     text(u"VERSION_HOST", s.versionHost, kPathWidth);
+    file.set(kOptions, u"MAX_DESTINATIONS_PER_FAX", toU16(static_cast<long>(s.maxDestinationsPerFax)));
+    text(u"DEFAULT_REGION", s.defaultRegion, kCodeWidth);
 
     return file.save(settingsFile, kSettingsFileMode);
 }

@@ -172,7 +172,7 @@ void StatusWindow::showSendEnd(const SendSummary& summary, std::int32_t errorCod
         return;
     if (!summary.destinations.empty()) {
         details_->setRows(
-            DestinationDetails(state_.language, summary.destinations, state_.job.recipients));
+            DestinationDetails(state_.language, summary.destinations));
         details_->show();
     }
     const SendEndView view = DescribeSendEnd(summary, errorCode);
@@ -195,7 +195,8 @@ void StatusWindow::showSendEnd(const SendSummary& summary, std::int32_t errorCod
     statusLine()->setText(qstr(GetText(language, view.statusLineText)));
     // A transfer that failed has no fax id, pages or price worth showing:
     // whatever its answer seemed to say was not about a fax under way.
-    if (summary.failedStep == FaxStep::Transfer) {
+    // Batches that went out before the failure keep theirs.
+    if (summary.failedStep == FaxStep::Transfer && summary.faxIds.empty()) {
         for (QLabel* label : {faxIdLabel(), pagesLabel(), estimatedCostLabel()})
             label->clear();
     }
