@@ -581,6 +581,7 @@ void LoadSettingsFrom(const std::string& settingsFile, AppPaths& paths, AppState
         location.appDataFolder = file.parent_path();
         location.settingsFileName = FromFsPath(file.filename());
     }
+    location.keepEncoding = true;
     LoadSettings(paths, state, location);
 }
 
@@ -665,6 +666,8 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
         state.settings.transmissionReport = false;
     }
 
+    // What the file said, with this run's own options applied.
+    const AppSettings loaded = state.settings;
     PrintingReport report(state, out, controls.stop);
     TerminalPrompt prompt(controls.interactive, err);
     SendOptions options;
@@ -713,9 +716,9 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
         default:
             break;
     }
-    // TIMEOUT (doubled by the service's back-off) and the credentials go back
-    // to the settings file, as at the end of every run of the program.
-    SaveSettings(paths);
+    // Only what the run changed goes back (TIMEOUT doubled by the service's
+    // back-off, credentials typed at the prompt), in the file's encoding.
+    SaveChangedSettings(paths, loaded);
     return status;
 }
 

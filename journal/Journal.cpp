@@ -295,20 +295,28 @@ bool Journal::open(bool fresh) {
         } while (std::chrono::steady_clock::now() < deadline);
     }
     if (rc == SQLITE_OK) {
-        // Journals written before sends went out in batches: every row of
-        // a send carried the send's one fax id.
-        if (sqlite3_exec(db, "ALTER TABLE destinations ADD COLUMN fax_id TEXT NOT NULL DEFAULT ''",
-                         nullptr, nullptr, nullptr) == SQLITE_OK) {
-            sqlite3_exec(db,
-                         "ALTER TABLE destinations ADD COLUMN sent INTEGER NOT NULL DEFAULT 1; "
-                         "UPDATE destinations SET fax_id = (SELECT fax_id FROM sends "
-                         "WHERE sends.id = destinations.send_id);",
-                         nullptr, nullptr, nullptr);
-        }
-        rc = sqlite3_exec(db,
-                          "CREATE INDEX IF NOT EXISTS destinations_by_fax ON "
-                          "destinations(send_id, fax_id)",
-                          nullptr, nullptr, nullptr);
+        // Journals written before sends went out in batches get the
+        // destination's fax and whether it was sent; every row of such a
+        // send carried the send's one fax id.
+        sqlite3_stmt* probe = nullptr;
+        const bool current = sqlite3_prepare_v2(db, "SELECT fax_id, sent FROM destinations",
+                                                -1, &probe, nullptr) == SQLITE_OK;
+        sqlite3_finalize(probe);
+        if (!current)
+            rc = sqlite3_exec(db,
+                              "BEGIN IMMEDIATE; "
+                              "ALTER TABLE destinations ADD COLUMN fax_id TEXT NOT NULL DEFAULT ''; "
+                              "ALTER TABLE destinations ADD COLUMN sent INTEGER NOT NULL DEFAULT 1; "
+                              "UPDATE destinations SET fax_id = (SELECT fax_id FROM sends "
+                              "WHERE sends.id = destinations.send_id); COMMIT;",
+                              nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        else
+            rc = sqlite3_exec(db,
+                              "CREATE INDEX IF NOT EXISTS destinations_by_fax ON "
+                              "destinations(send_id, fax_id)",
+                              nullptr, nullptr, nullptr);
     }
     if (rc == SQLITE_OK) {
         // Every column this program reads must be there.

@@ -31,11 +31,11 @@ std::size_t TransferPartBytes(const Destination& destination, std::size_t k) {
 
 std::size_t StatusRecordBytes(const Destination& destination) {
     // Tags and indentation of FAX, FAX_ID, RECIPIENT, NAME, COST and STATUS
-    // with room for a long fax id, cost and status; the number and the name
-    // come back as UTF-8 (two bytes for a byte above 127) and may be
-    // escaped (six bytes for a quote).
+    // with room for a long fax id, cost and status; each byte of the number
+    // and the name comes back as at most six (UTF-8 takes two for a byte
+    // above 127, an escaped quote six).
     constexpr std::size_t kRecordBytes = 256;
-    return kRecordBytes + 12 * (lowByteLength(destination.number) + lowByteLength(destination.name));
+    return kRecordBytes + 6 * (lowByteLength(destination.number) + lowByteLength(destination.name));
 }
 
 std::vector<Batch> PlanBatches(const std::vector<Destination>& destinations,

@@ -1,6 +1,9 @@
 #include "ui/OptionsDialog.h"
 
 #include <QApplication>
+#include <QBoxLayout>
+#include <QComboBox>
+#include <QLabel>
 #include <QDesktopServices>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -8,6 +11,7 @@
 #include "app/AppState.h"
 #include "app/DialogTexts.h"
 #include "app/LanguageTable.h"
+#include "app/NumberCheck.h"
 #include "app/Text.h"
 #include "app/WorkerReport.h"
 #include "service/FaxTransmission.h"
@@ -116,9 +120,35 @@ OptionsDialog::OptionsDialog(AppPaths& paths, QWidget* parent)
     if (const auto text = GetText(state.language, text::kPassword); !text.empty())
         ui_->passwordLabel->setText(qstr(text));
     ApplyDialogTexts(this, paths_, kOptionsTexts);
+    addRegionRow();
 }
 
 OptionsDialog::~OptionsDialog() = default;
+
+void OptionsDialog::addRegionRow() {
+    // DEFAULT_REGION: the region of numbers written without an international
+    // prefix, for the number checking of the send dialog and the mass-fax list.
+    AppState& state = *paths_.state;
+    auto* row = new QHBoxLayout;
+    auto* label = new QLabel(qstr(GetText(state.language, text::kDefaultRegion)), this);
+    label->setObjectName(QStringLiteral("defaultRegionLabel"));
+    auto* box = new QComboBox(this);
+    box->setObjectName(QStringLiteral("defaultRegion"));
+    for (const std::u16string& region : KnownRegions())
+        box->addItem(qstr(region));
+    box->setCurrentText(qstr(state.settings.defaultRegion));
+    label->setBuddy(box);
+    row->addWidget(label);
+    row->addWidget(box);
+    row->addStretch(1);
+    if (auto* group = qobject_cast<QBoxLayout*>(ui_->id1027->layout()))
+        group->addLayout(row);
+    connect(box, &QComboBox::currentTextChanged, this, [this](const QString& text) {
+        const std::u16string region = NormalizedRegion(u16str(text));
+        if (!region.empty())
+            paths_.state->settings.defaultRegion = region;
+    });
+}
 
 void OptionsDialog::reject() {
     done(kOptionsCancelled);

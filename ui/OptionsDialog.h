@@ -64,6 +64,7 @@ class OptionsDialog : public QDialog {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void addRegionRow();
     QCheckBox* savePasswordBox() const;
     QLineEdit* userNameBox() const;
     QLineEdit* passwordBox() const;

@@ -137,6 +137,10 @@ class SendDialog : public QDialog {
     void coverPageClicked();
     void previewClicked();
     void sendClicked();
+    void markNumber(QLineEdit* edit);
+    // Numbers that cannot be valid: asks once whether to send anyway,
+    // remove them or go back; true when the send goes on.
+    bool confirmNumbers();
     void optionsClicked();
     void startVersionCheck();
     void offerNewerVersion(const std::string& address);

@@ -103,6 +103,12 @@ class BatchSendTest : public ::testing::Test {
             "--quiet", "--version-port", "-1", "--min-poll-interval", "0", "--delivery-time",
             "200", "--max-destinations", cap});
         ASSERT_TRUE(server_->start()) << server_->output();
+        // An account whose credit lasts for the longest list.
+        ASSERT_EQ(server_->command({"user", "add", "bulk@miravo.test", "bulk", "--credit",
+                                    "100000"}),
+                  0);
+        state_.settings.userName = u"bulk@miravo.test";
+        state_.settings.password = u"bulk";
         state_.settings.serviceHost = u16("127.0.0.1:" + std::to_string(server_->port()));
         state_.settings.caFile = fromUtf8(server_->caFile().string());
     }
@@ -140,7 +146,10 @@ TEST_F(BatchSendTest, ALongListGoesOutInBatchesAndEveryAccountAgrees) {
         state_.job.recipients.push_back(
             Recipient::entry(u"0", u"", u"030 " + numberFor(i).substr(5), u""));
     const SendSummary summary = send();
-    ASSERT_EQ(summary.end, SendEnd::Finished);
+    ASSERT_EQ(summary.end, SendEnd::Finished)
+        << static_cast<int>(summary.failedStep) << " " << state_.job.send.errorCode << " "
+        << summary.last.error << " " << summary.faxIds.size() << " "
+        << toUtf8(report_.label(controlid::kLabelAuthentication));
     EXPECT_EQ(summary.faxIds.size(), 50u);
     ASSERT_EQ(summary.destinations.size(), 25000u);
 
@@ -206,6 +215,25 @@ TEST_F(BatchSendTest, StoppedAfterTheSecondBatchSendsNothingMore) {
             EXPECT_TRUE(d.final);
         }
     }
+}
+
+TEST_F(BatchSendTest, CreditRunningOutStopsTheBatchesAfterIt) {
+    start("500");
+    // The demo account's credit lasts for two faxes of 500.
+    state_.settings.userName = u"demo@miravo.test";
+    state_.settings.password = u"demo";
+    list(25000);
+    const SendSummary summary = send();
+    EXPECT_EQ(summary.end, SendEnd::Failed);
+    EXPECT_EQ(summary.failedStep, FaxStep::Transfer);
+    EXPECT_EQ(state_.job.send.errorCode, 110);
+    const std::size_t sent = 500 * summary.faxIds.size();
+    ASSERT_GT(sent, 0u);
+    EXPECT_EQ(summary.notSent, 25000u - sent);
+    EXPECT_EQ(serviceRecords(server_->dataDir()).size(), sent);
+    // What went out is still followed to its end.
+    for (std::size_t i = 0; i < sent; ++i)
+        EXPECT_FALSE(summary.destinations[i].status.empty()) << i;
 }
 
 TEST_F(BatchSendTest, AServiceWithASmallerCapIsMetByHalving) {
