@@ -82,16 +82,37 @@ class PrintingReport : public WorkerReport {
             default:
                 break;
         }
-        if (id == controlid::kLabelPages) {
-            // The pages of all faxes together: the document's pages times
-            // the destinations.
-            std::fprintf(out_, "%s %s (%s)\n", toUtf8(GetText(state_.language, heading)).c_str(),
-                         toUtf8(text).c_str(), "pages of the document times destinations");
+        // The fax ids, pages and the estimate change with every batch of a
+        // long list: printed once, when the sending is over.
+        if (id == controlid::kLabelFaxId || id == controlid::kLabelPages ||
+            id == controlid::kLabelPrebilling) {
+            held_[id] = {heading, text};
+            return;
+        }
+        if (id == controlid::kStatusLine && text != GetText(state_.language, text::kSending))
+            flush();
+        if (id == controlid::kLabelAuthentication && !text.empty() && text.front() == u'#') {
+            // A service error, whichever step it came from.
+            flush();
+            std::fprintf(out_, "%s\n", toUtf8(text).c_str());
         } else if (heading != 0) {
             std::fprintf(out_, "%s %s\n", toUtf8(GetText(state_.language, heading)).c_str(),
                          toUtf8(text).c_str());
         } else if (!text.empty()) {
             std::fprintf(out_, "%s\n", toUtf8(text).c_str());
+        }
+        std::fflush(out_);
+    }
+    // Prints what was held back: fax ids, pages (the document's pages times
+    // the destinations) and the estimated cost.
+    void flush() {
+        for (auto& [id, line] : held_) {
+            if (line.second.empty())
+                continue;
+            std::fprintf(out_, "%s %s%s\n", toUtf8(GetText(state_.language, line.first)).c_str(),
+                         toUtf8(line.second).c_str(),
+                         id == controlid::kLabelPages ? " (document pages x destinations)" : "");
+            line.second.clear();
         }
         std::fflush(out_);
     }
@@ -108,6 +129,7 @@ class PrintingReport : public WorkerReport {
     const std::atomic<bool>* stop_;
     std::map<int, std::u16string> shown_;
     std::set<int> seen_;
+    std::map<int, std::pair<int, std::u16string>> held_;
     std::atomic<bool> closed_{false};
 };
 
@@ -522,10 +544,11 @@ int ExitStatusFor(const SendSummary& summary, const SendState& send) {
             if (summary.destinations.empty())
                 return kExitServiceError;
             // An answer about another fax ended the polling: nothing is known.
-            for (const DestinationStatus& d : summary.destinations) {
-                if (!d.notSent && d.status.empty())
-                    return kExitServiceError;
-            }
+            bool anyStatus = false;
+            for (const DestinationStatus& d : summary.destinations)
+                anyStatus = anyStatus || !d.status.empty();
+            if (!anyStatus)
+                return kExitServiceError;
             for (const DestinationStatus& d : summary.destinations) {
                 if (d.status != u"OK")
                     return kExitDestinationsFailed;
@@ -684,6 +707,7 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
     state.job.statusWindowOpen = true;
     const SendSummary summary = RunSend(state, report, prompt, options);
     state.job.statusWindowOpen = false;
+    report.flush();
     if (!journal.movedAside().empty())
         std::fprintf(err, "miravo-send: %s\n", JournalMovedNotice(journal.movedAside()).c_str());
     printSummary(state, summary, out);
@@ -698,7 +722,7 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
                          summary.last.error.empty() ? "" : ": ", summary.last.error.c_str());
             break;
         case kExitCredentials:
-            std::fprintf(err, "miravo-send: the service did not accept the credentials\n");
+            std::fprintf(err, "miravo-send: the credentials were refused\n");
             break;
         case kExitServiceError:
             std::fprintf(err, "miravo-send: %s\n", serviceErrorText(state, summary).c_str());

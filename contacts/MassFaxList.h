@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "contacts/Contact.h"
+#include "app/Contact.h"
 
 namespace miravo {
 

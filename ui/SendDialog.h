@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "contacts/Contact.h"
+#include "app/Contact.h"
 #include "printmon/PrintJob.h"
 #include "ui/Dialogs.h"
 
