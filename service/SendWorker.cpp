@@ -209,10 +209,11 @@ class BatchSend {
             // One back-off per round, however many batches answered 301.
             if (state_.settings.timeoutMs > timeoutBefore)
                 state_.settings.timeoutMs = DoubledTimeout(timeoutBefore);
-            if (batched_) {
+            if (batched_)
                 owed = std::max(owed, state_.settings.timeoutMs);
+            // More destinations than rows: the counts tell how all of them fare.
+            if (batched_ || progress_.destinations.size() > static_cast<std::size_t>(kStatusRows))
                 showTotals();
-            }
             unusablePolls = unusable ? unusablePolls + 1 : 0;
             const bool givenUp =
                 options_.maxUnusablePolls >= 0 && unusablePolls > options_.maxUnusablePolls;
@@ -263,7 +264,8 @@ class BatchSend {
         summary_.faxIds.clear();
         for (const SentBatch& b : progress_.batches)
             summary_.faxIds.push_back(b.faxId);
-        if (batched_ && report_.isOpen())
+        if ((batched_ || progress_.destinations.size() > static_cast<std::size_t>(kStatusRows)) &&
+            !progress_.batches.empty() && report_.isOpen())
             showTotals();
     }
 
@@ -289,15 +291,12 @@ class BatchSend {
         }
         const long pages =
             PageCountFromName(state_.job.documentPath) + (state_.job.coverPageOn ? 1 : 0);
-        report_.setLabel(controlid::kLabelAuthentication, GetText(language, text::kOk));
         report_.setLabel(controlid::kLabelTransfer, GetText(language, text::kOk));
         report_.setLabel(controlid::kLabelFaxId, faxIdsText(progress_.batches));
         report_.setLabel(controlid::kLabelPages,
                          toU16(static_cast<long>(pages * static_cast<long>(sent))));
         report_.setLabel(controlid::kLabelPrebilling,
                          MoneyText(prebilling, GetText(language, text::kCurrency)));
-        if (progress_.batches.size() == 1)
-            report_.setPolling(true);
     }
 
     // A status answer about batch `index`: each record updates the
