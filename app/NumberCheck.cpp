@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <algorithm>
 #include <set>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -24,12 +25,6 @@ const PhoneNumberUtil& util() {
 
 // Numbers longer than this are no phone numbers; the library is not asked.
 constexpr std::size_t kLongestNumber = 64;
-
-struct KeyHash {
-    std::size_t operator()(const std::u16string& s) const {
-        return std::hash<std::u16string_view>()(s);
-    }
-};
 
 }  // namespace
 
@@ -98,17 +93,46 @@ NumberListCheck CheckNumberList(const std::vector<std::u16string>& numbers,
     out.invalid.assign(numbers.size(), 0);
     out.duplicate.assign(numbers.size(), 0);
     // A pasted list repeats itself: each distinct text is asked about once.
-    std::unordered_map<std::u16string, NumberVerdict, KeyHash> known;
-    known.reserve(numbers.size());
-    std::unordered_set<std::u16string, KeyHash> seen;
+    std::unordered_map<std::u16string_view, std::size_t> distinct;
+    distinct.reserve(numbers.size());
+    std::vector<std::size_t> textOf(numbers.size());
+    std::vector<std::u16string_view> texts;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        const auto [it, added] = distinct.emplace(numbers[i], texts.size());
+        if (added)
+            texts.push_back(numbers[i]);
+        textOf[i] = it->second;
+    }
+    // The library's checks are independent of each other and the library
+    // is safe to call from several threads: a long list is shared out.
+    std::vector<NumberVerdict> verdicts(texts.size());
+    const auto checkRange = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i)
+            verdicts[i] = checker.check(texts[i]);
+    };
+    constexpr std::size_t kPerThread = 2000;
+    const std::size_t threads = std::clamp<std::size_t>(
+        std::min<std::size_t>(std::thread::hardware_concurrency(), 8), 1,
+        texts.size() / kPerThread + 1);
+    if (threads <= 1) {
+        checkRange(0, texts.size());
+    } else {
+        std::vector<std::thread> workers;
+        const std::size_t share = (texts.size() + threads - 1) / threads;
+        for (std::size_t t = 1; t < threads; ++t)
+            workers.emplace_back(checkRange, std::min(texts.size(), t * share),
+                                 std::min(texts.size(), (t + 1) * share));
+        checkRange(0, std::min(texts.size(), share));
+        for (std::thread& w : workers)
+            w.join();
+    }
+    std::unordered_set<std::u16string_view> seen;
     seen.reserve(numbers.size());
     for (std::size_t i = 0; i < numbers.size(); ++i) {
-        auto found = known.find(numbers[i]);
-        if (found == known.end())
-            found = known.emplace(numbers[i], checker.check(numbers[i])).first;
-        const NumberVerdict& verdict = found->second;
-        const std::u16string& key =
-            verdict.international.empty() ? numbers[i] : verdict.international;
+        const NumberVerdict& verdict = verdicts[textOf[i]];
+        const std::u16string_view key =
+            verdict.international.empty() ? std::u16string_view(numbers[i])
+                                          : std::u16string_view(verdict.international);
         if (!seen.insert(key).second) {
             out.duplicate[i] = 1;
             ++out.duplicateCount;
