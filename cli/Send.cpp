@@ -140,14 +140,11 @@ class TerminalPrompt : public CredentialsPrompt {
 
     bool ask(AppState& state) override {
         if (!interactive_) {
+            // Refused credentials are told once the send has ended.
             if (state.settings.userName.empty() || state.settings.password.empty())
                 std::fprintf(err_,
                              "miravo-send: the service needs a user name and password: set "
                              "USER_NAME and USER_PASS in the settings file\n");
-            else
-                std::fprintf(err_,
-                             "miravo-send: the service refused the user name and password of "
-                             "the settings file\n");
             return false;
         }
         std::fprintf(err_, "%s ", toUtf8(GetText(state.language, text::kUserName)).c_str());
@@ -385,10 +382,13 @@ void printSummary(const AppState& state, const SendSummary& summary, std::FILE* 
         counts += ", " + toUtf8(GetText(language, text::kUnderWayCount, static_cast<int>(underWay)));
     if (notSent > 0)
         counts += ", " + toUtf8(GetText(language, text::kNotSentCount, static_cast<int>(notSent)));
-    std::fprintf(out, "%s %zu: %s\n", toUtf8(GetText(language, text::kDestination)).c_str(),
+    std::fprintf(out, "%s: %zu (%s)\n", toUtf8(GetText(language, text::kDestination)).c_str(),
                  summary.destinations.size(), counts.c_str());
-    std::fprintf(out, "%s %s\n", toUtf8(GetText(language, text::kTotalCostHeading)).c_str(),
-                 toUtf8(MoneyText(summary.totalCost, GetText(language, text::kCurrency))).c_str());
+    // A total only once the service has said what became of a destination.
+    if (ok + failed > 0)
+        std::fprintf(out, "%s %s\n", toUtf8(GetText(language, text::kTotalCostHeading)).c_str(),
+                     toUtf8(MoneyText(summary.totalCost, GetText(language, text::kCurrency)))
+                         .c_str());
 }
 
 }  // namespace
@@ -722,7 +722,8 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
                          summary.last.error.empty() ? "" : ": ", summary.last.error.c_str());
             break;
         case kExitCredentials:
-            std::fprintf(err, "miravo-send: the credentials were refused\n");
+            std::fprintf(err,
+                         "miravo-send: the user name and password were refused by the service\n");
             break;
         case kExitServiceError:
             std::fprintf(err, "miravo-send: %s\n", serviceErrorText(state, summary).c_str());

@@ -10,10 +10,12 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "app/ControlIds.h"
 #include "app/Paths.h"
 #include "app/TextIds.h"
+#include "journal/JournalRefresh.h"
 #include "journal/SendJournal.h"
 #include "service/SendWorker.h"
 #include "tests/server/ServerHarness.h"
@@ -215,6 +217,20 @@ TEST_F(BatchSendTest, StoppedAfterTheSecondBatchSendsNothingMore) {
             EXPECT_TRUE(d.final);
         }
     }
+
+    // Refresh follows both faxes that went out, and only them.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Journal journal(dir_ / "journal.sqlite");
+    SilentWorkerReport progress;
+    SendTiming noPause;
+    noPause.sleep = [](std::uint32_t) {};
+    const RefreshResult refreshed = RefreshUnfinished(journal, state_, progress, 0, noPause);
+    EXPECT_EQ(refreshed.end, RefreshEnd::Done);
+    EXPECT_EQ(refreshed.changes.size(), 1000u);
+    const JournalSend after = journalRecord();
+    EXPECT_TRUE(after.final());
+    EXPECT_EQ(after.destinations[999].statusCode,
+              fromUtf8(service.at(toUtf8(after.destinations[999].number)).status));
 }
 
 TEST_F(BatchSendTest, CreditRunningOutStopsTheBatchesAfterIt) {
