@@ -105,13 +105,14 @@ void MassFaxDialog::buildCheckRow() {
     international_->setObjectName(QStringLiteral("writeInternational"));
     for (QPushButton* b : {removeInvalid_, removeDuplicates_, international_})
         b->setAutoDefault(false);
-    row->addWidget(checkCounts_, 1);
     row->addWidget(removeInvalid_);
     row->addWidget(removeDuplicates_);
     row->addWidget(international_);
-    auto* main = qobject_cast<QBoxLayout*>(layout());
-    if (main)
+    row->addStretch(1);
+    if (auto* main = qobject_cast<QBoxLayout*>(layout())) {
+        main->insertWidget(main->count() - 1, checkCounts_);
         main->insertLayout(main->count() - 1, row);
+    }
     connect(model_, &MassFaxModel::checked, this, &MassFaxDialog::showCheck);
     connect(removeInvalid_, &QPushButton::clicked, this, [this] { model_->removeInvalid(); });
     connect(removeDuplicates_, &QPushButton::clicked, this,

@@ -53,7 +53,10 @@ class MassFaxModel : public QAbstractTableModel {
     std::size_t writeInternational();
 
   signals:
+    // The rows were checked again (their counts may have changed).
     void checked();
+
+  public:
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

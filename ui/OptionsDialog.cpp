@@ -4,6 +4,8 @@
 #include <QBoxLayout>
 #include <QComboBox>
 #include <QLabel>
+#include <QLocale>
+#include <algorithm>
 #include <QDesktopServices>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -134,17 +136,26 @@ void OptionsDialog::addRegionRow() {
     label->setObjectName(QStringLiteral("defaultRegionLabel"));
     auto* box = new QComboBox(this);
     box->setObjectName(QStringLiteral("defaultRegion"));
-    for (const std::u16string& region : KnownRegions())
-        box->addItem(qstr(region));
-    box->setCurrentText(qstr(state.settings.defaultRegion));
+    for (const std::u16string& region : KnownRegions()) {
+        const QString code = qstr(region);
+        const QLocale::Territory territory = QLocale::codeToTerritory(code);
+        box->addItem(territory == QLocale::AnyTerritory
+                         ? code
+                         : code + QStringLiteral(" \u2013 ") + QLocale::territoryToString(territory),
+                     code);
+    }
+    const std::u16string current = state.settings.defaultRegion.empty()
+                                       ? RegionFromLocale()
+                                       : state.settings.defaultRegion;
+    box->setCurrentIndex(std::max(0, box->findData(qstr(current))));
     label->setBuddy(box);
     row->addWidget(label);
     row->addWidget(box);
     row->addStretch(1);
     if (auto* group = qobject_cast<QBoxLayout*>(ui_->id1027->layout()))
         group->addLayout(row);
-    connect(box, &QComboBox::currentTextChanged, this, [this](const QString& text) {
-        const std::u16string region = NormalizedRegion(u16str(text));
+    connect(box, &QComboBox::currentIndexChanged, this, [this, box](int index) {
+        const std::u16string region = NormalizedRegion(u16str(box->itemData(index).toString()));
         if (!region.empty())
             paths_.state->settings.defaultRegion = region;
     });

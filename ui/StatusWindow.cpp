@@ -193,6 +193,10 @@ void StatusWindow::showSendEnd(const SendSummary& summary, std::int32_t errorCod
             verdict->setText(qstr(GetText(language, text::kFailed)));
     }
     statusLine()->setText(qstr(GetText(language, view.statusLineText)));
+    // Part of a long list went out before the failure: say how much did not.
+    if (!summary.faxIds.empty() && summary.notSent > 0)
+        statusLine()->setText(qstr(GetText(language, text::kNotSentCount,
+                                           static_cast<int>(summary.notSent))));
     // A transfer that failed has no fax id, pages or price worth showing:
     // whatever its answer seemed to say was not about a fax under way.
     // Batches that went out before the failure keep theirs.
