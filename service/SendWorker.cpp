@@ -129,7 +129,6 @@ class BatchSend {
                                    controlid::kLabelPages, controlid::kLabelPrebilling,
                                    controlid::kLabelAuthentication});
         view.passPolling(!anySent());
-        WorkerReport& shown = batched_ ? static_cast<WorkerReport&>(view) : report_;
         while (!waiting_.empty()) {
             if (!report_.isOpen())
                 return TransferEnd::Stopped;
@@ -139,9 +138,12 @@ class BatchSend {
                 destinations_.begin() + static_cast<std::ptrdiff_t>(batch.first + batch.count));
             state_.job.send.clear();
             view.forget();
-            last = RunFaxStep(state_, shown, FaxStep::Transfer, options_.timing, &part);
+            last = RunFaxStep(state_, view, FaxStep::Transfer, options_.timing, &part);
             if (last.ok) {
                 waiting_.pop_front();
+                // A send of one fax shows its transfer as the step wrote it.
+                if (!batched_)
+                    view.release();
                 batchSent(batch);
                 view.passPolling(false);
                 continue;
@@ -153,6 +155,8 @@ class BatchSend {
                 const auto [front, back] = HalveBatch(batch);
                 waiting_.push_front(back);
                 waiting_.push_front(front);
+                // From now on the window shows the sum of several faxes.
+                batched_ = true;
                 continue;
             }
             if (last.hostUnavailable())
