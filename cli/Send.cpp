@@ -91,6 +91,17 @@ class PrintingReport : public WorkerReport {
         }
         if (id == controlid::kStatusLine && text != GetText(state_.language, text::kSending))
             flush();
+        // The verdict row speaks of the numbers too: credentials that were
+        // taken are not to read as refused.
+        const SendState& send = state_.job.send;
+        if (id == controlid::kLabelAuthentication && send.authenticated && !send.validated &&
+            text == GetText(state_.language, text::kFailed)) {
+            std::fprintf(out_, "%s %s (%s)\n", toUtf8(GetText(state_.language, heading)).c_str(),
+                         toUtf8(GetText(state_.language, text::kOk)).c_str(),
+                         "the service finds some numbers invalid");
+            std::fflush(out_);
+            return;
+        }
         if (id == controlid::kLabelAuthentication && !text.empty() && text.front() == u'#') {
             // A service error, whichever step it came from.
             flush();
@@ -319,7 +330,8 @@ bool readCount(const std::string& text, long least, long most, int& out) {
 // passes everything on to the journal.
 class PrintingRecorder : public SendRecorder {
   public:
-    PrintingRecorder(SendRecorder& journal, std::FILE* out) : journal_(journal), out_(out) {}
+    PrintingRecorder(SendRecorder& journal, PrintingReport& report, std::FILE* out)
+        : journal_(journal), report_(report), out_(out) {}
 
     void batchSent(const AppState& state, const SendProgress& progress,
                    std::size_t index) override {
@@ -328,6 +340,7 @@ class PrintingRecorder : public SendRecorder {
     void statusAnswered(const AppState& state, const SendProgress& progress,
                         std::size_t index) override {
         journal_.statusAnswered(state, progress, index);
+        report_.flush();  // the fax ids and the estimate come first
         const Batch& range = progress.batches[index].range;
         printed_.resize(progress.destinations.size(), false);
         const std::u16string currency = GetText(state.language, text::kCurrency);
@@ -349,6 +362,7 @@ class PrintingRecorder : public SendRecorder {
 
   private:
     SendRecorder& journal_;
+    PrintingReport& report_;
     std::FILE* out_;
     std::vector<bool> printed_;
 };
@@ -702,7 +716,7 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
     options.maxUnusablePolls = kMaxUnusablePolls;
     // Remembered in the sent-fax journal by the name of what was sent.
     SendJournal journal(FromFsPath(fs::path(arguments.input).stem()));
-    PrintingRecorder printing(journal, out);
+    PrintingRecorder printing(journal, report, out);
     options.recorder = &printing;
     state.job.statusWindowOpen = true;
     const SendSummary summary = RunSend(state, report, prompt, options);
