@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QTextCursor>
+#include <QThreadPool>
 #include <QUrl>
 #include <algorithm>
 
@@ -210,6 +211,11 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
     chooseDocumentButton()->setText(qstr(GetText(state.language, text::kChooseDocument)));
     showDocumentSentence();
     setAcceptDrops(true);
+
+    // The phone-number library reads its metadata on first use: done on a
+    // pool thread now, so that the first typed number does not stall the window.
+    QThreadPool::globalInstance()->start(
+        [region = paths_.state->settings.defaultRegion] { NumberChecker(region).check(u"+1"); });
 
     designMinimumWidth_ = minimumWidth();
     measure();
