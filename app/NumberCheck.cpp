@@ -87,7 +87,7 @@ std::u16string NumberChecker::key(std::u16string_view number) const {
 }
 
 NumberListCheck CheckNumberList(const std::vector<std::u16string>& numbers,
-                                std::u16string_view region) {
+                                std::u16string_view region, NumberVerdictCache* cache) {
     const NumberChecker checker(region);
     NumberListCheck out;
     out.invalid.assign(numbers.size(), 0);
@@ -97,10 +97,20 @@ NumberListCheck CheckNumberList(const std::vector<std::u16string>& numbers,
     distinct.reserve(numbers.size());
     std::vector<std::size_t> textOf(numbers.size());
     std::vector<std::u16string_view> texts;
+    // Texts already judged (the cache) are not asked about again.
+    std::vector<const NumberVerdict*> known;
     for (std::size_t i = 0; i < numbers.size(); ++i) {
         const auto [it, added] = distinct.emplace(numbers[i], texts.size());
-        if (added)
+        if (added) {
             texts.push_back(numbers[i]);
+            const NumberVerdict* cached = nullptr;
+            if (cache) {
+                const auto found = cache->find(numbers[i]);
+                if (found != cache->end())
+                    cached = &found->second;
+            }
+            known.push_back(cached);
+        }
         textOf[i] = it->second;
     }
     // The library's checks are independent of each other and the library
@@ -108,7 +118,7 @@ NumberListCheck CheckNumberList(const std::vector<std::u16string>& numbers,
     std::vector<NumberVerdict> verdicts(texts.size());
     const auto checkRange = [&](std::size_t from, std::size_t to) {
         for (std::size_t i = from; i < to; ++i)
-            verdicts[i] = checker.check(texts[i]);
+            verdicts[i] = known[i] ? *known[i] : checker.check(texts[i]);
     };
     constexpr std::size_t kPerThread = 2000;
     const std::size_t threads = std::clamp<std::size_t>(
@@ -125,6 +135,12 @@ NumberListCheck CheckNumberList(const std::vector<std::u16string>& numbers,
         checkRange(0, std::min(texts.size(), share));
         for (std::thread& w : workers)
             w.join();
+    }
+    if (cache) {
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            if (!known[i])
+                cache->emplace(std::u16string(texts[i]), verdicts[i]);
+        }
     }
     std::unordered_set<std::u16string_view> seen;
     seen.reserve(numbers.size());

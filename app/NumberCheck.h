@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace miravo {
@@ -52,7 +53,11 @@ struct NumberListCheck {
     std::size_t duplicateCount = 0;
 };
 
+// Verdicts kept between checks of a list that changes a little at a time
+// (the mass-fax list); valid for one region only.
+using NumberVerdictCache = std::unordered_map<std::u16string, NumberVerdict>;
+
 NumberListCheck CheckNumberList(const std::vector<std::u16string>& numbers,
-                                std::u16string_view region);
+                                std::u16string_view region, NumberVerdictCache* cache = nullptr);
 
 }  // namespace miravo

@@ -39,7 +39,7 @@ std::size_t MassFaxModel::showAdded() {
 void MassFaxModel::recheck() {
     if (region_.empty())
         return;
-    check_ = CheckNumberList(list_.rows(), region_);
+    check_ = CheckNumberList(list_.rows(), region_, &verdicts_);
     if (shown_ > 0)
         emit dataChanged(index(0, NumberColumn), index(static_cast<int>(shown_) - 1, NumberColumn),
                          {Qt::ForegroundRole, Qt::ToolTipRole, Qt::FontRole});
@@ -47,6 +47,8 @@ void MassFaxModel::recheck() {
 }
 
 void MassFaxModel::setRegion(std::u16string region) {
+    if (region != region_)
+        verdicts_.clear();
     region_ = std::move(region);
     recheck();
 }

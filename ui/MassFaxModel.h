@@ -75,6 +75,7 @@ class MassFaxModel : public QAbstractTableModel {
     QIcon deleteIcon_;
     std::u16string region_;
     NumberListCheck check_;
+    NumberVerdictCache verdicts_;  // for region_
 };
 
 }  // namespace miravo::ui

@@ -49,6 +49,15 @@ TEST(NumberCheckTest, AListCountsValidInvalidAndDuplicates) {
     EXPECT_EQ(check.duplicateCount, 3u);
     EXPECT_EQ(check.duplicate, (std::vector<char>{0, 1, 0, 1, 0, 1, 0}));
     EXPECT_EQ(check.invalid, (std::vector<char>{0, 0, 1, 0, 0, 0, 1}));
+
+    // Checked again with kept verdicts: the same answer, each text judged once.
+    NumberVerdictCache cache;
+    for (int round = 0; round < 2; ++round) {
+        const NumberListCheck again = CheckNumberList(list, u"DE", &cache);
+        EXPECT_EQ(again.duplicate, check.duplicate);
+        EXPECT_EQ(again.invalid, check.invalid);
+        EXPECT_EQ(cache.size(), 6u);
+    }
 }
 
 TEST(NumberCheckTest, RegionsAreTwoKnownLetters) {
