@@ -1,7 +1,7 @@
 #include "service/SendWorker.h"
 
+#include <algorithm>
 #include <deque>
-#include <fmt/format.h>
 #include <set>
 #include <unordered_map>
 
@@ -175,7 +175,6 @@ class BatchSend {
         StepOutcome last;
         if (progress_.batches.empty())
             return last;
-        const std::int32_t errorBefore = state_.job.send.errorCode;
         int unusablePolls = 0;
         std::uint32_t owed = 0;
         SendTiming deferred = options_.timing;
@@ -232,8 +231,6 @@ class BatchSend {
         }
         if (batched_ && unfinishedBatches() == 0 && report_.isOpen())
             report_.setPolling(false);
-        if (state_.job.send.errorCode == -1 && errorBefore != 0)
-            state_.job.send.errorCode = errorBefore;
         return last;
     }
 
