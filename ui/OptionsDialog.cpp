@@ -121,8 +121,9 @@ OptionsDialog::OptionsDialog(AppPaths& paths, QWidget* parent)
         ui_->userNameLabel->setText(qstr(text));
     if (const auto text = GetText(state.language, text::kPassword); !text.empty())
         ui_->passwordLabel->setText(qstr(text));
-    ApplyDialogTexts(this, paths_, kOptionsTexts);
+    // Before the texts: applying them sizes the dialog to its rows.
     addRegionRow();
+    ApplyDialogTexts(this, paths_, kOptionsTexts);
 }
 
 OptionsDialog::~OptionsDialog() = default;
