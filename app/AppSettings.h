@@ -41,6 +41,15 @@ struct AppSettings {
     std::u16string sendWindowPlace;       // WINDOW_SEND
     std::u16string statusWindowPlace;     // WINDOW_STATUS
     std::u16string sentFaxesWindowPlace;  // WINDOW_SENT_FAXES
+    // MAX_DESTINATIONS_PER_FAX: the most destinations one fax carries; a
+    // longer list goes out as several faxes (batches).
+    std::uint32_t maxDestinationsPerFax = 500;
+    // DEFAULT_REGION: two capital letters, the region numbers without an
+    // international prefix belong to (number checking).
+    std::u16string defaultRegion;
 };
+
+inline constexpr std::uint32_t kDefaultMaxDestinationsPerFax = 500;
+inline constexpr std::uint32_t kMostDestinationsPerFax = 100000;
 
 }  // namespace miravo

@@ -7,7 +7,7 @@
 #include "app/AppSettings.h"
 #include "app/FaxJob.h"
 #include "app/LanguageTable.h"
-#include "contacts/Contact.h"
+#include "app/Contact.h"
 
 class QImage;
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "contacts/Contact.h"
+#include "app/Contact.h"
 
 namespace miravo {
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -11,6 +12,7 @@
 #include "app/LanguageTable.h"
 #include "app/Paths.h"
 #include "app/ProfileIni.h"
+#include "app/NumberCheck.h"
 #include "app/Text.h"
 
 namespace miravo {
@@ -122,6 +124,13 @@ void readOptions(AppPaths& paths, AppState& state, const ProfileFile& file) {
     s.logoPath = underModuleFolder(paths.moduleFolder, logo);
     s.caFile = file.getString(kOptions, u"CA_FILE", u"", kPathWidth);
     s.versionHost = file.getString(kOptions, u"VERSION_HOST", kDefaultVersionHost, kPathWidth);
+
+    s.maxDestinationsPerFax = std::clamp<std::uint32_t>(
+        file.getInt(kOptions, u"MAX_DESTINATIONS_PER_FAX", kDefaultMaxDestinationsPerFax), 1,
+        kMostDestinationsPerFax);
+    s.defaultRegion = NormalizedRegion(file.getString(kOptions, u"DEFAULT_REGION", u"", kCodeWidth));
+    if (s.defaultRegion.empty())
+        s.defaultRegion = RegionFromLocale();
 }
 
 std::u16string flag(bool on) {
@@ -156,7 +165,8 @@ void LoadSettings(AppPaths& paths, AppState& state, const SettingsLocation& loca
     }
 
     const std::filesystem::path settingsFile = ToFsPath(paths.settingsPath);
-    EnsureUnicodeFile(settingsFile);
+    if (!location.keepEncoding)
+        EnsureUnicodeFile(settingsFile);
     const ProfileFile file = ProfileFile::load(settingsFile);
 
     paths.languageCode = file.getString(kSettings, u"lang", kDefaultLanguageCode, kCodeWidth);
@@ -170,6 +180,56 @@ void LoadSettings(AppPaths& paths, AppState& state, const SettingsLocation& loca
     LoadLanguage(state.language, paths.languageFile, paths.languageCode);
 
     readOptions(paths, state, file);
+}
+
+namespace {
+
+// Every "OPTIONS" key with the text it is written as.
+std::vector<std::pair<std::u16string_view, std::u16string>> optionValues(const AppSettings& s) {
+    return {
+        {u"SHOW_ADVANCED", flag(s.showAdvanced)},
+        {u"SAVE_PASS", flag(s.savePassword)},
+        {u"CLOSE_WND", flag(s.closeWindow)},
+        {u"TRANSITION_REPORT", flag(s.transmissionReport)},
+        {u"TRANSITION_REPORT_ATTACH", flag(s.reportAttach)},
+        {u"SHOW_PASS", flag(s.showPassword)},
+        {u"DITHERING", flag(s.dithering)},
+        {u"THRESHOLD", flag(s.threshold)},
+        {u"TIMEOUT", toU16(static_cast<long>(s.timeoutMs))},
+        {u"USER_NAME", fitField(s.userName, kNameWidth)},
+        {u"USER_PASS", s.savePassword ? fitField(s.password, kNameWidth) : std::u16string()},
+        {u"SERV_NAME", fitField(s.serviceHost, kPathWidth)},
+        {u"OBJ_NAME", fitField(s.objectPath, kPathWidth)},
+        {u"SUBSCRIBE", fitField(s.subscribe, kPathWidth)},
+        {u"LOGO", fitField(s.logoPath, kPathWidth)},
+        {u"DELIMITER",
+         fitField(!s.delimiter.empty() && s.delimiter.front() == u'\t' ? u"TAB" : s.delimiter,
+                  kDelimiterWidth)},
+        {u"LAST_DIR_ADD_MASS_FILE", fitField(s.lastMassFileDir, kPathWidth)},
+        {u"CA_FILE", fitField(s.caFile, kPathWidth)},
+        {u"VERSION_HOST", fitField(s.versionHost, kPathWidth)},
+        {u"MAX_DESTINATIONS_PER_FAX", toU16(static_cast<long>(s.maxDestinationsPerFax))},
+        {u"DEFAULT_REGION", fitField(s.defaultRegion, kCodeWidth)},
+    };
+}
+
+}  // namespace
+
+bool SaveChangedSettings(const AppPaths& paths, const AppSettings& before) {
+    if (!paths.state || paths.settingsPath.empty())
+        return false;
+    const auto was = optionValues(before);
+    const auto now = optionValues(paths.state->settings);
+    const std::filesystem::path settingsFile = ToFsPath(paths.settingsPath);
+    ProfileFile file = ProfileFile::load(settingsFile);
+    bool changed = false;
+    for (std::size_t i = 0; i < now.size(); ++i) {
+        if (now[i].second == was[i].second)
+            continue;
+        file.set(kOptions, now[i].first, now[i].second);
+        changed = true;
+    }
+    return !changed || file.save(settingsFile, kSettingsFileMode);
 }
 
 bool SaveSettings(const AppPaths& paths) {
@@ -216,6 +276,8 @@ bool SaveSettings(const AppPaths& paths) {
     remembered(u"WINDOW_SEND", s.sendWindowPlace);
     remembered(u"WINDOW_STATUS", s.statusWindowPlace);
     remembered(u"WINDOW_SENT_FAXES", s.sentFaxesWindowPlace);
+    file.set(kOptions, u"MAX_DESTINATIONS_PER_FAX", toU16(static_cast<long>(s.maxDestinationsPerFax)));
+    text(u"DEFAULT_REGION", s.defaultRegion, kCodeWidth);
 
     return file.save(settingsFile, kSettingsFileMode);
 }

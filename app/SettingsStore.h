@@ -37,6 +37,9 @@ struct SettingsLocation {
     std::optional<std::filesystem::path> appDataFolder;
     // Empty means the default name.
     std::u16string settingsFileName = kDefaultSettingsFileName;
+    // Leave the file in the encoding it has (the headless sender changes a
+    // file given to it only where a value changed).
+    bool keepEncoding = false;
 };
 
 // Fills `paths` (module folder, settings path, language file and code, state
@@ -50,5 +53,10 @@ void LoadSettings(AppPaths& paths, AppState& state, const SettingsLocation& loca
 // file in one atomic replacement with mode 0600. Silent on failure (the old
 // file then stays as it was); returns whether the file was written.
 bool SaveSettings(const AppPaths& paths);
+
+// Writes only the "OPTIONS" keys whose values differ from `before`, in the
+// file's own encoding; nothing at all when none changed. Returns whether
+// the file is as it should be.
+bool SaveChangedSettings(const AppPaths& paths, const AppSettings& before);
 
 }  // namespace miravo

@@ -96,6 +96,7 @@ inline constexpr int kRequestTooLarge = 77;
 inline constexpr int kInvalidValue = 79;
 inline constexpr int kMassFax = 117;
 inline constexpr int kDestination = 33;
+inline constexpr int kTotalCostHeading = 34;  // "Total cost:"
 inline constexpr int kUnknownStatus = 51;
 // No usable answer came; also the error code shown with it.
 inline constexpr int kNoUsableAnswer = 999;
@@ -136,6 +137,20 @@ inline constexpr int kSendsWritten = 281;        // %s: the file, %d: the sends 
 inline constexpr int kDeliveredCount = 282;      // %d
 inline constexpr int kFailedCount = 283;         // %d
 inline constexpr int kUnderWayCount = 284;       // %d
+// A send in batches and number checking.
+inline constexpr int kDestinationsDone = 320;    // %d of %d done, %d OK, %d failed
+inline constexpr int kNotSentCount = 321;        // %d not sent
+inline constexpr int kDestinationNotSent = 322;  // a destination never sent
+inline constexpr int kNumberCounts = 323;        // %d valid, %d invalid, %d duplicates
+inline constexpr int kRemoveInvalid = 324;
+inline constexpr int kRemoveDuplicates = 325;
+inline constexpr int kWriteInternational = 326;
+inline constexpr int kInvalidNumbersQuestion = 327;  // %d
+inline constexpr int kSendAnyway = 328;
+inline constexpr int kRemoveThem = 329;
+inline constexpr int kGoBack = 330;
+inline constexpr int kDefaultRegion = 331;
+inline constexpr int kInvalidNumberHint = 332;   // %s: the region
 
 
 // The desktop program as a daily tool (400 and up).

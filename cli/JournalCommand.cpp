@@ -75,6 +75,7 @@ int refresh(Journal& journal, const JournalArguments& arguments, std::FILE* out,
     AppState state;
     AppPaths paths;
     LoadSettingsFrom(arguments.settingsFile, paths, state);
+    const AppSettings loaded = state.settings;
     SendTiming timing;
     timing.sleep = sleep;
     SilentWorkerReport progress;  // Ctrl-C simply ends the program: every write is whole
@@ -89,7 +90,7 @@ int refresh(Journal& journal, const JournalArguments& arguments, std::FILE* out,
     std::fprintf(out, "%d fax(es) asked about, %zu status(es) changed\n", result.asked,
                  result.changes.size());
     // TIMEOUT, doubled by the service's back-off, goes back as after a send.
-    SaveSettings(paths);
+    SaveChangedSettings(paths, loaded);
     switch (result.end) {
         case RefreshEnd::Done:
             return kExitOk;

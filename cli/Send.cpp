@@ -13,6 +13,7 @@
 #include <set>
 
 #include "app/AppState.h"
+#include "app/DocumentKind.h"
 #include "app/FileBytes.h"
 #include "app/Paths.h"
 #include "app/SettingsStore.h"
@@ -21,6 +22,9 @@
 #include "convert/ConversionRun.h"
 #include "convert/FaxTiff.h"
 #include "convert/JobFile.h"
+#include "app/NumberCheck.h"
+#include "contacts/CsvImport.h"
+#include "contacts/MassFaxList.h"
 #include "journal/SendJournal.h"
 #include "service/ServiceTexts.h"
 #include "app/TextIds.h"
@@ -35,10 +39,6 @@ namespace {
 constexpr std::size_t kCoverTextWidth = 6000;
 constexpr int kMaxUnusablePolls = 5;
 
-bool endsWithIgnoreCase(const std::string& text, std::string_view suffix) {
-    return text.size() >= suffix.size() &&
-           equalsIgnoreAsciiCase(u16(text.substr(text.size() - suffix.size())), u16(suffix));
-}
 
 // Prints the status window's labels as they change: each row of the window
 // once per new value, headed by its language text.
@@ -53,8 +53,12 @@ class PrintingReport : public WorkerReport {
             return;
         shown_[id] = text;
         seen_.insert(id);
-        if (id >= controlid::kLabelRecipient && id < controlid::kLabelRecipient + kStatusRows)
-            return;  // printed with its status
+        // Rows and the total are printed per destination as each finishes,
+        // and once at the end.
+        if ((id >= controlid::kLabelRecipient && id < controlid::kLabelRecipient + kStatusRows) ||
+            (id >= controlid::kLabelStatus && id < controlid::kLabelStatus + kStatusRows) ||
+            id == controlid::kLabelTotalCost)
+            return;
         int heading = 0;
         switch (id) {
             case controlid::kLabelAuthentication:
@@ -78,14 +82,48 @@ class PrintingReport : public WorkerReport {
             default:
                 break;
         }
-        if (id >= controlid::kLabelStatus && id < controlid::kLabelStatus + kStatusRows) {
-            const std::u16string& recipient = shown_[controlid::kLabelRecipient + (id - controlid::kLabelStatus)];
-            std::fprintf(out_, "  %s: %s\n", toUtf8(recipient).c_str(), toUtf8(text).c_str());
+        // The fax ids, pages and the estimate change with every batch of a
+        // long list: printed once, when the sending is over.
+        if (id == controlid::kLabelFaxId || id == controlid::kLabelPages ||
+            id == controlid::kLabelPrebilling) {
+            held_[id] = {heading, text};
+            return;
+        }
+        if (id == controlid::kStatusLine && text != GetText(state_.language, text::kSending))
+            flush();
+        // The verdict row speaks of the numbers too: credentials that were
+        // taken are not to read as refused.
+        const SendState& send = state_.job.send;
+        if (id == controlid::kLabelAuthentication && send.authenticated && !send.validated &&
+            text == GetText(state_.language, text::kFailed)) {
+            std::fprintf(out_, "%s %s (%s)\n", toUtf8(GetText(state_.language, heading)).c_str(),
+                         toUtf8(GetText(state_.language, text::kOk)).c_str(),
+                         "the service finds some numbers invalid");
+            std::fflush(out_);
+            return;
+        }
+        if (id == controlid::kLabelAuthentication && !text.empty() && text.front() == u'#') {
+            // A service error, whichever step it came from.
+            flush();
+            std::fprintf(out_, "%s\n", toUtf8(text).c_str());
         } else if (heading != 0) {
             std::fprintf(out_, "%s %s\n", toUtf8(GetText(state_.language, heading)).c_str(),
                          toUtf8(text).c_str());
         } else if (!text.empty()) {
             std::fprintf(out_, "%s\n", toUtf8(text).c_str());
+        }
+        std::fflush(out_);
+    }
+    // Prints what was held back: fax ids, pages (the document's pages times
+    // the destinations) and the estimated cost.
+    void flush() {
+        for (auto& [id, line] : held_) {
+            if (line.second.empty())
+                continue;
+            std::fprintf(out_, "%s %s%s\n", toUtf8(GetText(state_.language, line.first)).c_str(),
+                         toUtf8(line.second).c_str(),
+                         id == controlid::kLabelPages ? " (document pages x destinations)" : "");
+            line.second.clear();
         }
         std::fflush(out_);
     }
@@ -102,6 +140,7 @@ class PrintingReport : public WorkerReport {
     const std::atomic<bool>* stop_;
     std::map<int, std::u16string> shown_;
     std::set<int> seen_;
+    std::map<int, std::pair<int, std::u16string>> held_;
     std::atomic<bool> closed_{false};
 };
 
@@ -112,9 +151,11 @@ class TerminalPrompt : public CredentialsPrompt {
 
     bool ask(AppState& state) override {
         if (!interactive_) {
-            std::fprintf(err_,
-                         "miravo-send: the service needs a user name and password: set USER_NAME "
-                         "and USER_PASS in the settings file\n");
+            // Refused credentials are told once the send has ended.
+            if (state.settings.userName.empty() || state.settings.password.empty())
+                std::fprintf(err_,
+                             "miravo-send: the service needs a user name and password: set "
+                             "USER_NAME and USER_PASS in the settings file\n");
             return false;
         }
         std::fprintf(err_, "%s ", toUtf8(GetText(state.language, text::kUserName)).c_str());
@@ -215,7 +256,10 @@ std::u16string makeDocument(AppPaths& paths, AppState& state, const std::string&
         std::fprintf(err, "miravo-send: %s is not a readable file\n", input.c_str());
         return {};
     }
-    if (endsWithIgnoreCase(input, ".tif") || endsWithIgnoreCase(input, ".tiff")) {
+    // What the file holds decides, not its name: the desktop program
+    // sends PDF, PostScript, PNG, JPEG and TIFF alike.
+    const DocumentKind kind = SniffDocumentFile(absolute.c_str());
+    if (kind == DocumentKind::Tiff) {
         // The page count travels in the document's name.
         const int pages = CountTiffPages(absolute);
         if (pages < 1) {
@@ -232,7 +276,8 @@ std::u16string makeDocument(AppPaths& paths, AppState& state, const std::string&
         return FromFsPath(document);
     }
     std::u16string job = FromFsPath(absolute);
-    if (endsWithIgnoreCase(input, ".pdf")) {
+    if (kind == DocumentKind::Pdf || kind == DocumentKind::PostScript ||
+        kind == DocumentKind::Image) {
         // miravo-print lives beside this program.
         const fs::path printer =
             fs::read_symlink("/proc/self/exe", ec).parent_path() / "miravo-print";
@@ -244,7 +289,9 @@ std::u16string makeDocument(AppPaths& paths, AppState& state, const std::string&
         job = fromUtf8(*line);
     }
     if (!CheckJobFile(job)) {
-        std::fprintf(err, "miravo-send: %s is not a job file, a PDF or a TIFF file\n",
+        std::fprintf(err,
+                     "miravo-send: %s is not a job file, a PDF, PostScript, PNG, JPEG or TIFF "
+                     "file\n",
                      input.c_str());
         return {};
     }
@@ -279,18 +326,83 @@ bool readCount(const std::string& text, long least, long most, int& out) {
     return true;
 }
 
-// Every destination's final word; the window shows only three of them.
+// Prints each destination once, as it reaches its final status, and
+// passes everything on to the journal.
+class PrintingRecorder : public SendRecorder {
+  public:
+    PrintingRecorder(SendRecorder& journal, PrintingReport& report, std::FILE* out)
+        : journal_(journal), report_(report), out_(out) {}
+
+    void batchSent(const AppState& state, const SendProgress& progress,
+                   std::size_t index) override {
+        journal_.batchSent(state, progress, index);
+    }
+    void statusAnswered(const AppState& state, const SendProgress& progress,
+                        std::size_t index) override {
+        journal_.statusAnswered(state, progress, index);
+        report_.flush();  // the fax ids and the estimate come first
+        const Batch& range = progress.batches[index].range;
+        printed_.resize(progress.destinations.size(), false);
+        const std::u16string currency = GetText(state.language, text::kCurrency);
+        for (std::size_t i = range.first; i < range.first + range.count; ++i) {
+            const DestinationStatus& d = progress.destinations[i];
+            if (printed_[i] || d.status.empty())
+                continue;
+            printed_[i] = true;
+            std::fprintf(out_, "  %s: %s [%s] %s\n", toUtf8(d.recipient).c_str(),
+                         toUtf8(FaxStatusText(state.language, d.status)).c_str(),
+                         toUtf8(d.status).c_str(),
+                         toUtf8(MoneyText(DecimalValue(d.cost), currency)).c_str());
+        }
+        std::fflush(out_);
+    }
+    void sendEnded(const AppState& state, const SendProgress& progress) override {
+        journal_.sendEnded(state, progress);
+    }
+
+  private:
+    SendRecorder& journal_;
+    PrintingReport& report_;
+    std::FILE* out_;
+    std::vector<bool> printed_;
+};
+
+// The end of the send: the destinations never sent or still under way,
+// then one line of counts and the total cost.
 void printSummary(const AppState& state, const SendSummary& summary, std::FILE* out) {
     if (summary.destinations.empty())
         return;
-    const std::u16string currency = GetText(state.language, text::kCurrency);
-    std::fprintf(out, "%s\n", toUtf8(GetText(state.language, text::kDestination)).c_str());
+    const LanguageTable& language = state.language;
+    std::size_t ok = 0, failed = 0, underWay = 0, notSent = 0;
     for (const DestinationStatus& d : summary.destinations) {
-        std::fprintf(out, "  %s: %s [%s] %s\n", toUtf8(d.recipient).c_str(),
-                     toUtf8(FaxStatusText(state.language, d.status)).c_str(),
-                     d.status.empty() ? "--" : toUtf8(d.status).c_str(),
-                     toUtf8(MoneyText(DecimalValue(d.cost), currency)).c_str());
+        if (d.notSent) {
+            ++notSent;
+            std::fprintf(out, "  %s: %s\n", toUtf8(d.recipient).c_str(),
+                         toUtf8(GetText(language, text::kDestinationNotSent)).c_str());
+        } else if (d.status.empty()) {
+            ++underWay;
+            std::fprintf(out, "  %s: %s\n", toUtf8(d.recipient).c_str(),
+                         toUtf8(FaxStatusText(language, u"")).c_str());
+        } else if (d.status == u"OK") {
+            ++ok;
+        } else {
+            ++failed;
+        }
     }
+    std::string counts = toUtf8(GetText(language, text::kDeliveredCount, static_cast<int>(ok))) +
+                         ", " +
+                         toUtf8(GetText(language, text::kFailedCount, static_cast<int>(failed)));
+    if (underWay > 0)
+        counts += ", " + toUtf8(GetText(language, text::kUnderWayCount, static_cast<int>(underWay)));
+    if (notSent > 0)
+        counts += ", " + toUtf8(GetText(language, text::kNotSentCount, static_cast<int>(notSent)));
+    std::fprintf(out, "%s: %zu (%s)\n", toUtf8(GetText(language, text::kDestination)).c_str(),
+                 summary.destinations.size(), counts.c_str());
+    // A total only once the service has said what became of a destination.
+    if (ok + failed > 0)
+        std::fprintf(out, "%s %s\n", toUtf8(GetText(language, text::kTotalCostHeading)).c_str(),
+                     toUtf8(MoneyText(summary.totalCost, GetText(language, text::kCurrency)))
+                         .c_str());
 }
 
 }  // namespace
@@ -343,6 +455,18 @@ bool ParseSendArguments(const std::vector<std::string>& args, SendArguments& out
                 error = "--timeout takes a number of seconds from 1 to 86400";
                 return false;
             }
+        } else if (a == "--list") {
+            if (!value(out.listFile))
+                return false;
+        } else if (a == "--column") {
+            if (!value(out.column))
+                return false;
+            if (out.column.empty()) {
+                error = "--column needs a column name or number";
+                return false;
+            }
+        } else if (a == "--strict") {
+            out.strict = true;
         } else if (a == "--report") {
             if (!value(out.report))
                 return false;
@@ -360,14 +484,64 @@ bool ParseSendArguments(const std::vector<std::string>& args, SendArguments& out
             return false;
         }
     }
-    if (out.to.empty()) {
-        error = "at least one --to NUMBER is needed";
+    if (out.to.empty() && out.listFile.empty()) {
+        error = "at least one --to NUMBER or a --list FILE is needed";
+        return false;
+    }
+    if (!out.column.empty() && out.listFile.empty()) {
+        error = "--column needs a --list FILE";
         return false;
     }
     if (out.input.empty()) {
         error = "the document to send is missing";
         return false;
     }
+    return true;
+}
+
+bool ReadNumberList(const std::string& file, const std::string& column, char16_t delimiter,
+                    std::vector<std::u16string>& numbers, std::string& error) {
+    const std::u16string pathText = fromUtf8(file);
+    const MassFaxFile read = ReadMassFaxFile(fs::path(file), pathText);
+    MassFaxList list;
+    switch (read.kind) {
+        case MassFaxFile::Kind::Unreadable:
+            error = file + " cannot be read";
+            return false;
+        case MassFaxFile::Kind::Unsupported:
+            error = file + ": " + toUtf8(kUnsupportedFileFormat);
+            return false;
+        case MassFaxFile::Kind::PlainList:
+            if (!column.empty()) {
+                error = "--column is for CSV lists; " + file + " is a plain list";
+                return false;
+            }
+            list.addLines(read.text);
+            break;
+        case MassFaxFile::Kind::Csv: {
+            const std::vector<std::u16string> header = SplitCsvHeader(read.text, delimiter);
+            std::size_t field = 0;
+            if (column.empty()) {
+                field = 1;
+            } else if (column.find_first_not_of("0123456789") == std::string::npos &&
+                       column.size() <= 6) {
+                field = static_cast<std::size_t>(parseDecimal(column));
+            } else {
+                for (std::size_t i = 0; i < header.size(); ++i) {
+                    if (equalsIgnoreAsciiCase(header[i], fromUtf8(column)))
+                        field = i + 1;
+                }
+            }
+            if (field == 0 || field > header.size()) {
+                error = "the CSV list " + file + " has no column " +
+                        (column.empty() ? std::string("1") : column);
+                return false;
+            }
+            list.addLines(CsvDataLines(read.text), field, delimiter);
+            break;
+        }
+    }
+    numbers = list.rows();
     return true;
 }
 
@@ -382,6 +556,12 @@ int ExitStatusFor(const SendSummary& summary, const SendState& send) {
     switch (summary.end) {
         case SendEnd::Finished: {
             if (summary.destinations.empty())
+                return kExitServiceError;
+            // An answer about another fax ended the polling: nothing is known.
+            bool anyStatus = false;
+            for (const DestinationStatus& d : summary.destinations)
+                anyStatus = anyStatus || !d.status.empty();
+            if (!anyStatus)
                 return kExitServiceError;
             for (const DestinationStatus& d : summary.destinations) {
                 if (d.status != u"OK")
@@ -438,6 +618,7 @@ void LoadSettingsFrom(const std::string& settingsFile, AppPaths& paths, AppState
         location.appDataFolder = file.parent_path();
         location.settingsFileName = FromFsPath(file.filename());
     }
+    location.keepEncoding = true;
     LoadSettings(paths, state, location);
 }
 
@@ -468,6 +649,46 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
         r.name = d.name;
         state.job.recipients.push_back(std::move(r));
     }
+    if (!arguments.listFile.empty()) {
+        std::vector<std::u16string> numbers;
+        std::string error;
+        if (!ReadNumberList(arguments.listFile, arguments.column,
+                            DelimiterOf(state.settings.delimiter), numbers, error)) {
+            std::fprintf(err, "miravo-send: %s\n", error.c_str());
+            return kExitUsage;
+        }
+        for (std::u16string& n : numbers)
+            state.job.recipients.push_back(Recipient::entry(u"0", u"", std::move(n), u""));
+    }
+    // Every number checked before it costs money.
+    {
+        std::vector<std::u16string> numbers;
+        for (const Recipient& r : state.job.recipients)
+            numbers.push_back(r.number);
+        const NumberListCheck check = CheckNumberList(numbers, state.settings.defaultRegion);
+        if (check.invalidCount > 0) {
+            std::size_t shown = 0;
+            for (std::size_t i = 0; i < numbers.size() && shown < 20; ++i) {
+                if (check.invalid[i]) {
+                    ++shown;
+                    std::fprintf(err, "miravo-send: %s cannot be a valid number (region %s)\n",
+                                 toUtf8(numbers[i]).c_str(),
+                                 toUtf8(state.settings.defaultRegion).c_str());
+                }
+            }
+            if (check.invalidCount > shown)
+                std::fprintf(err, "miravo-send: ... and %zu more invalid numbers\n",
+                             check.invalidCount - shown);
+            if (arguments.strict) {
+                std::fprintf(err, "miravo-send: nothing sent: %zu invalid numbers (--strict)\n",
+                             check.invalidCount);
+                return kExitUsage;
+            }
+        }
+        if (check.duplicateCount > 0)
+            std::fprintf(err, "miravo-send: %zu numbers repeat an earlier one and go out once\n",
+                         check.duplicateCount);
+    }
     if (arguments.cover) {
         state.job.coverPageOn = true;
         state.job.coverText = *arguments.cover;
@@ -482,6 +703,8 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
         state.settings.transmissionReport = false;
     }
 
+    // What the file said, with this run's own options applied.
+    const AppSettings loaded = state.settings;
     PrintingReport report(state, out, controls.stop);
     TerminalPrompt prompt(controls.interactive, err);
     SendOptions options;
@@ -493,10 +716,12 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
     options.maxUnusablePolls = kMaxUnusablePolls;
     // Remembered in the sent-fax journal by the name of what was sent.
     SendJournal journal(FromFsPath(fs::path(arguments.input).stem()));
-    options.recorder = &journal;
+    PrintingRecorder printing(journal, report, out);
+    options.recorder = &printing;
     state.job.statusWindowOpen = true;
     const SendSummary summary = RunSend(state, report, prompt, options);
     state.job.statusWindowOpen = false;
+    report.flush();
     if (!journal.movedAside().empty())
         std::fprintf(err, "miravo-send: %s\n", JournalMovedNotice(journal.movedAside()).c_str());
     printSummary(state, summary, out);
@@ -511,7 +736,8 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
                          summary.last.error.empty() ? "" : ": ", summary.last.error.c_str());
             break;
         case kExitCredentials:
-            std::fprintf(err, "miravo-send: the service did not accept the credentials\n");
+            std::fprintf(err,
+                         "miravo-send: the user name and password were refused by the service\n");
             break;
         case kExitServiceError:
             std::fprintf(err, "miravo-send: %s\n", serviceErrorText(state, summary).c_str());
@@ -529,9 +755,9 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
         default:
             break;
     }
-    // TIMEOUT (doubled by the service's back-off) and the credentials go back
-    // to the settings file, as at the end of every run of the program.
-    SaveSettings(paths);
+    // Only what the run changed goes back (TIMEOUT doubled by the service's
+    // back-off, credentials typed at the prompt), in the file's encoding.
+    SaveChangedSettings(paths, loaded);
     return status;
 }
 

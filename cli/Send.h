@@ -36,7 +36,18 @@ struct SendArguments {
     int retries = 3;
     // Overall limit of every exchange in seconds; 0: each kind's own.
     int timeoutSeconds = 0;
+    // --list FILE: more numbers, one a line (.txt) or a CSV column.
+    std::string listFile;
+    std::string column;  // --column NAME|N of a CSV list; empty: the first
+    bool strict = false; // --strict: invalid numbers refuse the send
 };
+
+// The numbers of a --list file: a plain list (".txt" in the path) one a
+// line, else a CSV file whose column `column` (a header name, ignoring
+// case, or a number from 1) holds them, split at `delimiter`. False with a
+// message when the file or the column cannot be used.
+bool ReadNumberList(const std::string& file, const std::string& column, char16_t delimiter,
+                    std::vector<std::u16string>& numbers, std::string& error);
 
 // Reads the sending mode's arguments; false with a message when they
 // cannot be used.

@@ -21,7 +21,7 @@
 #include <string>
 
 #include "app/FaxJob.h"
-#include "contacts/Contact.h"
+#include "app/Contact.h"
 #include "service/TaskAnswer.h"
 
 namespace miravo {

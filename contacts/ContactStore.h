@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "contacts/Contact.h"
+#include "app/Contact.h"
 
 namespace miravo {
 

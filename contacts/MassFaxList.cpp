@@ -1,5 +1,7 @@
 #include "contacts/MassFaxList.h"
 
+#include "app/NumberCheck.h"
+
 #include <QString>
 #include <new>
 
@@ -111,6 +113,39 @@ bool MassFaxList::remove(std::size_t index) {
         folded_.erase(it);
     rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
     return true;
+}
+
+std::size_t MassFaxList::removeMarked(const std::vector<char>& drop) {
+    std::vector<std::u16string> kept;
+    kept.reserve(rows_.size());
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        if (i >= drop.size() || !drop[i])
+            kept.push_back(std::move(rows_[i]));
+    }
+    const std::size_t removed = rows_.size() - kept.size();
+    rows_.clear();
+    folded_.clear();
+    for (std::u16string& number : kept)
+        append(std::move(number));
+    return removed;
+}
+
+std::size_t MassFaxList::writeInternational(std::u16string_view region) {
+    const NumberChecker checker(region);
+    std::vector<std::u16string> rows = std::move(rows_);
+    rows_.clear();
+    folded_.clear();
+    std::size_t changed = 0;
+    for (std::u16string& number : rows) {
+        const NumberVerdict verdict = checker.check(number);
+        if (!verdict.international.empty() && verdict.international != number) {
+            number = verdict.international;
+            ++changed;
+        }
+        if (folded_.count(FoldLetterCase(number)) == 0)
+            append(std::move(number));
+    }
+    return changed;
 }
 
 std::vector<Recipient> MassFaxList::recipients() const {

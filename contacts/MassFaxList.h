@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "contacts/Contact.h"
+#include "app/Contact.h"
 
 namespace miravo {
 
@@ -65,6 +65,13 @@ class MassFaxList {
     // Deletes row `index` (0-based); the rows after it move up. False when
     // there is no such row.
     bool remove(std::size_t index);
+    // Deletes every row whose entry in `drop` is non-zero, in one pass.
+    // Returns the rows deleted.
+    std::size_t removeMarked(const std::vector<char>& drop);
+    // Writes every row that reads as a number in its international form
+    // (E.164) for `region`; a row that then repeats an earlier one goes.
+    // Returns the rows changed.
+    std::size_t writeInternational(std::u16string_view region);
 
     // OK: one recipient per row in order, in entry form with id "0", no
     // name, the row's number and no mobile number. Numbers are kept whole.

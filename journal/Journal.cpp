@@ -11,8 +11,11 @@
 #include <ctime>
 #include <map>
 #include <thread>
+#include <unordered_map>
 
 #include "app/Paths.h"
+#include "app/LanguageTable.h"
+#include "app/TextIds.h"
 #include "service/ServiceTexts.h"
 
 namespace miravo {
@@ -51,6 +54,8 @@ CREATE TABLE IF NOT EXISTS destinations(
   cost REAL NOT NULL DEFAULT 0,
   final INTEGER NOT NULL DEFAULT 0,
   last_checked INTEGER NOT NULL DEFAULT 0,
+  fax_id TEXT NOT NULL DEFAULT '',
+  sent INTEGER NOT NULL DEFAULT 1,
   PRIMARY KEY(send_id, position)) WITHOUT ROWID;
 CREATE INDEX IF NOT EXISTS sends_by_time ON sends(sent_at, id);
 CREATE INDEX IF NOT EXISTS sends_unfinished ON sends(sent_at) WHERE pending > 0;
@@ -290,6 +295,30 @@ bool Journal::open(bool fresh) {
         } while (std::chrono::steady_clock::now() < deadline);
     }
     if (rc == SQLITE_OK) {
+        // Journals written before sends went out in batches get the
+        // destination's fax and whether it was sent; every row of such a
+        // send carried the send's one fax id.
+        sqlite3_stmt* probe = nullptr;
+        const bool current = sqlite3_prepare_v2(db, "SELECT fax_id, sent FROM destinations",
+                                                -1, &probe, nullptr) == SQLITE_OK;
+        sqlite3_finalize(probe);
+        if (!current)
+            rc = sqlite3_exec(db,
+                              "BEGIN IMMEDIATE; "
+                              "ALTER TABLE destinations ADD COLUMN fax_id TEXT NOT NULL DEFAULT ''; "
+                              "ALTER TABLE destinations ADD COLUMN sent INTEGER NOT NULL DEFAULT 1; "
+                              "UPDATE destinations SET fax_id = (SELECT fax_id FROM sends "
+                              "WHERE sends.id = destinations.send_id); COMMIT;",
+                              nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        else
+            rc = sqlite3_exec(db,
+                              "CREATE INDEX IF NOT EXISTS destinations_by_fax ON "
+                              "destinations(send_id, fax_id)",
+                              nullptr, nullptr, nullptr);
+    }
+    if (rc == SQLITE_OK) {
         // Every column this program reads must be there.
         rc = sqlite3_exec(
             db,
@@ -297,7 +326,7 @@ bool Journal::open(bool fresh) {
             "estimated_cost, total_cost, destination_list, delivered, failed, "
             "pending FROM sends LIMIT 0; SELECT id, sent_at, text FROM send_search LIMIT 0; "
             "SELECT send_id, position, number, name, status_code, status_text, "
-            "cost, final, last_checked FROM destinations LIMIT 0;",
+            "cost, final, last_checked, fax_id, sent FROM destinations LIMIT 0;",
             nullptr, nullptr, nullptr);
     }
     if (rc != SQLITE_OK) {
@@ -329,7 +358,8 @@ std::int64_t Journal::recordTransfer(const JournalSend& send) {
     const std::int64_t id = sqlite3_last_insert_rowid(db_);
     Statement row(db_,
                   "INSERT INTO destinations(send_id, position, number, name, status_code, "
-                  "status_text, cost, final, last_checked) VALUES(?,?,?,?,?,?,?,?,?)");
+                  "status_text, cost, final, last_checked, fax_id, sent) "
+                  "VALUES(?,?,?,?,?,?,?,?,?,?,?)");
     std::int64_t position = 0;
     std::u16string search = send.title;
     for (const JournalDestination& d : send.destinations) {
@@ -342,7 +372,9 @@ std::int64_t Journal::recordTransfer(const JournalSend& send) {
             .bind(6, d.statusText)
             .bind(7, d.cost)
             .bind(8, std::int64_t{d.final})
-            .bind(9, d.lastChecked);
+            .bind(9, d.lastChecked)
+            .bind(10, d.faxId)
+            .bind(11, std::int64_t{d.sent});
         if (!row.run())
             return 0;
     }
@@ -403,29 +435,126 @@ bool Journal::recordStatus(std::int64_t id, const std::vector<DestinationStatus>
 }
 
 bool Journal::refreshSummary(std::int64_t id) {
+    // The list names the first destinations only: a mass fax of thousands
+    // would otherwise rewrite a long text with every status answer.
+    constexpr int kListed = 50;
     std::u16string list;
-    std::int64_t delivered = 0, failed = 0, pending = 0;
     Statement rows(db_,
-                   "SELECT number, name, status_code, final FROM destinations "
-                   "WHERE send_id = ? ORDER BY position");
-    rows.bind(1, id);
+                   "SELECT number, name FROM destinations WHERE send_id = ? ORDER BY position "
+                   "LIMIT ?");
+    rows.bind(1, id).bind(2, std::int64_t{kListed + 1});
+    int listed = 0;
     while (rows.step()) {
+        if (++listed > kListed) {
+            list += u", \u2026";
+            break;
+        }
         const std::u16string number = rows.text(0), name = rows.text(1);
         if (!list.empty())
             list += u", ";
         list += name.empty() ? number : name + u" (" + number + u")";
-        if (rows.integer(3) == 0)
-            ++pending;
-        else if (rows.text(2) == u"OK")
-            ++delivered;
-        else
-            ++failed;
     }
-    Statement update(db_,
-                     "UPDATE sends SET destination_list = ?, delivered = ?, failed = ?, "
-                     "pending = ? WHERE id = ?");
-    update.bind(1, list).bind(2, delivered).bind(3, failed).bind(4, pending).bind(5, id);
+    Statement update(
+        db_,
+        "UPDATE sends SET destination_list = ?1, "
+        "delivered = (SELECT count(*) FROM destinations WHERE send_id = ?2 AND final <> 0 "
+        "AND status_code = 'OK'), "
+        "failed = (SELECT count(*) FROM destinations WHERE send_id = ?2 AND final <> 0 "
+        "AND status_code <> 'OK'), "
+        "pending = (SELECT count(*) FROM destinations WHERE send_id = ?2 AND final = 0) "
+        "WHERE id = ?2");
+    update.bind(1, list).bind(2, id);
     return update.run();
+}
+
+bool Journal::recordBatch(std::int64_t id, std::size_t first, std::size_t count,
+                          const std::u16string& faxId, double estimatedCost) {
+    WriteTransaction transaction(db_);
+    if (!transaction)
+        return false;
+    Statement rows(db_,
+                   "UPDATE destinations SET fax_id = ?1 WHERE send_id = ?2 AND position >= ?3 "
+                   "AND position < ?4");
+    rows.bind(1, faxId)
+        .bind(2, id)
+        .bind(3, static_cast<std::int64_t>(first))
+        .bind(4, static_cast<std::int64_t>(first + count));
+    Statement send(db_,
+                   "UPDATE sends SET fax_id = CASE WHEN fax_id = '' THEN ?1 "
+                   "ELSE fax_id || ', ' || ?1 END, estimated_cost = estimated_cost + ?2 "
+                   "WHERE id = ?3");
+    send.bind(1, faxId).bind(2, estimatedCost).bind(3, id);
+    return rows.run() && send.run() && transaction.commit();
+}
+
+bool Journal::recordNotSent(std::int64_t id, const std::vector<std::size_t>& positions,
+                            const LanguageTable& language) {
+    WriteTransaction transaction(db_);
+    if (!transaction)
+        return false;
+    Statement update(db_,
+                     "UPDATE destinations SET sent = 0, final = 1, status_code = '', "
+                     "status_text = ?1, fax_id = '' WHERE send_id = ?2 AND position = ?3");
+    const std::u16string notSent = GetText(language, text::kDestinationNotSent);
+    for (std::size_t position : positions) {
+        update.bind(1, notSent).bind(2, id).bind(3, static_cast<std::int64_t>(position));
+        if (!update.run())
+            return false;
+    }
+    return refreshSummary(id) && transaction.commit();
+}
+
+bool Journal::recordFaxStatus(std::int64_t id, const std::u16string& faxId,
+                              const std::vector<DestinationStatus>& statuses,
+                              const LanguageTable& language) {
+    WriteTransaction transaction(db_);
+    if (!transaction)
+        return false;
+    std::vector<std::int64_t> positions;
+    std::unordered_map<std::u16string, std::size_t> byNumber;
+    {
+        Statement rows(db_,
+                       "SELECT position, number FROM destinations WHERE send_id = ? AND "
+                       "fax_id = ? AND sent <> 0 ORDER BY position");
+        rows.bind(1, id).bind(2, faxId);
+        while (rows.step()) {
+            byNumber.emplace(rows.text(1), positions.size());
+            positions.push_back(rows.integer(0));
+        }
+    }
+    if (positions.empty())
+        return false;
+    std::vector<bool> taken(positions.size(), false);
+    Statement update(db_,
+                     "UPDATE destinations SET status_code = ?, status_text = ?, cost = ?, "
+                     "final = ?, last_checked = ? WHERE send_id = ? AND position = ?");
+    const std::int64_t now = JournalNow();
+    for (std::size_t i = 0; i < statuses.size(); ++i) {
+        const DestinationStatus& s = statuses[i];
+        std::size_t at = positions.size();
+        if (const auto found = byNumber.find(s.recipient);
+            found != byNumber.end() && !taken[found->second])
+            at = found->second;
+        else if (i < positions.size() && !taken[i])
+            at = i;
+        if (at == positions.size())
+            continue;  // an answer about a destination this fax never had
+        taken[at] = true;
+        update.bind(1, s.status)
+            .bind(2, FaxStatusText(language, s.status))
+            .bind(3, DecimalValue(s.cost))
+            .bind(4, std::int64_t{!s.status.empty()})
+            .bind(5, now)
+            .bind(6, id)
+            .bind(7, positions[at]);
+        if (!update.run())
+            return false;
+    }
+    Statement total(db_,
+                    "UPDATE sends SET total_cost = (SELECT coalesce(sum(cost), 0) FROM "
+                    "destinations WHERE send_id = ?1) WHERE id = ?1");
+    total.bind(1, id);
+    return total.run() && refreshSummary(id) && transaction.commit();
 }
 
 std::vector<std::int64_t> Journal::find(const JournalFilter& filter) const {
@@ -475,7 +604,8 @@ std::vector<JournalSend> Journal::sends(const std::vector<std::int64_t>& ids) co
     Statement query(db_, sql.c_str());
     Statement destinations(db_,
                            "SELECT number, name, status_code, status_text, cost, final, "
-                           "last_checked FROM destinations WHERE send_id = ? ORDER BY position");
+                           "last_checked, fax_id, sent FROM destinations WHERE send_id = ? "
+                           "ORDER BY position");
     for (std::int64_t id : ids) {
         query.reset();
         query.bind(1, id);
@@ -493,6 +623,8 @@ std::vector<JournalSend> Journal::sends(const std::vector<std::int64_t>& ids) co
             d.cost = destinations.real(4);
             d.final = destinations.integer(5) != 0;
             d.lastChecked = destinations.integer(6);
+            d.faxId = destinations.text(7);
+            d.sent = destinations.integer(8) != 0;
             send.destinations.push_back(std::move(d));
         }
         out.push_back(std::move(send));

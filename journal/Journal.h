@@ -30,6 +30,8 @@ struct JournalDestination {
     double cost = 0;
     bool final = false;
     std::int64_t lastChecked = 0;  // seconds since 1970 (UTC); 0: never
+    std::u16string faxId;  // the fax (batch) that carried it; empty: not (yet) sent
+    bool sent = true;      // false: the send ended before it went out ("not sent")
 };
 
 struct JournalSend {
@@ -39,7 +41,7 @@ struct JournalSend {
     int pages = 0;
     bool cover = false;
     std::u16string reportOptions;  // "YES", "NO" or "NOT_AT_ALL"
-    std::u16string faxId;
+    std::u16string faxId;  // every fax id of the send, comma separated
     double estimatedCost = 0;
     double totalCost = 0;
     std::vector<JournalDestination> destinations;
@@ -91,6 +93,19 @@ class Journal {
     // updates the row of its number (else the row in its position).
     bool recordStatus(std::int64_t id, const std::vector<DestinationStatus>& statuses,
                       double totalCost, const LanguageTable& language);
+    // A further batch of the send `id` went out as fax `faxId`: the
+    // destinations at positions [first, first + count) carry it.
+    bool recordBatch(std::int64_t id, std::size_t first, std::size_t count,
+                     const std::u16string& faxId, double estimatedCost);
+    // The destinations at these positions were never sent: final, "not sent".
+    bool recordNotSent(std::int64_t id, const std::vector<std::size_t>& positions,
+                       const LanguageTable& language);
+    // A status answer about fax `faxId` of the send `id`: each destination of
+    // the answer updates the row of its number among that fax's rows (else
+    // the row in its place); the send's total is the sum of all rows.
+    bool recordFaxStatus(std::int64_t id, const std::u16string& faxId,
+                         const std::vector<DestinationStatus>& statuses,
+                         const LanguageTable& language);
 
     // Ids of the matching sends, newest first.
     std::vector<std::int64_t> find(const JournalFilter& filter) const;

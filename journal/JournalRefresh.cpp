@@ -48,32 +48,45 @@ RefreshResult RefreshUnfinished(Journal& journal, AppState& state, WorkerReport&
     deferred.sleep = [&owed](std::uint32_t ms) { owed = ms; };
     FollowingReport quiet(progress);
     for (const JournalSend& before : sends) {
-        if (!progress.isOpen()) {
-            result.end = RefreshEnd::Stopped;
-            return result;
+        // Every fax (batch) of the send with a destination still under way.
+        std::vector<std::u16string> faxIds;
+        for (const JournalDestination& d : before.destinations) {
+            const std::u16string& faxId = d.faxId.empty() ? before.faxId : d.faxId;
+            if (d.sent && !d.final && !faxId.empty() &&
+                std::find(faxIds.begin(), faxIds.end(), faxId) == faxIds.end())
+                faxIds.push_back(faxId);
         }
-        if (owed > 0) {
-            timing.wait(owed, progress);
-            owed = 0;
+        bool recorded = false;
+        for (const std::u16string& faxId : faxIds) {
             if (!progress.isOpen()) {
                 result.end = RefreshEnd::Stopped;
                 return result;
             }
+            if (owed > 0) {
+                timing.wait(owed, progress);
+                owed = 0;
+                if (!progress.isOpen()) {
+                    result.end = RefreshEnd::Stopped;
+                    return result;
+                }
+            }
+            state.job.send.clear();
+            state.job.send.faxId = faxId;
+            const StepOutcome step = RunFaxStep(state, quiet, FaxStep::Status, deferred);
+            if (step.hostUnavailable()) {
+                result.end = RefreshEnd::Unreachable;
+                return result;
+            }
+            if (state.job.send.errorCode == 107) {
+                result.end = RefreshEnd::CredentialsRefused;
+                return result;
+            }
+            if (step.aboutThisFax &&
+                journal.recordFaxStatus(before.id, faxId, step.destinations, state.language))
+                recorded = true;
         }
-        state.job.send.clear();
-        state.job.send.faxId = before.faxId;
-        const StepOutcome step = RunFaxStep(state, quiet, FaxStep::Status, deferred);
         ++result.asked;
-        if (step.hostUnavailable()) {
-            result.end = RefreshEnd::Unreachable;
-            return result;
-        }
-        if (state.job.send.errorCode == 107) {
-            result.end = RefreshEnd::CredentialsRefused;
-            return result;
-        }
-        if (step.aboutThisFax &&
-            journal.recordStatus(before.id, step.destinations, step.totalCost, state.language)) {
+        if (recorded) {
             if (const auto after = journal.send(before.id)) {
                 const std::size_t n =
                     std::min(before.destinations.size(), after->destinations.size());
@@ -82,8 +95,8 @@ RefreshResult RefreshUnfinished(Journal& journal, AppState& state, WorkerReport&
                     const JournalDestination& is = after->destinations[i];
                     if (was.statusCode != is.statusCode)
                         result.changes.push_back(
-                            {before.id, before.faxId, is.number, is.name, was.statusCode,
-                             is.statusCode});
+                            {before.id, is.faxId.empty() ? before.faxId : is.faxId, is.number,
+                             is.name, was.statusCode, is.statusCode});
                 }
             }
         }

@@ -21,10 +21,16 @@ std::u16string SendTitle(const FaxJob& job) {
     return FromFsPath(ToFsPath(job.documentPath).stem());
 }
 
-void SendJournal::transferAnswered(const AppState& state) {
-    const SendState& send = state.job.send;
-    if (id_ != 0 || send.faxId.empty() || path_.empty())
+void SendJournal::batchSent(const AppState& state, const SendProgress& progress,
+                            std::size_t index) {
+    const SentBatch& batch = progress.batches[index];
+    if (path_.empty())
         return;
+    if (id_ != 0) {
+        journal_->recordBatch(id_, batch.range.first, batch.range.count, batch.faxId,
+                              batch.prebilling);
+        return;
+    }
     if (!journal_)
         journal_ = std::make_unique<Journal>(path_);
     JournalSend record;
@@ -35,17 +41,48 @@ void SendJournal::transferAnswered(const AppState& state) {
     record.cover = state.job.coverPageOn;
     const std::string report = TxAttachType(state.settings);
     record.reportOptions.assign(report.begin(), report.end());
-    record.faxId = send.faxId;
-    record.estimatedCost = DecimalValue(send.prebilling);
-    for (const Destination& d : DistinctDestinations(state.job.recipients))
-        record.destinations.push_back({d.number, d.name, u"", u"", 0, false, 0});
+    record.faxId = batch.faxId;
+    record.estimatedCost = batch.prebilling;
+    record.destinations.reserve(progress.destinations.size());
+    for (const DestinationStatus& d : progress.destinations)
+        record.destinations.push_back({d.recipient, d.name, u"", u"", 0, false, 0, d.faxId, true});
     id_ = journal_->recordTransfer(record);
 }
 
-void SendJournal::statusAnswered(const AppState& state, const StepOutcome& outcome) {
-    if (id_ == 0 || !outcome.aboutThisFax)
+void SendJournal::statusAnswered(const AppState& state, const SendProgress& progress,
+                                 std::size_t index) {
+    if (id_ == 0)
         return;
-    journal_->recordStatus(id_, outcome.destinations, outcome.totalCost, state.language);
+    const SentBatch& batch = progress.batches[index];
+    std::vector<DestinationStatus> statuses(
+        progress.destinations.begin() + static_cast<std::ptrdiff_t>(batch.range.first),
+        progress.destinations.begin() +
+            static_cast<std::ptrdiff_t>(batch.range.first + batch.range.count));
+    // Written only when something changed since the last answer.
+    std::vector<std::u16string> shape;
+    shape.reserve(statuses.size() * 2);
+    for (const DestinationStatus& d : statuses) {
+        shape.push_back(d.status);
+        shape.push_back(d.cost);
+    }
+    if (written_.size() <= index)
+        written_.resize(index + 1);
+    if (written_[index] == shape)
+        return;
+    if (journal_->recordFaxStatus(id_, batch.faxId, statuses, state.language))
+        written_[index] = std::move(shape);
+}
+
+void SendJournal::sendEnded(const AppState& state, const SendProgress& progress) {
+    if (id_ == 0)
+        return;
+    std::vector<std::size_t> positions;
+    for (std::size_t i = 0; i < progress.destinations.size(); ++i) {
+        if (progress.destinations[i].notSent)
+            positions.push_back(i);
+    }
+    if (!positions.empty())
+        journal_->recordNotSent(id_, positions, state.language);
 }
 
 }  // namespace miravo

@@ -21,11 +21,15 @@ class SendJournal : public SendRecorder {
                          std::filesystem::path path = Journal::DefaultPath());
     ~SendJournal() override;
 
-    // After the transfer answer: records the send when the service took it
-    // (a fax id came back).
-    void transferAnswered(const AppState& state) override;
-    // After a status answer about the recorded fax.
-    void statusAnswered(const AppState& state, const StepOutcome& outcome) override;
+    // The first batch the service took records the send with all its
+    // destinations; each further batch adds its fax id.
+    void batchSent(const AppState& state, const SendProgress& progress,
+                   std::size_t index) override;
+    // After a status answer about one of the send's faxes.
+    void statusAnswered(const AppState& state, const SendProgress& progress,
+                        std::size_t index) override;
+    // The destinations never sent are recorded "not sent".
+    void sendEnded(const AppState& state, const SendProgress& progress) override;
 
     // The recorded send's id; 0 before (or without) a record.
     std::int64_t sendId() const { return id_; }
@@ -37,6 +41,9 @@ class SendJournal : public SendRecorder {
     std::filesystem::path path_;
     std::unique_ptr<Journal> journal_;
     std::int64_t id_ = 0;
+    // The status answer last recorded per batch, so that an answer that
+    // changes nothing is not written again.
+    std::vector<std::vector<std::u16string>> written_;
 };
 
 // The title a send is remembered by: the printed document's name as the

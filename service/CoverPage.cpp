@@ -55,8 +55,13 @@ MultipartForm CoverPageForm(const AppState& state) {
     form.add(u"password", state.settings.password);
     const long long pages = static_cast<long long>(PageCountFromName(state.job.documentPath)) + 1;
     form.add(u"pagecount", fitField(u16(std::to_string(pages)), 10));
-    int k = 0;
+    // The preview shows the cover page of the first fax: a long list goes
+    // out in faxes of at most MAX_DESTINATIONS_PER_FAX destinations, and a
+    // request naming them all would crowd out the cover text.
+    std::size_t k = 0;
     auto pair = [&](const std::u16string& number, const std::u16string& name) {
+        if (k >= state.settings.maxDestinationsPerFax)
+            return;
         ++k;
         form.add(u16("numbers[" + std::to_string(k) + "]"), number);
         form.add(u16("names[" + std::to_string(k) + "]"), name);

@@ -10,9 +10,11 @@
 #include <filesystem>
 #include <limits>
 #include <thread>
+#include <unordered_set>
 
 #include "app/DesktopUser.h"
 #include "app/LanguageTable.h"
+#include "app/NumberCheck.h"
 #include "app/Paths.h"
 #include "app/Text.h"
 #include "convert/JobFile.h"
@@ -167,13 +169,15 @@ void SendTiming::wait(std::uint32_t ms, const WorkerReport& report) const {
     }
 }
 
-std::vector<Destination> DistinctDestinations(const std::vector<Recipient>& recipients) {
+std::vector<Destination> DistinctDestinations(const std::vector<Recipient>& recipients,
+                                              std::u16string_view region) {
     std::vector<Destination> out;
+    const NumberChecker checker(region);
+    std::unordered_set<std::u16string> texts, keys;
     auto add = [&](const std::u16string& number, const std::u16string& name) {
-        for (const Destination& d : out) {
-            if (d.number == number)
-                return;
-        }
+        // The exact text first: a list repeating itself is not parsed twice.
+        if (!texts.insert(number).second || !keys.insert(checker.key(number)).second)
+            return;
         out.push_back({number, name});
     };
     for (const Recipient& r : recipients) {
@@ -227,17 +231,32 @@ FaxForm AuthenticationForm(const AppState& state) {
     return form;
 }
 
+FaxForm AuthenticationForm(const AppState& state, const std::vector<Destination>& destinations) {
+    FaxForm form;
+    addCredentials(form, state, "authentication");
+    form.add("pagescount", pageCountText(state));
+    int index = 0;
+    for (const Destination& d : destinations)
+        form.add("numbers[" + std::to_string(++index) + "]", LowBytes(d.number));
+    return form;
+}
+
 FaxForm TransferForm(AppState& state, std::size_t& distinctNumbers) {
+    const std::vector<Destination> destinations =
+        DistinctDestinations(state.job.recipients, state.settings.defaultRegion);
+    distinctNumbers = destinations.size();
+    return TransferForm(state, destinations);
+}
+
+FaxForm TransferForm(AppState& state, const std::vector<Destination>& destinations) {
     FaxForm form;
     addCredentials(form, state, "convert_and_transfer");
-    const std::vector<Destination> destinations = DistinctDestinations(state.job.recipients);
     std::size_t k = 0;
     for (const Destination& d : destinations) {
         ++k;
         form.add("numbers[" + std::to_string(k) + "]", LowBytes(d.number));
         form.add("names[" + std::to_string(k) + "]", LowBytes(d.name));
     }
-    distinctNumbers = k;
     if (k > 1)
         state.job.massFaxOn = true;
     if (state.job.coverPageOn)
@@ -258,7 +277,7 @@ FaxForm StatusForm(const AppState& state) {
 }
 
 StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
-                       const SendTiming& timing) {
+                       const SendTiming& timing, const std::vector<Destination>* batch) {
     FaxJob& job = state.job;
     SendState& send = job.send;
     StepOutcome outcome;
@@ -280,10 +299,18 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
     ExchangeResult exchange;
     switch (step) {
         case FaxStep::Authenticate:
-            exchange = PostFaxRequest(state.settings, AuthenticationForm(state), limits);
+            exchange = PostFaxRequest(
+                state.settings, batch ? AuthenticationForm(state, *batch) : AuthenticationForm(state),
+                limits);
             break;
         case FaxStep::Transfer: {
-            const FaxForm prefix = TransferForm(state, distinctNumbers);
+            FaxForm prefix;
+            if (batch) {
+                prefix = TransferForm(state, *batch);
+                distinctNumbers = batch->size();
+            } else {
+                prefix = TransferForm(state, distinctNumbers);
+            }
             UploadHooks hooks;
             hooks.begin = [&report](std::uint64_t blocks) {
                 if (report.isOpen())

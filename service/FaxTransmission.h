@@ -44,6 +44,10 @@ struct DestinationStatus {
     std::u16string recipient;
     std::u16string cost;
     std::u16string status;  // empty while under way
+    // Filled by the send for every destination of its list:
+    std::u16string name;
+    std::u16string faxId;  // the fax (batch) that carried it; empty: not sent
+    bool notSent = false;  // the send ended before its batch went out
 };
 
 // What came of one step, beyond its verdict.
@@ -80,20 +84,25 @@ struct StepOutcome {
 // reading "OK" or "Sending...".
 void ShowNoUsableAnswer(AppState& state, WorkerReport& report, int verdictLabel);
 
-// Runs one step; `ok` is the step's verdict (for Status: the fax is finished).
-StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
-                       const SendTiming& timing = {});
-
 // One destination of the transfer.
 struct Destination {
     std::u16string number;
     std::u16string name;
 };
 
-// Destinations in list order, each number once (exact UTF-16 comparison):
-// a single entry gives its number and name, a group each member number
-// with the group's name.
-std::vector<Destination> DistinctDestinations(const std::vector<Recipient>& recipients);
+// Runs one step; `ok` is the step's verdict (for Status: the fax is
+// finished). `batch`, when given, is what the authentication lists and the
+// transfer carries instead of the whole list of recipients.
+StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
+                       const SendTiming& timing = {},
+                       const std::vector<Destination>* batch = nullptr);
+
+// Destinations in list order, each number once: a single entry gives its
+// number and name, a group each member number with the group's name. Two
+// numbers are the same when their international forms are (numbers without
+// an international prefix read in `region`), else when their texts are.
+std::vector<Destination> DistinctDestinations(const std::vector<Recipient>& recipients,
+                                              std::u16string_view region = {});
 
 // The numbers a refusal of the destinations names: those not written like
 // a dialled number, else all of them; at most three, then an ellipsis.
@@ -109,6 +118,9 @@ std::uint32_t DoubledTimeout(std::uint32_t timeoutMs);
 // it sets massFaxOn when more than one number goes out.
 FaxForm AuthenticationForm(const AppState& state);
 FaxForm TransferForm(AppState& state, std::size_t& distinctNumbers);
+// The transfer of these destinations (one batch of the send).
+FaxForm TransferForm(AppState& state, const std::vector<Destination>& destinations);
+FaxForm AuthenticationForm(const AppState& state, const std::vector<Destination>& destinations);
 FaxForm StatusForm(const AppState& state);
 
 // Decimal text as the answers carry it ("0.50"); 0 for anything else.

@@ -78,6 +78,12 @@ std::string LowBytes(std::u16string_view text);
 // UTF-8, cut to at most 5,997 bytes at a character boundary (the cover text).
 std::string CoverTextUtf8(std::u16string_view text);
 
+// The bytes FaxForm::add appends for a name and a value of these lengths.
+inline constexpr std::size_t FaxFormPartBytes(std::size_t nameBytes, std::size_t valueBytes) {
+    return kDelimiter.size() + std::string_view("\r\nContent-Disposition: form-data; name=\"").size() +
+           nameBytes + std::string_view("\"\r\n\r\n").size() + valueBytes + 2;
+}
+
 // The narrow body of the fax exchange, built part by part from values that
 // are already in their wire encoding. Every part is written, an empty value
 // included. A body that would not fit in one exchange buffer (1,048,575

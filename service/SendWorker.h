@@ -12,19 +12,47 @@
 #include "app/WorkerReport.h"
 #include "service/CredentialsPrompt.h"
 #include "service/FaxTransmission.h"
+#include "service/SendBatches.h"
 
 namespace miravo {
+
+// A batch the service took: its run of the destination list and its fax id.
+struct SentBatch {
+    Batch range;
+    std::u16string faxId;
+    double prebilling = 0;
+    bool finished = false;   // every destination final (or the answer is about another fax)
+    bool abandoned = false;  // its status answers name no destination: nothing more to learn
+};
+
+// The whole send as it stands: every destination in list order (each
+// number once) with what is known of it, and the batches that went out.
+struct SendProgress {
+    std::vector<DestinationStatus> destinations;
+    std::vector<SentBatch> batches;
+    std::size_t done = 0;     // destinations with a final status
+    std::size_t ok = 0;       // of them "OK"
+    std::size_t failed = 0;   // of them anything else
+    std::size_t notSent = 0;  // never sent
+    double totalCost = 0;
+
+    // Counts and total cost again from the destinations.
+    void count();
+};
 
 // Told what the send learns, on the worker's thread, so that it can be
 // remembered as it goes (the sent-fax journal).
 class SendRecorder {
   public:
     virtual ~SendRecorder() = default;
-    // The transfer's answer was read: the fax id, if the service took the
-    // fax, is in state.job.send.
-    virtual void transferAnswered(const AppState& state) = 0;
-    // A status answer was read.
-    virtual void statusAnswered(const AppState& state, const StepOutcome& outcome) = 0;
+    // The service took batch `index` of progress.batches.
+    virtual void batchSent(const AppState& state, const SendProgress& progress,
+                           std::size_t index) = 0;
+    // A status answer about batch `index` was read into progress.
+    virtual void statusAnswered(const AppState& state, const SendProgress& progress,
+                                std::size_t index) = 0;
+    // The send is over; destinations marked notSent never went out.
+    virtual void sendEnded(const AppState& state, const SendProgress& progress) = 0;
 };
 
 struct SendOptions {
@@ -56,16 +84,24 @@ struct SendSummary {
     SendEnd end = SendEnd::Failed;
     FaxStep failedStep = FaxStep::Authenticate;
     StepOutcome last;  // the last step run
-    // The destinations of the last status answer about this fax.
+    // Every destination of the send, in list order, with its last status;
+    // those never sent are marked notSent.
     std::vector<DestinationStatus> destinations;
     double totalCost = 0;
     int hostRetries = 0;
+    // The fax ids of the batches the service took, in order.
+    std::vector<std::u16string> faxIds;
+    std::size_t notSent = 0;
 };
 
 // The pause before attempt `attempt` + 1 after the service could not be
 // reached `attempt` times in a row: 1 s, doubling, at most 60 s.
 std::uint32_t HostRetryPauseMs(int attempt);
 
+// Authenticates once, then sends the destinations in batches (each its own
+// fax, in list order; a batch the service finds too large goes again as
+// two halves), then follows every batch until each destination is final.
+// A closed window, or a transfer that fails, sends no further batch.
 SendSummary RunSend(AppState& state, WorkerReport& report, CredentialsPrompt& prompt,
                     const SendOptions& options = {});
 

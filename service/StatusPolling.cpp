@@ -56,7 +56,10 @@ bool ReadStatusAnswer(AppState& state, WorkerReport& report, const ApiAnswer* an
         [&](std::vector<std::u16string>& fields) {
             if (fields[0].empty())
                 return true;  // a record without a FAX_ID names no destination
-            DestinationStatus d{std::move(fields[1]), std::move(fields[2]), std::move(fields[3])};
+            DestinationStatus d;
+            d.recipient = std::move(fields[1]);
+            d.cost = std::move(fields[2]);
+            d.status = std::move(fields[3]);
             total += DecimalValue(d.cost);
             if (open && i < static_cast<unsigned>(kStatusRows) && report.isOpen()) {
                 const int row = static_cast<int>(i);

@@ -73,6 +73,22 @@ struct MultiDeleter {
     void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
 };
 
+// The multi handle of this thread's exchanges. It keeps the trusted
+// certificates curl loaded, so that a send of many requests does not read
+// and parse the system's whole certificate bundle for every one of them;
+// a new one is made when the extra CA file changes, since the extra
+// certificates join the kept store. Connections are not kept: every
+// exchange opens its own, as it always did.
+CURLM* threadMulti(const std::u16string& caFile) {
+    thread_local std::unique_ptr<CURLM, MultiDeleter> multi;
+    thread_local std::u16string multiCaFile;
+    if (!multi || multiCaFile != caFile) {
+        multi.reset(curl_multi_init());
+        multiCaFile = caFile;
+    }
+    return multi.get();
+}
+
 // One exchange: the handle with the service's endpoint, options and headers.
 class Exchange {
   public:
@@ -84,6 +100,7 @@ class Exchange {
         }
         if (!certificates_.load(settings.caFile, error))
             return false;
+        caFile_ = settings.caFile;
         handle_ = cs::NewEasyHandle();
         if (!handle_) {
             error = "the network library could not be started";
@@ -101,6 +118,11 @@ class Exchange {
         curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+        // The system bundle alone (not also the hashed folder of the same
+        // certificates), which lets curl keep it loaded between exchanges.
+        curl_easy_setopt(h, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
+        curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
+        curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
         sink_.handle = h;
         curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &AnswerSink::write);
         curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink_);
@@ -166,9 +188,9 @@ class Exchange {
     // kCancelPollMs whatever the peer does.
     CURLcode run(const ExchangeLimits& limits, bool& cancelled) {
         static constexpr int kCancelPollMs = 50;
-        std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+        CURLM* multi = threadMulti(caFile_);
         CURL* h = handle_.get();
-        if (!multi || curl_multi_add_handle(multi.get(), h) != CURLM_OK)
+        if (!multi || curl_multi_add_handle(multi, h) != CURLM_OK)
             return CURLE_OUT_OF_MEMORY;
         CURLcode code = CURLE_OK;
         for (int running = 1; running;) {
@@ -177,19 +199,19 @@ class Exchange {
                 cancelled = true;
                 break;
             }
-            if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+            if (curl_multi_perform(multi, &running) != CURLM_OK) {
                 code = CURLE_SEND_ERROR;
                 break;
             }
             if (running)
-                curl_multi_poll(multi.get(), nullptr, 0, kCancelPollMs, nullptr);
+                curl_multi_poll(multi, nullptr, 0, kCancelPollMs, nullptr);
         }
         int left = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi.get(), &left)) {
+        while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
             if (message->msg == CURLMSG_DONE && message->easy_handle == h)
                 code = message->data.result;
         }
-        curl_multi_remove_handle(multi.get(), h);
+        curl_multi_remove_handle(multi, h);
         return code;
     }
 
@@ -204,6 +226,7 @@ class Exchange {
   private:
     // Everything the handle points at outlives it: the handle goes first.
     std::string url_;
+    std::u16string caFile_;
     cs::ExtraCertificates certificates_;
     cs::HeaderList headers_;
     AnswerSink sink_;

@@ -10,7 +10,7 @@
 #include <list>
 #include <vector>
 
-#include "contacts/Contact.h"
+#include "app/Contact.h"
 
 namespace miravo {
 class LanguageTable;

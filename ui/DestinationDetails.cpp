@@ -28,21 +28,15 @@ QStringList headers(const LanguageTable& language) {
 }  // namespace
 
 std::vector<DetailRow> DestinationDetails(const LanguageTable& language,
-                                          const std::vector<DestinationStatus>& destinations,
-                                          const std::vector<Recipient>& recipients) {
-    const std::vector<Destination> sent = DistinctDestinations(recipients);
+                                          const std::vector<DestinationStatus>& destinations) {
     const std::u16string currency = GetText(language, text::kCurrency);
     std::vector<DetailRow> rows;
+    rows.reserve(destinations.size());
     for (const DestinationStatus& d : destinations) {
-        DetailRow row{qstr(d.recipient), {}, qstr(FaxStatusText(language, d.status)),
-                      qstr(MoneyText(DecimalValue(d.cost), currency))};
-        for (const Destination& s : sent) {
-            if (s.number == d.recipient) {
-                row.name = qstr(s.name);
-                break;
-            }
-        }
-        rows.push_back(std::move(row));
+        const std::u16string status = d.notSent ? GetText(language, text::kDestinationNotSent)
+                                                : FaxStatusText(language, d.status);
+        rows.push_back({qstr(d.recipient), qstr(d.name), qstr(status),
+                        d.notSent ? QString() : qstr(MoneyText(DecimalValue(d.cost), currency))});
     }
     return rows;
 }

@@ -28,11 +28,10 @@ struct DetailRow {
     QString cost;
 };
 
-// One row per destination of the status answer, named as the recipients
-// of the send name that number.
+// One row per destination of the send, in list order, with its name; a
+// destination never sent says so.
 std::vector<DetailRow> DestinationDetails(const LanguageTable& language,
-                                          const std::vector<DestinationStatus>& destinations,
-                                          const std::vector<Recipient>& recipients);
+                                          const std::vector<DestinationStatus>& destinations);
 
 // The rows under a header line, tab-separated, one line each.
 QString DetailsText(const LanguageTable& language, const std::vector<DetailRow>& rows);

@@ -7,6 +7,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 
 #include "app/AppState.h"
@@ -72,6 +74,8 @@ MassFaxDialog::MassFaxDialog(AppPaths& paths, QWidget* parent)
     // The list as the last OK left it.
     model_->appendRecords(state.job.recipients);
     ApplyDialogTexts(this, paths_, kMassFaxListTexts);
+    buildCheckRow();
+    model_->setRegion(state.settings.defaultRegion);
 
     connect(list(), &QTreeView::clicked, this, &MassFaxDialog::clicked);
     connect(addButton(), &QPushButton::clicked, this, &MassFaxDialog::addTyped);
@@ -86,6 +90,47 @@ MassFaxDialog::MassFaxDialog(AppPaths& paths, QWidget* parent)
 }
 
 MassFaxDialog::~MassFaxDialog() = default;
+
+void MassFaxDialog::buildCheckRow() {
+    // Counts of the checked numbers and what can be done about them, above
+    // OK and Cancel.
+    const LanguageTable& language = paths_.state->language;
+    auto* row = new QHBoxLayout;
+    checkCounts_ = new QLabel(this);
+    checkCounts_->setObjectName(QStringLiteral("numberCounts"));
+    removeInvalid_ = new QPushButton(qstr(GetText(language, text::kRemoveInvalid)), this);
+    removeInvalid_->setObjectName(QStringLiteral("removeInvalid"));
+    removeDuplicates_ = new QPushButton(qstr(GetText(language, text::kRemoveDuplicates)), this);
+    removeDuplicates_->setObjectName(QStringLiteral("removeDuplicates"));
+    international_ = new QPushButton(qstr(GetText(language, text::kWriteInternational)), this);
+    international_->setObjectName(QStringLiteral("writeInternational"));
+    for (QPushButton* b : {removeInvalid_, removeDuplicates_, international_})
+        b->setAutoDefault(false);
+    row->addWidget(removeInvalid_);
+    row->addWidget(removeDuplicates_);
+    row->addWidget(international_);
+    row->addStretch(1);
+    if (auto* main = qobject_cast<QBoxLayout*>(layout())) {
+        main->insertWidget(main->count() - 1, checkCounts_);
+        main->insertLayout(main->count() - 1, row);
+    }
+    connect(model_, &MassFaxModel::checked, this, &MassFaxDialog::showCheck);
+    connect(removeInvalid_, &QPushButton::clicked, this, [this] { model_->removeInvalid(); });
+    connect(removeDuplicates_, &QPushButton::clicked, this,
+            [this] { model_->removeDuplicates(); });
+    connect(international_, &QPushButton::clicked, this, [this] { model_->writeInternational(); });
+    showCheck();
+}
+
+void MassFaxDialog::showCheck() {
+    const NumberListCheck& check = model_->check();
+    checkCounts_->setText(qstr(GetText(paths_.state->language, text::kNumberCounts,
+                                       check.validCount, check.invalidCount,
+                                       check.duplicateCount)));
+    removeInvalid_->setEnabled(check.invalidCount > 0);
+    removeDuplicates_->setEnabled(check.duplicateCount > 0);
+    international_->setEnabled(model_->rowCount() > 0);
+}
 
 void MassFaxDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);

@@ -12,6 +12,7 @@
 
 #include "ui/Dialogs.h"
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTreeView;
@@ -73,10 +74,16 @@ class MassFaxDialog : public QDialog {
     void addFromFile();
     void showAddedFrom(int firstRow);
     void layoutColumns();
+    void buildCheckRow();
+    void showCheck();
 
     AppPaths& paths_;
     std::unique_ptr<Ui::MassFaxDialog> ui_;
     MassFaxModel* model_ = nullptr;
+    QLabel* checkCounts_ = nullptr;
+    QPushButton* removeInvalid_ = nullptr;
+    QPushButton* removeDuplicates_ = nullptr;
+    QPushButton* international_ = nullptr;
 };
 
 }  // namespace miravo::ui

@@ -1,5 +1,7 @@
 #include "ui/MassFaxModel.h"
 
+#include <QColor>
+
 #include "app/LanguageTable.h"
 #include "ui/DialogControls.h"
 #include "ui/Icons.h"
@@ -11,6 +13,15 @@ namespace miravo::ui {
 MassFaxModel::MassFaxModel(const LanguageTable& language, QObject* parent)
     : QAbstractTableModel(parent), language_(language), deleteIcon_(DeleteIcon()) {}
 
+namespace {
+
+bool marked(const std::vector<char>& flags, int row) {
+    return row >= 0 && static_cast<std::size_t>(row) < flags.size() &&
+           flags[static_cast<std::size_t>(row)] != 0;
+}
+
+}  // namespace
+
 std::size_t MassFaxModel::showAdded() {
     // The list only ever grows at its end, and by how much is known only
     // once its rule has run: the view learns of all new rows at once, and
@@ -21,7 +32,53 @@ std::size_t MassFaxModel::showAdded() {
     beginInsertRows({}, static_cast<int>(shown_), static_cast<int>(list_.size() - 1));
     shown_ = list_.size();
     endInsertRows();
+    recheck();
     return added;
+}
+
+void MassFaxModel::recheck() {
+    if (region_.empty())
+        return;
+    check_ = CheckNumberList(list_.rows(), region_, &verdicts_);
+    if (shown_ > 0)
+        emit dataChanged(index(0, NumberColumn), index(static_cast<int>(shown_) - 1, NumberColumn),
+                         {Qt::ForegroundRole, Qt::ToolTipRole, Qt::FontRole});
+    emit checked();
+}
+
+void MassFaxModel::setRegion(std::u16string region) {
+    if (region != region_)
+        verdicts_.clear();
+    region_ = std::move(region);
+    recheck();
+}
+
+void MassFaxModel::reset(const std::function<std::size_t()>& change, std::size_t& result) {
+    beginResetModel();
+    result = change();
+    shown_ = list_.size();
+    endResetModel();
+    recheck();
+}
+
+std::size_t MassFaxModel::removeInvalid() {
+    std::size_t removed = 0;
+    const std::vector<char> drop = check_.invalid;
+    reset([&] { return list_.removeMarked(drop); }, removed);
+    return removed;
+}
+
+std::size_t MassFaxModel::removeDuplicates() {
+    std::size_t removed = 0;
+    const std::vector<char> drop = check_.duplicate;
+    reset([&] { return list_.removeMarked(drop); }, removed);
+    return removed;
+}
+
+std::size_t MassFaxModel::writeInternational() {
+    std::size_t changed = 0;
+    reset([&] { return list_.writeInternational(region_); }, changed);
+    return changed;
 }
 
 bool MassFaxModel::add(std::u16string_view number) {
@@ -53,6 +110,7 @@ bool MassFaxModel::remove(int row) {
     list_.remove(static_cast<std::size_t>(row));
     shown_ = list_.size();
     endRemoveRows();
+    recheck();
     const int last = static_cast<int>(shown_) - 1;
     if (row <= last)
         emit dataChanged(index(row, PositionColumn), index(last, PositionColumn),
@@ -81,9 +139,17 @@ QVariant MassFaxModel::data(const QModelIndex& index, int role) const {
         case Qt::DecorationRole:
             return index.column() == DeleteColumn ? QVariant(deleteIcon_) : QVariant();
         case Qt::ToolTipRole:
+            if (index.column() == NumberColumn && marked(check_.invalid, index.row()))
+                return qstr(GetText(language_, text::kInvalidNumberHint, region_));
             return index.column() == DeleteColumn
                        ? QVariant(qstr(GetText(language_, text::kDelete)))
                        : QVariant();
+        case Qt::ForegroundRole:
+            if (index.column() == NumberColumn && marked(check_.invalid, index.row()))
+                return QColor(Qt::red);
+            if (index.column() == NumberColumn && marked(check_.duplicate, index.row()))
+                return QColor(Qt::gray);
+            return {};
         default:
             return {};
     }

@@ -11,7 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "app/NumberCheck.h"
 #include "contacts/MassFaxList.h"
+
+#include <functional>
 
 namespace miravo {
 class LanguageTable;
@@ -39,6 +42,22 @@ class MassFaxModel : public QAbstractTableModel {
     // Deletes row `row`; the rows after it are renumbered.
     bool remove(int row);
 
+    // Number checking: the rows are checked for `region` whenever they
+    // change; invalid numbers and repeats are marked.
+    void setRegion(std::u16string region);
+    const NumberListCheck& check() const { return check_; }
+    // Deletes the invalid rows (or the repeated ones); the rows deleted.
+    std::size_t removeInvalid();
+    std::size_t removeDuplicates();
+    // Rewrites the numbers in international form; the rows changed.
+    std::size_t writeInternational();
+
+  signals:
+    // The rows were checked again (their counts may have changed).
+    void checked();
+
+  public:
+
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -47,11 +66,16 @@ class MassFaxModel : public QAbstractTableModel {
 
   private:
     std::size_t showAdded();
+    void recheck();
+    void reset(const std::function<std::size_t()>& change, std::size_t& result);
 
     const LanguageTable& language_;
     MassFaxList list_;
     std::size_t shown_ = 0;  // rows the view knows of
     QIcon deleteIcon_;
+    std::u16string region_;
+    NumberListCheck check_;
+    NumberVerdictCache verdicts_;  // for region_
 };
 
 }  // namespace miravo::ui

@@ -1,6 +1,11 @@
 #include "ui/OptionsDialog.h"
 
 #include <QApplication>
+#include <QBoxLayout>
+#include <QComboBox>
+#include <QLabel>
+#include <QLocale>
+#include <algorithm>
 #include <QDesktopServices>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -8,6 +13,7 @@
 #include "app/AppState.h"
 #include "app/DialogTexts.h"
 #include "app/LanguageTable.h"
+#include "app/NumberCheck.h"
 #include "app/Text.h"
 #include "app/WorkerReport.h"
 #include "service/FaxTransmission.h"
@@ -123,10 +129,46 @@ OptionsDialog::OptionsDialog(AppPaths& paths, QWidget* parent)
         ui_->userNameLabel->setText(qstr(text));
     if (const auto text = GetText(state.language, text::kPassword); !text.empty())
         ui_->passwordLabel->setText(qstr(text));
+    // Before the texts: applying them sizes the dialog to its rows.
+    addRegionRow();
     ApplyDialogTexts(this, paths_, kOptionsTexts);
 }
 
 OptionsDialog::~OptionsDialog() = default;
+
+void OptionsDialog::addRegionRow() {
+    // DEFAULT_REGION: the region of numbers written without an international
+    // prefix, for the number checking of the send dialog and the mass-fax list.
+    AppState& state = *paths_.state;
+    auto* row = new QHBoxLayout;
+    auto* label = new QLabel(qstr(GetText(state.language, text::kDefaultRegion)), this);
+    label->setObjectName(QStringLiteral("defaultRegionLabel"));
+    auto* box = new QComboBox(this);
+    box->setObjectName(QStringLiteral("defaultRegion"));
+    for (const std::u16string& region : KnownRegions()) {
+        const QString code = qstr(region);
+        const QLocale::Territory territory = QLocale::codeToTerritory(code);
+        box->addItem(territory == QLocale::AnyTerritory
+                         ? code
+                         : code + QStringLiteral(" \u2013 ") + QLocale::territoryToString(territory),
+                     code);
+    }
+    const std::u16string current = state.settings.defaultRegion.empty()
+                                       ? RegionFromLocale()
+                                       : state.settings.defaultRegion;
+    box->setCurrentIndex(std::max(0, box->findData(qstr(current))));
+    label->setBuddy(box);
+    row->addWidget(label);
+    row->addWidget(box);
+    row->addStretch(1);
+    if (auto* group = qobject_cast<QBoxLayout*>(ui_->id1027->layout()))
+        group->addLayout(row);
+    connect(box, &QComboBox::currentIndexChanged, this, [this, box](int index) {
+        const std::u16string region = NormalizedRegion(u16str(box->itemData(index).toString()));
+        if (!region.empty())
+            paths_.state->settings.defaultRegion = region;
+    });
+}
 
 void OptionsDialog::reject() {
     AppSettings& settings = paths_.state->settings;

@@ -67,6 +67,7 @@ class OptionsDialog : public QDialog {
 
   private:
     AppSettings kept_;  // the settings as the dialog found them, for Cancel
+    void addRegionRow();
     QCheckBox* savePasswordBox() const;
     QLineEdit* userNameBox() const;
     QLineEdit* passwordBox() const;

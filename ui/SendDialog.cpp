@@ -1,6 +1,10 @@
 #include "ui/SendDialog.h"
 
 #include <QBoxLayout>
+#include <set>
+
+#include "app/NumberCheck.h"
+
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -14,6 +18,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QTextCursor>
+#include <QThreadPool>
 #include <QUrl>
 #include <algorithm>
 
@@ -217,6 +222,11 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
     setAcceptDrops(true);
 
     addInformationLines();
+    // The phone-number library reads its metadata on first use: done on a
+    // pool thread now, so that the first typed number does not stall the window.
+    QThreadPool::globalInstance()->start(
+        [region = paths_.state->settings.defaultRegion] { NumberChecker(region).check(u"+1"); });
+
     designMinimumWidth_ = minimumWidth();
     measure();
 
@@ -225,6 +235,7 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
     // into one of them; it does not run while the dialog opens.
     for (QLineEdit* edit : numberBoxes()) {
         connect(edit, &QLineEdit::textChanged, this, [this] { sendRule(true); });
+        connect(edit, &QLineEdit::textChanged, this, [this, edit] { markNumber(edit); });
         edit->installEventFilter(this);
     }
     for (QLineEdit* edit : nameBoxes()) {
@@ -706,6 +717,85 @@ void SendDialog::previewClicked() {
     PreviewDocument(this, state.language, job.coverDocumentPath, documentTitle());
 }
 
+void SendDialog::markNumber(QLineEdit* edit) {
+    // A number that cannot be valid for the region is marked where it is
+    // typed; a chosen group ("[Sales]") is no number to check.
+    const std::u16string number = u16str(edit->text());
+    const bool group = number.size() >= 2 && number.front() == u'[' && number.back() == u']';
+    const AppState& state = *paths_.state;
+    const bool invalid = number.size() >= 3 && !group &&
+                         !NumberChecker(state.settings.defaultRegion).check(number).valid;
+    edit->setStyleSheet(invalid ? QStringLiteral("QLineEdit { color: red; }") : QString());
+    edit->setToolTip(invalid ? qstr(GetText(state.language, text::kInvalidNumberHint,
+                                            state.settings.defaultRegion))
+                             : QString());
+}
+
+bool SendDialog::confirmNumbers() {
+    AppState& state = *paths_.state;
+    FaxJob& job = state.job;
+    std::vector<std::u16string> numbers;
+    for (const Recipient& r : job.recipients) {
+        if (r.kind == Single)
+            numbers.push_back(r.number);
+        else
+            numbers.insert(numbers.end(), r.members.begin(), r.members.end());
+    }
+    const NumberListCheck check = CheckNumberList(numbers, state.settings.defaultRegion);
+    if (check.invalidCount == 0)
+        return true;
+    QMessageBox box(QMessageBox::Warning, kProductTitle,
+                    qstr(GetText(state.language, text::kInvalidNumbersQuestion,
+                                 check.invalidCount)),
+                    QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("invalidNumbers"));
+    QPushButton* anyway =
+        box.addButton(qstr(GetText(state.language, text::kSendAnyway)), QMessageBox::AcceptRole);
+    QPushButton* remove =
+        box.addButton(qstr(GetText(state.language, text::kRemoveThem)), QMessageBox::DestructiveRole);
+    QPushButton* back =
+        box.addButton(qstr(GetText(state.language, text::kGoBack)), QMessageBox::RejectRole);
+    anyway->setObjectName(QStringLiteral("sendAnyway"));
+    remove->setObjectName(QStringLiteral("removeInvalid"));
+    back->setObjectName(QStringLiteral("goBack"));
+    box.setDefaultButton(back);
+    box.setEscapeButton(back);
+    box.exec();
+    if (box.clickedButton() == anyway)
+        return true;
+    if (box.clickedButton() != remove)
+        return false;
+    // The invalid numbers leave the list (and their rows); the rest is sent.
+    std::set<std::u16string> invalid;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        if (check.invalid[i])
+            invalid.insert(numbers[i]);
+    }
+    std::vector<Recipient> kept;
+    for (Recipient& r : job.recipients) {
+        if (r.kind == Single) {
+            if (!invalid.count(r.number))
+                kept.push_back(std::move(r));
+            continue;
+        }
+        std::erase_if(r.members, [&](const std::u16string& m) { return invalid.count(m) > 0; });
+        if (!r.members.empty())
+            kept.push_back(std::move(r));
+    }
+    job.recipients = std::move(kept);
+    if (!job.massFaxOn) {
+        const auto numberEdits = numberBoxes();
+        const auto nameEdits = nameBoxes();
+        for (std::size_t i = 0; i < numberEdits.size(); ++i) {
+            if (invalid.count(u16str(numberEdits[i]->text()))) {
+                numberEdits[i]->clear();
+                nameEdits[i]->clear();
+            }
+        }
+    }
+    return !job.recipients.empty();
+}
+
 void SendDialog::sendClicked() {
     FaxJob& job = paths_.state->job;
     // A fax the service would refuse for its length is not uploaded.
@@ -719,6 +809,8 @@ void SendDialog::sendClicked() {
     const bool massFaxBefore = job.massFaxOn;
     if (!job.massFaxOn)
         job.recipients = RecipientsFromRows(rows(), paths_.state->contactBook.groups).recipients;
+    if (!confirmNumbers())
+        return;
     job.coverText = u16str(coverBoxText());
     failureLine_->hide();
     SendAttempt attempt;

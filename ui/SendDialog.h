@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "contacts/Contact.h"
+#include "app/Contact.h"
 #include "printmon/PrintJob.h"
 #include "ui/Dialogs.h"
 
@@ -140,6 +140,10 @@ class SendDialog : public QDialog {
     void coverPageClicked();
     void previewClicked();
     void sendClicked();
+    void markNumber(QLineEdit* edit);
+    // Numbers that cannot be valid: asks once whether to send anyway,
+    // remove them or go back; true when the send goes on.
+    bool confirmNumbers();
     void optionsClicked();
     void startVersionCheck();
     void orderTabs();

@@ -207,7 +207,7 @@ void StatusWindow::showSendEnd(const SendSummary& summary, std::int32_t errorCod
         return;
     if (!summary.destinations.empty()) {
         details_->setRows(
-            DestinationDetails(state_.language, summary.destinations, state_.job.recipients));
+            DestinationDetails(state_.language, summary.destinations));
         details_->show();
     }
     const SendEndView view = DescribeSendEnd(summary, errorCode);
@@ -232,9 +232,14 @@ void StatusWindow::showSendEnd(const SendSummary& summary, std::int32_t errorCod
             verdict->setText(qstr(GetText(language, text::kFailed)));
     }
     statusLine()->setText(qstr(GetText(language, view.statusLineText)));
+    // Part of a long list went out before the failure: say how much did not.
+    if (!summary.faxIds.empty() && summary.notSent > 0)
+        statusLine()->setText(qstr(GetText(language, text::kNotSentCount,
+                                           static_cast<int>(summary.notSent))));
     // A transfer that failed has no fax id, pages or price worth showing:
     // whatever its answer seemed to say was not about a fax under way.
-    if (summary.failedStep == FaxStep::Transfer) {
+    // Batches that went out before the failure keep theirs.
+    if (summary.failedStep == FaxStep::Transfer && summary.faxIds.empty()) {
         for (QLabel* label : {faxIdLabel(), pagesLabel(), estimatedCostLabel()})
             label->clear();
     }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/NumberCheck.h"
 #include "app/Paths.h"
 #include "app/ProfileIni.h"
 #include "app/Text.h"
@@ -147,8 +148,11 @@ TEST_F(SettingsStoreTest, ReadsEveryKey) {
         u"OBJ_NAME=api/x.php\r\nLOGO=/opt/logo/de_logo.gif\r\n"
         u"SUBSCRIBE=https://signup.example/\r\nDELIMITER=;\r\n"
         u"LAST_DIR_ADD_MASS_FILE=/srv/lists\r\nCA_FILE=/etc/ca.pem\r\n"
-        u"VERSION_HOST=versions.example:81\r\n");
+        u"VERSION_HOST=versions.example:81\r\nMAX_DESTINATIONS_PER_FAX=200\r\n"
+        u"DEFAULT_REGION=fr\r\n");
     const AppSettings& s = load();
+    EXPECT_EQ(s.maxDestinationsPerFax, 200u);
+    EXPECT_EQ(s.defaultRegion, u"FR");
     EXPECT_EQ(paths_.languageCode, u"de");
     EXPECT_TRUE(s.showAdvanced);
     EXPECT_TRUE(s.savePassword);
@@ -401,7 +405,8 @@ TEST_F(SettingsStoreTest, WritesEveryKeyInOrder) {
         u"OBJ_NAME=api2/proxy.php\r\nSUBSCRIBE=https://127.0.0.1:8443/signup\r\n"
         u"LOGO=" +
         moduleFolder() + u"images/en_logo.gif\r\nDELIMITER=,\r\nLAST_DIR_ADD_MASS_FILE=" +
-        documentsFolder() + u"\r\nCA_FILE=\r\nVERSION_HOST=127.0.0.1:8080\r\n";
+        documentsFolder() + u"\r\nCA_FILE=\r\nVERSION_HOST=127.0.0.1:8080\r\n" +
+        u"MAX_DESTINATIONS_PER_FAX=500\r\nDEFAULT_REGION=" + RegionFromLocale() + u"\r\n";
     EXPECT_EQ(readBytes(settingsFile()), utf16le(expected));
     EXPECT_EQ(modeOf(settingsFile()), 0600u);
 }
@@ -421,6 +426,32 @@ TEST_F(SettingsStoreTest, PageLimitFoldersAndWindowPlacesRoundTrip) {
     EXPECT_EQ(state_->settings.lastDocumentDir, u"/home/anna/Offers");
     EXPECT_EQ(state_->settings.sentFaxesWindowPlace, u"10,20,700,500");
     EXPECT_TRUE(state_->settings.lastExportDir.empty());
+}
+
+// A run that changes a value writes that key alone, in the file's own
+// encoding; one that changes nothing leaves the file as it was.
+TEST_F(SettingsStoreTest, WritesBackOnlyWhatChangedInTheFilesEncoding) {
+    const std::string original =
+        "[OPTIONS]\nTIMEOUT=1000\nUSER_NAME=jörg\nMAX_DESTINATIONS_PER_FAX=0\n"
+        "DEFAULT_REGION=de\n";
+    fs::create_directories(appDataDir());
+    writeBytes(settingsFile(), original);
+    SettingsLocation where = location();
+    where.keepEncoding = true;
+    state_ = std::make_unique<AppState>();
+    LoadSettings(paths_, *state_, where);
+    EXPECT_EQ(state_->settings.userName, u"jörg");
+    EXPECT_EQ(state_->settings.maxDestinationsPerFax, 1u);  // at least one per fax
+    EXPECT_EQ(state_->settings.defaultRegion, u"DE");
+    const AppSettings loaded = state_->settings;
+
+    ASSERT_TRUE(SaveChangedSettings(paths_, loaded));
+    EXPECT_EQ(readBytes(settingsFile()), original);
+    state_->settings.timeoutMs = 2000;
+    ASSERT_TRUE(SaveChangedSettings(paths_, loaded));
+    EXPECT_EQ(readBytes(settingsFile()),
+              "[OPTIONS]\nTIMEOUT=2000\nUSER_NAME=jörg\nMAX_DESTINATIONS_PER_FAX=0\n"
+              "DEFAULT_REGION=de\n");
 }
 
 TEST_F(SettingsStoreTest, ThresholdZeroIsWrittenAsDitheringOne) {

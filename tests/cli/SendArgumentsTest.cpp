@@ -3,6 +3,7 @@
 
 #include "app/Text.h"
 #include "cli/Send.h"
+#include "tests/TestSupport.h"
 
 namespace miravo::cli {
 namespace {
@@ -53,6 +54,51 @@ TEST(SendArguments, RefusedCommandLines) {
         {"--to", std::string(300, '1'), "--cover", std::string(7000, 'c'), "job"}, a, error));
     EXPECT_EQ(a.to[0].number.size(), 259u);
     EXPECT_EQ(a.cover->size(), 5999u);
+}
+
+TEST(SendArguments, NumberLists) {
+    miravo::test::TempDir dir;
+    auto write = [&](const std::string& name, const std::string& text) {
+        const std::string path = (dir / name).string();
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+        return path;
+    };
+    const std::string txt = write("list.txt", "+49 30 1\r\n\r\n+49 30 2\n+49 30 1\n");
+    const std::string csv = write("list.csv", "Name;Fax\n\"Berger; Anna\";+49 30 3\nKim;+49 30 4\n");
+    struct Case {
+        std::string file, column;
+        bool ok;
+        std::vector<std::u16string> numbers;
+    } cases[] = {
+        {txt, "", true, {u"+49 30 1", u"+49 30 2"}},
+        {txt, "2", false, {}},  // a plain list has no columns
+        {csv, "fax", true, {u"+49 30 3", u"+49 30 4"}},
+        {csv, "2", true, {u"+49 30 3", u"+49 30 4"}},
+        {csv, "", true, {u"Berger; Anna", u"Kim"}},
+        {csv, "Phone", false, {}},
+        {csv, "3", false, {}},
+        {(dir / "missing.txt").string(), "", false, {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::u16string> numbers;
+        std::string error;
+        EXPECT_EQ(ReadNumberList(c.file, c.column, u';', numbers, error), c.ok)
+            << c.file << " " << c.column;
+        if (c.ok)
+            EXPECT_EQ(numbers, c.numbers) << c.file << " " << c.column;
+        else
+            EXPECT_FALSE(error.empty());
+    }
+    SendArguments a;
+    std::string error;
+    ASSERT_TRUE(ParseSendArguments({"--list", csv, "--column", "Fax", "--strict", "job"}, a, error))
+        << error;
+    EXPECT_EQ(a.listFile, csv);
+    EXPECT_EQ(a.column, "Fax");
+    EXPECT_TRUE(a.strict);
+    EXPECT_FALSE(ParseSendArguments({"--to", "1", "--column", "2", "job"}, a, error));
 }
 
 TEST(SendExitStatus, EachEndHasItsOwnStatus) {

@@ -65,8 +65,9 @@ TEST_F(SendCommandTest, FailedDestinationAndServiceErrorHaveTheirOwnStatus) {
 
     const CommandRun error = send({"--to", "+49 30 1234567", tiff()});
     EXPECT_EQ(error.status, cli::kExitServiceError) << error.out;
-    EXPECT_NE(error.out.find("Authentication: #110 Not enough credit"), std::string::npos)
-        << error.out;
+    // The service's error is printed as such, not as the verdict of a step.
+    EXPECT_NE(error.out.find("\n#110 Not enough credit"), std::string::npos) << error.out;
+    EXPECT_NE(error.out.find("+49 30 1234567: not sent"), std::string::npos) << error.out;
 }
 
 TEST_F(SendCommandTest, CredentialsWithoutATerminal) {
@@ -79,7 +80,8 @@ TEST_F(SendCommandTest, CredentialsWithoutATerminal) {
     settings("wrong");
     const CommandRun refused = send({"--to", "+49 30 1234567", tiff()});
     EXPECT_EQ(refused.status, cli::kExitCredentials) << refused.out;
-    EXPECT_NE(refused.out.find("Authentication: #107"), std::string::npos) << refused.out;
+    EXPECT_NE(refused.out.find("\n#107"), std::string::npos) << refused.out;
+    EXPECT_NE(refused.out.find("refused by the service"), std::string::npos) << refused.out;
 }
 
 TEST_F(SendCommandTest, UnreachableServiceAndBadCommandLines) {
@@ -103,10 +105,42 @@ TEST_F(SendCommandTest, UnreachableServiceAndBadCommandLines) {
 TEST_F(SendCommandTest, CtrlCStopsWhilePolling) {
     start({"--delivery-time", "600000"});
     const auto started = std::chrono::steady_clock::now();
-    const CommandRun run = send({"--to", "+49 30 1234567", tiff()}, "In progress");
+    const CommandRun run =
+        send({"--to", "+49 30 1234567", tiff()}, "Waiting for the delivery status");
     EXPECT_EQ(run.status, cli::kExitInterrupted) << run.out;
     EXPECT_NE(run.out.find("stopped"), std::string::npos) << run.out;
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8));
+}
+
+// A list file of more numbers than one fax carries: checked first (with
+// --strict an invalid number stops everything), then sent in batches,
+// printed one line per destination and one summary that agrees with the
+// service's records; the settings file stays as it was.
+TEST_F(SendCommandTest, AListGoesOutInBatchesWithOneSummary) {
+    start({"--max-destinations", "500"});
+    std::string list;
+    for (int i = 0; i < 800; ++i)
+        list += "+49 30 " + std::to_string(20000000 + i) + "\n";
+    test::writeBytes(dir_ / "list.txt", list);
+    test::writeBytes(dir_ / "bad.txt", list + "Fax office\n");
+    const std::string settingsBefore = test::readBytes(dir_ / "settings.ini");
+
+    const CommandRun strict = send({"--list", (dir_ / "bad.txt").string(), "--strict", tiff()});
+    EXPECT_EQ(strict.status, cli::kExitUsage) << strict.out;
+    EXPECT_NE(strict.out.find("Fax office cannot be a valid number"), std::string::npos)
+        << strict.out;
+
+    const CommandRun run = send({"--list", (dir_ / "list.txt").string(), tiff()});
+    EXPECT_EQ(run.status, cli::kExitDestinationsFailed) << run.out;
+    // Last digits 00 to 04 fail: 40 of 800.
+    EXPECT_NE(run.out.find("Destination: 800 (760 OK, 40 failed)"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Total cost: 76.00 EUR"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("  +49 30 20000799: OK [OK] 0.10 EUR"), std::string::npos);
+    // The estimate once, after both faxes went out.
+    const auto estimate = run.out.find("Estimated cost:");
+    ASSERT_NE(estimate, std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("Estimated cost:", estimate + 1), std::string::npos) << run.out;
+    EXPECT_EQ(test::readBytes(dir_ / "settings.ini"), settingsBefore);
 }
 
 }  // namespace

@@ -214,7 +214,10 @@ TEST_F(SendIntegrationTest, EmptyStatusAnswersAreNoUsableAnswerAndNeverAnEnd) {
     const SendSummary summary = send();
     EXPECT_EQ(summary.end, SendEnd::Failed);
     EXPECT_TRUE(summary.last.unusable);
-    EXPECT_TRUE(summary.destinations.empty());
+    // The fax went out; nothing is known of its destination.
+    ASSERT_EQ(summary.destinations.size(), 1u);
+    EXPECT_FALSE(summary.destinations[0].notSent);
+    EXPECT_TRUE(summary.destinations[0].status.empty());
     EXPECT_EQ(report_.label(controlid::kLabelTransfer), text(35));
     EXPECT_EQ(report_.label(controlid::kLabelAuthentication), u"#999 " + text(999));
 }
@@ -245,7 +248,9 @@ TEST_F(SendIntegrationTest, ServiceErrorOnTheTransferShowsCodeAndText) {
     EXPECT_EQ(summary.end, SendEnd::Failed);
     EXPECT_EQ(summary.failedStep, FaxStep::Transfer);
     EXPECT_EQ(report_.label(controlid::kLabelTransfer), u"#110 " + text(86));
-    EXPECT_TRUE(summary.destinations.empty());
+    ASSERT_EQ(summary.destinations.size(), 1u);
+    EXPECT_TRUE(summary.destinations[0].notSent);
+    EXPECT_EQ(summary.notSent, 1u);
 }
 
 TEST_F(SendIntegrationTest, CoverPageSuccessErrorAndEmptyAnswer) {

@@ -2,11 +2,14 @@
 // moved aside, and two writers at once.
 #include "journal/Journal.h"
 
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <thread>
 
 #include "app/LanguageTable.h"
+#include "app/Text.h"
+#include "app/TextIds.h"
 #include "tests/TestSupport.h"
 
 namespace miravo {
@@ -149,6 +152,83 @@ TEST_F(JournalTest, NoFolderMeansNoJournalAndSoftFailures) {
     EXPECT_FALSE(journal.recordStatus(1, {{u"1", u"1", u"OK"}}, 1, language_));
     EXPECT_TRUE(journal.find({}).empty());
     EXPECT_TRUE(std::filesystem::exists(dir_ / "file"));
+}
+
+// A send in batches: each batch's status answers touch only its own rows,
+// and destinations never sent are final and say so.
+TEST_F(JournalTest, BatchesOfOneSendAreRecordedApart) {
+    Journal journal(file_);
+    ASSERT_TRUE(LoadLanguage(language_, fromUtf8(MIRAVO_SOURCE_DIR "/data/lang.ini"), u"en"));
+    JournalSend first = sendTo(u"List", 100, {{u"+4930111", u""}, {u"+4930222", u""},
+                                              {u"+4930333", u""}, {u"+4930444", u""}});
+    first.faxId = u"7";
+    for (std::size_t i = 0; i < 2; ++i)
+        first.destinations[i].faxId = u"7";
+    const auto id = journal.recordTransfer(first);
+    ASSERT_GT(id, 0);
+    ASSERT_TRUE(journal.recordBatch(id, 2, 1, u"8", 0.5));
+    ASSERT_TRUE(journal.recordNotSent(id, {3}, language_));
+    // Fax 8's answer names the same number as fax 7's first row: only fax 8's row changes.
+    ASSERT_TRUE(journal.recordFaxStatus(id, u"8", {{u"+4930333", u"0.50", u"OK"},
+                                                   {u"+4930111", u"0.50", u"BU"}},
+                                        language_));
+    ASSERT_TRUE(journal.recordFaxStatus(id, u"7", {{u"+4930222", u"0.25", u"NA"}}, language_));
+    const auto send = journal.send(id);
+    ASSERT_TRUE(send);
+    EXPECT_EQ(send->faxId, u"7, 8");
+    const std::vector<std::u16string> codes = {u"", u"NA", u"OK", u""};
+    const std::vector<std::u16string> faxes = {u"7", u"7", u"8", u""};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(send->destinations[i].statusCode, codes[i]) << i;
+        EXPECT_EQ(send->destinations[i].faxId, faxes[i]) << i;
+    }
+    EXPECT_FALSE(send->destinations[3].sent);
+    EXPECT_TRUE(send->destinations[3].final);
+    EXPECT_EQ(send->destinations[3].statusText, GetText(language_, text::kDestinationNotSent));
+    EXPECT_DOUBLE_EQ(send->totalCost, 0.75);
+    const auto rows = journal.rows({id});
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].delivered, 1);
+    EXPECT_EQ(rows[0].failed, 2);  // NA and the one never sent
+    EXPECT_EQ(rows[0].pending, 1);
+}
+
+// A journal written before sends went out in batches is kept, not moved
+// aside, and its destinations carry their send's fax id.
+TEST_F(JournalTest, AnOlderJournalKeepsItsSends) {
+    std::filesystem::create_directories(file_.parent_path());
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file_.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, R"sql(
+CREATE TABLE sends(id INTEGER PRIMARY KEY, sent_at INTEGER NOT NULL, title TEXT NOT NULL DEFAULT '',
+  pages INTEGER NOT NULL DEFAULT 0, cover INTEGER NOT NULL DEFAULT 0, report TEXT NOT NULL DEFAULT '',
+  fax_id TEXT NOT NULL DEFAULT '', estimated_cost REAL NOT NULL DEFAULT 0,
+  total_cost REAL NOT NULL DEFAULT 0, destination_list TEXT NOT NULL DEFAULT '',
+  delivered INTEGER NOT NULL DEFAULT 0, failed INTEGER NOT NULL DEFAULT 0,
+  pending INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE destinations(send_id INTEGER NOT NULL REFERENCES sends(id) ON DELETE CASCADE,
+  position INTEGER NOT NULL, number TEXT NOT NULL DEFAULT '', name TEXT NOT NULL DEFAULT '',
+  status_code TEXT NOT NULL DEFAULT '', status_text TEXT NOT NULL DEFAULT '',
+  cost REAL NOT NULL DEFAULT 0, final INTEGER NOT NULL DEFAULT 0,
+  last_checked INTEGER NOT NULL DEFAULT 0, PRIMARY KEY(send_id, position)) WITHOUT ROWID;
+CREATE TABLE send_search(id INTEGER PRIMARY KEY REFERENCES sends(id) ON DELETE CASCADE,
+  sent_at INTEGER NOT NULL, text TEXT NOT NULL);
+INSERT INTO sends(id, sent_at, title, fax_id, pending) VALUES(5, 100, 'Old', '42', 1);
+INSERT INTO destinations(send_id, position, number) VALUES(5, 0, '+4930111');
+INSERT INTO send_search VALUES(5, 100, 'old');
+)sql", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+
+    Journal journal(file_);
+    ASSERT_TRUE(journal.isOpen());
+    EXPECT_TRUE(journal.movedAside().empty());
+    const auto unfinished = journal.unfinished(0);
+    ASSERT_EQ(unfinished.size(), 1u);
+    ASSERT_EQ(unfinished[0].destinations.size(), 1u);
+    EXPECT_EQ(unfinished[0].destinations[0].faxId, u"42");
+    EXPECT_TRUE(unfinished[0].destinations[0].sent);
+    EXPECT_TRUE(journal.recordFaxStatus(5, u"42", {{u"+4930111", u"0.10", u"OK"}}, language_));
+    EXPECT_TRUE(journal.unfinished(0).empty());
 }
 
 }  // namespace

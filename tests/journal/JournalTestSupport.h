@@ -33,6 +33,8 @@ inline std::int64_t SendAndLeave(Journal& journal, const AppSettings& settings,
     EXPECT_TRUE(RunFaxStep(send, quiet, FaxStep::Authenticate, noPause).ok);
     EXPECT_TRUE(RunFaxStep(send, quiet, FaxStep::Transfer, noPause).ok);
     record.faxId = send.job.send.faxId;
+    for (JournalDestination& d : record.destinations)
+        d.faxId = record.faxId;  // each row carries the fax that took it
     return journal.recordTransfer(record);
 }
 

@@ -124,5 +124,22 @@ TEST_F(CoverPageTest, AnswerThatOnlyLooksLikeTiffClosesWithoutAJoinedFile) {
     EXPECT_FALSE(std::filesystem::exists(joined()));
 }
 
+// A list longer than one fax: the preview's request names the first fax's
+// destinations only, and the cover text still goes with it.
+TEST(CoverPageFormTest, ALongListNamesTheFirstFaxOnly) {
+    AppState state;
+    state.settings.userName = u"u";
+    state.settings.password = u"p";
+    state.settings.maxDestinationsPerFax = 500;
+    state.job.coverText = u"Dear all";
+    for (int i = 0; i < 20000; ++i)
+        state.job.recipients.push_back(
+            Contact::entry(u"0", u"A name", u16("+4930" + std::to_string(1000000 + i)), u""));
+    const std::u16string body = CoverPageForm(state).body();
+    EXPECT_NE(body.find(u"name=\"numbers[500]\""), std::u16string::npos);
+    EXPECT_EQ(body.find(u"name=\"numbers[501]\""), std::u16string::npos);
+    EXPECT_NE(body.find(u"Dear all"), std::u16string::npos);
+}
+
 }  // namespace
 }  // namespace miravo

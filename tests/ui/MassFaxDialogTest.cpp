@@ -2,11 +2,14 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTest>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <cstdlib>
 #include <iostream>
 
 #include "app/Paths.h"
@@ -18,6 +21,7 @@
 #include "ui/Dialogs.h"
 #include "ui/MassFaxDialog.h"
 #include "ui/MassFaxModel.h"
+#include "ui/TextIds.h"
 
 namespace miravo::ui::test {
 namespace {
@@ -292,6 +296,45 @@ TEST_F(CsvImportDialogTest, ATabDelimiterOpensCheckedWithTheEditDisabled) {
     EXPECT_EQ(state().settings.delimiter, u"\t");
     QTest::keyClick(dialog.get(), Qt::Key_Escape);
     EXPECT_EQ(dialog->result(), kCsvImportEscaped);
+}
+
+// The rows are checked for the default region: counted, the invalid ones
+// marked, and on request the invalid ones or the repeats removed and the
+// rest written in international form.
+TEST_F(MassFaxDialogTest, NumbersAreCheckedCountedAndTidiedOnRequest) {
+    state().settings.defaultRegion = u"DE";
+    for (const char16_t* n : {u"030 12345678", u"+49 30 12345678", u"Fax office", u"089 1234567"})
+        state().job.recipients.push_back(Contact::entry(u"0", u"", n, u""));
+    auto dialog = open();
+    auto* counts = dialog->findChild<QLabel*>("numberCounts");
+    ASSERT_NE(counts, nullptr);
+    EXPECT_EQ(counts->text(), qstr(GetText(state().language, text::kNumberCounts, 2, 1, 1)));
+    if (const char* folder = std::getenv("MIRAVO_SCREENSHOTS"))
+        dialog->grab().save(QString::fromUtf8(folder) + "/mass-fax-checked.png");
+    const QModelIndex invalid = dialog->model()->index(2, MassFaxModel::NumberColumn);
+    EXPECT_EQ(invalid.data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
+    EXPECT_FALSE(invalid.data(Qt::ToolTipRole).toString().isEmpty());
+
+    struct Step {
+        const char* button;
+        Numbers rows;
+    } steps[] = {
+        {"removeDuplicates", {u"030 12345678", u"Fax office", u"089 1234567"}},
+        {"removeInvalid", {u"030 12345678", u"089 1234567"}},
+        {"writeInternational", {u"+493012345678", u"+49891234567"}},
+    };
+    for (const Step& step : steps) {
+        auto* button = dialog->findChild<QPushButton*>(step.button);
+        ASSERT_NE(button, nullptr) << step.button;
+        EXPECT_TRUE(button->isEnabled()) << step.button;
+        button->click();
+        EXPECT_EQ(rows(*dialog), step.rows) << step.button;
+    }
+    EXPECT_EQ(counts->text(), qstr(GetText(state().language, text::kNumberCounts, 2, 0, 0)));
+    EXPECT_FALSE(dialog->findChild<QPushButton*>("removeInvalid")->isEnabled());
+    click(dialog.get(), 1);
+    EXPECT_EQ(state().job.recipients.size(), 2u);
+    EXPECT_EQ(state().job.recipients[1].number, u"+49891234567");
 }
 
 }  // namespace

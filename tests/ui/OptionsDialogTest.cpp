@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <cstdlib>
 
 #include "app/LanguageTable.h"
 #include "app/Text.h"
@@ -131,12 +132,21 @@ TEST_F(OptionsDialogTest, CloseTakesOverCredentialsAndSwitchesLanguage) {
 
     // Opened again, it speaks German and shows German as the language.
     QString title, check, language;
+    QString regionLabel;
     runOptions([&](QDialog* dialog) {
         title = dialog->windowTitle();
         check = WithoutMnemonic(find<QPushButton>(dialog, 1023)->text());
         language = find<QComboBox>(dialog, 1028)->currentText();
+        if (const char* folder = std::getenv("MIRAVO_SCREENSHOTS"))
+            dialog->grab().save(QString::fromUtf8(folder) + "/options-region-de.png");
+        // The default region of number checking is chosen here too.
+        regionLabel = dialog->findChild<QLabel*>("defaultRegionLabel")->text();
+        auto* region = dialog->findChild<QComboBox*>("defaultRegion");
+        region->setCurrentIndex(region->findData("FR"));
         dialog->close();
     });
+    EXPECT_EQ(regionLabel, text(331));
+    EXPECT_EQ(state().settings.defaultRegion, u"FR");
     EXPECT_EQ(title, text(18));
     EXPECT_NE(title, "Options");
     EXPECT_EQ(check, text(26));

@@ -1,0 +1,71 @@
+// Number checking by region: valid and invalid numbers, the same number
+// written differently, and the counts of a pasted list.
+#include "app/NumberCheck.h"
+
+#include <gtest/gtest.h>
+
+namespace miravo {
+namespace {
+
+TEST(NumberCheckTest, NumbersPerRegion) {
+    struct Case {
+        const char16_t* region;
+        const char16_t* number;
+        bool valid;
+        const char16_t* international;  // empty: not a number at all; null: not checked
+    } cases[] = {
+        {u"DE", u"030 12345678", true, u"+493012345678"},
+        {u"DE", u"+49 (30) 1234-5678", true, u"+493012345678"},
+        {u"DE", u"0049 30 12345678", true, u"+493012345678"},
+        {u"DE", u"030 1", false, nullptr},
+        {u"DE", u"Fax office", false, u""},
+        {u"US", u"(650) 253-0000", true, u"+16502530000"},
+        {u"US", u"+1 650 253 0000", true, u"+16502530000"},
+        {u"US", u"555-0000", false, u"+15550000"},
+        {u"GB", u"020 7031 3000", true, u"+442070313000"},
+        {u"GB", u"+44 20 7031 3000", true, u"+442070313000"},
+        {u"GB", u"020 7031", false, nullptr},
+        {u"FR", u"01 42 68 53 00", true, u"+33142685300"},
+        // A national number read in the wrong region is another number.
+        {u"US", u"030 12345678", false, u"+103012345678"},
+        {u"DE", u"", false, u""},
+    };
+    for (const Case& c : cases) {
+        const NumberVerdict v = NumberChecker(c.region).check(c.number);
+        EXPECT_EQ(v.valid, c.valid) << std::string(c.number, c.number + std::u16string_view(c.number).size());
+        if (c.international)
+            EXPECT_EQ(v.international, std::u16string(c.international));
+    }
+}
+
+TEST(NumberCheckTest, AListCountsValidInvalidAndDuplicates) {
+    const std::vector<std::u16string> list = {
+        u"030 12345678", u"+49 30 12345678", u"Fax office", u"Fax office",
+        u"089 1234567",  u"030-1234-5678",   u"12",
+    };
+    const NumberListCheck check = CheckNumberList(list, u"DE");
+    EXPECT_EQ(check.validCount, 2u);
+    EXPECT_EQ(check.invalidCount, 2u);
+    EXPECT_EQ(check.duplicateCount, 3u);
+    EXPECT_EQ(check.duplicate, (std::vector<char>{0, 1, 0, 1, 0, 1, 0}));
+    EXPECT_EQ(check.invalid, (std::vector<char>{0, 0, 1, 0, 0, 0, 1}));
+
+    // Checked again with kept verdicts: the same answer, each text judged once.
+    NumberVerdictCache cache;
+    for (int round = 0; round < 2; ++round) {
+        const NumberListCheck again = CheckNumberList(list, u"DE", &cache);
+        EXPECT_EQ(again.duplicate, check.duplicate);
+        EXPECT_EQ(again.invalid, check.invalid);
+        EXPECT_EQ(cache.size(), 6u);
+    }
+}
+
+TEST(NumberCheckTest, RegionsAreTwoKnownLetters) {
+    EXPECT_EQ(NormalizedRegion(u"de"), u"DE");
+    EXPECT_EQ(NormalizedRegion(u"XX"), u"");
+    EXPECT_EQ(NormalizedRegion(u"DEU"), u"");
+    EXPECT_EQ(NormalizedRegion(RegionFromLocale()), RegionFromLocale());
+}
+
+}  // namespace
+}  // namespace miravo
