@@ -12,7 +12,7 @@
 #include "app/LanguageTable.h"
 #include "app/Text.h"
 #include "bench/BestTime.h"
-#include "contacts/Contact.h"
+#include "app/Contact.h"
 #include "ui/ContactBookModel.h"
 #include "ui/ContactFilterModel.h"
 
