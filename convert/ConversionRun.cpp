@@ -160,7 +160,7 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
     std::string noImages;
     if (!std::all_of(
             entries.begin(), entries.end(),
-            [](const JobEntry& e) { return IsNetpbmPageFile(ToFsPath(e.pageFilePath)); }) &&
+            [](const JobEntry& e) { return IsRendererPageFile(ToFsPath(e.pageFilePath)); }) &&
         !PrepareImageLibrary(&noImages))
         return fail("images cannot be read: " + noImages + "; no fax document was made");
     std::vector<std::thread> threads;

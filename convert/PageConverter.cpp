@@ -1,6 +1,7 @@
 #include "convert/PageConverter.h"
 
 #include <sys/stat.h>
+#include <tiffio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,6 +45,48 @@ bool readNetpbmPage(int fd, const struct stat& info, const NetpbmHeader& header,
            ReadFully(fd, page.pixels.data(), bytes) == static_cast<std::ptrdiff_t>(bytes);
 }
 
+// A one-page, 8-bit grey TIFF (what the renderer writes for a page with
+// grey) read row by row straight into the page's memory. Nothing when the
+// file is no such TIFF: the image library then decodes it. Without a
+// page, only tells whether it is one.
+std::optional<bool> readGreyTiffPage(int fd, DecodedPage* page) {
+    std::uint8_t magic[4] = {};
+    if (::pread(fd, magic, sizeof magic, 0) != 4 ||
+        !((magic[0] == 'I' && magic[1] == 'I' && magic[2] == 42 && magic[3] == 0) ||
+          (magic[0] == 'M' && magic[1] == 'M' && magic[2] == 0 && magic[3] == 42)))
+        return std::nullopt;
+    const int own = ::dup(fd);  // the library closes what it is given
+    if (own < 0)
+        return std::nullopt;
+    ::lseek(own, 0, SEEK_SET);
+    TIFF* tiff = TIFFFdOpen(own, "page", "rm");
+    if (!tiff) {
+        ::close(own);
+        return std::nullopt;
+    }
+    std::uint32_t width = 0, height = 0;
+    std::uint16_t bits = 0, samples = 0, photometric = 0, planar = PLANARCONFIG_CONTIG;
+    const bool plainGrey = TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) &&
+                           TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height) &&
+                           TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits) && bits == 8 &&
+                           TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples) &&
+                           samples == 1 && TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) &&
+                           photometric == PHOTOMETRIC_MINISBLACK &&
+                           TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar) &&
+                           !TIFFIsTiled(tiff) && TIFFNumberOfDirectories(tiff) == 1;
+    std::optional<bool> result;
+    if (plainGrey && !page) {
+        result = true;
+    } else if (plainGrey) {
+        result = WithinPageFileLimits(width, height) &&
+                 page->allocate(static_cast<int>(width), static_cast<int>(height), false);
+        for (std::uint32_t y = 0; *result && y < height; ++y)
+            result = TIFFReadScanline(tiff, page->row(static_cast<int>(y)), y, 0) == 1;
+    }
+    TIFFClose(tiff);
+    return result;
+}
+
 // Reads the page file: one bit per pixel stays as it is, anything else
 // becomes 8-bit grey with transparent parts on white.
 bool decodePageFile(const std::filesystem::path& path, DecodedPage& page) {
@@ -55,6 +98,8 @@ bool decodePageFile(const std::filesystem::path& path, DecodedPage& page) {
     bool decoded = false;
     if (const std::optional<NetpbmHeader> header = netpbmHeaderOf(fd))
         decoded = readNetpbmPage(fd, info, *header, page);
+    else if (const std::optional<bool> grey = readGreyTiffPage(fd, &page))
+        decoded = *grey;
     else
         decoded = info.st_size > 0 && DecodeImageFile(fd, info.st_size, page);
     ::close(fd);
@@ -107,14 +152,16 @@ bool takeBlackAndWhiteBand(const DecodedPage& image, int top, int rows, BitPage&
 
 }  // namespace
 
-bool IsNetpbmPageFile(const std::filesystem::path& path) {
+bool IsRendererPageFile(const std::filesystem::path& path) {
     struct stat info {};
     const int fd = OpenRegularFile(path, info);
     if (fd < 0)
         return false;
-    const bool netpbm = netpbmHeaderOf(fd).has_value();
+    bool own = netpbmHeaderOf(fd).has_value();
+    if (!own)
+        own = readGreyTiffPage(fd, nullptr).has_value();
     ::close(fd);
-    return netpbm;
+    return own;
 }
 
 std::optional<GreyImage> DecodePageFile(const std::filesystem::path& path) {

@@ -19,9 +19,10 @@ namespace miravo {
 // A fax TIFF numbers its pages in 16 bits.
 inline constexpr std::uint32_t kMaxPagesPerFile = 65535;
 
-// True when the page file is a binary PBM or 8-bit PGM, which is decoded
-// without the image format plug-ins.
-bool IsNetpbmPageFile(const std::filesystem::path& path);
+// True when the page file is a binary PBM, an 8-bit PGM or a one-page 8-bit
+// grey TIFF (the renderer's formats), which are decoded without the image
+// format plug-ins.
+bool IsRendererPageFile(const std::filesystem::path& path);
 
 // Decodes a page file by its content (the name has no extension) into
 // 8-bit grey, transparent parts on white. None when the file is not a

@@ -1,6 +1,8 @@
 #include "printmon/PageFileWriter.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <tiffio.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -14,21 +16,65 @@ namespace {
 // Page buffers in use at most: one being written, two waiting.
 constexpr std::size_t kBuffers = 3;
 
-std::string header(const char* magic, int width, int height, bool grey) {
-    return std::string(magic) + "\n" + std::to_string(width) + " " + std::to_string(height) + "\n" +
-           (grey ? "255\n" : "");
+std::string header(const char* magic, int width, int height) {
+    return std::string(magic) + "\n" + std::to_string(width) + " " + std::to_string(height) + "\n";
+}
+
+// Rows per strip of a grey page file: small enough to decode in the
+// cache, large enough for the compression to find its runs.
+constexpr std::uint32_t kRowsPerStrip = 64;
+
+int createFile(const std::filesystem::path& path) {
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
 }
 
 // Writes `head` then `size` bytes of pixels into a new file of this user's.
 bool writeFile(const std::filesystem::path& path, const std::string& head, const std::uint8_t* data,
-               std::size_t size) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+               std::size_t size, std::uint64_t& bytes) {
+    const int fd = createFile(path);
     if (fd < 0)
         return false;
     bool ok = WriteAll(fd, head.data(), head.size()) && WriteAll(fd, data, size);
     ok = ::close(fd) == 0 && ok;
     if (!ok)
         ::unlink(path.c_str());  // the partial file is ours
+    bytes = head.size() + size;
+    return ok;
+}
+
+// Writes a grey page as a one-page, 8-bit, Deflate-compressed TIFF.
+bool writeGreyTiff(const std::filesystem::path& path, const GreyView& page, std::uint64_t& bytes) {
+    const int fd = createFile(path);
+    if (fd < 0)
+        return false;
+    TIFF* tiff = TIFFFdOpen(fd, path.c_str(), "w");
+    if (!tiff) {
+        ::close(fd);
+        ::unlink(path.c_str());
+        return false;
+    }
+    bool ok = TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(page.width)) &&
+              TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(page.height)) &&
+              TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8) &&
+              TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1) &&
+              TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK) &&
+              TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+              TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE) &&
+              TIFFSetField(tiff, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL) &&
+              TIFFSetField(tiff, TIFFTAG_ZIPQUALITY, 1) &&
+              TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, kRowsPerStrip);
+    // libtiff's differencing works on the row it is given: a copy of it.
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(page.width));
+    for (int y = 0; ok && y < page.height; ++y) {
+        std::memcpy(row.data(), page.row(y), row.size());
+        ok = TIFFWriteScanline(tiff, row.data(), static_cast<std::uint32_t>(y), 0) == 1;
+    }
+    ok = ok && TIFFFlush(tiff) == 1;
+    struct stat info {};
+    bytes = ok && ::fstat(fd, &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+    TIFFClose(tiff);  // closes fd
+    if (!ok)
+        ::unlink(path.c_str());
     return ok;
 }
 
@@ -101,8 +147,10 @@ void PageFileWriter::run() {
         const bool failed = !error_.empty();
         busy_ = true;
         lock.unlock();
-        const bool ok = failed || write(job);
+        std::uint64_t bytes = 0;
+        const bool ok = failed || write(job, bytes);
         lock.lock();
+        bytes_ += bytes;
         busy_ = false;
         if (!ok && error_.empty())
             error_ = job.path.string() + ": cannot be written";
@@ -111,13 +159,17 @@ void PageFileWriter::run() {
     }
 }
 
-bool PageFileWriter::write(const Job& job) {
+std::uint64_t PageFileWriter::bytesWritten() {
+    std::lock_guard lock(mutex_);
+    return bytes_;
+}
+
+bool PageFileWriter::write(const Job& job, std::uint64_t& bytes) {
     const GreyView page{job.pixels.data(), job.width, job.height, job.width};
     if (PackBlackAndWhite(page, bits_))
-        return writeFile(job.path, header("P4", job.width, job.height, false), bits_.bits.data(),
-                         bits_.bits.size());
-    return writeFile(job.path, header("P5", job.width, job.height, true), job.pixels.data(),
-                     static_cast<std::size_t>(job.width) * static_cast<std::size_t>(job.height));
+        return writeFile(job.path, header("P4", job.width, job.height), bits_.bits.data(),
+                         bits_.bits.size(), bytes);
+    return writeGreyTiff(job.path, page, bytes);
 }
 
 }  // namespace miravo::print

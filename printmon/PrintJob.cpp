@@ -13,6 +13,7 @@
 #include "convert/ImageLibrary.h"
 #include "convert/JobFile.h"
 #include "convert/PageConverter.h"
+#include "printmon/Cancellation.h"
 #include "printmon/RenderProcess.h"
 
 namespace miravo::print {
@@ -235,6 +236,10 @@ PrintResult WritePrintJob(const PrintOptions& options) {
         // Pages go straight into their page files, each written while
         // Ghostscript draws the next.
         const std::size_t before = pages.size();
+        if (StopRequested()) {
+            result.error = "the job was cancelled";
+            return result;
+        }
         const RenderOutcome rendered =
             RenderPageFiles(input, base, static_cast<int>(before) + 1, options.renderSeconds);
         if (!rendered.ok) {
@@ -253,6 +258,10 @@ PrintResult WritePrintJob(const PrintOptions& options) {
         }
     }
 
+    if (StopRequested()) {
+        result.error = "the job was cancelled";
+        return result;
+    }
     const fs::path jobFile = folder / (documentTitle(options.inputs.front()) + "__ps__" +
                                        fs::path(base).filename().string());
     if (!writeFileAtomically(jobFile, JobFileBytes(pages), 0600)) {

@@ -7,13 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "printmon/RenderLimits.h"
+
 namespace miravo::print {
 
 struct PrintOptions {
     std::filesystem::path outFolder;  // empty: DefaultSpoolFolder()
     bool launch = true;
     std::vector<std::filesystem::path> inputs;
-    int renderSeconds = 300;  // longest Ghostscript may take per input
+    // Longest Ghostscript may take per input, before kRenderSecondsPerPage
+    // for each page it rendered (RenderLimits.h).
+    int renderSeconds = kRenderBaseSeconds;
 };
 
 // The user's spool folder (SpoolFolder(): $XDG_RUNTIME_DIR/miravo, else

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "app/FileBytes.h"
+#include "printmon/Cancellation.h"
+#include "printmon/RenderLimits.h"
 
 extern char** environ;
 
@@ -63,7 +65,8 @@ std::vector<std::string> rendererEnvironment(const std::string& tempFolder) {
 std::string trimmed(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.pop_back();
-    return text;
+    const std::size_t start = text.find_first_not_of("\n ");
+    return start == std::string::npos ? std::string() : text.substr(start);
 }
 
 }  // namespace
@@ -86,6 +89,8 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, channel[1], STDOUT_FILENO);
+    // Ghostscript reads an untrusted document: it gets no descriptor of ours.
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
     const std::string firstText = std::to_string(first);
     std::vector<char*> arguments = {
         const_cast<char*>(program.c_str()), const_cast<char*>(input.c_str()),
@@ -106,11 +111,20 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
         return outcome;
     }
 
-    // Its report arrives as it ends; wait for that until the time is up.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    // It writes a '+' for every page and its report as it ends; wait for
+    // that until the time is up, which every page moves on.
+    const auto start = std::chrono::steady_clock::now();
     std::string report;
+    int rendered = 0;
     bool late = false;
+    bool stopped = false;
     for (;;) {
+        if (StopRequested()) {
+            stopped = true;
+            break;
+        }
+        const auto deadline =
+            start + std::chrono::seconds(seconds + kRenderSecondsPerPage * rendered);
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
                               .count();
@@ -130,19 +144,26 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
             continue;
         if (n <= 0)
             break;
-        if (report.size() < 8192)
-            report.append(buffer, static_cast<std::size_t>(n));
+        for (ssize_t i = 0; i < n; ++i) {
+            if (buffer[i] == '+' && report.empty())
+                ++rendered;
+            else if (report.size() < 8192)
+                report.push_back(buffer[i]);
+        }
     }
     ::close(channel[0]);
-    if (late)
+    if (late || stopped)
         ::kill(child, SIGKILL);
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
 
-    if (late) {
-        outcome.error =
-            input.string() + ": rendering took longer than " + std::to_string(seconds) + " s";
+    if (stopped) {
+        outcome.error = input.string() + ": the job was cancelled";
+    } else if (late) {
+        outcome.error = input.string() + ": rendering took longer than " + std::to_string(seconds) +
+                        " s and " + std::to_string(kRenderSecondsPerPage) +
+                        " s per page: the Miravo printer stops there";
     } else if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
         outcome.ok = true;
         outcome.pages = std::atoi(report.c_str());

@@ -17,8 +17,10 @@ struct RenderOutcome {
 };
 
 // Writes one page file per rendered page, "<base>_<first>", "<base>_<first
-// + 1>", ... (each made new, for this user only). On failure no page file
-// of this document remains.
+// + 1>", ... (each made new, for this user only). Rendering may take
+// `seconds` plus kRenderSecondsPerPage per page rendered, and stops at the
+// page and size limits of RenderLimits.h or when the job is cancelled
+// (StopRequested). On failure no page file of this document remains.
 RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::string& base,
                               int first, int seconds);
 

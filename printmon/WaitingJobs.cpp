@@ -41,9 +41,17 @@ std::optional<std::vector<JobEntry>> entriesOf(const fs::path& jobFile) {
 }  // namespace
 
 std::vector<fs::path> WaitingJobFolders() {
-    std::vector<fs::path> folders = {DefaultSpoolFolder(), ToFsPath(LastingSpoolFolder())};
-    if (folders[0] == folders[1])
-        folders.pop_back();
+    std::vector<fs::path> folders;
+    const auto add = [&](const fs::path& folder) {
+        if (!folder.empty() && std::find(folders.begin(), folders.end(), folder) == folders.end())
+            folders.push_back(folder);
+    };
+    add(DefaultSpoolFolder());
+    add(ToFsPath(LastingSpoolFolder()));
+    // The print backend knows only the account's home, not the session's
+    // XDG_CACHE_HOME: its jobs wait in the home's default cache.
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/')
+        add(fs::path(home) / ".cache" / "Miravo" / "spool");
     return folders;
 }
 

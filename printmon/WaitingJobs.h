@@ -11,13 +11,14 @@ namespace miravo::print {
 
 struct WaitingJob {
     std::filesystem::path jobFile;
-    std::string title;  // the job file's name up to "__ps__"
-    int pages = 0;      // pages the job file lists
+    std::string title;         // the job file's name up to "__ps__"
+    int pages = 0;             // pages the job file lists
     std::int64_t printed = 0;  // when it was written, seconds since the epoch
 };
 
-// The folders jobs may wait in: the spool of this session, and the one
-// used while the user has no session (no XDG_RUNTIME_DIR), once each.
+// The folders jobs may wait in: the spool of this session, the one used
+// while the user has no session (no XDG_RUNTIME_DIR), and the print
+// backend's ($HOME/.cache/Miravo/spool), once each.
 std::vector<std::filesystem::path> WaitingJobFolders();
 
 // The job files in `folders` (regular files of this user named

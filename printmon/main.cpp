@@ -1,8 +1,10 @@
 // miravo-print [--out DIR] [--no-launch] FILE...
+// miravo-print --discard JOBFILE
 //
 // Stands in for the print monitor: renders the files (PDF, PostScript) or
 // takes them as they are (PNG, JPEG) into page files, writes the job file,
-// prints its path and starts miravo with it.
+// prints its path and starts miravo with it. SIGTERM cancels: what was
+// made so far is removed. --discard removes a job it wrote.
 #include <spawn.h>
 #include <unistd.h>
 
@@ -10,7 +12,9 @@
 #include <filesystem>
 #include <string>
 
+#include "printmon/Cancellation.h"
 #include "printmon/PrintJob.h"
+#include "printmon/WaitingJobs.h"
 
 namespace {
 
@@ -21,7 +25,9 @@ void usage(std::FILE* to) {
         "  fax page files and a job file, prints the job file's path and starts\n"
         "  miravo with it.\n"
         "  --out DIR     where the files go (no '_' in the folder)\n"
-        "  --no-launch   do not start miravo\n",
+        "  --no-launch   do not start miravo\n"
+        "usage: miravo-print --discard JOBFILE\n"
+        "  Removes a job file and the page files it lists beside it.\n",
         to);
 }
 
@@ -49,6 +55,11 @@ std::filesystem::path programFolder() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    miravo::print::StopOnTermination();
+    if (argc == 3 && std::string(argv[1]) == "--discard") {
+        miravo::print::DiscardWaitingJob({argv[2], {}, 0, 0});
+        return 0;
+    }
     miravo::print::PrintOptions options;
     bool optionsEnd = false;
     for (int i = 1; i < argc; ++i) {

@@ -53,7 +53,7 @@ void ConnectionManager::stop() {
     }
 }
 
-void ConnectionManager::handBack(std::unique_ptr<TlsConnection> connection) {
+void ConnectionManager::handBack(std::unique_ptr<Connection> connection) {
     if (!serving_ || stopping_)
         return;  // closed here
     {
@@ -81,7 +81,7 @@ void ConnectionManager::work() {
 }
 
 // A short answer that ends the connection; best effort, never waits long.
-void ConnectionManager::refuse(TlsConnection& connection, const char* status) {
+void ConnectionManager::refuse(Connection& connection, const char* status) {
     const std::string text = std::string("HTTP/1.1 ") + status +
                              "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
     connection.writeAll(text, Clock::now() + std::chrono::milliseconds(100));
@@ -107,7 +107,7 @@ void ConnectionManager::accept(int listenFd, std::vector<Entry>& entries) {
         char address[INET_ADDRSTRLEN] = "?";
         ::inet_ntop(AF_INET, &peer.sin_addr, address, sizeof address);
         auto connection =
-            std::make_unique<TlsConnection>(fd, context_, address, ntohs(peer.sin_port));
+            std::make_unique<Connection>(fd, context_, address, ntohs(peer.sin_port));
         if (!connection->valid())
             continue;
         if (entries.size() >= limits_.maxConnections) {
@@ -127,11 +127,11 @@ void ConnectionManager::accept(int listenFd, std::vector<Entry>& entries) {
 }
 
 bool ConnectionManager::advance(Entry& entry) {
-    TlsConnection& c = *entry.connection;
+    Connection& c = *entry.connection;
     if (entry.state == State::Handshake) {
         entry.want = c.handshake();
-        if (entry.want != TlsConnection::Step::Done)
-            return entry.want != TlsConnection::Step::Closed;
+        if (entry.want != Connection::Step::Done)
+            return entry.want != Connection::Step::Closed;
         entry.state = State::Head;
     }
     for (;;) {
@@ -167,8 +167,8 @@ bool ConnectionManager::advance(Entry& entry) {
             }
         }
         entry.want = c.readAvailable(limits_.head.maxBytes + 1);
-        if (entry.want != TlsConnection::Step::Done)
-            return entry.want != TlsConnection::Step::Closed;
+        if (entry.want != Connection::Step::Done)
+            return entry.want != Connection::Step::Closed;
     }
 }
 
@@ -183,7 +183,7 @@ void ConnectionManager::serve(int listenFd) {
         polled.push_back({listenFd, static_cast<short>(Clock::now() >= acceptAgainAt_ ? POLLIN : 0), 0});
         auto next = Clock::now() + std::chrono::seconds(1);
         for (const Entry& e : entries) {
-            const bool out = e.want == TlsConnection::Step::WantWrite;
+            const bool out = e.want == Connection::Step::WantWrite;
             polled.push_back({e.connection->fd(), static_cast<short>(out ? POLLOUT : POLLIN), 0});
             next = std::min(next, e.deadline);
         }
@@ -192,7 +192,7 @@ void ConnectionManager::serve(int listenFd) {
         ::poll(polled.data(), polled.size(), static_cast<int>(std::max<long long>(wait, 0) + 1));
 
         // Kept-alive connections the workers are done with.
-        std::vector<std::unique_ptr<TlsConnection>> back;
+        std::vector<std::unique_ptr<Connection>> back;
         if (polled[0].revents) {
             char drain[256];
             while (::read(wakePipe_[0], drain, sizeof drain) > 0) {

@@ -1,4 +1,4 @@
-// Accepts HTTPS connections and keeps every one that is not being answered
+// Accepts HTTPS (or plain HTTP) connections and keeps every one that is not being answered
 // (handshaking, sending its request head, idle between requests) in one
 // poll loop, each with a deadline, so that slow or idle clients hold no
 // worker. A complete request head goes to a bounded queue that a fixed
@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "server/RequestHead.h"
-#include "server/TlsConnection.h"
+#include "server/Connection.h"
 
 namespace miravo::server {
 
@@ -43,8 +43,9 @@ class ConnectionManager {
   public:
     // Answers one request whose head has been read; true keeps the
     // connection for the client's next request.
-    using Handler = std::function<bool(TlsConnection&, const RequestHead&)>;
+    using Handler = std::function<bool(Connection&, const RequestHead&)>;
 
+    // context null: plain HTTP connections.
     ConnectionManager(FrontLimits limits, SSL_CTX* context, Handler handler);
     ~ConnectionManager();
 
@@ -59,13 +60,13 @@ class ConnectionManager {
   private:
     enum class State { Handshake, Head, Idle };
     struct Entry {
-        std::unique_ptr<TlsConnection> connection;
+        std::unique_ptr<Connection> connection;
         State state;
         Clock::time_point deadline;
-        TlsConnection::Step want = TlsConnection::Step::WantRead;
+        Connection::Step want = Connection::Step::WantRead;
     };
     struct Job {
-        std::unique_ptr<TlsConnection> connection;
+        std::unique_ptr<Connection> connection;
         RequestHead head;
     };
 
@@ -73,9 +74,9 @@ class ConnectionManager {
     // Moves the connection on as far as it goes without waiting; false when
     // it is finished with here (handed to a worker or closed).
     bool advance(Entry& entry);
-    void refuse(TlsConnection& connection, const char* status);
+    void refuse(Connection& connection, const char* status);
     void work();
-    void handBack(std::unique_ptr<TlsConnection> connection);
+    void handBack(std::unique_ptr<Connection> connection);
     void wake();
 
     const FrontLimits limits_;
@@ -90,7 +91,7 @@ class ConnectionManager {
     std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<Job> queue_;
-    std::vector<std::unique_ptr<TlsConnection>> returned_;
+    std::vector<std::unique_ptr<Connection>> returned_;
     std::vector<std::thread> workers_;
     std::mutex joinMutex_;
 };

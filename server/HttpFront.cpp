@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <httplib.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -136,7 +135,7 @@ const char* statusText(int status) {
     }
 }
 
-bool sendAnswer(TlsConnection& c, int status, std::string_view body, std::string_view type,
+bool sendAnswer(Connection& c, int status, std::string_view body, std::string_view type,
                 bool close, const std::vector<std::pair<std::string, std::string>>& extra = {}) {
     std::string out = std::string("HTTP/1.1 ") + statusText(status) + "\r\n";
     for (const auto& [name, value] : extra) {
@@ -157,7 +156,7 @@ bool sendAnswer(TlsConnection& c, int status, std::string_view body, std::string
 // Reads `size` bytes, giving each chunk to `take`; false when the client
 // stops sending, the deadline passes or `take` refuses.
 template <typename Take>
-bool receive(TlsConnection& c, std::size_t size, Clock::time_point deadline, Take take) {
+bool receive(Connection& c, std::size_t size, Clock::time_point deadline, Take take) {
     char buffer[64 * 1024];
     while (size > 0) {
         const long n = c.read(buffer, std::min(size, sizeof buffer), deadline);
@@ -201,7 +200,7 @@ bool HttpFront::start(std::string& error) {
     limits.workers = static_cast<std::size_t>(options_.threads);
     connections_ = std::make_unique<ConnectionManager>(
         limits, context_,
-        [this](TlsConnection& c, const RequestHead& head) { return answer(c, head); });
+        [this](Connection& c, const RequestHead& head) { return answer(c, head); });
 
     if (faults_.refuseAtStart() > 0) {
         holdSocket_ = bindRaw(options_.host, options_.port);
@@ -269,7 +268,7 @@ void HttpFront::stop() {
         connections_->stop();
 }
 
-bool HttpFront::answer(TlsConnection& c, const RequestHead& head) {
+bool HttpFront::answer(Connection& c, const RequestHead& head) {
     const long number = log_.nextNumber();
     const auto started = std::chrono::steady_clock::now();
     const std::int64_t arrivedMs = nowMs();
@@ -432,7 +431,7 @@ void HttpFront::addPage(std::string method, std::string path, PageHandler handle
     pages_[{std::move(method), std::move(path)}] = std::move(handler);
 }
 
-bool HttpFront::answerPage(TlsConnection& c, const RequestHead& head, const PageHandler& page,
+bool HttpFront::answerPage(Connection& c, const RequestHead& head, const PageHandler& page,
                            std::size_t declared, const std::string& logPrefix) {
     std::string body;
     if (declared > 3 * options_.maxFieldBytes + 16 * 1024 ||
@@ -451,42 +450,48 @@ bool HttpFront::answerPage(TlsConnection& c, const RequestHead& head, const Page
            !close;
 }
 
-VersionPage::VersionPage(const Options& options) : options_(options) {}
+VersionPage::VersionPage(const Options& options)
+    : options_(options), text_(options.newestVersion + " " + options.downloadUrl) {}
 
 VersionPage::~VersionPage() {
     stop();
+    if (listenSocket_ >= 0)
+        ::close(listenSocket_);
 }
 
 bool VersionPage::start(std::string& error) {
-    server_ = std::make_unique<httplib::Server>();
-    server_->set_tcp_nodelay(true);
-    // The port is this server's alone (httplib would add SO_REUSEPORT).
-    server_->set_socket_options([](socket_t sock) {
-        int yes = 1;
-        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
-    const std::string text = options_.newestVersion + " " + options_.downloadUrl;
-    server_->Get("/miravoprinter/version.php",
-                 [text](const httplib::Request&, httplib::Response& res) {
-                     res.set_content(text, "text/plain");
-                 });
-    port_ = options_.versionPort == 0 ? server_->bind_to_any_port(options_.host)
-            : server_->bind_to_port(options_.host, options_.versionPort) ? options_.versionPort
-                                                                         : -1;
-    if (port_ <= 0) {
+    listenSocket_ = listenOn(options_.host, options_.versionPort);
+    if (listenSocket_ < 0) {
         error = "cannot listen on " + options_.host + ":" + std::to_string(options_.versionPort);
         return false;
     }
-    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    port_ = boundPort(listenSocket_);
+    // Each answer is a few bytes written at once: a few workers will do.
+    FrontLimits limits = options_.front;
+    limits.workers = 4;
+    connections_ = std::make_unique<ConnectionManager>(
+        limits, nullptr, [this](Connection& c, const RequestHead& head) { return answer(c, head); });
+    thread_ = std::thread([this] { connections_->serve(listenSocket_); });
     return true;
 }
 
-void VersionPage::stop() {
-    if (server_) {
-        for (int i = 0; i < 400 && thread_.joinable() && !server_->is_running(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        server_->stop();
+bool VersionPage::answer(Connection& c, const RequestHead& head) {
+    const std::string path = head.target.substr(0, head.target.find('?'));
+    // A request with a body is answered, then the connection ends: the
+    // body is not read.
+    const bool close = head.version != "HTTP/1.1" ||
+                       equalsNoCase(head.value("Connection"), "close") ||
+                       head.has("Content-Length") || head.has("Transfer-Encoding");
+    if (head.method != "GET" || path != "/miravoprinter/version.php") {
+        sendAnswer(c, 404, "", "", true);
+        return false;
     }
+    return sendAnswer(c, 200, text_, "text/plain", close) && !close;
+}
+
+void VersionPage::stop() {
+    if (connections_)
+        connections_->stop();
     if (thread_.joinable())
         thread_.join();
 }

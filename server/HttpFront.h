@@ -26,10 +26,6 @@
 #include "server/RequestLog.h"
 #include "server/Service.h"
 
-namespace httplib {
-class Server;
-}  // namespace httplib
-
 namespace miravo::server {
 
 // A page served beside the API on its port (say, a form in a browser).
@@ -59,8 +55,8 @@ class HttpFront {
     void stop();
 
   private:
-    bool answer(TlsConnection& connection, const RequestHead& head);
-    bool answerPage(TlsConnection& connection, const RequestHead& head, const PageHandler& page,
+    bool answer(Connection& connection, const RequestHead& head);
+    bool answerPage(Connection& connection, const RequestHead& head, const PageHandler& page,
                     std::size_t declared, const std::string& logPrefix);
     bool holdPort();
     void sleepMs(long ms);
@@ -82,7 +78,9 @@ class HttpFront {
     std::condition_variable wake_;
 };
 
-// GET /miravoprinter/version.php → "<newest version> <download address>".
+// GET /miravoprinter/version.php → "<newest version> <download address>",
+// over plain HTTP, its connections kept by a ConnectionManager of its own
+// under the API's limits (head deadline, idle time-out, connection cap).
 class VersionPage {
   public:
     explicit VersionPage(const Options& options);
@@ -92,9 +90,13 @@ class VersionPage {
     void stop();
 
   private:
+    bool answer(Connection& connection, const RequestHead& head);
+
     const Options& options_;
-    std::unique_ptr<httplib::Server> server_;
+    const std::string text_;
+    std::unique_ptr<ConnectionManager> connections_;
     std::thread thread_;
+    int listenSocket_ = -1;
     int port_ = -1;
 };
 

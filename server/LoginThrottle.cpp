@@ -28,19 +28,21 @@ bool LoginThrottle::held(const std::string& key, std::int64_t nowMs) const {
     return it != records_.end() && it->second.heldUntilMs > nowMs;
 }
 
-void LoginThrottle::count(const std::string& key, int freeFailures, std::int64_t nowMs) {
+std::int64_t LoginThrottle::count(const std::string& key, int freeFailures, std::int64_t nowMs) {
     Record& r = records_[key];
     if (nowMs - r.lastFailureMs > config_.forgetMs)
         r.failures = 0;
     ++r.failures;
     r.lastFailureMs = nowMs;
-    if (r.failures >= freeFailures) {
-        const int doublings = std::min(r.failures - freeFailures, 30);
-        r.heldUntilMs = nowMs + std::min(config_.firstHoldMs << doublings, config_.maxHoldMs);
-    }
+    if (r.failures < freeFailures)
+        return 0;
+    const int doublings = std::min(r.failures - freeFailures, 30);
+    r.heldUntilMs = nowMs + std::min(config_.firstHoldMs << doublings, config_.maxHoldMs);
+    return r.heldUntilMs;
 }
 
-bool LoginThrottle::admit(std::string_view login, std::string_view peer, std::int64_t nowMs) {
+bool LoginThrottle::admit(std::string_view login, std::string_view peer, std::int64_t nowMs,
+                          Admission* admission) {
     const std::string loginRecord = loginKey(login), peerRecord = peerKey(peer);
     std::lock_guard lock(mutex_);
     if (held(loginRecord, nowMs) || held(peerRecord, nowMs))
@@ -48,17 +50,25 @@ bool LoginThrottle::admit(std::string_view login, std::string_view peer, std::in
     if (records_.size() >= kMaxRecords)
         prune(nowMs);
     count(loginRecord, config_.freeLoginFailures, nowMs);
-    count(peerRecord, config_.freePeerFailures, nowMs);
+    const std::int64_t peerHold = count(peerRecord, config_.freePeerFailures, nowMs);
+    if (admission)
+        admission->peerHeldUntilMs = peerHold;
     return true;
 }
 
-void LoginThrottle::succeeded(std::string_view login, std::string_view peer) {
+void LoginThrottle::succeeded(std::string_view login, std::string_view peer,
+                              const Admission& admission) {
     std::lock_guard lock(mutex_);
     records_.erase(loginKey(login));
     auto it = records_.find(peerKey(peer));
-    if (it != records_.end() && it->second.failures > 0 &&
-        --it->second.failures < config_.freePeerFailures)
-        it->second.heldUntilMs = 0;
+    if (it == records_.end() || it->second.failures == 0)
+        return;
+    Record& r = it->second;
+    // The address was not held when this attempt came in: the hold it set
+    // goes with it, unless a later failure has set another since.
+    if (--r.failures < config_.freePeerFailures ||
+        (admission.peerHeldUntilMs != 0 && r.heldUntilMs == admission.peerHeldUntilMs))
+        r.heldUntilMs = 0;
 }
 
 // Quiet records go first; when a flood of logins leaves none quiet, those

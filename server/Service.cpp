@@ -177,27 +177,26 @@ Service::Login Service::authenticate(const std::string& login, const std::string
         result.error = err::kPasswordMissing;
         return result;
     }
-    const std::int64_t now = wallClockMs();
-    auto account = store_.findAccount(login);
-    // A client that logged in before with this password is never held:
-    // a guesser cannot keep the owner's running clients out.
-    const bool known =
-        account && verified_.remembered(account->login, password, account->passwordHash);
-    if (!known && !throttle_.admit(login, peer, now)) {
+    // During a hold every attempt gets the same answer, whatever its
+    // password: were a remembered password let through, a guesser could
+    // try thousands a second and tell the right one by its answer. The
+    // memory of verified passwords only spares the slow hash.
+    Admission admission;
+    if (!throttle_.admit(login, peer, wallClockMs(), &admission)) {
         result.error = err::kUnavailable;
         return result;
     }
+    auto account = store_.findAccount(login);
     if (!account) {
         verifyPassword(password, dummyHash_);
         result.error = err::kAuthenticationFailed;
         return result;
     }
-    if (!known && !verified_.check(account->login, password, account->passwordHash)) {
+    if (!verified_.check(account->login, password, account->passwordHash)) {
         result.error = err::kAuthenticationFailed;
         return result;
     }
-    if (!known)
-        throttle_.succeeded(login, peer);
+    throttle_.succeeded(login, peer, admission);
     if (account->disabled) {
         result.error = err::kAccountDisabled;
         return result;

@@ -69,7 +69,8 @@ MultipartForm CoverPageForm(const AppState& state) {
                 pair(member, r.groupname);
         }
     }
-    form.add(u"coverpage", state.job.coverText);
+    // Cut as the transfer cuts it: the preview shows the page the fax carries.
+    form.add(u"coverpage", fromUtf8(CoverTextUtf8(state.job.coverText)));
     return form;
 }
 

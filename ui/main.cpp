@@ -1,5 +1,8 @@
 // miravo: the send program. Converts the printed job named on the command
 // line and opens the send dialog, or opens Options alone ("/config").
+// "--bus-service" is the process the session bus starts (it starts one
+// miravo per job handed over); "--waiting-jobs", run at login, offers the
+// jobs that wait in the spool and ends at once when none waits.
 #include <QApplication>
 #include <string>
 #include <vector>
@@ -11,19 +14,29 @@
 #include "printmon/WaitingJobs.h"
 #include "ui/Icons.h"
 #include "ui/QtShellDialogs.h"
+#include "ui/SessionBusService.h"
 #include "ui/WaitingJobsDialog.h"
 
 int main(int argc, char** argv) {
+    const std::string mode = argc == 2 ? argv[1] : "";
+    if (mode == "--bus-service")
+        return miravo::ui::RunSessionBusService(argc, argv);
+    const bool waitingOnly = mode == "--waiting-jobs";
     const auto waitingJobFolders = miravo::print::WaitingJobFolders();
+    if (waitingOnly && miravo::print::ListWaitingJobs(waitingJobFolders).empty())
+        return 0;                          // no window at login when nothing waits
     QApplication application(argc, argv);  // takes Qt's own options out of argv
     QApplication::setApplicationName(QStringLiteral("Miravo"));
+    // The desktop entry is named after the bus name; Wayland shells match
+    // windows to it by this name.
+    QApplication::setDesktopFileName(QString::fromLatin1(miravo::ui::kBusName));
     QApplication::setWindowIcon(miravo::ui::ApplicationIcon());
     // The dialogs of a run follow one another; the gap between two of them
     // must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
     std::vector<std::u16string> arguments;
-    for (int i = 1; i < argc; ++i)
+    for (int i = waitingOnly ? argc : 1; i < argc; ++i)
         arguments.push_back(miravo::FromFsPath(argv[i]));  // a file name's bytes kept
     // Jobs printed while nobody was logged in: one of them may become this run's job.
     if (arguments.empty()) {
@@ -38,6 +51,8 @@ int main(int argc, char** argv) {
                                                               print::DiscardWaitingJob))
                 arguments.push_back(miravo::FromFsPath(*job));
         }
+        if (waitingOnly && arguments.empty())
+            return 0;  // left for later
     }
     static miravo::AppState state;  // the one record, alive until the process ends
     miravo::ui::QtShellDialogs dialogs;

@@ -15,6 +15,15 @@ namespace {
 
 constexpr std::size_t kMaxOutput = 64 * 1024;
 
+volatile sig_atomic_t terminationRequested = 0;
+volatile pid_t passTerminationTo = 0;
+
+void onTerminate(int) {
+    terminationRequested = 1;
+    if (passTerminationTo > 0)
+        ::kill(passTerminationTo, SIGTERM);
+}
+
 // argv and envp for exec: pointers into the strings, which outlive them.
 std::vector<char*> pointers(const std::string& first, const std::vector<std::string>& rest) {
     std::vector<char*> list;
@@ -35,7 +44,25 @@ pid_t waitFor(pid_t child, int& status) {
 
 }  // namespace
 
-ProgramRun RunProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+void HandleTermination() {
+    struct sigaction action {};
+    action.sa_handler = onTerminate;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+void PassTerminationTo(pid_t process) {
+    passTerminationTo = process;
+    if (process > 0 && terminationRequested)
+        ::kill(process, SIGTERM);
+}
+
+bool TerminationRequested() {
+    return terminationRequested != 0;
+}
+
+ProgramRun RunProgram(const std::filesystem::path& program,
+                      const std::vector<std::string>& arguments,
                       const std::vector<std::string>& environment) {
     ProgramRun run;
     int channel[2];
@@ -46,11 +73,15 @@ ProgramRun RunProgram(const std::filesystem::path& program, const std::vector<st
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, channel[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, channel[1], STDERR_FILENO);
+    // Whatever the print system left open (its back and side channels)
+    // stays here.
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
     const std::string name = program.string();
     std::vector<char*> argv = pointers(name, arguments);
     std::vector<char*> envp = pointers({}, environment);
     pid_t child = -1;
-    const int spawned = ::posix_spawn(&child, name.c_str(), &actions, nullptr, argv.data(), envp.data());
+    const int spawned =
+        ::posix_spawn(&child, name.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(channel[1]);
     if (spawned != 0) {
@@ -58,6 +89,7 @@ ProgramRun RunProgram(const std::filesystem::path& program, const std::vector<st
         return run;
     }
     run.started = true;
+    PassTerminationTo(child);
     char buffer[4096];
     for (;;) {
         const ssize_t n = ::read(channel[0], buffer, sizeof buffer);
@@ -72,62 +104,8 @@ ProgramRun RunProgram(const std::filesystem::path& program, const std::vector<st
     int status = 0;
     if (waitFor(child, status) == child && WIFEXITED(status))
         run.exitCode = WEXITSTATUS(status);
+    PassTerminationTo(0);
     return run;
-}
-
-bool StartDetached(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                   const std::vector<std::string>& environment, const std::filesystem::path& folder,
-                   std::string& error) {
-    // The grandchild reports a failed exec through this pipe; a successful
-    // exec closes it empty.
-    int report[2];
-    if (::pipe2(report, O_CLOEXEC) != 0) {
-        error = "cannot start " + program.string();
-        return false;
-    }
-    const std::string name = program.string();
-    std::vector<char*> argv = pointers(name, arguments);
-    std::vector<char*> envp = pointers({}, environment);
-    const pid_t middle = ::fork();
-    if (middle == 0) {
-        ::setsid();
-        if (::fork() != 0)
-            ::_exit(0);
-        const int null = ::open("/dev/null", O_RDWR);
-        for (int fd = 0; fd < 3; ++fd)
-            ::dup2(null, fd);
-        if (::chdir(folder.c_str()) != 0 && ::chdir("/") != 0)
-            ::_exit(127);
-        ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
-        // Nothing of the print system's signal handling carries over.
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        for (int signal = 1; signal < NSIG; ++signal)
-            ::signal(signal, SIG_DFL);
-        ::execve(name.c_str(), argv.data(), envp.data());
-        const int code = errno;
-        [[maybe_unused]] const ssize_t written = ::write(report[1], &code, sizeof code);
-        ::_exit(127);
-    }
-    ::close(report[1]);
-    if (middle < 0) {
-        ::close(report[0]);
-        error = "cannot start " + name;
-        return false;
-    }
-    int status = 0;
-    waitFor(middle, status);
-    int code = 0;
-    ssize_t n = 0;
-    while ((n = ::read(report[0], &code, sizeof code)) < 0 && errno == EINTR) {
-    }
-    ::close(report[0]);
-    if (n != 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        error = name + " cannot be started" + (n > 0 ? std::string(": ") + std::strerror(code) : "");
-        return false;
-    }
-    return true;
 }
 
 }  // namespace miravo::backend

@@ -1,6 +1,8 @@
-// Starting the programs the backend hands a job to: one it waits for, with
-// its output, and one that must outlive the print job.
+// Starting the program the backend hands a job's rendering to, waiting for
+// it with its output, and passing the print system's cancel on to it.
 #pragma once
+
+#include <sys/types.h>
 
 #include <filesystem>
 #include <string>
@@ -15,15 +17,17 @@ struct ProgramRun {
 };
 
 // Runs `program` with `arguments` (program name excluded) and exactly the
-// `environment` given, input from /dev/null, and waits for it.
-ProgramRun RunProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+// `environment` given, input from /dev/null, no descriptor of ours beyond
+// 0-2, and waits for it. A termination request (below) is passed on to it.
+ProgramRun RunProgram(const std::filesystem::path& program,
+                      const std::vector<std::string>& arguments,
                       const std::vector<std::string>& environment);
 
-// Starts `program` in a session of its own in `folder`, with no tie to the
-// caller (not its child, input and output on /dev/null), and returns at
-// once. False, with the reason, when it could not be started at all.
-bool StartDetached(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                   const std::vector<std::string>& environment, const std::filesystem::path& folder,
-                   std::string& error);
+// Makes SIGTERM, the print system's cancel, a request that is passed on
+// to the program RunProgram waits for, or to the process named with
+// PassTerminationTo; the caller then cleans up and ends.
+void HandleTermination();
+void PassTerminationTo(pid_t process);
+bool TerminationRequested();
 
 }  // namespace miravo::backend

@@ -6,8 +6,9 @@ namespace {
 
 constexpr std::size_t kMaxTitleBytes = 100;
 
-// Length of the valid UTF-8 sequence at `at`, or 0 when it is not one.
-std::size_t sequenceLength(std::string_view text, std::size_t at) {
+// Length of the valid UTF-8 sequence at `at`, or 0 when it is not one;
+// `code` receives the character.
+std::size_t sequenceLength(std::string_view text, std::size_t at, char32_t& code) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(at);
     std::size_t length = 0;
@@ -26,7 +27,7 @@ std::size_t sequenceLength(std::string_view text, std::size_t at) {
     }
     if (at + length > text.size())
         return 0;
-    char32_t code = lead & (0x7F >> length);
+    code = lead & (0x7F >> length);
     for (std::size_t i = 1; i < length; ++i) {
         if ((byte(at + i) & 0xC0) != 0x80)
             return 0;
@@ -34,6 +35,13 @@ std::size_t sequenceLength(std::string_view text, std::size_t at) {
     }
     const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
     return code >= lowest && code <= 0x10FFFF && !surrogate ? length : 0;
+}
+
+// C1 controls, and the characters that change the direction text is shown
+// in: a title could otherwise show a name other than the file's.
+bool invisible(char32_t code) {
+    return (code >= 0x80 && code <= 0x9F) || code == 0x061C || code == 0x200E || code == 0x200F ||
+           (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
 }
 
 }  // namespace
@@ -45,7 +53,12 @@ std::string SafeDocumentTitle(std::string_view title) {
         std::size_t length = 1;
         std::string_view piece = " ";
         if (c >= 0x80) {
-            length = sequenceLength(title, at);
+            char32_t code = 0;
+            length = sequenceLength(title, at, code);
+            if (length && invisible(code)) {
+                at += length;
+                continue;
+            }
             piece = length ? title.substr(at, length) : std::string_view("?");
             length = length ? length : 1;
         } else if (c >= 0x20 && c != 0x7F && c != '/' && c != '\\') {
@@ -53,14 +66,16 @@ std::string SafeDocumentTitle(std::string_view title) {
         }
         if (safe.size() + piece.size() > kMaxTitleBytes)
             break;
-        // One blank stands for a run of them.
-        if (!(piece == " " && (safe.empty() || safe.back() == ' ')))
+        // One blank stands for a run of them; the name never begins with a
+        // blank or a dot (no hidden file, no "." or "..").
+        const bool leading = safe.empty() && (piece == " " || piece == ".");
+        if (!leading && !(piece == " " && !safe.empty() && safe.back() == ' '))
             safe.append(piece);
         at += length;
     }
     while (!safe.empty() && safe.back() == ' ')
         safe.pop_back();
-    if (safe.empty() || safe == "." || safe == "..")
+    if (safe.empty())
         return "document";
     return safe;
 }

@@ -7,10 +7,11 @@
 
 namespace miravo::backend {
 
-// `title` with path separators, control characters and broken UTF-8 made
-// harmless, blanks trimmed, cut to at most 100 bytes on a character
-// boundary. "document" when nothing usable is left, or when the result
-// would name the current or the parent folder.
+// `title` with path separators and C0 controls made blanks, C1 controls
+// and bidirectional formatting characters removed, broken UTF-8 made '?',
+// leading dots and blanks and trailing blanks dropped (never a hidden
+// file, never "." or ".."), cut to at most 100 bytes on a character
+// boundary. "document" when nothing usable is left.
 std::string SafeDocumentTitle(std::string_view title);
 
 }  // namespace miravo::backend

@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "printmon/backend/ChildProcess.h"
-#include "printmon/backend/GraphicalSession.h"
+#include "printmon/backend/SessionBus.h"
+#include "printmon/backend/StatusLine.h"
 
 namespace miravo::backend {
 
@@ -21,25 +22,14 @@ namespace {
 
 constexpr std::string_view kPdfMagic = "%PDF-";
 
-void status(const char* level, const std::string& text) {
-    std::fprintf(stderr, "%s: %s\n", level, text.c_str());
-    std::fflush(stderr);
-}
-
-// The environment of the programs started for the user: nothing of the
-// print system's, the account's own basics, and the session's variables.
-// Without a session there is no runtime folder either: a job that waits
-// must outlive a login that may end before anyone opens a desktop.
-std::vector<std::string> userEnvironment(const JobUser& user, const SessionVariables& session) {
-    std::vector<std::string> environment = {"PATH=/usr/local/bin:/usr/bin:/bin",
-                                            "USER=" + user.name, "LOGNAME=" + user.name};
-    bool home = false;
-    for (const auto& [name, value] : session) {
-        environment.push_back(name + "=" + value);
-        home = home || name == "HOME";
-    }
-    if (!home)
-        environment.push_back("HOME=" + user.home);
+// The environment of miravo-print: nothing of the print system's or of any
+// session's, only the account's basics (its spool follows from HOME).
+std::vector<std::string> renderEnvironment(const UserJobRequest& request, const std::string& temp) {
+    std::vector<std::string> environment = {
+        "PATH=/usr/local/bin:/usr/bin:/bin", "HOME=" + request.user.home,
+        "USER=" + request.user.name, "LOGNAME=" + request.user.name, "TMPDIR=" + temp};
+    if (!request.language.empty())
+        environment.push_back("LANG=" + request.language);
     return environment;
 }
 
@@ -66,7 +56,8 @@ class PrivateCopy {
         }
         folder_ = pattern;
         file_ = folder_ + "/" + title + ".pdf";
-        const int out = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int out =
+            ::open(file_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (out < 0) {
             file_.clear();
             error = "the document cannot be copied";
@@ -84,7 +75,8 @@ class PrivateCopy {
                 break;
             }
             if (head.size() < kPdfMagic.size())
-                head.append(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), kPdfMagic.size()));
+                head.append(buffer,
+                            std::min<std::size_t>(static_cast<std::size_t>(n), kPdfMagic.size()));
             ok = ok && ::write(out, buffer, static_cast<std::size_t>(n)) == n;
         }
         ok = ::close(out) == 0 && ok;
@@ -97,7 +89,9 @@ class PrivateCopy {
             return false;
         }
         if (head.compare(0, kPdfMagic.size(), kPdfMagic) != 0) {
-            error = "the document is not PDF; the Miravo printer takes PDF only (print it without the raw option)";
+            error =
+                "the document is not PDF; the Miravo printer takes PDF only (print it without the "
+                "raw option)";
             return false;
         }
         return true;
@@ -131,60 +125,60 @@ std::string lastLine(const std::string& output, Wanted wanted) {
 }  // namespace
 
 int RunUserJob(const UserJobRequest& request) {
-    const std::optional<GraphicalSession> session =
-        FindGraphicalSession(request.user.uid, request.procRoot);
-    const std::vector<std::string> environment =
-        userEnvironment(request.user, session ? session->variables : SessionVariables{});
-
     std::string error;
     PrivateCopy copy;
     if (!copy.make(request.document, request.title, error)) {
-        status("ERROR", error);
+        ReportError(error);
         return kBackendCancelJob;
     }
-    status("INFO", "Rendering the pages for " + request.user.name);
+    ReportInfo("Rendering the pages for " + request.user.name);
     // Ghostscript lets documents write into the temporary folder even in
     // its safe mode: that folder is the private one, removed afterwards.
-    std::vector<std::string> renderEnvironment = environment;
-    renderEnvironment.push_back("TMPDIR=" + copy.folder());
     const ProgramRun rendered =
-        RunProgram(request.programs.print, {"--no-launch", "--", copy.file()}, renderEnvironment);
+        RunProgram(request.programs.print, {"--no-launch", "--", copy.file()},
+                   renderEnvironment(request, copy.folder()));
+    if (TerminationRequested()) {
+        ReportInfo("The job was cancelled");
+        return kBackendCancelJob;
+    }
     if (!rendered.started) {
-        status("ERROR", request.programs.print.string() + " cannot be started");
+        ReportError(request.programs.print.string() + " cannot be started");
         return kBackendCancelJob;
     }
     if (rendered.exitCode != 0) {
         const std::string why = lastLine(rendered.output, [](const std::string& line) {
             return line.rfind("miravo-print: ", 0) == 0;
         });
-        status("ERROR", "the document cannot be rendered: " + (why.empty() ? "the renderer failed" : why));
+        ReportError("the document cannot be rendered: " +
+                    (why.empty() ? std::string("the renderer failed") : StatusValue(why)));
         return kBackendCancelJob;
     }
     const std::string jobFile = lastLine(rendered.output, [](const std::string& line) {
         return line.front() == '/' && line.find("__ps__") != std::string::npos;
     });
-    if (jobFile.empty()) {
-        status("ERROR", "the renderer named no job file");
+    if (jobFile.empty() || HoldsControlCharacters(jobFile)) {
+        ReportError("the renderer named no usable job file");
         return kBackendCancelJob;
     }
     const std::string spool = fs::path(jobFile).parent_path().string();
-    if (!session) {
-        status("INFO", "Nobody is logged in on a desktop: the job waits in " + spool +
-                           " until Miravo starts next");
+    const auto waits = [&](const std::string& why) {
+        ReportInfo(why + "; the job waits in " + spool + " and is offered at the next login");
         return kBackendOk;
+    };
+    std::string reason;
+    const std::optional<fs::path> bus =
+        UserBusSocket(request.user.uid, request.runtimeRoot, reason);
+    if (!bus)
+        return waits(reason);
+    if (TerminationRequested()) {
+        RunProgram(request.programs.print, {"--discard", jobFile},
+                   renderEnvironment(request, "/tmp"));
+        ReportInfo("The job was cancelled");
+        return kBackendCancelJob;
     }
-    if (!StartDetached(request.programs.miravo, {jobFile}, environment,
-                       SessionValue(session->variables, "HOME").empty()
-                           ? request.user.home
-                           : SessionValue(session->variables, "HOME"),
-                       error)) {
-        status("INFO", error + "; the job waits in " + spool + " until Miravo starts next");
-        return kBackendOk;
-    }
-    const std::string display = SessionValue(session->variables, "WAYLAND_DISPLAY").empty()
-                                    ? SessionValue(session->variables, "DISPLAY")
-                                    : SessionValue(session->variables, "WAYLAND_DISPLAY");
-    status("INFO", "Miravo opened on display " + display + " for " + request.user.name);
+    if (!OpenOnSessionBus(*bus, jobFile, error))
+        return waits(error);
+    ReportInfo("Miravo opened the job in the session of " + request.user.name);
     return kBackendOk;
 }
 

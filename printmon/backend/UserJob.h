@@ -1,7 +1,7 @@
 // One print job, handled as its user: the document becomes page files and
-// a job file in the user's spool (by miravo-print), and miravo is started
-// with the job file on the user's desktop, or the job waits there for the
-// next start of miravo when nobody is logged in graphically.
+// a job file in the user's lasting spool (by miravo-print), and the job
+// file is handed to Miravo in the user's session through the session bus;
+// without a session the job waits there and is offered at the next login.
 #pragma once
 
 #include <filesystem>
@@ -16,7 +16,7 @@ enum BackendExit { kBackendOk = 0, kBackendFailed = 1, kBackendCancelJob = 5 };
 
 struct InstalledPrograms {
     std::filesystem::path print;   // miravo-print
-    std::filesystem::path miravo;  // the desktop program
+    std::filesystem::path miravo;  // the desktop program, started by the session bus
 };
 
 struct UserJobRequest {
@@ -24,7 +24,8 @@ struct UserJobRequest {
     int document = -1;  // open for reading: the PDF the print system hands over
     std::string title;  // already made safe for a file name
     InstalledPrograms programs;
-    std::filesystem::path procRoot = "/proc";
+    std::string language;  // LANG for the renderer, from the print system
+    std::filesystem::path runtimeRoot = "/run/user";  // where session buses live
 };
 
 // Runs with the user's rights only. Writes status lines for the print

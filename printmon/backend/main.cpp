@@ -3,22 +3,31 @@
 //
 // Without arguments it names its device, as every backend does. With the
 // print system's arguments (job id, user, title, copies, options [, file])
-// it hands the PDF it is given to the job's user: as that user, never as
-// root, the document becomes page files and a job file in the user's
-// spool, and miravo opens with it on the user's desktop.
+// it hands the PDF it is given to the job's user: only when the print
+// system vouches that this user sent it (AUTH_UID) and the account is a
+// login account. As that user, never as root, the document becomes page
+// files and a job file in the user's spool, handed to Miravo in the
+// user's session through the session bus. One copy is sent, whatever the
+// copies asked for: a fax goes to each number once.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
 
+#include "printmon/backend/ChildProcess.h"
 #include "printmon/backend/DocumentTitle.h"
+#include "printmon/backend/JobAccess.h"
 #include "printmon/backend/JobUser.h"
+#include "printmon/backend/StatusLine.h"
 #include "printmon/backend/UserJob.h"
 
 namespace fs = std::filesystem;
@@ -27,8 +36,28 @@ using namespace miravo::backend;
 namespace {
 
 int fail(int code, const std::string& text) {
-    std::fprintf(stderr, "ERROR: %s\n", text.c_str());
+    ReportError(text);
     return code;
+}
+
+// A root-owned setting of the print system (cupsd.conf's SetEnv) may name
+// the folder that holds the users' runtime folders; /run/user otherwise.
+std::filesystem::path runtimeRoot() {
+    const char* configured = std::getenv("MIRAVO_RUNTIME_ROOT");
+    if (configured && configured[0] == '/' && !HoldsControlCharacters(configured))
+        return configured;
+    return "/run/user";
+}
+
+// The print system's language, when it is a plain locale name.
+std::string language() {
+    const char* lang = std::getenv("LANG");
+    if (!lang || std::strlen(lang) > 64)
+        return {};
+    for (const char* c = lang; *c; ++c)
+        if (!std::isalnum(static_cast<unsigned char>(*c)) && !std::strchr("_.-@", *c))
+            return {};
+    return lang;
 }
 
 // The programs are installed in PREFIX/bin, this backend in
@@ -51,10 +80,19 @@ int main(int argc, char** argv) {
         std::fputs("usage: miravo job-id user title copies options [file]\n", stderr);
         return kBackendFailed;
     }
+    // The print system's back and side channels stay with this process:
+    // nothing started from here inherits them.
+    ::close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC);
+    HandleTermination();
     std::string error;
     const auto user = LookUpJobUser(argv[2], error);
     if (!user)
         return fail(kBackendCancelJob, error);
+    if (const auto refusal = JobRefusal(*user, std::getenv("AUTH_UID"), LoginUidMin()))
+        return fail(kBackendCancelJob, *refusal);
+    if (std::atol(argv[4]) > 1)
+        ReportInfo(std::string("Copies are ignored: a fax is sent once (") + StatusValue(argv[4]) +
+                   " were asked for)");
     const uid_t self = ::geteuid();
     if (self != 0 && self != user->uid)
         return fail(kBackendCancelJob, "the backend must run as root to act for " + user->name +
@@ -67,26 +105,34 @@ int main(int argc, char** argv) {
     }
     // The print system's copy of the document is not readable by the user:
     // it is opened here and read after the rights are given up.
-    const int document = argc == 7 ? ::open(argv[6], O_RDONLY | O_CLOEXEC | O_NOFOLLOW) : STDIN_FILENO;
+    const int document =
+        argc == 7 ? ::open(argv[6], O_RDONLY | O_CLOEXEC | O_NOFOLLOW) : STDIN_FILENO;
     if (document < 0)
-        return fail(kBackendCancelJob, std::string("the document cannot be opened: ") + std::strerror(errno));
+        return fail(kBackendCancelJob,
+                    std::string("the document cannot be opened: ") + std::strerror(errno));
 
     std::fflush(nullptr);
     const pid_t child = ::fork();
     if (child < 0)
         return fail(kBackendFailed, "cannot fork");
     if (child == 0) {
+        // Only the document stays open for the user's side of the job.
+        if (document > STDERR_FILENO + 1)
+            ::close_range(STDERR_FILENO + 1, static_cast<unsigned>(document) - 1, 0);
+        ::close_range(static_cast<unsigned>(std::max(document, STDERR_FILENO)) + 1, ~0U, 0);
         if (self == 0 && !BecomeUser(*user, error)) {
-            std::fprintf(stderr, "ERROR: %s\n", error.c_str());
-            std::fflush(stderr);
+            ReportError(error);
             ::_exit(kBackendCancelJob);
         }
         ::umask(077);
-        UserJobRequest request{*user, document, SafeDocumentTitle(argv[3]), programs};
+        UserJobRequest request{*user,    document,   SafeDocumentTitle(argv[3]),
+                               programs, language(), runtimeRoot()};
         const int code = RunUserJob(request);
         std::fflush(nullptr);
         ::_exit(code);
     }
+    // A cancel reaches the user's side, which removes what it made.
+    PassTerminationTo(child);
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }

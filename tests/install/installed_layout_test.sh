@@ -24,8 +24,10 @@ expect 755 bin/miravo bin/miravo-send bin/miravo-print bin/miravo-server bin/mir
   bin/miravo-transmit sbin/miravo-add-printer
 expect 700 lib/cups/backend/miravo
 expect 644 share/ppd/miravo/miravo.ppd share/miravo/lang.ini share/miravo/images/en_logo.gif \
-  share/applications/miravo.desktop share/icons/hicolor/scalable/apps/miravo.svg \
-  share/icons/hicolor/48x48/apps/miravo.png share/icons/hicolor/256x256/apps/miravo.png \
+  share/applications/org.miravo.Miravo.desktop share/icons/hicolor/scalable/apps/org.miravo.Miravo.svg \
+  share/icons/hicolor/48x48/apps/org.miravo.Miravo.png share/icons/hicolor/256x256/apps/org.miravo.Miravo.png \
+  share/dbus-1/services/org.miravo.Miravo.service lib/systemd/user/org.miravo.Miravo.service \
+  etc/xdg/autostart/miravo-waiting-jobs.desktop \
   share/man/man1/miravo.1.gz share/man/man1/miravo-send.1.gz share/man/man1/miravo-print.1.gz \
   share/man/man8/miravo-server.8.gz share/man/man8/miravo-add-printer.8.gz \
   share/man/man1/miravo-render.1.gz share/man/man1/miravo-transmit.1.gz \
@@ -39,12 +41,31 @@ done
 if command -v cupstestppd >/dev/null; then
   cupstestppd -q "$PREFIX/share/ppd/miravo/miravo.ppd" || fail "the PPD does not conform"
 fi
+ENTRY=$PREFIX/share/applications/org.miravo.Miravo.desktop
+AUTOSTART=$PREFIX/etc/xdg/autostart/miravo-waiting-jobs.desktop
 if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate "$PREFIX/share/applications/miravo.desktop" || fail "desktop entry invalid"
+  for entry in "$ENTRY" "$AUTOSTART"; do
+    desktop-file-validate "$entry" || fail "$entry is invalid"
+  done
 fi
-# The desktop entry starts an installed program.
-entry_program=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$PREFIX/share/applications/miravo.desktop")
-[ -x "$PREFIX/bin/$entry_program" ] || fail "the desktop entry runs $entry_program, which is not installed"
+# The desktop entries start an installed program; the program is started
+# through the session bus, where the service file and the user unit name
+# the installed program by its path.
+for entry in "$ENTRY" "$AUTOSTART"; do
+  entry_program=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
+  [ -x "$PREFIX/bin/$entry_program" ] || fail "$entry runs $entry_program, which is not installed"
+done
+grep -qx 'DBusActivatable=true' "$ENTRY" || fail "the desktop entry is not D-Bus activatable"
+while IFS='|' read -r file line; do
+  grep -qxF "$line" "$PREFIX/$file" || fail "$file lacks: $line"
+done <<LINES
+share/dbus-1/services/org.miravo.Miravo.service|Name=org.miravo.Miravo
+share/dbus-1/services/org.miravo.Miravo.service|Exec=$PREFIX/bin/miravo --bus-service
+share/dbus-1/services/org.miravo.Miravo.service|SystemdService=org.miravo.Miravo.service
+lib/systemd/user/org.miravo.Miravo.service|BusName=org.miravo.Miravo
+lib/systemd/user/org.miravo.Miravo.service|ExecStart=$PREFIX/bin/miravo --bus-service
+LINES
+
 
 # The installed programs find their program folder and each other.
 "$PREFIX/lib/cups/backend/miravo" | grep -q '^direct miravo ' || fail "backend: no device line"
@@ -58,6 +79,6 @@ job=$("$PREFIX/bin/miravo-print" --no-launch --out "$PREFIX/spool" "$SOURCE/data
 "$PREFIX/bin/miravo-send" --convert-only "$job" >/dev/null || fail "installed miravo-send cannot convert an image"
 
 if [ "$(id -u)" = 0 ]; then
-  bash "$SOURCE/tests/printmon/cups/print_queue_test.sh" "$PREFIX" "$SOURCE" || fail "printing from the installed prefix"
+  bash "$SOURCE/tests/printmon/cups/print_queue_test.sh" "$PREFIX" "$SOURCE" "$BUILD" || fail "printing from the installed prefix"
 fi
 echo "installed layout: all checks passed"

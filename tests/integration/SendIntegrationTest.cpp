@@ -3,6 +3,7 @@
 // service errors and the cover page. Waits are shortened: TIMEOUT and the
 // fixed pauses are tens of milliseconds, the service delivers within
 // a few hundred.
+#include <algorithm>
 #include <filesystem>
 
 #include "app/Paths.h"
@@ -10,6 +11,7 @@
 #include "convert/FaxTiff.h"
 #include "service/CoverPage.h"
 #include "service/SendWorker.h"
+#include "service/ServiceTexts.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/service/SendTestSupport.h"
 #include "app/ControlIds.h"
@@ -165,6 +167,33 @@ TEST_F(SendIntegrationTest, Two301AnswersDoubleTimeoutTwiceAndItIsSaved) {
     const std::u16string file =
         test::fromUtf16le(test::readBytes(dir_ / "settings" / "app_config.ini"));
     EXPECT_NE(file.find(u"TIMEOUT=160"), std::u16string::npos);
+}
+
+TEST_F(SendIntegrationTest, PollingGoesOnThroughALoginHoldAndEndsWithTheFinalStatus) {
+    start({"--login-hold-max", "1000"});
+    to({u"+49 30 1234567"});
+    // Once the polling has begun, a stranger's guesses hold the account:
+    // the status polls, carrying the owner's password, are held too.
+    bool guessed = false;
+    hook_ = [&](std::uint32_t ms) {
+        if (ms != kTimeout || guessed)
+            return;
+        guessed = true;
+        const AppSettings settings = server::test::transportSettings(*server_);
+        for (int i = 0; i < 6; ++i)
+            server::test::viaTransport(settings, {{"action", "authentication"},
+                                                  {"username", "demo@miravo.test"},
+                                                  {"password", "guess" + std::to_string(i)}});
+    };
+    const SendSummary summary = send();
+    EXPECT_TRUE(guessed);
+    EXPECT_EQ(summary.end, SendEnd::Finished);
+    EXPECT_EQ(statuses(summary), std::vector<std::u16string>{u"OK"});
+    const auto heldShown = std::make_pair(controlid::kLabelAuthentication,
+                                          u"#200 " + ErrorText(state_.language, 200));
+    EXPECT_NE(std::find(report_.history.begin(), report_.history.end(), heldShown),
+              report_.history.end());
+    EXPECT_EQ(prompt_.asked, 0);
 }
 
 TEST_F(SendIntegrationTest, RefusedConnectionsRestartTheSequence) {

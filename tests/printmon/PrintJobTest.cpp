@@ -8,6 +8,7 @@
 #include "app/Text.h"
 #include "convert/JobFile.h"
 #include "convert/PageConverter.h"
+#include "printmon/RenderProcess.h"
 #include "tests/convert/ConvertTestSupport.h"
 
 namespace miravo::print {
@@ -116,6 +117,22 @@ TEST(WritePrintJob, ADocumentThatDrawsForEverIsStoppedInTime) {
     EXPECT_FALSE(result.ok);
     EXPECT_NE(result.error.find("longer than 2 s"), std::string::npos) << result.error;
     EXPECT_FALSE(std::filesystem::exists(dir / "spool"));
+}
+
+TEST(RenderPageFiles, AJobStopsBeyondItsThousandthPageAndLeavesNoPageFile) {
+    TempDir dir;
+    const std::string base = (dir / "job_1").string();
+    // The three pages of the sample as pages 998 to 1000 of a job fit; as
+    // pages 999 to 1001 they do not.
+    const RenderOutcome fits = RenderPageFiles(kSample, base, 998, kRenderBaseSeconds);
+    ASSERT_TRUE(fits.ok) << fits.error;
+    EXPECT_EQ(fits.pages, 3);
+    std::filesystem::remove_all(dir.path());
+    std::filesystem::create_directories(dir.path());
+    const RenderOutcome beyond = RenderPageFiles(kSample, base, 999, kRenderBaseSeconds);
+    EXPECT_FALSE(beyond.ok);
+    EXPECT_NE(beyond.error.find("more than 1000 pages"), std::string::npos) << beyond.error;
+    EXPECT_TRUE(test::folderNames(dir.path()).empty());
 }
 
 TEST(WritePrintJob, ADocumentCanNeitherWriteNorDeleteOutsideItsOwnTempFolder) {

@@ -16,6 +16,8 @@
 
 #include "server/Certificates.h"
 #include "server/HttpFront.h"
+#include "app/Text.h"
+#include "service/VersionCheck.h"
 #include "tests/server/ServerHarness.h"
 
 namespace miravo::server::test {
@@ -203,7 +205,7 @@ TEST_F(HostileClientTest, OversizedHeadsAreRefused) {
 }
 
 TEST_F(HostileClientTest, UploadsWithAWrongPasswordCostNoMoreThanTheirLeadingFields) {
-    ServerProcess server({"--quiet"});
+    ServerProcess server({"--quiet", "--login-hold-max", "1000"});
     ASSERT_TRUE(server.start()) << server.output();
     HttpsClient owner(server.caFile());
     const std::string preferences = form(demo("get_user_preferences"));
@@ -229,7 +231,8 @@ TEST_F(HostileClientTest, UploadsWithAWrongPasswordCostNoMoreThanTheirLeadingFie
         EXPECT_LT(peak - before, 64 * 1024) << "before " << before << " kB, peak " << peak << " kB";
     }
     EXPECT_GT(refused, 0);
-    // The owner, logged in before, is still served.
+    // The owner is served again once the hold after the last guess is over.
+    std::this_thread::sleep_for(1100ms);
     EXPECT_EQ(xmlValue(owner.post(server.url(), preferences).body,
                        "API_RESULT/GET_USER_PREFERENCES/RESULT"),
               "0");
@@ -258,12 +261,84 @@ TEST_F(HostileClientTest, GuessingIsHeldWhileTheOwnerGetsInAfterTheWait) {
     std::this_thread::sleep_for(1100ms);
     EXPECT_EQ(error("ann@miravo.test", "annpw"), "");
 
-    // Spraying across logins from one address holds that address, except
-    // for clients that logged in before.
+    // Spraying across logins from one address holds that address, for
+    // clients that logged in before too.
     for (int i = 0; i < 20; ++i)
         error("nobody" + std::to_string(i) + "@miravo.test", "x");
     EXPECT_EQ(error("nobody99@miravo.test", "x"), "200");
+    EXPECT_EQ(error(kDemoLogin, kDemoPassword), "200");
+    std::this_thread::sleep_for(1100ms);
     EXPECT_EQ(error(kDemoLogin, kDemoPassword), "");
+    EXPECT_EQ(server.stop(), 0) << server.output();
+}
+
+TEST_F(HostileClientTest, EightGuessersGetFewChecksAndNotEvenTheRightPasswordSlipsThrough) {
+    ServerProcess server({"--quiet", "--login-hold-max", "1000"});
+    ASSERT_TRUE(server.start()) << server.output();
+    HttpsClient owner(server.caFile());
+    const std::string preferences = form(demo("get_user_preferences"));
+    auto ownerError = [&] {
+        return xmlValue(owner.post(server.url(), preferences).body, "API_RESULT/ERROR");
+    };
+    EXPECT_EQ(ownerError(), "");  // the owner's password is remembered from here on
+    std::atomic<bool> done{false};
+    std::atomic<int> checked{0}, held{0}, other{0};
+    std::vector<std::thread> guessers;
+    for (int i = 0; i < 8; ++i) {
+        guessers.emplace_back([&, i] {
+            HttpsClient client(server.caFile(), 10);
+            for (int n = 0; !done; ++n) {
+                const std::string guess = "guess" + std::to_string(i) + "-" + std::to_string(n);
+                const std::string e = xmlValue(
+                    client.post(server.url(), form(demo("get_user_preferences", guess))).body,
+                    "API_RESULT/ERROR");
+                ++(e == "107" ? checked : e == "200" ? held : other);
+            }
+        });
+    }
+    std::this_thread::sleep_for(3s);
+    const std::string rightDuringHold = ownerError();
+    std::this_thread::sleep_for(7s);
+    done = true;
+    for (auto& t : guessers)
+        t.join();
+    const auto lastGuess = std::chrono::steady_clock::now();
+    EXPECT_EQ(rightDuringHold, "200");
+    EXPECT_LE(checked, 30);
+    EXPECT_GT(held, checked * 10);
+    EXPECT_EQ(other, 0);
+    // Within the ceiling (1 s, and a margin) after the last guess the owner gets in.
+    std::string afterHold = ownerError();
+    while (afterHold != "" && std::chrono::steady_clock::now() - lastGuess < 4s) {
+        std::this_thread::sleep_for(50ms);
+        afterHold = ownerError();
+    }
+    EXPECT_EQ(afterHold, "");
+    EXPECT_LT(std::chrono::steady_clock::now() - lastGuess, 2s);
+    EXPECT_EQ(server.stop(), 0) << server.output();
+}
+
+TEST_F(HostileClientTest, IdleConnectionsToTheVersionPortLeaveTheCheckToOthers) {
+    ServerProcess server({"--quiet", "--newest-version", "9.0.0", "--head-deadline", "60000"});
+    ASSERT_TRUE(server.start()) << server.output();
+    std::vector<int> idle;
+    for (int i = 0; i < 200; ++i)
+        idle.push_back(connectTo(server.versionPort()));
+    AppSettings settings;
+    settings.versionHost = u16("127.0.0.1:" + std::to_string(server.versionPort()));
+    // Each check within the program's own 5 s, the idle ones still open.
+    for (int i = 0; i < 3; ++i) {
+        std::string address;
+        EXPECT_TRUE(CheckForNewerVersion(settings, address, kVersionCheckDeadline)) << i;
+        EXPECT_EQ(address, "https://127.0.0.1:8443/download") << i;
+    }
+    int open = 0;
+    for (int fd : idle) {
+        pollfd p{fd, POLLIN, 0};
+        open += ::poll(&p, 1, 0) == 0;
+        ::close(fd);
+    }
+    EXPECT_EQ(open, 200);
     EXPECT_EQ(server.stop(), 0) << server.output();
 }
 

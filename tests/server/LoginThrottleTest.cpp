@@ -49,6 +49,15 @@ TEST(ServerLoginThrottleTest, AnAddressSprayingLoginsIsHeldAndQuietRecordsAreFor
     EXPECT_TRUE(t.admit("user3", "10.0.0.1", 0));
     EXPECT_FALSE(t.admit("someone", "10.0.0.1", 10));
     EXPECT_TRUE(t.admit("someone", "10.0.0.2", 10));
+    // Once that hold is over, a right password from the address is let in
+    // and leaves no hold of its own behind; a wrong one does.
+    Admission admission;
+    EXPECT_TRUE(t.admit("own", "10.0.0.1", 2000, &admission));
+    t.succeeded("own", "10.0.0.1", admission);
+    EXPECT_TRUE(t.admit("own", "10.0.0.1", 2000, &admission));
+    t.succeeded("own", "10.0.0.1", admission);
+    EXPECT_TRUE(t.admit("user4", "10.0.0.1", 2000));
+    EXPECT_FALSE(t.admit("own", "10.0.0.1", 2000));
     // Long quiet: the count starts again.
     EXPECT_TRUE(t.admit("user9", "10.0.0.1", 100000));
     EXPECT_TRUE(t.admit("user9", "10.0.0.1", 100000));

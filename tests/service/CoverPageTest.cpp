@@ -78,6 +78,15 @@ TEST_F(CoverPageTest, RenderedCoverIsJoinedInFrontOfTheDocument) {
     EXPECT_EQ(formField(body, "numbers[4]"), "+44 2");
     EXPECT_EQ(formField(body, "names[4]"), "Sales team");
     EXPECT_EQ(formField(body, "coverpage"), "Hello \xC3\xA9");
+
+    // The longest text goes out as the transfer sends it, not one the
+    // service would refuse as too long.
+    state_.job.coverText = std::u16string(5998, u'x') + u"\u00e9";
+    report_.open = true;  // the worker dialog of a second preview
+    EXPECT_EQ(run(), 0);
+    const auto again = requests("convert");
+    ASSERT_EQ(again.size(), 2u);
+    EXPECT_EQ(formField(again[1].body, "coverpage"), std::string(5997, 'x'));
 }
 
 TEST_F(CoverPageTest, ServiceErrorShowsItsTextAndLeavesNoJoinedFile) {
