@@ -11,6 +11,7 @@
 #include "journal/Journal.h"
 #include "journal/JournalCsv.h"
 #include "journal/JournalRefresh.h"
+#include "journal/TransmissionReport.h"
 #include "service/ServiceTexts.h"
 
 namespace miravo::cli {
@@ -86,7 +87,10 @@ void list(Journal& journal, const JournalArguments& arguments, const LanguageTab
         for (const JournalDestination& d : s.destinations) {
             std::fprintf(out, "  %s%s%s: %s %.2f %s\n", toUtf8(d.number).c_str(),
                          d.name.empty() ? "" : " ", toUtf8(d.name).c_str(),
-                         statusWords(language, d.statusCode).c_str(), d.cost, currency.c_str());
+                         (toUtf8(ReportStatusText(language, d)) + " [" +
+                          (d.statusCode.empty() ? "--" : toUtf8(d.statusCode)) + "]")
+                             .c_str(),
+                         d.cost, currency.c_str());
         }
     }
 }

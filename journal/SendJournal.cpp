@@ -46,6 +46,8 @@ void SendJournal::recordAttempt(const AppState& state, const SendProgress& progr
 }
 
 std::u16string SendTitle(const FaxJob& job) {
+    if (!job.repeatsTitle.empty())
+        return job.repeatsTitle;
     if (!job.jobFilePath.empty())
         return DocumentName(job.jobFilePath);
     return FromFsPath(ToFsPath(job.documentPath).stem());
@@ -90,7 +92,7 @@ void SendJournal::keepDocument(const AppState& state, const std::u16string& reas
         return;
     JournalKeeping keeping;
     keeping.reason = reason;
-    keeping.repeats = repeats_;
+    keeping.repeats = repeats_ != 0 ? repeats_ : state.job.repeatsRecord;
     journal_->recordKeeping(id_, keeping);
     const KeepResult kept =
         KeepSentDocument(*journal_, id_, ToFsPath(state.job.documentPath),
