@@ -713,7 +713,8 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
     if (!journal.movedAside().empty())
         std::fprintf(err, "miravo-send: %s\n", JournalMovedNotice(journal.movedAside()).c_str());
     if (const std::string warning = journal.takeKeepWarning(); !warning.empty())
-        std::fprintf(err, "miravo-send: %s\n", warning.c_str());
+        std::fprintf(err, "miravo-send: the sent document could not be kept: %s\n",
+                     warning.c_str());
     printSummary(state, summary, out);
     std::fflush(out);
 

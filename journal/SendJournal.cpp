@@ -100,7 +100,7 @@ void SendJournal::keepDocument(const AppState& state, const std::u16string& reas
     // A full disk is told once per run; any other failure only shows in the record.
     static std::atomic<bool> toldFull{false};
     if (kept.diskFull && !toldFull.exchange(true))
-        keepWarning_ = "the sent document was not kept: " + kept.error;
+        keepWarning_ = kept.error;
     ApplyRetention(*journal_, state.settings.keepSentDays, state.settings.keepSentMb, JournalNow());
 }
 

@@ -221,9 +221,11 @@ void SentFaxesWindow::showDetails() {
     summary_->setWordWrap(true);
     summary_->setText(facts.join(QStringLiteral(" · ")));
     for (const JournalDestination& d : send->destinations) {
+        // A destination never sent says why, not an empty status code.
         const QString status =
-            d.final ? qstr(d.statusText) + QStringLiteral(" [%1]").arg(qstr(d.statusCode))
-                    : textOf(language, text::kUnderWay);
+            !d.sent  ? qstr(ReportStatusText(language, d))
+            : d.final ? qstr(d.statusText) + QStringLiteral(" [%1]").arg(qstr(d.statusCode))
+                      : textOf(language, text::kUnderWay);
         auto* item =
             new QTreeWidgetItem(details_, {qstr(d.number), qstr(d.name), status,
                                            money(language, d.cost), localTime(d.lastChecked)});
