@@ -256,6 +256,25 @@ TEST_F(SentFaxesSendTest, KeptDocumentIsViewedReportedAndSentAgain) {
     EXPECT_EQ(state().job.repeatsRecord, 0);
     EXPECT_NE(qstr(state().job.documentPath), document);
 
+    // Sent through the dialog and the status window: that number only,
+    // the same bytes at the service, and a record that names the first.
+    state().settings.closeWindow = true;  // the status window closes by itself
+    const auto sentAgain = whenModal("id104", [&](QDialog* dialog) {
+        click(dialog->findChild<QPushButton*>("id1"));
+    });
+    window.sendAgain(true);
+    EXPECT_TRUE(*sentAgain);
+    const std::int64_t again = journal_.latest();
+    ASSERT_EQ(again, id + 1);
+    const JournalSend repeated = *journal_.send(again);
+    ASSERT_EQ(repeated.destinations.size(), 1u);
+    EXPECT_EQ(repeated.destinations[0].number, u"+49 30 1234501");
+    EXPECT_EQ(journal_.keeping(again).repeats, id);
+    EXPECT_EQ(repeated.title, sent.title);
+    EXPECT_EQ(miravo::test::readBytes(server_.dataDir() / "faxes" / toUtf8(repeated.faxId) /
+                                      "document.tif"),
+              miravo::test::readBytes(KeptDocumentPath(journal_, id)));
+
     // A removed document can no longer be viewed or sent again.
     ApplyRetention(journal_, 0, 0, JournalNow() + 1);
     SentFaxesWindow after(paths());
