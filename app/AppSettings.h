@@ -47,6 +47,10 @@ struct AppSettings {
     // DEFAULT_REGION: two capital letters, the region numbers without an
     // international prefix belong to (number checking).
     std::u16string defaultRegion;
+    // KEEP_SENT_DAYS, KEEP_SENT_MB: how long and how much of the sent
+    // documents are kept beside the journal; the oldest go first.
+    std::uint32_t keepSentDays = 90;
+    std::uint32_t keepSentMb = 500;
 };
 
 inline constexpr std::uint32_t kDefaultMaxDestinationsPerFax = 500;

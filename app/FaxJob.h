@@ -58,6 +58,11 @@ struct FaxJob {
     std::vector<Recipient> recipients;
     std::vector<Contact> chosenContacts;
 
+    // Sending a journal record again: the record repeated and the title
+    // the new record keeps (0 and empty for a new send).
+    std::int64_t repeatsRecord = 0;
+    std::u16string repeatsTitle;
+
     // Worker fields.
     WorkerTask workerTask;
     std::atomic<bool> statusWindowOpen{false};

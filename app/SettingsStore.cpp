@@ -129,6 +129,8 @@ void readOptions(AppPaths& paths, AppState& state, const ProfileFile& file) {
         file.getInt(kOptions, u"MAX_DESTINATIONS_PER_FAX", kDefaultMaxDestinationsPerFax), 1,
         kMostDestinationsPerFax);
     s.defaultRegion = NormalizedRegion(file.getString(kOptions, u"DEFAULT_REGION", u"", kCodeWidth));
+    s.keepSentDays = std::min<std::uint32_t>(file.getInt(kOptions, u"KEEP_SENT_DAYS", 90), 36500);
+    s.keepSentMb = std::min<std::uint32_t>(file.getInt(kOptions, u"KEEP_SENT_MB", 500), 1u << 20);
     if (s.defaultRegion.empty())
         s.defaultRegion = RegionFromLocale();
 }

@@ -182,4 +182,31 @@ inline constexpr int kNotifyNotDelivered = 424;
 inline constexpr int kNotifyNotSent = 425;
 inline constexpr int kTrayProgress = 426;         // %s: the status line
 
+// Kept documents, the transmission report and sending again.
+inline constexpr int kTransmissionReport = 360;
+inline constexpr int kReportDateTime = 361;
+inline constexpr int kReportDocument = 362;
+inline constexpr int kReportCoverPage = 363;
+inline constexpr int kYes = 364;
+inline constexpr int kNo = 365;
+inline constexpr int kReportNumber = 366;
+inline constexpr int kReportName = 367;
+inline constexpr int kReportStatus = 368;
+inline constexpr int kReportCost = 369;
+inline constexpr int kReportTotal = 370;
+inline constexpr int kReportPageOf = 371;       // %d of %d
+inline constexpr int kReportFirstPage = 372;
+inline constexpr int kReportRecord = 373;       // %d: the record
+inline constexpr int kReportRepeats = 374;      // %d: the record repeated
+inline constexpr int kReportNotSent = 375;      // %s: why
+inline constexpr int kViewDocument = 376;
+inline constexpr int kSaveReportPdf = 377;
+inline constexpr int kSendAgainFailed = 378;
+inline constexpr int kSendAgainAll = 379;
+inline constexpr int kDocumentNotKept = 380;
+inline constexpr int kPdfFilesFilter = 381;
+inline constexpr int kReportDestinations = 382; // %d destinations, %d OK, %d failed
+inline constexpr int kNothingToSendAgain = 383;
+inline constexpr int kSentDocumentNotKept = 384; // %s: why
+
 }  // namespace miravo::text

@@ -11,6 +11,7 @@
 #include "journal/Journal.h"
 #include "journal/JournalCsv.h"
 #include "journal/JournalRefresh.h"
+#include "journal/TransmissionReport.h"
 #include "service/ServiceTexts.h"
 
 namespace miravo::cli {
@@ -49,6 +50,20 @@ std::string statusWords(const LanguageTable& language, const std::u16string& cod
            "]";
 }
 
+const char* KeptDocumentWords(KeptDocument document) {
+    switch (document) {
+        case KeptDocument::Kept:
+            return "document kept";
+        case KeptDocument::Removed:
+            return "document removed";
+        case KeptDocument::NotKept:
+            return "document not kept";
+        case KeptDocument::None:
+            break;
+    }
+    return "no document";
+}
+
 void list(Journal& journal, const JournalArguments& arguments, const LanguageTable& language,
           std::FILE* out) {
     const std::vector<JournalSend> sends = journal.sends(journal.find({u"", arguments.since}));
@@ -59,13 +74,23 @@ void list(Journal& journal, const JournalArguments& arguments, const LanguageTab
     }
     const std::string currency = toUtf8(GetText(language, kTextCurrency));
     for (const JournalSend& s : sends) {
-        std::fprintf(out, "%s  %s  fax %s  %d page(s)%s  %.2f %s\n", localTime(s.sentAt).c_str(),
+        const JournalKeeping keeping = journal.keeping(s.id);
+        std::fprintf(out, "#%lld  %s  %s  fax %s  %d page(s)%s  %.2f %s  [%s]\n",
+                     static_cast<long long>(s.id), localTime(s.sentAt).c_str(),
                      toUtf8(s.title).c_str(), toUtf8(s.faxId).c_str(), s.pages,
-                     s.cover ? " with the cover page" : "", s.totalCost, currency.c_str());
+                     s.cover ? " with the cover page" : "", s.totalCost, currency.c_str(),
+                     KeptDocumentWords(keeping.document));
+        if (!keeping.reason.empty())
+            std::fprintf(out, "  not sent: %s\n", toUtf8(keeping.reason).c_str());
+        if (keeping.repeats != 0)
+            std::fprintf(out, "  repeats #%lld\n", static_cast<long long>(keeping.repeats));
         for (const JournalDestination& d : s.destinations) {
             std::fprintf(out, "  %s%s%s: %s %.2f %s\n", toUtf8(d.number).c_str(),
                          d.name.empty() ? "" : " ", toUtf8(d.name).c_str(),
-                         statusWords(language, d.statusCode).c_str(), d.cost, currency.c_str());
+                         (toUtf8(ReportStatusText(language, d)) + " [" +
+                          (d.statusCode.empty() ? "--" : toUtf8(d.statusCode)) + "]")
+                             .c_str(),
+                         d.cost, currency.c_str());
         }
     }
 }

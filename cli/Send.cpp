@@ -715,7 +715,9 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
     // No window whose user could end a polling that learns nothing.
     options.maxUnusablePolls = kMaxUnusablePolls;
     // Remembered in the sent-fax journal by the name of what was sent.
-    SendJournal journal(FromFsPath(fs::path(arguments.input).stem()));
+    SendJournal journal(arguments.title.empty() ? FromFsPath(fs::path(arguments.input).stem())
+                                                : arguments.title);
+    journal.setRepeats(arguments.repeats);
     PrintingRecorder printing(journal, report, out);
     options.recorder = &printing;
     state.job.statusWindowOpen = true;
@@ -724,6 +726,9 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
     report.flush();
     if (!journal.movedAside().empty())
         std::fprintf(err, "miravo-send: %s\n", JournalMovedNotice(journal.movedAside()).c_str());
+    if (const std::string warning = journal.takeKeepWarning(); !warning.empty())
+        std::fprintf(err, "miravo-send: the sent document could not be kept: %s\n",
+                     warning.c_str());
     printSummary(state, summary, out);
     std::fflush(out);
 

@@ -40,6 +40,10 @@ struct SendArguments {
     std::string listFile;
     std::string column;  // --column NAME|N of a CSV list; empty: the first
     bool strict = false; // --strict: invalid numbers refuse the send
+    // Sending a journal record again (--resend): the record repeated and
+    // the title the new record keeps.
+    std::int64_t repeats = 0;
+    std::u16string title;
 };
 
 // The numbers of a --list file: a plain list (".txt" in the path) one a

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "cli/JournalCommand.h"
+#include "cli/ReportCommand.h"
+#include "cli/ResendCommand.h"
 #include "cli/Send.h"
 #include "cli/Usage.h"
 
@@ -51,9 +53,14 @@ int main(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         return miravo::cli::RunJournalCommand(journal, stdout, stderr);
     }
+    if (miravo::cli::IsReportCommand(args))
+        return miravo::cli::RunReportCommand(args, stdout, stderr);
     miravo::cli::SendArguments arguments;
     std::string error;
-    if (!miravo::cli::ParseSendArguments(args, arguments, error)) {
+    const bool parsed = miravo::cli::IsResendCommand(args)
+                            ? miravo::cli::ResendArguments(args, arguments, error)
+                            : miravo::cli::ParseSendArguments(args, arguments, error);
+    if (!parsed) {
         std::fprintf(stderr, "miravo-send: %s\n", error.c_str());
         miravo::cli::PrintUsage(stderr);
         return miravo::cli::kExitUsage;

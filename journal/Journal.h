@@ -62,6 +62,24 @@ struct JournalRow {
     double totalCost = 0;
 };
 
+// What a record keeps beyond the send itself: why an attempt never went
+// out, the record it repeats, and what became of its kept document.
+enum class KeptDocument { None = 0, Kept = 1, Removed = 2, NotKept = 3 };
+
+struct JournalKeeping {
+    std::u16string reason;     // why the send failed before it went out; empty: it went out
+    std::int64_t repeats = 0;  // the record this send repeats; 0: none
+    KeptDocument document = KeptDocument::None;
+    std::int64_t documentBytes = 0;  // document and cover text, while kept
+};
+
+// A kept document, for the retention.
+struct KeptEntry {
+    std::int64_t id = 0;
+    std::int64_t sentAt = 0;
+    std::int64_t bytes = 0;
+};
+
 struct JournalFilter {
     std::u16string search;  // in numbers, names and the title, ignoring case; empty: all
     std::int64_t since = 0; // sends at or after this time only
@@ -116,6 +134,15 @@ class Journal {
     std::optional<JournalSend> send(std::int64_t id) const;
     // Sends at or after `since` with a destination not final, oldest first.
     std::vector<JournalSend> unfinished(std::int64_t since) const;
+
+    // Beside the records (JournalKeeping.cpp): written and read apart from
+    // the send so that a journal without them reads as "nothing kept".
+    bool recordKeeping(std::int64_t id, const JournalKeeping& keeping);
+    JournalKeeping keeping(std::int64_t id) const;
+    // Records whose document is kept, oldest first.
+    std::vector<KeptEntry> keptDocuments() const;
+    // The newest record's id; 0 for an empty journal.
+    std::int64_t latest() const;
 
   private:
     bool open(bool fresh);

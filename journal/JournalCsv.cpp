@@ -44,10 +44,11 @@ std::string JournalTimeText(std::int64_t seconds) {
 
 std::string JournalCsv(const std::vector<JournalSend>& sends) {
     std::string out =
-        "sent,document,pages,cover_page,report,fax_id,estimated_cost,total_cost,"
+        "record,sent,document,pages,cover_page,report,fax_id,estimated_cost,total_cost,"
         "number,name,status_code,status,cost,final,last_checked\r\n";
     for (const JournalSend& s : sends) {
         for (const JournalDestination& d : s.destinations) {
+            field(out, std::to_string(s.id));
             field(out, JournalTimeText(s.sentAt));
             field(out, toUtf8(s.title));
             field(out, std::to_string(s.pages));

@@ -46,6 +46,8 @@ RefreshResult RefreshUnfinished(Journal& journal, AppState& state, WorkerReport&
     std::uint32_t owed = 0;
     SendTiming deferred = timing;
     deferred.sleep = [&owed](std::uint32_t ms) { owed = ms; };
+    // A send in another run may be reading "result.xml" meanwhile.
+    deferred.storeAnswer = false;
     FollowingReport quiet(progress);
     for (const JournalSend& before : sends) {
         // Every fax (batch) of the send with a destination still under way.

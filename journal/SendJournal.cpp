@@ -2,7 +2,15 @@
 
 #include "app/DialogTexts.h"
 #include "app/Paths.h"
+#include "app/LanguageTable.h"
+#include "app/Text.h"
+#include "app/TextIds.h"
 #include "convert/JobFile.h"
+#include "journal/SentDocuments.h"
+#include "service/ServiceTexts.h"
+
+#include <atomic>
+#include <utility>
 
 namespace miravo {
 
@@ -15,7 +23,31 @@ std::filesystem::path SendJournal::movedAside() const {
     return journal_ ? journal_->movedAside() : std::filesystem::path();
 }
 
+void SendJournal::recordAttempt(const AppState& state, const SendProgress& progress) {
+    // Nothing went out: the attempt is remembered with why, for every
+    // destination it was meant for, so that it can be sent again.
+    if (path_.empty() || progress.destinations.empty() || state.job.documentPath.empty())
+        return;
+    if (!journal_)
+        journal_ = std::make_unique<Journal>(path_);
+    const std::int32_t code = state.job.send.errorCode;
+    const std::u16string reason =
+        code > 0 ? u"#" + toU16(static_cast<long>(code)) + u" " + ErrorText(state.language, code)
+                 : GetText(state.language, text::kServiceUnreachable);
+    JournalSend record = newRecord(state, progress);
+    for (JournalDestination& d : record.destinations) {
+        d.sent = false;
+        d.final = true;
+        d.statusText = reason;
+        d.faxId.clear();
+    }
+    id_ = journal_->recordTransfer(record);
+    keepDocument(state, reason);
+}
+
 std::u16string SendTitle(const FaxJob& job) {
+    if (!job.repeatsTitle.empty())
+        return job.repeatsTitle;
     if (!job.jobFilePath.empty())
         return DocumentName(job.jobFilePath);
     return FromFsPath(ToFsPath(job.documentPath).stem());
@@ -33,6 +65,14 @@ void SendJournal::batchSent(const AppState& state, const SendProgress& progress,
     }
     if (!journal_)
         journal_ = std::make_unique<Journal>(path_);
+    JournalSend record = newRecord(state, progress);
+    record.faxId = batch.faxId;
+    record.estimatedCost = batch.prebilling;
+    id_ = journal_->recordTransfer(record);
+    keepDocument(state, {});
+}
+
+JournalSend SendJournal::newRecord(const AppState& state, const SendProgress& progress) const {
     JournalSend record;
     record.sentAt = JournalNow();
     record.title = title_.empty() ? SendTitle(state.job) : title_;
@@ -41,12 +81,31 @@ void SendJournal::batchSent(const AppState& state, const SendProgress& progress,
     record.cover = state.job.coverPageOn;
     const std::string report = TxAttachType(state.settings);
     record.reportOptions.assign(report.begin(), report.end());
-    record.faxId = batch.faxId;
-    record.estimatedCost = batch.prebilling;
     record.destinations.reserve(progress.destinations.size());
     for (const DestinationStatus& d : progress.destinations)
         record.destinations.push_back({d.recipient, d.name, u"", u"", 0, false, 0, d.faxId, true});
-    id_ = journal_->recordTransfer(record);
+    return record;
+}
+
+void SendJournal::keepDocument(const AppState& state, const std::u16string& reason) {
+    if (id_ == 0)
+        return;
+    JournalKeeping keeping;
+    keeping.reason = reason;
+    keeping.repeats = repeats_ != 0 ? repeats_ : state.job.repeatsRecord;
+    journal_->recordKeeping(id_, keeping);
+    const KeepResult kept =
+        KeepSentDocument(*journal_, id_, ToFsPath(state.job.documentPath),
+                         state.job.coverPageOn ? state.job.coverText : std::u16string());
+    // A full disk is told once per run; any other failure only shows in the record.
+    static std::atomic<bool> toldFull{false};
+    if (kept.diskFull && !toldFull.exchange(true))
+        keepWarning_ = kept.error;
+    ApplyRetention(*journal_, state.settings.keepSentDays, state.settings.keepSentMb, JournalNow());
+}
+
+std::string SendJournal::takeKeepWarning() {
+    return std::exchange(keepWarning_, {});
 }
 
 void SendJournal::statusAnswered(const AppState& state, const SendProgress& progress,
@@ -74,8 +133,10 @@ void SendJournal::statusAnswered(const AppState& state, const SendProgress& prog
 }
 
 void SendJournal::sendEnded(const AppState& state, const SendProgress& progress) {
-    if (id_ == 0)
+    if (id_ == 0) {
+        recordAttempt(state, progress);
         return;
+    }
     std::vector<std::size_t> positions;
     for (std::size_t i = 0; i < progress.destinations.size(); ++i) {
         if (progress.destinations[i].notSent)

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <string>
 
 #include "app/AppState.h"
 #include "journal/Journal.h"
@@ -31,16 +32,29 @@ class SendJournal : public SendRecorder {
     // The destinations never sent are recorded "not sent".
     void sendEnded(const AppState& state, const SendProgress& progress) override;
 
+    // The record this send repeats (send again); named in its own record.
+    void setRepeats(std::int64_t id) { repeats_ = id; }
+    // Why the document could not be kept, once per program run for a full
+    // disk (the send goes on regardless); empty otherwise.
+    std::string takeKeepWarning();
+
     // The recorded send's id; 0 before (or without) a record.
     std::int64_t sendId() const { return id_; }
     // Where an unreadable journal was moved at opening; empty: nothing moved.
     std::filesystem::path movedAside() const;
 
   private:
+    void recordAttempt(const AppState& state, const SendProgress& progress);
+    JournalSend newRecord(const AppState& state, const SendProgress& progress) const;
+    // Keeps the document of record id_ and applies the retention.
+    void keepDocument(const AppState& state, const std::u16string& reason);
+
     std::u16string title_;
     std::filesystem::path path_;
     std::unique_ptr<Journal> journal_;
     std::int64_t id_ = 0;
+    std::int64_t repeats_ = 0;
+    std::string keepWarning_;
     // The status answer last recorded per batch, so that an answer that
     // changes nothing is not written again.
     std::vector<std::vector<std::u16string>> written_;

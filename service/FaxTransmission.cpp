@@ -363,7 +363,8 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
     std::string_view answerBytes = exchange.answer;
     if (const auto nul = answerBytes.find('\0'); nul != std::string_view::npos)
         answerBytes = answerBytes.substr(0, nul);
-    StoreAnswer(answerBytes);
+    if (timing.storeAnswer)
+        StoreAnswer(answerBytes);
     send.lastStep = step;
     // Read what was stored; parsed from memory, so that a result.xml that
     // could not be written never hands back an older answer.

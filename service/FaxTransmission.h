@@ -32,6 +32,9 @@ struct SendTiming {
     std::chrono::milliseconds exchangeDeadline{0};
     // Waits `ms` milliseconds; empty: sleeps the calling thread.
     std::function<void(std::uint32_t ms)> sleep;
+    // Whether answers are copied to "result.xml"; a refresh running beside
+    // a send keeps its answers to itself.
+    bool storeAnswer = true;
 
     // Waits `ms` milliseconds, or less once the window is closed: a plain
     // sleep looks at the window every 50 ms, so that Close never waits for

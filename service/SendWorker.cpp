@@ -502,8 +502,10 @@ SendSummary RunSend(AppState& state, WorkerReport& report, CredentialsPrompt& pr
         if (step.numbersRefused) {
             summary.failedStep = FaxStep::Transfer;
         } else if (state.job.send.errorCode == 107) {
-            if (!askCredentials(state, prompt))
+            if (!askCredentials(state, prompt)) {
+                send.end();  // remembered as refused, with its destinations
                 return giveUp();
+            }
             continue;
         }
         if (step.hostUnavailable() && report.isOpen()) {

@@ -619,6 +619,12 @@ void SendDialog::applyChosenContacts() {
     massFaxListButton()->setEnabled(mass);
 }
 
+void SendDialog::takeCoverText(const QString& text) {
+    coverPageBox()->setChecked(true);
+    coverPageClicked();
+    coverTextBox()->setPlainText(text.left(kMaxCoverText));
+}
+
 void SendDialog::massFaxListClicked() {
     if (RunMassFaxDialog(paths_, this) == kMassFaxAccepted)
         sendButton()->setEnabled(hasDocument());

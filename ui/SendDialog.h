@@ -91,6 +91,9 @@ class SendDialog : public QDialog {
     // with all of them as the recipients.
     void applyChosenContacts();
 
+    // Shows the cover page ticked with `text` in its box (sending again).
+    void takeCoverText(const QString& text);
+
     // Converts a document the user chose or dropped and makes it the one to
     // send; false (with a message) when it cannot be converted.
     bool takeDocument(const QString& path);

@@ -15,15 +15,20 @@
 #include <QSplitter>
 #include <QTableView>
 #include <QTreeWidget>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "app/AppState.h"
 #include "app/LanguageTable.h"
 #include "journal/JournalCsv.h"
+#include "journal/SentDocuments.h"
+#include "journal/TransmissionReport.h"
 #include "ui/DialogControls.h"
 #include "ui/FileDialogFolder.h"
 #include "ui/WindowPlacement.h"
+#include "ui/PreviewWindow.h"
+#include "ui/SendAgain.h"
 #include "ui/SentFaxesModel.h"
 #include "ui/TextIds.h"
 
@@ -100,10 +105,23 @@ SentFaxesWindow::SentFaxesWindow(AppPaths& paths, QWidget* parent)
     for (int c = 0; c < 3; ++c)
         details_->header()->resizeSection(
             c, std::max(detailWidths[c], details_->header()->sectionSizeHint(c)));
+    // What can be done with the selected send: its kept document, its
+    // report, and sending it again.
+    view_ = new QPushButton(textOf(language, text::kViewDocument), this);
+    report_ = new QPushButton(textOf(language, text::kSaveReportPdf), this);
+    againFailed_ = new QPushButton(textOf(language, text::kSendAgainFailed), this);
+    againAll_ = new QPushButton(textOf(language, text::kSendAgainAll), this);
+    auto* actions = new QHBoxLayout;
+    for (QPushButton* b : {view_, report_, againFailed_, againAll_}) {
+        b->setAutoDefault(false);
+        actions->addWidget(b);
+    }
+    actions->addStretch(1);
     auto* detailPane = new QWidget(this);
     auto* detailLayout = new QVBoxLayout(detailPane);
     detailLayout->setContentsMargins(0, 0, 0, 0);
     detailLayout->addWidget(summary_);
+    detailLayout->addLayout(actions);
     detailLayout->addWidget(details_);
     auto* splitter = new QSplitter(Qt::Vertical, this);
     splitter->addWidget(table_);
@@ -137,6 +155,11 @@ SentFaxesWindow::SentFaxesWindow(AppPaths& paths, QWidget* parent)
     connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &SentFaxesWindow::showDetails);
     connect(refresh_, &QPushButton::clicked, this, &SentFaxesWindow::refresh);
+    connect(table_, &QTableView::doubleClicked, this, [this] { viewDocument(); });
+    connect(view_, &QPushButton::clicked, this, [this] { viewDocument(); });
+    connect(report_, &QPushButton::clicked, this, [this] { reportWithDialog(); });
+    connect(againFailed_, &QPushButton::clicked, this, [this] { sendAgain(true); });
+    connect(againAll_, &QPushButton::clicked, this, [this] { sendAgain(false); });
     connect(exportSelected, &QPushButton::clicked, this, [this] { exportWithDialog(true); });
     connect(exportAll, &QPushButton::clicked, this, [this] { exportWithDialog(false); });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -160,15 +183,26 @@ SentFaxesWindow::~SentFaxesWindow() {
     joinWorker();
 }
 
+std::int64_t SentFaxesWindow::currentSend() const {
+    return model_->sendId(table_->currentIndex().row());
+}
+
 void SentFaxesWindow::showDetails() {
     details_->clear();
     summary_->clear();
-    const std::int64_t id = model_->sendId(table_->currentIndex().row());
+    const std::int64_t id = currentSend();
     const auto send = id ? journal_.send(id) : std::nullopt;
+    const JournalKeeping keeping = send ? journal_.keeping(id) : JournalKeeping();
+    const bool kept = keeping.document == KeptDocument::Kept;
+    view_->setEnabled(kept);
+    report_->setEnabled(send.has_value());
+    againAll_->setEnabled(kept);
+    againFailed_->setEnabled(kept && !DestinationsToSendAgain(*send, true).empty());
     if (!send)
         return;
     const LanguageTable& language = paths_.state->language;
-    QStringList facts = {qstr(send->title), textOf(language, text::kFaxIdFact, send->faxId),
+    QStringList facts = {textOf(language, text::kReportRecord, static_cast<int>(id)),
+                         qstr(send->title), textOf(language, text::kFaxIdFact, send->faxId),
                          textOf(language, text::kPagesFact, send->pages)};
     if (send->cover)
         facts << textOf(language, text::kWithCoverPage);
@@ -181,17 +215,75 @@ void SentFaxesWindow::showDetails() {
     facts << textOf(language, text::kEstimatedCostFact,
                     u16str(money(language, send->estimatedCost)))
           << textOf(language, text::kTotalCostFact, u16str(money(language, send->totalCost)));
+    if (keeping.repeats != 0)
+        facts << textOf(language, text::kReportRepeats, static_cast<int>(keeping.repeats));
+    if (!keeping.reason.empty())
+        facts << textOf(language, text::kReportNotSent, keeping.reason);
+    if (keeping.document == KeptDocument::Removed || keeping.document == KeptDocument::NotKept)
+        facts << textOf(language, text::kDocumentNotKept);
+    summary_->setWordWrap(true);
     summary_->setText(facts.join(QStringLiteral(" · ")));
     for (const JournalDestination& d : send->destinations) {
-        // The service's code beside its wording, unless the two are the same ("OK").
-        QString status = d.final ? qstr(d.statusText) : textOf(language, text::kUnderWay);
-        if (d.final && d.statusCode != d.statusText)
+        // A destination never sent says why; a final one gives the service's
+        // code beside its wording, unless the two are the same ("OK").
+        QString status = !d.sent  ? qstr(ReportStatusText(language, d))
+                         : d.final ? qstr(d.statusText)
+                                   : textOf(language, text::kUnderWay);
+        if (d.sent && d.final && d.statusCode != d.statusText)
             status += QStringLiteral(" [%1]").arg(qstr(d.statusCode));
         auto* item =
             new QTreeWidgetItem(details_, {qstr(d.number), qstr(d.name), status,
                                            money(language, d.cost), localTime(d.lastChecked)});
         item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
     }
+}
+
+void SentFaxesWindow::viewDocument() {
+    const std::int64_t id = currentSend();
+    const auto send = id ? journal_.send(id) : std::nullopt;
+    if (!send || journal_.keeping(id).document != KeptDocument::Kept)
+        return;
+    ShowInPreviewWindow(this, paths_.state->language,
+                        QString::fromStdString(KeptDocumentPath(journal_, id).string()),
+                        qstr(send->title));
+}
+
+bool SentFaxesWindow::saveReport(const QString& file) {
+    const std::int64_t id = currentSend();
+    const auto send = id ? journal_.send(id) : std::nullopt;
+    if (!send)
+        return false;
+    const JournalKeeping keeping = journal_.keeping(id);
+    std::string error;
+    const bool written = WriteTransmissionReport(
+        *send, keeping,
+        keeping.document == KeptDocument::Kept ? KeptDocumentPath(journal_, id)
+                                               : std::filesystem::path(),
+        paths_.state->language, file.toStdString(), error);
+    status_->setText(written ? textOf(paths_.state->language, text::kSendsWritten, u16str(file), 1)
+                             : textOf(paths_.state->language, text::kFileNotWritten, u16str(file)));
+    return written;
+}
+
+void SentFaxesWindow::reportWithDialog() {
+    const LanguageTable& language = paths_.state->language;
+    const QString file = QFileDialog::getSaveFileName(
+        this, textOf(language, text::kSaveReportPdf).remove(QLatin1Char('&')),
+        QStringLiteral("transmission-report-%1.pdf").arg(currentSend()),
+        textOf(language, text::kPdfFilesFilter));
+    if (!file.isEmpty())
+        saveReport(file);
+}
+
+void SentFaxesWindow::sendAgain(bool failedOnly) {
+    const std::int64_t id = currentSend();
+    if (id == 0 || workerRunning())
+        return;
+    SendAgain(paths_, journal_, id, failedOnly, this);
+    // The new send is a record of its own.
+    model_->reload();
+    if (model_->rowCount() > 0)
+        table_->selectRow(0);
 }
 
 void SentFaxesWindow::refresh() {

@@ -38,12 +38,26 @@ class SentFaxesWindow : public WorkerWindow {
     QTreeWidget* details() const { return details_; }
     QPushButton* refreshButton() const { return refresh_; }
     QLabel* statusLine() const { return status_; }
+    QPushButton* viewButton() const { return view_; }
+    QPushButton* reportButton() const { return report_; }
+    QPushButton* sendAgainFailedButton() const { return againFailed_; }
+    QPushButton* sendAgainAllButton() const { return againAll_; }
 
     // Starts the refresh of every unfinished send.
     void refresh();
     // Writes the selected sends (or all shown) as CSV; false when the file
     // could not be written.
     bool exportTo(const QString& file, bool selectedOnly);
+
+    // The selected send's id; 0 when none is selected.
+    std::int64_t currentSend() const;
+    // Opens the kept document of the selected send in the preview window.
+    void viewDocument();
+    // Writes the transmission report of the selected send; false when it
+    // could not be written.
+    bool saveReport(const QString& file);
+    // Opens the send dialog to send the selected record again.
+    void sendAgain(bool failedOnly);
 
   protected:
     void workerBeginProgress(int maximum) override;
@@ -54,6 +68,7 @@ class SentFaxesWindow : public WorkerWindow {
   private:
     void showDetails();
     void exportWithDialog(bool selectedOnly);
+    void reportWithDialog();
 
     AppPaths& paths_;
     Journal journal_;
@@ -65,6 +80,10 @@ class SentFaxesWindow : public WorkerWindow {
     QProgressBar* progress_ = nullptr;
     QLabel* status_ = nullptr;
     QPushButton* refresh_ = nullptr;
+    QPushButton* view_ = nullptr;
+    QPushButton* report_ = nullptr;
+    QPushButton* againFailed_ = nullptr;
+    QPushButton* againAll_ = nullptr;
     RefreshResult refreshed_;  // written by the worker, read after it ended
 };
 

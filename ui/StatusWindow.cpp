@@ -134,6 +134,19 @@ int StatusWindow::exec() {
                 QMetaObject::invokeMethod(
                     window, [window, summary, errorCode] { window->showSendEnd(summary, errorCode); },
                     Qt::QueuedConnection);
+            // A sent document that could not be kept (a full disk): said once
+            // per run, after the send's own end; the send itself went on.
+            const std::string keepWarning = journal.takeKeepWarning();
+            if (!keepWarning.empty() && report.isOpen())
+                QMetaObject::invokeMethod(
+                    window,
+                    [window, keepWarning] {
+                        const LanguageTable& language = window->state_.language;
+                        QMessageBox::warning(window, qstr(GetText(language, text::kSentFaxes)),
+                                             qstr(GetText(language, text::kSentDocumentNotKept,
+                                                          fromUtf8(keepWarning))));
+                    },
+                    Qt::QueuedConnection);
         },
         &state_.job.statusWindowOpen);
     setWindowTitle(qstr(GetText(state_.language, text::kTitleSending)));

@@ -7,6 +7,7 @@
 #include "journal/BackgroundRefresh.h"
 #include "journal/Journal.h"
 #include "journal/JournalRefresh.h"
+#include "service/Transport.h"
 #include "tests/journal/JournalTestSupport.h"
 
 namespace miravo {
@@ -45,6 +46,9 @@ TEST_F(JournalRefreshTest, PendingFaxBecomesFinalAfterRefresh) {
     SilentWorkerReport progress;
     SendTiming timing;
     timing.sleep = [](std::uint32_t) {};
+    // A send in another run may be reading "result.xml": the refresh never writes it.
+    const std::filesystem::path answerFile = toUtf8(AnswerFilePath());
+    test::writeBytes(answerFile, "<another run's answer/>");
 
     RefreshResult early = RefreshUnfinished(journal, state_, progress, 0, timing);
     EXPECT_EQ(early.end, RefreshEnd::Done);
@@ -61,6 +65,7 @@ TEST_F(JournalRefreshTest, PendingFaxBecomesFinalAfterRefresh) {
     EXPECT_EQ(send->destinations[1].statusCode, u"NA");
     EXPECT_DOUBLE_EQ(send->totalCost, send->destinations[0].cost);
     EXPECT_TRUE(journal.unfinished(0).empty());
+    EXPECT_EQ(test::readBytes(answerFile), "<another run's answer/>");
 
     sendAndLeave(journal, {u"+49 30 7654321"});
     state_.settings.password = u"wrong";

@@ -22,6 +22,10 @@
 #include "ui/SentFaxesModel.h"
 #include "ui/SentFaxesWindow.h"
 #include "ui/StatusWindow.h"
+#include "ui/PreviewWindow.h"
+#include "journal/SentDocuments.h"
+#include <QPlainTextEdit>
+#include <QCheckBox>
 
 namespace miravo::ui::test {
 namespace {
@@ -214,6 +218,80 @@ TEST_F(SentFaxesSendTest, SendIsRecordedWithItsFinalStatuses) {
     EXPECT_DOUBLE_EQ(sends[0].totalCost, 0.1);  // one page delivered
 }
 
+TEST_F(SentFaxesSendTest, KeptDocumentIsViewedReportedAndSentAgain) {
+    state().job.coverPageOn = true;
+    state().job.coverText = u"Please sign";
+    sendThroughTheStatusWindow([](StatusWindow& status) {
+        return !status.destinationDetails().isHidden();
+    });
+    const std::int64_t id = journal_.latest();
+    const JournalSend sent = *journal_.send(id);
+    // The window's send kept exactly what the service received.
+    EXPECT_EQ(miravo::test::readBytes(KeptDocumentPath(journal_, id)),
+              miravo::test::readBytes(server_.dataDir() / "faxes" / toUtf8(sent.faxId) /
+                                      "document.tif"));
+
+    SentFaxesWindow window(paths());
+    EXPECT_TRUE(window.viewButton()->isEnabled());
+    EXPECT_TRUE(window.sendAgainFailedButton()->isEnabled());
+    window.viewDocument();
+    auto* preview = window.findChild<PreviewWindow*>();
+    ASSERT_NE(preview, nullptr);
+    EXPECT_EQ(preview->pageCount(), 1);
+    const miravo::test::TempDir out;
+    EXPECT_TRUE(window.saveReport(QString::fromStdString((out / "report.pdf").string())));
+    EXPECT_EQ(miravo::test::readBytes(out / "report.pdf").rfind("%PDF", 0), 0u);
+
+    // Send again to the failed destination: the dialog holds that number
+    // only, the cover text, and the document of the record.
+    QString number, second, cover, document;
+    const auto shown = whenModal("id104", [&](QDialog* dialog) {
+        number = dialog->findChild<QLineEdit*>("id1001")->text();
+        second = dialog->findChild<QLineEdit*>("id1002")->text();
+        cover = dialog->findChild<QPlainTextEdit*>()->toPlainText();
+        document = qstr(state().job.documentPath);
+        EXPECT_EQ(miravo::test::readBytes(document.toStdString()),
+                  miravo::test::readBytes(KeptDocumentPath(journal_, id)));
+        EXPECT_EQ(state().job.repeatsRecord, id);
+        click(dialog, 2);
+    });
+    window.sendAgain(true);
+    EXPECT_TRUE(*shown);
+    EXPECT_EQ(number, "+49 30 1234501");
+    EXPECT_TRUE(second.isEmpty());
+    EXPECT_EQ(cover, "Please sign");
+    // The job the window was opened over is given back.
+    EXPECT_EQ(state().job.coverText, u"Please sign");
+    EXPECT_EQ(state().job.repeatsRecord, 0);
+    EXPECT_NE(qstr(state().job.documentPath), document);
+
+    // Sent through the dialog and the status window: that number only,
+    // the same bytes at the service, and a record that names the first.
+    state().settings.closeWindow = true;  // the status window closes by itself
+    const auto sentAgain = whenModal("id104", [&](QDialog* dialog) {
+        click(dialog->findChild<QPushButton*>("id1"));
+    });
+    window.sendAgain(true);
+    EXPECT_TRUE(*sentAgain);
+    const std::int64_t again = journal_.latest();
+    ASSERT_EQ(again, id + 1);
+    const JournalSend repeated = *journal_.send(again);
+    ASSERT_EQ(repeated.destinations.size(), 1u);
+    EXPECT_EQ(repeated.destinations[0].number, u"+49 30 1234501");
+    EXPECT_EQ(journal_.keeping(again).repeats, id);
+    EXPECT_EQ(repeated.title, sent.title);
+    EXPECT_EQ(miravo::test::readBytes(server_.dataDir() / "faxes" / toUtf8(repeated.faxId) /
+                                      "document.tif"),
+              miravo::test::readBytes(KeptDocumentPath(journal_, id)));
+
+    // A removed document can no longer be viewed or sent again.
+    ApplyRetention(journal_, 0, 0, JournalNow() + 1);
+    SentFaxesWindow after(paths());
+    EXPECT_FALSE(after.viewButton()->isEnabled());
+    EXPECT_FALSE(after.sendAgainAllButton()->isEnabled());
+    EXPECT_TRUE(after.reportButton()->isEnabled());
+}
+
 TEST_F(SentFaxesSendTest, SendClosedWhileUnderWayBecomesFinalAfterRefresh) {
     // Closed as soon as the transfer was answered, with both destinations under way.
     sendThroughTheStatusWindow([](StatusWindow& status) {
@@ -279,16 +357,29 @@ TEST_F(SentFaxesWindowTest, Screenshot) {
         for (const auto& a : s.answer)
             total += DecimalValue(a.cost);
         journal_.recordStatus(id, s.answer, total, state().language);
+        // Each send's document is kept, as a send keeps it.
+        miravo::test::writeBytes(dataDir() / "kept_res__1.tif", server::test::faxDocument());
+        KeepSentDocument(journal_, id, dataDir() / "kept_res__1.tif", {});
     }
     const QString code = qEnvironmentVariable("MIRAVO_SCREENSHOT_LANG", "en");
     ASSERT_EQ(LoadLanguage(state().language, paths().languageFile, u16str(code)), 1);
     SentFaxesWindow window(paths());
     window.resize(980, 520);
     window.show();
-    window.table()->selectRow(1);
+    window.table()->selectRow(3);  // a send with a failed destination: every action offered
     QTest::qWait(200);
     const QString name = code == "en" ? "sent-faxes" : "sent-faxes-" + code;
     EXPECT_TRUE(window.grab().save(QString::fromLocal8Bit(folder) + "/" + name + ".png", "PNG"));
+    // The selected send's transmission report, its first page as a picture.
+    const QString report = QString::fromLocal8Bit(folder) + "/" +
+                           (code == "en" ? QString("transmission-report")
+                                         : "transmission-report-" + code);
+    ASSERT_TRUE(window.saveReport(report + ".pdf"));
+    EXPECT_EQ(std::system(("pdftoppm -png -r 60 -singlefile '" + report + ".pdf' '" + report + "'")
+                              .toLocal8Bit()
+                              .constData()),
+              0);
+    std::remove((report + ".pdf").toLocal8Bit().constData());
 }
 
 }  // namespace

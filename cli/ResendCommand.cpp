@@ -1,0 +1,86 @@
+#include "cli/ResendCommand.h"
+
+#include <algorithm>
+
+#include "app/Text.h"
+#include "cli/RecordArgument.h"
+#include "journal/SentDocuments.h"
+
+namespace miravo::cli {
+
+bool IsResendCommand(const std::vector<std::string>& args) {
+    return std::find(args.begin(), args.end(), "--resend") != args.end();
+}
+
+bool ResendArguments(const std::vector<std::string>& args, SendArguments& out, std::string& error) {
+    std::vector<std::string> rest;
+    std::string record;
+    bool failedOnly = false;
+    bool destinationsGiven = false;
+    bool coverGiven = false;
+    bool reportGiven = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--resend") {
+            if (i + 1 >= args.size()) {
+                error = "--resend needs a RECORD";
+                return false;
+            }
+            record = args[++i];
+            continue;
+        }
+        if (a == "--failed") {
+            failedOnly = true;
+            continue;
+        }
+        destinationsGiven = destinationsGiven || a == "--to" || a == "--list";
+        coverGiven = coverGiven || a == "--cover";
+        reportGiven = reportGiven || a == "--report";
+        rest.push_back(a);
+    }
+    Journal journal;
+    if (!journal.isOpen()) {
+        error = "the sent-fax journal " + journal.path().string() + " cannot be opened";
+        return false;
+    }
+    const std::int64_t id = ResolveRecord(journal, record, error);
+    if (id == 0)
+        return false;
+    const JournalSend send = *journal.send(id);
+    if (journal.keeping(id).document != KeptDocument::Kept) {
+        error = "the document of record " + record + " is no longer kept";
+        return false;
+    }
+    if (!destinationsGiven) {
+        std::size_t chosen = 0;
+        for (const JournalDestination& d : send.destinations) {
+            if (failedOnly && !(d.final && d.statusCode != u"OK"))
+                continue;
+            rest.push_back("--to");
+            rest.push_back(toUtf8(d.number) + (d.name.empty() ? "" : ":" + toUtf8(d.name)));
+            ++chosen;
+        }
+        if (chosen == 0) {
+            error = "no destination of record " + std::to_string(id) + " failed";
+            return false;
+        }
+    }
+    if (!coverGiven && send.cover) {
+        rest.push_back("--cover");
+        rest.push_back(toUtf8(KeptCoverText(journal, id)));
+    }
+    if (!reportGiven) {
+        rest.push_back("--report");
+        rest.push_back(send.reportOptions == u"YES" ? "yes"
+                       : send.reportOptions == u"NO" ? "no"
+                                                     : "none");
+    }
+    rest.push_back(KeptDocumentPath(journal, id).string());
+    if (!ParseSendArguments(rest, out, error))
+        return false;
+    out.repeats = id;
+    out.title = send.title;
+    return true;
+}
+
+}  // namespace miravo::cli
