@@ -20,6 +20,7 @@ namespace {
 constexpr char16_t kSettings[] = u"SETTINGS";
 constexpr char16_t kOptions[] = u"OPTIONS";
 constexpr unsigned kSettingsFileMode = 0600;
+constexpr char16_t kKeyring[] = u"keyring";
 
 bool isRegularFile(const std::filesystem::path& path) {
     struct stat info {};
@@ -96,6 +97,8 @@ void readOptions(AppPaths& paths, AppState& state, const ProfileFile& file) {
 
     s.userName = file.getString(kOptions, u"USER_NAME", u"", kNameWidth);
     s.password = file.getString(kOptions, u"USER_PASS", u"", kNameWidth);
+    s.passwordInKeyring =
+        equalsIgnoreAsciiCase(file.getString(kOptions, u"PASS_STORE", u"", kCodeWidth), kKeyring);
     s.serviceHost = file.getString(kOptions, u"SERV_NAME", kDefaultServiceHost, kPathWidth);
     s.objectPath = file.getString(kOptions, u"OBJ_NAME", kDefaultObjectPath, kPathWidth);
     const std::u16string logo = file.getString(kOptions, u"LOGO", kDefaultLogo, kPathWidth);
@@ -187,7 +190,11 @@ bool SaveSettings(const AppPaths& paths) {
     file.set(kOptions, u"THRESHOLD", flag(s.threshold));
     file.set(kOptions, u"TIMEOUT", toU16(static_cast<long>(s.timeoutMs)));
     text(u"USER_NAME", s.userName, kNameWidth);
-    text(u"USER_PASS", s.savePassword ? s.password : std::u16string(), kNameWidth);
+    const bool passwordInFile = s.savePassword && !s.passwordInKeyring;
+    text(u"USER_PASS", passwordInFile ? s.password : std::u16string(), kNameWidth);
+    // A file that never had its password in the keyring is left without the key.
+    if (s.passwordInKeyring || file.value(kOptions, u"PASS_STORE"))
+        file.set(kOptions, u"PASS_STORE", s.passwordInKeyring ? kKeyring : u"file");
     text(u"SERV_NAME", s.serviceHost, kPathWidth);
     text(u"OBJ_NAME", s.objectPath, kPathWidth);
     text(u"SUBSCRIBE", s.subscribe, kPathWidth);

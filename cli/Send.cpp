@@ -14,6 +14,8 @@
 
 #include "app/AppState.h"
 #include "app/FileBytes.h"
+#include "app/KeyringStore.h"
+#include "app/PasswordPlace.h"
 #include "app/Paths.h"
 #include "app/SettingsStore.h"
 #include "app/Startup.h"
@@ -430,6 +432,15 @@ std::string serviceErrorText(const AppState& state, const SendSummary& summary) 
 
 }  // namespace
 
+namespace {
+
+PasswordStore& keyring() {
+    static const std::unique_ptr<PasswordStore> store = MakeKeyringStore();
+    return *store;
+}
+
+}  // namespace
+
 void LoadSettingsFrom(const std::string& settingsFile, AppPaths& paths, AppState& state) {
     SettingsLocation location;
     if (!settingsFile.empty()) {
@@ -439,6 +450,13 @@ void LoadSettingsFrom(const std::string& settingsFile, AppPaths& paths, AppState
         location.settingsFileName = FromFsPath(file.filename());
     }
     LoadSettings(paths, state, location);
+    LoadPassword(paths, keyring());
+}
+
+void SaveSettingsAndPassword(const AppPaths& paths) {
+    if (paths.state)
+        StorePassword(paths.state->settings, keyring());
+    SaveSettings(paths);
 }
 
 int Send(const SendArguments& arguments, const SendControls& controls, std::FILE* out,
@@ -531,7 +549,7 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
     }
     // TIMEOUT (doubled by the service's back-off) and the credentials go back
     // to the settings file, as at the end of every run of the program.
-    SaveSettings(paths);
+    SaveSettingsAndPassword(paths);
     return status;
 }
 

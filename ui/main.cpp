@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/AppState.h"
+#include "app/KeyringStore.h"
 #include "app/Paths.h"
 #include "app/SettingsStore.h"
 #include "app/Startup.h"
@@ -41,5 +42,8 @@ int main(int argc, char** argv) {
     }
     static miravo::AppState state;  // the one record, alive until the process ends
     miravo::ui::QtShellDialogs dialogs;
-    return miravo::RunMiravo(arguments, dialogs, state);
+    const auto keyring = miravo::MakeKeyringStore();
+    miravo::StartupEnvironment environment;
+    environment.passwords = keyring.get();
+    return miravo::RunMiravo(arguments, dialogs, state, environment);
 }

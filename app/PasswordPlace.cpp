@@ -1,0 +1,56 @@
+#include "app/PasswordPlace.h"
+
+#include "app/SettingsStore.h"
+
+namespace miravo {
+
+namespace {
+
+using Result = PasswordStore::Result;
+
+// Stores and reads back: only a store that returns the same password holds it.
+bool storeConfirmed(PasswordStore& store, const AppSettings& s) {
+    if (store.write(s.serviceHost, s.userName, s.password) != Result::Done)
+        return false;
+    std::u16string back;
+    return store.read(s.serviceHost, s.userName, back) == Result::Done && back == s.password;
+}
+
+}  // namespace
+
+void LoadPassword(AppPaths& paths, PasswordStore& store) {
+    if (!paths.state)
+        return;
+    AppSettings& s = paths.state->settings;
+    if (s.passwordInKeyring) {
+        std::u16string password;
+        if (store.read(s.serviceHost, s.userName, password) == Result::Done)
+            s.password = password;
+        return;
+    }
+    if (!s.savePassword || s.password.empty() || s.userName.empty())
+        return;
+    if (!storeConfirmed(store, s))
+        return;
+    s.passwordInKeyring = true;
+    // Rewrites the file without the password; should that fail, the file
+    // still names the file as its place and keeps it.
+    if (!SaveSettings(paths))
+        s.passwordInKeyring = false;
+}
+
+void StorePassword(AppSettings& s, PasswordStore& store) {
+    if (!s.savePassword) {
+        if (s.passwordInKeyring)
+            store.remove(s.serviceHost, s.userName);
+        s.passwordInKeyring = false;
+        return;
+    }
+    // No password known (the store could not be read at start): the entry
+    // stays where it is.
+    if (s.password.empty() || s.userName.empty())
+        return;
+    s.passwordInKeyring = storeConfirmed(store, s);
+}
+
+}  // namespace miravo
