@@ -136,5 +136,14 @@ inline constexpr int kSendsWritten = 281;        // %s: the file, %d: the sends 
 inline constexpr int kDeliveredCount = 282;      // %d
 inline constexpr int kFailedCount = 283;         // %d
 inline constexpr int kUnderWayCount = 284;       // %d
+inline constexpr int kKeptInKeyring = 301;
+inline constexpr int kKeptInSettingsFile = 302;
+inline constexpr int kImportContacts = 303;
+inline constexpr int kExportContacts = 304;
+inline constexpr int kVCardFilesFilter = 305;
+inline constexpr int kContactsImported = 306;     // %d added, %d already there, %d without number
+inline constexpr int kCheckImportedNumbers = 307; // %s: the contacts' names
+inline constexpr int kContactsExported = 308;     // %s: the file, %d: the contacts
+inline constexpr int kFileNotRead = 309;          // %s: the file
 
 }  // namespace miravo::text
