@@ -1,6 +1,10 @@
 // miravo: the send program. Converts the printed job named on the command
 // line and opens the send dialog, or opens Options alone ("/config").
 #include <QApplication>
+
+#include <cstdio>
+#include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -9,12 +13,40 @@
 #include "app/Paths.h"
 #include "app/SettingsStore.h"
 #include "app/Startup.h"
+#include "contacts/VCardFile.h"
 #include "printmon/WaitingJobs.h"
 #include "ui/Icons.h"
 #include "ui/QtShellDialogs.h"
 #include "ui/WaitingJobsDialog.h"
 
+namespace {
+
+// "--import-contacts FILE.vcf" and "--export-contacts FILE.vcf": the contact
+// book from and to vCard without a window. None: not such a command line.
+std::optional<int> runContactsCommand(int argc, char** argv) {
+    if (argc < 2)
+        return std::nullopt;
+    const std::string_view option = argv[1];
+    if (option != "--import-contacts" && option != "--export-contacts")
+        return std::nullopt;
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: miravo %s FILE.vcf\n", argv[1]);
+        return 2;
+    }
+    miravo::AppState state;
+    miravo::AppPaths paths;
+    miravo::LoadSettings(paths, state);  // the language the counts are told in
+    return miravo::RunContactsCommand(option == "--import-contacts"
+                                          ? miravo::ContactsCommand::Import
+                                          : miravo::ContactsCommand::Export,
+                                      argv[2], state.language, stdout, stderr);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (const auto status = runContactsCommand(argc, argv))
+        return *status;
     const auto waitingJobFolders = miravo::print::WaitingJobFolders();
     QApplication application(argc, argv);  // takes Qt's own options out of argv
     QApplication::setApplicationName(QStringLiteral("Miravo"));

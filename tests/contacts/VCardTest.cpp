@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
+#include "app/LanguageTable.h"
 #include "app/Text.h"
+#include "contacts/ContactStore.h"
+#include "contacts/VCardFile.h"
+#include "tests/TestSupport.h"
 
 namespace miravo {
 namespace {
@@ -130,6 +136,38 @@ TEST(VCardWriteTest, ExportReadsBackToTheSameBook) {
     EXPECT_EQ(singles(again), singles(book));
     // A second import of the same file adds nothing.
     EXPECT_EQ(AddVCardContacts(again, ReadVCards(file).contacts).alreadyThere, 3u);
+}
+
+// The command line's import and export work on the user's contacts.csv.
+TEST(VCardFileTest, CommandImportsIntoTheBookAndExportsIt) {
+    test::TempDir dir;
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = old ? old : "";
+    ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+    LanguageTable english;
+    std::FILE* out = std::tmpfile();
+
+    test::writeBytes(dir / "in.vcf",
+                     "BEGIN:VCARD\nFN:A\nTEL;TYPE=fax:1\nEND:VCARD\n"
+                     "BEGIN:VCARD\nFN:B\nTEL:2\nEND:VCARD\nBEGIN:VCARD\nFN:C\nEND:VCARD\n");
+    EXPECT_EQ(RunContactsCommand(ContactsCommand::Import, dir / "in.vcf", english, out, out), 0);
+    EXPECT_EQ(RunContactsCommand(ContactsCommand::Import, dir / "missing.vcf", english, out, out),
+              kContactsCommandFailed);
+    ContactBook book;
+    ASSERT_EQ(LoadContactBook(book, ContactFilePath()), ContactFileRead::Loaded);
+    ASSERT_EQ(book.contacts.size(), 2u);
+    EXPECT_EQ(book.contacts.back().state, New);
+
+    EXPECT_EQ(RunContactsCommand(ContactsCommand::Export, dir / "out.vcf", english, out, out), 0);
+    EXPECT_EQ(ReadVCards(test::readBytes(dir / "out.vcf")).contacts.size(), 2u);
+    EXPECT_EQ(RunContactsCommand(ContactsCommand::Export, dir / "no/such/folder.vcf", english, out,
+                                 out),
+              kContactsCommandFailed);
+    std::fclose(out);
+    if (old)
+        ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QTreeView>
 
 #include "contacts/ContactStore.h"
+#include "contacts/VCard.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/ContactBookDialog.h"
@@ -306,6 +307,41 @@ TEST_F(ContactBookDialogTest, AnEmptyBookIsFetchedOnOpeningAndSyncSendsANewConta
     EXPECT_FALSE(find<QPushButton>(dialog.get(), 1078)->isEnabled());
     EXPECT_EQ(savedBook().contacts, state().contactBook.contacts);
     EXPECT_FALSE(state().job.workerTask);
+}
+
+// A vCard file comes in as new contacts that Apply saves; the user is told
+// the counts and which numbers to check; the book goes out again whole.
+TEST_F(ContactBookDialogTest, ImportAndExportVCards) {
+    writeBook({single(u"12", u"Old", u"200")});
+    const auto file = dataDir().path() / "phone.vcf";
+    std::ofstream(file, std::ios::binary)
+        << "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Anna Berger\r\nTEL;TYPE=WORK,FAX:+49 30 222\r\n"
+           "CATEGORIES:Praxen\r\nEND:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nFN:Karl\r\n"
+           "TEL:+49 221 99\r\nEND:VCARD\r\nBEGIN:VCARD\r\nFN:Nobody\r\nEND:VCARD\r\n";
+    auto dialog = openBook(paths());
+    ASSERT_TRUE(dialog->findChild<QPushButton*>("importContacts"));
+    EXPECT_EQ(dialog->findChild<QPushButton*>("exportContacts")->text(), QString::fromUtf8("Export…"));
+    QString told;
+    const auto imported = whenModal("imported", [&](QDialog* box) {
+        told = static_cast<QMessageBox*>(box)->text();
+        box->accept();
+    });
+    dialog->importContacts(QString::fromStdString(file.string()));
+    ASSERT_TRUE(*imported);
+    EXPECT_TRUE(told.contains("imported: 2")) << told.toStdString();
+    EXPECT_TRUE(told.contains("without a fax number: 1")) << told.toStdString();
+    EXPECT_TRUE(told.contains("Karl")) << told.toStdString();
+    EXPECT_FALSE(told.contains("Anna")) << told.toStdString();
+    EXPECT_EQ(dialog->model()->rowCount(), 4);  // the group, Old, Anna, Karl
+    EXPECT_EQ(record(3).state, New);
+    EXPECT_TRUE(find<QPushButton>(dialog.get(), 1078)->isEnabled());
+    click(dialog.get(), 1078);  // Apply
+    EXPECT_EQ(savedBook().contacts, state().contactBook.contacts);
+
+    const auto exported = whenModal("exported", [](QDialog* box) { box->accept(); });
+    dialog->exportContacts(QString::fromStdString((dataDir().path() / "out.vcf").string()));
+    ASSERT_TRUE(*exported);
+    EXPECT_EQ(ReadVCards(miravo::test::readBytes(dataDir().path() / "out.vcf")).contacts.size(), 3u);
 }
 
 }  // namespace
