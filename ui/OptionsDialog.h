@@ -78,6 +78,7 @@ class OptionsDialog : public QDialog {
 
     void fillLanguages();
     void showCredentials();
+    void showPasswordPlace();
     void takeCredentials();
     void methodClicked();
     void check();
@@ -88,6 +89,7 @@ class OptionsDialog : public QDialog {
 
     AppPaths& paths_;
     std::unique_ptr<Ui::OptionsDialog> ui_;
+    QLabel* passwordPlace_ = nullptr;  // where a saved password is kept
 };
 
 }  // namespace miravo::ui

@@ -10,6 +10,7 @@
 
 #include "app/LanguageTable.h"
 #include "app/Text.h"
+#include "app/TextIds.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/Dialogs.h"
@@ -67,6 +68,25 @@ class OptionsDialogTest : public UiTest {
   private:
     std::shared_ptr<bool> fired_;
 };
+
+TEST_F(OptionsDialogTest, SaysWhereTheSavedPasswordIsKept) {
+    for (const bool inKeyring : {true, false}) {
+        state().settings.savePassword = true;
+        state().settings.passwordInKeyring = inKeyring;
+        QString shown;
+        bool hiddenWhenNotSaved = false;
+        runOptions([&](QDialog* dialog) {
+            auto* place = dialog->findChild<QLabel*>("passwordPlace");
+            shown = place->isVisible() ? place->text() : QString();
+            click(dialog, 1005);  // "Save password" off: nothing is kept
+            hiddenWhenNotSaved = !place->isVisible();
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        });
+        EXPECT_EQ(shown, text(inKeyring ? miravo::text::kKeptInKeyring
+                                         : miravo::text::kKeptInSettingsFile));
+        EXPECT_TRUE(hiddenWhenNotSaved);
+    }
+}
 
 TEST_F(OptionsDialogTest, CancelKeepsSwitchesButNotCredentialsOrLanguage) {
     state().settings.userName = u"anna@example.test";
