@@ -81,6 +81,7 @@ QVariant MassFaxModel::data(const QModelIndex& index, int role) const {
         case Qt::DecorationRole:
             return index.column() == DeleteColumn ? QVariant(deleteIcon_) : QVariant();
         case Qt::ToolTipRole:
+        case Qt::AccessibleTextRole:  // the icon cells speak as their tool tip reads
             return index.column() == DeleteColumn
                        ? QVariant(qstr(GetText(language_, text::kDelete)))
                        : QVariant();

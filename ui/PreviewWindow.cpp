@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "app/LanguageTable.h"
+#include "ui/AccessibleNames.h"
 #include "ui/DialogControls.h"
 #include "ui/Icons.h"
 #include "ui/TextIds.h"
@@ -68,6 +69,7 @@ PreviewWindow::PreviewWindow(const LanguageTable& language, QWidget* owner)
     connect(next_, &QPushButton::clicked, this, [this] { showPage(current_ + 1); });
     connect(fit_, &QPushButton::toggled, this, [this] { render(); });
     resize(620, 800);
+    ApplyAccessibleNames(this, language);
 }
 
 void PreviewWindow::open(const QString& path, const QString& title) {

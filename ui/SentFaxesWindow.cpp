@@ -20,6 +20,7 @@
 #include "app/AppState.h"
 #include "app/LanguageTable.h"
 #include "journal/JournalCsv.h"
+#include "ui/AccessibleNames.h"
 #include "ui/DialogControls.h"
 #include "ui/SentFaxesModel.h"
 #include "ui/TextIds.h"
@@ -128,6 +129,7 @@ SentFaxesWindow::SentFaxesWindow(AppPaths& paths, QWidget* parent)
     layout->addWidget(status_);
     layout->addWidget(buttons);
     resize(900, 560);
+    ApplyAccessibleNames(this, language);
 
     connect(search_, &QLineEdit::textChanged, model_, &SentFaxesModel::setSearch);
     connect(model_, &QAbstractItemModel::modelReset, this, &SentFaxesWindow::showDetails);
