@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <optional>
-#include <string_view>
 #include <string>
 #include <vector>
 
@@ -17,35 +16,43 @@
 #include "printmon/WaitingJobs.h"
 #include "ui/Icons.h"
 #include "ui/QtShellDialogs.h"
+#include "ui/ToolOptions.h"
 #include "ui/WaitingJobsDialog.h"
 
 namespace {
 
-// "--import-contacts FILE.vcf" and "--export-contacts FILE.vcf": the contact
-// book from and to vCard without a window. None: not such a command line.
-std::optional<int> runContactsCommand(int argc, char** argv) {
-    if (argc < 2)
-        return std::nullopt;
-    const std::string_view option = argv[1];
-    if (option != "--import-contacts" && option != "--export-contacts")
-        return std::nullopt;
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: miravo %s FILE.vcf\n", argv[1]);
-        return 2;
+// Runs the command lines that open no window; none: the dialogs' command line.
+std::optional<int> runTool(int argc, char** argv) {
+    namespace ui = miravo::ui;
+    const ui::ToolOptions tool = ui::ParseToolOptions({argv + 1, argv + argc});
+    switch (tool.kind) {
+        case ui::ToolOptions::None:
+            return std::nullopt;
+        case ui::ToolOptions::Help:
+            std::fputs(ui::MiravoUsage(), stdout);
+            return 0;
+        case ui::ToolOptions::Version:
+            std::printf("miravo %s\n", MIRAVO_VERSION);
+            return 0;
+        case ui::ToolOptions::Refused:
+            std::fprintf(stderr, "miravo: %s\n%s", tool.error.c_str(), ui::MiravoUsage());
+            return 2;
+        default:
+            break;
     }
     miravo::AppState state;
     miravo::AppPaths paths;
     miravo::LoadSettings(paths, state);  // the language the counts are told in
-    return miravo::RunContactsCommand(option == "--import-contacts"
+    return miravo::RunContactsCommand(tool.kind == ui::ToolOptions::ImportContacts
                                           ? miravo::ContactsCommand::Import
                                           : miravo::ContactsCommand::Export,
-                                      argv[2], state.language, stdout, stderr);
+                                      tool.file, state.language, stdout, stderr);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (const auto status = runContactsCommand(argc, argv))
+    if (const auto status = runTool(argc, argv))
         return *status;
     const auto waitingJobFolders = miravo::print::WaitingJobFolders();
     QApplication application(argc, argv);  // takes Qt's own options out of argv

@@ -299,5 +299,27 @@ TEST_F(OptionsDialogTest, LinkTurnsToTheClickedColourForTheRestOfTheRun) {
     EXPECT_EQ(opened[0], QUrl("https://127.0.0.1:8443/signup"));
 }
 
+// With MIRAVO_SCREENSHOTS=<folder> (scripts/screenshots.sh), Options with
+// the password kept in the desktop's keyring is saved there as
+// options-keyring.png (or options-keyring-<code>.png).
+TEST_F(OptionsDialogTest, KeyringScreenshot) {
+    const QByteArray folder = qgetenv("MIRAVO_SCREENSHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "no MIRAVO_SCREENSHOTS folder";
+    const QString code = qEnvironmentVariable("MIRAVO_SCREENSHOT_LANG", "en");
+    ASSERT_EQ(LoadLanguage(state().language, paths().languageFile, code.toStdU16String()), 1);
+    paths().languageCode = code.toStdU16String();
+    state().settings.userName = u"anna@example.test";
+    state().settings.password = u"secret";
+    state().settings.savePassword = true;
+    state().settings.passwordInKeyring = true;
+    const QString name = code == "en" ? "options-keyring" : "options-keyring-" + code;
+    runOptions([&](QDialog* dialog) {
+        QTest::qWait(300);
+        EXPECT_TRUE(dialog->grab().save(QString::fromLocal8Bit(folder) + "/" + name + ".png", "PNG"));
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+}
+
 }  // namespace
 }  // namespace miravo::ui::test
