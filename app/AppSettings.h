@@ -26,6 +26,9 @@ struct AppSettings {
     // PASS_STORE: "keyring" when the desktop's secret store holds the saved
     // password (USER_PASS is then empty), "file" when USER_PASS does.
     bool passwordInKeyring = false;
+    // The host and user name the keyring entry was read or stored under this
+    // run: a changed login leaves no stale entry behind.
+    std::u16string keyringHost, keyringUser;
     bool closeWindow = false;         // CLOSE_WND
     bool transmissionReport = true;   // TRANSITION_REPORT
     bool reportAttach = true;         // TRANSITION_REPORT_ATTACH

@@ -718,8 +718,17 @@ TEST_F(SettingsStoreTest, PasswordKeptInTheKeyringFollowsTheRun) {
     EXPECT_EQ(stored(u"OPTIONS", u"USER_PASS"), u"typed again");
     EXPECT_EQ(stored(u"OPTIONS", u"PASS_STORE"), u"file");
 
-    // "Save password" turned off takes the entry out of the keyring.
+    // A login changed during the run leaves no entry under the old one.
     store.answers = true;
+    store.entries = {{u"fax.example|alice", u"typed again"}};
+    load();
+    LoadPassword(paths_, store);
+    state_->settings.userName = u"bob";
+    StorePassword(state_->settings, store);
+    EXPECT_EQ(store.entries, (std::map<std::u16string, std::u16string>{
+                                 {u"fax.example|bob", u"typed again"}}));
+
+    // "Save password" turned off takes the entry out of the keyring.
     state_->settings.passwordInKeyring = true;
     state_->settings.savePassword = false;
     StorePassword(state_->settings, store);
