@@ -146,8 +146,10 @@ std::u16string decodeCharset(const std::string& bytes, const std::string& charse
     return text.toStdU16String();
 }
 
+constexpr char32_t kNoSeparator = 0x110000;  // no character has this value
+
 // The value's components split at unescaped `separator`s, each unescaped.
-std::vector<std::u16string> components(const Property& p, char16_t separator) {
+std::vector<std::u16string> components(const Property& p, char32_t separator) {
     const std::string bytes =
         p.quotedPrintable ? decodeQuotedPrintable(p.value) : std::string(p.value);
     const std::u16string text = decodeCharset(bytes, p.charset);
@@ -178,9 +180,25 @@ std::u16string trimmed16(std::u16string s) {
 
 std::u16string joinedValue(const Property& p) {
     std::u16string out;
-    for (const std::u16string& part : components(p, 0))
+    for (const std::u16string& part : components(p, kNoSeparator))
         out += part;
+    // Line breaks become spaces, other control characters go, before the
+    // value is looked at (a "tel:" prefix split by one is still a prefix).
+    for (char16_t& c : out)
+        if (c == u'\n' || c == u'\r' || c == u'\t')
+            c = u' ';
+    std::erase_if(out, [](char16_t c) { return c < u' ' || c == 0x7F; });
     return trimmed16(out);
+}
+
+// 4.0's "tel:" URIs: the number without the URI's parameters (";ext=…").
+std::u16string numberOfUri(std::u16string number) {
+    bool uri = false;
+    while (number.size() >= 4 && equalsIgnoreAsciiCase(number.substr(0, 4), u"tel:")) {
+        number = trimmed16(number.substr(4));
+        uri = true;
+    }
+    return uri ? trimmed16(number.substr(0, number.find(u';'))) : number;
 }
 
 bool hasType(const Property& p, std::string_view type) {
@@ -216,14 +234,7 @@ void take(CardFields& card, const Property& p) {
     } else if (p.name == "tel") {
         Tel tel;
         tel.number = joinedValue(p);
-        // 4.0's "tel:" URIs: the number without the URI's parameters (";ext=…").
-        bool uri = false;
-        while (tel.number.size() >= 4 && equalsIgnoreAsciiCase(tel.number.substr(0, 4), u"tel:")) {
-            tel.number = trimmed16(tel.number.substr(4));
-            uri = true;
-        }
-        if (uri)
-            tel.number = trimmed16(tel.number.substr(0, tel.number.find(u';')));
+        tel.number = numberOfUri(std::move(tel.number));
         tel.fax = hasType(p, "fax");
         tel.cell = hasType(p, "cell");
         if (!tel.number.empty())
@@ -409,10 +420,24 @@ std::string WriteVCards(const ContactBook& book) {
 
 namespace {
 
-// A field as contacts.csv keeps it, cut to `room` and without blanks around
-// it, so that what is exported reads back the same.
+// A field as contacts.csv keeps it, without control characters, cut to
+// `room` and without blanks around it, so that what is exported reads back
+// the same.
 std::u16string storable(std::u16string_view text, std::size_t room) {
-    return trimmed16(fitField(StorableContactField(text), room));
+    std::u16string kept = StorableContactField(text);
+    std::erase_if(kept, [](char16_t c) { return c < u' ' || c == 0x7F; });
+    kept = trimmed16(fitField(kept, room));
+    // A surrogate without its partner (a decoder's or the cut's) cannot be
+    // written as UTF-8: it is the replacement character already here.
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        const bool high = kept[i] >= 0xD800 && kept[i] <= 0xDBFF;
+        const bool low = kept[i] >= 0xDC00 && kept[i] <= 0xDFFF;
+        if (high && i + 1 < kept.size() && kept[i + 1] >= 0xDC00 && kept[i + 1] <= 0xDFFF)
+            ++i;
+        else if (high || low)
+            kept[i] = 0xFFFD;
+    }
+    return kept;
 }
 
 }  // namespace
@@ -429,13 +454,13 @@ VCardImport AddVCardContacts(ContactBook& book, const std::vector<VCardContact>&
             known.insert(c.name + u'\n' + c.number);
     for (const VCardContact& card : contacts) {
         // No fax number is that long; a cut one would dial someone else.
-        const std::u16string number = storable(card.number, SIZE_MAX);
+        const std::u16string number = numberOfUri(storable(card.number, SIZE_MAX));
         if (number.empty() || number.size() >= kAnswerNumberRoom)
             continue;
         std::u16string name = storable(card.name, kAnswerNameRoom);
         if (name.empty())
             name = number;
-        std::u16string gsm = storable(card.gsmnumber, SIZE_MAX);
+        std::u16string gsm = numberOfUri(storable(card.gsmnumber, SIZE_MAX));
         if (gsm.size() >= kAnswerNumberRoom || gsm == number)
             gsm.clear();
         if (!known.insert(name + u'\n' + number).second) {
