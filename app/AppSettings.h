@@ -23,6 +23,12 @@ struct AppSettings {
     std::u16string versionHost;       // VERSION_HOST, "host[:port]" of the version page
     bool showAdvanced = false;        // SHOW_ADVANCED
     bool savePassword = false;        // SAVE_PASS
+    // PASS_STORE: "keyring" when the desktop's secret store holds the saved
+    // password (USER_PASS is then empty), "file" when USER_PASS does.
+    bool passwordInKeyring = false;
+    // The host and user name the keyring entry was read or stored under this
+    // run: a changed login leaves no stale entry behind.
+    std::u16string keyringHost, keyringUser;
     bool closeWindow = false;         // CLOSE_WND
     bool transmissionReport = true;   // TRANSITION_REPORT
     bool reportAttach = true;         // TRANSITION_REPORT_ATTACH

@@ -22,6 +22,7 @@ namespace {
 constexpr char16_t kSettings[] = u"SETTINGS";
 constexpr char16_t kOptions[] = u"OPTIONS";
 constexpr unsigned kSettingsFileMode = 0600;
+constexpr char16_t kKeyring[] = u"keyring";
 
 bool isRegularFile(const std::filesystem::path& path) {
     struct stat info {};
@@ -101,6 +102,8 @@ void readOptions(AppPaths& paths, AppState& state, const ProfileFile& file) {
 
     s.userName = file.getString(kOptions, u"USER_NAME", u"", kNameWidth);
     s.password = file.getString(kOptions, u"USER_PASS", u"", kNameWidth);
+    s.passwordInKeyring =
+        equalsIgnoreAsciiCase(file.getString(kOptions, u"PASS_STORE", u"", kCodeWidth), kKeyring);
     s.serviceHost = file.getString(kOptions, u"SERV_NAME", kDefaultServiceHost, kPathWidth);
     s.objectPath = file.getString(kOptions, u"OBJ_NAME", kDefaultObjectPath, kPathWidth);
     const std::u16string logo = file.getString(kOptions, u"LOGO", kDefaultLogo, kPathWidth);
@@ -199,7 +202,9 @@ std::vector<std::pair<std::u16string_view, std::u16string>> optionValues(const A
         {u"THRESHOLD", flag(s.threshold)},
         {u"TIMEOUT", toU16(static_cast<long>(s.timeoutMs))},
         {u"USER_NAME", fitField(s.userName, kNameWidth)},
-        {u"USER_PASS", s.savePassword ? fitField(s.password, kNameWidth) : std::u16string()},
+        {u"USER_PASS", s.savePassword && !s.passwordInKeyring ? fitField(s.password, kNameWidth)
+                                                              : std::u16string()},
+        {u"PASS_STORE", s.passwordInKeyring ? kKeyring : u"file"},
         {u"SERV_NAME", fitField(s.serviceHost, kPathWidth)},
         {u"OBJ_NAME", fitField(s.objectPath, kPathWidth)},
         {u"SUBSCRIBE", fitField(s.subscribe, kPathWidth)},
@@ -258,7 +263,11 @@ bool SaveSettings(const AppPaths& paths) {
     file.set(kOptions, u"TIMEOUT", toU16(static_cast<long>(s.timeoutMs)));
     file.set(kOptions, u"MAX_PAGES", toU16(static_cast<long>(s.maxPages)));
     text(u"USER_NAME", s.userName, kNameWidth);
-    text(u"USER_PASS", s.savePassword ? s.password : std::u16string(), kNameWidth);
+    const bool passwordInFile = s.savePassword && !s.passwordInKeyring;
+    text(u"USER_PASS", passwordInFile ? s.password : std::u16string(), kNameWidth);
+    // A file that never had its password in the keyring is left without the key.
+    if (s.passwordInKeyring || file.value(kOptions, u"PASS_STORE"))
+        file.set(kOptions, u"PASS_STORE", s.passwordInKeyring ? kKeyring : u"file");
     text(u"SERV_NAME", s.serviceHost, kPathWidth);
     text(u"OBJ_NAME", s.objectPath, kPathWidth);
     text(u"SUBSCRIBE", s.subscribe, kPathWidth);

@@ -10,6 +10,7 @@
 #include "app/DialogTexts.h"
 #include "app/DocumentKind.h"
 #include "app/JobFileCheck.h"
+#include "app/PasswordPlace.h"
 #include "app/Paths.h"
 #include "app/Text.h"
 
@@ -108,6 +109,8 @@ int RunMiravo(const std::vector<std::u16string>& arguments, ShellDialogs& dialog
 
     AppPaths paths;
     LoadSettings(paths, state, environment.settings);
+    if (environment.passwords)
+        LoadPassword(paths, *environment.passwords);
 
     std::error_code ec;
     std::filesystem::current_path(ToFsPath(paths.moduleFolder), ec);
@@ -144,6 +147,8 @@ int RunMiravo(const std::vector<std::u16string>& arguments, ShellDialogs& dialog
         runGuarded([&] { dialogs.runSendDialog(paths); });
     }
 
+    if (environment.passwords)
+        StorePassword(state.settings, *environment.passwords);
     SaveSettings(paths);
     DeleteTemporaryFiles(state, jobFile);
     state.logo.reset();

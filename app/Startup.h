@@ -12,6 +12,7 @@
 
 #include "app/AppState.h"
 #include "app/ExitCleanup.h"
+#include "app/PasswordStore.h"
 #include "app/SettingsStore.h"
 
 namespace miravo {
@@ -57,6 +58,8 @@ RunPlan ChooseRunMode(const std::vector<std::u16string>& arguments,
 struct StartupEnvironment {
     SettingsLocation settings;                 // module and application-data folders
     std::filesystem::path procRoot = "/proc";  // where the desktop user is looked for
+    // Where a saved password is kept besides the settings file; none: the file only.
+    PasswordStore* passwords = nullptr;
 };
 
 // Runs the whole program with `arguments` (program name excluded). Returns 0.

@@ -13,6 +13,7 @@ inline constexpr int kOk = 35;
 inline constexpr int kSyncingContacts = 74;
 inline constexpr int kDestinationNumber = 100;
 inline constexpr int kNameOptional = 101;
+inline constexpr int kContactBookName = 102;
 inline constexpr int kEdit = 105;
 inline constexpr int kDelete = 106;
 inline constexpr int kNumber = 107;
@@ -208,5 +209,18 @@ inline constexpr int kPdfFilesFilter = 381;
 inline constexpr int kReportDestinations = 382; // %d destinations, %d OK, %d failed
 inline constexpr int kNothingToSendAgain = 383;
 inline constexpr int kSentDocumentNotKept = 384; // %s: why
+
+// The password's place, vCard in and out, accessible names.
+inline constexpr int kKeptInKeyring = 301;
+inline constexpr int kKeptInSettingsFile = 302;
+inline constexpr int kImportContacts = 303;
+inline constexpr int kExportContacts = 304;
+inline constexpr int kVCardFilesFilter = 305;
+inline constexpr int kContactsImported = 306;     // %d added, %d already there, %d without number
+inline constexpr int kCheckImportedNumbers = 307; // %s: the contacts' names
+inline constexpr int kContactsExported = 308;     // %s: the file, %d: the contacts
+inline constexpr int kFileNotRead = 309;          // %s: the file
+inline constexpr int kContactBookButtonHint = 310;
+inline constexpr int kMassFaxButtonHint = 311;
 
 }  // namespace miravo::text

@@ -115,7 +115,7 @@ int refresh(Journal& journal, const JournalArguments& arguments, std::FILE* out,
     std::fprintf(out, "%d fax(es) asked about, %zu status(es) changed\n", result.asked,
                  result.changes.size());
     // TIMEOUT, doubled by the service's back-off, goes back as after a send.
-    SaveChangedSettings(paths, loaded);
+    SaveSettingsAndPassword(paths, loaded);
     switch (result.end) {
         case RefreshEnd::Done:
             return kExitOk;

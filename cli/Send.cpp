@@ -15,6 +15,8 @@
 #include "app/AppState.h"
 #include "app/DocumentKind.h"
 #include "app/FileBytes.h"
+#include "app/KeyringStore.h"
+#include "app/PasswordPlace.h"
 #include "app/Paths.h"
 #include "app/SettingsStore.h"
 #include "app/Startup.h"
@@ -610,6 +612,15 @@ std::string serviceErrorText(const AppState& state, const SendSummary& summary) 
 
 }  // namespace
 
+namespace {
+
+PasswordStore& keyring() {
+    static const std::unique_ptr<PasswordStore> store = MakeKeyringStore();
+    return *store;
+}
+
+}  // namespace
+
 void LoadSettingsFrom(const std::string& settingsFile, AppPaths& paths, AppState& state) {
     SettingsLocation location;
     if (!settingsFile.empty()) {
@@ -620,6 +631,13 @@ void LoadSettingsFrom(const std::string& settingsFile, AppPaths& paths, AppState
     }
     location.keepEncoding = true;
     LoadSettings(paths, state, location);
+    LoadPassword(paths, keyring());
+}
+
+void SaveSettingsAndPassword(const AppPaths& paths, const AppSettings& loaded) {
+    if (paths.state)
+        StorePassword(paths.state->settings, keyring());
+    SaveChangedSettings(paths, loaded);
 }
 
 int Send(const SendArguments& arguments, const SendControls& controls, std::FILE* out,
@@ -761,8 +779,9 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
             break;
     }
     // Only what the run changed goes back (TIMEOUT doubled by the service's
-    // back-off, credentials typed at the prompt), in the file's encoding.
-    SaveChangedSettings(paths, loaded);
+    // back-off, credentials typed at the prompt, where the password is now
+    // kept), in the file's encoding.
+    SaveSettingsAndPassword(paths, loaded);
     return status;
 }
 

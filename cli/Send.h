@@ -60,7 +60,12 @@ bool ParseSendArguments(const std::vector<std::string>& args, SendArguments& out
 
 // Loads the settings from `settingsFile` (--settings), or from the
 // application-data folder when it is empty.
+// Also reads the saved password from the desktop's keyring, or moves one
+// found in the file there.
 void LoadSettingsFrom(const std::string& settingsFile, AppPaths& paths, AppState& state);
+// Puts the password where it is kept (keyring or file) and writes back the
+// settings that changed since `loaded`.
+void SaveSettingsAndPassword(const AppPaths& paths, const AppSettings& loaded);
 
 // The exit status a send ends with.
 int ExitStatusFor(const SendSummary& summary, const SendState& send);

@@ -1,6 +1,9 @@
 #include "server/Options.h"
 
+#include <CLI/CLI.hpp>
+
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 
 namespace miravo::server {
@@ -47,134 +50,55 @@ const char* usageText() {
            "See server/README.md for the fault rules and everything else.\n";
 }
 
-bool parseOptions(const std::vector<std::string>& args, Options& o, std::string& error) {
-    std::vector<std::string> positional;
-    std::size_t i = 0;
-    if (args.size() >= 2 && args[0] == "user" && args[1] == "add") {
-        o.command = Command::UserAdd;
-        i = 2;
-    } else if (args.size() >= 2 && args[0] == "user" && args[1] == "disable") {
-        o.command = Command::UserDisable;
-        i = 2;
-    } else if (args.size() >= 2 && args[0] == "contact" && args[1] == "add") {
-        o.command = Command::ContactAdd;
-        i = 2;
-    }
-    auto value = [&](const std::string& name, std::string& out) {
-        if (i + 1 >= args.size()) {
-            error = name + " needs a value";
-            return false;
-        }
-        out = args[++i];
-        return true;
-    };
-    for (; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        std::string v;
-        auto bad = [&] {
-            error = "bad value for " + a + ": \"" + v + "\"";
-            return false;
-        };
-        if (a == "--help" || a == "-h") {
-            o.command = Command::Help;
-            return true;
-        } else if (a == "--version") {
-            o.command = Command::Version;
-            return true;
-        } else if (a == "--demo") {
-            o.demo = true;
-        } else if (a == "--quiet") {
-            o.quiet = true;
-        } else if (a.rfind("--", 0) == 0) {
-            if (!value(a, v))
-                return false;
-            if (a == "--data")
-                o.dataDir = v;
-            else if (a == "--host")
-                o.host = v;
-            else if (a == "--port") {
-                if (!number(v, o.port, 0, 65535))
-                    return bad();
-            } else if (a == "--version-port") {
-                if (!number(v, o.versionPort, -1, 65535))
-                    return bad();
-            } else if (a == "--path") {
-                if (v.empty())
-                    return bad();
-                o.objectPath = v.front() == '/' ? v : "/" + v;
-            } else if (a == "--log-requests")
-                o.requestLogDir = v;
-            else if (a == "--threads") {
-                if (!number(v, o.threads, 4, 1024))
-                    return bad();
-            } else if (a == "--head-deadline") {
-                long ms = 0;
-                if (!number<long>(v, ms, 100, 60000))
-                    return bad();
-                o.front.headDeadline = std::chrono::milliseconds(ms);
-            } else if (a == "--idle-timeout") {
-                long ms = 0;
-                if (!number<long>(v, ms, 100, 600000))
-                    return bad();
-                o.front.idleTimeout = std::chrono::milliseconds(ms);
-            } else if (a == "--max-connections") {
-                if (!number<std::size_t>(v, o.front.maxConnections, 16, 4096))
-                    return bad();
-            } else if (a == "--login-hold-max") {
-                if (!number<std::int64_t>(v, o.service.throttle.maxHoldMs, 100, 86400000))
-                    return bad();
-            } else if (a == "--min-poll-interval") {
-                if (!number<std::int64_t>(v, o.service.minPollIntervalMs, 0, 3600000))
-                    return bad();
-            } else if (a == "--delivery-time") {
-                if (!number<std::int64_t>(v, o.service.deliveryMs, 0, 86400000))
-                    return bad();
-            } else if (a == "--rate") {
-                if (!money(v, o.service.rate))
-                    return bad();
-            } else if (a == "--max-body") {
-                if (!number<std::size_t>(v, o.maxBodyBytes, 1024, std::size_t(1) << 31))
-                    return bad();
-            } else if (a == "--max-field") {
-                if (!number<std::size_t>(v, o.maxFieldBytes, 6000, std::size_t(1) << 24))
-                    return bad();
-            } else if (a == "--max-parts") {
-                if (!number<std::size_t>(v, o.maxParts, 16, 1000000))
-                    return bad();
-            } else if (a == "--max-destinations") {
-                if (!number<std::size_t>(v, o.service.maxDestinations, 1, 100000))
-                    return bad();
-            } else if (a == "--max-pages") {
-                if (!number(v, o.service.maxPages, 1, 10000))
-                    return bad();
-            } else if (a == "--newest-version")
-                o.newestVersion = v;
-            else if (a == "--download-url")
-                o.downloadUrl = v;
-            else if (a == "--fault")
-                o.faults.push_back(v);
-            else if (a == "--fault-plan")
-                o.faultPlan = v;
-            else if (a == "--credit") {
-                if (!money(v, o.credit))
-                    return bad();
-            } else if (a == "--gsm")
-                o.contactGsm = v;
-            else if (a == "--group")
-                o.contactGroup = v;
-            else {
-                error = "unknown option " + a;
-                return false;
-            }
-        } else {
-            positional.push_back(a);
-        }
-    }
-    if (o.dataDir.empty()) {
-        error = "--data DIR is required";
-        return false;
-    }
-    o.service.dataDir = o.dataDir;
+namespace {
+
+// A value the option cannot take: the parser stops with this message.
+[[noreturn]] void refuse(const std::string& option, const std::string& value) {
+    throw CLI::ValidationError("bad value for " + option + ": \"" + value + "\"");
+}
+
+// Whole decimal numbers within [low, high] only ("010" is ten, "0x10" is no number).
+template <typename T>
+void numberOption(CLI::App& app, const std::string& name, T& out, T low, T high) {
+    app.add_option_function<std::string>(name, [name, &out, low, high](const std::string& v) {
+        if (!number(v, out, low, high))
+            refuse(name, v);
+    });
+}
+
+void millisecondsOption(CLI::App& app, const std::string& name, std::chrono::milliseconds& out,
+                        long low, long high) {
+    app.add_option_function<std::string>(name, [name, &out, low, high](const std::string& v) {
+        long ms = 0;
+        if (!number(v, ms, low, high))
+            refuse(name, v);
+        out = std::chrono::milliseconds(ms);
+    });
+}
+
+void moneyOption(CLI::App& app, const std::string& name, double& out) {
+    app.add_option_function<std::string>(name, [name, &out](const std::string& v) {
+        if (!money(v, out))
+            refuse(name, v);
+    });
+}
+
+// The command words come first: "user add", "user disable", "contact add".
+std::size_t readCommand(const std::vector<std::string>& args, Command& command) {
+    if (args.size() < 2)
+        return 0;
+    if (args[0] == "user" && args[1] == "add")
+        command = Command::UserAdd;
+    else if (args[0] == "user" && args[1] == "disable")
+        command = Command::UserDisable;
+    else if (args[0] == "contact" && args[1] == "add")
+        command = Command::ContactAdd;
+    else
+        return 0;
+    return 2;
+}
+
+bool takePositional(Options& o, const std::vector<std::string>& positional, std::string& error) {
     switch (o.command) {
         case Command::UserAdd:
             if (positional.size() != 2 || positional[0].empty() || positional[1].empty()) {
@@ -207,6 +131,80 @@ bool parseOptions(const std::vector<std::string>& args, Options& o, std::string&
             }
             return true;
     }
+}
+
+}  // namespace
+
+bool parseOptions(const std::vector<std::string>& args, Options& o, std::string& error) {
+    const std::size_t first = readCommand(args, o.command);
+
+    CLI::App app("miravo-server");
+    app.set_help_flag();  // --help and --version end the parse below, before any check
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    bool help = false, version = false;
+    app.add_flag("-h,--help", help);
+    app.add_flag("--version", version);
+    app.add_flag("--demo", o.demo);
+    app.add_flag("--quiet", o.quiet);
+    app.add_option("--data", o.dataDir);
+    app.add_option("--host", o.host);
+    numberOption(app, "--port", o.port, 0, 65535);
+    numberOption(app, "--version-port", o.versionPort, -1, 65535);
+    app.add_option_function<std::string>("--path", [&o](const std::string& v) {
+        if (v.empty())
+            refuse("--path", v);
+        o.objectPath = v.front() == '/' ? v : "/" + v;
+    });
+    app.add_option("--log-requests", o.requestLogDir);
+    numberOption(app, "--threads", o.threads, 4, 1024);
+    millisecondsOption(app, "--head-deadline", o.front.headDeadline, 100, 60000);
+    millisecondsOption(app, "--idle-timeout", o.front.idleTimeout, 100, 600000);
+    numberOption<std::size_t>(app, "--max-connections", o.front.maxConnections, 16, 4096);
+    numberOption<std::int64_t>(app, "--login-hold-max", o.service.throttle.maxHoldMs, 100,
+                               86400000);
+    numberOption<std::int64_t>(app, "--min-poll-interval", o.service.minPollIntervalMs, 0,
+                               3600000);
+    numberOption<std::int64_t>(app, "--delivery-time", o.service.deliveryMs, 0, 86400000);
+    moneyOption(app, "--rate", o.service.rate);
+    numberOption<std::size_t>(app, "--max-body", o.maxBodyBytes, 1024, std::size_t(1) << 31);
+    numberOption<std::size_t>(app, "--max-field", o.maxFieldBytes, 6000, std::size_t(1) << 24);
+    numberOption<std::size_t>(app, "--max-parts", o.maxParts, 16, 1000000);
+    numberOption<std::size_t>(app, "--max-destinations", o.service.maxDestinations, 1, 100000);
+    numberOption(app, "--max-pages", o.service.maxPages, 1, 10000);
+    app.add_option("--newest-version", o.newestVersion);
+    app.add_option("--download-url", o.downloadUrl);
+    app.add_option("--fault", o.faults)
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option("--fault-plan", o.faultPlan);
+    moneyOption(app, "--credit", o.credit);
+    app.add_option("--gsm", o.contactGsm);
+    app.add_option("--group", o.contactGroup);
+    std::vector<std::string> positional;
+    app.add_option("arguments", positional);
+
+    // The parser takes the arguments last first.
+    std::vector<std::string> reversed(args.rbegin(), args.rend() - static_cast<long>(first));
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        if (help || version) {
+            o.command = help ? Command::Help : Command::Version;
+            return true;
+        }
+        error = e.what();
+        return false;
+    }
+    if (help || version) {
+        o.command = help ? Command::Help : Command::Version;
+        return true;
+    }
+    if (o.dataDir.empty()) {
+        error = "--data DIR is required";
+        return false;
+    }
+    o.service.dataDir = o.dataDir;
+    return takePositional(o, positional, error);
 }
 
 }  // namespace miravo::server

@@ -1,6 +1,7 @@
 #include "ui/ContactBookDialog.h"
 
 #include <QEvent>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -16,6 +17,7 @@
 #include "app/LanguageTable.h"
 #include "app/Paths.h"
 #include "contacts/AddressBookTasks.h"
+#include "contacts/VCardFile.h"
 #include "ui/AddContactDialog.h"
 #include "ui/ContactBookModel.h"
 #include "ui/ContactFilterModel.h"
@@ -60,6 +62,7 @@ ContactBookDialog::ContactBookDialog(AppPaths& paths, QWidget* parent)
     list()->setItemDelegateForColumn(ContactBookModel::DeleteColumn, iconCells);
     fill();
     applyButton()->setEnabled(false);
+    addTransferButtons();
     ApplyDialogTexts(this, paths_, kContactBookTexts);
 
     connect(list(), &QTreeView::clicked, this, &ContactBookDialog::clicked);
@@ -205,6 +208,79 @@ void ContactBookDialog::apply() {
         return;
     }
     applyButton()->setEnabled(false);
+}
+
+void ContactBookDialog::addTransferButtons() {
+    const LanguageTable& language = paths_.state->language;
+    auto button = [&](const char* name, int textId, int at) {
+        auto* b = new QPushButton(qstr(GetText(language, textId)), this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        ui_->bookButtons->insertWidget(at, b);
+        return b;
+    };
+    // After "Apply", before the spacer.
+    QPushButton* importButton = button("importContacts", text::kImportContacts, 3);
+    QPushButton* exportButton = button("exportContacts", text::kExportContacts, 4);
+    const QString filter = qstr(GetText(language, text::kVCardFilesFilter));
+    connect(importButton, &QPushButton::clicked, this, [this, importButton, filter] {
+        const QString file = QFileDialog::getOpenFileName(this, importButton->text(), QString(), filter);
+        if (!file.isEmpty())
+            importContacts(file);
+    });
+    connect(exportButton, &QPushButton::clicked, this, [this, exportButton, filter] {
+        const QString file = QFileDialog::getSaveFileName(
+            this, exportButton->text(), QStringLiteral("contacts.vcf"), filter);
+        if (!file.isEmpty())
+            exportContacts(file);
+    });
+}
+
+void ContactBookDialog::importContacts(const QString& file) {
+    const LanguageTable& language = paths_.state->language;
+    const VCardFileImport imported =
+        ImportVCardFile(ToFsPath(file.toStdU16String()), paths_.state->contactBook);
+    if (!imported.read) {
+        tell(QMessageBox::Warning, QStringLiteral("importFailed"),
+             GetText(language, text::kFileNotRead, file.toStdU16String()));
+        return;
+    }
+    if (imported.added.added > 0) {
+        model_->refill();
+        list()->scrollToBottom();
+        changed();  // new contacts: Apply saves them, the next synchronisation sends them
+    }
+    std::u16string told = GetText(language, text::kContactsImported,
+                                  static_cast<int>(imported.added.added),
+                                  static_cast<int>(imported.added.alreadyThere),
+                                  static_cast<int>(imported.withoutNumber.size()));
+    if (!imported.added.toCheck.empty()) {
+        std::u16string names;
+        for (const std::u16string& name : imported.added.toCheck)
+            names += (names.empty() ? u"" : u", ") + name;
+        told += u"\n\n" + GetText(language, text::kCheckImportedNumbers, names);
+    }
+    tell(QMessageBox::Information, QStringLiteral("imported"), told);
+}
+
+void ContactBookDialog::exportContacts(const QString& file) {
+    const LanguageTable& language = paths_.state->language;
+    std::size_t written = 0;
+    if (!ExportVCardFile(ToFsPath(file.toStdU16String()), paths_.state->contactBook, written)) {
+        tell(QMessageBox::Warning, QStringLiteral("exportFailed"),
+             GetText(language, text::kFileNotWritten, file.toStdU16String()));
+        return;
+    }
+    tell(QMessageBox::Information, QStringLiteral("exported"),
+         GetText(language, text::kContactsExported, file.toStdU16String(),
+                 static_cast<int>(written)));
+}
+
+void ContactBookDialog::tell(QMessageBox::Icon icon, const QString& objectName,
+                             const std::u16string& text) {
+    QMessageBox box(icon, windowTitle(), qstr(text), QMessageBox::Ok, this);
+    box.setObjectName(objectName);
+    box.exec();
 }
 
 void ContactBookDialog::tellKeptAside(const std::filesystem::path& keptAside) {

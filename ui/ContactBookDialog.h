@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QMessageBox>
 #include <filesystem>
 #include <memory>
 
@@ -41,6 +42,11 @@ class ContactBookDialog : public QDialog {
     ContactBookModel* model() const { return model_; }
     ContactFilterModel* shownRows() const { return shownRows_; }
     QTreeView* list() const;
+    // Adds a vCard file's contacts to the book as new contacts and tells
+    // the user what came in; the buttons ask for the file first.
+    void importContacts(const QString& file);
+    // Writes the book's contacts to a vCard file and tells the user.
+    void exportContacts(const QString& file);
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -71,6 +77,8 @@ class ContactBookDialog : public QDialog {
     // kept (nothing when `keptAside` is empty).
     void tellKeptAside(const std::filesystem::path& keptAside);
     void layoutColumns();
+    void addTransferButtons();
+    void tell(QMessageBox::Icon icon, const QString& objectName, const std::u16string& text);
 
     AppPaths& paths_;
     std::unique_ptr<Ui::ContactBookDialog> ui_;

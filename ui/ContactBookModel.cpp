@@ -110,6 +110,7 @@ QVariant ContactBookModel::data(const QModelIndex& index, int role) const {
                 return deleteIcon_;
             return {};
         case Qt::ToolTipRole:
+        case Qt::AccessibleTextRole:  // the icon cells speak as their tool tip reads
             if (group)
                 return {};
             if (index.column() == EditColumn)

@@ -5,6 +5,7 @@
 #include "app/AppState.h"
 #include "app/DialogTexts.h"
 #include "app/Startup.h"
+#include "ui/AccessibleNames.h"
 #include "ui/DialogControls.h"
 #include "ui/DialogSize.h"
 #include "ui/HeaderLogo.h"
@@ -28,6 +29,7 @@ void ApplyDialogTexts(QWidget* dialog, AppPaths& paths, int kind) {
     }
     if (kind == kSendDialogTexts)
         LoadLogo(paths, state);
+    ApplyAccessibleNames(dialog, state.language);
     if (auto* strip = control<HeaderLogo>(dialog, controlid::kHeaderStrip))
         strip->setState(&state);
     // New texts may need more room (or less): measure the dialog again.

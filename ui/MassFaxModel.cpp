@@ -144,6 +144,10 @@ QVariant MassFaxModel::data(const QModelIndex& index, int role) const {
             return index.column() == DeleteColumn
                        ? QVariant(qstr(GetText(language_, text::kDelete)))
                        : QVariant();
+        case Qt::AccessibleTextRole:  // the icon cells speak as their tool tip reads
+            return index.column() == DeleteColumn
+                       ? QVariant(qstr(GetText(language_, text::kDelete)))
+                       : QVariant();
         case Qt::ForegroundRole:
             if (index.column() == NumberColumn && marked(check_.invalid, index.row()))
                 return QColor(Qt::red);

@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <algorithm>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
 
@@ -101,8 +102,16 @@ OptionsDialog::OptionsDialog(AppPaths& paths, QWidget* parent)
     ditheringButton()->setChecked(settings.dithering);
     thresholdButton()->setChecked(settings.threshold);
 
-    connect(savePasswordBox(), &QCheckBox::toggled, this,
-            [this](bool on) { paths_.state->settings.savePassword = on; });
+    // Where a saved password is kept: the desktop's keyring or the settings file.
+    passwordPlace_ = new QLabel(this);
+    passwordPlace_->setObjectName(QStringLiteral("passwordPlace"));
+    passwordPlace_->setWordWrap(true);
+    ui_->credentialsLayout->addWidget(passwordPlace_, ui_->credentialsLayout->rowCount(), 0, 1, 3);
+    showPasswordPlace();
+    connect(savePasswordBox(), &QCheckBox::toggled, this, [this](bool on) {
+        paths_.state->settings.savePassword = on;
+        showPasswordPlace();
+    });
     connect(showPasswordBox(), &QCheckBox::toggled, this, [this](bool on) {
         paths_.state->settings.showPassword = on;
         passwordBox()->setEchoMode(on ? QLineEdit::Normal : QLineEdit::Password);
@@ -213,6 +222,14 @@ void OptionsDialog::showCredentials() {
     const AppSettings& settings = paths_.state->settings;
     userNameBox()->setText(qstr(settings.userName));
     passwordBox()->setText(qstr(settings.password));
+}
+
+void OptionsDialog::showPasswordPlace() {
+    const AppState& state = *paths_.state;
+    passwordPlace_->setVisible(state.settings.savePassword);
+    passwordPlace_->setText(qstr(GetText(state.language, state.settings.passwordInKeyring
+                                                             ? text::kKeptInKeyring
+                                                             : text::kKeptInSettingsFile)));
 }
 
 void OptionsDialog::takeCredentials() {

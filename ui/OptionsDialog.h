@@ -82,6 +82,7 @@ class OptionsDialog : public QDialog {
 
     void fillLanguages();
     void showCredentials();
+    void showPasswordPlace();
     void takeCredentials();
     void methodClicked();
     void check();
@@ -92,6 +93,7 @@ class OptionsDialog : public QDialog {
 
     AppPaths& paths_;
     std::unique_ptr<Ui::OptionsDialog> ui_;
+    QLabel* passwordPlace_ = nullptr;  // where a saved password is kept
 };
 
 }  // namespace miravo::ui

@@ -17,6 +17,7 @@
 #include <algorithm>
 
 #include "app/LanguageTable.h"
+#include "ui/AccessibleNames.h"
 #include "ui/DialogControls.h"
 #include "ui/Icons.h"
 #include "ui/Mnemonics.h"
@@ -87,6 +88,7 @@ PreviewWindow::PreviewWindow(const LanguageTable& language, QWidget* owner)
         size = size.boundedTo(QSize(room.width(), room.height() - kFrameRoom));
     }
     resize(size);
+    ApplyAccessibleNames(this, language);
 }
 
 void PreviewWindow::open(const QString& path, const QString& title) {

@@ -24,6 +24,7 @@
 #include "journal/JournalCsv.h"
 #include "journal/SentDocuments.h"
 #include "journal/TransmissionReport.h"
+#include "ui/AccessibleNames.h"
 #include "ui/DialogControls.h"
 #include "ui/FileDialogFolder.h"
 #include "ui/WindowPlacement.h"
@@ -149,6 +150,7 @@ SentFaxesWindow::SentFaxesWindow(AppPaths& paths, QWidget* parent)
     layout->addWidget(status_);
     layout->addWidget(buttons);
     resize(900, 560);
+    ApplyAccessibleNames(this, language);
 
     connect(search_, &QLineEdit::textChanged, model_, &SentFaxesModel::setSearch);
     connect(model_, &QAbstractItemModel::modelReset, this, &SentFaxesWindow::showDetails);

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/LanguageTable.h"
+#include "ui/AccessibleNames.h"
 #include "ui/DialogControls.h"
 #include "ui/TextIds.h"
 
@@ -61,6 +62,7 @@ WaitingJobsDialog::WaitingJobsDialog(const LanguageTable& language,
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(list_, &QTreeWidget::itemDoubleClicked, this, &WaitingJobsDialog::convertSelected);
     resize(520, 280);
+    ApplyAccessibleNames(this, language);
 }
 
 int WaitingJobsDialog::selectedIndex() const {

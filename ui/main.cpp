@@ -5,63 +5,60 @@
 // jobs that wait in the spool and ends at once when none waits.
 #include <QApplication>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/AppState.h"
+#include "app/KeyringStore.h"
 #include "app/Paths.h"
 #include "app/SettingsStore.h"
 #include "app/Startup.h"
+#include "contacts/VCardFile.h"
 #include "printmon/WaitingJobs.h"
 #include "ui/Icons.h"
 #include "ui/Mnemonics.h"
 #include "ui/QtShellDialogs.h"
 #include "ui/SessionBusService.h"
+#include "ui/ToolOptions.h"
 #include "ui/WaitingJobsDialog.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: miravo [JOB_FILE | DOCUMENT] [/config]\n"
-    "\n"
-    "Sends a printed document as a fax through the fax service.\n"
-    "\n"
-    "  JOB_FILE   a job written by the Miravo printer: its pages are converted\n"
-    "             and the send dialog opens\n"
-    "  DOCUMENT   a PDF, PostScript, PNG, JPEG or TIFF file to send\n"
-    "  /config    open only the Options dialog\n"
-    "  --waiting-jobs\n"
-    "             offer the printed jobs that wait (run at login); ends at\n"
-    "             once when none waits\n"
-    "  --bus-service\n"
-    "             the process the session bus starts to open printed jobs\n"
-    "  --help     show this help and exit\n"
-    "  --version  show the version and exit\n"
-    "\n"
-    "Without arguments the send dialog opens and a document can be chosen there.\n";
-
-// --help and --version answer on the terminal, without a display.
-bool answeredOnTerminal(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        if (argument == "--help" || argument == "-h") {
-            std::fputs(kUsage, stdout);
-            return true;
-        }
-        if (argument == "--version") {
+// Runs the command lines that open no window; none: the dialogs' command line.
+std::optional<int> runTool(int argc, char** argv) {
+    namespace ui = miravo::ui;
+    const ui::ToolOptions tool = ui::ParseToolOptions({argv + 1, argv + argc});
+    switch (tool.kind) {
+        case ui::ToolOptions::None:
+            return std::nullopt;
+        case ui::ToolOptions::Help:
+            std::fputs(ui::MiravoUsage(), stdout);
+            return 0;
+        case ui::ToolOptions::Version:
             std::printf("miravo %s\n", MIRAVO_VERSION);
-            return true;
-        }
+            return 0;
+        case ui::ToolOptions::Refused:
+            std::fprintf(stderr, "miravo: %s\n%s", tool.error.c_str(), ui::MiravoUsage());
+            return 2;
+        default:
+            break;
     }
-    return false;
+    miravo::AppState state;
+    miravo::AppPaths paths;
+    miravo::LoadSettings(paths, state);  // the language the counts are told in
+    return miravo::RunContactsCommand(tool.kind == ui::ToolOptions::ImportContacts
+                                          ? miravo::ContactsCommand::Import
+                                          : miravo::ContactsCommand::Export,
+                                      tool.file, state.language, stdout, stderr);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (answeredOnTerminal(argc, argv))
-        return 0;
+    if (const auto status = runTool(argc, argv))
+        return *status;
     const std::string mode = argc == 2 ? argv[1] : "";
     if (mode == "--bus-service")
         return miravo::ui::RunSessionBusService(argc, argv);
@@ -101,5 +98,8 @@ int main(int argc, char** argv) {
     }
     static miravo::AppState state;  // the one record, alive until the process ends
     miravo::ui::QtShellDialogs dialogs;
-    return miravo::RunMiravo(arguments, dialogs, state);
+    const auto keyring = miravo::MakeKeyringStore();
+    miravo::StartupEnvironment environment;
+    environment.passwords = keyring.get();
+    return miravo::RunMiravo(arguments, dialogs, state, environment);
 }

@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <map>
 #include <memory>
 
 #include "app/NumberCheck.h"
+#include "app/PasswordPlace.h"
 #include "app/Paths.h"
 #include "app/ProfileIni.h"
 #include "app/Text.h"
@@ -659,6 +661,127 @@ TEST_F(SettingsPathsTest, PathConversionsNeverThrow) {
     EXPECT_EQ(WithTrailingSlash(u"/a"), u"/a/");
     EXPECT_EQ(WithTrailingSlash(u"/a/"), u"/a/");
     EXPECT_EQ(WithTrailingSlash(u""), u"");
+}
+
+
+// ---- The saved password in the desktop's keyring ---------------------------
+
+// A secret store in memory; `answers` false stands for no store on the bus,
+// `echo` false for one that confirms a write but gives something else back.
+class MemoryStore : public PasswordStore {
+  public:
+    bool answers = true;
+    bool echo = true;
+    std::map<std::u16string, std::u16string> entries;
+
+    Result read(const std::u16string& host, const std::u16string& user,
+                std::u16string& password) override {
+        if (!answers)
+            return Result::Unavailable;
+        const auto it = entries.find(host + u"|" + user);
+        if (it == entries.end())
+            return Result::NotFound;
+        password = echo ? it->second : u"other";
+        return Result::Done;
+    }
+    Result write(const std::u16string& host, const std::u16string& user,
+                 const std::u16string& password) override {
+        if (!answers)
+            return Result::Unavailable;
+        entries[host + u"|" + user] = password;
+        return Result::Done;
+    }
+    Result remove(const std::u16string& host, const std::u16string& user) override {
+        if (!answers)
+            return Result::Unavailable;
+        return entries.erase(host + u"|" + user) ? Result::Done : Result::NotFound;
+    }
+};
+
+TEST_F(SettingsStoreTest, PasswordInTheFileMovesToTheKeyringOnlyWhenItConfirms) {
+    const std::u16string withPassword =
+        u"SAVE_PASS=1\r\nUSER_NAME=alice\r\nUSER_PASS=s3cret\r\nSERV_NAME=fax.example\r\n";
+    struct Case {
+        const char* what;
+        std::u16string options;
+        bool answers, echo;
+        bool moved;
+    } cases[] = {
+        {"keyring confirms", withPassword, true, true, true},
+        {"no keyring", withPassword, false, true, false},
+        {"keyring gives back another", withPassword, true, false, false},
+        {"Save password off", u"SAVE_PASS=0\r\nUSER_NAME=alice\r\nUSER_PASS=s3cret\r\n", true,
+         true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeOptions(c.options);
+        MemoryStore store;
+        store.answers = c.answers;
+        store.echo = c.echo;
+        load();
+        LoadPassword(paths_, store);
+        EXPECT_EQ(state_->settings.password, u"s3cret");
+        EXPECT_EQ(state_->settings.passwordInKeyring, c.moved);
+        const std::string bytes = readBytes(settingsFile());
+        EXPECT_EQ(bytes.find(utf16le(u"s3cret", false)) == std::string::npos, c.moved);
+        if (c.moved) {
+            EXPECT_EQ(stored(u"OPTIONS", u"PASS_STORE"), u"keyring");
+            EXPECT_EQ(store.entries[u"fax.example|alice"], u"s3cret");
+        } else {
+            EXPECT_EQ(stored(u"OPTIONS", u"PASS_STORE"), std::nullopt);
+        }
+    }
+}
+
+TEST_F(SettingsStoreTest, PasswordKeptInTheKeyringFollowsTheRun) {
+    writeOptions(u"SAVE_PASS=1\r\nUSER_NAME=alice\r\nUSER_PASS=\r\nSERV_NAME=fax.example\r\n"
+                 u"PASS_STORE=keyring\r\n");
+    MemoryStore store;
+    store.entries[u"fax.example|alice"] = u"from the keyring";
+    load();
+    LoadPassword(paths_, store);
+    EXPECT_EQ(state_->settings.password, u"from the keyring");
+
+    // A new password typed during the run replaces the entry, not the file's value.
+    state_->settings.password = u"typed";
+    StorePassword(state_->settings, store);
+    ASSERT_TRUE(SaveSettings(paths_));
+    EXPECT_EQ(store.entries[u"fax.example|alice"], u"typed");
+    EXPECT_EQ(stored(u"OPTIONS", u"USER_PASS"), u"");
+
+    // The keyring is gone by the next run: nothing is known, nothing is lost.
+    store.answers = false;
+    load();
+    LoadPassword(paths_, store);
+    EXPECT_EQ(state_->settings.password, u"");
+    StorePassword(state_->settings, store);
+    ASSERT_TRUE(SaveSettings(paths_));
+    EXPECT_EQ(stored(u"OPTIONS", u"PASS_STORE"), u"keyring");
+
+    // A password typed while there is no keyring goes to the file, as before.
+    state_->settings.password = u"typed again";
+    StorePassword(state_->settings, store);
+    ASSERT_TRUE(SaveSettings(paths_));
+    EXPECT_EQ(stored(u"OPTIONS", u"USER_PASS"), u"typed again");
+    EXPECT_EQ(stored(u"OPTIONS", u"PASS_STORE"), u"file");
+
+    // A login changed during the run leaves no entry under the old one.
+    store.answers = true;
+    store.entries = {{u"fax.example|alice", u"typed again"}};
+    load();
+    LoadPassword(paths_, store);
+    state_->settings.userName = u"bob";
+    StorePassword(state_->settings, store);
+    EXPECT_EQ(store.entries, (std::map<std::u16string, std::u16string>{
+                                 {u"fax.example|bob", u"typed again"}}));
+
+    // "Save password" turned off takes the entry out of the keyring.
+    state_->settings.passwordInKeyring = true;
+    state_->settings.savePassword = false;
+    StorePassword(state_->settings, store);
+    EXPECT_TRUE(store.entries.empty());
+    EXPECT_FALSE(state_->settings.passwordInKeyring);
 }
 
 }  // namespace

@@ -186,6 +186,38 @@ TEST(ServerOptionsTest, RefusesWhatCannotBeUsed) {
     }
 }
 
+// Numbers are decimal only; the last of a repeated option counts, every
+// --fault is kept; --help and --version win over everything else.
+TEST(ServerOptionsTest, NumbersRepeatsHelpAndVersion) {
+    struct Case {
+        std::vector<std::string> args;
+        bool parses;
+        Command command;
+        int port;
+    } cases[] = {
+        {{"--data", "d", "--port", "010"}, true, Command::Serve, 10},
+        {{"--data", "d", "--port", "0x10"}, false, Command::Serve, 8443},
+        {{"--data", "d", "--port", " 1"}, false, Command::Serve, 8443},
+        {{"--data", "d", "--port", "1", "--port", "2"}, true, Command::Serve, 2},
+        {{"--data", "d", "extra", "--help"}, true, Command::Help, 8443},
+        {{"--version"}, true, Command::Version, 8443},
+        {{"user", "add", "-h"}, true, Command::Help, 8443},
+    };
+    for (const Case& c : cases) {
+        Options o;
+        std::string error;
+        EXPECT_EQ(parseOptions(c.args, o, error), c.parses) << c.args.back() << " " << error;
+        if (c.parses) {
+            EXPECT_EQ(o.command, c.command) << c.args.back();
+            EXPECT_EQ(o.port, c.port) << c.args.back();
+        }
+    }
+    Options faults;
+    std::string error;
+    ASSERT_TRUE(parseOptions({"--fault", "close", "--data", "d", "--fault", "empty"}, faults, error));
+    EXPECT_EQ(faults.faults, (std::vector<std::string>{"close", "empty"}));
+}
+
 TEST(ServerFormTest, DestinationsPairNumbersWithNamesByIndex) {
     FormData form;
     form.parts = {{"numbers[1]", "", "", "111"}, {"names[2]", "", "", "Bob"},

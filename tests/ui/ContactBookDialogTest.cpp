@@ -5,10 +5,13 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTreeView>
 
+#include "app/LanguageTable.h"
 #include "contacts/ContactStore.h"
+#include "contacts/VCard.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/ContactBookDialog.h"
@@ -361,6 +364,76 @@ TEST_F(ContactBookDialogTest, AnEmptyBookIsFetchedOnOpeningAndSyncSendsANewConta
     EXPECT_FALSE(find<QPushButton>(dialog.get(), 1078)->isEnabled());
     EXPECT_EQ(savedBook().contacts, state().contactBook.contacts);
     EXPECT_FALSE(state().job.workerTask);
+}
+
+// A vCard file comes in as new contacts that Apply saves; the user is told
+// the counts and which numbers to check; the book goes out again whole.
+TEST_F(ContactBookDialogTest, ImportAndExportVCards) {
+    writeBook({single(u"12", u"Old", u"200")});
+    const auto file = dataDir().path() / "phone.vcf";
+    std::ofstream(file, std::ios::binary)
+        << "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Anna Berger\r\nTEL;TYPE=WORK,FAX:+49 30 222\r\n"
+           "CATEGORIES:Praxen\r\nEND:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nFN:Karl\r\n"
+           "TEL:+49 221 99\r\nEND:VCARD\r\nBEGIN:VCARD\r\nFN:Nobody\r\nEND:VCARD\r\n";
+    auto dialog = openBook(paths());
+    ASSERT_TRUE(dialog->findChild<QPushButton*>("importContacts"));
+    EXPECT_EQ(dialog->findChild<QPushButton*>("exportContacts")->text(), QString::fromUtf8("Export…"));
+    QString told;
+    const auto imported = whenModal("imported", [&](QDialog* box) {
+        told = static_cast<QMessageBox*>(box)->text();
+        box->accept();
+    });
+    dialog->importContacts(QString::fromStdString(file.string()));
+    ASSERT_TRUE(*imported);
+    EXPECT_TRUE(told.contains("imported: 2")) << told.toStdString();
+    EXPECT_TRUE(told.contains("without a fax number: 1")) << told.toStdString();
+    EXPECT_TRUE(told.contains("Karl")) << told.toStdString();
+    EXPECT_FALSE(told.contains("Anna")) << told.toStdString();
+    EXPECT_EQ(dialog->model()->rowCount(), 4);  // the group, Old, Anna, Karl
+    EXPECT_EQ(record(3).state, New);
+    EXPECT_TRUE(find<QPushButton>(dialog.get(), 1078)->isEnabled());
+    click(dialog.get(), 1078);  // Apply
+    EXPECT_EQ(savedBook().contacts, state().contactBook.contacts);
+
+    const auto exported = whenModal("exported", [](QDialog* box) { box->accept(); });
+    dialog->exportContacts(QString::fromStdString((dataDir().path() / "out.vcf").string()));
+    ASSERT_TRUE(*exported);
+    EXPECT_EQ(ReadVCards(miravo::test::readBytes(dataDir().path() / "out.vcf")).contacts.size(), 3u);
+}
+
+// With MIRAVO_SCREENSHOTS=<folder> (scripts/screenshots.sh), the contact
+// book just after a vCard import, with what the user is told, is saved
+// there as contact-book-import.png (or contact-book-import-<code>.png).
+TEST_F(ContactBookDialogTest, ImportScreenshot) {
+    const QByteArray folder = qgetenv("MIRAVO_SCREENSHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "no MIRAVO_SCREENSHOTS folder";
+    const QString code = qEnvironmentVariable("MIRAVO_SCREENSHOT_LANG", "en");
+    ASSERT_EQ(LoadLanguage(state().language, paths().languageFile, code.toStdU16String()), 1);
+    writeBook({single(u"12", u"Finanzamt Mitte", u"+49 30 9028 1100"),
+               single(u"13", u"Harbour Ltd", u"+44 20 7946 0018")});
+    const auto file = dataDir().path() / "phone.vcf";
+    std::ofstream(file, std::ios::binary)
+        << "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:M=C3=BCller;J=\r\n"
+           "=C3=BCrgen;;;\r\nTEL;WORK;FAX:+49 89 2180 4455\r\nEND:VCARD\r\n"
+           "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Anna Berger\r\nTEL;TYPE=WORK,FAX:+49 30 1234567\r\n"
+           "TEL;TYPE=CELL:+49 170 5550101\r\nCATEGORIES:Praxen\r\nEND:VCARD\r\n"
+           "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Sales North\r\nTEL;VALUE=uri:tel:+49-40-3861-2200\r\n"
+           "END:VCARD\r\n";
+    ContactBookDialog dialog(paths());
+    dialog.resize(620, 420);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    const QString name = code == "en" ? "contact-book-import" : "contact-book-import-" + code;
+    const auto shot = whenModal("imported", [&](QDialog* box) {
+        QTest::qWait(300);
+        const QRect area = dialog.frameGeometry().united(box->frameGeometry()).adjusted(-8, -8, 8, 8);
+        const QPixmap screen = dialog.screen()->grabWindow(0);
+        EXPECT_TRUE(screen.copy(area).save(QString::fromLocal8Bit(folder) + "/" + name + ".png", "PNG"));
+        box->accept();
+    });
+    dialog.importContacts(QString::fromStdString(file.string()));
+    EXPECT_TRUE(*shot);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "app/LanguageTable.h"
 #include "app/Text.h"
+#include "app/TextIds.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/Mnemonics.h"
@@ -69,6 +70,25 @@ class OptionsDialogTest : public UiTest {
   private:
     std::shared_ptr<bool> fired_;
 };
+
+TEST_F(OptionsDialogTest, SaysWhereTheSavedPasswordIsKept) {
+    for (const bool inKeyring : {true, false}) {
+        state().settings.savePassword = true;
+        state().settings.passwordInKeyring = inKeyring;
+        QString shown;
+        bool hiddenWhenNotSaved = false;
+        runOptions([&](QDialog* dialog) {
+            auto* place = dialog->findChild<QLabel*>("passwordPlace");
+            shown = place->isVisible() ? place->text() : QString();
+            click(dialog, 1005);  // "Save password" off: nothing is kept
+            hiddenWhenNotSaved = !place->isVisible();
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        });
+        EXPECT_EQ(shown, text(inKeyring ? miravo::text::kKeptInKeyring
+                                         : miravo::text::kKeptInSettingsFile));
+        EXPECT_TRUE(hiddenWhenNotSaved);
+    }
+}
 
 TEST_F(OptionsDialogTest, CancelKeepsTheMethodButNotCredentialsTheirSwitchesOrLanguage) {
     state().settings.serviceHost = u"127.0.0.1:1";  // Check gets no answer
@@ -299,6 +319,28 @@ TEST_F(OptionsDialogTest, LinkTurnsToTheClickedColourForTheRestOfTheRun) {
     EXPECT_EQ(reopened.rgb(), kClickedLinkColour);
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], QUrl("https://127.0.0.1:8443/signup"));
+}
+
+// With MIRAVO_SCREENSHOTS=<folder> (scripts/screenshots.sh), Options with
+// the password kept in the desktop's keyring is saved there as
+// options-keyring.png (or options-keyring-<code>.png).
+TEST_F(OptionsDialogTest, KeyringScreenshot) {
+    const QByteArray folder = qgetenv("MIRAVO_SCREENSHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "no MIRAVO_SCREENSHOTS folder";
+    const QString code = qEnvironmentVariable("MIRAVO_SCREENSHOT_LANG", "en");
+    ASSERT_EQ(LoadLanguage(state().language, paths().languageFile, code.toStdU16String()), 1);
+    paths().languageCode = code.toStdU16String();
+    state().settings.userName = u"anna@example.test";
+    state().settings.password = u"secret";
+    state().settings.savePassword = true;
+    state().settings.passwordInKeyring = true;
+    const QString name = code == "en" ? "options-keyring" : "options-keyring-" + code;
+    runOptions([&](QDialog* dialog) {
+        QTest::qWait(300);
+        EXPECT_TRUE(dialog->grab().save(QString::fromLocal8Bit(folder) + "/" + name + ".png", "PNG"));
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
 }
 
 }  // namespace

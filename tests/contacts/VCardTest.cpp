@@ -1,0 +1,176 @@
+#include "contacts/VCard.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/LanguageTable.h"
+#include "app/Text.h"
+#include "contacts/ContactStore.h"
+#include "contacts/VCardFile.h"
+#include "tests/TestSupport.h"
+
+namespace miravo {
+namespace {
+
+using Names = std::vector<std::u16string>;
+
+struct Expected {
+    std::u16string name, number, gsm;
+    Names groups;
+    bool toCheck = false;
+};
+
+// The shapes address books and phones write, each with what must come out.
+TEST(VCardReadTest, RealWorldShapes) {
+    struct Case {
+        const char* what;
+        std::string file;
+        std::vector<Expected> contacts;
+        Names withoutNumber;
+    } cases[] = {
+        {"phone export, 2.1 quoted-printable UTF-8 with soft line breaks",
+         "BEGIN:VCARD\r\nVERSION:2.1\r\n"
+         "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=D0=9F=D0=B5=D1=82=D1=80=D0=BE=D0=B2;=D0=98=\r\n"
+         "=D0=B2=D0=B0=D0=BD;;;\r\n"
+         "TEL;CELL:+7 912 000-00-01\r\nTEL;WORK;FAX:+7 495 000-00-02\r\nEND:VCARD\r\n",
+         {{u"Иван Петров", u"+7 495 000-00-02", u"+7 912 000-00-01", {}}},
+         {}},
+        {"2.1 with CHARSET=ISO-8859-1 and a bare QUOTED-PRINTABLE",
+         "BEGIN:VCARD\nVERSION:2.1\nFN;CHARSET=ISO-8859-1;QUOTED-PRINTABLE:J=FCrgen M=FCller\n"
+         "TEL;HOME:030 1234567\nEND:VCARD\n",
+         {{u"Jürgen Müller", u"030 1234567", u"", {}, true}},
+         {}},
+        {"3.0 with folded lines, grouped properties, several TEL types and escapes",
+         "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Berger;Anna;;;\r\nFN:Anna Berger\\, Praxis Dr.\r\n"
+         "  Berger\r\nORG:Praxis;\r\n"
+         "item1.TEL;type=WORK;type=VOICE;type=pref:+49 30 111\r\n"
+         "item2.TEL;type=WORK;type=FAX:+49 30 \r\n 222\r\n"
+         "TEL;TYPE=CELL,VOICE:+49 170 333\r\nCATEGORIES:Praxen,\r\n\tÄrzte\r\nEND:VCARD\r\n",
+         {{u"Anna Berger\u201A Praxis Dr. Berger", u"+49 30 222", u"+49 170 333",
+           {u"Praxen", u"Ärzte"}}},
+         {}},
+        {"4.0 with tel: URIs, quoted TYPE lists and groups",
+         "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ольга Смирнова\r\n"
+         "TEL;VALUE=uri;TYPE=\"work,fax\":tel:+7-812-555-0101;ext=12\r\n"
+         "TEL;VALUE=uri;TYPE=cell:tel:+7-921-555-0102\r\nCATEGORIES:Клиенты,VIP\r\nEND:VCARD\r\n",
+         {{u"Ольга Смирнова", u"+7-812-555-0101", u"+7-921-555-0102", {u"Клиенты", u"VIP"}}},
+         {}},
+        {"several cards, N only, no number to pick, a nested AGENT, no END at the end",
+         "\xEF\xBB\xBF" "BEGIN:VCARD\nVERSION:3.0\nN:Weber;Karl;;Dr.;\nTEL;TYPE=fax:0221 99\n"
+         "AGENT:BEGIN:VCARD\nBEGIN:VCARD\nFN:Agent\nTEL;TYPE=fax:1\nEND:VCARD\nEND:VCARD\n"
+         "BEGIN:VCARD\nVERSION:3.0\nFN:Two Phones\nTEL;TYPE=home:1\nTEL;TYPE=work:2\nEND:VCARD\n"
+         "BEGIN:VCARD\nVERSION:3.0\nFN:Last\nTEL;TYPE=FAX:089 1",
+         {{u"Dr. Karl Weber", u"0221 99", u"", {}}, {u"Last", u"089 1", u"", {}}},
+         {u"Two Phones"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const VCardRead read = ReadVCards(c.file);
+        ASSERT_EQ(read.contacts.size(), c.contacts.size());
+        for (std::size_t i = 0; i < c.contacts.size(); ++i) {
+            const VCardContact& got = read.contacts[i];
+            const Expected& want = c.contacts[i];
+            ContactBook book;  // what the contact book keeps of it
+            const VCardImport added = AddVCardContacts(book, {got});
+            ASSERT_EQ(added.added, 1u);
+            const Contact& kept = book.contacts.back();
+            EXPECT_EQ(toUtf8(kept.name), toUtf8(want.name));
+            EXPECT_EQ(toUtf8(kept.number), toUtf8(want.number));
+            EXPECT_EQ(toUtf8(kept.gsmnumber), toUtf8(want.gsm));
+            EXPECT_EQ(got.groups, want.groups);
+            EXPECT_EQ(got.numberToCheck, want.toCheck);
+        }
+        EXPECT_EQ(read.withoutNumber, c.withoutNumber);
+    }
+}
+
+TEST(VCardReadTest, TenThousandCardsInOneFile) {
+    std::string file;
+    for (int i = 0; i < 10000; ++i)
+        file += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Contact " + std::to_string(i) +
+                "\r\nTEL;TYPE=WORK,FAX:+49 30 " + std::to_string(100000 + i) +
+                "\r\nCATEGORIES:Group " + std::to_string(i % 7) + "\r\nEND:VCARD\r\n";
+    ContactBook book;
+    const VCardImport added = AddVCardContacts(book, ReadVCards(file).contacts);
+    EXPECT_EQ(added.added, 10000u);
+    EXPECT_EQ(book.groups.size(), 7u);
+    EXPECT_EQ(book.groups[u"Group 3"].size(), 1429u);
+    EXPECT_EQ(book.contacts.back().name, u"Contact 9999");
+    EXPECT_EQ(book.contacts.back().number, u"+49 30 109999");
+    EXPECT_EQ(book.contacts.back().state, New);
+}
+
+TEST(VCardWriteTest, ExportReadsBackToTheSameBook) {
+    ContactBook book;
+    AddVCardContacts(book, {{u"Anna; \"Berger\" \\ Praxis", u"+49 30 222", u"+49 170 1", {u"A,B"}},
+                            {std::u16string(59, u'я'), u"+7 1", u"", {u"A,B", u"Ärzte"}},
+                            {u"Solo", u"0221 99", u"", {}},
+                            // What decoders leave: control characters, a lone surrogate.
+                            {u"Ctl\x05 \xD800x", u"tel\x1e:+7 1;ext=2", u"", {}}});
+    Contact deleted = Contact::entry(u"7", u"Gone", u"000", u"");
+    deleted.kind = Single;
+    deleted.state = Deleted;
+    book.contacts.push_back(deleted);
+
+    const std::string file = WriteVCards(book);
+    EXPECT_EQ(VCardCount(book), 4u);
+    EXPECT_NE(file.find("VERSION:4.0\r\n"), std::string::npos);
+    EXPECT_NE(file.find("TEL;TYPE=fax:+49 30 222\r\n"), std::string::npos);
+    EXPECT_EQ(file.find("Gone"), std::string::npos);
+    for (std::size_t at = 0, end; (end = file.find("\r\n", at)) != std::string::npos; at = end + 2)
+        EXPECT_LE(end - at, 75u);  // folded, and never inside a character
+    EXPECT_TRUE(isValidUtf8(file));
+
+    ContactBook again;
+    const VCardImport added = AddVCardContacts(again, ReadVCards(file).contacts);
+    EXPECT_EQ(added.added, 4u);
+    EXPECT_EQ(again.groups, book.groups);
+    auto singles = [](const ContactBook& b) {
+        std::vector<Contact> out;
+        for (const Contact& c : b.contacts)
+            if (c.kind == Single && c.state != Deleted)
+                out.push_back(c);
+        return out;
+    };
+    EXPECT_EQ(singles(again), singles(book));
+    // A second import of the same file adds nothing.
+    EXPECT_EQ(AddVCardContacts(again, ReadVCards(file).contacts).alreadyThere, 4u);
+}
+
+// The command line's import and export work on the user's contacts.csv.
+TEST(VCardFileTest, CommandImportsIntoTheBookAndExportsIt) {
+    test::TempDir dir;
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = old ? old : "";
+    ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+    LanguageTable english;
+    std::FILE* out = std::tmpfile();
+
+    test::writeBytes(dir / "in.vcf",
+                     "BEGIN:VCARD\nFN:A\nTEL;TYPE=fax:1\nEND:VCARD\n"
+                     "BEGIN:VCARD\nFN:B\nTEL:2\nEND:VCARD\nBEGIN:VCARD\nFN:C\nEND:VCARD\n");
+    EXPECT_EQ(RunContactsCommand(ContactsCommand::Import, dir / "in.vcf", english, out, out), 0);
+    EXPECT_EQ(RunContactsCommand(ContactsCommand::Import, dir / "missing.vcf", english, out, out),
+              kContactsCommandFailed);
+    ContactBook book;
+    ASSERT_EQ(LoadContactBook(book, ContactFilePath()), ContactFileRead::Loaded);
+    ASSERT_EQ(book.contacts.size(), 2u);
+    EXPECT_EQ(book.contacts.back().state, New);
+
+    EXPECT_EQ(RunContactsCommand(ContactsCommand::Export, dir / "out.vcf", english, out, out), 0);
+    EXPECT_EQ(ReadVCards(test::readBytes(dir / "out.vcf")).contacts.size(), 2u);
+    EXPECT_EQ(RunContactsCommand(ContactsCommand::Export, dir / "no/such/folder.vcf", english, out,
+                                 out),
+              kContactsCommandFailed);
+    std::fclose(out);
+    if (old)
+        ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+}
+
+}  // namespace
+}  // namespace miravo

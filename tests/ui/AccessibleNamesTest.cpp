@@ -1,0 +1,162 @@
+// Every dialog in every shipped language through Qt's accessibility
+// interface, as a screen reader sees it: no interactive control without a
+// name, and the names speak the dialog's language.
+#include <QAccessible>
+#include <QApplication>
+#include <QTest>
+#include <QToolButton>
+#include <functional>
+#include <map>
+
+#include "app/LanguageTable.h"
+#include "app/Text.h"
+#include "contacts/ContactStore.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/AccountDialog.h"
+#include "ui/AddContactDialog.h"
+#include "ui/ContactBookDialog.h"
+#include "ui/ConvertingDialog.h"
+#include "ui/CredentialsDialog.h"
+#include "ui/CsvImportDialog.h"
+#include "ui/MassFaxDialog.h"
+#include "ui/OptionsDialog.h"
+#include "ui/SendDialog.h"
+#include "ui/SentFaxesWindow.h"
+#include "ui/StatusWindow.h"
+#include "ui/WaitingJobsDialog.h"
+#include "ui/WorkerDialog.h"
+
+namespace miravo::ui::test {
+namespace {
+
+bool interactive(QAccessible::Role role) {
+    switch (role) {
+        case QAccessible::PushButton:
+        case QAccessible::CheckBox:
+        case QAccessible::RadioButton:
+        case QAccessible::ComboBox:
+        case QAccessible::EditableText:
+        case QAccessible::SpinBox:
+        case QAccessible::Slider:
+        case QAccessible::List:
+        case QAccessible::Tree:
+        case QAccessible::Table:
+        case QAccessible::PageTab:
+        case QAccessible::ButtonMenu:
+        case QAccessible::ButtonDropDown:
+        case QAccessible::Link:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool showsOnlyAnIcon(const QObject* object) {
+    const auto* tool = qobject_cast<const QToolButton*>(object);
+    const auto* button = qobject_cast<const QAbstractButton*>(object);
+    return (tool && tool->toolButtonStyle() == Qt::ToolButtonIconOnly) ||
+           (button && button->text().isEmpty());
+}
+
+bool holdsText(QAccessible::Role role) {
+    return role == QAccessible::EditableText || role == QAccessible::ComboBox ||
+           role == QAccessible::SpinBox;
+}
+
+// The visible interactive controls of `dialog` that have no name, the
+// icon-only buttons without a description, and boxes that share a name (a
+// screen reader could not tell them apart). `names` gets every name.
+std::vector<std::string> unnamed(QWidget* dialog, std::map<std::string, QString>& names) {
+    std::vector<std::string> found;
+    std::map<QString, std::string> boxNames;
+    std::function<void(QAccessibleInterface*, int)> walk = [&](QAccessibleInterface* a,
+                                                               int depth) {
+        if (!a || depth > 40 || a->state().invisible)
+            return;
+        if (interactive(a->role())) {
+            const QString name = a->text(QAccessible::Name).trimmed();
+            const QObject* object = a->object();
+            const std::string which =
+                (object ? object->objectName().toStdString() : std::string("?")) + " (role " +
+                std::to_string(int(a->role())) + ")";
+            if (name.isEmpty())
+                found.push_back(which + " has no name");
+            if (showsOnlyAnIcon(object) && a->text(QAccessible::Description).trimmed().isEmpty())
+                found.push_back(which + " shows only an icon and has no description");
+            if (holdsText(a->role()) && !name.isEmpty()) {
+                const auto [other, fresh] = boxNames.emplace(name, which);
+                if (!fresh)
+                    found.push_back(which + " has the name of " + other->second);
+            }
+            if (object)
+                names[object->objectName().toStdString()] = name;
+        }
+        for (int i = 0; i < a->childCount(); ++i)
+            walk(a->child(i), depth + 1);
+    };
+    walk(QAccessible::queryAccessibleInterface(dialog), 0);
+    return found;
+}
+
+class AccessibleNamesTest : public UiTest {
+  protected:
+    void inLanguage(const char* code) {
+        const std::u16string language = fromUtf8(code);
+        ASSERT_EQ(LoadLanguage(state().language, paths().languageFile, language), 1);
+        paths().languageCode = language;
+    }
+};
+
+TEST_F(AccessibleNamesTest, EveryInteractiveControlIsNamedInEveryLanguage) {
+    ContactBook book;  // a book on file: the contact book fetches nothing on opening
+    book.contacts.push_back(Contact::entry(u"9", u"Kim", u"+4930999", u""));
+    ASSERT_TRUE(book.save());
+    using Make = std::function<std::unique_ptr<QWidget>()>;
+    const std::vector<std::pair<std::string, Make>> dialogs = {
+        {"send", [&] { return std::make_unique<SendDialog>(paths()); }},
+        {"options", [&] { return std::make_unique<OptionsDialog>(paths()); }},
+        {"account", [&] { return std::make_unique<AccountDialog>(paths(), AccountPreferences{}); }},
+        {"status", [&] { return std::make_unique<StatusWindow>(paths(), nullptr); }},
+        {"credentials", [&] { return std::make_unique<CredentialsDialog>(state()); }},
+        {"contact book", [&] { return std::make_unique<ContactBookDialog>(paths()); }},
+        {"add contact",
+         [&] { return std::make_unique<AddContactDialog>(paths(), ContactEntry{}); }},
+        {"mass fax", [&] { return std::make_unique<MassFaxDialog>(paths()); }},
+        {"csv import", [&] { return std::make_unique<CsvImportDialog>(paths(), u"a;b\n1;2\n"); }},
+        {"converting", [&] { return std::make_unique<ConvertingDialog>(paths()); }},
+        {"worker", [&] { return std::make_unique<WorkerDialog>(paths()); }},
+        {"waiting jobs",
+         [&] {
+             return std::make_unique<WaitingJobsDialog>(
+                 state().language,
+                 std::vector<print::WaitingJob>{{"/spool/A__ps__job_1", "Quarterly report", 12, 0}},
+                 [](const print::WaitingJob&) {});
+         }},
+        {"sent faxes", [&] { return std::make_unique<SentFaxesWindow>(paths()); }},
+    };
+    std::map<std::string, QString> english;  // the send dialog's names in English
+    for (const char* code : {"en", "de", "ru"}) {
+        inLanguage(code);
+        for (const auto& [name, make] : dialogs) {
+            SCOPED_TRACE(name + " in " + code);
+            std::unique_ptr<QWidget> dialog = make();
+            dialog->show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+            std::map<std::string, QString> names;
+            for (const std::string& fault : unnamed(dialog.get(), names))
+                ADD_FAILURE() << fault;
+            if (name != "send")
+                continue;
+            // The icon-only buttons speak the dialog's language too.
+            for (const char* button : {"id1069", "id1071"}) {
+                if (std::string(code) == "en")
+                    english[button] = names[button];
+                else
+                    EXPECT_NE(names[button], english[button]) << button;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace miravo::ui::test

@@ -1,0 +1,87 @@
+#include "ui/ToolOptions.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+
+namespace miravo::ui {
+
+namespace {
+
+// Only a first argument that is one of these options is read here: a job
+// file or document path is never taken for an option.
+bool isToolOption(const std::string& arg) {
+    for (const char* option : {"--import-contacts", "--export-contacts"})
+        if (arg == option || arg.rfind(std::string(option) + "=", 0) == 0)
+            return true;
+    return arg == "-h" || arg == "--help" || arg == "--version";
+}
+
+}  // namespace
+
+const char* MiravoUsage() {
+    return "Usage: miravo [JOB_FILE | DOCUMENT] [/config]\n"
+           "       miravo --import-contacts FILE.vcf | --export-contacts FILE.vcf\n"
+           "       miravo --waiting-jobs | --bus-service | --help | --version\n"
+           "\n"
+           "Sends a printed document as a fax through the fax service.\n"
+           "\n"
+           "  JOB_FILE   a job written by the Miravo printer: its pages are converted\n"
+           "             and the send dialog opens\n"
+           "  DOCUMENT   a PDF, PostScript, PNG, JPEG or TIFF file to send\n"
+           "  /config    open only the Options dialog\n"
+           "  --import-contacts FILE.vcf\n"
+           "             add the contacts of a vCard file to the contact book\n"
+           "  --export-contacts FILE.vcf\n"
+           "             write the contact book as a vCard file\n"
+           "  --waiting-jobs\n"
+           "             offer the printed jobs that wait (run at login); ends at\n"
+           "             once when none waits\n"
+           "  --bus-service\n"
+           "             the process the session bus starts to open printed jobs\n"
+           "  --help     show this help and exit\n"
+           "  --version  show the version and exit\n"
+           "\n"
+           "Without arguments the send dialog opens and a document can be chosen there.\n";
+}
+
+ToolOptions ParseToolOptions(const std::vector<std::string>& args) {
+    ToolOptions result;
+    if (args.empty() || !isToolOption(args.front()))
+        return result;
+
+    CLI::App app("miravo");
+    app.set_help_flag();  // --help and --version are read like the others, then win
+    bool help = false, version = false;
+    std::string importFile, exportFile;
+    app.add_flag("-h,--help", help);
+    app.add_flag("--version", version);
+    CLI::Option* import = app.add_option("--import-contacts", importFile);
+    CLI::Option* exportOption = app.add_option("--export-contacts", exportFile);
+    import->excludes(exportOption);
+
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        if (!help && !version) {
+            result.kind = ToolOptions::Refused;
+            result.error = e.what();
+            return result;
+        }
+    }
+    if (help) {
+        result.kind = ToolOptions::Help;
+    } else if (version) {
+        result.kind = ToolOptions::Version;
+    } else if (import->count() > 0) {
+        result.kind = ToolOptions::ImportContacts;
+        result.file = importFile;
+    } else {
+        result.kind = ToolOptions::ExportContacts;
+        result.file = exportFile;
+    }
+    return result;
+}
+
+}  // namespace miravo::ui
