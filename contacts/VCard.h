@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "contacts/Contact.h"
+#include "app/Contact.h"
 
 namespace miravo {
 

@@ -58,6 +58,14 @@ std::optional<bool> readGreyTiffPage(int fd, DecodedPage* page) {
     const int own = ::dup(fd);  // the library closes what it is given
     if (own < 0)
         return std::nullopt;
+    // The copy shares the file's offset: it is put back afterwards, so that
+    // the image library, which reads on from there, finds the file's start.
+    const off_t offset = ::lseek(fd, 0, SEEK_CUR);
+    struct OffsetBack {
+        int fd;
+        off_t offset;
+        ~OffsetBack() { ::lseek(fd, offset, SEEK_SET); }
+    } offsetBack{fd, offset};
     ::lseek(own, 0, SEEK_SET);
     TIFF* tiff = TIFFFdOpen(own, "page", "rm");
     if (!tiff) {

@@ -405,7 +405,12 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
                     !job.recipients.empty() &&
                     std::all_of(job.recipients.begin(), job.recipients.end(),
                                 [](const Recipient& r) { return r.kind == Single; });
-                if (outcome.ok && !send.validated && onlyNumbers) {
+                // A list the service finds too long for one fax is not at
+                // fault for its numbers: it goes out in smaller faxes.
+                const std::u16string invalid =
+                    values.get(u"API_RESULT/VALIDATION/INVALID_NUMBERS", kErrorWidth);
+                const bool numbersAtFault = invalid.empty() || parseDecimal(invalid) > 0;
+                if (outcome.ok && !send.validated && onlyNumbers && numbersAtFault) {
                     outcome.ok = false;
                     outcome.numbersRefused = true;
                     if (report.isOpen())

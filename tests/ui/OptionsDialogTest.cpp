@@ -160,7 +160,8 @@ TEST_F(OptionsDialogTest, CloseTakesOverCredentialsAndSwitchesLanguage) {
         if (const char* folder = std::getenv("MIRAVO_SCREENSHOTS"))
             dialog->grab().save(QString::fromUtf8(folder) + "/options-region-de.png");
         // The default region of number checking is chosen here too.
-        regionLabel = dialog->findChild<QLabel*>("defaultRegionLabel")->text();
+        regionLabel = WithoutMnemonic(
+            dialog->findChild<QLabel*>("defaultRegionLabel")->text());
         auto* region = dialog->findChild<QComboBox*>("defaultRegion");
         region->setCurrentIndex(region->findData("FR"));
         dialog->close();
