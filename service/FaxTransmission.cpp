@@ -105,6 +105,9 @@ int verdictLabel(FaxStep step) {
 }
 
 // The service's codes for numbers it does not take: none valid, too many.
+// The service's answer to a number that cannot be dialled.
+constexpr std::int32_t kInvalidNumberError = 111;
+
 bool refusesNumbers(std::int32_t code) {
     return code == 111 || code == 112;
 }
@@ -413,6 +416,8 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
                 if (outcome.ok && !send.validated && onlyNumbers && numbersAtFault) {
                     outcome.ok = false;
                     outcome.numbersRefused = true;
+                    // What the transfer would have answered for these numbers.
+                    send.errorCode = kInvalidNumberError;
                     if (report.isOpen())
                         report.setLabel(controlid::kLabelTransfer,
                                         GetText(state.language, text::kNumbersRefused,

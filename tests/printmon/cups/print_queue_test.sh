@@ -297,7 +297,7 @@ DISPLAY="$DISPLAY_NUMBER" xdotool windowfocus --sync "$window"
 DISPLAY="$DISPLAY_NUMBER" xdotool mousemove --window "$window" 135 213 click 1
 sleep 0.3
 DISPLAY="$DISPLAY_NUMBER" xdotool type --delay 20 '+49 30 1234567'
-DISPLAY="$DISPLAY_NUMBER" xdotool key Return
+DISPLAY="$DISPLAY_NUMBER" xdotool key ctrl+Return
 sent=0
 for _ in $(seq 300); do
   sent=$(sqlite3 "$DIR/server/miravo.db" 'select count(*) from faxes' 2>/dev/null || echo 0)
