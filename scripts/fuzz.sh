@@ -14,7 +14,7 @@ shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   targets=(job_file profile_ini language contacts_csv service_answer mass_fax version_answer
-           server_multipart)
+           server_multipart vcard)
 fi
 
 launcher=()
