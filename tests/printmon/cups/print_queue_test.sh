@@ -307,12 +307,19 @@ done
 [ "$sent" -ge 1 ] || fail "the send from the surviving dialog did not reach the fax service"
 kill "$sender" 2>/dev/null || true
 
-# The jobs that waited are offered at the next login.
-runuser -u "$USER1" -- env -i HOME="$HOME1" DISPLAY="$DISPLAY_NUMBER" "$PREFIX/bin/miravo" --waiting-jobs \
-  >/dev/null 2>&1 &
-PIDS+=($!)
-[ -n "$(wait_window 'waiting print jobs')" ] ||
-  { ps -fu "$USER1"; ls -la "$SPOOL"; fail "the login offer did not list the waiting jobs"; }
+# The jobs that waited are offered at the next login. (On a loaded machine
+# the offer has once been seen not to reach the display in time; a second
+# login is tried, and what happened to the first is printed.)
+offer_jobs() {
+  runuser -u "$USER1" -- env -i HOME="$HOME1" DISPLAY="$DISPLAY_NUMBER" "$PREFIX/bin/miravo" \
+    --waiting-jobs >"$DIR/offer.log" 2>&1 &
+  PIDS+=($!)
+  [ -n "$(wait_window 'waiting print jobs')" ]
+}
+if ! offer_jobs; then
+  echo "the first login offer did not show:"; cat "$DIR/offer.log"; ps -fu "$USER1"
+  offer_jobs || { ls -la "$SPOOL"; fail "the login offer did not list the waiting jobs"; }
+fi
 
 # The package's maintainer scripts remove the queue and add it back
 # (from an installed prefix, where miravo-add-printer is).
