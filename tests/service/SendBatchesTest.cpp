@@ -11,10 +11,11 @@ namespace {
 
 std::vector<Destination> destinations(std::size_t n, std::size_t nameLength = 0) {
     std::vector<Destination> out;
-    for (std::size_t i = 0; i < n; ++i)
-        out.push_back({u"+4930" + std::u16string(std::to_string(1000000 + i).begin(),
-                                                  std::to_string(1000000 + i).end()),
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string digits = std::to_string(1000000 + i);
+        out.push_back({u"+4930" + std::u16string(digits.begin(), digits.end()),
                        std::u16string(nameLength, u'n')});
+    }
     return out;
 }
 
