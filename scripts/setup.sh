@@ -24,6 +24,8 @@ PACKAGES=(
   # the Miravo printer queue: the print system and its PDF filters;
   # lintian checks the Debian package
   cups cups-client cups-filters lintian
+  # the installed desktop entries are checked by the freedesktop validator
+  desktop-file-utils
   # the README's picture of a print dialog (scripts/print-dialog-screenshot.sh)
   l3afpad xdotool
   # fonts for cover pages and dialogs rendered without a desktop
