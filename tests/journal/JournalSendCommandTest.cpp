@@ -12,7 +12,7 @@
 #include "app/Text.h"
 #include "cli/Send.h"
 #include "journal/Journal.h"
-#include "tests/server/ServerHarness.h"
+#include "tests/journal/SendCommandService.h"
 
 namespace miravo {
 namespace {
@@ -27,18 +27,8 @@ struct CommandRun {
 class JournalSendCommandTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        server_ = std::make_unique<ServerProcess>(std::vector<std::string>{
-            "--quiet", "--version-port", "-1", "--min-poll-interval", "0", "--delivery-time",
-            "1500"});
-        ASSERT_TRUE(server_->start()) << server_->output();
-        ::setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
-        test::writeBytes(dir_ / "settings.ini",
-                         "[OPTIONS]\nSERV_NAME=127.0.0.1:" + std::to_string(server_->port()) +
-                             "\nCA_FILE=" + server_->caFile().string() +
-                             "\nUSER_NAME=demo@miravo.test\nUSER_PASS=demo\nSAVE_PASS=1"
-                             "\nTIMEOUT=1000\n");
-        test::writeBytes(dir_ / "letter.tif", server::test::faxDocument());
+        server_ = test::StartServiceForSendCommand(dir_.path(), "1500");
+        ASSERT_TRUE(server_) << "the fax service did not start";
     }
 
     // miravo-send with the settings; SIGINT once the output holds `stopAt`.
