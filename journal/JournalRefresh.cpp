@@ -51,12 +51,13 @@ RefreshResult RefreshUnfinished(Journal& journal, AppState& state, WorkerReport&
     FollowingReport quiet(progress);
     for (const JournalSend& before : sends) {
         // Every fax (batch) of the send with a destination still under way.
+        // A row without a fax was left by a send that ended (crashed)
+        // before its batch went out: there is no fax to ask about.
         std::vector<std::u16string> faxIds;
         for (const JournalDestination& d : before.destinations) {
-            const std::u16string& faxId = d.faxId.empty() ? before.faxId : d.faxId;
-            if (d.sent && !d.final && !faxId.empty() &&
-                std::find(faxIds.begin(), faxIds.end(), faxId) == faxIds.end())
-                faxIds.push_back(faxId);
+            if (d.sent && !d.final && !d.faxId.empty() &&
+                std::find(faxIds.begin(), faxIds.end(), d.faxId) == faxIds.end())
+                faxIds.push_back(d.faxId);
         }
         bool recorded = false;
         for (const std::u16string& faxId : faxIds) {

@@ -1,5 +1,6 @@
 // A fax left while its destinations were under way becomes final in the
 // journal after a refresh, by the engine and by miravo-send --refresh.
+#include <algorithm>
 #include <cstdlib>
 #include <thread>
 
@@ -19,7 +20,8 @@ class JournalRefreshTest : public ::testing::Test {
   protected:
     void SetUp() override {
         server_ = std::make_unique<ServerProcess>(std::vector<std::string>{
-            "--quiet", "--version-port", "-1", "--delivery-time", "1500"});
+            "--quiet", "--version-port", "-1", "--delivery-time", "1500", "--log-requests",
+            (dir_ / "requests").string()});
         ASSERT_TRUE(server_->start()) << server_->output();
         ::setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
@@ -32,6 +34,27 @@ class JournalRefreshTest : public ::testing::Test {
                               std::int64_t sentAt = JournalNow()) {
         return test::SendAndLeave(journal, state_.settings, dir_ / "letter_res__1.tif", numbers,
                                   sentAt);
+    }
+
+    // The fax ids of the status requests the service received, in order.
+    std::vector<std::string> statusRequests() const {
+        std::vector<std::string> bodies;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_ / "requests")) {
+            if (entry.path().extension() == ".body")
+                bodies.push_back(entry.path().string());
+        }
+        std::sort(bodies.begin(), bodies.end());
+        std::vector<std::string> faxIds;
+        const std::string field = "name=\"faxId\"\r\n\r\n";
+        for (const std::string& body : bodies) {
+            const std::string bytes = test::readBytes(body);
+            const auto at = bytes.find(field);
+            if (bytes.find("get_fax_status") == std::string::npos || at == std::string::npos)
+                continue;
+            const auto start = at + field.size();
+            faxIds.push_back(bytes.substr(start, bytes.find("\r\n", start) - start));
+        }
+        return faxIds;
     }
 
     test::TempDir dir_;
@@ -71,6 +94,40 @@ TEST_F(JournalRefreshTest, PendingFaxBecomesFinalAfterRefresh) {
     state_.settings.password = u"wrong";
     EXPECT_EQ(RefreshUnfinished(journal, state_, progress, 0, timing).end,
               RefreshEnd::CredentialsRefused);
+}
+
+// A crash between two batches leaves the rows of the batches not yet sent
+// without a fax id: the refresh follows the faxes that went out and asks
+// about nothing else (never the send's list of fax ids as one).
+TEST_F(JournalRefreshTest, RowsWithoutAFaxLeftByACrashAreNotAskedAbout) {
+    Journal scratch(dir_ / "scratch.sqlite");
+    const JournalSend first = *scratch.send(sendAndLeave(scratch, {u"+49 30 1234567"}));
+    const JournalSend second = *scratch.send(sendAndLeave(scratch, {u"+49 30 1234501"}));
+    // As the send records its batches: the whole list with the first.
+    JournalSend left = first;
+    left.destinations.push_back({u"+49 30 1234501", u"", u"", u"", 0, false, 0, u"", true});
+    left.destinations.push_back({u"+49 30 1234568", u"", u"", u"", 0, false, 0, u"", true});
+    Journal journal;
+    const std::int64_t id = journal.recordTransfer(left);
+    ASSERT_TRUE(journal.recordBatch(id, 1, 1, second.faxId, 0));
+    const std::size_t before = statusRequests().size();
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(1700));
+    SilentWorkerReport progress;
+    SendTiming timing;
+    timing.sleep = [](std::uint32_t) {};
+    const RefreshResult result = RefreshUnfinished(journal, state_, progress, 0, timing);
+    EXPECT_EQ(result.end, RefreshEnd::Done);
+    EXPECT_EQ(result.changes.size(), 2u);
+    const std::vector<std::string> asked = statusRequests();
+    EXPECT_EQ(std::vector<std::string>(asked.begin() + static_cast<std::ptrdiff_t>(before),
+                                       asked.end()),
+              (std::vector<std::string>{toUtf8(first.faxId), toUtf8(second.faxId)}));
+    const JournalSend after = *journal.send(id);
+    EXPECT_EQ(after.destinations[0].statusCode, u"OK");
+    EXPECT_EQ(after.destinations[1].statusCode, u"NA");
+    EXPECT_FALSE(after.destinations[2].final);
+    EXPECT_TRUE(after.destinations[2].faxId.empty());
 }
 
 TEST_F(JournalRefreshTest, StartRefreshAsksOnlyAboutTheLastSevenDays) {
