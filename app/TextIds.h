@@ -209,6 +209,10 @@ inline constexpr int kPdfFilesFilter = 381;
 inline constexpr int kReportDestinations = 382; // %d destinations, %d OK, %d failed
 inline constexpr int kNothingToSendAgain = 383;
 inline constexpr int kSentDocumentNotKept = 384; // %s: why
+// Why a send was recorded with nothing sent, when it stopped on this side.
+inline constexpr int kValueRefusedBeforeSending = 385;
+inline constexpr int kNoCredentialsGiven = 386;
+inline constexpr int kInvalidNumbersRefused = 387;
 
 // The password's place, vCard in and out, accessible names.
 inline constexpr int kKeptInKeyring = 301;

@@ -678,6 +678,23 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
         for (std::u16string& n : numbers)
             state.job.recipients.push_back(Recipient::entry(u"0", u"", std::move(n), u""));
     }
+    if (arguments.cover) {
+        state.job.coverPageOn = true;
+        state.job.coverText = *arguments.cover;
+    }
+    if (arguments.report == "yes") {
+        state.settings.transmissionReport = true;
+        state.settings.reportAttach = true;
+    } else if (arguments.report == "no") {
+        state.settings.transmissionReport = true;
+        state.settings.reportAttach = false;
+    } else if (arguments.report == "none") {
+        state.settings.transmissionReport = false;
+    }
+    // Remembered in the sent-fax journal by the name of what was sent.
+    SendJournal journal(arguments.title.empty() ? FromFsPath(fs::path(arguments.input).stem())
+                                                : arguments.title);
+    journal.setRepeats(arguments.repeats);
     // Every number checked before it costs money.
     {
         std::vector<std::u16string> numbers;
@@ -700,25 +717,14 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
             if (arguments.strict) {
                 std::fprintf(err, "miravo-send: nothing sent: %zu invalid numbers (--strict)\n",
                              check.invalidCount);
+                // Remembered with its document, to be sent again once corrected.
+                journal.recordNotStarted(state, SendProgress::HeldBack::InvalidNumbers);
                 return kExitUsage;
             }
         }
         if (check.duplicateCount > 0)
             std::fprintf(err, "miravo-send: %zu numbers repeat an earlier one and go out once\n",
                          check.duplicateCount);
-    }
-    if (arguments.cover) {
-        state.job.coverPageOn = true;
-        state.job.coverText = *arguments.cover;
-    }
-    if (arguments.report == "yes") {
-        state.settings.transmissionReport = true;
-        state.settings.reportAttach = true;
-    } else if (arguments.report == "no") {
-        state.settings.transmissionReport = true;
-        state.settings.reportAttach = false;
-    } else if (arguments.report == "none") {
-        state.settings.transmissionReport = false;
     }
 
     // What the file said, with this run's own options applied.
@@ -732,10 +738,6 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
     options.waitForClose = false;
     // No window whose user could end a polling that learns nothing.
     options.maxUnusablePolls = kMaxUnusablePolls;
-    // Remembered in the sent-fax journal by the name of what was sent.
-    SendJournal journal(arguments.title.empty() ? FromFsPath(fs::path(arguments.input).stem())
-                                                : arguments.title);
-    journal.setRepeats(arguments.repeats);
     PrintingRecorder printing(journal, report, out);
     options.recorder = &printing;
     state.job.statusWindowOpen = true;

@@ -7,6 +7,7 @@
 #include "app/TextIds.h"
 #include "convert/JobFile.h"
 #include "journal/SentDocuments.h"
+#include "service/BatchSend.h"
 #include "service/ServiceTexts.h"
 
 #include <atomic>
@@ -23,6 +24,35 @@ std::filesystem::path SendJournal::movedAside() const {
     return journal_ ? journal_->movedAside() : std::filesystem::path();
 }
 
+namespace {
+
+// Why nothing of the send went out: stopped on this side, else the
+// service's error, else the service was never reached.
+std::u16string attemptReason(const AppState& state, const SendProgress& progress) {
+    const LanguageTable& language = state.language;
+    switch (progress.heldBack) {
+        case SendProgress::HeldBack::RefusedValue:
+            return GetText(language, text::kValueRefusedBeforeSending);
+        case SendProgress::HeldBack::NoCredentials:
+            return GetText(language, text::kNoCredentialsGiven);
+        case SendProgress::HeldBack::InvalidNumbers:
+            return GetText(language, text::kInvalidNumbersRefused);
+        case SendProgress::HeldBack::No:
+            break;
+    }
+    const std::int32_t code = state.job.send.errorCode;
+    return code > 0 ? u"#" + toU16(static_cast<long>(code)) + u" " + ErrorText(language, code)
+                    : GetText(language, text::kServiceUnreachable);
+}
+
+}  // namespace
+
+void SendJournal::recordNotStarted(const AppState& state, SendProgress::HeldBack why) {
+    SendProgress unsent = UnsentProgress(state);
+    unsent.heldBack = why;
+    recordAttempt(state, unsent);
+}
+
 void SendJournal::recordAttempt(const AppState& state, const SendProgress& progress) {
     // Nothing went out: the attempt is remembered with why, for every
     // destination it was meant for, so that it can be sent again.
@@ -30,10 +60,7 @@ void SendJournal::recordAttempt(const AppState& state, const SendProgress& progr
         return;
     if (!journal_)
         journal_ = std::make_unique<Journal>(path_);
-    const std::int32_t code = state.job.send.errorCode;
-    const std::u16string reason =
-        code > 0 ? u"#" + toU16(static_cast<long>(code)) + u" " + ErrorText(state.language, code)
-                 : GetText(state.language, text::kServiceUnreachable);
+    const std::u16string reason = attemptReason(state, progress);
     JournalSend record = newRecord(state, progress);
     for (JournalDestination& d : record.destinations) {
         d.sent = false;

@@ -32,6 +32,11 @@ class SendJournal : public SendRecorder {
     // The destinations never sent are recorded "not sent".
     void sendEnded(const AppState& state, const SendProgress& progress) override;
 
+    // A send that never started, stopped on this side for `why` (such as
+    // numbers refused as invalid): recorded with every destination of the
+    // job, never sent, and its document kept, like any failed attempt.
+    void recordNotStarted(const AppState& state, SendProgress::HeldBack why);
+
     // The record this send repeats (send again); named in its own record.
     void setRepeats(std::int64_t id) { repeats_ = id; }
     // Why the document could not be kept, once per program run for a full

@@ -73,7 +73,29 @@ std::u16string faxIdsText(const std::vector<SentBatch>& batches) {
     return text;
 }
 
+std::vector<DestinationStatus> statusesOf(const std::vector<Destination>& destinations) {
+    std::vector<DestinationStatus> statuses;
+    statuses.reserve(destinations.size());
+    for (const Destination& d : destinations) {
+        DestinationStatus status;
+        status.recipient = d.number;
+        status.name = d.name;
+        statuses.push_back(std::move(status));
+    }
+    return statuses;
+}
+
 }  // namespace
+
+SendProgress UnsentProgress(const AppState& state) {
+    SendProgress progress;
+    progress.destinations =
+        statusesOf(DistinctDestinations(state.job.recipients, state.settings.defaultRegion));
+    for (DestinationStatus& d : progress.destinations)
+        d.notSent = true;
+    progress.count();
+    return progress;
+}
 
 void SilenceWatch::polled(const AppState& state, WorkerReport& report, const StepOutcome& step) {
     const auto now = std::chrono::steady_clock::now();
@@ -99,12 +121,7 @@ BatchSend::BatchSend(AppState& state, WorkerReport& report, const SendOptions& o
                      SendSummary& summary)
     : state_(state), report_(report), options_(options), summary_(summary) {
     destinations_ = DistinctDestinations(state.job.recipients, state.settings.defaultRegion);
-    for (const Destination& d : destinations_) {
-        DestinationStatus status;
-        status.recipient = d.number;
-        status.name = d.name;
-        progress_.destinations.push_back(std::move(status));
-    }
+    progress_.destinations = statusesOf(destinations_);
     std::vector<Destination> none;
     BatchLimits limits;
     limits.maxDestinations = state.settings.maxDestinationsPerFax;
@@ -258,6 +275,10 @@ void BatchSend::end() {
     }
     waiting_.clear();
     progress_.count();
+    // A request refused before it went out (a value carrying the form's
+    // delimiter): nothing of it reached the service.
+    if (summary_.end == SendEnd::Refused)
+        progress_.heldBack = SendProgress::HeldBack::RefusedValue;
     if (options_.recorder)
         options_.recorder->sendEnded(state_, progress_);
     summary_.destinations = progress_.destinations;

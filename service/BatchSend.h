@@ -31,6 +31,10 @@ class SilenceWatch {
     bool silent_ = false;
 };
 
+// The job's destinations as a send lists them (each number once, in list
+// order), none of them sent yet.
+SendProgress UnsentProgress(const AppState& state);
+
 class BatchSend {
   public:
     // Plans the batches of the job's destinations; a list of more than one
@@ -59,7 +63,8 @@ class BatchSend {
     bool allFinished() const;
 
     // The destinations whose batches never went out are marked so; the
-    // recorder and the summary are told how the send ended.
+    // recorder and the summary are told how the send ended (summary.end
+    // already set).
     void end();
 
   private:

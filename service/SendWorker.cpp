@@ -72,8 +72,15 @@ SendSummary RunSend(AppState& state, WorkerReport& report, CredentialsPrompt& pr
         return summary;
     };
     if (state.settings.userName.empty() || state.settings.password.empty()) {
-        if (!askCredentials(state, prompt))
+        if (!askCredentials(state, prompt)) {
+            // Remembered as an attempt never sent, so that it can be sent again.
+            if (options.recorder) {
+                SendProgress unsent = UnsentProgress(state);
+                unsent.heldBack = SendProgress::HeldBack::NoCredentials;
+                options.recorder->sendEnded(state, unsent);
+            }
             return giveUp();
+        }
     }
 
     BatchSend send(state, report, options, summary);
@@ -129,6 +136,7 @@ SendSummary RunSend(AppState& state, WorkerReport& report, CredentialsPrompt& pr
             summary.failedStep = FaxStep::Transfer;
         } else if (state.job.send.errorCode == 107) {
             if (!askCredentials(state, prompt)) {
+                summary.end = SendEnd::CredentialsCancelled;
                 send.end();  // remembered as refused, with its destinations
                 return giveUp();
             }

@@ -35,6 +35,14 @@ struct SendProgress {
     std::size_t failed = 0;   // of them anything else
     std::size_t notSent = 0;  // never sent
     double totalCost = 0;
+    // What stopped a send on this side before the service took anything;
+    // otherwise the service's error code (or its silence) tells why.
+    enum class HeldBack {
+        No,
+        RefusedValue,   // a request was not sent: a value carries the delimiter
+        NoCredentials,  // no user name and password were given at the prompt
+        InvalidNumbers, // numbers were refused as invalid before the send began
+    } heldBack = HeldBack::No;
 
     // Counts and total cost again from the destinations.
     void count();

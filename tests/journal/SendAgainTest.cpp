@@ -1,10 +1,13 @@
-// miravo-send keeps what it sent, remembers a refused send, and sends a
-// record again: the kept bytes are the service's own copy, a corrected
-// number goes out from a refused record, --failed repeats only the failed
-// destination, and the records are linked; --report writes the report.
+// miravo-send keeps what it sent, remembers a refused send (by the service
+// or for invalid numbers), and sends a record again: the kept bytes are the
+// service's own copy, a corrected number goes out from a refused record,
+// --failed repeats only the failed destination, and the records are linked;
+// --report writes the report.
 #include <cstdio>
 
+#include "app/LanguageTable.h"
 #include "app/Text.h"
+#include "app/TextIds.h"
 #include "journal/Journal.h"
 #include "journal/SentDocuments.h"
 #include "tests/journal/SendCommandService.h"
@@ -86,6 +89,18 @@ TEST_F(SendAgainTest, KeepsSendsAgainAndLinksTheRecords) {
     EXPECT_EQ(journal.keeping(journal.latest()).repeats, refused);
     EXPECT_EQ(send("--resend last --failed", &out), 2) << out;  // nothing failed
     EXPECT_EQ(send("--resend 999", &out), 2) << out;
+
+    // Numbers refused as invalid before sending (--strict) are remembered
+    // the same way, with the cover text.
+    EXPECT_EQ(send("--strict --to 123:Dora --cover Hi " + letter, &out), 2) << out;
+    const std::int64_t strict = journal.latest();
+    LanguageTable language;
+    ASSERT_EQ(LoadLanguage(language, fromUtf8(MIRAVO_SOURCE_DIR "/data/lang.ini"), u"en"), 1);
+    EXPECT_EQ(journal.keeping(strict).reason, GetText(language, text::kInvalidNumbersRefused));
+    EXPECT_EQ(journal.keeping(strict).document, KeptDocument::Kept);
+    EXPECT_EQ(KeptCoverText(journal, strict), u"Hi");
+    ASSERT_EQ(journal.send(strict)->destinations.size(), 1u);
+    EXPECT_FALSE(journal.send(strict)->destinations[0].sent);
 
     // The listing numbers the records and says what is kept.
     EXPECT_EQ(send("--journal", &out), 0);

@@ -10,6 +10,8 @@
 #include "app/ControlIds.h"
 #include "app/LanguageTable.h"
 #include "app/TextIds.h"
+#include "journal/SendJournal.h"
+#include "service/ServiceTexts.h"
 
 #include <algorithm>
 
@@ -79,6 +81,66 @@ TEST_F(SendWorkerTest, MissingCredentialsAreAskedForAndCancelEnds) {
     EXPECT_EQ(RunSend(state_, other, cancel, options_).end, SendEnd::CredentialsCancelled);
     EXPECT_EQ(other.closes, std::vector<int>{1});
     EXPECT_EQ(requests("authentication").size(), 1u);
+}
+
+// An attempt that sent nothing is recorded for every destination with why,
+// and keeps its document: stopped on this side, refused by the service, or
+// never reached it.
+TEST_F(SendWorkerTest, AttemptsThatSendNothingAreRecordedWithWhy) {
+    const std::u16string working = state_.settings.serviceHost;
+    const struct {
+        const char* what;
+        std::function<void()> arrange;
+        SendEnd end;
+        std::u16string reason;
+    } cases[] = {
+        {"a name carrying the form's delimiter",
+         [&] { state_.job.recipients = {single(u"+49 1", u"Anna ----AaB03x")}; },
+         SendEnd::Refused, text(text::kValueRefusedBeforeSending)},
+        {"the first credentials prompt cancelled",
+         [&] {
+             state_.settings.password.clear();
+             prompt_.entries = {{false, u"", u""}};
+         },
+         SendEnd::CredentialsCancelled, text(text::kNoCredentialsGiven)},
+        {"refused credentials, then the prompt cancelled",
+         [&] {
+             answer("authentication", {xmlAnswer("<ERROR>107</ERROR>")});
+             prompt_.entries = {{false, u"", u""}};
+         },
+         SendEnd::CredentialsCancelled, u"#107 " + ErrorText(state_.language, 107)},
+        {"the service never reached",
+         [&] {
+             state_.settings.serviceHost =
+                 u16("127.0.0.1:" + std::to_string(test::ClosedLoopbackPort()));
+             options_.maxHostRetries = 0;
+         },
+         SendEnd::Unreachable, text(text::kServiceUnreachable)},
+    };
+    const std::filesystem::path file = dir_ / "journal.sqlite";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        state_.job.recipients = {single(u"+49 1", u"Anna"), single(u"+49 2")};
+        state_.job.send.clear();
+        state_.settings.serviceHost = working;
+        state_.settings.password = u"demo";
+        c.arrange();
+        SendJournal journal(u"letter", file);
+        options_.recorder = &journal;
+        test::RecordingReport report;
+        EXPECT_EQ(RunSend(state_, report, prompt_, options_).end, c.end);
+        ASSERT_NE(journal.sendId(), 0);
+        Journal read(file);
+        const JournalSend record = *read.send(journal.sendId());
+        ASSERT_EQ(record.destinations.size(), state_.job.recipients.size());
+        for (const JournalDestination& d : record.destinations) {
+            EXPECT_FALSE(d.sent);
+            EXPECT_EQ(d.statusText, c.reason);
+        }
+        EXPECT_EQ(read.keeping(journal.sendId()).reason, c.reason);
+        EXPECT_EQ(read.keeping(journal.sendId()).document, KeptDocument::Kept);
+    }
+    EXPECT_TRUE(requests("convert_and_transfer").empty());
 }
 
 TEST_F(SendWorkerTest, UnreachableHostRestartsTheSequenceWithCloseEnabled) {
