@@ -122,8 +122,8 @@ void SendJournal::keepDocument(const AppState& state, const std::u16string& reas
     keeping.repeats = repeats_ != 0 ? repeats_ : state.job.repeatsRecord;
     journal_->recordKeeping(id_, keeping);
     const KeepResult kept =
-        KeepSentDocument(*journal_, id_, ToFsPath(state.job.documentPath),
-                         state.job.coverPageOn ? state.job.coverText : std::u16string());
+        keeper_(*journal_, id_, ToFsPath(state.job.documentPath),
+                state.job.coverPageOn ? state.job.coverText : std::u16string());
     // A full disk is told once per run; any other failure only shows in the record.
     static std::atomic<bool> toldFull{false};
     if (kept.diskFull && !toldFull.exchange(true))

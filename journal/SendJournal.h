@@ -5,11 +5,13 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "app/AppState.h"
 #include "journal/Journal.h"
+#include "journal/SentDocuments.h"
 #include "service/SendWorker.h"
 
 namespace miravo {
@@ -37,6 +39,13 @@ class SendJournal : public SendRecorder {
     // job, never sent, and its document kept, like any failed attempt.
     void recordNotStarted(const AppState& state, SendProgress::HeldBack why);
 
+    // How the sent document is kept: KeepSentDocument unless replaced (a
+    // disk that is full stands in this way).
+    using Keeper = std::function<KeepResult(Journal&, std::int64_t id,
+                                            const std::filesystem::path& document,
+                                            const std::u16string& coverText)>;
+    void setKeeper(Keeper keeper) { keeper_ = std::move(keeper); }
+
     // The record this send repeats (send again); named in its own record.
     void setRepeats(std::int64_t id) { repeats_ = id; }
     // Why the document could not be kept, once per program run for a full
@@ -59,6 +68,7 @@ class SendJournal : public SendRecorder {
     std::unique_ptr<Journal> journal_;
     std::int64_t id_ = 0;
     std::int64_t repeats_ = 0;
+    Keeper keeper_ = KeepSentDocument;
     std::string keepWarning_;
     // The status answer last recorded per batch, so that an answer that
     // changes nothing is not written again.

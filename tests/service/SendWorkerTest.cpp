@@ -14,6 +14,8 @@
 #include "service/ServiceTexts.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace miravo {
 namespace {
@@ -141,6 +143,29 @@ TEST_F(SendWorkerTest, AttemptsThatSendNothingAreRecordedWithWhy) {
         EXPECT_EQ(read.keeping(journal.sendId()).document, KeptDocument::Kept);
     }
     EXPECT_TRUE(requests("convert_and_transfer").empty());
+}
+
+// No room for the sent document is told once per run; the sends go on.
+TEST_F(SendWorkerTest, AFullDiskForTheKeptDocumentIsToldOnceAndTheSendGoesOn) {
+    const std::filesystem::path file = dir_ / "journal.sqlite";
+    int kept = 0;
+    const auto full = [&](Journal&, std::int64_t, const std::filesystem::path&,
+                          const std::u16string&) {
+        ++kept;
+        return KeepResult{false, true, std::strerror(ENOSPC)};
+    };
+    std::vector<std::string> told;
+    for (int run = 0; run < 2; ++run) {
+        answer("get_fax_status", {kPending, kDone});
+        SendJournal journal(u"letter", file);
+        journal.setKeeper(full);
+        options_.recorder = &journal;
+        EXPECT_EQ(send().end, SendEnd::Finished);
+        told.push_back(journal.takeKeepWarning());
+        EXPECT_EQ(Journal(file).send(journal.sendId())->destinations.at(0).statusCode, u"OK");
+    }
+    EXPECT_EQ(kept, 2);
+    EXPECT_EQ(told, (std::vector<std::string>{std::strerror(ENOSPC), ""}));
 }
 
 TEST_F(SendWorkerTest, UnreachableHostRestartsTheSequenceWithCloseEnabled) {
