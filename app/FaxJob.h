@@ -58,10 +58,17 @@ struct FaxJob {
     std::vector<Recipient> recipients;
     std::vector<Contact> chosenContacts;
 
-    // Sending a journal record again: the record repeated and the title
-    // the new record keeps (0 and empty for a new send).
+    // Sending a journal record again: the record repeated, the title the
+    // new record keeps and the copy of the record's kept document the send
+    // began with (0 and empty for a new send).
     std::int64_t repeatsRecord = 0;
     std::u16string repeatsTitle;
+    std::u16string repeatsDocument;
+    // The record this send repeats: only while the kept document is the one
+    // sent (another document chosen meanwhile makes it a new send); 0: none.
+    std::int64_t repeatedRecord() const {
+        return !repeatsDocument.empty() && documentPath == repeatsDocument ? repeatsRecord : 0;
+    }
 
     // Worker fields.
     WorkerTask workerTask;

@@ -73,7 +73,7 @@ void SendJournal::recordAttempt(const AppState& state, const SendProgress& progr
 }
 
 std::u16string SendTitle(const FaxJob& job) {
-    if (!job.repeatsTitle.empty())
+    if (job.repeatedRecord() != 0 && !job.repeatsTitle.empty())
         return job.repeatsTitle;
     if (!job.jobFilePath.empty())
         return DocumentName(job.jobFilePath);
@@ -119,7 +119,7 @@ void SendJournal::keepDocument(const AppState& state, const std::u16string& reas
         return;
     JournalKeeping keeping;
     keeping.reason = reason;
-    keeping.repeats = repeats_ != 0 ? repeats_ : state.job.repeatsRecord;
+    keeping.repeats = repeats_ != 0 ? repeats_ : state.job.repeatedRecord();
     journal_->recordKeeping(id_, keeping);
     const KeepResult kept =
         keeper_(*journal_, id_, ToFsPath(state.job.documentPath),

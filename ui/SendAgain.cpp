@@ -44,6 +44,7 @@ struct SavedJob {
         job.send = send;
         job.repeatsRecord = 0;
         job.repeatsTitle.clear();
+        job.repeatsDocument.clear();
         state_.settings.transmissionReport = transmissionReport;
         state_.settings.reportAttach = reportAttach;
     }
@@ -107,6 +108,7 @@ bool SendAgain(AppPaths& paths, Journal& journal, std::int64_t id, bool failedOn
         job.chosenContacts.push_back(Contact::entry(u"0", d.name, d.number, u""));
     job.repeatsRecord = id;
     job.repeatsTitle = send->title;
+    job.repeatsDocument = job.documentPath;
     state.settings.transmissionReport = send->reportOptions != u"NOT_AT_ALL";
     state.settings.reportAttach = send->reportOptions == u"YES";
 

@@ -1,6 +1,7 @@
 // The "Sent faxes" window: the table, search and details of a journal, the
 // CSV export, and Refresh against miravo-server.
 #include <QDialogButtonBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -283,6 +284,24 @@ TEST_F(SentFaxesSendTest, KeptDocumentIsViewedReportedAndSentAgain) {
     EXPECT_EQ(miravo::test::readBytes(server_.dataDir() / "faxes" / toUtf8(repeated.faxId) /
                                       "document.tif"),
               miravo::test::readBytes(KeptDocumentPath(journal_, id)));
+
+    // Another document chosen in the dialog makes it a send of its own:
+    // its record repeats nothing and has the new document's name.
+    const std::filesystem::path offer = dataDir() / "offer.png";
+    QImage page(400, 300, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    ASSERT_TRUE(page.save(QString::fromStdString(offer.string())));
+    const auto replaced = whenModal("id104", [&](QDialog* dialog) {
+        EXPECT_TRUE(static_cast<SendDialog*>(dialog)->takeDocument(
+            QString::fromStdString(offer.string())));
+        click(dialog->findChild<QPushButton*>("id1"));
+    });
+    window.sendAgain(true);
+    EXPECT_TRUE(*replaced);
+    const std::int64_t other = journal_.latest();
+    ASSERT_EQ(other, again + 1);
+    EXPECT_EQ(journal_.keeping(other).repeats, 0);
+    EXPECT_NE(journal_.send(other)->title, sent.title);
 
     // A removed document can no longer be viewed or sent again.
     ApplyRetention(journal_, 0, 0, JournalNow() + 1);
