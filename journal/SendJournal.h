@@ -39,8 +39,8 @@ class SendJournal : public SendRecorder {
     // job, never sent, and its document kept, like any failed attempt.
     void recordNotStarted(const AppState& state, SendProgress::HeldBack why);
 
-    // How the sent document is kept: KeepSentDocument unless replaced (a
-    // disk that is full stands in this way).
+    // How the sent document is kept: KeepSentDocument unless another keeper
+    // is given (such as one that meets a full disk).
     using Keeper = std::function<KeepResult(Journal&, std::int64_t id,
                                             const std::filesystem::path& document,
                                             const std::u16string& coverText)>;
