@@ -37,7 +37,7 @@ const char* MiravoUsage() {
            "             once when none waits\n"
            "  --bus-service\n"
            "             the process the session bus starts to open printed jobs\n"
-           "  --help     show this help and exit\n"
+           "  -h, --help show this help and exit\n"
            "  --version  show the version and exit\n"
            "\n"
            "Without arguments the send dialog opens and a document can be chosen there.\n";
