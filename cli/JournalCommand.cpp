@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "app/AppState.h"
+#include "app/CommandLine.h"
 #include "app/Paths.h"
 #include "app/SettingsStore.h"
 #include "app/Text.h"
@@ -146,27 +147,19 @@ bool IsJournalCommand(const std::vector<std::string>& args) {
 
 bool ParseJournalArguments(const std::vector<std::string>& args, JournalArguments& out,
                            std::string& error) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--journal") {
-            out.list = true;
-        } else if (a == "--refresh") {
-            out.refresh = true;
-        } else if (a == "--csv") {
-            out.csv = true;
-        } else if (a == "--since" && hasValue) {
-            if (!parseDay(args[++i], out.since)) {
-                error = "--since takes a date YYYY-MM-DD";
-                return false;
-            }
-        } else if (a == "--settings" && hasValue) {
-            out.settingsFile = args[++i];
-        } else {
-            error = hasValue || a.rfind("--", 0) != 0 ? "unknown argument " + a
-                                                       : a + " needs a value";
-            return false;
-        }
+    CommandLine line("miravo-send");
+    CLI::App& app = line.app;
+    std::string since;
+    app.add_flag("--journal", out.list);
+    app.add_flag("--refresh", out.refresh);
+    app.add_flag("--csv", out.csv);
+    app.add_option("--since", since);
+    app.add_option("--settings", out.settingsFile);
+    if (!line.parse(args, error))
+        return false;
+    if (app.count("--since") > 0 && !parseDay(since, out.since)) {
+        error = "--since takes a date YYYY-MM-DD";
+        return false;
     }
     if (out.list == out.refresh) {
         error = "give either --journal or --refresh";

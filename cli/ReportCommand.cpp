@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 
 #include "app/AppState.h"
+#include "app/CommandLine.h"
 #include "app/Paths.h"
 #include "cli/RecordArgument.h"
 #include "cli/Send.h"
@@ -22,32 +23,25 @@ bool IsReportCommand(const std::vector<std::string>& args) {
 }
 
 int RunReportCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+    CommandLine line("miravo-send");
     std::string settingsFile;
-    std::string record;
-    std::string pdf;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--settings" && i + 1 < args.size()) {
-            settingsFile = args[++i];
-        } else if (args[i] == "--report" && i + 2 < args.size()) {
-            record = args[++i];
-            pdf = args[++i];
-        } else {
-            std::fprintf(err, "miravo-send: --report takes RECORD OUT.pdf (unknown argument %s)\n",
-                         args[i].c_str());
-            return kExitUsage;
-        }
-    }
-    if (record.empty()) {
-        std::fprintf(err, "miravo-send: --report takes RECORD OUT.pdf\n");
+    std::vector<std::string> report;
+    line.app.add_option("--settings", settingsFile);
+    line.app.add_option("--report", report)->expected(2)->allow_extra_args(false);
+    std::string error;
+    if (!line.parse(args, error) || report.size() != 2) {
+        std::fprintf(err, "miravo-send: --report takes RECORD OUT.pdf%s%s\n",
+                     error.empty() ? "" : ": ", error.c_str());
         return kExitUsage;
     }
+    const std::string& record = report[0];
+    const std::string& pdf = report[1];
     Journal journal;
     if (!journal.isOpen()) {
         std::fprintf(err, "miravo-send: the sent-fax journal %s cannot be opened\n",
                      journal.path().c_str());
         return kExitDocument;
     }
-    std::string error;
     const std::int64_t id = ResolveRecord(journal, record, error);
     if (id == 0) {
         std::fprintf(err, "miravo-send: %s\n", error.c_str());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/CommandLine.h"
 #include "app/Text.h"
 #include "cli/RecordArgument.h"
 #include "journal/SentDocuments.h"
@@ -13,31 +14,25 @@ bool IsResendCommand(const std::vector<std::string>& args) {
 }
 
 bool ResendArguments(const std::vector<std::string>& args, SendArguments& out, std::string& error) {
-    std::vector<std::string> rest;
+    // The resend's own options are taken out; the rest is a send's
+    // command line, completed below from the record.
+    CommandLine line("miravo-send");
     std::string record;
     bool failedOnly = false;
-    bool destinationsGiven = false;
-    bool coverGiven = false;
-    bool reportGiven = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--resend") {
-            if (i + 1 >= args.size()) {
-                error = "--resend needs a RECORD";
-                return false;
-            }
-            record = args[++i];
-            continue;
-        }
-        if (a == "--failed") {
-            failedOnly = true;
-            continue;
-        }
-        destinationsGiven = destinationsGiven || a == "--to" || a == "--list";
-        coverGiven = coverGiven || a == "--cover";
-        reportGiven = reportGiven || a == "--report";
-        rest.push_back(a);
-    }
+    line.app.add_option("--resend", record);
+    line.app.add_flag("--failed", failedOnly);
+    line.app.allow_extras();
+    if (!line.parse(args, error))
+        return false;
+    std::vector<std::string> rest = line.app.remaining();
+    const auto given = [&rest](const std::string& option) {
+        return std::any_of(rest.begin(), rest.end(), [&option](const std::string& a) {
+            return a == option || a.rfind(option + "=", 0) == 0;
+        });
+    };
+    const bool destinationsGiven = given("--to") || given("--list");
+    const bool coverGiven = given("--cover");
+    const bool reportGiven = given("--report");
     Journal journal;
     if (!journal.isOpen()) {
         error = "the sent-fax journal " + journal.path().string() + " cannot be opened";

@@ -13,6 +13,7 @@
 #include <set>
 
 #include "app/AppState.h"
+#include "app/CommandLine.h"
 #include "app/DocumentKind.h"
 #include "app/FileBytes.h"
 #include "app/KeyringStore.h"
@@ -411,81 +412,65 @@ void printSummary(const AppState& state, const SendSummary& summary, std::FILE* 
 
 bool ParseSendArguments(const std::vector<std::string>& args, SendArguments& out,
                         std::string& error) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& v) {
-            if (i + 1 >= args.size()) {
-                error = a + " needs a value";
-                return false;
-            }
-            v = args[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "--settings") {
-            if (!value(out.settingsFile))
-                return false;
-        } else if (a == "--to") {
-            if (!value(v))
-                return false;
-            const auto colon = v.find(':');
-            Destination d{fromUtf8(v.substr(0, colon)), colon == std::string::npos
-                                                            ? std::u16string()
-                                                            : fromUtf8(v.substr(colon + 1))};
-            if (d.number.empty()) {
-                error = "--to needs a number";
-                return false;
-            }
-            d.number = fitField(d.number, kNameWidth);
-            d.name = fitField(d.name, kNameWidth);
-            out.to.push_back(std::move(d));
-        } else if (a == "--cover") {
-            if (!value(v))
-                return false;
-            out.cover = fitField(fromUtf8(v), kCoverTextWidth);
-        } else if (a == "--retries") {
-            if (!value(v))
-                return false;
-            if (!readCount(v, 0, 1000, out.retries)) {
-                error = "--retries takes a number from 0 to 1000";
-                return false;
-            }
-        } else if (a == "--timeout") {
-            if (!value(v))
-                return false;
-            if (!readCount(v, 1, 86400, out.timeoutSeconds)) {
-                error = "--timeout takes a number of seconds from 1 to 86400";
-                return false;
-            }
-        } else if (a == "--list") {
-            if (!value(out.listFile))
-                return false;
-        } else if (a == "--column") {
-            if (!value(out.column))
-                return false;
-            if (out.column.empty()) {
-                error = "--column needs a column name or number";
-                return false;
-            }
-        } else if (a == "--strict") {
-            out.strict = true;
-        } else if (a == "--report") {
-            if (!value(out.report))
-                return false;
-            if (out.report != "yes" && out.report != "no" && out.report != "none") {
-                error = "--report takes yes, no or none";
-                return false;
-            }
-        } else if (a.size() > 1 && a.front() == '-') {
-            error = "unknown option " + a;
-            return false;
-        } else if (out.input.empty()) {
-            out.input = a;
-        } else {
-            error = "only one document can be sent at a time";
+    CommandLine line("miravo-send");
+    CLI::App& app = line.app;
+    std::vector<std::string> to, documents;
+    std::string cover, retries, timeout;
+    app.add_option("--settings", out.settingsFile);
+    // Each --to is one destination, in the order given.
+    app.add_option("--to", to)
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option("--cover", cover);
+    app.add_option("--retries", retries);
+    app.add_option("--timeout", timeout);
+    app.add_option("--list", out.listFile);
+    app.add_option("--column", out.column);
+    app.add_flag("--strict", out.strict);
+    app.add_option("--report", out.report);
+    app.add_option("document", documents)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    if (!line.parse(args, error))
+        return false;
+
+    for (const std::string& v : to) {
+        const auto colon = v.find(':');
+        Destination d{fromUtf8(v.substr(0, colon)),
+                      colon == std::string::npos ? std::u16string() : fromUtf8(v.substr(colon + 1))};
+        if (d.number.empty()) {
+            error = "--to needs a number";
             return false;
         }
+        d.number = fitField(d.number, kNameWidth);
+        d.name = fitField(d.name, kNameWidth);
+        out.to.push_back(std::move(d));
     }
+    if (app.count("--cover") > 0)
+        out.cover = fitField(fromUtf8(cover), kCoverTextWidth);
+    if (app.count("--retries") > 0 && !readCount(retries, 0, 1000, out.retries)) {
+        error = "--retries takes a number from 0 to 1000";
+        return false;
+    }
+    if (app.count("--timeout") > 0 && !readCount(timeout, 1, 86400, out.timeoutSeconds)) {
+        error = "--timeout takes a number of seconds from 1 to 86400";
+        return false;
+    }
+    if (app.count("--column") > 0 && out.column.empty()) {
+        error = "--column needs a column name or number";
+        return false;
+    }
+    if (app.count("--report") > 0 && out.report != "yes" && out.report != "no" &&
+        out.report != "none") {
+        error = "--report takes yes, no or none";
+        return false;
+    }
+    // What `out` holds already counts: a document there is the one to send.
+    if (documents.size() + (out.input.empty() ? 0 : 1) > 1) {
+        error = "only one document can be sent at a time";
+        return false;
+    }
+    if (!documents.empty())
+        out.input = documents.front();
     if (out.to.empty() && out.listFile.empty()) {
         error = "at least one --to NUMBER or a --list FILE is needed";
         return false;

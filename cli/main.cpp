@@ -30,22 +30,39 @@
 #include <string>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "cli/ConvertOnly.h"
 #include "cli/Send.h"
 #include "cli/Usage.h"
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    if (!args.empty() && (args.front() == "--help" || args.front() == "-h")) {
+    // Help, the version and a conversion are answered here; every other
+    // command line is read by miravo-transmit.
+    miravo::CommandLine line("miravo-send");
+    std::string job;
+    line.app.add_option("--convert-only", job);
+    line.app.allow_extras();
+    std::string error;
+    if (!line.parse({argv + 1, argv + argc}, error)) {
+        std::fprintf(stderr, "miravo-send: %s\n", error.c_str());
+        miravo::cli::PrintUsage(stderr);
+        return miravo::cli::kExitUsage;
+    }
+    if (line.help) {
         miravo::cli::PrintUsage(stdout);
         return 0;
     }
-    if (!args.empty() && args.front() == "--convert-only") {
-        if (args.size() != 2) {
+    if (line.version) {
+        miravo::PrintVersion(stdout, "miravo-send");
+        return 0;
+    }
+    if (line.app.count("--convert-only") > 0) {
+        if (!line.app.remaining().empty()) {
+            std::fprintf(stderr, "miravo-send: --convert-only takes the JOBFILE alone\n");
             miravo::cli::PrintUsage(stderr);
             return miravo::cli::kExitUsage;
         }
-        return miravo::cli::ConvertOnly(args[1], stdout, stderr);
+        return miravo::cli::ConvertOnly(job, stdout, stderr);
     }
     std::error_code ec;
     const std::string sender =

@@ -1,5 +1,6 @@
 // miravo-print [--out DIR] [--no-launch] FILE...
 // miravo-print --discard JOBFILE
+// miravo-print --help | --version
 //
 // Stands in for the print monitor: renders the files (PDF, PostScript) or
 // takes them as they are (PNG, JPEG) into page files, writes the job file,
@@ -11,7 +12,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include "app/CommandLine.h"
 #include "printmon/Cancellation.h"
 #include "printmon/PrintJob.h"
 #include "printmon/WaitingJobs.h"
@@ -27,7 +30,10 @@ void usage(std::FILE* to) {
         "  --out DIR     where the files go (no '_' in the folder)\n"
         "  --no-launch   do not start miravo\n"
         "usage: miravo-print --discard JOBFILE\n"
-        "  Removes a job file and the page files it lists beside it.\n",
+        "  Removes a job file and the page files it lists beside it.\n"
+        "usage: miravo-print --help | --version\n"
+        "  -h, --help    show this help and exit\n"
+        "  --version     show the version and exit\n",
         to);
 }
 
@@ -56,41 +62,41 @@ std::filesystem::path programFolder() {
 
 int main(int argc, char** argv) {
     miravo::print::StopOnTermination();
-    if (argc == 3 && std::string(argv[1]) == "--discard") {
-        miravo::print::DiscardWaitingJob({argv[2], {}, 0, 0});
-        return 0;
-    }
-    miravo::print::PrintOptions options;
-    bool optionsEnd = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (!optionsEnd && arg == "--") {
-            optionsEnd = true;
-        } else if (!optionsEnd && (arg == "--help" || arg == "-h")) {
-            usage(stdout);
-            return 0;
-        } else if (!optionsEnd && arg == "--no-launch") {
-            options.launch = false;
-        } else if (!optionsEnd && arg == "--out") {
-            if (++i >= argc) {
-                usage(stderr);
-                return 2;
-            }
-            options.outFolder = argv[i];
-        } else if (!optionsEnd && arg.rfind("--out=", 0) == 0) {
-            options.outFolder = arg.substr(6);
-        } else if (!optionsEnd && arg.size() > 1 && arg[0] == '-') {
-            std::fprintf(stderr, "miravo-print: unknown option %s\n", arg.c_str());
-            usage(stderr);
-            return 2;
-        } else {
-            options.inputs.emplace_back(arg);
-        }
-    }
-    if (options.inputs.empty()) {
+    miravo::CommandLine line("miravo-print");
+    std::string outFolder, discard;
+    std::vector<std::string> inputs;
+    bool noLaunch = false;
+    CLI::Option* out = line.app.add_option("--out", outFolder);
+    CLI::Option* noLaunchFlag = line.app.add_flag("--no-launch", noLaunch);
+    CLI::Option* files = line.app.add_option("FILE", inputs);
+    files->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    line.app.add_option("--discard", discard)->excludes(out, noLaunchFlag, files);
+    std::string error;
+    if (!line.parse({argv + 1, argv + argc}, error)) {
+        std::fprintf(stderr, "miravo-print: %s\n", error.c_str());
         usage(stderr);
         return 2;
     }
+    if (line.help) {
+        usage(stdout);
+        return 0;
+    }
+    if (line.version) {
+        miravo::PrintVersion(stdout, "miravo-print");
+        return 0;
+    }
+    if (line.app.count("--discard") > 0) {
+        miravo::print::DiscardWaitingJob({discard, {}, 0, 0});
+        return 0;
+    }
+    if (inputs.empty()) {
+        usage(stderr);
+        return 2;
+    }
+    miravo::print::PrintOptions options;
+    options.outFolder = outFolder;
+    options.launch = !noLaunch;
+    options.inputs.assign(inputs.begin(), inputs.end());
 
     const std::filesystem::path miravo = programFolder() / "miravo";
     if (options.launch && ::access(miravo.c_str(), X_OK) != 0) {

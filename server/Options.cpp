@@ -1,6 +1,6 @@
 #include "server/Options.h"
 
-#include <CLI/CLI.hpp>
+#include "app/CommandLine.h"
 
 #include <charconv>
 #include <chrono>
@@ -138,12 +138,8 @@ bool takePositional(Options& o, const std::vector<std::string>& positional, std:
 bool parseOptions(const std::vector<std::string>& args, Options& o, std::string& error) {
     const std::size_t first = readCommand(args, o.command);
 
-    CLI::App app("miravo-server");
-    app.set_help_flag();  // --help and --version end the parse below, before any check
-    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    bool help = false, version = false;
-    app.add_flag("-h,--help", help);
-    app.add_flag("--version", version);
+    CommandLine line("miravo-server");
+    CLI::App& app = line.app;
     app.add_flag("--demo", o.demo);
     app.add_flag("--quiet", o.quiet);
     app.add_option("--data", o.dataDir);
@@ -175,6 +171,7 @@ bool parseOptions(const std::vector<std::string>& args, Options& o, std::string&
     app.add_option("--download-url", o.downloadUrl);
     app.add_option("--fault", o.faults)
         ->expected(1)
+        ->allow_extra_args(false)  // one rule each; what follows is an argument
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_option("--fault-plan", o.faultPlan);
     moneyOption(app, "--credit", o.credit);
@@ -183,20 +180,10 @@ bool parseOptions(const std::vector<std::string>& args, Options& o, std::string&
     std::vector<std::string> positional;
     app.add_option("arguments", positional);
 
-    // The parser takes the arguments last first.
-    std::vector<std::string> reversed(args.rbegin(), args.rend() - static_cast<long>(first));
-    try {
-        app.parse(reversed);
-    } catch (const CLI::ParseError& e) {
-        if (help || version) {
-            o.command = help ? Command::Help : Command::Version;
-            return true;
-        }
-        error = e.what();
+    if (!line.parse({args.begin() + static_cast<long>(first), args.end()}, error))
         return false;
-    }
-    if (help || version) {
-        o.command = help ? Command::Help : Command::Version;
+    if (line.answered()) {
+        o.command = line.help ? Command::Help : Command::Version;
         return true;
     }
     if (o.dataDir.empty()) {

@@ -10,6 +10,7 @@
 #include <iostream>
 #include <thread>
 
+#include "app/CommandLine.h"
 #include "server/Certificates.h"
 #include "server/DataFolder.h"
 #include "server/Faults.h"
@@ -103,7 +104,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.command == Command::Version) {
-        std::printf("miravo-server %s\n", MIRAVO_VERSION);
+        miravo::PrintVersion(stdout, "miravo-server");
         return 0;
     }
     // Everything the service writes (database, keys, faxes, request logs)

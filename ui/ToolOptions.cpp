@@ -1,8 +1,6 @@
 #include "ui/ToolOptions.h"
 
-#include <CLI/CLI.hpp>
-
-#include <algorithm>
+#include "app/CommandLine.h"
 
 namespace miravo::ui {
 
@@ -39,7 +37,7 @@ const char* MiravoUsage() {
            "             once when none waits\n"
            "  --bus-service\n"
            "             the process the session bus starts to open printed jobs\n"
-           "  --help     show this help and exit\n"
+           "  -h, --help show this help and exit\n"
            "  --version  show the version and exit\n"
            "\n"
            "Without arguments the send dialog opens and a document can be chosen there.\n";
@@ -50,29 +48,20 @@ ToolOptions ParseToolOptions(const std::vector<std::string>& args) {
     if (args.empty() || !isToolOption(args.front()))
         return result;
 
-    CLI::App app("miravo");
-    app.set_help_flag();  // --help and --version are read like the others, then win
-    bool help = false, version = false;
+    CommandLine line("miravo");
+    CLI::App& app = line.app;
     std::string importFile, exportFile;
-    app.add_flag("-h,--help", help);
-    app.add_flag("--version", version);
     CLI::Option* import = app.add_option("--import-contacts", importFile);
     CLI::Option* exportOption = app.add_option("--export-contacts", exportFile);
     import->excludes(exportOption);
 
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
-    try {
-        app.parse(reversed);
-    } catch (const CLI::ParseError& e) {
-        if (!help && !version) {
-            result.kind = ToolOptions::Refused;
-            result.error = e.what();
-            return result;
-        }
+    if (!line.parse(args, result.error)) {
+        result.kind = ToolOptions::Refused;
+        return result;
     }
-    if (help) {
+    if (line.help) {
         result.kind = ToolOptions::Help;
-    } else if (version) {
+    } else if (line.version) {
         result.kind = ToolOptions::Version;
     } else if (import->count() > 0) {
         result.kind = ToolOptions::ImportContacts;

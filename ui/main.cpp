@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/AppState.h"
+#include "app/CommandLine.h"
 #include "app/KeyringStore.h"
 #include "app/Paths.h"
 #include "app/SettingsStore.h"
@@ -37,7 +38,7 @@ std::optional<int> runTool(int argc, char** argv) {
             std::fputs(ui::MiravoUsage(), stdout);
             return 0;
         case ui::ToolOptions::Version:
-            std::printf("miravo %s\n", MIRAVO_VERSION);
+            miravo::PrintVersion(stdout, "miravo");
             return 0;
         case ui::ToolOptions::Refused:
             std::fprintf(stderr, "miravo: %s\n%s", tool.error.c_str(), ui::MiravoUsage());

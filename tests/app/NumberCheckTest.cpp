@@ -3,6 +3,12 @@
 #include "app/NumberCheck.h"
 
 #include <gtest/gtest.h>
+#include <phonenumbers/phonenumber.pb.h>
+#include <phonenumbers/phonenumberutil.h>
+
+#include <random>
+
+#include "app/Text.h"
 
 namespace miravo {
 namespace {
@@ -57,6 +63,42 @@ TEST(NumberCheckTest, AListCountsValidInvalidAndDuplicates) {
         EXPECT_EQ(again.duplicate, check.duplicate);
         EXPECT_EQ(again.invalid, check.invalid);
         EXPECT_EQ(cache.size(), 6u);
+    }
+}
+
+// Whatever the checker does to ask the library less, its verdict is the
+// library's own on the text as written: numbers written with separators,
+// brackets, pluses and stray characters in every place, in regions with
+// different prefixes.
+TEST(NumberCheckTest, VerdictIsTheLibrarysOnTheTextAsWritten) {
+    using i18n::phonenumbers::PhoneNumber;
+    using i18n::phonenumbers::PhoneNumberUtil;
+    const PhoneNumberUtil& util = *PhoneNumberUtil::GetInstance();
+    std::vector<std::string> texts = {"12", "1 2", "1-2-3", "+49 (30) 1234-5678", "++49 30 1234",
+                                      "+ +49 30 1234", "(+44) 20 7031 3000", "0 0 4 9 30 1234",
+                                      "49+30 1234", "030 1234 x12", "+1 650 253 0000 #", "+"};
+    std::mt19937 random(29);
+    const std::string pieces = "0123456789012345678901234567 -./()+x#\t";
+    for (int i = 0; i < 3000; ++i) {
+        std::string text = random() % 3 == 0 ? "+" : random() % 4 == 0 ? "00" : "";
+        for (std::size_t length = random() % 18; length > 0; --length)
+            text.push_back(pieces[random() % pieces.size()]);
+        texts.push_back(text);
+    }
+    const char* regions[] = {"DE", "US", "GB", "IT", "RU", "BR", "AU"};
+    for (const std::string& text : texts) {
+        const char* region = regions[std::hash<std::string>()(text) % std::size(regions)];
+        PhoneNumber number;
+        NumberVerdict expected;
+        if (util.Parse(text, region, &number) == PhoneNumberUtil::NO_PARSING_ERROR) {
+            expected.valid = util.IsValidNumber(number);
+            std::string e164;
+            util.Format(number, PhoneNumberUtil::E164, &e164);
+            expected.international = fromUtf8(e164);
+        }
+        const NumberVerdict got = NumberChecker(fromUtf8(region)).check(fromUtf8(text));
+        EXPECT_EQ(got.valid, expected.valid) << text << " " << region;
+        EXPECT_EQ(got.international, expected.international) << text << " " << region;
     }
 }
 
