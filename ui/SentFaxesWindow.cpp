@@ -27,6 +27,7 @@
 #include "ui/AccessibleNames.h"
 #include "ui/DialogControls.h"
 #include "ui/FileDialogFolder.h"
+#include "service/ServiceTexts.h"
 #include "ui/WindowPlacement.h"
 #include "ui/PreviewWindow.h"
 #include "ui/SendAgain.h"
@@ -228,11 +229,9 @@ void SentFaxesWindow::showDetails() {
     for (const JournalDestination& d : send->destinations) {
         // A destination never sent says why; a final one gives the service's
         // code beside its wording, unless the two are the same ("OK").
-        QString status = !d.sent  ? qstr(ReportStatusText(language, d))
-                         : d.final ? qstr(d.statusText)
-                                   : textOf(language, text::kUnderWay);
-        if (d.sent && d.final && d.statusCode != d.statusText)
-            status += QStringLiteral(" [%1]").arg(qstr(d.statusCode));
+        const QString status = !d.sent  ? qstr(ReportStatusText(language, d))
+                               : d.final ? qstr(StatusWithCode(d.statusText, d.statusCode))
+                                         : textOf(language, text::kUnderWay);
         auto* item =
             new QTreeWidgetItem(details_, {qstr(d.number), qstr(d.name), status,
                                            money(language, d.cost), localTime(d.lastChecked)});
