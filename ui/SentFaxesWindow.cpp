@@ -151,6 +151,8 @@ SentFaxesWindow::SentFaxesWindow(AppPaths& paths, QWidget* parent)
     layout->addWidget(status_);
     layout->addWidget(buttons);
     resize(900, 560);
+    // Tab follows the pane from top to bottom: the actions stand above the destinations.
+    SetTabOrder({againAll_, details_});
     ApplyAccessibleNames(this, language);
 
     connect(search_, &QLineEdit::textChanged, model_, &SentFaxesModel::setSearch);

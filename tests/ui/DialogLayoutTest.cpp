@@ -1,6 +1,7 @@
 // Every dialog in every shipped language on a 1366x768 screen: the window
 // fits the screen and no label, check box or button gets less room than it
-// asks for, so no text is clipped, squeezed or elided.
+// asks for, so no text is clipped, squeezed or elided; Tab goes through
+// the controls in reading order.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -11,6 +12,7 @@
 #include <QScreen>
 #include <QToolButton>
 #include <QTest>
+#include <algorithm>
 #include <functional>
 
 #include "app/LanguageTable.h"
@@ -105,6 +107,47 @@ void expectMnemonics(QWidget* dialog, const std::string& what) {
     }
 }
 
+// Tab walks the shown controls of the window in reading order: each next
+// one is further down, or in the same row (their heights overlap) further
+// right; after the last it comes round to the first. A tall control beside
+// a column of smaller ones shares a row with each of them.
+void expectReadingOrder(QWidget* dialog, const std::string& what) {
+    SCOPED_TRACE(what);
+    constexpr int kRowOverlap = 4;  // pixels two controls must share to stand in one row
+    auto sameRow = [](const QRect& a, const QRect& b) {
+        return std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top()) >= kRowOverlap;
+    };
+    std::vector<std::pair<QWidget*, QRect>> chain;
+    for (QWidget* w = dialog->nextInFocusChain(); w != dialog && chain.size() < 1000;
+         w = w->nextInFocusChain()) {
+        if (w->window() == dialog && w->isVisible() && (w->focusPolicy() & Qt::TabFocus) &&
+            !w->focusProxy())
+            chain.emplace_back(w, QRect(w->mapTo(dialog, QPoint(0, 0)), w->size()));
+    }
+    if (chain.empty())
+        return;
+    // The round starts at the control first in reading order: leftmost in the top row.
+    auto first = std::min_element(chain.begin(), chain.end(), [](const auto& a, const auto& b) {
+        return a.second.top() < b.second.top();
+    });
+    for (auto it = chain.begin(); it != chain.end(); ++it) {
+        if (sameRow(it->second, first->second) && it->second.left() < first->second.left())
+            first = it;
+    }
+    std::rotate(chain.begin(), first, chain.end());
+    for (std::size_t i = 1; i < chain.size(); ++i) {
+        const auto& [previous, before] = chain[i - 1];
+        const auto& [w, at] = chain[i];
+        const bool inOrder =
+            sameRow(at, before) ? at.left() >= before.left() : at.top() > before.top();
+        EXPECT_TRUE(inOrder) << "Tab goes from " << previous->objectName().toStdString() << " \""
+                             << controlText(previous).toStdString() << "\" at (" << before.x()
+                             << "," << before.y() << ") back to " << w->objectName().toStdString()
+                             << " \"" << controlText(w).toStdString() << "\" at (" << at.x() << ","
+                             << at.y() << ")";
+    }
+}
+
 class DialogLayoutTest : public UiTest {
   protected:
     void inLanguage(const char* code) {
@@ -118,6 +161,7 @@ class DialogLayoutTest : public UiTest {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
         expectUnclipped(&dialog, what);
         expectMnemonics(&dialog, what);
+        expectReadingOrder(&dialog, what);
     }
 };
 
