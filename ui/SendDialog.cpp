@@ -500,8 +500,15 @@ bool SendDialog::takeDocument(const QString& path) {
 }
 
 int SendDialog::exec() {
-    // Where the user left it last time; its size is its own measure.
-    ApplyPlacement(this, paths_.state->settings.sendWindowPlace);
+    // Where the user left it last time, as large as it was, and never
+    // smaller than its texts need.
+    const std::u16string& place = paths_.state->settings.sendWindowPlace;
+    ApplyPlacement(this, place);
+    if (size() != measuredSize_) {
+        chosenSize_ = size();
+        measure();
+        ApplyPlacement(this, PlacementOf(this));  // measuring may have made it larger
+    }
     startVersionCheck();
     activateWindow();
     raise();
@@ -514,7 +521,8 @@ void SendDialog::reject() {
 
 void SendDialog::done(int result) {
     if (isVisible())
-        paths_.state->settings.sendWindowPlace = PlacementOf(this, false);
+        paths_.state->settings.sendWindowPlace =
+            PlacementOf(this, sizeWithoutCoverBox(coverTextBox()->isVisibleTo(this)));
     QDialog::done(result);
 }
 
@@ -632,6 +640,7 @@ void SendDialog::massFaxListClicked() {
 }
 
 void SendDialog::measure() {
+    keepUserSize(coverTextBox()->isVisibleTo(this));
     // The full size has the cover box shown; without it the dialog is
     // shorter by exactly the room the box takes, so nothing else moves or
     // gets cut whatever the language and fonts.
@@ -651,17 +660,36 @@ void SendDialog::measure() {
         return std::max({hint.height(), minimumHeight(),
                          layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width) : 0});
     };
-    const int collapsed = heightWith(false);
-    fullSize_ = QSize(width, heightWith(true));
-    coverArea_ = std::max(0, fullSize_.height() - collapsed);
+    const int measuredCollapsed = heightWith(false);
+    coverArea_ = std::max(0, heightWith(true) - measuredCollapsed);
     coverTextBox()->setVisible(on);
     layout()->activate();
-    resize(width, on ? fullSize_.height() : collapsed);
+    const int collapsed = std::max(measuredCollapsed, chosenSize_.height());
+    fullSize_ = QSize(std::max(width, chosenSize_.width()), collapsed + coverArea_);
+    resizeMeasured(QSize(fullSize_.width(), on ? fullSize_.height() : collapsed));
+}
+
+QSize SendDialog::sizeWithoutCoverBox(bool coverShown) const {
+    return QSize(width(), height() - (coverShown ? coverArea_ : 0));
+}
+
+void SendDialog::keepUserSize(bool coverShown) {
+    // Any other size than measuring gave it was chosen by the user: it
+    // stays, where the texts fit in it.
+    if (isVisible() && size() != measuredSize_)
+        chosenSize_ = sizeWithoutCoverBox(coverShown);
+    measuredSize_ = size();
+}
+
+void SendDialog::resizeMeasured(QSize size) {
+    resize(size);
+    measuredSize_ = this->size();
 }
 
 void SendDialog::coverPageClicked() {
     FaxJob& job = paths_.state->job;
     const bool on = coverPageBox()->isChecked();
+    keepUserSize(coverTextBox()->isVisibleTo(this));
     job.coverPageOn = on;
     coverTextBox()->setVisible(on);
     charactersLeft_->setVisible(on);
@@ -670,7 +698,9 @@ void SendDialog::coverPageClicked() {
         measure();  // the page limit line came or went
     } else {
         layout()->activate();  // the minimum size follows the box at once
-        resize(fullSize_.width(), on ? fullSize_.height() : fullSize_.height() - coverArea_);
+        const int collapsed = std::max(fullSize_.height() - coverArea_, chosenSize_.height());
+        fullSize_ = QSize(std::max(fullSize_.width(), chosenSize_.width()), collapsed + coverArea_);
+        resizeMeasured(QSize(fullSize_.width(), on ? fullSize_.height() : collapsed));
     }
     if (!on) {
         previewButton()->setEnabled(hasDocument());
@@ -692,7 +722,8 @@ void SendDialog::previewClicked() {
     AppState& state = *paths_.state;
     FaxJob& job = state.job;
     if (!job.coverPageOn) {
-        PreviewDocument(this, state.language, job.documentPath, documentTitle());
+        PreviewDocument(this, state.language, job.documentPath, documentTitle(),
+                        &state.settings.previewWindowPlace);
         return;
     }
     job.workerTask = CoverPageTask;
@@ -720,7 +751,8 @@ void SendDialog::previewClicked() {
         box.exec();
         return;
     }
-    PreviewDocument(this, state.language, job.coverDocumentPath, documentTitle());
+    PreviewDocument(this, state.language, job.coverDocumentPath, documentTitle(),
+                    &state.settings.previewWindowPlace);
 }
 
 void SendDialog::markNumber(QLineEdit* edit) {

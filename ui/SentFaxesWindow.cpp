@@ -248,7 +248,7 @@ void SentFaxesWindow::viewDocument() {
         return;
     ShowInPreviewWindow(this, paths_.state->language,
                         QString::fromStdString(KeptDocumentPath(journal_, id).string()),
-                        qstr(send->title));
+                        qstr(send->title), &paths_.state->settings.previewWindowPlace);
 }
 
 bool SentFaxesWindow::saveReport(const QString& file) {
@@ -387,7 +387,7 @@ int RunSentFaxesWindow(AppPaths& paths, QWidget* owner) {
     std::u16string& place = paths.state->settings.sentFaxesWindowPlace;
     ApplyPlacement(&window, place);
     QObject::connect(&window, &QDialog::finished, &window,
-                     [&window, &place] { place = PlacementOf(&window, true); });
+                     [&window, &place] { place = PlacementOf(&window); });
     return window.exec();
 }
 

@@ -17,6 +17,7 @@
 
 #include "app/LanguageTable.h"
 #include "contacts/ContactStore.h"
+#include "tests/server/ServerHarness.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/AccountDialog.h"
 #include "ui/AddContactDialog.h"
@@ -27,10 +28,12 @@
 #include "ui/MassFaxDialog.h"
 #include "ui/Mnemonics.h"
 #include "ui/OptionsDialog.h"
+#include "ui/PreviewWindow.h"
 #include "ui/SendDialog.h"
 #include "ui/SentFaxesWindow.h"
 #include "ui/StatusWindow.h"
 #include "ui/WaitingJobsDialog.h"
+#include "ui/WindowPlacement.h"
 #include "ui/WorkerDialog.h"
 
 namespace miravo::ui::test {
@@ -242,6 +245,93 @@ TEST_F(DialogLayoutTest, SendDialogIsMeasuredAgainAfterALanguageChange) {
     click(&dialog, 1089);
     expectUnclipped(&dialog, "Russian, cover on");
     EXPECT_EQ(dialog.height(), collapsed + dialog.coverBoxArea());
+}
+
+// A kept place and size come back on the laptop screen: never larger than
+// its free area, never smaller than the window's minimum, and moved so that
+// the whole window (with its frame) is on the screen. A place off every
+// screen keeps the size only; text that is not a place changes nothing.
+TEST_F(DialogLayoutTest, KeptPlacesComeBackOnTheScreen) {
+    const struct {
+        const char* kept;
+        QRect expected;
+    } cases[] = {
+        {"100,50,600,400", {100, 50, 600, 400}},
+        {"1200,700,600,400", {1366 - 600 - 8, 768 - 400 - 40, 600, 400}},  // frame: 8 x 40
+        {"100,50,3000,2000", {0, 0, 1366 - 8, 768 - 40}},
+        {"100,50,10,10", {100, 50, 200, 100}},
+        {"5000,5000,600,400", {30, 30, 600, 400}},
+        {"100,50,0,0", {100, 50, 300, 300}},
+        {"100,50,600", {30, 30, 300, 300}},
+        {"x,50,600,400", {30, 30, 300, 300}},
+    };
+    for (const auto& c : cases) {
+        QWidget window;
+        window.setMinimumSize(200, 100);
+        window.setGeometry(30, 30, 300, 300);
+        ApplyPlacement(&window, fromUtf8(c.kept));
+        EXPECT_EQ(window.geometry(), c.expected) << c.kept;
+    }
+}
+
+// The send dialog and the preview come back as large as the user made
+// them; the send dialog's cover box still adds its own height.
+TEST_F(DialogLayoutTest, WindowSizesAreKeptBetweenRuns) {
+    inLanguage("en");
+    QSize chosen;
+    {
+        SendDialog dialog(paths());
+        whenModal("id104", [&](QDialog* shown) {
+            chosen = shown->size() + QSize(120, 60);
+            shown->resize(chosen);
+            waitFor([&] { return shown->size() == chosen; }, 2000);
+            QTest::keyClick(shown, Qt::Key_Escape);
+        });
+        dialog.exec();
+    }
+    ASSERT_FALSE(state().settings.sendWindowPlace.empty());
+    QSize again, withCover;
+    int coverArea = 0;
+    {
+        SendDialog dialog(paths());
+        whenModal("id104", [&](QDialog* shown) {
+            again = shown->size();
+            coverArea = static_cast<SendDialog*>(shown)->coverBoxArea();
+            click(shown, 1089);
+            withCover = shown->size();
+            QTest::keyClick(shown, Qt::Key_Escape);
+        });
+        dialog.exec();
+    }
+    EXPECT_EQ(again, chosen);
+    EXPECT_EQ(withCover, chosen + QSize(0, coverArea));
+    // Closed with the cover box open: the kept size is the one without it.
+    {
+        SendDialog dialog(paths());
+        whenModal("id104", [&](QDialog* shown) {
+            again = shown->size();
+            QTest::keyClick(shown, Qt::Key_Escape);
+        });
+        dialog.exec();
+    }
+    EXPECT_EQ(again, chosen);
+
+    miravo::test::TempDir dir;
+    miravo::test::writeBytes(dir / "offer_res__1.tif", server::test::faxDocument());
+    const QString file = QString::fromStdString((dir / "offer_res__1.tif").string());
+    std::u16string& place = state().settings.previewWindowPlace;
+    {
+        QWidget owner;
+        PreviewWindow* preview =
+            ShowInPreviewWindow(&owner, state().language, file, "Offer", &place);
+        preview->setGeometry(40, 30, 500, 600);
+        preview->close();
+    }
+    ASSERT_FALSE(place.empty());
+    QWidget owner;
+    PreviewWindow* preview = ShowInPreviewWindow(&owner, state().language, file, "Offer", &place);
+    preview->show();
+    EXPECT_EQ(preview->geometry(), QRect(40, 30, 500, 600));
 }
 
 }  // namespace
