@@ -1,6 +1,8 @@
 #include "ui/QtShellDialogs.h"
 
 #include <QFileInfo>
+#include <QFontDatabase>
+#include <QImageReader>
 
 #include "app/AppState.h"
 #include "app/Paths.h"
@@ -20,6 +22,16 @@ namespace {
 constexpr int kNotificationGraceMs = 5000;
 
 }  // namespace
+
+QtShellDialogs::QtShellDialogs()
+    : warmUp_([] {
+          QImageReader::supportedImageFormats();
+          QFontDatabase::families();
+      }) {}
+
+QtShellDialogs::~QtShellDialogs() {
+    warmUp_.join();
+}
 
 void QtShellDialogs::runConversion(AppPaths& paths) {
     RunConversionDialog(paths, nullptr);

@@ -5,6 +5,7 @@
 
 #include "app/NumberCheck.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -18,7 +19,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QTextCursor>
-#include <QThreadPool>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 
@@ -223,8 +224,11 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
 
     addInformationLines();
     // The phone-number library reads its metadata on first use: done on a
-    // pool thread now, so that the first typed number does not stall the window.
-    QThreadPool::globalInstance()->start(
+    // thread of its own now, so that the first typed number does not stall
+    // the window. Not on Qt's shared pool: Qt splits some painting over that
+    // pool and the window thread waits for it, so it must never queue
+    // behind this load.
+    numberWarmUp_ = std::thread(
         [region = paths_.state->settings.defaultRegion] { NumberChecker(region).check(u"+1"); });
 
     designMinimumWidth_ = minimumWidth();
@@ -408,6 +412,8 @@ void SendDialog::showSendFailure(const QString& failure) {
 }
 
 SendDialog::~SendDialog() {
+    if (numberWarmUp_.joinable())
+        numberWarmUp_.join();
     // A version answer still on its way is dropped with the dialog.
     if (versionCheck_.joinable())
         versionCheck_.join();
@@ -909,6 +915,15 @@ void SendDialog::startVersionCheck() {
 void SendDialog::offerNewerVersion(const std::string& address) {
     if (!isVisible())
         return;
+    // Not over another window of the program (the status window of a send
+    // under way, Options…): the offer waits until the dialog is in front
+    // again, so that it neither interrupts that window nor is built in the
+    // same moment as it.
+    if (QApplication::activeModalWidget() != this) {
+        constexpr int kLookAgainMs = 250;
+        QTimer::singleShot(kLookAgainMs, this, [this, address] { offerNewerVersion(address); });
+        return;
+    }
     QMessageBox prompt(QMessageBox::Information, kVersionPromptCaption,
                        qstr(GetText(paths_.state->language, text::kNewerVersion)),
                        QMessageBox::Ok | QMessageBox::Cancel, this);

@@ -180,6 +180,7 @@ class SendDialog : public QDialog {
     QSize measuredSize_;  // the size measuring gave it last
     int designMinimumWidth_ = 0;
     std::thread versionCheck_;
+    std::thread numberWarmUp_;  // loads the phone-number metadata once
     std::optional<print::PrintResult> chosenJob_;  // the files of the document taken last
     QLabel* pagesLine_ = nullptr;
     QLabel* charactersLeft_ = nullptr;

@@ -161,6 +161,9 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
         "id104",
         [&](QDialog* dialog) {
             EXPECT_EQ(dialog->windowTitle(), "Miravo 3.0.1");
+            // The newer version is offered over the dialog before the user
+            // goes on (never over a window opened from it).
+            EXPECT_TRUE(waitFor([&] { return *prompted; }));
             EXPECT_TRUE(find<QLabel>(dialog, 1021)->text().contains("sample"));
 
             // A number the service refuses: nothing goes out, and closing
