@@ -47,6 +47,7 @@ struct AppSettings {
     std::u16string sendWindowPlace;       // WINDOW_SEND
     std::u16string statusWindowPlace;     // WINDOW_STATUS
     std::u16string sentFaxesWindowPlace;  // WINDOW_SENT_FAXES
+    std::u16string previewWindowPlace;    // WINDOW_PREVIEW
     // MAX_DESTINATIONS_PER_FAX: the most destinations one fax carries; a
     // longer list goes out as several faxes (batches).
     std::uint32_t maxDestinationsPerFax = 500;

@@ -123,6 +123,7 @@ void readOptions(AppPaths& paths, AppState& state, const ProfileFile& file) {
     s.sendWindowPlace = file.getString(kOptions, u"WINDOW_SEND", u"", kNameWidth);
     s.statusWindowPlace = file.getString(kOptions, u"WINDOW_STATUS", u"", kNameWidth);
     s.sentFaxesWindowPlace = file.getString(kOptions, u"WINDOW_SENT_FAXES", u"", kNameWidth);
+    s.previewWindowPlace = file.getString(kOptions, u"WINDOW_PREVIEW", u"", kNameWidth);
 
     s.logoPath = underModuleFolder(paths.moduleFolder, logo);
     s.caFile = file.getString(kOptions, u"CA_FILE", u"", kPathWidth);
@@ -287,6 +288,7 @@ bool SaveSettings(const AppPaths& paths) {
     remembered(u"WINDOW_SEND", s.sendWindowPlace);
     remembered(u"WINDOW_STATUS", s.statusWindowPlace);
     remembered(u"WINDOW_SENT_FAXES", s.sentFaxesWindowPlace);
+    remembered(u"WINDOW_PREVIEW", s.previewWindowPlace);
     file.set(kOptions, u"MAX_DESTINATIONS_PER_FAX", toU16(static_cast<long>(s.maxDestinationsPerFax)));
     text(u"DEFAULT_REGION", s.defaultRegion, kCodeWidth);
 

@@ -47,8 +47,7 @@ std::string localTime(std::int64_t seconds) {
 }
 
 std::string statusWords(const LanguageTable& language, const std::u16string& code) {
-    return toUtf8(FaxStatusText(language, code)) + " [" + (code.empty() ? "--" : toUtf8(code)) +
-           "]";
+    return toUtf8(StatusWithCode(FaxStatusText(language, code), code));
 }
 
 const char* KeptDocumentWords(KeptDocument document) {
@@ -88,8 +87,7 @@ void list(Journal& journal, const JournalArguments& arguments, const LanguageTab
         for (const JournalDestination& d : s.destinations) {
             std::fprintf(out, "  %s%s%s: %s %.2f %s\n", toUtf8(d.number).c_str(),
                          d.name.empty() ? "" : " ", toUtf8(d.name).c_str(),
-                         (toUtf8(ReportStatusText(language, d)) + " [" +
-                          (d.statusCode.empty() ? "--" : toUtf8(d.statusCode)) + "]")
+                         toUtf8(StatusWithCode(ReportStatusText(language, d), d.statusCode))
                              .c_str(),
                          d.cost, currency.c_str());
         }

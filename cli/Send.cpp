@@ -352,9 +352,9 @@ class PrintingRecorder : public SendRecorder {
             if (printed_[i] || d.status.empty())
                 continue;
             printed_[i] = true;
-            std::fprintf(out_, "  %s: %s [%s] %s\n", toUtf8(d.recipient).c_str(),
-                         toUtf8(FaxStatusText(state.language, d.status)).c_str(),
-                         toUtf8(d.status).c_str(),
+            std::fprintf(out_, "  %s: %s %s\n", toUtf8(d.recipient).c_str(),
+                         toUtf8(StatusWithCode(FaxStatusText(state.language, d.status), d.status))
+                             .c_str(),
                          toUtf8(MoneyText(DecimalValue(d.cost), currency)).c_str());
         }
         std::fflush(out_);

@@ -83,6 +83,16 @@ std::u16string FaxStatusText(const LanguageTable& language, std::u16string_view 
     return GetText(language, text::kUnknownStatus);
 }
 
+std::u16string StatusWithCode(std::u16string_view words, std::u16string_view code) {
+    std::u16string out(words);
+    if (code == words)
+        return out;
+    out += u" [";
+    out += code.empty() ? std::u16string_view(u"--") : code;
+    out += u']';
+    return out;
+}
+
 ApiResult CheckApiResult(const LanguageTable& language, std::u16string_view resultPath,
                          std::u16string_view answerFile) {
     ApiResult result;

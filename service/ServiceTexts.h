@@ -20,6 +20,11 @@ std::u16string ErrorText(const LanguageTable& language, std::int32_t code);
 // under way), 51 for anything else.
 std::u16string FaxStatusText(const LanguageTable& language, std::u16string_view status);
 
+// A status's words with the service's code beside them, "Busy [BU]". The
+// code is left out where it reads the same as the words ("OK", not
+// "OK [OK]"); an empty code (still under way) shows as "--".
+std::u16string StatusWithCode(std::u16string_view words, std::u16string_view code);
+
 struct ApiResult {
     bool ok = false;         // the action's RESULT was exactly "0"
     std::int32_t code = 0;   // decimal value of RESULT (on success) or ERROR; 999 when none

@@ -222,6 +222,7 @@ void ContactBookDialog::addTransferButtons() {
     // After "Apply", before the spacer.
     QPushButton* importButton = button("importContacts", text::kImportContacts, 3);
     QPushButton* exportButton = button("exportContacts", text::kExportContacts, 4);
+    SetTabOrder({control(this, 1078), importButton, exportButton});
     const QString filter = qstr(GetText(language, text::kVCardFilesFilter));
     connect(importButton, &QPushButton::clicked, this, [this, importButton, filter] {
         const QString file = QFileDialog::getOpenFileName(this, importButton->text(), QString(), filter);

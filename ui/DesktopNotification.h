@@ -7,8 +7,14 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
 
 namespace miravo::ui {
+
+// How long a message asks to stay on the desktop. The program waits about
+// this long for a click after its windows have gone, so a message must not
+// outlast the wait.
+inline constexpr int kNotificationShownMs = 20000;
 
 class DesktopNotification : public QObject {
     Q_OBJECT
@@ -22,8 +28,19 @@ class DesktopNotification : public QObject {
     // Called when the user clicks the message shown last.
     void onClicked(std::function<void()> callback) { clicked_ = std::move(callback); }
 
+    // The message shown last is still on the desktop: neither clicked,
+    // closed nor expired.
+    bool pending() const { return shownId_ != 0; }
+    // Takes the message shown last off the desktop.
+    void withdraw();
+
+  signals:
+    // The message shown last was clicked, closed or has expired.
+    void ended();
+
   private slots:
     void actionInvoked(uint id, const QString& action);
+    void notificationClosed(uint id, uint reason);
 
   private:
     QString busAddress_;
@@ -31,5 +48,14 @@ class DesktopNotification : public QObject {
     bool listening_ = false;
     std::function<void()> clicked_;
 };
+
+// Keeps a message whose window goes away until the user has answered it:
+// a click on it must still find the program.
+void KeepUntilAnswered(std::unique_ptr<DesktopNotification> notification);
+
+// Runs the event loop while a kept message is on the desktop, at most
+// `maxMs`; a click on one calls `clicked`. Messages still there at the end
+// are taken back, so that none is left that does nothing when clicked.
+void WaitForKeptNotifications(const std::function<void()>& clicked, int maxMs);
 
 }  // namespace miravo::ui

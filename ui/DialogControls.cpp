@@ -35,4 +35,15 @@ QString controlText(const QWidget* widget) {
     return {};
 }
 
+void SetTabOrder(std::initializer_list<QWidget*> chain) {
+    QWidget* previous = nullptr;
+    for (QWidget* widget : chain) {
+        if (!widget)
+            continue;
+        if (previous)
+            QWidget::setTabOrder(previous, widget);
+        previous = widget;
+    }
+}
+
 }  // namespace miravo::ui

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <initializer_list>
 #include <QWidget>
 #include <string>
 #include <string_view>
@@ -35,5 +36,10 @@ inline std::u16string u16str(const QString& text, qsizetype maxLength = -1) {
 void setControlText(QWidget* widget, const QString& text);
 // The visible text of such a control (empty for other kinds).
 QString controlText(const QWidget* widget);
+
+// Makes Tab go through `chain` in its order (controls a window adds to a
+// form of its own go wherever they stand on screen, not last); null
+// entries are skipped.
+void SetTabOrder(std::initializer_list<QWidget*> chain);
 
 }  // namespace miravo::ui

@@ -52,8 +52,10 @@ int RunMassFaxDialog(AppPaths& paths, QWidget* owner);
 
 // Shows a fax document: the desktop's viewer for TIFF files when one is
 // registered, the program's own page viewer (captioned `title`, the
-// document's name) otherwise. Returns at once.
+// document's name; put where `place` says and kept there) otherwise.
+// Returns at once.
 void PreviewDocument(QWidget* owner, const LanguageTable& language,
-                     const std::u16string& documentPath, const QString& title);
+                     const std::u16string& documentPath, const QString& title,
+                     std::u16string* place = nullptr);
 
 }  // namespace miravo::ui

@@ -114,6 +114,8 @@ void MassFaxDialog::buildCheckRow() {
         main->insertWidget(main->count() - 1, checkCounts_);
         main->insertLayout(main->count() - 1, row);
     }
+    // Tab goes through the new row where it stands: above OK and Close.
+    SetTabOrder({control(this, 1082), removeInvalid_, removeDuplicates_, international_});
     connect(model_, &MassFaxModel::checked, this, &MassFaxDialog::showCheck);
     connect(removeInvalid_, &QPushButton::clicked, this, [this] { model_->removeInvalid(); });
     connect(removeDuplicates_, &QPushButton::clicked, this,

@@ -172,6 +172,13 @@ void OptionsDialog::addRegionRow() {
     row->addStretch(1);
     if (auto* group = qobject_cast<QBoxLayout*>(ui_->id1027->layout()))
         group->addLayout(row);
+    // Tab reaches the box where it stands: after the group's other controls.
+    QWidget* lastInGroup = nullptr;
+    for (QWidget* w = nextInFocusChain(); w != this; w = w->nextInFocusChain()) {
+        if (w != box && ui_->id1027->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus))
+            lastInGroup = w;
+    }
+    SetTabOrder({lastInGroup, box});
     connect(box, &QComboBox::currentIndexChanged, this, [this, box](int index) {
         const std::u16string region = NormalizedRegion(u16str(box->itemData(index).toString()));
         if (!region.empty())

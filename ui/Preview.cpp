@@ -43,7 +43,8 @@ QString DesktopTiffViewer() {
 }
 
 void PreviewDocument(QWidget* owner, const LanguageTable& language,
-                     const std::u16string& documentPath, const QString& title) {
+                     const std::u16string& documentPath, const QString& title,
+                     std::u16string* place) {
     if (const PreviewHandler& handler = previewHandler()) {
         handler(owner, documentPath);
         return;
@@ -54,7 +55,7 @@ void PreviewDocument(QWidget* owner, const LanguageTable& language,
     if (!path.isEmpty() && QFileInfo(path).isFile() && !DesktopTiffViewer().isEmpty() &&
         QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
         return;
-    ShowInPreviewWindow(owner, language, path, title);
+    ShowInPreviewWindow(owner, language, path, title, place);
 }
 
 }  // namespace miravo::ui

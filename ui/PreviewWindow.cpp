@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QImageReader>
 #include <QLabel>
 #include <QPixmap>
@@ -22,6 +23,7 @@
 #include "ui/Icons.h"
 #include "ui/Mnemonics.h"
 #include "ui/TextIds.h"
+#include "ui/WindowPlacement.h"
 
 namespace miravo::ui {
 
@@ -164,14 +166,33 @@ void PreviewWindow::render() {
     view_->resize(shown.size());
 }
 
+PreviewWindow::~PreviewWindow() {
+    if (place_ && isVisible())
+        *place_ = PlacementOf(this);
+}
+
+void PreviewWindow::keepPlaceIn(std::u16string* place) {
+    place_ = place;
+    if (place_)
+        ApplyPlacement(this, *place_);
+}
+
+void PreviewWindow::hideEvent(QHideEvent* event) {
+    if (place_)
+        *place_ = PlacementOf(this);
+    QWidget::hideEvent(event);
+}
+
 PreviewWindow* ShowInPreviewWindow(QWidget* owner, const LanguageTable& language,
-                                   const QString& path, const QString& title) {
+                                   const QString& path, const QString& title,
+                                   std::u16string* place) {
     // One window for the run: another preview replaces what it shows.
     static QPointer<PreviewWindow> window;
     if (!window || window->parentWidget() != owner) {
         delete window.data();
         window = new PreviewWindow(language, owner);
         window->setAttribute(Qt::WA_DeleteOnClose);
+        window->keepPlaceIn(place);
     }
     window->open(path, title);
     window->show();

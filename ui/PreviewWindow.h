@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <string>
 
 class QLabel;
 
@@ -39,8 +40,16 @@ class PreviewWindow : public QWidget {
     void showPage(int number);
     void setFitToWindow(bool on);
 
+    // Puts the window where `place` ("x,y,width,height") says and writes
+    // its place and size back there when it is hidden or closed; `place`
+    // outlives the window.
+    void keepPlaceIn(std::u16string* place);
+
+    ~PreviewWindow() override;
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
   private:
     void render();
@@ -56,11 +65,14 @@ class PreviewWindow : public QWidget {
     QPushButton* fit_ = nullptr;
     QScrollArea* scroll_ = nullptr;
     QLabel* view_ = nullptr;
+    std::u16string* place_ = nullptr;
 };
 
 // The one preview window of `owner`, made on first use and reused after,
 // showing `path` under `title`.
+// `place` (may be null) keeps where the window was between runs.
 PreviewWindow* ShowInPreviewWindow(QWidget* owner, const LanguageTable& language,
-                                   const QString& path, const QString& title);
+                                   const QString& path, const QString& title,
+                                   std::u16string* place = nullptr);
 
 }  // namespace miravo::ui

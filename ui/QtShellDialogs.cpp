@@ -1,16 +1,37 @@
 #include "ui/QtShellDialogs.h"
 
 #include <QFileInfo>
+#include <QFontDatabase>
+#include <QImageReader>
 
 #include "app/AppState.h"
 #include "app/Paths.h"
 #include "journal/BackgroundRefresh.h"
 #include "ui/ConvertingDialog.h"
+#include "ui/DesktopNotification.h"
 #include "ui/Dialogs.h"
 #include "ui/MessageBoxes.h"
 #include "ui/SentFaxesWindow.h"
 
 namespace miravo::ui {
+
+namespace {
+
+// A desktop whose notification service does not take the message away
+// when it expires still gets it taken back a little later.
+constexpr int kNotificationGraceMs = 5000;
+
+}  // namespace
+
+QtShellDialogs::QtShellDialogs()
+    : warmUp_([] {
+          QImageReader::supportedImageFormats();
+          QFontDatabase::families();
+      }) {}
+
+QtShellDialogs::~QtShellDialogs() {
+    warmUp_.join();
+}
 
 void QtShellDialogs::runConversion(AppPaths& paths) {
     RunConversionDialog(paths, nullptr);
@@ -26,6 +47,12 @@ void QtShellDialogs::runSendDialog(AppPaths& paths) {
     TellIfJournalMovedAside(paths.state->language, nullptr);
     BackgroundRefresh refresh(*paths.state);
     RunSendDialog(paths, nullptr);
+    // The windows are gone (with CLOSE_WND on their own) while the
+    // desktop still shows how the send ended: a click on that message
+    // opens Sent faxes, as it does while the windows are there. The run
+    // waits for the click as long as the message stays, then ends.
+    WaitForKeptNotifications([&paths] { RunSentFaxesWindow(paths, nullptr); },
+                             kNotificationShownMs + kNotificationGraceMs);
 }
 
 void QtShellDialogs::runDocumentConversion(AppPaths& paths, const std::u16string& document) {

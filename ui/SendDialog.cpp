@@ -5,6 +5,7 @@
 
 #include "app/NumberCheck.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -18,7 +19,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QTextCursor>
-#include <QThreadPool>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 
@@ -223,8 +224,11 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
 
     addInformationLines();
     // The phone-number library reads its metadata on first use: done on a
-    // pool thread now, so that the first typed number does not stall the window.
-    QThreadPool::globalInstance()->start(
+    // thread of its own now, so that the first typed number does not stall
+    // the window. Not on Qt's shared pool: Qt splits some painting over that
+    // pool and the window thread waits for it, so it must never queue
+    // behind this load.
+    numberWarmUp_ = std::thread(
         [region = paths_.state->settings.defaultRegion] { NumberChecker(region).check(u"+1"); });
 
     designMinimumWidth_ = minimumWidth();
@@ -408,6 +412,8 @@ void SendDialog::showSendFailure(const QString& failure) {
 }
 
 SendDialog::~SendDialog() {
+    if (numberWarmUp_.joinable())
+        numberWarmUp_.join();
     // A version answer still on its way is dropped with the dialog.
     if (versionCheck_.joinable())
         versionCheck_.join();
@@ -500,8 +506,15 @@ bool SendDialog::takeDocument(const QString& path) {
 }
 
 int SendDialog::exec() {
-    // Where the user left it last time; its size is its own measure.
-    ApplyPlacement(this, paths_.state->settings.sendWindowPlace);
+    // Where the user left it last time, as large as it was, and never
+    // smaller than its texts need.
+    const std::u16string& place = paths_.state->settings.sendWindowPlace;
+    ApplyPlacement(this, place);
+    if (size() != measuredSize_) {
+        chosenSize_ = size();
+        measure();
+        ApplyPlacement(this, PlacementOf(this));  // measuring may have made it larger
+    }
     startVersionCheck();
     activateWindow();
     raise();
@@ -514,7 +527,8 @@ void SendDialog::reject() {
 
 void SendDialog::done(int result) {
     if (isVisible())
-        paths_.state->settings.sendWindowPlace = PlacementOf(this, false);
+        paths_.state->settings.sendWindowPlace =
+            PlacementOf(this, sizeWithoutCoverBox(coverTextBox()->isVisibleTo(this)));
     QDialog::done(result);
 }
 
@@ -632,6 +646,7 @@ void SendDialog::massFaxListClicked() {
 }
 
 void SendDialog::measure() {
+    keepUserSize(coverTextBox()->isVisibleTo(this));
     // The full size has the cover box shown; without it the dialog is
     // shorter by exactly the room the box takes, so nothing else moves or
     // gets cut whatever the language and fonts.
@@ -651,17 +666,36 @@ void SendDialog::measure() {
         return std::max({hint.height(), minimumHeight(),
                          layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width) : 0});
     };
-    const int collapsed = heightWith(false);
-    fullSize_ = QSize(width, heightWith(true));
-    coverArea_ = std::max(0, fullSize_.height() - collapsed);
+    const int measuredCollapsed = heightWith(false);
+    coverArea_ = std::max(0, heightWith(true) - measuredCollapsed);
     coverTextBox()->setVisible(on);
     layout()->activate();
-    resize(width, on ? fullSize_.height() : collapsed);
+    const int collapsed = std::max(measuredCollapsed, chosenSize_.height());
+    fullSize_ = QSize(std::max(width, chosenSize_.width()), collapsed + coverArea_);
+    resizeMeasured(QSize(fullSize_.width(), on ? fullSize_.height() : collapsed));
+}
+
+QSize SendDialog::sizeWithoutCoverBox(bool coverShown) const {
+    return QSize(width(), height() - (coverShown ? coverArea_ : 0));
+}
+
+void SendDialog::keepUserSize(bool coverShown) {
+    // Any other size than measuring gave it was chosen by the user: it
+    // stays, where the texts fit in it.
+    if (isVisible() && size() != measuredSize_)
+        chosenSize_ = sizeWithoutCoverBox(coverShown);
+    measuredSize_ = size();
+}
+
+void SendDialog::resizeMeasured(QSize size) {
+    resize(size);
+    measuredSize_ = this->size();
 }
 
 void SendDialog::coverPageClicked() {
     FaxJob& job = paths_.state->job;
     const bool on = coverPageBox()->isChecked();
+    keepUserSize(coverTextBox()->isVisibleTo(this));
     job.coverPageOn = on;
     coverTextBox()->setVisible(on);
     charactersLeft_->setVisible(on);
@@ -670,7 +704,9 @@ void SendDialog::coverPageClicked() {
         measure();  // the page limit line came or went
     } else {
         layout()->activate();  // the minimum size follows the box at once
-        resize(fullSize_.width(), on ? fullSize_.height() : fullSize_.height() - coverArea_);
+        const int collapsed = std::max(fullSize_.height() - coverArea_, chosenSize_.height());
+        fullSize_ = QSize(std::max(fullSize_.width(), chosenSize_.width()), collapsed + coverArea_);
+        resizeMeasured(QSize(fullSize_.width(), on ? fullSize_.height() : collapsed));
     }
     if (!on) {
         previewButton()->setEnabled(hasDocument());
@@ -692,7 +728,8 @@ void SendDialog::previewClicked() {
     AppState& state = *paths_.state;
     FaxJob& job = state.job;
     if (!job.coverPageOn) {
-        PreviewDocument(this, state.language, job.documentPath, documentTitle());
+        PreviewDocument(this, state.language, job.documentPath, documentTitle(),
+                        &state.settings.previewWindowPlace);
         return;
     }
     job.workerTask = CoverPageTask;
@@ -720,7 +757,8 @@ void SendDialog::previewClicked() {
         box.exec();
         return;
     }
-    PreviewDocument(this, state.language, job.coverDocumentPath, documentTitle());
+    PreviewDocument(this, state.language, job.coverDocumentPath, documentTitle(),
+                    &state.settings.previewWindowPlace);
 }
 
 void SendDialog::markNumber(QLineEdit* edit) {
@@ -877,6 +915,15 @@ void SendDialog::startVersionCheck() {
 void SendDialog::offerNewerVersion(const std::string& address) {
     if (!isVisible())
         return;
+    // Not over another window of the program (the status window of a send
+    // under way, Options…): the offer waits until the dialog is in front
+    // again, so that it neither interrupts that window nor is built in the
+    // same moment as it.
+    if (QApplication::activeModalWidget() != this) {
+        constexpr int kLookAgainMs = 250;
+        QTimer::singleShot(kLookAgainMs, this, [this, address] { offerNewerVersion(address); });
+        return;
+    }
     QMessageBox prompt(QMessageBox::Information, kVersionPromptCaption,
                        qstr(GetText(paths_.state->language, text::kNewerVersion)),
                        QMessageBox::Ok | QMessageBox::Cancel, this);

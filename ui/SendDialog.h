@@ -163,6 +163,9 @@ class SendDialog : public QDialog {
     // came or went (the dialog then needs measuring again).
     bool showPages();
     void showSendFailure(const QString& failure);
+    QSize sizeWithoutCoverBox(bool coverShown) const;
+    void keepUserSize(bool coverShown);
+    void resizeMeasured(QSize size);
     void setWindowShown(bool shown);
     void offerNewerVersion(const std::string& address);
 
@@ -171,8 +174,13 @@ class SendDialog : public QDialog {
     QPushButton* sentFaxesButton_ = nullptr;  // beside Options; not in the form
     QSize fullSize_;
     int coverArea_ = 0;
+    // The size the user gave the dialog (without the cover box), kept
+    // between runs; measuring never makes the dialog smaller than that.
+    QSize chosenSize_;
+    QSize measuredSize_;  // the size measuring gave it last
     int designMinimumWidth_ = 0;
     std::thread versionCheck_;
+    std::thread numberWarmUp_;  // loads the phone-number metadata once
     std::optional<print::PrintResult> chosenJob_;  // the files of the document taken last
     QLabel* pagesLine_ = nullptr;
     QLabel* charactersLeft_ = nullptr;

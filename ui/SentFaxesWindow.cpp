@@ -27,6 +27,7 @@
 #include "ui/AccessibleNames.h"
 #include "ui/DialogControls.h"
 #include "ui/FileDialogFolder.h"
+#include "service/ServiceTexts.h"
 #include "ui/WindowPlacement.h"
 #include "ui/PreviewWindow.h"
 #include "ui/SendAgain.h"
@@ -150,6 +151,8 @@ SentFaxesWindow::SentFaxesWindow(AppPaths& paths, QWidget* parent)
     layout->addWidget(status_);
     layout->addWidget(buttons);
     resize(900, 560);
+    // Tab follows the pane from top to bottom: the actions stand above the destinations.
+    SetTabOrder({againAll_, details_});
     ApplyAccessibleNames(this, language);
 
     connect(search_, &QLineEdit::textChanged, model_, &SentFaxesModel::setSearch);
@@ -228,11 +231,9 @@ void SentFaxesWindow::showDetails() {
     for (const JournalDestination& d : send->destinations) {
         // A destination never sent says why; a final one gives the service's
         // code beside its wording, unless the two are the same ("OK").
-        QString status = !d.sent  ? qstr(ReportStatusText(language, d))
-                         : d.final ? qstr(d.statusText)
-                                   : textOf(language, text::kUnderWay);
-        if (d.sent && d.final && d.statusCode != d.statusText)
-            status += QStringLiteral(" [%1]").arg(qstr(d.statusCode));
+        const QString status = !d.sent  ? qstr(ReportStatusText(language, d))
+                               : d.final ? qstr(StatusWithCode(d.statusText, d.statusCode))
+                                         : textOf(language, text::kUnderWay);
         auto* item =
             new QTreeWidgetItem(details_, {qstr(d.number), qstr(d.name), status,
                                            money(language, d.cost), localTime(d.lastChecked)});
@@ -247,7 +248,7 @@ void SentFaxesWindow::viewDocument() {
         return;
     ShowInPreviewWindow(this, paths_.state->language,
                         QString::fromStdString(KeptDocumentPath(journal_, id).string()),
-                        qstr(send->title));
+                        qstr(send->title), &paths_.state->settings.previewWindowPlace);
 }
 
 bool SentFaxesWindow::saveReport(const QString& file) {
@@ -386,7 +387,7 @@ int RunSentFaxesWindow(AppPaths& paths, QWidget* owner) {
     std::u16string& place = paths.state->settings.sentFaxesWindowPlace;
     ApplyPlacement(&window, place);
     QObject::connect(&window, &QDialog::finished, &window,
-                     [&window, &place] { place = PlacementOf(&window, true); });
+                     [&window, &place] { place = PlacementOf(&window); });
     return window.exec();
 }
 

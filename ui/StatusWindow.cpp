@@ -362,7 +362,7 @@ void StatusWindow::restoreFromTray() {
 
 void StatusWindow::done(int result) {
     if (isVisible() && !inTray_)
-        state_.settings.statusWindowPlace = PlacementOf(this, false);
+        state_.settings.statusWindowPlace = PlacementOf(this);
     pollTimer_.stop();
     closeLater_.stop();
     state_.job.statusWindowOpen = false;

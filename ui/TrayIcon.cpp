@@ -33,7 +33,10 @@ SystemTrayIcon::SystemTrayIcon(const LanguageTable& language)
     notification_->onClicked([this] { sentFaxesChosen(); });
 }
 
-SystemTrayIcon::~SystemTrayIcon() = default;
+SystemTrayIcon::~SystemTrayIcon() {
+    // The window goes, the message about its send may still be clicked.
+    KeepUntilAnswered(std::move(notification_));
+}
 
 bool SystemTrayIcon::available() const {
     return QSystemTrayIcon::isSystemTrayAvailable();

@@ -161,6 +161,9 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
         "id104",
         [&](QDialog* dialog) {
             EXPECT_EQ(dialog->windowTitle(), "Miravo 3.0.1");
+            // The newer version is offered over the dialog before the user
+            // goes on (never over a window opened from it).
+            EXPECT_TRUE(waitFor([&] { return *prompted; }));
             EXPECT_TRUE(find<QLabel>(dialog, 1021)->text().contains("sample"));
 
             // A number the service refuses: nothing goes out, and closing
@@ -386,41 +389,90 @@ TEST_F(DesktopFailedTransfer, StatusWindowSaysTheServiceCannotBeReached) {
               qstr(GetText(state().language, text::kServiceUnreachable)));
 }
 
+// A private session bus, and on it the test notification service
+// (started with `serviceArguments`).
+class PrivateNotificationBus {
+  public:
+    PrivateNotificationBus() {
+        bus_.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                    QStringLiteral("--print-address=1")});
+        if (bus_.waitForReadyRead(10000))
+            address_ = QString::fromUtf8(bus_.readLine()).trimmed();
+    }
+    ~PrivateNotificationBus() {
+        for (QProcess* p : {&service_, &bus_}) {
+            p->kill();
+            p->waitForFinished();
+        }
+    }
+    const QString& address() const { return address_; }
+    // Starts the notification service; true once it has taken its name.
+    bool startService(const QStringList& serviceArguments = {}) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address_);
+        service_.setProcessEnvironment(environment);
+        service_.start(QStringLiteral(NOTIFICATION_SERVICE_STUB), serviceArguments);
+        return service_.waitForReadyRead(10000) && service_.readLine().trimmed() == "ready";
+    }
+    // What the service printed since last asked.
+    QByteArray serviceOutput() {
+        service_.waitForReadyRead(2000);
+        return service_.readAll().trimmed();
+    }
+
+  private:
+    QProcess bus_;
+    QProcess service_;
+    QString address_;
+};
+
 // The end of a send told on the desktop: a private session bus with a
 // notification service on it takes the message, and a click on the message
 // comes back to the program.
 TEST(DesktopNotificationOnTheSessionBus, MessageShownAndItsClickReported) {
-    QProcess bus;
-    bus.start(QStringLiteral("dbus-daemon"),
-              {QStringLiteral("--session"), QStringLiteral("--nofork"),
-               QStringLiteral("--print-address=1")});
-    ASSERT_TRUE(bus.waitForReadyRead(10000)) << "dbus-daemon did not start";
-    const QString address = QString::fromUtf8(bus.readLine()).trimmed();
-    ASSERT_FALSE(address.isEmpty());
+    PrivateNotificationBus bus;
+    ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon did not start";
 
-    DesktopNotification notification(address);
+    DesktopNotification notification(bus.address());
     bool clicked = false;
     notification.onClicked([&] { clicked = true; });
     // No notification service yet: the caller falls back to the tray's message.
     EXPECT_FALSE(notification.show(QStringLiteral("Fax sent"), QStringLiteral("none")));
 
-    QProcess service;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
-    service.setProcessEnvironment(environment);
-    service.start(QStringLiteral(NOTIFICATION_SERVICE_STUB), {});
-    ASSERT_TRUE(service.waitForReadyRead(10000));
-    EXPECT_EQ(service.readLine().trimmed(), "ready");
-
+    ASSERT_TRUE(bus.startService());
     EXPECT_TRUE(notification.show(QStringLiteral("Fax sent"),
                                   QStringLiteral("The fax was delivered.")));
     EXPECT_TRUE(waitFor([&] { return clicked; }, 10000));
-    service.waitForReadyRead(2000);
-    EXPECT_EQ(service.readAll().trimmed(), "Fax sent|The fax was delivered.");
-    service.kill();
-    service.waitForFinished();
-    bus.kill();
-    bus.waitForFinished();
+    EXPECT_EQ(bus.serviceOutput(), "Fax sent|The fax was delivered.");
+}
+
+// The window that showed the message has gone (the run ends by itself with
+// CLOSE_WND): the program waits for the message to be answered. A click
+// still opens Sent faxes; a message nobody clicks is taken back when the
+// wait ends, so that none is left on the desktop that would do nothing.
+TEST(DesktopNotificationOnTheSessionBus, MessageOutlivingItsWindowIsStillAnswered) {
+    const struct {
+        bool userClicks;
+        bool sentFaxesOpened;
+        const char* serviceSaysAfter;
+    } cases[] = {{true, true, ""}, {false, false, "closed 1"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.userClicks ? "clicked" : "not clicked");
+        PrivateNotificationBus bus;
+        ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon did not start";
+        ASSERT_TRUE(bus.startService(c.userClicks ? QStringList{}
+                                                  : QStringList{QStringLiteral("--no-click")}));
+        auto notification = std::make_unique<DesktopNotification>(bus.address());
+        ASSERT_TRUE(notification->show(QStringLiteral("Fax sent"), QStringLiteral("Delivered.")));
+        EXPECT_EQ(bus.serviceOutput(), "Fax sent|Delivered.");
+        KeepUntilAnswered(std::move(notification));  // its window is gone
+
+        bool sentFaxesOpened = false;
+        WaitForKeptNotifications([&] { sentFaxesOpened = true; }, 1500);
+        EXPECT_EQ(sentFaxesOpened, c.sentFaxesOpened);
+        EXPECT_EQ(bus.serviceOutput(), c.serviceSaysAfter);
+    }
 }
 
 }  // namespace

@@ -113,7 +113,7 @@ TEST_F(JournalSendCommandTest, StoppedSendBecomesFinalAfterRefresh) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1700));
     const CommandRun refreshed = send({"--refresh"});
     EXPECT_EQ(refreshed.status, 0) << refreshed.out;
-    EXPECT_NE(refreshed.out.find("+49 30 1234567: In progress [--] -> OK [OK]"),
+    EXPECT_NE(refreshed.out.find("+49 30 1234567: In progress [--] -> OK\n"),
               std::string::npos)
         << refreshed.out;
     EXPECT_TRUE(journal()[0].final());

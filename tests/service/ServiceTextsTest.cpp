@@ -56,6 +56,17 @@ TEST_F(ServiceTextsTest, FaxStatusesCompareAsWholeExactStrings) {
         EXPECT_EQ(FaxStatusText(language_, status), text) << toUtf8(status);
 }
 
+TEST(StatusWithCodeTest, CodeShownBesideTheWordsUnlessItRepeatsThem) {
+    const std::pair<std::pair<std::u16string, std::u16string>, std::u16string> cases[] = {
+        {{u"OK", u"OK"}, u"OK"},
+        {{u"Busy", u"BU"}, u"Busy [BU]"},
+        {{u"In progress", u""}, u"In progress [--]"},
+        {{u"Zugestellt", u"OK"}, u"Zugestellt [OK]"},
+    };
+    for (const auto& [in, shown] : cases)
+        EXPECT_EQ(StatusWithCode(in.first, in.second), shown) << toUtf8(shown);
+}
+
 TEST_F(ServiceTextsTest, ResultCheckFollowsItsEdgeCases) {
     struct Case {
         std::string xml;

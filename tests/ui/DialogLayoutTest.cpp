@@ -1,6 +1,7 @@
 // Every dialog in every shipped language on a 1366x768 screen: the window
 // fits the screen and no label, check box or button gets less room than it
-// asks for, so no text is clipped, squeezed or elided.
+// asks for, so no text is clipped, squeezed or elided; Tab goes through
+// the controls in reading order.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -11,10 +12,12 @@
 #include <QScreen>
 #include <QToolButton>
 #include <QTest>
+#include <algorithm>
 #include <functional>
 
 #include "app/LanguageTable.h"
 #include "contacts/ContactStore.h"
+#include "tests/server/ServerHarness.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/AccountDialog.h"
 #include "ui/AddContactDialog.h"
@@ -25,10 +28,12 @@
 #include "ui/MassFaxDialog.h"
 #include "ui/Mnemonics.h"
 #include "ui/OptionsDialog.h"
+#include "ui/PreviewWindow.h"
 #include "ui/SendDialog.h"
 #include "ui/SentFaxesWindow.h"
 #include "ui/StatusWindow.h"
 #include "ui/WaitingJobsDialog.h"
+#include "ui/WindowPlacement.h"
 #include "ui/WorkerDialog.h"
 
 namespace miravo::ui::test {
@@ -105,6 +110,47 @@ void expectMnemonics(QWidget* dialog, const std::string& what) {
     }
 }
 
+// Tab walks the shown controls of the window in reading order: each next
+// one is further down, or in the same row (their heights overlap) further
+// right; after the last it comes round to the first. A tall control beside
+// a column of smaller ones shares a row with each of them.
+void expectReadingOrder(QWidget* dialog, const std::string& what) {
+    SCOPED_TRACE(what);
+    constexpr int kRowOverlap = 4;  // pixels two controls must share to stand in one row
+    auto sameRow = [](const QRect& a, const QRect& b) {
+        return std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top()) >= kRowOverlap;
+    };
+    std::vector<std::pair<QWidget*, QRect>> chain;
+    for (QWidget* w = dialog->nextInFocusChain(); w != dialog && chain.size() < 1000;
+         w = w->nextInFocusChain()) {
+        if (w->window() == dialog && w->isVisible() && (w->focusPolicy() & Qt::TabFocus) &&
+            !w->focusProxy())
+            chain.emplace_back(w, QRect(w->mapTo(dialog, QPoint(0, 0)), w->size()));
+    }
+    if (chain.empty())
+        return;
+    // The round starts at the control first in reading order: leftmost in the top row.
+    auto first = std::min_element(chain.begin(), chain.end(), [](const auto& a, const auto& b) {
+        return a.second.top() < b.second.top();
+    });
+    for (auto it = chain.begin(); it != chain.end(); ++it) {
+        if (sameRow(it->second, first->second) && it->second.left() < first->second.left())
+            first = it;
+    }
+    std::rotate(chain.begin(), first, chain.end());
+    for (std::size_t i = 1; i < chain.size(); ++i) {
+        const auto& [previous, before] = chain[i - 1];
+        const auto& [w, at] = chain[i];
+        const bool inOrder =
+            sameRow(at, before) ? at.left() >= before.left() : at.top() > before.top();
+        EXPECT_TRUE(inOrder) << "Tab goes from " << previous->objectName().toStdString() << " \""
+                             << controlText(previous).toStdString() << "\" at (" << before.x()
+                             << "," << before.y() << ") back to " << w->objectName().toStdString()
+                             << " \"" << controlText(w).toStdString() << "\" at (" << at.x() << ","
+                             << at.y() << ")";
+    }
+}
+
 class DialogLayoutTest : public UiTest {
   protected:
     void inLanguage(const char* code) {
@@ -118,6 +164,7 @@ class DialogLayoutTest : public UiTest {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
         expectUnclipped(&dialog, what);
         expectMnemonics(&dialog, what);
+        expectReadingOrder(&dialog, what);
     }
 };
 
@@ -198,6 +245,93 @@ TEST_F(DialogLayoutTest, SendDialogIsMeasuredAgainAfterALanguageChange) {
     click(&dialog, 1089);
     expectUnclipped(&dialog, "Russian, cover on");
     EXPECT_EQ(dialog.height(), collapsed + dialog.coverBoxArea());
+}
+
+// A kept place and size come back on the laptop screen: never larger than
+// its free area, never smaller than the window's minimum, and moved so that
+// the whole window (with its frame) is on the screen. A place off every
+// screen keeps the size only; text that is not a place changes nothing.
+TEST_F(DialogLayoutTest, KeptPlacesComeBackOnTheScreen) {
+    const struct {
+        const char* kept;
+        QRect expected;
+    } cases[] = {
+        {"100,50,600,400", {100, 50, 600, 400}},
+        {"1200,700,600,400", {1366 - 600 - 8, 768 - 400 - 40, 600, 400}},  // frame: 8 x 40
+        {"100,50,3000,2000", {0, 0, 1366 - 8, 768 - 40}},
+        {"100,50,10,10", {100, 50, 200, 100}},
+        {"5000,5000,600,400", {30, 30, 600, 400}},
+        {"100,50,0,0", {100, 50, 300, 300}},
+        {"100,50,600", {30, 30, 300, 300}},
+        {"x,50,600,400", {30, 30, 300, 300}},
+    };
+    for (const auto& c : cases) {
+        QWidget window;
+        window.setMinimumSize(200, 100);
+        window.setGeometry(30, 30, 300, 300);
+        ApplyPlacement(&window, fromUtf8(c.kept));
+        EXPECT_EQ(window.geometry(), c.expected) << c.kept;
+    }
+}
+
+// The send dialog and the preview come back as large as the user made
+// them; the send dialog's cover box still adds its own height.
+TEST_F(DialogLayoutTest, WindowSizesAreKeptBetweenRuns) {
+    inLanguage("en");
+    QSize chosen;
+    {
+        SendDialog dialog(paths());
+        whenModal("id104", [&](QDialog* shown) {
+            chosen = shown->size() + QSize(120, 60);
+            shown->resize(chosen);
+            waitFor([&] { return shown->size() == chosen; }, 2000);
+            QTest::keyClick(shown, Qt::Key_Escape);
+        });
+        dialog.exec();
+    }
+    ASSERT_FALSE(state().settings.sendWindowPlace.empty());
+    QSize again, withCover;
+    int coverArea = 0;
+    {
+        SendDialog dialog(paths());
+        whenModal("id104", [&](QDialog* shown) {
+            again = shown->size();
+            coverArea = static_cast<SendDialog*>(shown)->coverBoxArea();
+            click(shown, 1089);
+            withCover = shown->size();
+            QTest::keyClick(shown, Qt::Key_Escape);
+        });
+        dialog.exec();
+    }
+    EXPECT_EQ(again, chosen);
+    EXPECT_EQ(withCover, chosen + QSize(0, coverArea));
+    // Closed with the cover box open: the kept size is the one without it.
+    {
+        SendDialog dialog(paths());
+        whenModal("id104", [&](QDialog* shown) {
+            again = shown->size();
+            QTest::keyClick(shown, Qt::Key_Escape);
+        });
+        dialog.exec();
+    }
+    EXPECT_EQ(again, chosen);
+
+    miravo::test::TempDir dir;
+    miravo::test::writeBytes(dir / "offer_res__1.tif", server::test::faxDocument());
+    const QString file = QString::fromStdString((dir / "offer_res__1.tif").string());
+    std::u16string& place = state().settings.previewWindowPlace;
+    {
+        QWidget owner;
+        PreviewWindow* preview =
+            ShowInPreviewWindow(&owner, state().language, file, "Offer", &place);
+        preview->setGeometry(40, 30, 500, 600);
+        preview->close();
+    }
+    ASSERT_FALSE(place.empty());
+    QWidget owner;
+    PreviewWindow* preview = ShowInPreviewWindow(&owner, state().language, file, "Offer", &place);
+    preview->show();
+    EXPECT_EQ(preview->geometry(), QRect(40, 30, 500, 600));
 }
 
 }  // namespace

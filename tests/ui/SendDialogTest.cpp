@@ -484,6 +484,32 @@ TEST_F(SendDialogTest, NewerVersionIsOfferedCentredOverTheShownDialogAndOkOpensT
     EXPECT_EQ(recorder.opened[0].host(), "127.0.0.1");
 }
 
+// An answer that comes while another window of the program is in front
+// (Options here) is offered once the dialog is in front again.
+TEST_F(SendDialogTest, NewerVersionWaitsUntilTheDialogIsInFrontAgain) {
+    ServerProcess server({"--newest-version", "3.0.2"});
+    ASSERT_TRUE(server.start());
+    state().settings.versionHost = u"127.0.0.1:" + fromUtf8(std::to_string(server.versionPort()));
+    std::vector<QString> order;
+    const auto prompted = whenModal("newerVersionPrompt", [&](QDialog* box) {
+        order.push_back(box->parentWidget() ? box->parentWidget()->objectName() : QString());
+        static_cast<QMessageBox*>(box)->button(QMessageBox::Cancel)->click();
+    });
+    const auto closed = whenModal("id104", [&](QDialog* dialog) {
+        whenModal("id106", [&](QDialog* options) {
+            QTest::qWait(1500);  // the version page answers meanwhile
+            order.push_back("options closed");
+            QTest::keyClick(options, Qt::Key_Escape);
+        });
+        click(dialog, 1016);
+        waitFor([&] { return *prompted; });
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    EXPECT_EQ(RunSendDialog(paths()), kSendDialogClosed);
+    EXPECT_TRUE(*prompted && *closed);
+    EXPECT_EQ(order, (std::vector<QString>{"options closed", "id104"}));
+}
+
 // Without a document the dialog says so and cannot send; a document chosen
 // or dropped goes through printing and conversion and becomes the one sent.
 TEST_F(SendDialogTest, DocumentChosenOrDroppedIsConvertedAndNoDocumentMeansNoSend) {
