@@ -43,6 +43,7 @@ struct AppSettings {
     std::u16string lastMassFileDir;   // LAST_DIR_ADD_MASS_FILE
     std::u16string lastDocumentDir;   // LAST_DIR_DOCUMENT: where a document to send was chosen
     std::u16string lastExportDir;     // LAST_DIR_EXPORT: where sent faxes were exported
+    std::u16string lastContactsDir;   // LAST_DIR_CONTACTS: where contacts were imported or exported
     // Where the windows were ("x,y,width,height"; empty: where the desktop puts them).
     std::u16string sendWindowPlace;       // WINDOW_SEND
     std::u16string statusWindowPlace;     // WINDOW_STATUS

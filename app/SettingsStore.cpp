@@ -120,6 +120,7 @@ void readOptions(AppPaths& paths, AppState& state, const ProfileFile& file) {
         s.lastMassFileDir = documents;
     s.lastDocumentDir = file.getString(kOptions, u"LAST_DIR_DOCUMENT", u"", kPathWidth);
     s.lastExportDir = file.getString(kOptions, u"LAST_DIR_EXPORT", u"", kPathWidth);
+    s.lastContactsDir = file.getString(kOptions, u"LAST_DIR_CONTACTS", u"", kPathWidth);
     s.sendWindowPlace = file.getString(kOptions, u"WINDOW_SEND", u"", kNameWidth);
     s.statusWindowPlace = file.getString(kOptions, u"WINDOW_STATUS", u"", kNameWidth);
     s.sentFaxesWindowPlace = file.getString(kOptions, u"WINDOW_SENT_FAXES", u"", kNameWidth);
@@ -285,6 +286,7 @@ bool SaveSettings(const AppPaths& paths) {
     };
     remembered(u"LAST_DIR_DOCUMENT", s.lastDocumentDir);
     remembered(u"LAST_DIR_EXPORT", s.lastExportDir);
+    remembered(u"LAST_DIR_CONTACTS", s.lastContactsDir);
     remembered(u"WINDOW_SEND", s.sendWindowPlace);
     remembered(u"WINDOW_STATUS", s.statusWindowPlace);
     remembered(u"WINDOW_SENT_FAXES", s.sentFaxesWindowPlace);

@@ -1,5 +1,6 @@
 #include "ui/ContactBookDialog.h"
 
+#include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -24,6 +25,7 @@
 #include "ui/DialogChrome.h"
 #include "ui/DialogControls.h"
 #include "ui/Dialogs.h"
+#include "ui/FileDialogFolder.h"
 #include "ui/IconCellDelegate.h"
 #include "ui/Icons.h"
 #include "ui/TextIds.h"
@@ -224,16 +226,23 @@ void ContactBookDialog::addTransferButtons() {
     QPushButton* exportButton = button("exportContacts", text::kExportContacts, 4);
     SetTabOrder({control(this, 1078), importButton, exportButton});
     const QString filter = qstr(GetText(language, text::kVCardFilesFilter));
-    connect(importButton, &QPushButton::clicked, this, [this, importButton, filter] {
-        const QString file = QFileDialog::getOpenFileName(this, importButton->text(), QString(), filter);
-        if (!file.isEmpty())
-            importContacts(file);
+    std::u16string* folder = &paths_.state->settings.lastContactsDir;
+    connect(importButton, &QPushButton::clicked, this, [this, importButton, filter, folder] {
+        const QString file = QFileDialog::getOpenFileName(this, importButton->text(),
+                                                          FileDialogFolder(*folder), filter);
+        if (file.isEmpty())
+            return;
+        RememberFileDialogFolder(*folder, file);
+        importContacts(file);
     });
-    connect(exportButton, &QPushButton::clicked, this, [this, exportButton, filter] {
+    connect(exportButton, &QPushButton::clicked, this, [this, exportButton, filter, folder] {
         const QString file = QFileDialog::getSaveFileName(
-            this, exportButton->text(), QStringLiteral("contacts.vcf"), filter);
-        if (!file.isEmpty())
-            exportContacts(file);
+            this, exportButton->text(),
+            QDir(FileDialogFolder(*folder)).filePath(QStringLiteral("contacts.vcf")), filter);
+        if (file.isEmpty())
+            return;
+        RememberFileDialogFolder(*folder, file);
+        exportContacts(file);
     });
 }
 

@@ -270,12 +270,16 @@ bool SentFaxesWindow::saveReport(const QString& file) {
 
 void SentFaxesWindow::reportWithDialog() {
     const LanguageTable& language = paths_.state->language;
+    std::u16string& folder = paths_.state->settings.lastExportDir;
     const QString file = QFileDialog::getSaveFileName(
         this, textOf(language, text::kSaveReportPdf).remove(QLatin1Char('&')),
-        QStringLiteral("transmission-report-%1.pdf").arg(currentSend()),
+        QDir(FileDialogFolder(folder))
+            .filePath(QStringLiteral("transmission-report-%1.pdf").arg(currentSend())),
         textOf(language, text::kPdfFilesFilter));
-    if (!file.isEmpty())
-        saveReport(file);
+    if (file.isEmpty())
+        return;
+    RememberFileDialogFolder(folder, file);
+    saveReport(file);
 }
 
 void SentFaxesWindow::sendAgain(bool failedOnly) {

@@ -421,12 +421,16 @@ TEST_F(SettingsStoreTest, PageLimitFoldersAndWindowPlacesRoundTrip) {
     EXPECT_EQ(state_->settings.maxPages, 200);
     state_->settings.maxPages = 50;
     state_->settings.lastDocumentDir = u"/home/anna/Offers";
+    state_->settings.lastContactsDir = u"/home/anna/Cards";
     state_->settings.sentFaxesWindowPlace = u"10,20,700,500";
+    state_->settings.previewWindowPlace = u"0,0,600,700";
     ASSERT_TRUE(SaveSettings(paths_));
     load();
     EXPECT_EQ(state_->settings.maxPages, 50);
     EXPECT_EQ(state_->settings.lastDocumentDir, u"/home/anna/Offers");
+    EXPECT_EQ(state_->settings.lastContactsDir, u"/home/anna/Cards");
     EXPECT_EQ(state_->settings.sentFaxesWindowPlace, u"10,20,700,500");
+    EXPECT_EQ(state_->settings.previewWindowPlace, u"0,0,600,700");
     EXPECT_TRUE(state_->settings.lastExportDir.empty());
 }
 
