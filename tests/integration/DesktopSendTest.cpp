@@ -317,26 +317,33 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
 
 // A transfer whose connection drops: the status window says the fax was
 // not sent (and is pictured so for the README).
-using DesktopFailedTransfer = UiTest;
+class DesktopFailedTransfer : public UiTest {
+  protected:
+    // The screenshot language and its logo, the demo account on `server`,
+    // and a one-page document for Anna Berger: a send ready to start.
+    void prepareSend(ServerProcess& server) {
+        const std::u16string language = screenshotLanguage();
+        ASSERT_EQ(LoadLanguage(state().language, paths().languageFile, language), 1);
+        paths().languageCode = language;
+        state().settings.logoPath = paths().moduleFolder + u"images/" + language + u"_logo.gif";
+        LoadLogo(paths(), state());
+        const AppSettings service = server::test::transportSettings(server);
+        state().settings.serviceHost = service.serviceHost;
+        state().settings.objectPath = service.objectPath;
+        state().settings.caFile = service.caFile;
+        state().settings.userName = fromUtf8(server::test::kDemoLogin);
+        state().settings.password = fromUtf8(server::test::kDemoPassword);
+        miravo::test::writeBytes(dataDir() / "offer_res__1.tif", server::test::faxDocument());
+        state().job.documentPath = FromFsPath(dataDir() / "offer_res__1.tif");
+        state().job.recipients = {Contact::entry(u"0", u"Anna Berger", u"+49 30 1234567", u"")};
+    }
+};
 
 TEST_F(DesktopFailedTransfer, StatusWindowShowsTheDroppedUpload) {
     ServerProcess server({"--quiet", "--version-port", "-1", "--fault",
                           "close,action=convert_and_transfer"});
     ASSERT_TRUE(server.start()) << server.output();
-    const std::u16string language = screenshotLanguage();
-    ASSERT_EQ(LoadLanguage(state().language, paths().languageFile, language), 1);
-    paths().languageCode = language;
-    state().settings.logoPath = paths().moduleFolder + u"images/" + language + u"_logo.gif";
-    LoadLogo(paths(), state());
-    const AppSettings service = server::test::transportSettings(server);
-    state().settings.serviceHost = service.serviceHost;
-    state().settings.objectPath = service.objectPath;
-    state().settings.caFile = service.caFile;
-    state().settings.userName = fromUtf8(server::test::kDemoLogin);
-    state().settings.password = fromUtf8(server::test::kDemoPassword);
-    miravo::test::writeBytes(dataDir() / "offer_res__1.tif", server::test::faxDocument());
-    state().job.documentPath = FromFsPath(dataDir() / "offer_res__1.tif");
-    state().job.recipients = {Contact::entry(u"0", u"Anna Berger", u"+49 30 1234567", u"")};
+    ASSERT_NO_FATAL_FAILURE(prepareSend(server));
     StatusWindow window(paths(), nullptr);
     QString statusLine;
     QTimer::singleShot(0, &window, [&] {
@@ -360,18 +367,8 @@ TEST_F(DesktopFailedTransfer, StatusWindowShowsTheDroppedUpload) {
 TEST_F(DesktopFailedTransfer, StatusWindowSaysTheServiceCannotBeReached) {
     ServerProcess server({"--quiet", "--version-port", "-1"});
     ASSERT_TRUE(server.start()) << server.output();
-    const std::u16string language = screenshotLanguage();
-    ASSERT_EQ(LoadLanguage(state().language, paths().languageFile, language), 1);
-    paths().languageCode = language;
-    state().settings.logoPath = paths().moduleFolder + u"images/" + language + u"_logo.gif";
-    LoadLogo(paths(), state());
-    state().settings.serviceHost = server::test::transportSettings(server).serviceHost;
-    state().settings.userName = fromUtf8(server::test::kDemoLogin);
-    state().settings.password = fromUtf8(server::test::kDemoPassword);
+    ASSERT_NO_FATAL_FAILURE(prepareSend(server));
     server.stop();
-    miravo::test::writeBytes(dataDir() / "offer_res__1.tif", server::test::faxDocument());
-    state().job.documentPath = FromFsPath(dataDir() / "offer_res__1.tif");
-    state().job.recipients = {Contact::entry(u"0", u"Anna Berger", u"+49 30 1234567", u"")};
     StatusWindow window(paths(), nullptr);
     QString second;
     QTimer::singleShot(0, &window, [&] {

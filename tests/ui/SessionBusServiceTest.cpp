@@ -12,6 +12,14 @@ namespace {
 
 using Starts = std::vector<std::vector<std::string>>;
 
+// A program starter that notes each start in `started` and succeeds.
+auto noting(Starts& started) {
+    return [&started](const std::vector<std::string>& arguments) {
+        started.push_back(arguments);
+        return true;
+    };
+}
+
 TEST(SessionBusService, OpensEachLocalFileInAMiravoOfItsOwn) {
     const struct {
         QStringList uris;
@@ -29,12 +37,7 @@ TEST(SessionBusService, OpensEachLocalFileInAMiravoOfItsOwn) {
     };
     for (const auto& c : cases) {
         Starts started;
-        SessionBusService service(
-            [&](const std::vector<std::string>& arguments) {
-                started.push_back(arguments);
-                return true;
-            },
-            {}, 60000);
+        SessionBusService service(noting(started), {}, 60000);
         service.Open(c.uris, {});
         EXPECT_EQ(started, c.started) << c.uris.join(' ').toStdString();
     }
@@ -42,12 +45,7 @@ TEST(SessionBusService, OpensEachLocalFileInAMiravoOfItsOwn) {
 
 TEST(SessionBusService, ActivateStartsThePlainProgramAndActionsStartNothing) {
     Starts started;
-    SessionBusService service(
-        [&](const std::vector<std::string>& arguments) {
-            started.push_back(arguments);
-            return true;
-        },
-        {}, 60000);
+    SessionBusService service(noting(started), {}, 60000);
     service.ActivateAction("send", {}, {});
     EXPECT_TRUE(started.empty());
     service.Activate({});
