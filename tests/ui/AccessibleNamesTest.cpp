@@ -11,20 +11,9 @@
 #include "app/LanguageTable.h"
 #include "app/Text.h"
 #include "contacts/ContactStore.h"
+#include "tests/ui/EveryDialog.h"
 #include "tests/ui/UiTestSupport.h"
-#include "ui/AccountDialog.h"
-#include "ui/AddContactDialog.h"
-#include "ui/ContactBookDialog.h"
-#include "ui/ConvertingDialog.h"
-#include "ui/CredentialsDialog.h"
-#include "ui/CsvImportDialog.h"
-#include "ui/MassFaxDialog.h"
-#include "ui/OptionsDialog.h"
 #include "ui/SendDialog.h"
-#include "ui/SentFaxesWindow.h"
-#include "ui/StatusWindow.h"
-#include "ui/WaitingJobsDialog.h"
-#include "ui/WorkerDialog.h"
 
 namespace miravo::ui::test {
 namespace {
@@ -111,29 +100,9 @@ TEST_F(AccessibleNamesTest, EveryInteractiveControlIsNamedInEveryLanguage) {
     ContactBook book;  // a book on file: the contact book fetches nothing on opening
     book.contacts.push_back(Contact::entry(u"9", u"Kim", u"+4930999", u""));
     ASSERT_TRUE(book.save());
-    using Make = std::function<std::unique_ptr<QWidget>()>;
-    const std::vector<std::pair<std::string, Make>> dialogs = {
-        {"send", [&] { return std::make_unique<SendDialog>(paths()); }},
-        {"options", [&] { return std::make_unique<OptionsDialog>(paths()); }},
-        {"account", [&] { return std::make_unique<AccountDialog>(paths(), AccountPreferences{}); }},
-        {"status", [&] { return std::make_unique<StatusWindow>(paths(), nullptr); }},
-        {"credentials", [&] { return std::make_unique<CredentialsDialog>(state()); }},
-        {"contact book", [&] { return std::make_unique<ContactBookDialog>(paths()); }},
-        {"add contact",
-         [&] { return std::make_unique<AddContactDialog>(paths(), ContactEntry{}); }},
-        {"mass fax", [&] { return std::make_unique<MassFaxDialog>(paths()); }},
-        {"csv import", [&] { return std::make_unique<CsvImportDialog>(paths(), u"a;b\n1;2\n"); }},
-        {"converting", [&] { return std::make_unique<ConvertingDialog>(paths()); }},
-        {"worker", [&] { return std::make_unique<WorkerDialog>(paths()); }},
-        {"waiting jobs",
-         [&] {
-             return std::make_unique<WaitingJobsDialog>(
-                 state().language,
-                 std::vector<print::WaitingJob>{{"/spool/A__ps__job_1", "Quarterly report", 12, 0}},
-                 [](const print::WaitingJob&) {});
-         }},
-        {"sent faxes", [&] { return std::make_unique<SentFaxesWindow>(paths()); }},
-    };
+    auto dialogs = EveryDialog(paths(), state());
+    dialogs.insert(dialogs.begin(),
+                   {"send", [&] { return std::make_unique<SendDialog>(paths()); }});
     std::map<std::string, QString> english;  // the send dialog's names in English
     for (const char* code : {"en", "de", "ru"}) {
         inLanguage(code);
