@@ -585,14 +585,38 @@ std::u16string storable(std::u16string_view text, std::size_t room) {
 // The name as the book keeps it: storable, marked with the number's kind
 // when the card has several fax numbers, and when too long cut and ended
 // with "…" (the mark kept whole).
+// A name without what no name holds: line breaks become spaces, control
+// characters and byte-order marks go, and so do blanks around it.
+std::u16string cleanName(std::u16string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c == u'\r' || c == u'\n') {
+            out.push_back(u' ');
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+        } else if (c >= u' ' && c != 0x7F && c != 0xFEFF) {
+            out.push_back(c);
+        }
+    }
+    return trimmed16(std::move(out));
+}
+
+// The mark of a contact of a card with several fax numbers: " (work)".
+std::u16string markOf(const VCardContact& card) {
+    return card.marked ? u" (" + trimmed16(fitField(cleanName(card.kind), kAnswerNameRoom / 2)) + u")"
+                       : std::u16string();
+}
+
+// The name as the book keeps it: storable, marked with the number's kind
+// when the card has several fax numbers, and when too long cut and ended
+// with "…" (the mark kept whole).
 std::u16string storedName(const VCardContact& card, ChangedName& change) {
-    std::u16string name = StorableContactField(card.name);
-    std::erase_if(name, [](char16_t c) { return c < u' ' || c == 0x7F; });
-    name = trimmed16(std::move(name));
-    change.replaced = name != trimmed16(card.name);
-    std::u16string mark;
-    if (card.marked)
-        mark = u" (" + storable(card.kind, kAnswerNameRoom / 2) + u")";
+    const std::u16string clean = cleanName(card.name);
+    std::u16string name = StorableContactField(clean);
+    change.replaced = name != clean;
+    const std::u16string mark = StorableContactField(markOf(card));
     const std::size_t room = kAnswerNameRoom - 1 - mark.size();
     if (name.size() > room) {
         name = trimmed16(name.substr(0, room - 1));
@@ -603,7 +627,6 @@ std::u16string storedName(const VCardContact& card, ChangedName& change) {
     sound(name);
     return name;
 }
-
 
 }  // namespace
 
@@ -620,9 +643,8 @@ VCardImport AddVCardContacts(ContactBook& book, const std::vector<VCardContact>&
     for (const VCardContact& card : contacts) {
         // No fax number is that long; a cut one would dial someone else.
         const std::u16string number = numberOfUri(storable(card.number, SIZE_MAX));
-        const std::u16string cardName =
-            card.marked ? card.name + u" (" + storable(card.kind, kAnswerNameRoom / 2) + u")"
-                        : card.name;
+        // The name as the card gave it, with the mark an export keeps.
+        const std::u16string cardName = cleanName(card.name) + markOf(card);
         if (number.empty())
             continue;
         if (number.size() >= kAnswerNumberRoom) {

@@ -196,7 +196,7 @@ TEST(MassFaxFileTest, FilesAreReadClassifiedAndDecoded) {
     f = read("wide.txt");  // UTF-16 is read; only one that holds zero characters is refused
     EXPECT_EQ(f.kind, MassFaxFile::Kind::PlainList);
     EXPECT_EQ(f.text, u"+49 4\r\n");
-    writeBytes(dir / "binary.txt", test::utf16le(std::u16string(u"+49 4\0\x7F", 3)));
+    writeBytes(dir / "binary.txt", test::utf16le(std::u16string(u"+49 4\0\x7F", 7)));
     f = read("binary.txt");
     EXPECT_EQ(f.kind, MassFaxFile::Kind::Unsupported);
     EXPECT_TRUE(f.text.empty());
