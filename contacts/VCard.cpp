@@ -186,6 +186,24 @@ std::u16string trimmed16(std::u16string s) {
     return s.substr(start);
 }
 
+// A name without what no name holds: line breaks become spaces, control
+// characters and byte-order marks go, and so do blanks around it.
+std::u16string cleanName(std::u16string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c == u'\r' || c == u'\n') {
+            out.push_back(u' ');
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+        } else if (c >= u' ' && c != 0x7F && c != 0xFEFF) {
+            out.push_back(c);
+        }
+    }
+    return trimmed16(std::move(out));
+}
+
 std::u16string joinedValue(const Property& p) {
     std::u16string out;
     for (const std::u16string& part : components(p, kNoSeparator))
@@ -284,9 +302,9 @@ void take(CardFields& card, const Property& p) {
                 std::size_t end = part.find(u',', start);
                 if (end == std::u16string::npos)
                     end = part.size();
-                std::u16string g = trimmed16(part.substr(start, end - start));
-                if (g.starts_with(u"* "))  // webmail's own groups
-                    g = trimmed16(g.substr(2));
+                std::u16string g = cleanName(part.substr(start, end - start));
+                while (g.starts_with(u"* "))  // webmail's own groups
+                    g = cleanName(g.substr(2));
                 if (!g.empty() && !IsSystemLabel(g) &&
                     std::find(card.groups.begin(), card.groups.end(), g) == card.groups.end())
                     card.groups.push_back(std::move(g));
@@ -585,24 +603,6 @@ std::u16string storable(std::u16string_view text, std::size_t room) {
 // The name as the book keeps it: storable, marked with the number's kind
 // when the card has several fax numbers, and when too long cut and ended
 // with "…" (the mark kept whole).
-// A name without what no name holds: line breaks become spaces, control
-// characters and byte-order marks go, and so do blanks around it.
-std::u16string cleanName(std::u16string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c == u'\r' || c == u'\n') {
-            out.push_back(u' ');
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-        } else if (c >= u' ' && c != 0x7F && c != 0xFEFF) {
-            out.push_back(c);
-        }
-    }
-    return trimmed16(std::move(out));
-}
-
 // The mark of a contact of a card with several fax numbers: " (work)".
 std::u16string markOf(const VCardContact& card) {
     return card.marked ? u" (" + trimmed16(fitField(cleanName(card.kind), kAnswerNameRoom / 2)) + u")"
