@@ -118,7 +118,10 @@ char16_t DetectCsvDelimiter(std::u16string_view text, char16_t fallback) {
     constexpr std::size_t kSampleRows = 20;
     char16_t best = fallback;
     std::size_t bestScore = 0;
-    for (char16_t candidate : {u',', u';', u'\t'}) {
+    // The fallback goes first, so that it wins where another splits as well.
+    for (char16_t candidate : {fallback, u',', u';', u'\t'}) {
+        if (candidate == 0)
+            continue;
         const std::vector<CsvRow> rows = ParseCsv(text, candidate, kSampleRows);
         if (rows.empty() || rows.front().size() < 2)
             continue;

@@ -55,7 +55,7 @@ std::vector<CsvRow> ParseCsv(std::u16string_view text, char16_t delimiter,
 
 // The delimiter the text is written with: of comma, semicolon and tab the
 // one that splits its first rows into the same number (more than one) of
-// fields most often; `fallback` when none splits them.
+// fields most often; `fallback` when none splits them better than it does.
 char16_t DetectCsvDelimiter(std::u16string_view text, char16_t fallback = kDefaultDelimiter);
 
 // A cell holding several values the way address books export them
