@@ -23,12 +23,12 @@ struct VCardContact {
     // The number's kind as the card gave it: "work", "home", a label's
     // text, or empty. With several fax numbers the name is shown marked
     // with it ("Anna Berger (work)").
-    std::u16string kind;
+    std::u16string kind{};
     bool marked = false;  // the card has several fax numbers: the name carries `kind`
     // The TEL types an export writes for `number`: "fax" with "work" or
     // "home" when the card gave one; a number not marked fax keeps the
     // types it had.
-    std::u16string types;
+    std::u16string types{};
 };
 
 enum class SkipReason {

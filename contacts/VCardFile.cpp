@@ -36,8 +36,9 @@ int skipText(SkipReason why) {
     return text::kSkippedAlreadyThere;
 }
 
+// The texts put the name in the language's quotation marks.
 std::u16string quotedName(const LanguageTable& language, const std::u16string& name) {
-    return name.empty() ? GetText(language, text::kCardWithoutName) : u"\u201C" + name + u"\u201D";
+    return name.empty() ? GetText(language, text::kCardWithoutName) : name;
 }
 
 }  // namespace

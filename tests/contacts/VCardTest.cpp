@@ -153,7 +153,8 @@ TEST(VCardImportTest, EveryFaxNumberGroupAndNameWithTheSummary) {
          {counts(2, 0, 0),
           u"Names the contact book keeps otherwise (an export writes them as the card gives "
           u"them):\n\u2022 \u201CBerger, Anna\u201D is kept as \u201CBerger\u201A Anna\u201D: the "
-          u"contact book cannot hold commas or line breaks\n\u2022 \u201C" + longName +
+          u"contact book holds a comma as the look-alike mark \u201A and a line break as a space"
+          u"\n\u2022 \u201C" + longName +
               u"\u201D is kept as \u201C" + std::u16string(58, u'x') +
               u"\u2026\u201D: the name is too long for the contact book"}},
         {"a mobile-only contact, a card without phone, two numbers none fax",
@@ -163,7 +164,7 @@ TEST(VCardImportTest, EveryFaxNumberGroupAndNameWithTheSummary) {
          {},
          {counts(0, 0, 3),
           u"Not imported:\n\u2022 \u201CMo Bile\u201D: it holds only mobile numbers\n\u2022 "
-          u"\u201CNobody\u201D: the card holds no phone number\n\u2022 (a card without a name): "
+          u"\u201CNobody\u201D: the card holds no phone number\n\u2022 \u201Ca card without a name\u201D: "
           u"none of its phone numbers is marked as a fax number"}},
     };
     for (const Case& c : cases) {
