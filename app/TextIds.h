@@ -227,4 +227,20 @@ inline constexpr int kFileNotRead = 309;          // %s: the file
 inline constexpr int kContactBookButtonHint = 310;
 inline constexpr int kMassFaxButtonHint = 311;
 
+// The import summary's lists, the CSV import's name field and preview.
+inline constexpr int kImportSkippedHeading = 540;
+inline constexpr int kSkippedNoNumber = 541;       // %s: the card's name
+inline constexpr int kSkippedNoFaxNumber = 542;    // %s: the card's name
+inline constexpr int kSkippedOnlyMobile = 543;     // %s: the card's name
+inline constexpr int kSkippedNumberTooLong = 544;  // %s: the card's name
+inline constexpr int kSkippedAlreadyThere = 545;   // %s: the card's name
+inline constexpr int kCardWithoutName = 546;
+inline constexpr int kImportNamesHeading = 547;
+inline constexpr int kNameReplaced = 548;          // %s: the card's name, %s: the book's
+inline constexpr int kNameCut = 549;               // %s: the card's name, %s: the book's
+inline constexpr int kCsvNameField = 550;
+inline constexpr int kCsvNoNameField = 551;
+inline constexpr int kCsvPreview = 552;
+inline constexpr int kCsvSampleValues = 553;
+
 }  // namespace miravo::text
