@@ -26,6 +26,7 @@
 #include "ui/Dialogs.h"
 #include "ui/Icons.h"
 #include "ui/MessageBoxes.h"
+#include "ui/QtTranslations.h"
 #include "ui/TextIds.h"
 #include "ui_OptionsDialog.h"
 
@@ -344,7 +345,10 @@ int RunOptionsDialog(AppPaths& paths, QWidget* owner) {
     if (!paths.state)
         return kOptionsCancelled;
     OptionsDialog dialog(paths, owner);
-    return dialog.exec();
+    const int result = dialog.exec();
+    // A language chosen here is Qt's language too from the next window on.
+    ApplyQtTranslations(paths.languageCode);
+    return result;
 }
 
 }  // namespace miravo::ui
