@@ -227,4 +227,8 @@ inline constexpr int kFileNotRead = 309;          // %s: the file
 inline constexpr int kContactBookButtonHint = 310;
 inline constexpr int kMassFaxButtonHint = 311;
 
+// Names of controls that have no label of their own in every language.
+inline constexpr int kLanguageLabel = 650;
+inline constexpr int kCoverTextName = 651;
+
 }  // namespace miravo::text

@@ -139,6 +139,10 @@ OptionsDialog::OptionsDialog(AppPaths& paths, QWidget* parent)
         ui_->userNameLabel->setText(qstr(text));
     if (const auto text = GetText(state.language, text::kPassword); !text.empty())
         ui_->passwordLabel->setText(qstr(text));
+    // The language list has a label of its own, for the eye and for screen
+    // readers (which otherwise hear only the list's current value).
+    if (const auto text = GetText(state.language, text::kLanguageLabel); !text.empty())
+        ui_->languageLabel->setText(qstr(text));
     // Before the texts: applying them sizes the dialog to its rows.
     addRegionRow();
     ApplyDialogTexts(this, paths_, kOptionsTexts);
