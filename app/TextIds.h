@@ -243,4 +243,8 @@ inline constexpr int kCsvNoNameField = 551;
 inline constexpr int kCsvPreview = 552;
 inline constexpr int kCsvSampleValues = 553;
 
+// Names of controls that have no label of their own in every language.
+inline constexpr int kLanguageLabel = 650;
+inline constexpr int kCoverTextName = 651;
+
 }  // namespace miravo::text

@@ -47,6 +47,9 @@ PACKAGES=(
   qtkeychain-qt6-dev gnome-keyring
   # one command-line parser for every program
   libcli11-dev
+  # Qt's own texts (file dialog, standard buttons, context menus) in the
+  # user's language; software-centre metadata and its validator
+  qt6-translations-l10n appstream
   # tests read rendered pages and reports back as text
   tesseract-ocr tesseract-ocr-eng poppler-utils
 )

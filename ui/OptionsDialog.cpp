@@ -26,6 +26,7 @@
 #include "ui/Dialogs.h"
 #include "ui/Icons.h"
 #include "ui/MessageBoxes.h"
+#include "ui/QtTranslations.h"
 #include "ui/TextIds.h"
 #include "ui_OptionsDialog.h"
 
@@ -138,6 +139,10 @@ OptionsDialog::OptionsDialog(AppPaths& paths, QWidget* parent)
         ui_->userNameLabel->setText(qstr(text));
     if (const auto text = GetText(state.language, text::kPassword); !text.empty())
         ui_->passwordLabel->setText(qstr(text));
+    // The language list has a label of its own, for the eye and for screen
+    // readers (which otherwise hear only the list's current value).
+    if (const auto text = GetText(state.language, text::kLanguageLabel); !text.empty())
+        ui_->languageLabel->setText(qstr(text));
     // Before the texts: applying them sizes the dialog to its rows.
     addRegionRow();
     ApplyDialogTexts(this, paths_, kOptionsTexts);
@@ -344,7 +349,10 @@ int RunOptionsDialog(AppPaths& paths, QWidget* owner) {
     if (!paths.state)
         return kOptionsCancelled;
     OptionsDialog dialog(paths, owner);
-    return dialog.exec();
+    const int result = dialog.exec();
+    // A language chosen here is Qt's language too from the next window on.
+    ApplyQtTranslations(paths.languageCode);
+    return result;
 }
 
 }  // namespace miravo::ui

@@ -22,6 +22,7 @@
 #include "ui/Mnemonics.h"
 #include "ui/QtShellDialogs.h"
 #include "ui/SessionBusService.h"
+#include "ui/QtTranslations.h"
 #include "ui/ToolOptions.h"
 #include "ui/WaitingJobsDialog.h"
 
@@ -90,6 +91,7 @@ int main(int argc, char** argv) {
             miravo::AppState offerState;
             miravo::AppPaths offerPaths;
             miravo::LoadSettings(offerPaths, offerState);
+            miravo::ui::ApplyQtTranslations(offerPaths.languageCode);
             if (const auto job = miravo::ui::OfferWaitingJobs(offerState.language, std::move(jobs),
                                                               print::DiscardWaitingJob))
                 arguments.push_back(miravo::FromFsPath(*job));

@@ -3,11 +3,13 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <cstdlib>
+#include <memory>
 
 #include "app/LanguageTable.h"
 #include "app/Text.h"
@@ -172,6 +174,32 @@ TEST_F(OptionsDialogTest, CloseTakesOverCredentialsAndSwitchesLanguage) {
     EXPECT_NE(title, "Options");
     EXPECT_EQ(check, text(26));
     EXPECT_EQ(language, "Deutsch");
+}
+
+// Qt's own texts (standard buttons, a text field's context menu, the file
+// dialog) change with the language chosen in Options, and back.
+TEST_F(OptionsDialogTest, QtsOwnTextsFollowTheChosenLanguage) {
+    struct Row {
+        const char* language;
+        const char* cancel;
+        const char* undo;
+    };
+    const Row rows[] = {{"Deutsch", "Abbrechen", "Rückgängig"},
+                        {"English", "Cancel", "Undo"}};
+    for (const Row& row : rows) {
+        runOptions([&](QDialog* dialog) {
+            chooseLanguage(dialog, QString::fromUtf8(row.language));
+            click(dialog, 1029);
+        });
+        QMessageBox box(QMessageBox::Question, "Miravo", "?", QMessageBox::Ok | QMessageBox::Cancel);
+        EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), QString::fromUtf8(row.cancel))
+            << row.language;
+        QLineEdit field;
+        std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
+        EXPECT_TRUE(WithoutMnemonic(menu->actions().value(0)->text())
+                        .startsWith(QString::fromUtf8(row.undo)))
+            << row.language << ": " << menu->actions().value(0)->text().toStdString();
+    }
 }
 
 TEST_F(OptionsDialogTest, MethodClickConvertsTheArgumentAgainEvenWhenAlreadySelected) {
