@@ -257,9 +257,12 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
     } else if (tooBig || (signalled && WTERMSIG(status) == SIGXFSZ)) {
         outcome.error = input.string() + ": the document's pages and temporary files take more than " +
                         SizeText(limits.maxBytes) + stopsThere;
-    } else if (tooLate || (signalled && WTERMSIG(status) == SIGXCPU)) {
+    } else if (tooLate) {
         outcome.error = input.string() + ": rendering took longer than " +
                         std::to_string(limits.maxSeconds) + " s in all" + stopsThere;
+    } else if (signalled && WTERMSIG(status) == SIGXCPU) {
+        outcome.error = input.string() + ": rendering used more processor time than " +
+                        std::to_string(limits.maxSeconds) + " s allow" + stopsThere;
     } else if (late) {
         outcome.error = input.string() + ": rendering took longer than " + std::to_string(seconds) +
                         " s and " + std::to_string(kRenderSecondsPerPage) + " s per page" +

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
@@ -209,9 +210,28 @@ bool limit(int resource, rlim_t soft, rlim_t hard, const char* what, std::string
     return true;
 }
 
+// The box's own status, opened before the box closes /proc to it.
+int statusFd = -1;
+std::uint64_t memoryLimit = 0;
+
 }  // namespace
 
+bool NearMemoryLimit() {
+    char text[4096];
+    const ssize_t n = statusFd < 0 ? -1 : ::pread(statusFd, text, sizeof text - 1, 0);
+    if (memoryLimit == 0 || n <= 0)
+        return false;
+    text[n] = '\0';
+    const char* peak = std::strstr(text, "VmPeak:");
+    if (!peak)
+        return false;
+    const std::uint64_t bytes = std::strtoull(peak + 7, nullptr, 10) * 1024;
+    return bytes + (std::uint64_t{32} << 20) >= memoryLimit;
+}
+
 bool EnterSandbox(const SandboxPlan& plan, std::string& error) {
+    statusFd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+    memoryLimit = plan.maxMemory;
     // Nothing of a document's memory ever lands in a core file.
     if (!limit(RLIMIT_CORE, 0, 0, "core file", error) ||
         !limit(RLIMIT_NOFILE, 256, 256, "open file", error))

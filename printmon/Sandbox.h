@@ -38,4 +38,9 @@ inline int LandlockAbi() {
 // caller must then stop.
 bool EnterSandbox(const SandboxPlan& plan, std::string& error);
 
+// Whether this process, once in the box, came within a few MiB of its
+// memory limit: an allocation may then have failed anywhere, in
+// Ghostscript or in the page writer, under any message.
+bool NearMemoryLimit();
+
 }  // namespace miravo::print

@@ -73,8 +73,9 @@ int main(int argc, char** argv) {
     }
     if (limit.empty() && writer.bytesWritten() > miravo::print::kMaxPageFileBytes)
         limit = "the document's pages take more than 1 GiB: the Miravo printer stops there";
-    // Ghostscript names a failed allocation a VMerror.
-    if (!ok && limit.empty() && error.find("VMerror") != std::string::npos)
+    // Ghostscript names a failed allocation a VMerror; others fail as they may.
+    if (!ok && limit.empty() &&
+        (error.find("VMerror") != std::string::npos || miravo::print::NearMemoryLimit()))
         limit = "rendering needs more than " + miravo::print::SizeText(limits.maxMemory) +
                 " of memory: the Miravo printer stops there";
     if (!limit.empty()) {
