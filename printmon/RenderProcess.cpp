@@ -110,8 +110,8 @@ bool movePages(const std::filesystem::path& from, const std::string& base, int f
     const std::string name = std::filesystem::path(base).filename().string();
     for (int k = first; k < first + pages; ++k) {
         const std::string page = "_" + std::to_string(k);
-        if (::renameat2(AT_FDCWD, (from / (name + page)).c_str(), AT_FDCWD,
-                        (base + page).c_str(), RENAME_NOREPLACE) != 0) {
+        if (::renameat2(AT_FDCWD, (from / (name + page)).c_str(), AT_FDCWD, (base + page).c_str(),
+                        RENAME_NOREPLACE) != 0) {
             for (int moved = first; moved < k; ++moved)
                 ::unlink((base + "_" + std::to_string(moved)).c_str());
             return false;
@@ -125,10 +125,11 @@ void noteMissingLandlock() {
     static std::once_flag once;
     std::call_once(once, [] {
         if (LandlockAbi() == 0)
-            std::fputs("miravo-render: this kernel has no Landlock: documents are rendered "
-                       "without its file and network rules (the rest of the renderer's box "
-                       "applies)\n",
-                       stderr);
+            std::fputs(
+                "miravo-render: this kernel has no Landlock: documents are rendered "
+                "without its file and network rules (the rest of the renderer's box "
+                "applies)\n",
+                stderr);
     });
 }
 
@@ -255,7 +256,8 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
     if (stopped) {
         outcome.error = input.string() + ": the job was cancelled";
     } else if (tooBig || (signalled && WTERMSIG(status) == SIGXFSZ)) {
-        outcome.error = input.string() + ": the document's pages and temporary files take more than " +
+        outcome.error = input.string() +
+                        ": the document's pages and temporary files take more than " +
                         SizeText(limits.maxBytes) + stopsThere;
     } else if (tooLate) {
         outcome.error = input.string() + ": rendering took longer than " +

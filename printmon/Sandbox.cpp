@@ -113,7 +113,8 @@ bool applyLandlock(const SandboxPlan& plan, int abi, std::string& error) {
     const std::size_t size = abi >= 6   ? sizeof attributes
                              : abi >= 4 ? offsetof(RulesetAttr, scoped)
                                         : offsetof(RulesetAttr, handledAccessNet);
-    Descriptor ruleset{static_cast<int>(::syscall(SYS_landlock_create_ruleset, &attributes, size, 0))};
+    Descriptor ruleset{
+        static_cast<int>(::syscall(SYS_landlock_create_ruleset, &attributes, size, 0))};
     if (ruleset.fd < 0) {
         error = std::string("Landlock refuses the rule set: ") + std::strerror(errno);
         return false;
@@ -129,7 +130,8 @@ bool applyLandlock(const SandboxPlan& plan, int abi, std::string& error) {
     if (!addPathRule(ruleset.fd, "/dev/null", kFsReadFile | kFsWriteFile, true, error) ||
         !addPathRule(ruleset.fd, "/dev/urandom", kFsReadFile, true, error))
         return false;
-    if (!plan.document.empty() && !addPathRule(ruleset.fd, plan.document.c_str(), kFsReadFile, false, error))
+    if (!plan.document.empty() &&
+        !addPathRule(ruleset.fd, plan.document.c_str(), kFsReadFile, false, error))
         return false;
     if (!addPathRule(ruleset.fd, plan.folder.c_str(), write, false, error))
         return false;
@@ -165,16 +167,15 @@ bool applySeccomp(std::string& error) {
     };
     // No program start, no other process, no socket of any family.
     for (const char* name :
-         {"execve", "execveat", "fork", "vfork", "ptrace", "process_vm_readv",
-          "process_vm_writev", "kcmp", "pidfd_open", "pidfd_getfd", "pidfd_send_signal", "tkill",
-          "socket", "socketpair", "io_uring_setup", "io_uring_enter", "io_uring_register",
+         {"execve", "execveat", "fork", "vfork", "ptrace", "process_vm_readv", "process_vm_writev",
+          "kcmp", "pidfd_open", "pidfd_getfd", "pidfd_send_signal", "tkill", "socket", "socketpair",
+          "io_uring_setup", "io_uring_enter", "io_uring_register",
           // no mount, namespace, keyring, kernel or system changes
-          "mount", "umount2", "pivot_root", "chroot", "unshare", "setns", "open_tree",
-          "move_mount", "fsopen", "fsconfig", "fsmount", "fspick", "mount_setattr", "keyctl",
-          "add_key", "request_key", "bpf", "perf_event_open", "userfaultfd", "kexec_load",
-          "kexec_file_load", "init_module", "finit_module", "delete_module", "reboot",
-          "swapon", "swapoff", "acct", "quotactl", "syslog", "open_by_handle_at",
-          "name_to_handle_at", "iopl", "ioperm"})
+          "mount", "umount2", "pivot_root", "chroot", "unshare", "setns", "open_tree", "move_mount",
+          "fsopen", "fsconfig", "fsmount", "fspick", "mount_setattr", "keyctl", "add_key",
+          "request_key", "bpf", "perf_event_open", "userfaultfd", "kexec_load", "kexec_file_load",
+          "init_module", "finit_module", "delete_module", "reboot", "swapon", "swapoff", "acct",
+          "quotactl", "syslog", "open_by_handle_at", "name_to_handle_at", "iopl", "ioperm"})
         refuse(name, EPERM, {});
     // clone3 hides its flags from the filter: the C library falls back to
     // clone, whose flags are seen. Threads only, in no new namespace.
@@ -214,24 +215,35 @@ bool limit(int resource, rlim_t soft, rlim_t hard, const char* what, std::string
 int statusFd = -1;
 std::uint64_t memoryLimit = 0;
 
+// A number of this process's status ("VmPeak:", "Threads:"); 0 when
+// unknown.
+std::uint64_t statusValue(const char* field) {
+    char text[4096];
+    const ssize_t n = statusFd < 0 ? -1 : ::pread(statusFd, text, sizeof text - 1, 0);
+    if (n <= 0)
+        return 0;
+    text[n] = '\0';
+    const char* at = std::strstr(text, field);
+    return at ? std::strtoull(at + std::strlen(field), nullptr, 10) : 0;
+}
+
 }  // namespace
 
 bool NearMemoryLimit() {
-    char text[4096];
-    const ssize_t n = statusFd < 0 ? -1 : ::pread(statusFd, text, sizeof text - 1, 0);
-    if (memoryLimit == 0 || n <= 0)
-        return false;
-    text[n] = '\0';
-    const char* peak = std::strstr(text, "VmPeak:");
-    if (!peak)
-        return false;
-    const std::uint64_t bytes = std::strtoull(peak + 7, nullptr, 10) * 1024;
-    return bytes + (std::uint64_t{32} << 20) >= memoryLimit;
+    const std::uint64_t bytes = statusValue("VmPeak:") * 1024;
+    return memoryLimit > 0 && bytes + (std::uint64_t{32} << 20) >= memoryLimit;
 }
 
 bool EnterSandbox(const SandboxPlan& plan, std::string& error) {
-    statusFd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+    if (statusFd < 0)
+        statusFd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
     memoryLimit = plan.maxMemory;
+    // Landlock binds the calling thread alone: a thread started before
+    // would stay outside.
+    if (statusValue("Threads:") != 1) {
+        error = "the renderer must enter its box before it starts a thread";
+        return false;
+    }
     // Nothing of a document's memory ever lands in a core file.
     if (!limit(RLIMIT_CORE, 0, 0, "core file", error) ||
         !limit(RLIMIT_NOFILE, 256, 256, "open file", error))

@@ -106,16 +106,14 @@ TEST(RendererBox, CheckSandboxSaysWhatTheBoxRefused) {
         std::string prefix;  // how miravo-render is started
         bool landlock;
     };
-    const Run runs[] = {{"", LandlockAbi() > 0},
-                        {kBin + "miravo-test-without-landlock ", false}};
+    const Run runs[] = {{"", LandlockAbi() > 0}, {kBin + "miravo-test-without-landlock ", false}};
     for (const Run& run : runs) {
         SCOPED_TRACE(run.prefix);
         const test::ToolRun check =
             test::runTool("HOME=" + (dir / "home").string() + " TMPDIR=" + dir.path().string() +
                           " " + run.prefix + kBin + "miravo-render --check-sandbox");
         const std::string files = run.landlock ? ": refused (" : ": ALLOWED";
-        EXPECT_NE(check.output.find("read " + secret + files), std::string::npos)
-            << check.output;
+        EXPECT_NE(check.output.find("read " + secret + files), std::string::npos) << check.output;
         EXPECT_NE(check.output.find("/outside" + files), std::string::npos) << check.output;
         // No socket and no program start, with Landlock or without.
         EXPECT_NE(check.output.find(": refused (Operation not permitted)\nstart /bin/sh: refused"),
@@ -131,9 +129,9 @@ TEST(RendererBox, CheckSandboxSaysWhatTheBoxRefused) {
 
 TEST(RendererBox, WithoutLandlockTheRestStillRendersAndTheJobSaysSoOnce) {
     TempDir dir;
-    const test::ToolRun run =
-        test::runTool(kBin + "miravo-test-without-landlock " + kBin + "miravo-print --no-launch --out " +
-                      (dir / "spool").string() + " " + kSample + " " + kSample);
+    const test::ToolRun run = test::runTool(
+        kBin + "miravo-test-without-landlock " + kBin + "miravo-print --no-launch --out " +
+        (dir / "spool").string() + " " + kSample + " " + kSample);
     EXPECT_EQ(run.status, 0) << run.output;
     const std::string note = "this kernel has no Landlock";
     const std::size_t first = run.output.find(note);
