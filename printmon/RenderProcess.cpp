@@ -36,13 +36,6 @@ std::filesystem::path rendererPath() {
     return std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "miravo-render";
 }
 
-void removePages(const std::string& base, int first) {
-    for (int k = first;; ++k) {
-        if (::unlink((base + "_" + std::to_string(k)).c_str()) != 0 && errno == ENOENT)
-            return;
-    }
-}
-
 // The renderer's environment: ours, with glibc asked to back large
 // allocations with huge pages. Ghostscript allocates its memory in large
 // chunks, and touching them 4 KB at a time cost a third of a short
@@ -279,8 +272,8 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
     } else {
         outcome.error = input.string() + ": the renderer stopped unexpectedly";
     }
-    if (!outcome.ok)
-        removePages(base, first);
+    // Nothing of a failed rendering reached the spool: its own folder goes
+    // with all it holds, and a file already at a page's place is not ours.
     return outcome;
 }
 

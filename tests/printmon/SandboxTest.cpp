@@ -12,6 +12,7 @@
 #include <future>
 #include <thread>
 
+#include "printmon/RenderLimits.h"
 #include "printmon/RenderProcess.h"
 #include "tests/convert/ConvertTestSupport.h"
 
@@ -78,10 +79,10 @@ TEST(RendererBox, EveryHostileDocumentIsStoppedByItsLimitAndLeavesNothing) {
         auto rendering = std::async(std::launch::async, [&] {
             return RenderPageFiles(dir / "hostile.ps", (dir / "spool/job_1").string(), 1, 2);
         });
-        std::string box;
+        std::string box;  // as last seen while it rendered
         while (rendering.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
-            if (box.empty())
-                box = boxOfRenderer();
+            if (std::string seen = boxOfRenderer(); !seen.empty())
+                box = seen;
         }
         const RenderOutcome outcome = rendering.get();
         ::unsetenv("MIRAVO_RENDER_LIMITS");
@@ -95,6 +96,42 @@ TEST(RendererBox, EveryHostileDocumentIsStoppedByItsLimitAndLeavesNothing) {
             EXPECT_EQ(box, "NoNewPrivs:\t1 Seccomp:\t2 ");
         }
     }
+}
+
+TEST(RendererBox, TheEnvironmentLowersTheLimitsAndNeverRaisesThem) {
+    struct Case {
+        const char* list;
+        std::uint64_t bytes;
+        std::uint64_t memory;
+        int seconds;
+    };
+    const Case cases[] = {
+        {"bytes=5000,memory=300000000,seconds=5", 5000, 300000000, 5},
+        {"seconds=7", kMaxPageFileBytes, kMaxRenderMemory, 7},
+        {"bytes=99999999999999,memory=99999999999999,seconds=99999", kMaxPageFileBytes,
+         kMaxRenderMemory, kRenderMaxSeconds},
+        {"bytes=0,memory=-5,seconds=5s,bytes", kMaxPageFileBytes, kMaxRenderMemory,
+         kRenderMaxSeconds},
+        {"bytes=99999999999999999999999", kMaxPageFileBytes, kMaxRenderMemory, kRenderMaxSeconds},
+        {"xbytes=5,bytes=6", 6, kMaxRenderMemory, kRenderMaxSeconds},
+    };
+    for (const Case& c : cases) {
+        ::setenv("MIRAVO_RENDER_LIMITS", c.list, 1);
+        const RenderLimits limits = CurrentRenderLimits();
+        EXPECT_EQ(limits.maxBytes, c.bytes) << c.list;
+        EXPECT_EQ(limits.maxMemory, c.memory) << c.list;
+        EXPECT_EQ(limits.maxSeconds, c.seconds) << c.list;
+    }
+    ::unsetenv("MIRAVO_RENDER_LIMITS");
+}
+
+TEST(RendererBox, PagesNeverReplaceAFileAlreadyAtTheirPlace) {
+    TempDir dir;
+    test::writeBytes(dir / "job_1_2", "not the job's");
+    const RenderOutcome outcome = RenderPageFiles(kSample, (dir / "job_1").string(), 1, 30);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(test::readBytes(dir / "job_1_2"), "not the job's");
+    EXPECT_EQ(test::folderNames(dir.path()), std::vector<std::string>{"job_1_2"});
 }
 
 TEST(RendererBox, CheckSandboxSaysWhatTheBoxRefused) {
