@@ -227,14 +227,7 @@ std::uint64_t statusValue(const char* field) {
     return at ? std::strtoull(at + std::strlen(field), nullptr, 10) : 0;
 }
 
-}  // namespace
-
-bool NearMemoryLimit() {
-    const std::uint64_t bytes = statusValue("VmPeak:") * 1024;
-    return memoryLimit > 0 && bytes + (std::uint64_t{32} << 20) >= memoryLimit;
-}
-
-bool EnterSandbox(const SandboxPlan& plan, std::string& error) {
+bool confine(const SandboxPlan& plan, std::string& error) {
     if (statusFd < 0)
         statusFd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
     memoryLimit = plan.maxMemory;
@@ -265,6 +258,29 @@ bool EnterSandbox(const SandboxPlan& plan, std::string& error) {
     if (const int abi = LandlockAbi(); abi > 0 && !applyLandlock(plan, abi, error))
         return false;
     return applySeccomp(error);
+}
+
+}  // namespace
+
+bool NearMemoryLimit() {
+    const std::uint64_t bytes = statusValue("VmPeak:") * 1024;
+    return memoryLimit > 0 && bytes + (std::uint64_t{32} << 20) >= memoryLimit;
+}
+
+bool EnterSandbox(const SandboxPlan& plan, std::string& error) {
+    if (!plan.document.empty()) {
+        const int document = ::open(plan.document.c_str(), O_PATH | O_CLOEXEC);
+        if (document < 0) {
+            error = plan.document.string() + ": cannot be opened";
+            return false;
+        }
+        ::close(document);
+    }
+    if (!confine(plan, error)) {
+        error = "the renderer cannot be confined: " + error;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace miravo::print

@@ -34,8 +34,8 @@ inline int LandlockAbi() {
 
 // Confines this process and every thread it starts afterwards (call it
 // while it has one thread). Where the kernel lacks Landlock the rest still
-// applies. False with the reason when any part cannot be applied: the
-// caller must then stop.
+// applies. False with the reason when any part cannot be applied (or the
+// document cannot be opened): the caller must then stop.
 bool EnterSandbox(const SandboxPlan& plan, std::string& error);
 
 // Whether this process, once in the box, came within a few MiB of its

@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
     plan.maxMemory = limits.maxMemory;
     plan.maxCpuSeconds = 2 * limits.maxSeconds;  // the watcher ends it long before
     if (!miravo::print::EnterSandbox(plan, error)) {
-        std::fprintf(stdout, "\n%s: the renderer cannot be confined: %s\n", argv[1], error.c_str());
+        std::fprintf(stdout, "\n%s\n", error.c_str());
         return 1;
     }
     miravo::print::PageFileWriter writer;

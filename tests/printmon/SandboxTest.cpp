@@ -46,26 +46,27 @@ std::string boxOfRenderer() {
 struct Hostile {
     const char* what;
     const char* limits;  // MIRAVO_RENDER_LIMITS
+    int seconds;         // before a second per page
     const char* postscript;
     const char* stoppedBecause;
 };
 
 const Hostile kHostile[] = {
-    {"one temp file without end", "bytes=20971520",
+    {"one temp file without end", "bytes=20971520", 20,
      "%!PS\n/s 65536 string def /f null (w) .tempfile exch pop def\n{ f s writestring } loop\n",
      "temporary files take more than 20 MiB"},
-    {"temp files of 1 MiB without end", "bytes=20971520",
+    {"temp files of 1 MiB without end", "bytes=20971520", 20,
      "%!PS\n/s 65536 string def\n{ null (w) .tempfile exch pop /f exch def\n"
      "  16 { f s writestring } repeat f closefile } loop\n",
      "temporary files take more than 20 MiB"},
-    {"memory without end", "memory=314572800",
+    {"memory without end", "memory=314572800", 20,
      "%!PS\n/a [] def\n{ /a [ a 1000000 string ] def } loop\n", "more than 300 MiB of memory"},
-    // Each page would move the time limit on by a second.
-    {"a page every 0.7 s", "seconds=4",
+    // Each page would move the time limit on by a second, for ever.
+    {"a page every 0.7 s", "seconds=5", 3,
      "%!PS\n/Helvetica findfont 40 scalefont setfont\n"
      "1 1 999 { 72 700 moveto 10 string cvs show showpage\n"
      "  realtime 700 add { dup realtime le { exit } if } loop pop } for\n",
-     "longer than 4 s in all"},
+     "longer than 5 s in all"},
 };
 
 TEST(RendererBox, EveryHostileDocumentIsStoppedByItsLimitAndLeavesNothing) {
@@ -77,7 +78,8 @@ TEST(RendererBox, EveryHostileDocumentIsStoppedByItsLimitAndLeavesNothing) {
         ::setenv("MIRAVO_RENDER_LIMITS", hostile.limits, 1);
         const auto start = std::chrono::steady_clock::now();
         auto rendering = std::async(std::launch::async, [&] {
-            return RenderPageFiles(dir / "hostile.ps", (dir / "spool/job_1").string(), 1, 2);
+            return RenderPageFiles(dir / "hostile.ps", (dir / "spool/job_1").string(), 1,
+                                   hostile.seconds);
         });
         std::string box;  // as last seen while it rendered
         while (rendering.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
