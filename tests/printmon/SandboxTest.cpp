@@ -72,6 +72,11 @@ const Hostile kHostile[] = {
 TEST(RendererBox, EveryHostileDocumentIsStoppedByItsLimitAndLeavesNothing) {
     for (const Hostile& hostile : kHostile) {
         SCOPED_TRACE(hostile.what);
+#if defined(__SANITIZE_ADDRESS__)
+        // The sanitizer's shadow memory leaves no address space to cap.
+        if (std::string(hostile.limits).rfind("memory", 0) == 0)
+            continue;
+#endif
         TempDir dir;
         std::filesystem::create_directory(dir / "spool");
         test::writeBytes(dir / "hostile.ps", hostile.postscript);
