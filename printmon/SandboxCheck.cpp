@@ -67,9 +67,9 @@ bool findHomeFile(HomeFile& file) {
     return true;
 }
 
-// "refused (why)" or "ALLOWED"; counts what was allowed.
-void report(std::FILE* out, const std::string& attempt, bool refused, int& allowed) {
-    const int why = errno;
+// "refused (why)" or "ALLOWED"; counts what was allowed. `why` is the
+// errno of the refusal.
+void report(std::FILE* out, const std::string& attempt, bool refused, int why, int& allowed) {
     if (refused) {
         std::fprintf(out, "%s: refused (%s)\n", attempt.c_str(), std::strerror(why));
     } else {
@@ -106,19 +106,22 @@ void report(std::FILE* out, const std::string& attempt, bool refused, int& allow
     }
 
     int fd = ::open(homeFile.c_str(), O_RDONLY | O_CLOEXEC);
-    report(out, "read " + homeFile.string(), fd < 0, allowed);
+    int why = errno;
+    report(out, "read " + homeFile.string(), fd < 0, why, allowed);
     if (fd >= 0)
         ::close(fd);
 
     fd = ::open(outside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    report(out, "write " + outside.string(), fd < 0, allowed);
+    why = errno;
+    report(out, "write " + outside.string(), fd < 0, why, allowed);
     if (fd >= 0)
         ::close(fd);
 
     const std::string where = "connect to 127.0.0.1:" + std::to_string(port);
     fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    why = errno;
     if (fd < 0) {
-        report(out, where, true, allowed);
+        report(out, where, true, why, allowed);
     } else {
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -126,7 +129,8 @@ void report(std::FILE* out, const std::string& attempt, bool refused, int& allow
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         const bool refused =
             ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0;
-        report(out, where, refused, allowed);
+        why = errno;
+        report(out, where, refused, why, allowed);
         ::close(fd);
     }
 
@@ -136,7 +140,8 @@ void report(std::FILE* out, const std::string& attempt, bool refused, int& allow
                          const_cast<char*>(line.c_str()), nullptr};
     std::fflush(out);
     ::execve(shell, arguments, environ);
-    report(out, std::string("start ") + shell, true, allowed);
+    why = errno;
+    report(out, std::string("start ") + shell, true, why, allowed);
     ::_exit(allowed == 0 ? 0 : 1);
 }
 
