@@ -1,4 +1,5 @@
 // miravo-render INPUT BASE FIRST
+// miravo-render --check-sandbox
 //
 // Run by miravo-print for each PDF or PostScript document: renders it at the
 // fax page's size and writes page files BASE_FIRST, BASE_FIRST+1, ...,
@@ -6,16 +7,23 @@
 // prints the number of pages and exits 0; otherwise prints why and exits
 // 1, leaving the removal of any page file to the caller. A job stops at
 // page kMaxPages (counted from page 1 of the job, not FIRST) and when its
-// page files pass kMaxPageFileBytes.
+// page files pass kMaxPageFileBytes. It reads the document inside its box
+// (Sandbox.h): it writes only in BASE's folder, which holds its temp folder
+// too, and runs under the memory, file size and time limits.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "printmon/GhostscriptRenderer.h"
 #include "printmon/PageFileWriter.h"
 #include "printmon/RenderLimits.h"
+#include "printmon/Sandbox.h"
+#include "printmon/SandboxCheck.h"
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--check-sandbox")
+        return miravo::print::CheckSandbox(stdout);
     if (argc != 4) {
         std::fputs("usage: miravo-render INPUT BASE FIRST\n", stderr);
         return 2;
@@ -25,6 +33,17 @@ int main(int argc, char** argv) {
     int pages = 0;
     std::string error;
     std::string limit;  // why a limit stopped the document
+    const miravo::print::RenderLimits limits = miravo::print::CurrentRenderLimits();
+    miravo::print::SandboxPlan plan;
+    plan.document = argv[1];
+    plan.folder = std::filesystem::absolute(base).parent_path();
+    plan.maxFileBytes = limits.maxBytes;
+    plan.maxMemory = limits.maxMemory;
+    plan.maxCpuSeconds = 2 * limits.maxSeconds;  // the watcher ends it long before
+    if (!miravo::print::EnterSandbox(plan, error)) {
+        std::fprintf(stdout, "\n%s\n", error.c_str());
+        return 1;
+    }
     miravo::print::PageFileWriter writer;
     bool ok = miravo::print::RenderDocument(
         argv[1],
@@ -54,6 +73,11 @@ int main(int argc, char** argv) {
     }
     if (limit.empty() && writer.bytesWritten() > miravo::print::kMaxPageFileBytes)
         limit = "the document's pages take more than 1 GiB: the Miravo printer stops there";
+    // Ghostscript names a failed allocation a VMerror; others fail as they may.
+    if (!ok && limit.empty() &&
+        (error.find("VMerror") != std::string::npos || miravo::print::NearMemoryLimit()))
+        limit = "rendering needs more than " + miravo::print::SizeText(limits.maxMemory) +
+                " of memory: the Miravo printer stops there";
     if (!limit.empty()) {
         ok = false;
         error = argv[1] + std::string(": ") + limit;

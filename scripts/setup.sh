@@ -21,6 +21,8 @@ PACKAGES=(
   # print-monitor stand-in: renders printed documents into page images
   # (Ghostscript's library in process; the program for the benchmark)
   ghostscript libgs-dev
+  # the renderer's box: its system-call filter
+  libseccomp-dev
   # the Miravo printer queue: the print system and its PDF filters;
   # lintian checks the Debian package
   cups cups-client cups-filters lintian
