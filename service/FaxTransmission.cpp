@@ -12,7 +12,6 @@
 #include <thread>
 #include <unordered_set>
 
-#include "app/DesktopUser.h"
 #include "app/LanguageTable.h"
 #include "app/NumberCheck.h"
 #include "app/Paths.h"
@@ -362,7 +361,6 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
 
     // Only a whole answer is kept and read; any other end of the exchange
     // keeps an empty "result.xml".
-    ImpersonateDesktopUser();
     std::string_view answerBytes = exchange.answer;
     if (const auto nul = answerBytes.find('\0'); nul != std::string_view::npos)
         answerBytes = answerBytes.substr(0, nul);

@@ -1,6 +1,6 @@
 // One exchange of the send with the fax service: authentication, the
 // transfer of the document, or one status poll. Each step sends its
-// request, keeps the answer in "result.xml" (as the desktop user), reads
+// request, keeps the answer in "result.xml" (of the user running the program), reads
 // it, writes what it learnt into the status window through WorkerReport,
 // and sleeps before it returns.
 #pragma once
