@@ -565,7 +565,7 @@ int ExitStatusFor(const SendSummary& summary, const SendState& send) {
         case SendEnd::Unreachable:
             return kExitUnreachable;
         case SendEnd::Failed:
-            if (!summary.last.requested)
+            if (!summary.last.requested || summary.last.documentFault)
                 return kExitDocument;
             if (noAnswer)
                 return kExitUnreachable;

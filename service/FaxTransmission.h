@@ -59,6 +59,9 @@ struct StepOutcome {
     bool requested = false;  // an exchange was attempted (false: the document is missing)
     Outcome transport = Outcome::Failed;
     std::string error;  // the transport's reason when no answer came
+    // The document could not be sent from here (error says why): a failure
+    // on this side, before or during the upload.
+    bool documentFault = false;
     // No usable answer came: none at all, another status than 200, one cut
     // short, or bytes that are not one XML document. Shown as text 999.
     bool unusable = false;
