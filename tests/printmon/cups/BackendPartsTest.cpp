@@ -295,8 +295,9 @@ TEST(SuperviseUserSide, EndsTheJobAndEveryProcessOfItsUserSide) {
         EXPECT_EQ(end.kind, c.kind);
         EXPECT_EQ(end.exitCode, c.exitCode);
         EXPECT_LT(took, deadline + std::chrono::seconds(2));
-        if (c.cancel)
+        if (c.cancel) {
             EXPECT_LT(took, deadline);
+        }
         // The child is reaped, its helper killed (and reaped here).
         EXPECT_EQ(::kill(child, 0), -1);
         bool helperGone = false;
