@@ -4,8 +4,8 @@
 #include <netinet/in.h>
 
 #include <algorithm>
-#include <cstring>
 #include <cctype>
+#include <cstring>
 
 namespace miravo::server {
 
@@ -102,7 +102,8 @@ void LoginThrottle::prune(std::int64_t nowMs) {
         return nowMs - entry.second.lastFailureMs > config_.forgetMs;
     });
     if (records_.size() >= kMaxRecords / 2)
-        std::erase_if(records_, [&](const auto& entry) { return entry.second.heldUntilMs <= nowMs; });
+        std::erase_if(records_,
+                      [&](const auto& entry) { return entry.second.heldUntilMs <= nowMs; });
 }
 
 }  // namespace miravo::server

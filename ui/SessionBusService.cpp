@@ -155,7 +155,8 @@ void SessionBusService::Open(const QStringList& uris, const QVariantMap&) {
         return;
     }
     if (uris.size() > kMaxDocumentsPerOpen) {
-        refuse(QStringLiteral("at most %1 documents can be opened at once").arg(kMaxDocumentsPerOpen));
+        refuse(
+            QStringLiteral("at most %1 documents can be opened at once").arg(kMaxDocumentsPerOpen));
         return;
     }
     std::vector<std::string> files;

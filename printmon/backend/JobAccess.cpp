@@ -63,8 +63,9 @@ std::optional<std::string> JobRefusal(const JobUser& user, const char* authUid, 
     if (!sender)
         return std::string("the job's authentication is not a user id: refused");
     if (*sender != user.uid)
-        return std::string("the job names another user than the one who sent it: a job is handed "
-                           "only to the user who printed it");
+        return std::string(
+            "the job names another user than the one who sent it: a job is handed "
+            "only to the user who printed it");
     if (user.uid < uidMin || user.uid > uidMax)
         return "the job's user is not a login account (login accounts have user ids " +
                std::to_string(uidMin) + " to " + std::to_string(uidMax) +

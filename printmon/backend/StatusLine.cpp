@@ -84,9 +84,9 @@ std::string Withheld(std::string_view text) {
         std::size_t at = 0;
         while ((at = out.find(secret, at)) != std::string::npos) {
             const std::size_t end = at + secret.size();
-            const bool word = (at == 0 || !wordCharacter(out, at - 1) || !wordCharacter(out, at)) &&
-                              (end == out.size() || !wordCharacter(out, end) ||
-                               !wordCharacter(out, end - 1));
+            const bool word =
+                (at == 0 || !wordCharacter(out, at - 1) || !wordCharacter(out, at)) &&
+                (end == out.size() || !wordCharacter(out, end) || !wordCharacter(out, end - 1));
             if (!word) {
                 ++at;
                 continue;

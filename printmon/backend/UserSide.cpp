@@ -53,7 +53,8 @@ UserSideEnd finish(pid_t child, UserSideEnd end) {
 
 std::chrono::seconds UserSideDeadline() {
     using std::chrono::seconds;
-    const seconds render(print::kRenderBaseSeconds + print::kMaxPages * print::kRenderSecondsPerPage);
+    const seconds render(print::kRenderBaseSeconds +
+                         print::kMaxPages * print::kRenderSecondsPerPage);
     const seconds bus(kOpenCallMilliseconds / 1000 + 1);
     return render + bus + kMargin;
 }

@@ -69,9 +69,14 @@ TEST(ServerLoginThrottleTest, EveryLoopbackAddressIsOneAddress) {
         const char* other;
         bool sameAsFirst;
     } cases[] = {
-        {"127.0.0.7", true},      {"127.255.255.254", true}, {"::1", true},
-        {"::ffff:127.0.0.9", true}, {"0:0:0:0:0:0:0:1", true}, {"128.0.0.1", false},
-        {"10.0.0.1", false},      {"::2", false},
+        {"127.0.0.7", true},
+        {"127.255.255.254", true},
+        {"::1", true},
+        {"::ffff:127.0.0.9", true},
+        {"0:0:0:0:0:0:0:1", true},
+        {"128.0.0.1", false},
+        {"10.0.0.1", false},
+        {"::2", false},
     };
     for (const auto& c : cases) {
         ThrottleConfig config;
