@@ -92,8 +92,10 @@ int main(int argc, char** argv) {
     if (!waitingOnly) {
         for (int i = 1; i < optionCount; ++i)
             arguments.push_back(miravo::FromFsPath(argv[i]));  // a file name's bytes kept
-        for (const char* document : documents)
-            arguments.push_back(miravo::FromFsPath(document));
+        if (documents.size() > 1) {  // "--" alone names no document
+            for (const char* document : documents)
+                arguments.push_back(miravo::FromFsPath(document));
+        }
     }
     // Jobs printed while nobody was logged in: one of them may become this run's job.
     if (arguments.empty()) {
