@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     const bool waitingOnly = mode == "--waiting-jobs";
     const auto waitingJobFolders = miravo::print::WaitingJobFolders();
     if (waitingOnly && miravo::print::ListWaitingJobs(waitingJobFolders).empty())
-        return 0;                          // no window at login when nothing waits
+        return 0;  // no window at login when nothing waits
     // What follows "--" is documents only: Qt never sees it, so no file name
     // can be taken for one of Qt's options (a plug-in path, a style sheet).
     int optionCount = argc;
@@ -92,7 +92,8 @@ int main(int argc, char** argv) {
     if (!waitingOnly) {
         for (int i = 1; i < optionCount; ++i)
             arguments.push_back(miravo::FromFsPath(argv[i]));  // a file name's bytes kept
-        if (documents.size() > 1) {  // "--" alone names no document
+        // "--" alone names no document.
+        if (documents.size() > 1) {
             for (const char* document : documents)
                 arguments.push_back(miravo::FromFsPath(document));
         }
