@@ -283,7 +283,7 @@ wait_window() {  # TITLE-PATTERN
 window=$(wait_window '^Miravo [0-9]')
 [ -n "$window" ] || fail "the send dialog did not open in the session"
 queue_idle
-log_has "Miravo opened the job in the session of the job's user" || fail "the backend did not report the hand-off"
+log_has 'Miravo opened the job in the session of the job.*s user' || fail "the backend did not report the hand-off"
 cmp -s "$DIR/ppd-before" "$DIR/ppd/Miravo.ppd" || fail "the queue's PPD was changed"
 lpstat -l -p Miravo | grep -q 'other-error' && fail "a user's environment reached the status channel"
 sender=$(DISPLAY="$DISPLAY_NUMBER" xdotool getwindowpid "$window")
