@@ -182,6 +182,7 @@ inline constexpr int kNotifyDelivered = 423;
 inline constexpr int kNotifyNotDelivered = 424;
 inline constexpr int kNotifyNotSent = 425;
 inline constexpr int kTrayProgress = 426;         // %s: the status line
+inline constexpr int kNotSentBecause = 427;       // %s: why, in the program's words
 
 // Kept documents, the transmission report and sending again.
 inline constexpr int kTransmissionReport = 360;

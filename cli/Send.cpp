@@ -285,7 +285,7 @@ std::u16string makeDocument(AppPaths& paths, AppState& state, const std::string&
         const fs::path printer =
             fs::read_symlink("/proc/self/exe", ec).parent_path() / "miravo-print";
         const auto line = firstLineOf({printer.string(), "--no-launch", "--out",
-                                       (folder / "spool").string(), absolute.string()},
+                                       (folder / "spool").string(), "--", absolute.string()},
                                       err);
         if (!line || line->empty())
             return {};
@@ -565,7 +565,7 @@ int ExitStatusFor(const SendSummary& summary, const SendState& send) {
         case SendEnd::Unreachable:
             return kExitUnreachable;
         case SendEnd::Failed:
-            if (!summary.last.requested)
+            if (!summary.last.requested || summary.last.documentFault)
                 return kExitDocument;
             if (noAnswer)
                 return kExitUnreachable;

@@ -45,7 +45,8 @@ bool startDetached(const std::filesystem::path& program, const std::string& argu
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
     std::string name = program.string();
     std::string only = argument;
-    char* arguments[] = {name.data(), only.data(), nullptr};
+    std::string endOfOptions = "--";  // the job file is never read as an option
+    char* arguments[] = {name.data(), endOfOptions.data(), only.data(), nullptr};
     pid_t child = 0;
     const int failed =
         ::posix_spawn(&child, name.c_str(), nullptr, &attributes, arguments, environ);
