@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "printmon/RenderLimits.h"
@@ -53,8 +54,10 @@ UserSideEnd finish(pid_t child, UserSideEnd end) {
 
 std::chrono::seconds UserSideDeadline() {
     using std::chrono::seconds;
-    const seconds render(print::kRenderBaseSeconds +
-                         print::kMaxPages * print::kRenderSecondsPerPage);
+    // The renderer's absolute ceiling, whatever the page count.
+    const seconds render(std::min(print::kRenderMaxSeconds,
+                                  print::kRenderBaseSeconds +
+                                      print::kMaxPages * print::kRenderSecondsPerPage));
     const seconds bus(kOpenCallMilliseconds / 1000 + 1);
     return render + bus + kMargin;
 }
