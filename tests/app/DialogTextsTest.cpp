@@ -191,7 +191,7 @@ TEST(ResolveDialogTexts, NothingBeforeALanguageIsLoaded) {
 }
 
 TEST(ResolveDialogTexts, ShippedLanguagesFillEveryControl) {
-    for (const std::u16string code : {u"en", u"de", u"ru"}) {
+    for (const std::u16string code : {u"en", u"de", u"ru", u"fr", u"es", u"ja"}) {
         LanguageTable table;
         ASSERT_EQ(LoadLanguage(table, shippedLanguageFile(), code), 1);
         for (int kind = 1; kind <= 10; ++kind) {
