@@ -191,7 +191,7 @@ TEST(ResolveDialogTexts, NothingBeforeALanguageIsLoaded) {
 }
 
 TEST(ResolveDialogTexts, ShippedLanguagesFillEveryControl) {
-    for (const std::u16string code : {u"en", u"de", u"ru"}) {
+    for (const std::u16string code : {u"en", u"de", u"ru", u"fr", u"es", u"ja"}) {
         LanguageTable table;
         ASSERT_EQ(LoadLanguage(table, shippedLanguageFile(), code), 1);
         for (int kind = 1; kind <= 10; ++kind) {
@@ -244,7 +244,7 @@ TEST(LogoFileFor, EveryShippedLanguageHasItsLogo) {
             static_cast<unsigned char>(bytes[8]) | static_cast<unsigned char>(bytes[9]) << 8;
         EXPECT_GT(width, 4 * height) << "a header logo is wide";
     }
-    EXPECT_EQ(n, 4);
+    EXPECT_EQ(n, 7);  // six languages
 }
 
 // ----------------------------------------------------------- logo geometry

@@ -109,7 +109,7 @@ TEST_F(AccessibleNamesTest, EveryInteractiveControlIsNamedInEveryLanguage) {
     dialogs.insert(dialogs.begin(),
                    {"send", [&] { return std::make_unique<SendDialog>(paths()); }});
     std::map<std::string, QString> english;  // the send dialog's names in English
-    for (const char* code : {"en", "de", "ru"}) {
+    for (const char* code : {"en", "de", "ru", "fr", "es", "ja"}) {
         inLanguage(code);
         for (const auto& [name, make] : dialogs) {
             SCOPED_TRACE(name + " in " + code);
