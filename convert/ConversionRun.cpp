@@ -47,7 +47,7 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
                              const ConversionControl& control) {
     ConversionSummary summary;
     FaxJob& job = state.job;
-    const bool dithering = state.settings.dithering;
+    const ConversionMethod method = MethodOf(state.settings);
     std::u16string base = control.documentBase;
     if (base.empty()) {
         // The document of an earlier run of this job is replaced by this one.
@@ -137,7 +137,7 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
             if (cancelled(control) || failed.load() > 0)
                 break;
             const PageFileResult converted =
-                ConvertPageFile(dithering, workBase, static_cast<std::uint32_t>(i + 1),
+                ConvertPageFile(method, workBase, static_cast<std::uint32_t>(i + 1),
                                 entries[i].pageFilePath, entries[i].pageCount, control.cancel);
             pagesMade += converted.pages;
             if (converted.pages == 0 && !cancelled(control)) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -33,5 +34,17 @@ std::optional<ImageProbe> ProbeImageFile(const std::filesystem::path& path);
 // classic luma, transparent parts on white. False when it is no image, its
 // size passes the page-file limits, or memory runs out.
 bool DecodeImageFile(int fd, std::int64_t size, DecodedPage& page);
+
+// Decodes every image of the file open as `fd` in turn (the pages of a
+// TIFF, the frames of a GIF), each upright by the orientation its file
+// states, and hands it to `sink` with its resolution in dots per inch (0
+// where none is stated). The sink returns false to stop.
+using FrameSink = std::function<bool(const DecodedPage& page, double xDpi, double yDpi)>;
+struct FramesRead {
+    bool image = false;   // the file is an image the library reads
+    int delivered = 0;    // images handed to the sink
+    int failedFrame = 0;  // the image, from 1, that could not be decoded; 0 none
+};
+FramesRead DecodeImageFrames(int fd, std::int64_t size, const FrameSink& sink);
 
 }  // namespace miravo
