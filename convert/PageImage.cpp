@@ -1,7 +1,5 @@
 #include "convert/PageImage.h"
 
-#include "convert/PagePlacement.h"
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -217,8 +215,39 @@ Size FitSize(int width, int height, int boxWidth, int boxHeight) {
 }
 
 void PlaceOnFaxPage(GreyView band, GreyImage& canvas, GreyImage& turnBuffer) {
-    // A band states no resolution: it is fitted to the page.
-    DrawPlacedImage(band, Resolution{}, canvas, turnBuffer);
+    GreyView page = band;
+    if (page.height < page.width) {
+        RotateQuarterTurn(page, turnBuffer);
+        page = turnBuffer.view();
+    }
+    if (canvas.width != kFaxWidth || canvas.height != kFaxHeight)
+        canvas = GreyImage(kFaxWidth, kFaxHeight);
+    if (page.height < kFaxHeight && page.width < kFaxWidth) {
+        ResampleInto(page, canvas, 0, 0, kFaxWidth, kFaxHeight);
+        return;
+    }
+    const Size fit = FitSize(page.width, page.height, kFaxWidth, kFaxHeight);
+    const int left = (kFaxWidth - fit.width) / 2;
+    const int top = (kFaxHeight - fit.height) / 2;
+    // White paper around the page: whole rows above and below, the margins
+    // beside it; the page itself overwrites the rest.
+    const int right = left + fit.width;
+    for (int y = 0; y < kFaxHeight; ++y) {
+        std::uint8_t* row = canvas.row(y);
+        if (y < top || y >= top + fit.height) {
+            std::memset(row, 255, kFaxWidth);
+        } else {
+            std::memset(row, 255, static_cast<std::size_t>(left));
+            std::memset(row + right, 255, static_cast<std::size_t>(kFaxWidth - right));
+        }
+    }
+    if (fit.width == page.width && fit.height == page.height) {
+        for (int y = 0; y < page.height; ++y)
+            std::memcpy(canvas.row(top + y) + left, page.row(y),
+                        static_cast<std::size_t>(page.width));
+        return;
+    }
+    ResampleInto(page, canvas, left, top, fit.width, fit.height);
 }
 
 namespace {

@@ -94,9 +94,10 @@ struct Size {
 };
 Size FitSize(int width, int height, int boxWidth, int boxHeight);
 
-// Brings one page band onto the fax page, grey: fitted to the page with its
-// shape kept, centred on white, turned when a landscape band comes out
-// larger so (PagePlacement.h). `canvas` is reused between pages.
+// Brings one page band onto the fax page, grey: a landscape band is turned a
+// quarter turn; a band smaller than the page in both directions is stretched
+// to fill it exactly; any other is fitted (aspect kept) centred on white.
+// `canvas` is reused between pages.
 void PlaceOnFaxPage(GreyView band, GreyImage& canvas, GreyImage& turnBuffer);
 
 // Grey to bits: levels above `level` white, the others black.
