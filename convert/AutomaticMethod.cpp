@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace miravo {
 
 namespace {
@@ -37,7 +41,19 @@ std::vector<bool> ToneBlocks(GreyView source) {
                 const int from = bx * kToneBlock;
                 const int to = std::min(from + kToneBlock, source.width);
                 int count = 0;
-                for (int x = from; x < to; ++x)
+                int x = from;
+#if defined(__SSE2__)
+                // 16 pixels at a time: middle where min(p - low, span) == p - low.
+                const __m128i low = _mm_set1_epi8(static_cast<char>(kMiddleLow));
+                const __m128i span = _mm_set1_epi8(static_cast<char>(kMiddleHigh - kMiddleLow));
+                for (; x + 16 <= to; x += 16) {
+                    const __m128i v = _mm_sub_epi8(
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + x)), low);
+                    count += __builtin_popcount(static_cast<unsigned>(
+                        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, span), v))));
+                }
+#endif
+                for (; x < to; ++x)
                     count += static_cast<unsigned>(p[x] - kMiddleLow) <= kMiddleHigh - kMiddleLow;
                 middle[static_cast<std::size_t>(bx)] += count;
             }
@@ -52,6 +68,42 @@ std::vector<bool> ToneBlocks(GreyView source) {
     return tone;
 }
 
+namespace {
+
+// Floyd-Steinberg error diffusion over pixels [from, to) of one row, a run
+// of whole tone blocks (so it starts on a byte of the fax row). `cur`
+// holds the errors this row has from the row above, `next` receives those
+// of the row below; a neighbour outside the run is thresholded and never
+// reads what it is given. The error to the right and the two pending
+// below stay in registers.
+void ditherRun(const std::uint8_t* p, std::uint8_t* dst, const int* cur, int* next, int from,
+               int to) {
+    int right = 0;
+    int belowLeft = next[from - 1];
+    int below = next[from];
+    unsigned byte = 0;
+    for (int x = from; x < to; ++x) {
+        const int v = p[x] + cur[x] + right;
+        const bool black = v < 128;
+        const int error = black ? v : v - 255;
+        byte = (byte << 1) | static_cast<unsigned>(black);
+        if ((x & 7) == 7) {
+            dst[x >> 3] = static_cast<std::uint8_t>(byte);
+            byte = 0;
+        }
+        right = error * 7 / 16;
+        next[x - 1] = belowLeft + error * 3 / 16;
+        belowLeft = below + error * 5 / 16;
+        below = next[x + 1] + error / 16;
+    }
+    next[to - 1] = belowLeft;
+    next[to] = below;
+    if (to & 7)  // the row ends inside this byte; the rest is padding
+        dst[to >> 3] = static_cast<std::uint8_t>(byte << (8 - (to & 7)));
+}
+
+}  // namespace
+
 void AutomaticConvert(GreyView source, BitPage& out) {
     // Every pixel first as the threshold gives it; the tone blocks are then
     // dithered over it.
@@ -64,43 +116,20 @@ void AutomaticConvert(GreyView source, BitPage& out) {
     // Errors of the current and the next row, one guard cell on each side.
     std::vector<int> current(static_cast<std::size_t>(source.width) + 2, 0);
     std::vector<int> next(current.size(), 0);
-    std::vector<std::uint8_t> inTone(static_cast<std::size_t>(source.width) + 2, 0);
     for (int y = 0; y < source.height; ++y) {
         const std::size_t blockRow = static_cast<std::size_t>(y / kToneBlock) * across;
-        bool any = false;
-        for (int bx = 0; bx < across; ++bx) {
-            const bool t = tone[blockRow + bx];
-            any = any || t;
-            const int from = bx * kToneBlock;
-            const int to = std::min(from + kToneBlock, source.width);
-            std::fill(inTone.begin() + 1 + from, inTone.begin() + 1 + to, t ? 1 : 0);
-        }
         std::fill(next.begin(), next.end(), 0);
-        if (any) {
-            const std::uint8_t* p = source.row(y);
-            std::uint8_t* dst = out.bits.data() + rowBytes * y;
-            int* cur = current.data() + 1;
-            int* nxt = next.data() + 1;
-            const std::uint8_t* dithered = inTone.data() + 1;
-            for (int x = 0; x < source.width; ++x) {
-                if (!dithered[x])
-                    continue;
-                const int v = p[x] + cur[x];
-                const std::uint8_t bit = static_cast<std::uint8_t>(0x80u >> (x & 7));
-                int error;
-                if (v >= 128) {
-                    error = v - 255;
-                    dst[x >> 3] = static_cast<std::uint8_t>(dst[x >> 3] & ~bit);
-                } else {
-                    error = v;
-                    dst[x >> 3] = static_cast<std::uint8_t>(dst[x >> 3] | bit);
-                }
-                // A thresholded neighbour never reads the error it is given.
-                cur[x + 1] += error * 7 / 16;
-                nxt[x - 1] += error * 3 / 16;
-                nxt[x] += error * 5 / 16;
-                nxt[x + 1] += error / 16;
+        for (int bx = 0; bx < across;) {
+            if (!tone[blockRow + bx]) {
+                ++bx;
+                continue;
             }
+            int end = bx + 1;
+            while (end < across && tone[blockRow + end])
+                ++end;
+            ditherRun(source.row(y), out.bits.data() + rowBytes * y, current.data() + 1,
+                      next.data() + 1, bx * kToneBlock, std::min(end * kToneBlock, source.width));
+            bx = end;
         }
         current.swap(next);
     }
