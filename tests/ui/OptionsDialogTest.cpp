@@ -198,6 +198,20 @@ TEST_F(OptionsDialogTest, MethodClickConvertsTheArgumentAgainEvenWhenAlreadySele
     });
     EXPECT_EQ(state().job.documentPath, u"/tmp/doc_res__2.tif");
     EXPECT_TRUE(state().settings.threshold);
+
+    // The third entry: automatic, and only it.
+    runOptions([&](QDialog* dialog) {
+        EXPECT_FALSE(find<QRadioButton>(dialog, 1096)->isChecked());
+        click(dialog, 1096);
+        EXPECT_FALSE(find<QRadioButton>(dialog, 1020)->isChecked());
+        dialog->close();
+    });
+    EXPECT_EQ(MethodOf(state().settings), ConversionMethod::Automatic);
+    EXPECT_FALSE(state().settings.threshold || state().settings.dithering);
+    runOptions([&](QDialog* dialog) {
+        EXPECT_TRUE(find<QRadioButton>(dialog, 1096)->isChecked());
+        dialog->close();
+    });
 }
 
 TEST_F(OptionsDialogTest, CheckWordsTheServiceVerdictAndSendsNoNumbersForNoRecipients) {
