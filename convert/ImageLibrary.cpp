@@ -13,7 +13,6 @@ namespace {
 
 struct Module {
     decltype(&miravo_images_prepare) prepare = nullptr;
-    decltype(&miravo_images_probe) probe = nullptr;
     decltype(&miravo_images_decode) decode = nullptr;
     decltype(&miravo_images_decode_frames) frames = nullptr;
     std::string problem;  // why it could not be loaded
@@ -53,13 +52,11 @@ const Module& module() {
         }
         loaded.prepare =
             reinterpret_cast<decltype(loaded.prepare)>(::dlsym(handle, "miravo_images_prepare"));
-        loaded.probe =
-            reinterpret_cast<decltype(loaded.probe)>(::dlsym(handle, "miravo_images_probe"));
         loaded.decode =
             reinterpret_cast<decltype(loaded.decode)>(::dlsym(handle, "miravo_images_decode"));
         loaded.frames = reinterpret_cast<decltype(loaded.frames)>(
             ::dlsym(handle, "miravo_images_decode_frames"));
-        if (!loaded.prepare || !loaded.probe || !loaded.decode || !loaded.frames) {
+        if (!loaded.prepare || !loaded.decode || !loaded.frames) {
             loaded = Module{};
             loaded.problem = "miravo-images.so lacks an entry point";
         }
@@ -79,15 +76,6 @@ bool PrepareImageLibrary(std::string* reason) {
     }
     static const bool ready = m.prepare();
     return ready;
-}
-
-std::optional<ImageProbe> ProbeImageFile(const std::filesystem::path& path) {
-    if (!PrepareImageLibrary())
-        return std::nullopt;
-    ImageProbe probe;
-    if (!module().probe(path.c_str(), &probe.width, &probe.height, &probe.count))
-        return std::nullopt;
-    return probe;
 }
 
 bool DecodeImageFile(int fd, std::int64_t size, DecodedPage& page) {

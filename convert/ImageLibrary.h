@@ -20,15 +20,6 @@ namespace miravo {
 // cannot be loaded; decoding then fails.
 bool PrepareImageLibrary(std::string* reason = nullptr);
 
-struct ImageProbe {
-    int width = 0;
-    int height = 0;
-    int count = 0;  // images in the file; 0 when the format does not say
-};
-// What the header of an image file says, decoding no pixel; none when the
-// file is no image the library reads.
-std::optional<ImageProbe> ProbeImageFile(const std::filesystem::path& path);
-
 // Decodes the regular file open as `fd`, `size` bytes long, into `page`:
 // one bit per pixel when the image is two-coloured, else 8-bit grey by the
 // classic luma, transparent parts on white. False when it is no image, its

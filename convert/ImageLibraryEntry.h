@@ -13,7 +13,6 @@ inline constexpr int kImageModuleVersion = 2;
 extern "C" {
 int miravo_images_version();
 bool miravo_images_prepare();
-bool miravo_images_probe(const char* path, int* width, int* height, int* count);
 bool miravo_images_decode(int fd, long long size, miravo::DecodedPage* page);
 // Called with each image of a file in turn, upright, with its resolution
 // in dots per inch (0 where the file states none); false stops the reading.

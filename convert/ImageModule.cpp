@@ -226,18 +226,6 @@ bool miravo_images_prepare() {
     return true;
 }
 
-bool miravo_images_probe(const char* path, int* width, int* height, int* count) {
-    QImageReader reader(QFile::decodeName(path));
-    reader.setDecideFormatFromContent(true);
-    if (!reader.canRead())
-        return false;
-    const QSize size = reader.size();
-    *width = size.width();
-    *height = size.height();
-    *count = reader.imageCount();
-    return true;
-}
-
 bool miravo_images_decode(int fd, long long size, DecodedPage* page) {
     FileDevice file(fd, size);
     if (!file.device())
