@@ -12,8 +12,8 @@ namespace {
 
 // Levels between these count as middle tone; text strokes on paper lie
 // outside them except on their soft edges.
-constexpr unsigned kMiddleLow = 40;
-constexpr unsigned kMiddleHigh = 215;
+constexpr unsigned kMiddleLow = 20;
+constexpr unsigned kMiddleHigh = 235;
 
 // A block with more middle-tone pixels than this share of its area is
 // continuous tone. The soft edges of dense text stay well below it.

@@ -60,6 +60,10 @@ ImagePagesOutcome WriteImagePages(const fs::path& input, const std::string& base
                               " pages";
                     return false;
                 }
+                if (writer.bytesWritten() > kMaxPageFileBytes) {
+                    problem = input.string() + ": its pages take more than 1 GiB";
+                    return false;
+                }
                 if (page.bilevel)
                     greyOfBits(page, grey);
                 DrawPlacedImage(page.bilevel ? grey.view() : page.grey(), Resolution{xDpi, yDpi},
