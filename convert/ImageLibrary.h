@@ -26,8 +26,8 @@ bool PrepareImageLibrary(std::string* reason = nullptr);
 // size passes the page-file limits, or memory runs out.
 bool DecodeImageFile(int fd, std::int64_t size, DecodedPage& page);
 
-// Decodes every image of the file open as `fd` in turn (the pages of a
-// TIFF, the frames of a GIF), each upright by the orientation its file
+// Decodes every page of the file open as `fd` in turn (the pages of a
+// TIFF; of an animation only its first frame), each upright by the orientation its file
 // states, and hands it to `sink` with its resolution in dots per inch (0
 // where none is stated). The sink returns false to stop.
 using FrameSink = std::function<bool(const DecodedPage& page, double xDpi, double yDpi)>;

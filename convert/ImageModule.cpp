@@ -253,10 +253,13 @@ int miravo_images_decode_frames(int fd, long long size, miravo_images_frame_sink
     reader.setAutoTransform(true);
     if (!reader.canRead())
         return -1;
-    // Formats that cannot count their images say 0 or -1: one is read.
-    const int count = std::max(reader.imageCount(), 1);
-    StatedResolution resolution(fd);
+    // Only a TIFF holds pages; the frames of an animation (GIF, WebP) are
+    // not pages, and its first frame is the picture. Formats that cannot
+    // count their images say 0 or -1: one is read.
     const QByteArray format = reader.format();
+    const bool paged = format == "tif" || format == "tiff";
+    const int count = paged ? std::max(reader.imageCount(), 1) : 1;
+    StatedResolution resolution(fd);
     DecodedPage page;
     for (int i = 0; i < count; ++i) {
         QImage image;
