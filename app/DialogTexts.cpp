@@ -41,11 +41,10 @@ constexpr std::array kCredentials = {
 };
 
 constexpr std::array kOptions = {
-    DialogTextBinding{1029, 5},  DialogTextBinding{T, 18},    DialogTextBinding{1025, 7},
-    DialogTextBinding{1005, 6},  DialogTextBinding{1024, 23}, DialogTextBinding{1023, 26},
-    DialogTextBinding{1027, 24}, DialogTextBinding{1030, 25}, DialogTextBinding{1019, 10},
-    DialogTextBinding{1020, 11}, DialogTextBinding{1096, text::kAutomaticLabel},
-    DialogTextBinding{1054, 59},
+    DialogTextBinding{1029, 5},  DialogTextBinding{T, 18},     DialogTextBinding{1025, 7},
+    DialogTextBinding{1005, 6},  DialogTextBinding{1024, 23},  DialogTextBinding{1023, 26},
+    DialogTextBinding{1027, 24}, DialogTextBinding{1030, 25},  DialogTextBinding{1019, 10},
+    DialogTextBinding{1020, 11}, DialogTextBinding{1096, 435}, DialogTextBinding{1054, 59},
 };
 
 constexpr std::array kStatusWindow = {
@@ -129,12 +128,13 @@ std::span<const DialogTextBinding> DialogTextBindings(int kind) {
 }
 
 std::u16string MethodSentence(const LanguageTable& table, bool dithering) {
-    return MethodSentence(table, dithering ? ConversionMethod::Dithering : ConversionMethod::Threshold);
+    return MethodSentence(table,
+                          dithering ? ConversionMethod::Dithering : ConversionMethod::Threshold);
 }
 
 std::u16string MethodSentence(const LanguageTable& table, ConversionMethod method) {
     auto name = [&](int id) { return fitField(GetText(table, id), kMethodNameField); };
-    const int inUseName = method == ConversionMethod::Automatic ? text::kAutomaticName
+    const int inUseName = method == ConversionMethod::Automatic   ? text::kAutomaticName
                           : method == ConversionMethod::Dithering ? text::kDitheringName
                                                                   : text::kThresholdName;
     // The other look to try: the threshold's sharp black and white, or,

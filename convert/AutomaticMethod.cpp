@@ -47,8 +47,8 @@ std::vector<bool> ToneBlocks(GreyView source) {
                 const __m128i low = _mm_set1_epi8(static_cast<char>(kMiddleLow));
                 const __m128i span = _mm_set1_epi8(static_cast<char>(kMiddleHigh - kMiddleLow));
                 for (; x + 16 <= to; x += 16) {
-                    const __m128i v = _mm_sub_epi8(
-                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + x)), low);
+                    const __m128i v =
+                        _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + x)), low);
                     count += __builtin_popcount(static_cast<unsigned>(
                         _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, span), v))));
                 }
@@ -59,7 +59,8 @@ std::vector<bool> ToneBlocks(GreyView source) {
             }
         }
         for (int bx = 0; bx < across; ++bx) {
-            const int area = rows * (std::min((bx + 1) * kToneBlock, source.width) - bx * kToneBlock);
+            const int area =
+                rows * (std::min((bx + 1) * kToneBlock, source.width) - bx * kToneBlock);
             tone[static_cast<std::size_t>(by) * across + bx] =
                 middle[static_cast<std::size_t>(bx)] * kToneShareDenominator >
                 area * kToneShareNumerator;

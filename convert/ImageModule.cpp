@@ -107,7 +107,8 @@ class FileDevice {
             }
         } else if (size > 0) {
             const int own = ::dup(fd);
-            opened_ = own >= 0 && file_.open(own, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+            opened_ =
+                own >= 0 && file_.open(own, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
             if (!opened_ && own >= 0)
                 ::close(own);
             device_ = &file_;

@@ -56,8 +56,8 @@ ImagePagesOutcome WriteImagePages(const fs::path& input, const std::string& base
                     return false;
                 }
                 if (static_cast<int>(written.size()) >= kMaxPages) {
-                    problem = input.string() + ": more than " + std::to_string(kMaxPages) +
-                              " pages";
+                    problem =
+                        input.string() + ": more than " + std::to_string(kMaxPages) + " pages";
                     return false;
                 }
                 if (writer.bytesWritten() > kMaxPageFileBytes) {

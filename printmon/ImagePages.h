@@ -11,8 +11,8 @@ namespace miravo::print {
 
 struct ImagePagesOutcome {
     bool ok = false;
-    int pages = 0;        // page files written: "<base>_<first>" onwards
-    int failedPage = 0;   // the page, from 1, that could not be decoded; 0 none
+    int pages = 0;       // page files written: "<base>_<first>" onwards
+    int failedPage = 0;  // the page, from 1, that could not be decoded; 0 none
     std::string error;
 };
 

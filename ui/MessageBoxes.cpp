@@ -23,10 +23,9 @@ void TellDocumentNotConverted(AppPaths& paths, QWidget* owner, const QString& fi
     // read is named, as its kind of file is not the trouble.
     const LanguageTable& language = paths.state->language;
     const std::u16string message =
-        failedPage > 0
-            ? GetText(language, text::kImagePageUnreadable, u16str(fileName), failedPage)
-            : GetText(language, text::kDocumentNotConverted, u16str(fileName)) + u"\n" +
-                  GetText(language, text::kSendableDocuments);
+        failedPage > 0 ? GetText(language, text::kImagePageUnreadable, u16str(fileName), failedPage)
+                       : GetText(language, text::kDocumentNotConverted, u16str(fileName)) + u"\n" +
+                             GetText(language, text::kSendableDocuments);
     QMessageBox box(QMessageBox::Warning, ProductTitle(), qstr(message), QMessageBox::Ok, owner);
     box.setObjectName(QStringLiteral("documentRefused"));
     box.exec();

@@ -69,7 +69,9 @@ QLineEdit* OptionsDialog::userNameBox() const { return ui_->id1006; }
 QLineEdit* OptionsDialog::passwordBox() const { return ui_->id1007; }
 QRadioButton* OptionsDialog::ditheringButton() const { return ui_->id1019; }
 QRadioButton* OptionsDialog::thresholdButton() const { return ui_->id1020; }
-QRadioButton* OptionsDialog::automaticButton() const { return ui_->id1096; }
+QRadioButton* OptionsDialog::automaticButton() const {
+    return ui_->id1096;
+}
 QPushButton* OptionsDialog::checkButton() const { return ui_->id1023; }
 QCheckBox* OptionsDialog::showPasswordBox() const { return ui_->id1025; }
 QLabel* OptionsDialog::signUpLink() const { return ui_->id1026; }
@@ -250,7 +252,7 @@ void OptionsDialog::takeCredentials() {
 
 void OptionsDialog::methodClicked() {
     AppState& state = *paths_.state;
-    SetMethod(state.settings, automaticButton()->isChecked() ? ConversionMethod::Automatic
+    SetMethod(state.settings, automaticButton()->isChecked()   ? ConversionMethod::Automatic
                               : ditheringButton()->isChecked() ? ConversionMethod::Dithering
                                                                : ConversionMethod::Threshold);
     // Convert the printed document again with the chosen method.

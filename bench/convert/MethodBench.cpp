@@ -52,15 +52,17 @@ GreyImage textPage(const fs::path& work) {
 
 // Ghostscript's tiffg32d output of the grey page, or an empty page.
 BitPage halftone(const fs::path& work, const GreyImage& page) {
-    std::string ps = "%!PS\n609.882 841.959 scale\n1728 2292 8 [1728 0 0 -2292 0 2292] "
-                     "currentfile image\n";
+    std::string ps =
+        "%!PS\n609.882 841.959 scale\n1728 2292 8 [1728 0 0 -2292 0 2292] "
+        "currentfile image\n";
     ps.append(reinterpret_cast<const char*>(page.pixels.data()), page.pixels.size());
     ps += "\nshowpage\n";
     write(work / "page.ps", ps);
     BitPage bits;
     const fs::path out = work / "gs.tif";
     if (!run("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=tiffg32d -r204x196 -g1728x2292 "
-             "-dFIXEDMEDIA -sOutputFile=" + out.string() + " " + (work / "page.ps").string()))
+             "-dFIXEDMEDIA -sOutputFile=" +
+             out.string() + " " + (work / "page.ps").string()))
         return bits;
     // Decoded back through the conversion's own page reading.
     if (std::optional<GreyImage> grey = DecodePageFile(out))
@@ -115,7 +117,7 @@ int main(int argc, char** argv) {
     AutomaticConvert(photo.view(), automatic);
     const BitPage gs = halftone(work, photo);
     std::printf("\nphotograph through a 5 x 5 blur, mean absolute difference (grey levels)\n");
-    std::printf("threshold %.2f  automatic %.2f  ghostscript-halftone ", 
+    std::printf("threshold %.2f  automatic %.2f  ghostscript-halftone ",
                 test::BlurredDifference(photo, threshold),
                 test::BlurredDifference(photo, automatic));
     if (gs.width == kFaxWidth)

@@ -429,7 +429,8 @@ TEST_F(SettingsStoreTest, WritesEveryKeyInOrder) {
         u"lang.ini\r\n"
         u"[OPTIONS]\r\nSHOW_ADVANCED=0\r\nSAVE_PASS=0\r\nCLOSE_WND=0\r\nTRANSITION_REPORT=1\r\n"
         u"TRANSITION_REPORT_ATTACH=1\r\nSHOW_PASS=0\r\nDITHERING=0\r\nTHRESHOLD=0\r\n"
-        u"AUTOMATIC_METHOD=1\r\nTIMEOUT=1000\r\nMAX_PAGES=200\r\nUSER_NAME=\r\nUSER_PASS=\r\nSERV_NAME=127.0.0.1:8443\r\n"
+        u"AUTOMATIC_METHOD=1\r\nTIMEOUT=1000\r\nMAX_PAGES=200\r\nUSER_NAME=\r\nUSER_PASS=\r\nSERV_"
+        u"NAME=127.0.0.1:8443\r\n"
         u"OBJ_NAME=api2/proxy.php\r\nSUBSCRIBE=https://127.0.0.1:8443/signup\r\n"
         u"LOGO=" +
         moduleFolder() + u"images/en_logo.gif\r\nDELIMITER=,\r\nLAST_DIR_ADD_MASS_FILE=" +

@@ -18,9 +18,13 @@ using test::TempDir;
 GreyImage textPage(const TempDir& dir) {
     std::string ps = "%!PS\n";
     int y = 800;
-    for (const auto& [font, size] : std::vector<std::pair<std::string, int>>{
-             {"Helvetica", 7}, {"Helvetica", 9}, {"Times-Roman", 10}, {"Helvetica-Bold", 12},
-             {"Courier", 10}, {"Times-Bold", 18}, {"Helvetica", 36}}) {
+    for (const auto& [font, size] : std::vector<std::pair<std::string, int>>{{"Helvetica", 7},
+                                                                             {"Helvetica", 9},
+                                                                             {"Times-Roman", 10},
+                                                                             {"Helvetica-Bold", 12},
+                                                                             {"Courier", 10},
+                                                                             {"Times-Bold", 18},
+                                                                             {"Helvetica", 36}}) {
         for (int line = 0; line < 3; ++line, y -= size + 4)
             ps += "/" + font + " findfont " + std::to_string(size) + " scalefont setfont 30 " +
                   std::to_string(y) +
@@ -41,8 +45,9 @@ GreyImage textPage(const TempDir& dir) {
 
 // Ghostscript's own fax output of a grey page: its halftone.
 BitPage ghostscriptHalftone(const TempDir& dir, const GreyImage& page) {
-    std::string ps = "%!PS\n609.882 841.959 scale\n1728 2292 8 [1728 0 0 -2292 0 2292] "
-                     "currentfile image\n";
+    std::string ps =
+        "%!PS\n609.882 841.959 scale\n1728 2292 8 [1728 0 0 -2292 0 2292] "
+        "currentfile image\n";
     ps.append(reinterpret_cast<const char*>(page.pixels.data()), page.pixels.size());
     ps += "\nshowpage\n";
     test::writeBytes(dir / "page.ps", ps);

@@ -4,9 +4,9 @@
 // Shared by the conversion tests and the conversion benchmark.
 #pragma once
 
-#include <cstdint>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <vector>
 

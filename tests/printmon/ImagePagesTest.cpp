@@ -65,10 +65,11 @@ std::string jpegWithOrientation(const GreyImage& grey, int orientation) {
     // After the JFIF segment: an APP1 segment of EXIF data holding one
     // big-endian entry, tag 0x0112 (orientation), type SHORT, count 1.
     const std::string exif = std::string("Exif\0\0MM\0\x2a\0\0\0\x08\0\x01", 16) +
-                             std::string("\x01\x12\0\x03\0\0\0\x01\0", 9) +
-                             char(orientation) + std::string(6, '\0');
+                             std::string("\x01\x12\0\x03\0\0\0\x01\0", 9) + char(orientation) +
+                             std::string(6, '\0');
     const std::size_t length = exif.size() + 2;
-    const std::string segment = std::string("\xff\xe1") + char(length >> 8) + char(length & 0xff) + exif;
+    const std::string segment =
+        std::string("\xff\xe1") + char(length >> 8) + char(length & 0xff) + exif;
     const std::size_t app0 = 4 + ((std::uint8_t(jpeg[4]) << 8) | std::uint8_t(jpeg[5]));
     return jpeg.insert(app0, segment);
 }
@@ -94,8 +95,8 @@ void writeTiff(const std::filesystem::path& path, const std::vector<TiffPageSpec
     TIFF* tif = TIFFOpen(path.c_str(), "w");
     ASSERT_NE(tif, nullptr);
     for (const TiffPageSpec& page : pages) {
-        const bool bits = page.compression == COMPRESSION_CCITTFAX3 ||
-                          page.compression == COMPRESSION_CCITTFAX4;
+        const bool bits =
+            page.compression == COMPRESSION_CCITTFAX3 || page.compression == COMPRESSION_CCITTFAX4;
         TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, page.image.width);
         TIFFSetField(tif, TIFFTAG_IMAGELENGTH, page.image.height);
         TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bits ? 1 : 8);
@@ -114,7 +115,8 @@ void writeTiff(const std::filesystem::path& path, const std::vector<TiffPageSpec
         } else {
             std::vector<std::uint8_t> row(std::size_t(page.image.width));
             for (int y = 0; y < page.image.height; ++y) {
-                const std::uint8_t* grey = page.image.pixels.data() + std::size_t(y) * page.image.width;
+                const std::uint8_t* grey =
+                    page.image.pixels.data() + std::size_t(y) * page.image.width;
                 if (bits) {
                     std::fill(row.begin(), row.end(), 0);
                     for (int x = 0; x < page.image.width; ++x)
@@ -184,37 +186,45 @@ TEST(ImagePages, EveryPageUprightAtItsSize) {
                          writeTiff(p, {{picture(400, 600, TL), COMPRESSION_LZW},
                                        {picture(400, 600, TR), COMPRESSION_ADOBE_DEFLATE}});
                      },
-                     {{816, 1176, TL}, {816, 1176, TR}}});
-    cases.push_back(
-        {"three-pages.tif",
-         [](const auto& p) {
-             writeTiff(p, {{picture(1000, 1400, TL), COMPRESSION_CCITTFAX4, 200, 200},
-                           {picture(1000, 1400, TR), COMPRESSION_PACKBITS, 200, 200},
-                           {picture(1000, 1400, BR), COMPRESSION_NONE, 200, 200}});
-         },
-         {{1020, 1372, TL}, {1020, 1372, TR}, {1020, 1372, BR}}});
+                     {{816, 1176, TL}, {816, 1176, TR}},
+                     ""});
+    cases.push_back({"three-pages.tif",
+                     [](const auto& p) {
+                         writeTiff(p, {{picture(1000, 1400, TL), COMPRESSION_CCITTFAX4, 200, 200},
+                                       {picture(1000, 1400, TR), COMPRESSION_PACKBITS, 200, 200},
+                                       {picture(1000, 1400, BR), COMPRESSION_NONE, 200, 200}});
+                     },
+                     {{1020, 1372, TL}, {1020, 1372, TR}, {1020, 1372, BR}},
+                     ""});
     // Stored 300 x 200 with the black quarter top left; each orientation
     // shows it elsewhere, 5 to 8 upright (200 x 300).
     const Corner shown[8] = {TL, TR, BR, BL, TL, TR, BR, BL};
     for (int o = 1; o <= 8; ++o) {
-        const Expected e = o <= 4 ? Expected{612, 392, shown[o - 1]} : Expected{408, 588, shown[o - 1]};
-        cases.push_back({"orientation-" + std::to_string(o) + ".jpg",
-                         [o](const auto& p) { bytesOf(p, jpegWithOrientation(picture(300, 200, TL), o)); },
-                         {e}});
+        const Expected e =
+            o <= 4 ? Expected{612, 392, shown[o - 1]} : Expected{408, 588, shown[o - 1]};
+        cases.push_back(
+            {"orientation-" + std::to_string(o) + ".jpg",
+             [o](const auto& p) { bytesOf(p, jpegWithOrientation(picture(300, 200, TL), o)); },
+             {e},
+             ""});
     }
     // An icon at 300 dpi stays an icon; a photo without a resolution fills
-    // the page, turned since it comes out larger so (its right side up).
-    cases.push_back({"icon.png",
-                     [](const auto& p) { bytesOf(p, encode(qimage(picture(32, 32, BR), 300), "PNG")); },
-                     {{22, 21, BR}}});
+    // the page, turned since it comes out larger so.
+    cases.push_back(
+        {"icon.png",
+         [](const auto& p) { bytesOf(p, encode(qimage(picture(32, 32, BR), 300), "PNG")); },
+         {{22, 21, BR}},
+         ""});
     cases.push_back({"photo.png",
                      [](const auto& p) { bytesOf(p, pngWithoutResolution(picture(227, 149, TL))); },
-                     {{1566, 2292, BL}}});
+                     {{1566, 2292, BL}},
+                     ""});
     cases.push_back({"standard.tif",
                      [](const auto& p) {
                          writeTiff(p, {{picture(1728, 1146, TR), COMPRESSION_CCITTFAX3, 204, 98}});
                      },
-                     {{1728, 2292, TR}}});
+                     {{1728, 2292, TR}},
+                     ""});
     // A 12-bit JPEG, which the image library does not decode, and a TIFF
     // whose second page is damaged: refused, naming the page.
     cases.push_back({"twelve-bit.jpg",
@@ -228,9 +238,10 @@ TEST(ImagePages, EveryPageUprightAtItsSize) {
                      "page 1"});
     cases.push_back({"damaged.tif",
                      [](const auto& p) {
-                         writeTiff(p, {{picture(400, 600, TL), COMPRESSION_LZW},
-                                       {picture(400, 600, TL), COMPRESSION_ADOBE_DEFLATE, 100, 100, true},
-                                       {picture(400, 600, TL), COMPRESSION_LZW}});
+                         writeTiff(
+                             p, {{picture(400, 600, TL), COMPRESSION_LZW},
+                                 {picture(400, 600, TL), COMPRESSION_ADOBE_DEFLATE, 100, 100, true},
+                                 {picture(400, 600, TL), COMPRESSION_LZW}});
                      },
                      {},
                      "page 2"});
@@ -283,7 +294,9 @@ TEST(ImagePages, AStandardResolutionFaxPageHasEachRowTwice) {
     const std::optional<GreyImage> page = DecodePageFile(dir / "job_1_1");
     ASSERT_TRUE(page.has_value());
     for (int y = 0; y < kFaxHeight; ++y)
-        ASSERT_EQ(0, std::memcmp(page->pixels.data() + std::size_t(y) * kFaxWidth, fax.row(y / 2), kFaxWidth)) << "row " << y;
+        ASSERT_EQ(0, std::memcmp(page->pixels.data() + std::size_t(y) * kFaxWidth, fax.row(y / 2),
+                                 kFaxWidth))
+            << "row " << y;
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 #include <QCheckBox>
-#include <QTimer>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -7,6 +6,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <cstdlib>
 
 #include "app/LanguageTable.h"
