@@ -142,6 +142,12 @@ class StatedResolution {
         const ssize_t got = ::pread(fd, head_.data(), head_.size(), 0);
         head_.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
     }
+    ~StatedResolution() {
+        if (tiff_)
+            TIFFClose(tiff_);
+    }
+    StatedResolution(const StatedResolution&) = delete;
+    StatedResolution& operator=(const StatedResolution&) = delete;
 
     bool stated(const QByteArray& format, int frame) {
         const std::uint8_t* h = head_.data();
@@ -176,28 +182,40 @@ class StatedResolution {
     static constexpr std::size_t kHeadBytes = 64 << 10;
 
     bool tiffStates(int frame) {
+        if (!tiff_ && !openTiff())
+            return false;
+        // The pages come in order: the next directory is read on from the
+        // last, never from the start again.
+        const bool there = frame == page_ + 1 && page_ >= 0
+                               ? TIFFReadDirectory(tiff_) != 0
+                               : TIFFSetDirectory(tiff_, static_cast<tdir_t>(frame)) != 0;
+        page_ = there ? frame : -1;
+        float x = 0, y = 0;
+        std::uint16_t unit = RESUNIT_INCH;
+        return there && TIFFGetField(tiff_, TIFFTAG_XRESOLUTION, &x) &&
+               TIFFGetField(tiff_, TIFFTAG_YRESOLUTION, &y) && x > 0 && y > 0 &&
+               (!TIFFGetField(tiff_, TIFFTAG_RESOLUTIONUNIT, &unit) || unit == RESUNIT_INCH ||
+                unit == RESUNIT_CENTIMETER);
+    }
+
+    bool openTiff() {
         // A description of its own, reading from the start: a copy of the
         // descriptor would share (and move) the offset the decoder reads at.
         const std::string self = "/proc/self/fd/" + std::to_string(fd_);
         const int own = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
         if (own < 0)
             return false;
-        TIFF* tiff = TIFFFdOpen(own, "image", "rm");
-        if (!tiff) {
+        tiff_ = TIFFFdOpen(own, "image", "rm");
+        if (!tiff_) {
             ::close(own);
             return false;
         }
-        float x = 0, y = 0;
-        std::uint16_t unit = RESUNIT_INCH;
-        const bool states = TIFFSetDirectory(tiff, static_cast<tdir_t>(frame)) &&
-                            TIFFGetField(tiff, TIFFTAG_XRESOLUTION, &x) &&
-                            TIFFGetField(tiff, TIFFTAG_YRESOLUTION, &y) && x > 0 && y > 0 &&
-                            (!TIFFGetField(tiff, TIFFTAG_RESOLUTIONUNIT, &unit) ||
-                             unit == RESUNIT_INCH || unit == RESUNIT_CENTIMETER);
-        TIFFClose(tiff);
-        return states;
+        page_ = 0;
+        return true;
     }
 
+    TIFF* tiff_ = nullptr;
+    int page_ = -1;  // the directory tiff_ is at; -1 when not known
     int fd_;
     std::vector<std::uint8_t> head_;
 };
