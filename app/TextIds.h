@@ -82,6 +82,12 @@ inline constexpr int kDocumentSentence = 19;   // %s: the document's name
 inline constexpr int kMethodSentence = 54;
 inline constexpr int kDitheringName = 55;
 inline constexpr int kThresholdName = 56;
+// The automatic conversion method: its choice in Options, its name in the
+// send dialog's sentence.
+inline constexpr int kAutomaticLabel = 435;
+inline constexpr int kAutomaticName = 436;
+// A page of an image file that cannot be decoded. %s: the document, %d: the page.
+inline constexpr int kImagePageUnreadable = 437;
 
 // Workers' titles and status lines.
 inline constexpr int kConvertingTitle = 57;

@@ -262,25 +262,11 @@ std::u16string makeDocument(AppPaths& paths, AppState& state, const std::string&
     // What the file holds decides, not its name: the desktop program
     // sends PDF, PostScript, PNG, JPEG and TIFF alike.
     const DocumentKind kind = SniffDocumentFile(absolute.c_str());
-    if (kind == DocumentKind::Tiff) {
-        // The page count travels in the document's name.
-        const int pages = CountTiffPages(absolute);
-        if (pages < 1) {
-            std::fprintf(err, "miravo-send: %s is not a readable TIFF file\n", input.c_str());
-            return {};
-        }
-        const fs::path document = folder / ("tosend_res__" + std::to_string(pages) + ".tif");
-        const JoinResult joined = JoinFaxTiffs({absolute}, document);
-        if (!joined.ok) {
-            std::fprintf(err, "miravo-send: %s cannot be made a fax document: %s\n", input.c_str(),
-                         joined.error.c_str());
-            return {};
-        }
-        return FromFsPath(document);
-    }
     std::u16string job = FromFsPath(absolute);
+    // A TIFF goes the way of every image: each of its pages placed on the
+    // fax page at its size (a fax page of standard resolution made fine).
     if (kind == DocumentKind::Pdf || kind == DocumentKind::PostScript ||
-        kind == DocumentKind::Image) {
+        kind == DocumentKind::Image || kind == DocumentKind::Tiff) {
         // miravo-print lives beside this program.
         const fs::path printer =
             fs::read_symlink("/proc/self/exe", ec).parent_path() / "miravo-print";

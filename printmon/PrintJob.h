@@ -36,6 +36,7 @@ struct PrintResult {
     int pages = 0;
     std::vector<std::filesystem::path> files;  // the page files, then the job file
     std::string error;
+    int failedPage = 0;  // the page of an image that could not be decoded, from 1
 };
 
 // Writes the page files and the job file; on any failure removes every

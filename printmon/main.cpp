@@ -24,7 +24,8 @@ namespace {
 void usage(std::FILE* to) {
     std::fputs(
         "usage: miravo-print [--out DIR] [--no-launch] FILE...\n"
-        "  Renders PDF and PostScript files (or takes PNG and JPEG images) into\n"
+        "  Renders PDF and PostScript files (and every page of PNG, JPEG, TIFF and\n"
+        "  other images, upright and at its size) into\n"
         "  fax page files and a job file, prints the job file's path and starts\n"
         "  miravo with it.\n"
         "  --out DIR     where the files go (no '_' in the folder)\n"

@@ -17,13 +17,16 @@ QString ProductTitle() {
     return QStringLiteral("Miravo 3.0.1");
 }
 
-void TellDocumentNotConverted(AppPaths& paths, QWidget* owner, const QString& fileName) {
-    // The refusal says what can be sent instead.
+void TellDocumentNotConverted(AppPaths& paths, QWidget* owner, const QString& fileName,
+                              int failedPage) {
+    // The refusal says what can be sent instead; a page that cannot be
+    // read is named, as its kind of file is not the trouble.
     const LanguageTable& language = paths.state->language;
-    QMessageBox box(QMessageBox::Warning, ProductTitle(),
-                    qstr(GetText(language, text::kDocumentNotConverted, u16str(fileName)) + u"\n" +
-                         GetText(language, text::kSendableDocuments)),
-                    QMessageBox::Ok, owner);
+    const std::u16string message =
+        failedPage > 0 ? GetText(language, text::kImagePageUnreadable, u16str(fileName), failedPage)
+                       : GetText(language, text::kDocumentNotConverted, u16str(fileName)) + u"\n" +
+                             GetText(language, text::kSendableDocuments);
+    QMessageBox box(QMessageBox::Warning, ProductTitle(), qstr(message), QMessageBox::Ok, owner);
     box.setObjectName(QStringLiteral("documentRefused"));
     box.exec();
 }

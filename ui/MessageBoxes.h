@@ -17,7 +17,8 @@ QString ProductTitle();
 
 // Tells the user in a modal box ("documentRefused") that the document
 // `fileName` cannot be converted, so it cannot be sent.
-void TellDocumentNotConverted(AppPaths& paths, QWidget* owner, const QString& fileName);
+void TellDocumentNotConverted(AppPaths& paths, QWidget* owner, const QString& fileName,
+                              int failedPage = 0);
 
 // A box with a short text is only as wide as that text, and the window
 // frame then cuts its caption: makes it wide enough for the caption.

@@ -484,7 +484,7 @@ bool SendDialog::takeDocument(const QString& path) {
         job.documentPath = documentBefore;
         job.jobArgument = argumentBefore;
         job.jobFilePath = jobFileBefore;
-        TellDocumentNotConverted(paths_, this, QFileInfo(path).fileName());
+        TellDocumentNotConverted(paths_, this, QFileInfo(path).fileName(), printed.failedPage);
         return false;
     }
     // The document taken before is of no more use.

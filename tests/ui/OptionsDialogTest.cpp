@@ -1,5 +1,4 @@
 #include <QCheckBox>
-#include <QTimer>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -8,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <cstdlib>
 #include <memory>
 
@@ -226,6 +226,20 @@ TEST_F(OptionsDialogTest, MethodClickConvertsTheArgumentAgainEvenWhenAlreadySele
     });
     EXPECT_EQ(state().job.documentPath, u"/tmp/doc_res__2.tif");
     EXPECT_TRUE(state().settings.threshold);
+
+    // The third entry: automatic, and only it.
+    runOptions([&](QDialog* dialog) {
+        EXPECT_FALSE(find<QRadioButton>(dialog, 1096)->isChecked());
+        click(dialog, 1096);
+        EXPECT_FALSE(find<QRadioButton>(dialog, 1020)->isChecked());
+        dialog->close();
+    });
+    EXPECT_EQ(MethodOf(state().settings), ConversionMethod::Automatic);
+    EXPECT_FALSE(state().settings.threshold || state().settings.dithering);
+    runOptions([&](QDialog* dialog) {
+        EXPECT_TRUE(find<QRadioButton>(dialog, 1096)->isChecked());
+        dialog->close();
+    });
 }
 
 TEST_F(OptionsDialogTest, CheckWordsTheServiceVerdictAndSendsNoNumbersForNoRecipients) {
