@@ -29,6 +29,7 @@
 #include "contacts/CsvImport.h"
 #include "contacts/MassFaxList.h"
 #include "journal/SendJournal.h"
+#include "service/SendOutcome.h"
 #include "service/ServiceTexts.h"
 #include "app/TextIds.h"
 #include "app/ControlIds.h"
@@ -406,6 +407,10 @@ void printSummary(const AppState& state, const SendSummary& summary, std::FILE* 
         std::fprintf(out, "%s %s\n", toUtf8(GetText(language, text::kTotalCostHeading)).c_str(),
                      toUtf8(MoneyText(summary.totalCost, GetText(language, text::kCurrency)))
                          .c_str());
+    // The last line: the outcome in the words of the status window.
+    const OutcomeCounts outcome = CountOutcome(summary.destinations);
+    if (outcome.final() && !summary.faxIds.empty())
+        std::fprintf(out, "%s\n", toUtf8(OutcomeText(language, outcome)).c_str());
 }
 
 }  // namespace
@@ -653,6 +658,7 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
         state.job.recipients.push_back(std::move(r));
     }
     if (!arguments.listFile.empty()) {
+        state.job.fromList = true;
         std::vector<std::u16string> numbers;
         std::string error;
         if (!ReadNumberList(arguments.listFile, arguments.column,

@@ -400,10 +400,12 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
         switch (step) {
             case FaxStep::Authenticate: {
                 outcome.ok = readAuthentication(state, report, values);
-                // Numbers the service already refuses are not uploaded: the
-                // user corrects them and sends again. A group is listed here
-                // by its bracketed name, which no service takes for a
-                // number: with groups the transfer's own answer decides.
+                // Typed numbers the service already refuses are not
+                // uploaded: the user corrects them and sends again. A list
+                // goes out to the rest; its invalid numbers end as such.
+                // A group is listed here by its bracketed name, which no
+                // service takes for a number: with groups the transfer's
+                // own answer decides.
                 const bool onlyNumbers =
                     !job.recipients.empty() &&
                     std::all_of(job.recipients.begin(), job.recipients.end(),
@@ -413,7 +415,8 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
                 const std::u16string invalid =
                     values.get(u"API_RESULT/VALIDATION/INVALID_NUMBERS", kErrorWidth);
                 const bool numbersAtFault = invalid.empty() || parseDecimal(invalid) > 0;
-                if (outcome.ok && !send.validated && onlyNumbers && numbersAtFault) {
+                if (outcome.ok && !send.validated && onlyNumbers && numbersAtFault &&
+                    !job.fromList) {
                     outcome.ok = false;
                     outcome.numbersRefused = true;
                     // What the transfer would have answered for these numbers.

@@ -85,7 +85,10 @@ MassFaxDialog::MassFaxDialog(AppPaths& paths, QWidget* parent)
             &MassFaxDialog::addFromClipboard);
     connect(addFromFileButton(), &QPushButton::clicked, this, &MassFaxDialog::addFromFile);
     connect(okButton(), &QPushButton::clicked, this, &MassFaxDialog::accept);
-    connect(cancelButton(), &QPushButton::clicked, this, [this] { done(kMassFaxCancelled); });
+    connect(cancelButton(), &QPushButton::clicked, this, [this] {
+        keepNumbers();
+        done(kMassFaxCancelled);
+    });
     numberBox()->setFocus();
 }
 
@@ -245,7 +248,14 @@ void MassFaxDialog::accept() {
 }
 
 void MassFaxDialog::reject() {
+    keepNumbers();
     done(kMassFaxEscaped);
+}
+
+void MassFaxDialog::keepNumbers() {
+    // The numbers stay the list's until the user removes them or sends:
+    // closing the window throws none of them away.
+    paths_.state->job.recipients = model_->list().recipients();
 }
 
 int RunMassFaxDialog(AppPaths& paths, QWidget* owner) {

@@ -59,6 +59,7 @@ class MassFaxDialog : public QDialog {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void keepNumbers();
     QPushButton* okButton() const;
     QPushButton* cancelButton() const;
     QLineEdit* numberBox() const;

@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 
 #include "app/AppState.h"
+#include "app/PasswordPlace.h"
 #include "app/DialogTexts.h"
 #include "app/LanguageTable.h"
 #include "app/NumberCheck.h"
@@ -106,7 +107,19 @@ OptionsDialog::OptionsDialog(AppPaths& paths, QWidget* parent)
     passwordPlace_ = new QLabel(this);
     passwordPlace_->setObjectName(QStringLiteral("passwordPlace"));
     passwordPlace_->setWordWrap(true);
-    ui_->credentialsLayout->addWidget(passwordPlace_, ui_->credentialsLayout->rowCount(), 0, 1, 3);
+    const int placeRow = ui_->credentialsLayout->rowCount();
+    ui_->credentialsLayout->addWidget(passwordPlace_, placeRow, 0, 1, 2);
+    // The move into a keyring that was not open at start-up, when asked.
+    moveToKeyring_ = new QPushButton(qstr(GetText(state.language, text::kMoveToKeyring)), this);
+    moveToKeyring_->setObjectName(QStringLiteral("moveToKeyring"));
+    moveToKeyring_->setAutoDefault(false);
+    ui_->credentialsLayout->addWidget(moveToKeyring_, placeRow, 2);
+    connect(moveToKeyring_, &QPushButton::clicked, this, [this] {
+        takeCredentials();
+        if (paths_.passwords)
+            MovePasswordToStore(paths_, *paths_.passwords);
+        showPasswordPlace();
+    });
     showPasswordPlace();
     connect(savePasswordBox(), &QCheckBox::toggled, this, [this](bool on) {
         paths_.state->settings.savePassword = on;
@@ -187,11 +200,34 @@ void OptionsDialog::addRegionRow() {
 }
 
 void OptionsDialog::reject() {
-    AppSettings& settings = paths_.state->settings;
-    settings.userName = kept_.userName;
-    settings.password = kept_.password;
-    settings.savePassword = kept_.savePassword;
-    settings.showPassword = kept_.showPassword;
+    AppState& state = *paths_.state;
+    AppSettings& settings = state.settings;
+    // Cancel gives back every choice the dialog offers, whatever it is:
+    // the whole record as the dialog found it, but for what the program
+    // learnt meanwhile (where the password is kept, the service's pace,
+    // folders and window places).
+    AppSettings restored = kept_;
+    restored.passwordInKeyring = settings.passwordInKeyring;
+    restored.keyringHost = settings.keyringHost;
+    restored.keyringUser = settings.keyringUser;
+    restored.keyringMoveAsked = settings.keyringMoveAsked;
+    restored.timeoutMs = settings.timeoutMs;
+    restored.lastMassFileDir = settings.lastMassFileDir;
+    restored.lastDocumentDir = settings.lastDocumentDir;
+    restored.lastExportDir = settings.lastExportDir;
+    restored.lastContactsDir = settings.lastContactsDir;
+    restored.sendWindowPlace = settings.sendWindowPlace;
+    restored.statusWindowPlace = settings.statusWindowPlace;
+    restored.sentFaxesWindowPlace = settings.sentFaxesWindowPlace;
+    restored.previewWindowPlace = settings.previewWindowPlace;
+    settings = restored;
+    // The document converted with a method now given back is converted
+    // again, so that what is sent looks as the kept method makes it.
+    if (reconverted_ && !state.job.jobArgument.empty()) {
+        reconverted_ = false;
+        state.job.jobFilePath = fitField(state.job.jobArgument, kPathWidth);
+        RunConversionDialog(paths_, this);
+    }
     done(kOptionsCancelled);
 }
 
@@ -233,10 +269,17 @@ void OptionsDialog::showCredentials() {
 
 void OptionsDialog::showPasswordPlace() {
     const AppState& state = *paths_.state;
-    passwordPlace_->setVisible(state.settings.savePassword);
-    passwordPlace_->setText(qstr(GetText(state.language, state.settings.passwordInKeyring
-                                                             ? text::kKeptInKeyring
-                                                             : text::kKeptInSettingsFile)));
+    const AppSettings& s = state.settings;
+    // With a store at hand the password is in the file only because no
+    // keyring was open at start-up, or the store refused it.
+    const bool movable = s.savePassword && !s.passwordInKeyring && paths_.passwords;
+    passwordPlace_->setVisible(s.savePassword);
+    passwordPlace_->setText(qstr(GetText(state.language,
+                                         s.passwordInKeyring ? text::kKeptInKeyring
+                                         : movable && !s.keyringMoveAsked
+                                             ? text::kKeptInFileKeyringClosed
+                                             : text::kKeptInSettingsFile)));
+    moveToKeyring_->setVisible(movable);
 }
 
 void OptionsDialog::takeCredentials() {
@@ -253,6 +296,7 @@ void OptionsDialog::methodClicked() {
     if (!state.job.jobArgument.empty()) {
         state.job.jobFilePath = fitField(state.job.jobArgument, kPathWidth);
         RunConversionDialog(paths_, this);
+        reconverted_ = true;
     }
 }
 

@@ -50,6 +50,9 @@ namespace miravo::ui {
 
 namespace {
 
+// The cover box's text as the dialog first shows it.
+constexpr int kCoverTextDefault = 121;
+
 constexpr std::size_t kMinNumberLength = 3;
 const QString kProductTitle = ProductTitle();
 const QString kVersionPromptCaption = QStringLiteral("Miravo Printer");
@@ -289,7 +292,7 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
     connect(sentFaxesButton_, &QPushButton::clicked, this,
             [this] { RunSentFaxesWindow(paths_, this); });
     connect(sendButton(), &QPushButton::clicked, this, [this] { sendClicked(); });
-    connect(closeButton(), &QPushButton::clicked, this, [this] { done(kSendDialogClosed); });
+    connect(closeButton(), &QPushButton::clicked, this, [this] { reject(); });
 
     connect(statusWindowBox(), &QCheckBox::toggled, this,
             [this](bool on) { paths_.state->settings.closeWindow = !on; });
@@ -522,7 +525,28 @@ int SendDialog::exec() {
 }
 
 void SendDialog::reject() {
+    // Escape, Close and the close box: work in the dialog is not thrown
+    // away without a question.
+    if (holdsWork() && !ConfirmDiscardWork(this, paths_.state->language))
+        return;
     done(kSendDialogClosed);
+}
+
+bool SendDialog::holdsWork() const {
+    const FaxJob& job = paths_.state->job;
+    if (hasDocument())
+        return true;
+    if (job.massFaxOn ? !job.recipients.empty()
+                      : RecipientsFromRows(rows(), paths_.state->contactBook.groups).anyFilled)
+        return true;
+    for (QLineEdit* name : nameBoxes()) {
+        if (!name->text().trimmed().isEmpty())
+            return true;
+    }
+    // The cover text counts once it is the user's own.
+    const QString cover = coverTextBox()->toPlainText().trimmed();
+    return coverPageBox()->isChecked() && !cover.isEmpty() &&
+           cover != qstr(GetText(paths_.state->language, kCoverTextDefault)).trimmed();
 }
 
 void SendDialog::done(int result) {
@@ -640,8 +664,9 @@ void SendDialog::takeCoverText(const QString& text) {
 }
 
 void SendDialog::massFaxListClicked() {
-    if (RunMassFaxDialog(paths_, this) == kMassFaxAccepted)
-        sendButton()->setEnabled(hasDocument());
+    // The list keeps its numbers however it was closed.
+    RunMassFaxDialog(paths_, this);
+    sendButton()->setEnabled(hasDocument() && !paths_.state->job.recipients.empty());
     coverPageClicked();
 }
 
@@ -851,6 +876,7 @@ void SendDialog::sendClicked() {
         return;
     }
     const bool massFaxBefore = job.massFaxOn;
+    job.fromList = job.massFaxOn;
     if (!job.massFaxOn)
         job.recipients = RecipientsFromRows(rows(), paths_.state->contactBook.groups).recipients;
     if (!confirmNumbers())

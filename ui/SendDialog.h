@@ -128,6 +128,8 @@ class SendDialog : public QDialog {
     QString coverBoxText() const;
     // Whether a converted document is there to be sent.
     bool hasDocument() const;
+    // A document, numbers, names or a cover text of the user's own.
+    bool holdsWork() const;
     // The document sentence, or that there is none yet.
     void showDocumentSentence();
     void chooseDocumentClicked();
