@@ -243,5 +243,8 @@ inline constexpr int kNumberServiceRefuses = 497;  // %s: the number
 // The password kept in the settings file while a keyring exists but was not open.
 inline constexpr int kMoveToKeyring = 498;
 inline constexpr int kKeptInFileKeyringClosed = 499;
+// What the counts count.
+inline constexpr int kFaxPagesTimesNumbers = 500;  // %d fax pages: %d pages x %d numbers
+inline constexpr int kListCount = 501;             // %d: the numbers of the mass-fax list
 
 }  // namespace miravo::text

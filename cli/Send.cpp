@@ -118,15 +118,14 @@ class PrintingReport : public WorkerReport {
         }
         std::fflush(out_);
     }
-    // Prints what was held back: fax ids, pages (the document's pages times
-    // the destinations) and the estimated cost.
+    // Prints what was held back: fax ids, pages (saying what they count)
+    // and the estimated cost.
     void flush() {
         for (auto& [id, line] : held_) {
             if (line.second.empty())
                 continue;
-            std::fprintf(out_, "%s %s%s\n", toUtf8(GetText(state_.language, line.first)).c_str(),
-                         toUtf8(line.second).c_str(),
-                         id == controlid::kLabelPages ? " (document pages x destinations)" : "");
+            std::fprintf(out_, "%s %s\n", toUtf8(GetText(state_.language, line.first)).c_str(),
+                         toUtf8(line.second).c_str());
             line.second.clear();
         }
         std::fflush(out_);

@@ -317,7 +317,7 @@ void BatchSend::batchSent(const Batch& batch) {
     report_.setLabel(controlid::kLabelTransfer, GetText(language, text::kOk));
     report_.setLabel(controlid::kLabelFaxId, faxIdsText(progress_.batches));
     report_.setLabel(controlid::kLabelPages,
-                     toU16(static_cast<long>(pages * static_cast<long>(sent))));
+                     FaxPagesText(language, pages, static_cast<long>(sent)));
     report_.setLabel(controlid::kLabelPrebilling,
                      MoneyText(prebilling, GetText(language, text::kCurrency)));
 }

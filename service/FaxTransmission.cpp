@@ -19,6 +19,7 @@
 #include "app/Text.h"
 #include "convert/JobFile.h"
 #include "service/ResultReader.h"
+#include "service/SendOutcome.h"
 #include "service/ServiceTexts.h"
 #include "service/StatusPolling.h"
 #include "app/TextIds.h"
@@ -88,11 +89,10 @@ bool readTransfer(AppState& state, WorkerReport& report, const AnswerValues& val
         report.setLabel(controlid::kLabelTransfer,
                         GetText(language, send.transferred ? text::kOk : text::kFailed));
         report.setLabel(controlid::kLabelFaxId, send.faxId);
-        long long pages =
+        const long pages =
             PageCountFromName(state.job.documentPath) + (state.job.coverPageOn ? 1 : 0);
-        if (distinctNumbers > 0)
-            pages *= static_cast<long long>(distinctNumbers);
-        report.setLabel(controlid::kLabelPages, toU16(static_cast<long>(pages)));
+        report.setLabel(controlid::kLabelPages,
+                        FaxPagesText(language, pages, static_cast<long>(distinctNumbers)));
         report.setLabel(controlid::kLabelPrebilling,
                         MoneyText(DecimalValue(send.prebilling), GetText(language, text::kCurrency)));
         report.setPolling(true);

@@ -1,6 +1,7 @@
 #include "service/SendOutcome.h"
 
 #include "app/LanguageTable.h"
+#include "app/Text.h"
 #include "app/TextIds.h"
 
 namespace miravo {
@@ -55,6 +56,13 @@ std::u16string OutcomeText(const LanguageTable& language, const OutcomeCounts& c
                            static_cast<int>(counts.delivered + counts.failed),
                            static_cast<int>(counts.total), static_cast<int>(counts.delivered),
                            static_cast<int>(counts.failed)));
+}
+
+std::u16string FaxPagesText(const LanguageTable& language, long documentPages, long numbers) {
+    if (numbers <= 1)
+        return toU16(documentPages);
+    return GetText(language, text::kFaxPagesTimesNumbers, documentPages * numbers, documentPages,
+                   numbers);
 }
 
 }  // namespace miravo

@@ -34,4 +34,8 @@ OutcomeKind KindOf(const OutcomeCounts& counts);
 // done, …").
 std::u16string OutcomeText(const LanguageTable& language, const OutcomeCounts& counts);
 
+// The pages a send costs: the document's own for one number, else what the
+// figure counts ("6 fax pages: 3 pages × 2 numbers").
+std::u16string FaxPagesText(const LanguageTable& language, long documentPages, long numbers);
+
 }  // namespace miravo

@@ -327,6 +327,11 @@ void SendDialog::orderTabs() {
 }
 
 void SendDialog::addInformationLines() {
+    // Beside the mass-fax list button: how many numbers the list holds.
+    listCount_ = new QLabel(this);
+    listCount_->setObjectName(QStringLiteral("listCount"));
+    ui_->massRow->insertWidget(ui_->massRow->indexOf(massFaxListButton()) + 1, listCount_);
+    listCount_->hide();
     // Beside the document sentence: how many pages it has.
     pagesLine_ = new QLabel(this);
     pagesLine_->setObjectName(QStringLiteral("documentPages"));
@@ -521,6 +526,9 @@ int SendDialog::exec() {
     startVersionCheck();
     activateWindow();
     raise();
+    // A document is there: what the user types next is a number.
+    if (hasDocument() && !paths_.state->job.massFaxOn)
+        numberBoxes()[0]->setFocus(Qt::OtherFocusReason);
     return QDialog::exec();
 }
 
@@ -559,12 +567,16 @@ void SendDialog::done(int result) {
 bool SendDialog::eventFilter(QObject* watched, QEvent* event) {
     if (userFocus(event))
         sendRule(watched != coverTextBox());
-    // Enter in a destination row goes on to the next box instead of sending.
+    // Enter in a destination row sends, as the default button does, once
+    // there is something to send; before that it goes on to the next box.
     if (event->type() == QEvent::KeyPress && watched != coverTextBox()) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
             !(key->modifiers() & Qt::ControlModifier)) {
-            focusNextChild();
+            if (sendButton()->isEnabled())
+                sendButton()->click();
+            else
+                focusNextChild();
             return true;
         }
     }
@@ -608,6 +620,13 @@ void SendDialog::sendRule(bool fromRow) {
         previewButton()->setEnabled(enable);
 }
 
+void SendDialog::showListCount() {
+    const FaxJob& job = paths_.state->job;
+    listCount_->setVisible(job.massFaxOn);
+    listCount_->setText(qstr(GetText(paths_.state->language, text::kListCount,
+                                     static_cast<long>(job.recipients.size()))));
+}
+
 void SendDialog::massFaxClicked() {
     FaxJob& job = paths_.state->job;
     const bool on = massFaxBox()->isChecked();
@@ -629,6 +648,7 @@ void SendDialog::massFaxClicked() {
     job.recipients = std::move(fromRows.recipients);
     job.massFaxOn = on;
     massFaxListButton()->setEnabled(on);
+    showListCount();
     sendButton()->setEnabled(fromRows.anyFilled && hasDocument());
 }
 
@@ -655,6 +675,7 @@ void SendDialog::applyChosenContacts() {
         job.recipients = chosen;
     setRowsEnabled(!mass);
     massFaxListButton()->setEnabled(mass);
+    showListCount();
 }
 
 void SendDialog::takeCoverText(const QString& text) {
@@ -666,6 +687,7 @@ void SendDialog::takeCoverText(const QString& text) {
 void SendDialog::massFaxListClicked() {
     // The list keeps its numbers however it was closed.
     RunMassFaxDialog(paths_, this);
+    showListCount();
     sendButton()->setEnabled(hasDocument() && !paths_.state->job.recipients.empty());
     coverPageClicked();
 }

@@ -186,6 +186,8 @@ class SendDialog : public QDialog {
     std::optional<print::PrintResult> chosenJob_;  // the files of the document taken last
     QLabel* pagesLine_ = nullptr;
     QLabel* charactersLeft_ = nullptr;
+    QLabel* listCount_ = nullptr;  // how many numbers the mass-fax list holds
+    void showListCount();
     QLabel* pageLimitLine_ = nullptr;
     QLabel* failureLine_ = nullptr;
 };

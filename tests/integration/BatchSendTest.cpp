@@ -180,7 +180,8 @@ TEST_F(BatchSendTest, ALongListGoesOutInBatchesAndEveryAccountAgrees) {
               GetText(state_.language, text::kDestinationsDone, 25000, 25000, 23750, 1250));
     EXPECT_EQ(report_.label(controlid::kLabelTotalCost),
               MoneyText(total, GetText(state_.language, text::kCurrency)));
-    EXPECT_EQ(report_.label(controlid::kLabelPages), u"25000");
+    EXPECT_EQ(report_.label(controlid::kLabelPages),
+              GetText(state_.language, text::kFaxPagesTimesNumbers, 25000, 1, 25000));
     EXPECT_DOUBLE_EQ(summary.totalCost, total);
 
     // The journal: one record, all fax ids, every destination as the service has it.
