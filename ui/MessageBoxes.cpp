@@ -46,6 +46,7 @@ bool ConfirmDiscardWork(QWidget* window, const LanguageTable& language) {
     box.setObjectName(QStringLiteral("discardWork"));
     QPushButton* discard =
         box.addButton(qstr(GetText(language, text::kDiscardWork)), QMessageBox::DestructiveRole);
+    discard->setObjectName(QStringLiteral("discard"));
     QPushButton* keep =
         box.addButton(qstr(GetText(language, text::kKeepWork)), QMessageBox::RejectRole);
     box.setDefaultButton(keep);

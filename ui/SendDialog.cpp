@@ -305,6 +305,13 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
     orderTabs();
     // Send waits for a number from the first moment.
     sendRule(false);
+    focusFirstNumber();
+}
+
+void SendDialog::focusFirstNumber() {
+    // A document is there: what the user types next is a number.
+    if (hasDocument() && !paths_.state->job.massFaxOn)
+        numberBoxes()[0]->setFocus(Qt::OtherFocusReason);
 }
 
 void SendDialog::orderTabs() {
@@ -510,6 +517,7 @@ bool SendDialog::takeDocument(const QString& path) {
     measure();
     previewButton()->setEnabled(true);
     sendRule(false);
+    focusFirstNumber();
     return true;
 }
 
@@ -526,9 +534,7 @@ int SendDialog::exec() {
     startVersionCheck();
     activateWindow();
     raise();
-    // A document is there: what the user types next is a number.
-    if (hasDocument() && !paths_.state->job.massFaxOn)
-        numberBoxes()[0]->setFocus(Qt::OtherFocusReason);
+    focusFirstNumber();
     return QDialog::exec();
 }
 

@@ -130,6 +130,7 @@ class SendDialog : public QDialog {
     bool hasDocument() const;
     // A document, numbers, names or a cover text of the user's own.
     bool holdsWork() const;
+    void focusFirstNumber();
     // The document sentence, or that there is none yet.
     void showDocumentSentence();
     void chooseDocumentClicked();
