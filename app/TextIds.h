@@ -246,5 +246,10 @@ inline constexpr int kKeptInFileKeyringClosed = 499;
 // What the counts count.
 inline constexpr int kFaxPagesTimesNumbers = 500;  // %d fax pages: %d pages x %d numbers
 inline constexpr int kListCount = 501;             // %d: the numbers of the mass-fax list
+inline constexpr int kShowOnlyInvalid = 502;
+// The first moments: a certificate refused, what Check checked.
+inline constexpr int kUntrustedCertificate = 503;  // %s: the service's host
+inline constexpr int kCheckAccepted = 504;         // %s: the service's host
+inline constexpr int kDuplicatesMerged = 505;      // %d: repeats merged while adding
 
 }  // namespace miravo::text

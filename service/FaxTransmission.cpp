@@ -146,6 +146,10 @@ std::u16string RefusedNumbersText(const std::vector<Recipient>& recipients) {
     return out;
 }
 
+std::u16string UntrustedCertificateText(const AppState& state) {
+    return GetText(state.language, text::kUntrustedCertificate, state.settings.serviceHost);
+}
+
 void ShowNoUsableAnswer(AppState& state, WorkerReport& report, int verdictLabel) {
     state.job.send.errorCode = text::kNoUsableAnswer;
     if (!report.isOpen())
@@ -334,6 +338,7 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
     outcome.requested = true;
     outcome.transport = exchange.outcome;
     outcome.error = exchange.error;
+    outcome.untrustedCertificate = exchange.untrustedCertificate;
     // The sleep that ends every step after its request, whatever happened:
     // TIMEOUT for a status poll (already doubled after a 301).
     auto finish = [&] {
@@ -379,6 +384,10 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
             outcome.error = "the answer is not one well-formed XML document";
         ShowNoUsableAnswer(state, report,
                            step == FaxStep::Transfer ? controlid::kLabelTransfer : controlid::kLabelAuthentication);
+        // A refused certificate is said as such: the answer may be fine,
+        // but it cannot be trusted.
+        if (outcome.untrustedCertificate && report.isOpen())
+            report.setLabel(controlid::kStatusLine, UntrustedCertificateText(state));
         return finish();
     }
     const AnswerValues values(answer.get());

@@ -179,6 +179,7 @@ class Exchange {
         } else {
             result.outcome = cs::OutcomeOf(code);
             result.error = cs::DescribeError(code, errorBuffer_);
+            result.untrustedCertificate = code == CURLE_PEER_FAILED_VERIFICATION;
         }
         return result;
     }

@@ -83,6 +83,9 @@ struct ExchangeResult {
     // Why the exchange did not end with an answer (English, for logs and
     // tools; it names a status other than 200).
     std::string error;
+    // The service's certificate was refused (not signed by a trusted CA,
+    // expired, or made out to another name).
+    bool untrustedCertificate = false;
 
     bool answered() const { return outcome == Outcome::Answer; }
     // Host name not resolved or host not reached: worth starting again.

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QBoxLayout>
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 
@@ -112,13 +113,19 @@ void MassFaxDialog::buildCheckRow() {
     row->addWidget(removeInvalid_);
     row->addWidget(removeDuplicates_);
     row->addWidget(international_);
+    // The invalid numbers alone, to be found in a long list.
+    onlyInvalid_ = new QCheckBox(qstr(GetText(language, text::kShowOnlyInvalid)), this);
+    onlyInvalid_->setObjectName(QStringLiteral("onlyInvalid"));
+    row->addWidget(onlyInvalid_);
     row->addStretch(1);
     if (auto* main = qobject_cast<QBoxLayout*>(layout())) {
         main->insertWidget(main->count() - 1, checkCounts_);
         main->insertLayout(main->count() - 1, row);
     }
     // Tab goes through the new row where it stands: above OK and Close.
-    SetTabOrder({control(this, 1082), removeInvalid_, removeDuplicates_, international_});
+    SetTabOrder({control(this, 1082), removeInvalid_, removeDuplicates_, international_,
+                 onlyInvalid_});
+    connect(onlyInvalid_, &QCheckBox::toggled, this, [this] { showOnlyInvalid(); });
     connect(model_, &MassFaxModel::checked, this, &MassFaxDialog::showCheck);
     connect(removeInvalid_, &QPushButton::clicked, this, [this] { model_->removeInvalid(); });
     connect(removeDuplicates_, &QPushButton::clicked, this,
@@ -129,12 +136,27 @@ void MassFaxDialog::buildCheckRow() {
 
 void MassFaxDialog::showCheck() {
     const NumberListCheck& check = model_->check();
-    checkCounts_->setText(qstr(GetText(paths_.state->language, text::kNumberCounts,
-                                       check.validCount, check.invalidCount,
-                                       check.duplicateCount)));
+    const LanguageTable& language = paths_.state->language;
+    std::u16string counts = GetText(language, text::kNumberCounts, check.validCount,
+                                    check.invalidCount, check.duplicateCount);
+    // Repeats that never became rows are counted too.
+    if (const std::size_t merged = model_->list().merged(); merged > 0)
+        counts += u" " + GetText(language, text::kDuplicatesMerged, merged);
+    checkCounts_->setText(qstr(counts));
     removeInvalid_->setEnabled(check.invalidCount > 0);
     removeDuplicates_->setEnabled(check.duplicateCount > 0);
     international_->setEnabled(model_->rowCount() > 0);
+    onlyInvalid_->setEnabled(check.invalidCount > 0 || onlyInvalid_->isChecked());
+    showOnlyInvalid();
+}
+
+void MassFaxDialog::showOnlyInvalid() {
+    const NumberListCheck& check = model_->check();
+    const bool only = onlyInvalid_->isChecked();
+    for (int i = 0; i < model_->rowCount(); ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        list()->setRowHidden(i, QModelIndex(), only && (at >= check.invalid.size() || !check.invalid[at]));
+    }
 }
 
 void MassFaxDialog::showEvent(QShowEvent* event) {

@@ -12,6 +12,7 @@
 
 #include "ui/Dialogs.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -60,6 +61,7 @@ class MassFaxDialog : public QDialog {
 
   private:
     void keepNumbers();
+    void showOnlyInvalid();
     QPushButton* okButton() const;
     QPushButton* cancelButton() const;
     QLineEdit* numberBox() const;
@@ -85,6 +87,7 @@ class MassFaxDialog : public QDialog {
     QPushButton* removeInvalid_ = nullptr;
     QPushButton* removeDuplicates_ = nullptr;
     QPushButton* international_ = nullptr;
+    QCheckBox* onlyInvalid_ = nullptr;
 };
 
 }  // namespace miravo::ui

@@ -329,8 +329,14 @@ void OptionsDialog::check() {
     else if (!outcome.requested || outcome.transport != Outcome::Answer)
         job.send.errorCode = text::kNoUsableAnswer;
 
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Miravo"),
-                    qstr(ErrorText(state.language, job.send.errorCode)), QMessageBox::Ok, this);
+    // Said what was checked: the credentials at this service, or why the
+    // service could not tell.
+    QString said = qstr(ErrorText(state.language, job.send.errorCode));
+    if (outcome.ok && job.send.errorCode == 0)
+        said = qstr(GetText(state.language, text::kCheckAccepted, state.settings.serviceHost));
+    else if (outcome.untrustedCertificate)
+        said = qstr(UntrustedCertificateText(state));
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Miravo"), said, QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("checkMessage"));
     ReserveCaptionRoom(box);
     box.exec();

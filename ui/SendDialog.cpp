@@ -846,6 +846,13 @@ bool SendDialog::confirmNumbers() {
                                  check.invalidCount)),
                     QMessageBox::NoButton, this);
     box.setObjectName(QStringLiteral("invalidNumbers"));
+    // Each of them in full, one a line, however many there are.
+    QStringList named;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        if (check.invalid[i])
+            named << qstr(numbers[i]);
+    }
+    box.setDetailedText(named.join(QLatin1Char('\n')));
     QPushButton* anyway =
         box.addButton(qstr(GetText(state.language, text::kSendAnyway)), QMessageBox::AcceptRole);
     QPushButton* remove =

@@ -254,6 +254,11 @@ void StatusWindow::showSendEnd(const SendSummary& summary, std::int32_t errorCod
             verdict->setText(qstr(GetText(language, text::kFailed)));
     }
     statusLine()->setText(qstr(GetText(language, view.statusLineText)));
+    // A refused certificate is the reason, and what mends it is said.
+    if (summary.last.untrustedCertificate) {
+        statusLine()->setWordWrap(true);
+        statusLine()->setText(qstr(UntrustedCertificateText(state_)));
+    }
     // Part of a long list went out before the failure: say how much did not.
     if (!summary.faxIds.empty() && summary.notSent > 0)
         statusLine()->setText(qstr(GetText(language, text::kNotSentCount,
@@ -274,6 +279,17 @@ void StatusWindow::showOutcome(const SendSummary& summary) {
     outcome_ = qstr(OutcomeText(state_.language, counts));
     setWindowTitle(outcome_);
     tray_->setProgress(qstr(GetText(state_.language, text::kTrayProgress, u16str(outcome_))));
+    // Numbers the service called invalid are named, each in full; the line wraps.
+    QStringList invalid;
+    for (const DestinationStatus& d : summary.destinations) {
+        if (d.status == u"IN")
+            invalid << qstr(d.recipient);
+    }
+    if (!invalid.isEmpty()) {
+        statusLine()->setWordWrap(true);
+        statusLine()->setText(qstr(GetText(state_.language, text::kNumbersRefused,
+                                           u16str(invalid.join(QStringLiteral(", "))))));
+    }
     // Several destinations share one summary row; one shows its own status.
     if (counts.total < 2)
         return;

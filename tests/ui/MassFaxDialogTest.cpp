@@ -351,5 +351,45 @@ TEST_F(MassFaxDialogTest, NumbersAreCheckedCountedAndTidiedOnRequest) {
     EXPECT_EQ(state().job.recipients[1].number, u"+49891234567");
 }
 
+// A vanity number is no number the service takes: it counts as invalid,
+// says what mends it, can be shown alone in a long list, and "Write in
+// international format" turns its letters into digits.
+TEST_F(MassFaxDialogTest, ANumberWithLettersIsMarkedFoundAndMended) {
+    state().settings.defaultRegion = u"US";
+    for (int i = 0; i < 40; ++i)
+        state().job.recipients.push_back(
+            Contact::entry(u"0", u"", u"+1 650 253 " + toU16(1000L + i), u""));
+    state().job.recipients.insert(state().job.recipients.begin() + 17,
+                                  Contact::entry(u"0", u"", u"+1-800-FLOWERS", u""));
+    auto dialog = open();
+    EXPECT_EQ(dialog->findChild<QLabel*>("numberCounts")->text(),
+              qstr(GetText(state().language, text::kNumberCounts, 40, 1, 0)));
+    const QModelIndex flowers = dialog->model()->index(17, MassFaxModel::NumberColumn);
+    EXPECT_EQ(flowers.data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
+    EXPECT_EQ(flowers.data(Qt::ToolTipRole).toString(),
+              qstr(GetText(state().language, text::kNumberServiceRefuses,
+                           std::u16string(u"+1-800-FLOWERS"))));
+
+    auto* onlyInvalid = dialog->findChild<QCheckBox*>("onlyInvalid");
+    ASSERT_NE(onlyInvalid, nullptr);
+    auto* view = find<QTreeView>(dialog.get(), 1076);
+    const auto visibleRows = [&] {
+        std::vector<int> out;
+        for (int i = 0; i < dialog->model()->rowCount(); ++i)
+            if (!view->isRowHidden(i, QModelIndex()))
+                out.push_back(i);
+        return out;
+    };
+    onlyInvalid->setChecked(true);
+    EXPECT_EQ(visibleRows(), std::vector<int>{17});
+    onlyInvalid->setChecked(false);
+    EXPECT_EQ(visibleRows().size(), 41u);
+
+    dialog->findChild<QPushButton*>("writeInternational")->click();
+    EXPECT_EQ(rows(*dialog)[17], u"+18003569377");
+    EXPECT_EQ(dialog->findChild<QLabel*>("numberCounts")->text(),
+              qstr(GetText(state().language, text::kNumberCounts, 41, 0, 0)));
+}
+
 }  // namespace
 }  // namespace miravo::ui::test

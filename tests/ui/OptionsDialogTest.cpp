@@ -244,17 +244,26 @@ TEST_F(OptionsDialogTest, CheckWordsTheServiceVerdictAndSendsNoNumbersForNoRecip
     state().job.documentPath = u"/tmp/doc_res__4.tif";
     ASSERT_TRUE(state().job.recipients.empty());
 
-    QString wrong, right;
+    QString wrong, right, untrusted;
     const int result = runOptions([&](QDialog* dialog) {
         wrong = check(dialog, QString::fromStdString(kDemoLogin), "wrong");
         right = check(dialog, QString::fromStdString(kDemoLogin),
                       QString::fromStdString(kDemoPassword));
+        // Without the service's CA its certificate is not trusted: said so.
+        const std::u16string caFile = state().settings.caFile;
+        state().settings.caFile.clear();
+        untrusted = check(dialog, QString::fromStdString(kDemoLogin),
+                          QString::fromStdString(kDemoPassword));
+        state().settings.caFile = caFile;
         find<QLineEdit>(dialog, 1007)->setText("typed, never checked");
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
     EXPECT_EQ(result, kOptionsCancelled);
     EXPECT_EQ(wrong, text(84));
-    EXPECT_EQ(right, "OK");
+    EXPECT_EQ(right, qstr(GetText(state().language, miravo::text::kCheckAccepted,
+                                  state().settings.serviceHost)));
+    EXPECT_EQ(untrusted, qstr(GetText(state().language, miravo::text::kUntrustedCertificate,
+                                      state().settings.serviceHost)));
     // Cancel takes nothing over, not even what Check tried.
     EXPECT_TRUE(state().settings.password.empty());
     EXPECT_EQ(state().job.documentPath, u"/tmp/doc_res__4.tif");
@@ -297,7 +306,8 @@ TEST_F(OptionsDialogTest, CheckWaitsForTheServiceWithoutFreezingTheWindow) {
         dialog->close();
     });
     EXPECT_GT(ticksWhileChecking, 0);
-    EXPECT_EQ(message, "OK");
+    EXPECT_EQ(message, qstr(GetText(state().language, miravo::text::kCheckAccepted,
+                                    state().settings.serviceHost)));
 }
 
 TEST_F(OptionsDialogTest, LinkWithoutABrowserSaysSoAndGivesTheAddress) {
