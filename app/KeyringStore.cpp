@@ -87,6 +87,8 @@ class KeyringStore final : public PasswordStore {
         // name has an owner now (a call to the name itself would have the
         // bus start the keyring daemon), then whether its default
         // collection exists and is unlocked.
+        if (!QCoreApplication::instance())
+            return false;
         QDBusConnection bus = QDBusConnection::sessionBus();
         if (!bus.isConnected() || !bus.interface())
             return false;

@@ -167,13 +167,20 @@ void OptionsDialog::addRegionRow() {
     label->setObjectName(QStringLiteral("defaultRegionLabel"));
     auto* box = new QComboBox(this);
     box->setObjectName(QStringLiteral("defaultRegion"));
+    // Qt names regions in English only: in another language a region is
+    // named only where its own name is in that language ("DE – Deutschland"
+    // in German), else shown by its code alone, never in English.
+    const QLocale::Language shown = QLocale(qstr(LanguageCode(state.language))).language();
     for (const std::u16string& region : KnownRegions()) {
         const QString code = qstr(region);
         const QLocale::Territory territory = QLocale::codeToTerritory(code);
-        box->addItem(territory == QLocale::AnyTerritory
-                         ? code
-                         : code + QStringLiteral(" \u2013 ") + QLocale::territoryToString(territory),
-                     code);
+        QString name;
+        const QLocale local(QLocale::AnyLanguage, territory);
+        if (territory != QLocale::AnyTerritory && shown == QLocale::English)
+            name = QLocale::territoryToString(territory);
+        else if (territory != QLocale::AnyTerritory && local.language() == shown)
+            name = local.nativeTerritoryName();
+        box->addItem(name.isEmpty() ? code : code + QStringLiteral(" \u2013 ") + name, code);
     }
     const std::u16string current = state.settings.defaultRegion.empty()
                                        ? RegionFromLocale()

@@ -179,7 +179,7 @@ void StatusWindow::tellEndWhileHidden(const SendSummary& summary, bool sent) {
     // The same words as the window's summary row once the outcome is known.
     const OutcomeCounts counts = CountOutcome(summary.destinations);
     if (sent && counts.final()) {
-        tray_->notify(windowTitle(), qstr(OutcomeText(state_.language, counts)));
+        tray_->notify(QStringLiteral("Miravo"), qstr(OutcomeText(state_.language, counts)));
         return;
     }
     const bool delivered = summary.end == SendEnd::Finished &&

@@ -188,7 +188,7 @@ TEST_F(OptionsDialogTest, CloseTakesOverCredentialsAndSwitchesLanguage) {
 
     // Opened again, it speaks German and shows German as the language.
     QString title, check, language;
-    QString regionLabel;
+    QString regionLabel, usRegion;
     runOptions([&](QDialog* dialog) {
         title = dialog->windowTitle();
         check = WithoutMnemonic(find<QPushButton>(dialog, 1023)->text());
@@ -199,10 +199,14 @@ TEST_F(OptionsDialogTest, CloseTakesOverCredentialsAndSwitchesLanguage) {
         regionLabel = WithoutMnemonic(
             dialog->findChild<QLabel*>("defaultRegionLabel")->text());
         auto* region = dialog->findChild<QComboBox*>("defaultRegion");
+        usRegion = region->itemText(region->findData("US"));
         region->setCurrentIndex(region->findData("FR"));
         click(dialog, 1029);
     });
     EXPECT_EQ(regionLabel, text(331));
+    // No English region names in a German dialog.
+    EXPECT_TRUE(usRegion.startsWith("US")) << usRegion.toStdString();
+    EXPECT_FALSE(usRegion.contains("United States")) << usRegion.toStdString();
     EXPECT_EQ(state().settings.defaultRegion, u"FR");
     EXPECT_EQ(title, text(18));
     EXPECT_NE(title, "Options");
