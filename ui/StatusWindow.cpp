@@ -81,6 +81,12 @@ StatusWindow::StatusWindow(AppPaths& paths, QWidget* sendDialog, std::unique_ptr
     details_->hide();
     connect(details_, &DestinationDetailsPanel::foldChanged, this, [this] { FitToContents(this); });
     ApplyDialogTexts(this, paths_, kStatusWindowTexts);
+    // A reason names numbers and hosts in full: it wraps, never cut at the edge.
+    for (int id : {controlid::kLabelAuthentication, controlid::kLabelTransfer,
+                   controlid::kStatusLine}) {
+        if (auto* label = control<QLabel>(this, id))
+            label->setWordWrap(true);
+    }
 
     connect(closeButton(), &QPushButton::clicked, this, [this] { closeByUser(); });
     pollTimer_.setInterval(kPollingTickMs);
