@@ -116,11 +116,11 @@ void MassFaxDialog::buildCheckRow() {
     // The invalid numbers alone, to be found in a long list.
     onlyInvalid_ = new QCheckBox(qstr(GetText(language, text::kShowOnlyInvalid)), this);
     onlyInvalid_->setObjectName(QStringLiteral("onlyInvalid"));
-    row->addWidget(onlyInvalid_);
     row->addStretch(1);
     if (auto* main = qobject_cast<QBoxLayout*>(layout())) {
         main->insertWidget(main->count() - 1, checkCounts_);
         main->insertLayout(main->count() - 1, row);
+        main->insertWidget(main->count() - 1, onlyInvalid_);
     }
     // Tab goes through the new row where it stands: above OK and Close.
     SetTabOrder({control(this, 1082), removeInvalid_, removeDuplicates_, international_,
