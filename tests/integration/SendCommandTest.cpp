@@ -51,7 +51,7 @@ TEST_F(SendCommandTest, PrintedPdfReachesEveryNumber) {
     EXPECT_EQ(run.status, cli::kExitOk) << run.out;
     for (const char* line :
          {"document: ", "(3 pages)", "Authentication: OK", "Transfer: OK", "Fax ID: 1",
-          "Pages: 6 fax pages: 3 pages \u00d7 2 numbers",
+          "Pages: 6 fax pages: 3-page document \u00d7 2 numbers",
           "Estimated cost: 0.60 EUR", "  +49 30 1234567: OK 0.30 EUR",
           "  +33 1 42 00 00 11: OK 0.30 EUR", "Total cost: 0.60 EUR\nAll delivered\n"})
         EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;

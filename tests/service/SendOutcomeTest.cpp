@@ -60,7 +60,7 @@ TEST(SendOutcome, PagesSayWhatTheyCount) {
     ASSERT_EQ(LoadLanguage(language, fromUtf8(MIRAVO_SOURCE_DIR "/data/lang.ini"), u"en"), 1);
     EXPECT_EQ(FaxPagesText(language, 3, 1), u"3");
     EXPECT_EQ(FaxPagesText(language, 3, 0), u"3");
-    EXPECT_EQ(toUtf8(FaxPagesText(language, 3, 2)), "6 fax pages: 3 pages \u00d7 2 numbers");
+    EXPECT_EQ(toUtf8(FaxPagesText(language, 3, 2)), "6 fax pages: 3-page document \u00d7 2 numbers");
 }
 
 }  // namespace
