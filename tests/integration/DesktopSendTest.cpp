@@ -182,7 +182,13 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
                 snapshot(window, "status-window-refused");
                 click(window, 2);
             });
+            // Letters are no number the service takes: the dialog says so
+            // first, and the user sends anyway.
+            const auto warned = whenModal("invalidNumbers", [](QDialog* box) {
+                box->findChild<QPushButton*>("sendAnyway")->click();
+            });
             click(dialog, 1);
+            EXPECT_TRUE(*warned);
             EXPECT_TRUE(dialog->isVisible());
             EXPECT_EQ(find<QLineEdit>(dialog, 1001)->text(), "+49 30 CALL ME");
             EXPECT_EQ(find<QLineEdit>(dialog, 1004)->text(), "Anna Berger");
