@@ -175,6 +175,9 @@ void StatusWindow::workerPolling(bool on) {
 
 void StatusWindow::workerLabel(int controlId, const QString& text) {
     WorkerWindow::workerLabel(controlId, text);
+    // A wrapped reason takes the lines it needs.
+    if (controlId == controlid::kLabelTransfer || controlId == controlid::kLabelAuthentication)
+        FitToContents(this);
     if (controlId == controlid::kStatusLine && !text.isEmpty())
         tray_->setProgress(qstr(GetText(state_.language, text::kTrayProgress, u16str(text))));
 }
@@ -295,6 +298,7 @@ void StatusWindow::showOutcome(const SendSummary& summary) {
         statusLine()->setWordWrap(true);
         statusLine()->setText(qstr(GetText(state_.language, text::kNumbersRefused,
                                            u16str(invalid.join(QStringLiteral(", "))))));
+        FitToContents(this);
     }
     // Several destinations share one summary row; one shows its own status.
     if (counts.total < 2)
