@@ -29,6 +29,7 @@
 #include "contacts/CsvImport.h"
 #include "contacts/MassFaxList.h"
 #include "journal/SendJournal.h"
+#include "service/SendOutcome.h"
 #include "service/ServiceTexts.h"
 #include "app/TextIds.h"
 #include "app/ControlIds.h"
@@ -117,15 +118,14 @@ class PrintingReport : public WorkerReport {
         }
         std::fflush(out_);
     }
-    // Prints what was held back: fax ids, pages (the document's pages times
-    // the destinations) and the estimated cost.
+    // Prints what was held back: fax ids, pages (saying what they count)
+    // and the estimated cost.
     void flush() {
         for (auto& [id, line] : held_) {
             if (line.second.empty())
                 continue;
-            std::fprintf(out_, "%s %s%s\n", toUtf8(GetText(state_.language, line.first)).c_str(),
-                         toUtf8(line.second).c_str(),
-                         id == controlid::kLabelPages ? " (document pages x destinations)" : "");
+            std::fprintf(out_, "%s %s\n", toUtf8(GetText(state_.language, line.first)).c_str(),
+                         toUtf8(line.second).c_str());
             line.second.clear();
         }
         std::fflush(out_);
@@ -392,6 +392,10 @@ void printSummary(const AppState& state, const SendSummary& summary, std::FILE* 
         std::fprintf(out, "%s %s\n", toUtf8(GetText(language, text::kTotalCostHeading)).c_str(),
                      toUtf8(MoneyText(summary.totalCost, GetText(language, text::kCurrency)))
                          .c_str());
+    // The last line: the outcome in the words of the status window.
+    const OutcomeCounts outcome = CountOutcome(summary.destinations);
+    if (outcome.final() && !summary.faxIds.empty())
+        std::fprintf(out, "%s\n", toUtf8(OutcomeText(language, outcome)).c_str());
 }
 
 }  // namespace
@@ -639,6 +643,7 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
         state.job.recipients.push_back(std::move(r));
     }
     if (!arguments.listFile.empty()) {
+        state.job.fromList = true;
         std::vector<std::u16string> numbers;
         std::string error;
         if (!ReadNumberList(arguments.listFile, arguments.column,

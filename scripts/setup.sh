@@ -37,6 +37,9 @@ PACKAGES=(
   g++-mingw-w64-x86-64 wine wine64
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth imagemagick curl
+  # a window manager on the test X server, as on a user's desktop (the
+  # desktop end-to-end run and the screenshots)
+  openbox
   # fuzz targets: clang with its libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
   # the session bus: activation of the program, the print backend's

@@ -62,6 +62,8 @@ struct StepOutcome {
     // The document could not be sent from here (error says why): a failure
     // on this side, before or during the upload.
     bool documentFault = false;
+
+    bool untrustedCertificate = false;  // the service's certificate was refused
     // No usable answer came: none at all, another status than 200, one cut
     // short, or bytes that are not one XML document. Shown as text 999.
     bool unusable = false;
@@ -84,6 +86,10 @@ struct StepOutcome {
     // Stopped because the window closed (or Ctrl-C).
     bool cancelled() const { return requested && transport == Outcome::Cancelled; }
 };
+
+// The service at SERV_NAME showed a certificate that is not trusted or has
+// expired: says so, and that CA_FILE may name the CA that signed it.
+std::u16string UntrustedCertificateText(const AppState& state);
 
 // No usable answer came: error code 999, and its text "#999 ..." in the
 // step's verdict label and in the activity line, so that nothing is left

@@ -185,6 +185,7 @@ class Exchange {
         } else {
             result.outcome = cs::OutcomeOf(code);
             result.error = cs::DescribeError(code, errorBuffer_);
+            result.untrustedCertificate = code == CURLE_PEER_FAILED_VERIFICATION;
         }
         return result;
     }

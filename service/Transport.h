@@ -87,6 +87,10 @@ struct ExchangeResult {
     // was sent), not the service: a failure on this side.
     bool documentFault = false;
 
+    // The service's certificate was refused (not signed by a trusted CA,
+    // expired, or made out to another name).
+    bool untrustedCertificate = false;
+
     bool answered() const { return outcome == Outcome::Answer; }
     // Host name not resolved or host not reached: worth starting again.
     bool hostUnavailable() const {
