@@ -53,6 +53,8 @@ PACKAGES=(
   qtkeychain-qt6-dev gnome-keyring
   # one command-line parser for every program
   libcli11-dev
+  # the accessibility bus, and a screen reader's view of it in the tests
+  at-spi2-core python3-pyatspi
   # Qt's own texts (file dialog, standard buttons, context menus) in the
   # user's language; software-centre metadata and its validator
   qt6-translations-l10n appstream

@@ -1,6 +1,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -19,6 +21,7 @@
 #include "ui/Mnemonics.h"
 #include "ui/Dialogs.h"
 #include "ui/OptionsDialog.h"
+#include "ui/QtTranslations.h"
 
 namespace miravo::ui::test {
 namespace {
@@ -434,6 +437,38 @@ TEST_F(OptionsDialogTest, KeyringScreenshot) {
         EXPECT_TRUE(dialog->grab().save(QString::fromLocal8Bit(folder) + "/" + name + ".png", "PNG"));
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
+}
+
+// With MIRAVO_SCREENSHOTS, Qt's own file dialog and a text field's context
+// menu in the language the screenshots are taken in (file-dialog-<code>.png,
+// context-menu-<code>.png): Qt's texts follow the program's language.
+TEST_F(OptionsDialogTest, QtsOwnTextsScreenshot) {
+    const QByteArray folder = qgetenv("MIRAVO_SCREENSHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "no MIRAVO_SCREENSHOTS folder";
+    const QString code = qEnvironmentVariable("MIRAVO_SCREENSHOT_LANG", "en");
+    ApplyQtTranslations(code.toStdU16String());
+    const QString suffix = code == "en" ? QString() : "-" + code;
+    QFileDialog files(nullptr, "Miravo", QDir::tempPath(), "PDF (*.pdf)");
+    files.setOption(QFileDialog::DontUseNativeDialog);
+    files.resize(760, 460);
+    files.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&files));
+    QTest::qWait(300);
+    EXPECT_TRUE(files.grab().save(QString::fromLocal8Bit(folder) + "/file-dialog" + suffix + ".png"));
+    files.reject();
+
+    QLineEdit field("+49 30 1234567");
+    field.resize(300, field.sizeHint().height());
+    field.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&field));
+    field.selectAll();
+    std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
+    menu->popup(field.mapToGlobal(QPoint(20, field.height())));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu.get()));
+    QTest::qWait(200);
+    EXPECT_TRUE(menu->grab().save(QString::fromLocal8Bit(folder) + "/context-menu" + suffix + ".png"));
+    ApplyQtTranslations(u"en");
 }
 
 }  // namespace
