@@ -103,6 +103,8 @@ class Statement {
         return rc == SQLITE_DONE || rc == SQLITE_ROW;
     }
     void reset() {
+        if (!stmt_)
+            return;  // sqlite3_clear_bindings takes no null statement
         sqlite3_reset(stmt_);
         sqlite3_clear_bindings(stmt_);
     }

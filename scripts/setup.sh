@@ -49,6 +49,9 @@ PACKAGES=(
   libcli11-dev
   # tests read rendered pages and reports back as text
   tesseract-ocr tesseract-ocr-eng poppler-utils
+  # file-system faults (I/O errors, full disks) injected into unmodified
+  # programs by the fault tests
+  libfiu-dev fiu-utils
 )
 
 missing=()
