@@ -311,7 +311,8 @@ std::u16string makeDocument(AppPaths& paths, AppState& state, const std::string&
     control.documentBase = FromFsPath(folder / "tosend");
     const ConversionSummary summary = RunConversion(paths, report, control);
     if (!summary.documentWritten || summary.failedFiles > 0) {
-        std::fprintf(err, "miravo-send: the pages of %s could not be converted\n", input.c_str());
+        std::fprintf(err, "miravo-send: the pages of %s could not be converted%s%s\n", input.c_str(),
+                     summary.error.empty() ? "" : ": ", summary.error.c_str());
         return {};
     }
     // The job is used up: its page files and job file go, as at the program's exit.

@@ -169,15 +169,13 @@ JournalSend readSend(const Statement& s) {
     return send;
 }
 
-// Errors that say the file itself is unusable, as opposed to busy or
-// out of space.
+// Errors that say what the file holds is unusable, as opposed to busy,
+// out of space, failing to read or not ours to write: those pass, and a
+// journal moved aside for them would hide every send it holds.
 bool unusableFile(int rc) {
     switch (rc & 0xFF) {
         case SQLITE_NOTADB:
         case SQLITE_CORRUPT:
-        case SQLITE_CANTOPEN:
-        case SQLITE_PERM:
-        case SQLITE_READONLY:
         case SQLITE_ERROR:  // a database of another shape
         case SQLITE_FORMAT:
             return true;

@@ -35,6 +35,13 @@ ExchangeResult refused(std::string why) {
     return result;
 }
 
+ExchangeResult unreadable(std::string why) {
+    ExchangeResult result;
+    result.outcome = Outcome::Unreadable;
+    result.error = std::move(why);
+    return result;
+}
+
 ExchangeResult failed(std::string why) {
     ExchangeResult result;
     result.outcome = Outcome::Failed;
@@ -445,7 +452,7 @@ ExchangeResult PostFaxUpload(const AppSettings& settings, const FaxForm& prefix,
     struct stat info {};
     if (filePath.empty() || file.get() < 0 || ::fstat(file.get(), &info) != 0 ||
         !S_ISREG(info.st_mode)) {
-        return failed("the document " + toUtf8(filePath) + " cannot be opened");
+        return unreadable("the document " + toUtf8(filePath) + " cannot be opened");
     }
     ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     const auto fileSize = static_cast<std::uint64_t>(info.st_size);
@@ -470,9 +477,9 @@ ExchangeResult PostFaxUpload(const AppSettings& settings, const FaxForm& prefix,
         case UploadSource::Stop::Delimiter:
             return refused("the document contains the delimiter " + std::string(kDelimiter));
         case UploadSource::Stop::Shrunk:
-            return failed("the document became shorter while it was sent");
+            return unreadable("the document became shorter while it was sent");
         case UploadSource::Stop::ReadError:
-            return failed("the document could not be read: " +
+            return unreadable("the document could not be read: " +
                           std::string(std::strerror(source.readErrno())));
     }
     return result;
