@@ -649,6 +649,13 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
             }
         }
     }
+    // Without its language file the program still sends, with its texts left out.
+    if (!state.language.loaded()) {
+        const std::string problem = FileReadProblem(ToFsPath(paths.languageFile));
+        std::fprintf(err, "miravo-send: the language file %s cannot be read%s%s; its texts are left out\n",
+                     toUtf8(paths.languageFile).c_str(), problem.empty() ? "" : ": ",
+                     problem.c_str());
+    }
 
     const char* tmp = std::getenv("TMPDIR");
     // A folder of our own for the documents made on the way; removed at the end.
