@@ -311,8 +311,8 @@ std::u16string makeDocument(AppPaths& paths, AppState& state, const std::string&
     control.documentBase = FromFsPath(folder / "tosend");
     const ConversionSummary summary = RunConversion(paths, report, control);
     if (!summary.documentWritten || summary.failedFiles > 0) {
-        std::fprintf(err, "miravo-send: the pages of %s could not be converted%s%s\n", input.c_str(),
-                     summary.error.empty() ? "" : ": ", summary.error.c_str());
+        std::fprintf(err, "miravo-send: the pages of %s could not be converted%s%s\n",
+                     input.c_str(), summary.error.empty() ? "" : ": ", summary.error.c_str());
         return {};
     }
     // The job is used up: its page files and job file go, as at the program's exit.
@@ -652,9 +652,9 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
     // Without its language file the program still sends, with its texts left out.
     if (!state.language.loaded()) {
         const std::string problem = FileReadProblem(ToFsPath(paths.languageFile));
-        std::fprintf(err, "miravo-send: the language file %s cannot be read%s%s; its texts are left out\n",
-                     toUtf8(paths.languageFile).c_str(), problem.empty() ? "" : ": ",
-                     problem.c_str());
+        std::fprintf(
+            err, "miravo-send: the language file %s cannot be read%s%s; its texts are left out\n",
+            toUtf8(paths.languageFile).c_str(), problem.empty() ? "" : ": ", problem.c_str());
     }
 
     const char* tmp = std::getenv("TMPDIR");

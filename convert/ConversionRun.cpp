@@ -186,8 +186,8 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
         const std::u16string& failedFile = entries[first].pageFilePath;
         if (!writeErrors[first].empty())
             return fail("the converted pages cannot be written to " +
-                        ToFsPath(workBase).parent_path().string() + ": " +
-                        writeErrors[first] + "; no fax document was made");
+                        ToFsPath(workBase).parent_path().string() + ": " + writeErrors[first] +
+                        "; no fax document was made");
         const std::string problem = FileReadProblem(ToFsPath(failedFile));
         return fail("the page file " + toUtf8(failedFile) +
                     (problem.empty() ? " cannot be converted" : " cannot be read: " + problem) +

@@ -33,14 +33,15 @@ inline bool haveFiu() {
 
 struct RunOptions {
     std::map<std::string, std::string> environment;  // set on top of ours
-    std::vector<std::string> faults;  // fiu-run commands, e.g. "enable name=posix/io/rw/read,failinfo=5"
-    std::string seed;                 // FIU_PRNG_SEED for random faults
+    std::vector<std::string>
+        faults;        // fiu-run commands, e.g. "enable name=posix/io/rw/read,failinfo=5"
+    std::string seed;  // FIU_PRNG_SEED for random faults
     bool asNobody = false;
     std::chrono::seconds limit{30};
 };
 
 struct RunResult {
-    int status = -1;    // exit status; 128 + signal when killed
+    int status = -1;  // exit status; 128 + signal when killed
     bool timedOut = false;
     std::string output;  // standard output and error together
 };
@@ -70,8 +71,9 @@ inline RunResult RunProgram(std::vector<std::string> argv, const RunOptions& opt
             ::setenv(name.c_str(), value.c_str(), 1);
         if (!options.seed.empty())
             ::setenv("FIU_PRNG_SEED", options.seed.c_str(), 1);
-        if (options.asNobody && (::setgroups(0, nullptr) != 0 || ::setresgid(kNoGroup, kNoGroup, kNoGroup) != 0 ||
-                                 ::setresuid(kNobody, kNobody, kNobody) != 0))
+        if (options.asNobody &&
+            (::setgroups(0, nullptr) != 0 || ::setresgid(kNoGroup, kNoGroup, kNoGroup) != 0 ||
+             ::setresuid(kNobody, kNobody, kNobody) != 0))
             ::_exit(126);
         std::vector<char*> v;
         for (auto& a : argv)
@@ -109,9 +111,9 @@ inline RunResult RunProgram(std::vector<std::string> argv, const RunOptions& opt
 // Text a library prints by itself, which tells the user nothing of what
 // failed in their terms.
 inline bool holdsLibraryNoise(const std::string& output) {
-    for (const char* noise : {"TIFFRead", "TIFFAppend", "TIFFWrite", "TIFFFetch", "TIFFFill",
-                              "Cannot read TIFF header", "Segmentation", "terminate called",
-                              "what():"})
+    for (const char* noise :
+         {"TIFFRead", "TIFFAppend", "TIFFWrite", "TIFFFetch", "TIFFFill", "Cannot read TIFF header",
+          "Segmentation", "terminate called", "what():"})
         if (output.find(noise) != std::string::npos)
             return true;
     return false;

@@ -38,10 +38,12 @@ enum class Fault {
 };
 
 const char* faultName(Fault f) {
-    const char* names[] = {"folder missing", "folder read-only", "file read-only",
-                           "owned by another user", "disk full at write",
-                           "disk full at rename", "I/O error on read", "I/O error on write",
-                           "truncated", "damaged", "newer version"};
+    const char* names[] = {"folder missing",     "folder read-only",
+                           "file read-only",     "owned by another user",
+                           "disk full at write", "disk full at rename",
+                           "I/O error on read",  "I/O error on write",
+                           "truncated",          "damaged",
+                           "newer version"};
     return names[static_cast<int>(f)];
 }
 
@@ -51,8 +53,13 @@ enum class Outcome { GoesOn, Stops };
 struct Layout {
     fs::path root, home, config, data, sent, spool, cache, input;
     explicit Layout(const fs::path& r)
-        : root(r), home(r / "home"), config(home / "config/Miravo"), data(home / "data/Miravo"),
-          sent(data / "sent"), spool(home / "spool"), cache(home / "cache/Miravo"),
+        : root(r),
+          home(r / "home"),
+          config(home / "config/Miravo"),
+          data(home / "data/Miravo"),
+          sent(data / "sent"),
+          spool(home / "spool"),
+          cache(home / "cache/Miravo"),
           input(r / "input") {}
 };
 
@@ -114,41 +121,65 @@ std::vector<std::string> convertJob(const Layout& l) {
 
 const std::vector<Store>& stores() {
     static const std::vector<Store> all = {
-        {"settings", [](const Layout& l) { return l.config; }, "app_config.ini",
+        {"settings",
+         [](const Layout& l) { return l.config; },
+         "app_config.ini",
          [](const Layout& l) {
              write(l.config / "app_config.ini", utf16le(u"[OPTIONS]\r\nUSER_NAME=old\r\n"));
          },
-         [](const Layout& l) { return probe({"settings", "write", l.config.string()}); },
+         [](const Layout& l) {
+             return probe({"settings", "write", l.config.string()});
+         },
          [](const fs::path& f) {
              write(f, utf16le(u"[OPTIONS]\r\nUSER_NAME=old\r\nFUTURE_OPTION=kept\r\n"
                               u"[FUTURE]\r\nKEY=kept\r\n"));
          },
          {}},
-        {"settings (send)", [](const Layout& l) { return l.config; }, "app_config.ini",
+        {"settings (send)",
+         [](const Layout& l) { return l.config; },
+         "app_config.ini",
          [](const Layout& l) {
              write(l.config / "app_config.ini",
                    utf16le(u"[OPTIONS]\r\nSERV_NAME=127.0.0.1:1\r\nUSER_NAME=old\r\n"
                            u"USER_PASS=old\r\n"));
          },
          [](const Layout& l) {
-             return std::vector<std::string>{programPath("miravo-send"), "--settings",
-                                             (l.config / "app_config.ini").string(), "--to",
-                                             "+4930111", "--retries", "0", "--timeout", "1",
+             return std::vector<std::string>{programPath("miravo-send"),
+                                             "--settings",
+                                             (l.config / "app_config.ini").string(),
+                                             "--to",
+                                             "+4930111",
+                                             "--retries",
+                                             "0",
+                                             "--timeout",
+                                             "1",
                                              (l.input / "letter.tif").string()};
          },
-         nullptr, {}},
-        {"contacts.csv", [](const Layout& l) { return l.config; }, "contacts.csv",
+         nullptr,
+         {}},
+        {"contacts.csv",
+         [](const Layout& l) { return l.config; },
+         "contacts.csv",
          [](const Layout& l) { write(l.config / "contacts.csv", contactsFile(u"old")); },
          [](const Layout& l) {
              return probe({"contacts", "write", (l.config / "contacts.csv").string()});
          },
-         nullptr, {"contacts.csv.unreadable-"}},
-        {"result.xml", [](const Layout& l) { return l.config; }, "result.xml",
+         nullptr,
+         {"contacts.csv.unreadable-"}},
+        {"result.xml",
+         [](const Layout& l) { return l.config; },
+         "result.xml",
          [](const Layout& l) {
              write(l.config / "result.xml", "<API_RESULT><CODE>old</CODE></API_RESULT>");
          },
-         [](const Layout&) { return probe({"answer", "write", "-"}); }, nullptr, {}},
-        {"journal", [](const Layout& l) { return l.data; }, "journal.sqlite",
+         [](const Layout&) {
+             return probe({"answer", "write", "-"});
+         },
+         nullptr,
+         {}},
+        {"journal",
+         [](const Layout& l) { return l.data; },
+         "journal.sqlite",
          [](const Layout& l) {
              fs::create_directories(l.data);
              RunProgram(probe({"journal", "write", (l.data / "journal.sqlite").string()}));
@@ -157,42 +188,75 @@ const std::vector<Store>& stores() {
              return probe({"journal", "write", (l.data / "journal.sqlite").string()});
          },
          [](const fs::path& f) {
-             sql(f, "ALTER TABLE sends ADD COLUMN future TEXT NOT NULL DEFAULT 'kept'; "
-                    "CREATE TABLE future(x); PRAGMA user_version = 99;");
+             sql(f,
+                 "ALTER TABLE sends ADD COLUMN future TEXT NOT NULL DEFAULT 'kept'; "
+                 "CREATE TABLE future(x); PRAGMA user_version = 99;");
          },
          {"journal.sqlite-", "journal.sqlite.broken-"}},
-        {"kept documents", [](const Layout& l) { return l.sent; }, "",
+        {"kept documents",
+         [](const Layout& l) { return l.sent; },
+         "",
          [](const Layout& l) { fs::create_directories(l.sent); },
          [](const Layout& l) {
              return probe({"kept", "write", (l.data / "journal.sqlite").string(),
                            (l.input / "letter.tif").string()});
          },
-         nullptr, {}},
-        {"print spool", [](const Layout& l) { return l.spool; }, "",
+         nullptr,
+         {}},
+        {"print spool",
+         [](const Layout& l) { return l.spool; },
+         "",
          [](const Layout& l) { fs::create_directories(l.spool); },
          [](const Layout& l) {
              return std::vector<std::string>{programPath("miravo-print"), "--no-launch", "--out",
                                              l.spool.string(), (l.input / "page.png").string()};
          },
-         nullptr, {}},
-        {"job file", [](const Layout& l) { return l.spool; }, "page__", printJob, convertJob,
-         nullptr, {}},
-        {"page file", [](const Layout& l) { return l.spool; }, "job_", printJob, convertJob,
-         nullptr, {}},
-        {"run folder", [](const Layout& l) { return l.cache; }, "",
+         nullptr,
+         {}},
+        {"job file",
+         [](const Layout& l) { return l.spool; },
+         "page__",
+         printJob,
+         convertJob,
+         nullptr,
+         {}},
+        {"page file",
+         [](const Layout& l) { return l.spool; },
+         "job_",
+         printJob,
+         convertJob,
+         nullptr,
+         {}},
+        {"run folder",
+         [](const Layout& l) { return l.cache; },
+         "",
          [](const Layout& l) {
              printJob(l);
              fs::create_directories(l.cache);
          },
-         convertJob, nullptr, {}},
-        {"fax document", [](const Layout& l) { return l.input; }, "letter.tif", [](const Layout&) {},
-         [](const Layout& l) { return probe({"document", "read", (l.input / "letter.tif").string()}); },
-         nullptr, {}},
-        {"language file", [](const Layout& l) { return l.input; }, "lang.ini", [](const Layout&) {},
-         [](const Layout& l) { return probe({"language", "read", (l.input / "lang.ini").string()}); },
+         convertJob,
+         nullptr,
+         {}},
+        {"fax document",
+         [](const Layout& l) { return l.input; },
+         "letter.tif",
+         [](const Layout&) {},
+         [](const Layout& l) {
+             return probe({"document", "read", (l.input / "letter.tif").string()});
+         },
+         nullptr,
+         {}},
+        {"language file",
+         [](const Layout& l) { return l.input; },
+         "lang.ini",
+         [](const Layout&) {},
+         [](const Layout& l) {
+             return probe({"language", "read", (l.input / "lang.ini").string()});
+         },
          [](const fs::path& f) {
              std::string bytes = readBytes(f);
-             bytes += utf16le(u"\r\n[en]\r\n9999=A text of a later release\r\n[xx]\r\n1=Future\r\n", false);
+             bytes += utf16le(u"\r\n[en]\r\n9999=A text of a later release\r\n[xx]\r\n1=Future\r\n",
+                              false);
              writeBytes(f, bytes);
          },
          {}},
@@ -213,55 +277,87 @@ using enum Outcome;
 // cells for the write faults, and a store that keeps no file of its own
 // none for the file faults.
 const Cell kMatrix[] = {
-    {"settings", FolderMissing, Stops}, {"settings", FolderReadOnly, Stops},
-    {"settings", FileReadOnly, GoesOn}, {"settings", OtherOwner, Stops},
-    {"settings", FullAtWrite, Stops},   {"settings", FullAtRename, Stops},
-    {"settings", ReadError, Stops},     {"settings", WriteError, Stops},
-    {"settings", Truncated, GoesOn},    {"settings", Damaged, GoesOn},
+    {"settings", FolderMissing, Stops},
+    {"settings", FolderReadOnly, Stops},
+    {"settings", FileReadOnly, GoesOn},
+    {"settings", OtherOwner, Stops},
+    {"settings", FullAtWrite, Stops},
+    {"settings", FullAtRename, Stops},
+    {"settings", ReadError, Stops},
+    {"settings", WriteError, Stops},
+    {"settings", Truncated, GoesOn},
+    {"settings", Damaged, GoesOn},
     {"settings", Newer, GoesOn},
 
-    {"settings (send)", OtherOwner, Stops}, {"settings (send)", ReadError, Stops},
+    {"settings (send)", OtherOwner, Stops},
+    {"settings (send)", ReadError, Stops},
 
-    {"contacts.csv", FolderMissing, Stops}, {"contacts.csv", FolderReadOnly, Stops},
-    {"contacts.csv", FileReadOnly, GoesOn}, {"contacts.csv", OtherOwner, Stops},
-    {"contacts.csv", FullAtWrite, Stops},   {"contacts.csv", FullAtRename, Stops},
-    {"contacts.csv", ReadError, Stops},     {"contacts.csv", WriteError, Stops},
-    {"contacts.csv", Truncated, GoesOn},    {"contacts.csv", Damaged, GoesOn},
+    {"contacts.csv", FolderMissing, Stops},
+    {"contacts.csv", FolderReadOnly, Stops},
+    {"contacts.csv", FileReadOnly, GoesOn},
+    {"contacts.csv", OtherOwner, Stops},
+    {"contacts.csv", FullAtWrite, Stops},
+    {"contacts.csv", FullAtRename, Stops},
+    {"contacts.csv", ReadError, Stops},
+    {"contacts.csv", WriteError, Stops},
+    {"contacts.csv", Truncated, GoesOn},
+    {"contacts.csv", Damaged, GoesOn},
 
-    {"result.xml", FolderMissing, Stops}, {"result.xml", FolderReadOnly, Stops},
-    {"result.xml", FileReadOnly, GoesOn}, {"result.xml", OtherOwner, GoesOn},
-    {"result.xml", FullAtWrite, Stops},   {"result.xml", FullAtRename, Stops},
+    {"result.xml", FolderMissing, Stops},
+    {"result.xml", FolderReadOnly, Stops},
+    {"result.xml", FileReadOnly, GoesOn},
+    {"result.xml", OtherOwner, GoesOn},
+    {"result.xml", FullAtWrite, Stops},
+    {"result.xml", FullAtRename, Stops},
     {"result.xml", WriteError, Stops},
 
-    {"journal", FolderMissing, Stops}, {"journal", FolderReadOnly, GoesOn},
-    {"journal", FileReadOnly, Stops},  {"journal", OtherOwner, Stops},
-    {"journal", FullAtWrite, Stops},   {"journal", ReadError, Stops},
-    {"journal", WriteError, Stops},    {"journal", Truncated, GoesOn},
-    {"journal", Damaged, GoesOn},      {"journal", Newer, GoesOn},
+    {"journal", FolderMissing, Stops},
+    {"journal", FolderReadOnly, GoesOn},
+    {"journal", FileReadOnly, Stops},
+    {"journal", OtherOwner, Stops},
+    {"journal", FullAtWrite, Stops},
+    {"journal", ReadError, Stops},
+    {"journal", WriteError, Stops},
+    {"journal", Truncated, GoesOn},
+    {"journal", Damaged, GoesOn},
+    {"journal", Newer, GoesOn},
 
-    {"kept documents", FolderMissing, Stops}, {"kept documents", FolderReadOnly, GoesOn},
-    {"kept documents", FullAtWrite, Stops},   {"kept documents", FullAtRename, Stops},
+    {"kept documents", FolderMissing, Stops},
+    {"kept documents", FolderReadOnly, GoesOn},
+    {"kept documents", FullAtWrite, Stops},
+    {"kept documents", FullAtRename, Stops},
     {"kept documents", WriteError, Stops},
 
-    {"print spool", FolderMissing, Stops}, {"print spool", FolderReadOnly, Stops},
-    {"print spool", FullAtWrite, Stops},   {"print spool", FullAtRename, Stops},
+    {"print spool", FolderMissing, Stops},
+    {"print spool", FolderReadOnly, Stops},
+    {"print spool", FullAtWrite, Stops},
+    {"print spool", FullAtRename, Stops},
     {"print spool", WriteError, Stops},
 
-    {"job file", OtherOwner, Stops}, {"job file", ReadError, Stops},
-    {"job file", Truncated, Stops},  {"job file", Damaged, Stops},
+    {"job file", OtherOwner, Stops},
+    {"job file", ReadError, Stops},
+    {"job file", Truncated, Stops},
+    {"job file", Damaged, Stops},
 
-    {"page file", OtherOwner, Stops}, {"page file", Truncated, Stops},
+    {"page file", OtherOwner, Stops},
+    {"page file", Truncated, Stops},
     {"page file", Damaged, Stops},
 
-    {"run folder", FolderMissing, Stops}, {"run folder", FolderReadOnly, Stops},
-    {"run folder", FullAtWrite, Stops},   {"run folder", FullAtRename, Stops},
+    {"run folder", FolderMissing, Stops},
+    {"run folder", FolderReadOnly, Stops},
+    {"run folder", FullAtWrite, Stops},
+    {"run folder", FullAtRename, Stops},
     {"run folder", WriteError, Stops},
 
-    {"fax document", OtherOwner, Stops}, {"fax document", ReadError, Stops},
-    {"fax document", Truncated, Stops},  {"fax document", Damaged, Stops},
+    {"fax document", OtherOwner, Stops},
+    {"fax document", ReadError, Stops},
+    {"fax document", Truncated, Stops},
+    {"fax document", Damaged, Stops},
 
-    {"language file", OtherOwner, Stops}, {"language file", ReadError, Stops},
-    {"language file", Truncated, GoesOn}, {"language file", Damaged, Stops},
+    {"language file", OtherOwner, Stops},
+    {"language file", ReadError, Stops},
+    {"language file", Truncated, GoesOn},
+    {"language file", Damaged, Stops},
     {"language file", Newer, GoesOn},
 };
 
@@ -364,8 +460,8 @@ TEST_F(FaultMatrix, EveryStoreGoesOnOrStopsWithAMessageAndKeepsItsFiles) {
         }
         store->prepare(l);
         const fs::path folder = store->folder(l);
-        const std::string fileName = *store->file ? firstNamed(folder, store->file).filename().string()
-                                                  : std::string();
+        const std::string fileName =
+            *store->file ? firstNamed(folder, store->file).filename().string() : std::string();
         const fs::path file = fileName.empty() ? fs::path() : folder / fileName;
         chownAll(l.home, kNobody, kNoGroup);
 
@@ -451,7 +547,8 @@ TEST_F(FaultMatrix, EveryStoreGoesOnOrStopsWithAMessageAndKeepsItsFiles) {
             bool allowed = name == fileName;
             for (const std::string& prefix : store->mayAppear)
                 allowed = allowed || name.rfind(prefix, 0) == 0;
-            if (run.status == 0 && (!*store->file || std::string(cell.store).find("file") != std::string::npos))
+            if (run.status == 0 &&
+                (!*store->file || std::string(cell.store).find("file") != std::string::npos))
                 allowed = true;  // a store that adds files of its own when it goes on
             EXPECT_TRUE(allowed) << "left behind: " << name << "\n" << run.output;
         }
@@ -464,7 +561,9 @@ TEST_F(FaultMatrix, EveryStoreGoesOnOrStopsWithAMessageAndKeepsItsFiles) {
             if (fileName == "app_config.ini")
                 EXPECT_NE(fromUtf16le(after).find(u"FUTURE_OPTION=kept"), std::u16string::npos);
             if (fileName == "journal.sqlite")
-                EXPECT_EQ(RunProgram(probe({"journal", "read", file.string()})).output.rfind("ok 2", 0), 0u);
+                EXPECT_EQ(
+                    RunProgram(probe({"journal", "read", file.string()})).output.rfind("ok 2", 0),
+                    0u);
         }
         for (const auto& m : mounts_)
             ::umount2(m.c_str(), MNT_DETACH);

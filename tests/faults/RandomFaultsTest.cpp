@@ -44,7 +44,8 @@ bool journalWhole(const fs::path& file) {
         sqlite3_stmt* check = nullptr;
         if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr) == SQLITE_OK &&
             sqlite3_step(check) == SQLITE_ROW)
-            whole = std::string(reinterpret_cast<const char*>(sqlite3_column_text(check, 0))) == "ok";
+            whole =
+                std::string(reinterpret_cast<const char*>(sqlite3_column_text(check, 0))) == "ok";
         sqlite3_finalize(check);
     }
     sqlite3_close(db);
@@ -56,8 +57,9 @@ class RandomFaults : public ::testing::Test {
     void SetUp() override {
         if (!haveFiu())
             GTEST_SKIP() << "fiu-run (Debian fiu-utils) is not installed";
-        server_ = std::make_unique<server::test::ServerProcess>(std::vector<std::string>{
-            "--quiet", "--version-port", "-1", "--min-poll-interval", "0", "--delivery-time", "100"});
+        server_ = std::make_unique<server::test::ServerProcess>(
+            std::vector<std::string>{"--quiet", "--version-port", "-1", "--min-poll-interval", "0",
+                                     "--delivery-time", "100"});
         ASSERT_TRUE(server_->start());
         settings_ = utf16le(u"[OPTIONS]\r\nSERV_NAME=127.0.0.1:" +
                             fromUtf8(std::to_string(server_->port())) + u"\r\nCA_FILE=" +
@@ -79,7 +81,8 @@ class RandomFaults : public ::testing::Test {
     }
 
     // One run under random faults in a fresh home; checks what it said and left.
-    void runOnce(const std::string& what, int n, const std::function<std::vector<std::string>(const fs::path&)>& args) {
+    void runOnce(const std::string& what, int n,
+                 const std::function<std::vector<std::string>(const fs::path&)>& args) {
         const std::string seed = std::to_string(seed_ + static_cast<unsigned long>(n));
         std::printf("%s: run %d, seed %s (MIRAVO_FAULT_SEED=%s repeats it as the first run)\n",
                     what.c_str(), n + 1, seed.c_str(), seed.c_str());
@@ -97,16 +100,21 @@ class RandomFaults : public ::testing::Test {
         options.faults = randomFileFaults();
         options.seed = seed;
         options.limit = std::chrono::seconds(60);
-        std::vector<std::string> argv = {programPath("miravo-send"), "--settings",
-                                         (config / "app_config.ini").string(), "--retries", "1",
-                                         "--timeout", "10"};
+        std::vector<std::string> argv = {programPath("miravo-send"),
+                                         "--settings",
+                                         (config / "app_config.ini").string(),
+                                         "--retries",
+                                         "1",
+                                         "--timeout",
+                                         "10"};
         for (std::string& a : args(home))
             argv.push_back(std::move(a));
         const RunResult run = RunProgram(argv, options);
         const std::size_t said = run.output.rfind("miravo-send: ");
         std::printf("  ended %d%s%s", run.status, said == std::string::npos ? "\n" : ": ",
-                    said == std::string::npos ? ""
-                                              : run.output.substr(said, run.output.find('\n', said) - said + 1).c_str());
+                    said == std::string::npos
+                        ? ""
+                        : run.output.substr(said, run.output.find('\n', said) - said + 1).c_str());
 
         EXPECT_FALSE(run.timedOut) << run.output;
         EXPECT_LE(run.status, 6) << "crashed or killed: " << run.output;
@@ -154,9 +162,9 @@ TEST_F(RandomFaults, TheMainJobEndsAsItSaysAndLeavesWholeFiles) {
             // The print job as miravo-print leaves it, made without faults.
             const fs::path spool = home / "spool";
             fs::create_directories(spool);
-            const RunResult printed = RunProgram({programPath("miravo-print"), "--no-launch",
-                                                  "--out", spool.string(),
-                                                  (dir_ / "page.png").string()});
+            const RunResult printed =
+                RunProgram({programPath("miravo-print"), "--no-launch", "--out", spool.string(),
+                            (dir_ / "page.png").string()});
             std::string job = printed.output.substr(0, printed.output.find('\n'));
             return std::vector<std::string>{"--to", "+4930123456", job};
         });
