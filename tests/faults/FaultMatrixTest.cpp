@@ -554,16 +554,19 @@ TEST_F(FaultMatrix, EveryStoreGoesOnOrStopsWithAMessageAndKeepsItsFiles) {
         }
         // The store's own file: the old version when the store stopped; when
         // it went on and wrote, the new one, keeping what a newer release added.
-        if (!file.empty() && fs::exists(file) && run.status != 0)
+        if (!file.empty() && fs::exists(file) && run.status != 0) {
             EXPECT_EQ(readBytes(file), before) << "the file changed though the store stopped";
+        }
         if (cell.fault == Newer && run.status == 0) {
             const std::string after = readBytes(file);
-            if (fileName == "app_config.ini")
+            if (fileName == "app_config.ini") {
                 EXPECT_NE(fromUtf16le(after).find(u"FUTURE_OPTION=kept"), std::u16string::npos);
-            if (fileName == "journal.sqlite")
+            }
+            if (fileName == "journal.sqlite") {
                 EXPECT_EQ(
                     RunProgram(probe({"journal", "read", file.string()})).output.rfind("ok 2", 0),
                     0u);
+            }
         }
         for (const auto& m : mounts_)
             ::umount2(m.c_str(), MNT_DETACH);
