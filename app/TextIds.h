@@ -233,6 +233,8 @@ inline constexpr int kContactsExported = 308;     // %s: the file, %d: the conta
 inline constexpr int kFileNotRead = 309;          // %s: the file
 inline constexpr int kContactBookButtonHint = 310;
 inline constexpr int kMassFaxButtonHint = 311;
+// The document to upload could not be read from the disk: nothing more was sent.
+inline constexpr int kUploadDocumentUnreadable = 580;
 
 // The import summary's lists, the CSV import's name field and preview.
 inline constexpr int kImportSkippedHeading = 540;

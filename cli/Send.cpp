@@ -1,6 +1,7 @@
 #include "cli/Send.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -278,10 +279,15 @@ std::u16string makeDocument(AppPaths& paths, AppState& state, const std::string&
         job = fromUtf8(*line);
     }
     if (!CheckJobFile(job)) {
-        std::fprintf(err,
-                     "miravo-send: %s is not a job file, a PDF, PostScript, PNG, JPEG or TIFF "
-                     "file\n",
-                     input.c_str());
+        // A file that cannot be read is no file of the wrong kind.
+        if (const std::string problem = FileReadProblem(ToFsPath(job)); !problem.empty())
+            std::fprintf(err, "miravo-send: %s cannot be read: %s\n", input.c_str(),
+                         problem.c_str());
+        else
+            std::fprintf(err,
+                         "miravo-send: %s is not a job file, a PDF, PostScript, PNG, JPEG or "
+                         "TIFF file\n",
+                         input.c_str());
         return {};
     }
     state.job.jobFilePath = job;
@@ -291,7 +297,8 @@ std::u16string makeDocument(AppPaths& paths, AppState& state, const std::string&
     control.documentBase = FromFsPath(folder / "tosend");
     const ConversionSummary summary = RunConversion(paths, report, control);
     if (!summary.documentWritten || summary.failedFiles > 0) {
-        std::fprintf(err, "miravo-send: the pages of %s could not be converted\n", input.c_str());
+        std::fprintf(err, "miravo-send: the pages of %s could not be converted%s%s\n",
+                     input.c_str(), summary.error.empty() ? "" : ": ", summary.error.c_str());
         return {};
     }
     // The job is used up: its page files and job file go, as at the program's exit.
@@ -620,6 +627,25 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
     AppState state;
     AppPaths paths;
     LoadSettingsFrom(arguments.settingsFile, paths, state);
+    // Settings that cannot be read would read as no service and no
+    // credentials: the user hears of the file instead.
+    if (const fs::path file = ToFsPath(paths.settingsPath); !file.empty()) {
+        struct stat info {};
+        if (::stat(file.c_str(), &info) == 0 || errno != ENOENT) {
+            if (const std::string problem = FileReadProblem(file); !problem.empty()) {
+                std::fprintf(err, "miravo-send: the settings file %s cannot be read: %s\n",
+                             file.c_str(), problem.c_str());
+                return kExitUsage;
+            }
+        }
+    }
+    // Without its language file the program still sends, with its texts left out.
+    if (!state.language.loaded()) {
+        const std::string problem = FileReadProblem(ToFsPath(paths.languageFile));
+        std::fprintf(
+            err, "miravo-send: the language file %s cannot be read%s%s; its texts are left out\n",
+            toUtf8(paths.languageFile).c_str(), problem.empty() ? "" : ": ", problem.c_str());
+    }
 
     const char* tmp = std::getenv("TMPDIR");
     // A folder of our own for the documents made on the way; removed at the end.

@@ -60,6 +60,9 @@ PACKAGES=(
   qt6-translations-l10n appstream
   # tests read rendered pages and reports back as text
   tesseract-ocr tesseract-ocr-eng tesseract-ocr-jpn poppler-utils
+  # file-system faults (I/O errors, full disks) injected into unmodified
+  # programs by the fault tests
+  libfiu-dev fiu-utils
 )
 
 missing=()

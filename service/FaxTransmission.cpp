@@ -369,7 +369,10 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
     if (outcome.refused()) {
         // Nothing went out: say so instead of pretending the service answered.
         if (report.isOpen())
-            report.setLabel(controlid::kLabelAuthentication, GetText(state.language, text::kInvalidValue));
+            report.setLabel(controlid::kLabelAuthentication,
+                            GetText(state.language, outcome.transport == Outcome::Unreadable
+                                                        ? text::kUploadDocumentUnreadable
+                                                        : text::kInvalidValue));
         return finish();
     }
     if (outcome.hostUnavailable()) {

@@ -81,8 +81,11 @@ struct StepOutcome {
         return requested &&
                (transport == Outcome::NameNotResolved || transport == Outcome::HostNotReached);
     }
-    // Not sent: a value carries the form delimiter or the body is too large.
-    bool refused() const { return requested && transport == Outcome::Refused; }
+    // Not sent: a value carries the form delimiter, the body is too large, or
+    // the document could not be read.
+    bool refused() const {
+        return requested && (transport == Outcome::Refused || transport == Outcome::Unreadable);
+    }
     // Stopped because the window closed (or Ctrl-C).
     bool cancelled() const { return requested && transport == Outcome::Cancelled; }
 };

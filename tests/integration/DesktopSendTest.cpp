@@ -467,6 +467,10 @@ TEST_F(DesktopFailedTransfer, StatusWindowSaysTheServiceCannotBeReached) {
 class PrivateNotificationBus {
   public:
     PrivateNotificationBus() {
+        for (QProcess* p : {&service_, &bus_}) {
+            const pid_t parent = ::getpid();
+            p->setChildProcessModifier([parent] { miravo::test::DieWithParent(parent); });
+        }
         bus_.start(QStringLiteral("dbus-daemon"),
                    {QStringLiteral("--session"), QStringLiteral("--nofork"),
                     QStringLiteral("--print-address=1")});

@@ -29,8 +29,10 @@ pid_t spawn(std::vector<std::string> argv, const std::string& input, std::string
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0)
         return -1;
+    const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
+        test::DieWithParent(parent);
         dup2(in[0], 0);
         dup2(out[1], 1);
         close(in[1]);
