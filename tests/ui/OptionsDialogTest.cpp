@@ -2,12 +2,14 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
@@ -449,7 +451,15 @@ TEST_F(OptionsDialogTest, QtsOwnTextsScreenshot) {
     const QString code = qEnvironmentVariable("MIRAVO_SCREENSHOT_LANG", "en");
     ApplyQtTranslations(code.toStdU16String());
     const QString suffix = code == "en" ? QString() : "-" + code;
-    QFileDialog files(nullptr, "Miravo", QDir::tempPath(), "PDF (*.pdf)");
+    // A folder as a user's documents look: a subfolder and two PDFs.
+    QTemporaryDir documents;
+    ASSERT_TRUE(QDir(documents.path()).mkdir("Archive"));
+    for (const char* name : {"Invoice 42.pdf", "Letter to the tax office.pdf"}) {
+        QFile file(documents.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("%PDF-1.4\n");
+    }
+    QFileDialog files(nullptr, "Miravo", documents.path(), "PDF (*.pdf)");
     files.setOption(QFileDialog::DontUseNativeDialog);
     files.resize(760, 460);
     files.show();
