@@ -17,7 +17,9 @@
 
 #include "app/FileBytes.h"
 #include "printmon/Cancellation.h"
+#include "printmon/PasswordHandOver.h"
 #include "printmon/RenderLimits.h"
+#include "printmon/RenderStatus.h"
 
 extern char** environ;
 
@@ -72,7 +74,7 @@ std::string trimmed(std::string text) {
 }  // namespace
 
 RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::string& base,
-                              int first, int seconds) {
+                              int first, int seconds, const std::string& password) {
     RenderOutcome outcome;
     const std::string program = rendererPath().string();
     // Ghostscript's only writable place, removed with all the renderer left in it.
@@ -86,8 +88,17 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
         outcome.error = "cannot start rendering";
         return outcome;
     }
+    const PasswordPipe passwordPipe(password);
+    if (passwordPipe.readEnd() < 0) {
+        ::close(channel[0]);
+        ::close(channel[1]);
+        outcome.error = "cannot start rendering";
+        outcome.problem = DocumentProblem::NotWritten;
+        return outcome;
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, passwordPipe.readEnd(), STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, channel[1], STDOUT_FILENO);
     // Ghostscript reads an untrusted document: it gets no descriptor of ours.
     posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
@@ -158,17 +169,23 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
 
+    outcome.problem = DocumentProblem::Damaged;
     if (stopped) {
         outcome.error = input.string() + ": the job was cancelled";
+        outcome.problem = DocumentProblem::Cancelled;
     } else if (late) {
+        outcome.problem = DocumentProblem::TooSlow;
         outcome.error = input.string() + ": rendering took longer than " + std::to_string(seconds) +
                         " s and " + std::to_string(kRenderSecondsPerPage) +
                         " s per page: the Miravo printer stops there";
-    } else if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+    } else if (WIFEXITED(status) && WEXITSTATUS(status) == kRenderDone) {
         outcome.ok = true;
+        outcome.problem = DocumentProblem::None;
         outcome.pages = std::atoi(report.c_str());
-    } else if (WIFEXITED(status) && WEXITSTATUS(status) == 1 && !trimmed(report).empty()) {
+    } else if (WIFEXITED(status) && WEXITSTATUS(status) != 2 && !trimmed(report).empty()) {
         outcome.error = trimmed(report);
+        outcome.problem = RenderProblem(WEXITSTATUS(status));
+        outcome.details = ReportDetails(outcome.error, input.string());
     } else {
         outcome.error = input.string() + ": the renderer stopped unexpectedly";
     }

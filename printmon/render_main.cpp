@@ -1,19 +1,26 @@
 // miravo-render INPUT BASE FIRST
 //
+// A protected PDF's password comes on standard input, when that is a pipe.
+//
 // Run by miravo-print for each PDF or PostScript document: renders it at the
 // fax page's size and writes page files BASE_FIRST, BASE_FIRST+1, ...,
 // printing a '+' for each page as it is handed to the writer. On success
 // prints the number of pages and exits 0; otherwise prints why and exits
-// 1, leaving the removal of any page file to the caller. A job stops at
+// 1 (or a status of RenderStatus.h), leaving the removal of any page file
+// to the caller. A job stops at
 // page kMaxPages (counted from page 1 of the job, not FIRST) and when its
 // page files pass kMaxPageFileBytes.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include <unistd.h>
+
 #include "printmon/GhostscriptRenderer.h"
 #include "printmon/PageFileWriter.h"
+#include "printmon/PasswordHandOver.h"
 #include "printmon/RenderLimits.h"
+#include "printmon/RenderStatus.h"
 
 int main(int argc, char** argv) {
     if (argc != 4) {
@@ -25,6 +32,9 @@ int main(int argc, char** argv) {
     int pages = 0;
     std::string error;
     std::string limit;  // why a limit stopped the document
+    int status = miravo::print::kRenderFailed;
+    std::string password = miravo::print::ReadHandedPassword(STDIN_FILENO);
+    bool passwordRefused = false;
     miravo::print::PageFileWriter writer;
     bool ok = miravo::print::RenderDocument(
         argv[1],
@@ -33,10 +43,12 @@ int main(int argc, char** argv) {
             if (first + pages > kMaxPages) {
                 limit = "the document has more than " + std::to_string(kMaxPages) +
                         " pages: the Miravo printer stops there";
+                status = kRenderTooManyPages;
                 return false;
             }
             if (writer.bytesWritten() > kMaxPageFileBytes) {
                 limit = "the document's pages take more than 1 GiB: the Miravo printer stops there";
+                status = kRenderTooLarge;
                 return false;
             }
             std::fputc('+', stdout);
@@ -46,21 +58,26 @@ int main(int argc, char** argv) {
             ++pages;
             return true;
         },
-        error);
+        error, password, &passwordRefused);
+    miravo::print::WipeSecret(password);
+    if (passwordRefused)
+        status = miravo::print::kRenderNeedsPassword;
     std::string writeError;
     if (!writer.finish(writeError)) {
         ok = false;
         error = writeError;
     }
-    if (limit.empty() && writer.bytesWritten() > miravo::print::kMaxPageFileBytes)
+    if (limit.empty() && writer.bytesWritten() > miravo::print::kMaxPageFileBytes) {
         limit = "the document's pages take more than 1 GiB: the Miravo printer stops there";
+        status = miravo::print::kRenderTooLarge;
+    }
     if (!limit.empty()) {
         ok = false;
         error = argv[1] + std::string(": ") + limit;
     }
     if (!ok) {
         std::fprintf(stdout, "\n%s\n", error.c_str());
-        return 1;
+        return status;
     }
     std::fprintf(stdout, "\n%d\n", pages);
     return 0;

@@ -473,7 +473,9 @@ bool SendDialog::takeDocument(const QString& path) {
     // The new document gets a run folder of its own: the one shown so far
     // stays whole until the new one is there.
     job.runFolder.clear();
-    const print::PrintResult printed = ConvertDocumentFile(paths_, this, ToFsPath(u16str(path)));
+    const print::DocumentConversion converted =
+        ConvertDocumentFile(paths_, this, ToFsPath(u16str(path)));
+    const print::PrintResult& printed = converted.printed;
     if (!printed.ok || !hasDocument()) {
         // The document shown so far stays the one to send.
         if (printed.ok)
@@ -484,7 +486,8 @@ bool SendDialog::takeDocument(const QString& path) {
         job.documentPath = documentBefore;
         job.jobArgument = argumentBefore;
         job.jobFilePath = jobFileBefore;
-        TellDocumentNotConverted(paths_, this, QFileInfo(path).fileName());
+        TellDocumentNotConverted(paths_, this, QFileInfo(path).fileName(), converted.problem,
+                                 converted.details);
         return false;
     }
     // The document taken before is of no more use.

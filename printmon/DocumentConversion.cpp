@@ -1,0 +1,57 @@
+#include "printmon/DocumentConversion.h"
+
+#include "app/DocumentKind.h"
+#include "app/Paths.h"
+#include "app/Text.h"
+#include "convert/LibraryMessages.h"
+#include "printmon/RenderLimits.h"
+
+namespace miravo::print {
+
+static_assert(kMaxPages == kPrintedPageLimit, "the message names the printer's page limit");
+
+DocumentConversion ConvertDocument(AppState& state, const std::filesystem::path& document,
+                                   const std::string& password, WorkerReport& report,
+                                   const ConversionControl& control,
+                                   const std::filesystem::path& spoolFolder) {
+    DocumentConversion outcome;
+    KeepLibraryMessages();
+    TakeLibraryMessages();  // only what this document makes them say
+
+    PrintOptions options;
+    options.launch = false;
+    options.outFolder = spoolFolder;
+    options.inputs = {document};
+    options.password = password;
+    outcome.printed = WritePrintJob(options);
+    if (!outcome.printed.ok) {
+        outcome.problem = outcome.printed.problem;
+        outcome.details = outcome.printed.details;
+        return outcome;
+    }
+    state.job.jobFilePath = FromFsPath(outcome.printed.jobFile);
+    state.job.jobArgument = state.job.jobFilePath;
+    const ConversionSummary summary = ConvertJob(state, report, control);
+    if (summary.documentWritten) {
+        outcome.pages = summary.writtenPages;
+        return outcome;
+    }
+    // The page files were made, so what fails now is an image the library
+    // cannot decode, or (the renderer's pages being sound) our own writing.
+    // The conversion's own words name page files in the spool: only the
+    // library's go on.
+    RemovePrintJob(outcome.printed);
+    outcome.printed.ok = false;
+    if (summary.cancelled || (control.cancel && *control.cancel)) {
+        outcome.problem = DocumentProblem::Cancelled;
+        return outcome;
+    }
+    outcome.details = TakeLibraryMessages();
+    const DocumentKind kind = SniffDocumentFile(document.c_str());
+    outcome.problem = kind == DocumentKind::Image || kind == DocumentKind::Tiff
+                          ? DocumentProblem::ImageUnreadable
+                          : DocumentProblem::NotWritten;
+    return outcome;
+}
+
+}  // namespace miravo::print
