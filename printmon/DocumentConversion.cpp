@@ -3,6 +3,7 @@
 #include "app/DocumentKind.h"
 #include "app/Paths.h"
 #include "app/Text.h"
+#include "convert/ImageLibrary.h"
 #include "convert/LibraryMessages.h"
 #include "printmon/RenderLimits.h"
 
@@ -16,6 +17,11 @@ DocumentConversion ConvertDocument(AppState& state, const std::filesystem::path&
                                    const std::filesystem::path& spoolFolder) {
     DocumentConversion outcome;
     KeepLibraryMessages();
+    // Loading the image library makes its plug-ins say things of their own.
+    const DocumentKind kind = SniffDocumentFile(document.c_str());
+    const bool image = kind == DocumentKind::Image || kind == DocumentKind::Tiff;
+    if (image)
+        PrepareImageLibrary();
     TakeLibraryMessages();  // only what this document makes them say
 
     PrintOptions options;
@@ -47,10 +53,7 @@ DocumentConversion ConvertDocument(AppState& state, const std::filesystem::path&
         return outcome;
     }
     outcome.details = TakeLibraryMessages();
-    const DocumentKind kind = SniffDocumentFile(document.c_str());
-    outcome.problem = kind == DocumentKind::Image || kind == DocumentKind::Tiff
-                          ? DocumentProblem::ImageUnreadable
-                          : DocumentProblem::NotWritten;
+    outcome.problem = image ? DocumentProblem::ImageUnreadable : DocumentProblem::NotWritten;
     return outcome;
 }
 
