@@ -9,7 +9,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <random>
 
 #include "app/LanguageTable.h"
 #include "app/Paths.h"
@@ -45,29 +44,6 @@ std::string twelveBitJpeg() {
         0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00,        // start of scan
         0x12, 0x34, 0x56, 0x78, 0xFF, 0xD9};                               // data, end of image
     return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
-}
-
-// A fax TIFF (Group 3, one-dimensional) whose coded rows are noise, as a
-// transfer cut short or a bad sector leaves them.
-void damagedFaxTiff(const std::filesystem::path& out) {
-    TIFF* tiff = TIFFOpen(out.c_str(), "w");
-    ASSERT_NE(tiff, nullptr);
-    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, 1728);
-    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, 200);
-    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 1);
-    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX3);
-    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 200);
-    TIFFSetField(tiff, TIFFTAG_XRESOLUTION, 204.0);
-    TIFFSetField(tiff, TIFFTAG_YRESOLUTION, 196.0);
-    TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-    std::string noise(3000, '\0');
-    std::mt19937 random(34);
-    for (char& c : noise)
-        c = static_cast<char>(random());
-    TIFFWriteRawStrip(tiff, 0, noise.data(), static_cast<tmsize_t>(noise.size()));
-    TIFFClose(tiff);
 }
 
 // What the process prints on its standard error while `run` runs.
@@ -107,7 +83,7 @@ TEST(ConvertDocument, TellsPagesOrWhyNoneCameByTheDocumentsName) {
     protectedPdf(dir / "in/Locked.pdf", kPassword);
     protectedPdf(dir / "in/Owner only.pdf", "");
     test::writeBytes(dir / "in/Deep.jpg", twelveBitJpeg());
-    damagedFaxTiff(dir / "in/Damaged fax.tif");
+    test::writeDamagedFaxTiff(dir / "in/Damaged fax.tif");
 
     LanguageTable english;
     ASSERT_EQ(LoadLanguage(english, u"" MIRAVO_SOURCE_DIR "/data/lang.ini", u"en"), 1);
