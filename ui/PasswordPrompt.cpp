@@ -1,6 +1,7 @@
 #include "ui/PasswordPrompt.h"
 
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 
 #include "app/AppState.h"
@@ -26,7 +27,10 @@ bool AskDocumentPassword(AppPaths& paths, QWidget* owner, const QString& documen
     prompt.setCancelButtonText(qstr(GetText(language, text::kCancel)));
     prompt.setInputMode(QInputDialog::TextInput);
     // Long names wrap rather than widen the prompt past the screen.
-    prompt.setMinimumWidth(420);
+    for (QLabel* label : prompt.findChildren<QLabel*>()) {
+        label->setWordWrap(true);
+        label->setMinimumWidth(label->fontMetrics().averageCharWidth() * 60);
+    }
     if (prompt.exec() != QDialog::Accepted) {
         prompt.setTextValue(QString());
         return false;

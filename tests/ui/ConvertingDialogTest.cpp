@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QTest>
+#include <QTimer>
+#include <QApplication>
 #include <cstdlib>
 
 #include "app/Paths.h"
@@ -186,18 +188,28 @@ TEST_F(ConvertingDialogTest, AProtectedPdfIsConvertedOnceItsPasswordIsGiven) {
     ASSERT_TRUE(*first);
     ASSERT_TRUE(second && *second);
     ASSERT_EQ(asked.size(), 2);
-    EXPECT_TRUE(asked[0].contains("\u201eContract.pdf\u201c") || asked[0].contains("\"Contract.pdf\""))
-        << asked[0].toStdString();
+    EXPECT_TRUE(asked[0].contains("Contract.pdf")) << asked[0].toStdString();
     EXPECT_NE(asked[0], asked[1]);  // the second says the first did not open it
     EXPECT_EQ(CountTiffPages(ToFsPath(state().job.documentPath)), 3);
 
     // Given up: no document, and no message about a failure.
     state().job.documentPath.clear();
     const auto cancelled = whenModal("documentPassword", [](QDialog* dialog) { dialog->reject(); });
-    const auto refused = whenModal("documentRefused", [](QDialog* box) { box->accept(); }, 3000);
+    bool refused = false;
+    QTimer watch;  // ends with this test, unlike whenModal's
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (box && box->objectName() == "documentRefused") {
+            refused = true;
+            box->accept();
+        }
+    });
+    watch.start();
     dialogs.runDocumentConversion(paths(), FromFsPath(locked));
+    watch.stop();
     ASSERT_TRUE(*cancelled);
-    EXPECT_FALSE(*refused);
+    EXPECT_FALSE(refused);
     EXPECT_EQ(state().job.documentPath, u"");
 }
 
