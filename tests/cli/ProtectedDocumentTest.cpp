@@ -2,6 +2,7 @@
 // terminal, read from --password-file, and otherwise a clear refusal. The
 // password is never on a command line and never in a file we write.
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "tests/convert/ConvertTestSupport.h"
 
@@ -67,6 +68,41 @@ TEST(ProtectedDocument, PasswordFromFileOrARefusalNamingTheDocument) {
                 << entry.path();
         }
     }
+}
+
+// Printed with miravo-print, a protected PDF goes to miravo as it is (miravo
+// asks for the password); without miravo to start, a clear refusal.
+TEST(ProtectedDocument, PrintingHandsItToMiravoAsItIs) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "bin");
+    for (const char* program : {"miravo-print", "miravo-render"})
+        std::filesystem::copy_file(kBin + program, dir / "bin" / program);
+    // miravo as a script that notes what it was started with.
+    test::writeBytes(dir / "bin/miravo",
+                     "#!/bin/sh\nprintf '%s|' \"$@\" > \"$(dirname \"$0\")/started.tmp\"\n"
+                     "mv \"$(dirname \"$0\")/started.tmp\" \"$(dirname \"$0\")/started\"\n");
+    std::filesystem::permissions(dir / "bin/miravo", std::filesystem::perms::owner_all);
+    ASSERT_EQ(test::runTool("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite "
+                            "-sOwnerPassword=owner -sUserPassword=Quartz9 -o " +
+                            (dir / "Locked.pdf").string() + " " + kSample)
+                  .status,
+              0);
+    const std::string print = (dir / "bin/miravo-print").string() + " --out " +
+                              (dir / "spool").string() + " ";
+
+    const test::ToolRun refused =
+        test::runTool(print + "--no-launch " + (dir / "Locked.pdf").string());
+    EXPECT_NE(refused.status, 0);
+    EXPECT_NE(refused.output.find("Locked.pdf: the PDF needs a password"), std::string::npos)
+        << refused.output;
+
+    const test::ToolRun handed = test::runTool(print + (dir / "Locked.pdf").string());
+    EXPECT_EQ(handed.status, 0) << handed.output;
+    for (int i = 0; i < 500 && !std::filesystem::exists(dir / "bin/started"); ++i)
+        ::usleep(10000);
+    EXPECT_EQ(test::readBytes(dir / "bin/started"), (dir / "Locked.pdf").string() + "|");
+    // No page file or job file was left for it.
+    EXPECT_TRUE(!std::filesystem::exists(dir / "spool") || test::folderNames(dir / "spool").empty());
 }
 
 }  // namespace
