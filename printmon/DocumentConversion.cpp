@@ -5,6 +5,7 @@
 #include "app/Text.h"
 #include "convert/ImageLibrary.h"
 #include "convert/LibraryMessages.h"
+#include "printmon/PasswordHandOver.h"
 #include "printmon/RenderLimits.h"
 
 namespace miravo::print {
@@ -30,6 +31,7 @@ DocumentConversion ConvertDocument(AppState& state, const std::filesystem::path&
     options.inputs = {document};
     options.password = password;
     outcome.printed = WritePrintJob(options);
+    WipeSecret(options.password);
     if (!outcome.printed.ok) {
         outcome.problem = outcome.printed.problem;
         outcome.details = outcome.printed.details;

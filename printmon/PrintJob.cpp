@@ -185,8 +185,11 @@ PrintResult WritePrintJob(const PrintOptions& options) {
             return result;
         }
         if (kinds.back() == InputKind::Image && !usableImage(input)) {
-            result.error =
-                input.string() + ": the image cannot be decoded or holds more than one page";
+            const std::optional<ImageProbe> probe = ProbeImageFile(input);
+            result.error = input.string() + ": " +
+                           (probe && probe->count > 1
+                                ? "the image holds more than one page"
+                                : DocumentProblemReason(DocumentProblem::ImageUnreadable));
             result.problem = DocumentProblem::ImageUnreadable;
             result.details = TakeLibraryMessages();
             return result;
