@@ -32,7 +32,11 @@ struct AppSettings {
     bool closeWindow = false;         // CLOSE_WND
     bool transmissionReport = true;   // TRANSITION_REPORT
     bool reportAttach = true;         // TRANSITION_REPORT_ATTACH
-    bool dithering = false;           // DITHERING (always the opposite of threshold)
+    // The conversion method: AUTOMATIC_METHOD, else DITHERING or THRESHOLD
+    // (always opposite). Automatic sets neither of the other two. Settings
+    // that never chose a method get the automatic one when they are read.
+    bool automaticMethod = false;     // AUTOMATIC_METHOD
+    bool dithering = false;           // DITHERING
     bool threshold = true;            // THRESHOLD
     bool showPassword = false;        // SHOW_PASS, never read
     std::uint32_t timeoutMs = 1000;   // TIMEOUT, at least 1000
@@ -60,6 +64,20 @@ struct AppSettings {
     std::uint32_t keepSentDays = 90;
     std::uint32_t keepSentMb = 500;
 };
+
+enum class ConversionMethod { Threshold, Dithering, Automatic };
+
+inline ConversionMethod MethodOf(const AppSettings& s) {
+    if (s.automaticMethod)
+        return ConversionMethod::Automatic;
+    return s.dithering ? ConversionMethod::Dithering : ConversionMethod::Threshold;
+}
+
+inline void SetMethod(AppSettings& s, ConversionMethod method) {
+    s.automaticMethod = method == ConversionMethod::Automatic;
+    s.dithering = method == ConversionMethod::Dithering;
+    s.threshold = method == ConversionMethod::Threshold;
+}
 
 inline constexpr std::uint32_t kDefaultMaxDestinationsPerFax = 500;
 inline constexpr std::uint32_t kMostDestinationsPerFax = 100000;

@@ -59,6 +59,20 @@ struct Contact {
 
 using Recipient = Contact;
 
+// What an imported card gave for one of the book's contacts, so that an
+// export can give it back: the name as the card wrote it (the book cannot
+// hold every character, nor every length) and the kind of its number.
+struct CardOrigin {
+    std::u16string name;   // the card's name
+    std::u16string types;  // the number's TEL types as written back ("fax,work"); empty: no type
+    bool operator==(const CardOrigin&) const = default;
+};
+
+// The key of a contact in ContactBook::cards: its name and number.
+inline std::u16string CardKey(const std::u16string& name, const std::u16string& number) {
+    return name + u'\n' + number;
+}
+
 struct ContactBook {
     // Every record in file order; records are erased in place.
     std::list<Contact> contacts;
@@ -66,6 +80,10 @@ struct ContactBook {
     std::map<std::u16string, std::vector<std::u16string>> groups;
     // Local changes the service has not received yet.
     bool modified = false;
+    // Contacts that came from vCards, by CardKey: kept beside the book
+    // file, used while the book still holds the name and number the import
+    // gave; synchronisation leaves them.
+    std::map<std::u16string, CardOrigin> cards;
 
     // Replaces contacts and groups with what "contacts.csv" in the
     // application-data folder holds; a missing or unreadable file gives an

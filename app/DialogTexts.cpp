@@ -41,10 +41,10 @@ constexpr std::array kCredentials = {
 };
 
 constexpr std::array kOptions = {
-    DialogTextBinding{1029, 5},  DialogTextBinding{T, 18},    DialogTextBinding{1025, 7},
-    DialogTextBinding{1005, 6},  DialogTextBinding{1024, 23}, DialogTextBinding{1023, 26},
-    DialogTextBinding{1027, 24}, DialogTextBinding{1030, 25}, DialogTextBinding{1019, 10},
-    DialogTextBinding{1020, 11}, DialogTextBinding{1054, 59},
+    DialogTextBinding{1029, 5},  DialogTextBinding{T, 18},     DialogTextBinding{1025, 7},
+    DialogTextBinding{1005, 6},  DialogTextBinding{1024, 23},  DialogTextBinding{1023, 26},
+    DialogTextBinding{1027, 24}, DialogTextBinding{1030, 25},  DialogTextBinding{1019, 10},
+    DialogTextBinding{1020, 11}, DialogTextBinding{1096, 435}, DialogTextBinding{1054, 59},
 };
 
 constexpr std::array kStatusWindow = {
@@ -128,12 +128,20 @@ std::span<const DialogTextBinding> DialogTextBindings(int kind) {
 }
 
 std::u16string MethodSentence(const LanguageTable& table, bool dithering) {
-    const std::u16string ditheringName =
-        fitField(GetText(table, text::kDitheringName), kMethodNameField);
-    const std::u16string thresholdName =
-        fitField(GetText(table, text::kThresholdName), kMethodNameField);
-    const std::u16string& inUse = dithering ? ditheringName : thresholdName;
-    const std::u16string& other = dithering ? thresholdName : ditheringName;
+    return MethodSentence(table,
+                          dithering ? ConversionMethod::Dithering : ConversionMethod::Threshold);
+}
+
+std::u16string MethodSentence(const LanguageTable& table, ConversionMethod method) {
+    auto name = [&](int id) { return fitField(GetText(table, id), kMethodNameField); };
+    const int inUseName = method == ConversionMethod::Automatic   ? text::kAutomaticName
+                          : method == ConversionMethod::Dithering ? text::kDitheringName
+                                                                  : text::kThresholdName;
+    // The other look to try: the threshold's sharp black and white, or,
+    // from there, dithering.
+    const std::u16string inUse = name(inUseName);
+    const std::u16string other =
+        name(method == ConversionMethod::Threshold ? text::kDitheringName : text::kThresholdName);
     return fitField(GetText(table, text::kMethodSentence, inUse, 32, other, 10), kSentenceField);
 }
 
@@ -155,6 +163,14 @@ std::u16string DocumentSentence(const LanguageTable& table, const std::u16string
 
 std::vector<ResolvedText> ResolveDialogTexts(const LanguageTable& table, int kind, bool dithering,
                                              const std::u16string& jobFilePath) {
+    return ResolveDialogTexts(table, kind,
+                              dithering ? ConversionMethod::Dithering : ConversionMethod::Threshold,
+                              jobFilePath);
+}
+
+std::vector<ResolvedText> ResolveDialogTexts(const LanguageTable& table, int kind,
+                                             ConversionMethod method,
+                                             const std::u16string& jobFilePath) {
     std::vector<ResolvedText> texts;
     for (const DialogTextBinding& b : DialogTextBindings(kind)) {
         std::u16string text;
@@ -163,7 +179,7 @@ std::vector<ResolvedText> ResolveDialogTexts(const LanguageTable& table, int kin
                 text = GetText(table, b.text);
                 break;
             case TextUse::MethodSentence:
-                text = MethodSentence(table, dithering);
+                text = MethodSentence(table, method);
                 break;
             case TextUse::DocumentSentence:
                 text = DocumentSentence(table, jobFilePath);

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/AppSettings.h"
+
 namespace miravo {
 
 class LanguageTable;
@@ -47,6 +49,9 @@ std::span<const DialogTextBinding> DialogTextBindings(int kind);
 // character code 32, the other method and the character code 10; at most
 // 770 characters, each method name at most 259.
 std::u16string MethodSentence(const LanguageTable& table, bool dithering);
+// The same for any method: the automatic one is named by its own text and
+// offers the threshold as the other.
+std::u16string MethodSentence(const LanguageTable& table, ConversionMethod method);
 
 // The document's name as the send dialog shows it: the job file path after
 // its last '/', up to "__ps__" when that follows; a path without '/' (or an
@@ -65,6 +70,9 @@ struct ResolvedText {
 // Controls whose text comes out empty (no language loaded, a text missing
 // from the file) are left out, so they keep their template captions.
 std::vector<ResolvedText> ResolveDialogTexts(const LanguageTable& table, int kind, bool dithering,
+                                             const std::u16string& jobFilePath);
+std::vector<ResolvedText> ResolveDialogTexts(const LanguageTable& table, int kind,
+                                             ConversionMethod method,
                                              const std::u16string& jobFilePath);
 
 // The logo of a language: `logoPath` with its file name (after the last

@@ -6,7 +6,7 @@
 namespace miravo {
 
 std::u16string DocumentProblemText(const LanguageTable& language, DocumentProblem problem,
-                                   std::u16string_view name) {
+                                   std::u16string_view name, int page) {
     const std::u16string document(name);
     switch (problem) {
         case DocumentProblem::None:
@@ -24,6 +24,9 @@ std::u16string DocumentProblemText(const LanguageTable& language, DocumentProble
         case DocumentProblem::Damaged:
             return GetText(language, text::kDocumentDamaged, document);
         case DocumentProblem::ImageUnreadable:
+            // Its kind of file is not the trouble when one of its pages is.
+            if (page > 0)
+                return GetText(language, text::kImagePageUnreadable, document, page);
             return GetText(language, text::kImageUnreadable, document);
         case DocumentProblem::NoPage:
             return GetText(language, text::kDocumentNoPage, document);

@@ -36,9 +36,10 @@ inline bool IsPasswordProblem(DocumentProblem problem) {
 }
 
 // The message for the document called `name` (its file name as the user
-// knows it); empty for None and Cancelled.
+// knows it); empty for None and Cancelled. An image that cannot be read at
+// its page `page` (from 1; 0 when no page is known) names that page.
 std::u16string DocumentProblemText(const LanguageTable& language, DocumentProblem problem,
-                                   std::u16string_view name);
+                                   std::u16string_view name, int page = 0);
 
 // The same reason in a few English words, for the print tools' own output.
 const char* DocumentProblemReason(DocumentProblem problem);

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/DesktopUser.h"
 #include "app/Paths.h"
 #include "app/Text.h"
 
@@ -27,14 +26,6 @@ void deleteFile(const std::u16string& name) {
     if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
         return;
     ::unlink(path.c_str());
-}
-
-// The user whose files the clean-up may delete: the desktop user the
-// thread acts as, else the process's own user.
-uid_t owningUser() {
-    if (const auto user = CurrentDesktopUser())
-        return user->uid;
-    return ::geteuid();
 }
 
 // Deletes the print monitor's page files of the job: only regular files of
@@ -67,7 +58,7 @@ void deletePageFiles(const FaxJob& job, const std::u16string& jobFile) {
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (dir < 0)
         return;
-    const uid_t owner = owningUser();
+    const uid_t owner = ::geteuid();  // only files of the user the program runs as
     for (const std::string& name : names) {
         struct stat info {};
         if (::fstatat(dir, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&

@@ -11,7 +11,6 @@
 #include <string>
 
 #include "app/AppSettings.h"
-#include "app/DesktopUser.h"
 #include "app/Text.h"
 
 namespace miravo {
@@ -27,10 +26,6 @@ std::string environment(const char* name) {
 }
 
 std::string homeBytes() {
-    // A thread acting as the desktop user uses that user's folders.
-    if (const auto user = CurrentDesktopUser(); user && !user->home.empty()) {
-        return user->home.string();
-    }
     std::string home = environment("HOME");
     if (!home.empty())
         return home;
@@ -89,9 +84,6 @@ bool isOwnFolder(const std::string& path) {
 }
 
 std::string xdgCacheHome() {
-    if (const auto user = CurrentDesktopUser(); user && !user->home.empty()) {
-        return withoutTrailingSlashes(user->home.string()) + "/.cache";
-    }
     const std::string configured = environment("XDG_CACHE_HOME");
     if (!configured.empty() && configured.front() == '/')
         return withoutTrailingSlashes(configured);
@@ -102,9 +94,6 @@ std::string xdgCacheHome() {
 }
 
 std::string xdgConfigHome() {
-    if (const auto user = CurrentDesktopUser(); user && !user->configHome.empty()) {
-        return withoutTrailingSlashes(user->configHome.string());
-    }
     const std::string configured = environment("XDG_CONFIG_HOME");
     // Relative values are invalid by the XDG rules and are ignored.
     if (!configured.empty() && configured.front() == '/')
@@ -281,8 +270,7 @@ std::u16string ownSpool(const std::string& folder) {
 }  // namespace
 
 std::u16string SpoolFolder() {
-    const std::string runtime =
-        CurrentDesktopUser() ? std::string() : environment("XDG_RUNTIME_DIR");
+    const std::string runtime = environment("XDG_RUNTIME_DIR");
     if (!runtime.empty() && runtime.front() == '/' && isDirectory(runtime))
         return ownSpool(withoutTrailingSlashes(runtime) + "/miravo");
     return LastingSpoolFolder();
@@ -315,9 +303,7 @@ void RemoveRunFolder(std::u16string_view folder) {
 
 std::u16string DocumentsFolder() {
     const std::string home = withoutTrailingSlashes(homeBytes());
-    // The environment is this process's own; a thread acting as the desktop
-    // user reads that user's user-dirs.dirs only.
-    std::string documents = CurrentDesktopUser() ? std::string() : environment("XDG_DOCUMENTS_DIR");
+    std::string documents = environment("XDG_DOCUMENTS_DIR");
     if (documents.empty() || documents.front() != '/') {
         documents = documentsFromUserDirs(xdgConfigHome(), home);
     }

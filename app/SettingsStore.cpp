@@ -90,8 +90,16 @@ void readOptions(AppPaths& paths, AppState& state, const ProfileFile& file) {
     s.reportAttach = readFlag(file, u"TRANSITION_REPORT_ATTACH", 1);
     // SHOW_PASS is written at exit but never read: the password starts hidden.
     s.showPassword = false;
-    s.threshold = readFlag(file, u"THRESHOLD", 1);
-    s.dithering = !s.threshold;
+    // A stored choice keeps its meaning; settings that never chose a
+    // method (neither key written) get the automatic one.
+    const bool chose = file.value(kOptions, u"AUTOMATIC_METHOD").has_value() ||
+                       file.value(kOptions, u"THRESHOLD").has_value() ||
+                       file.value(kOptions, u"DITHERING").has_value();
+    if (!chose || readFlag(file, u"AUTOMATIC_METHOD", 0))
+        SetMethod(s, ConversionMethod::Automatic);
+    else
+        SetMethod(s, readFlag(file, u"THRESHOLD", 1) ? ConversionMethod::Threshold
+                                                     : ConversionMethod::Dithering);
 
     s.timeoutMs = file.getInt(kOptions, u"TIMEOUT", kMinimumTimeoutMs);
     if (s.timeoutMs < kMinimumTimeoutMs)
@@ -202,6 +210,7 @@ std::vector<std::pair<std::u16string_view, std::u16string>> optionValues(const A
         {u"SHOW_PASS", flag(s.showPassword)},
         {u"DITHERING", flag(s.dithering)},
         {u"THRESHOLD", flag(s.threshold)},
+        {u"AUTOMATIC_METHOD", flag(s.automaticMethod)},
         {u"TIMEOUT", toU16(static_cast<long>(s.timeoutMs))},
         {u"USER_NAME", fitField(s.userName, kNameWidth)},
         {u"USER_PASS", s.savePassword && !s.passwordInKeyring ? fitField(s.password, kNameWidth)
@@ -262,6 +271,7 @@ bool SaveSettings(const AppPaths& paths) {
     file.set(kOptions, u"SHOW_PASS", flag(s.showPassword));
     file.set(kOptions, u"DITHERING", flag(s.dithering));
     file.set(kOptions, u"THRESHOLD", flag(s.threshold));
+    file.set(kOptions, u"AUTOMATIC_METHOD", flag(s.automaticMethod));
     file.set(kOptions, u"TIMEOUT", toU16(static_cast<long>(s.timeoutMs)));
     file.set(kOptions, u"MAX_PAGES", toU16(static_cast<long>(s.maxPages)));
     text(u"USER_NAME", s.userName, kNameWidth);

@@ -2,11 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include <QImage>
 #include <QImageReader>
 #include <QString>
 
-#include "app/DesktopUser.h"
 #include "app/DialogTexts.h"
 #include "app/DocumentKind.h"
 #include "app/JobFileCheck.h"
@@ -42,8 +43,14 @@ void runGuarded(Step&& step) {
 RunPlan ChooseRunMode(const std::vector<std::u16string>& arguments,
                       std::u16string_view startFolder) {
     RunPlan plan;
-    if (!arguments.empty()) {
-        std::u16string job = arguments.front();
+    // "--" ends the options: what follows it is a file, whatever its name.
+    const auto endOfOptions = std::find(arguments.begin(), arguments.end(), u"--");
+    const std::size_t optionCount = static_cast<std::size_t>(endOfOptions - arguments.begin());
+    std::vector<std::u16string> files(arguments.begin(), endOfOptions);
+    if (endOfOptions != arguments.end())
+        files.insert(files.end(), endOfOptions + 1, arguments.end());
+    if (!files.empty()) {
+        std::u16string job = files.front();
         // A job file named relative to the folder the program was started
         // in; the program changes its current folder before reading it.
         if (!job.empty() && !IsAbsolutePath(job) && !startFolder.empty()) {
@@ -53,9 +60,10 @@ RunPlan ChooseRunMode(const std::vector<std::u16string>& arguments,
             plan.jobFile = std::move(job);
     }
     // Each argument is a string of its own: "/config" is the option only as
-    // a whole argument, so a job file whose path holds "/config" stays a
-    // job, and a first argument that names a job file is always the job.
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
+    // a whole argument before "--", so a job file whose path holds
+    // "/config" stays a job, and a first argument that names a job file is
+    // always the job.
+    for (std::size_t i = 0; i < optionCount; ++i) {
         if (arguments[i] != u"/config")
             continue;
         if (i == 0 && plan.jobFile && CheckJobFile(*plan.jobFile))
@@ -104,8 +112,6 @@ void LoadLogo(AppPaths& paths, AppState& state) {
 int RunMiravo(const std::vector<std::u16string>& arguments, ShellDialogs& dialogs, AppState& state,
               const StartupEnvironment& environment) {
     const std::u16string startFolder = currentFolder();
-
-    ImpersonateDesktopUser(environment.procRoot);
 
     AppPaths paths;
     LoadSettings(paths, state, environment.settings);

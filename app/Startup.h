@@ -35,7 +35,9 @@ class ShellDialogs {
 
 // What the command line asks for. The job step is tried first; the
 // configuration run is asked for by an argument that is exactly "/config",
-// unless that argument is the first one and names a job file.
+// unless that argument is the first one and names a job file. A "--"
+// argument ends the options: every argument after it is a file (the first
+// file is the job), "/config" included.
 struct RunPlan {
     // The job file: the first argument, made absolute against the folder the
     // program was started in. None without arguments, and none when that
@@ -57,7 +59,6 @@ RunPlan ChooseRunMode(const std::vector<std::u16string>& arguments,
 // Where the program's folders are; tests point them at temporary folders.
 struct StartupEnvironment {
     SettingsLocation settings;                 // module and application-data folders
-    std::filesystem::path procRoot = "/proc";  // where the desktop user is looked for
     // Where a saved password is kept besides the settings file; none: the file only.
     PasswordStore* passwords = nullptr;
 };

@@ -82,6 +82,12 @@ inline constexpr int kDocumentSentence = 19;   // %s: the document's name
 inline constexpr int kMethodSentence = 54;
 inline constexpr int kDitheringName = 55;
 inline constexpr int kThresholdName = 56;
+// The automatic conversion method: its choice in Options, its name in the
+// send dialog's sentence.
+inline constexpr int kAutomaticLabel = 435;
+inline constexpr int kAutomaticName = 436;
+// A page of an image file that cannot be decoded. %s: the document, %d: the page.
+inline constexpr int kImagePageUnreadable = 437;
 
 // Workers' titles and status lines.
 inline constexpr int kConvertingTitle = 57;
@@ -182,6 +188,7 @@ inline constexpr int kNotifyDelivered = 423;
 inline constexpr int kNotifyNotDelivered = 424;
 inline constexpr int kNotifyNotSent = 425;
 inline constexpr int kTrayProgress = 426;         // %s: the status line
+inline constexpr int kNotSentBecause = 427;       // %s: why, in the program's words
 
 // Kept documents, the transmission report and sending again.
 inline constexpr int kTransmissionReport = 360;
@@ -244,5 +251,25 @@ inline constexpr int kDocumentTooSlow = 471;       // %s: the document's name
 inline constexpr int kDocumentNotWritten = 472;    // %s: the document's name
 inline constexpr int kProblemDetails = 473;        // %s: what a library said
 inline constexpr int kPasswordPrompt = 474;        // %s: the document's name (terminal)
+
+// The import summary's lists, the CSV import's name field and preview.
+inline constexpr int kImportSkippedHeading = 540;
+inline constexpr int kSkippedNoNumber = 541;       // %s: the card's name
+inline constexpr int kSkippedNoFaxNumber = 542;    // %s: the card's name
+inline constexpr int kSkippedOnlyMobile = 543;     // %s: the card's name
+inline constexpr int kSkippedNumberTooLong = 544;  // %s: the card's name
+inline constexpr int kSkippedAlreadyThere = 545;   // %s: the card's name
+inline constexpr int kCardWithoutName = 546;
+inline constexpr int kImportNamesHeading = 547;
+inline constexpr int kNameReplaced = 548;          // %s: the card's name, %s: the book's
+inline constexpr int kNameCut = 549;               // %s: the card's name, %s: the book's
+inline constexpr int kCsvNameField = 550;
+inline constexpr int kCsvNoNameField = 551;
+inline constexpr int kCsvPreview = 552;
+inline constexpr int kCsvSampleValues = 553;
+
+// Names of controls that have no label of their own in every language.
+inline constexpr int kLanguageLabel = 650;
+inline constexpr int kCoverTextName = 651;
 
 }  // namespace miravo::text

@@ -25,7 +25,6 @@
 #include "app/Startup.h"
 #include "app/Text.h"
 #include "convert/ConversionRun.h"
-#include "convert/FaxTiff.h"
 #include "convert/JobFile.h"
 #include "app/DocumentProblem.h"
 #include "printmon/DocumentConversion.h"
@@ -288,9 +287,9 @@ std::u16string makeDocument(AppPaths& paths, AppState& state, const SendArgument
     const LanguageTable& language = state.language;
     // The user hears of the document by the name they know it by.
     const std::u16string name = FromFsPath(fs::path(input).filename());
-    auto tell = [&](DocumentProblem problem) {
+    auto tell = [&](DocumentProblem problem, int failedPage = 0) {
         std::fprintf(err, "miravo-send: %s\n",
-                     toUtf8(DocumentProblemText(language, problem, name)).c_str());
+                     toUtf8(DocumentProblemText(language, problem, name, failedPage)).c_str());
     };
     std::error_code ec;
     const fs::path absolute = fs::absolute(input, ec);
@@ -301,29 +300,17 @@ std::u16string makeDocument(AppPaths& paths, AppState& state, const SendArgument
     // What the file holds decides, not its name: the desktop program
     // sends PDF, PostScript, PNG, JPEG and TIFF alike.
     const DocumentKind kind = SniffDocumentFile(absolute.c_str());
-    if (kind == DocumentKind::Tiff) {
-        // The page count travels in the document's name.
-        const int pages = CountTiffPages(absolute);
-        if (pages < 1) {
-            tell(DocumentProblem::ImageUnreadable);
-            return {};
-        }
-        const fs::path document = folder / ("tosend_res__" + std::to_string(pages) + ".tif");
-        const JoinResult joined = JoinFaxTiffs({absolute}, document);
-        if (!joined.ok) {
-            tell(DocumentProblem::ImageUnreadable);
-            return {};
-        }
-        return FromFsPath(document);
-    }
+    // A TIFF goes the way of every image: each of its pages placed on the
+    // fax page at its size (a fax page of standard resolution made fine).
     if (kind == DocumentKind::Pdf || kind == DocumentKind::PostScript ||
-        kind == DocumentKind::Image) {
+        kind == DocumentKind::Image || kind == DocumentKind::Tiff) {
         const print::DocumentConversion converted =
             convertDocument(state, absolute, folder, arguments.passwordFile, interactive, err);
         if (converted.problem != DocumentProblem::None || !converted.printed.ok) {
             if (converted.problem != DocumentProblem::Cancelled)
                 tell(converted.problem == DocumentProblem::None ? DocumentProblem::Damaged
-                                                                : converted.problem);
+                                                                : converted.problem,
+                     converted.failedPage);
             return {};
         }
         // The job is used up: its page files and job file go; the document stays.
@@ -603,7 +590,7 @@ int ExitStatusFor(const SendSummary& summary, const SendState& send) {
         case SendEnd::Unreachable:
             return kExitUnreachable;
         case SendEnd::Failed:
-            if (!summary.last.requested)
+            if (!summary.last.requested || summary.last.documentFault)
                 return kExitDocument;
             if (noAnswer)
                 return kExitUnreachable;

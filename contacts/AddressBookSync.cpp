@@ -4,6 +4,7 @@
 
 #include <new>
 #include <optional>
+#include <set>
 
 #include "app/Text.h"
 #include "service/AnswerDocument.h"
@@ -143,12 +144,34 @@ bool MergeAddressBook(ContactBook& book, std::string_view answer) try {
             break;
     }
 
+    // The service never receives groups made here (by an import or by
+    // hand), so they are applied again to the numbers it returned.
+    std::set<std::u16string> returned;
+    for (const Contact& c : contacts)
+        returned.insert(c.number);
+    for (const auto& [name, members] : groups)
+        returned.insert(members.begin(), members.end());
+    std::set<std::u16string> local;
+    for (const Contact& old : book.contacts) {
+        if (old.kind != Group || old.state == Synced || old.groupname.empty())
+            continue;
+        std::vector<std::u16string>& members = groups[old.groupname];
+        std::set<std::u16string> present(members.begin(), members.end());
+        for (const std::u16string& number : old.members)
+            if (returned.contains(number) && present.insert(number).second)
+                members.push_back(number);
+        if (members.empty())
+            groups.erase(old.groupname);
+        else
+            local.insert(old.groupname);
+    }
+
     // Inserting each group at the front in ascending key order leaves them
     // in descending order ahead of the single contacts.
     for (const auto& [name, members] : groups) {
         Contact group = Contact::full(u"", u"", u"", u"", u"", name);
         group.kind = Group;
-        group.state = Synced;
+        group.state = local.contains(name) ? New : Synced;
         group.members = members;
         contacts.push_front(std::move(group));
     }

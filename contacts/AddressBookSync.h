@@ -58,6 +58,12 @@ std::vector<FormField> AddressBookUpdateFields(const ContactBook& book,
 //  - a contact with a GROUPNAME adds its NUMBER to that group in `groups`;
 //    one without becomes a single contact (kind 0, state Synced) in answer
 //    order; contacts without a NUMBER are dropped;
+//  - groups made here (group records not in state Synced: by an import or
+//    by hand) are kept, since the service never receives them: each keeps
+//    those of its members the answer still holds (as a single contact or
+//    a group member), after the service's own members when the service
+//    has a group of that name; a group left without members goes. They
+//    stay in state New, so that the next synchronisation keeps them too;
 //  - the groups with members come first, in descending name order, each as
 //    a record holding only its name and its members in arrival order.
 // Fields keep at most room - 1 characters. Names are cut to fit; an ID or

@@ -1,5 +1,7 @@
 #include "contacts/ContactStore.h"
 
+#include <set>
+
 #include <ctime>
 #include <new>
 
@@ -163,11 +165,81 @@ std::size_t ParseContactFile(std::u16string_view text, ContactBook& book) {
     return skipped;
 }
 
+std::filesystem::path CardFilePath(const std::filesystem::path& contactFile) {
+    std::filesystem::path path = contactFile;
+    return path.replace_extension(".cards");
+}
+
+std::string FormatCardFile(const ContactBook& book) {
+    std::set<std::u16string> kept;
+    for (const Contact& c : book.contacts)
+        if (c.kind == Single && c.state != Deleted)
+            kept.insert(CardKey(c.name, c.number));
+    std::string out;
+    for (const auto& [key, origin] : book.cards) {
+        if (!kept.contains(key))
+            continue;  // the contact is gone or no longer as imported
+        const std::size_t cut = key.find(u'\n');
+        for (std::u16string_view field :
+             {std::u16string_view(key).substr(0, cut), std::u16string_view(key).substr(cut + 1),
+              std::u16string_view(origin.name), std::u16string_view(origin.types)}) {
+            for (char c : toUtf8(field)) {
+                switch (c) {
+                    case '\\': out += "\\\\"; break;
+                    case '\t': out += "\\t"; break;
+                    case '\n': out += "\\n"; break;
+                    case '\r': out += "\\r"; break;
+                    default: out.push_back(c);
+                }
+            }
+            out.push_back('\t');
+        }
+        out.back() = '\n';
+    }
+    return out;
+}
+
+void ParseCardFile(std::string_view text, ContactBook& book) {
+    book.cards.clear();
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::vector<std::string> fields(1);
+        const std::string_view line = text.substr(start, end - start);
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (line[i] == '\t') {
+                fields.emplace_back();
+            } else if (line[i] == '\\' && i + 1 < line.size()) {
+                const char e = line[++i];
+                fields.back().push_back(e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : e);
+            } else {
+                fields.back().push_back(line[i]);
+            }
+        }
+        if (fields.size() == 4)
+            book.cards[CardKey(fromUtf8(fields[0]), fromUtf8(fields[1]))] = {fromUtf8(fields[2]),
+                                                                           fromUtf8(fields[3])};
+        start = end + 1;
+    }
+}
+
 ContactFileRead LoadContactBook(ContactBook& book, const std::filesystem::path& path) {
     book.contacts.clear();
     book.groups.clear();
+    book.cards.clear();
     if (path.empty())
         return ContactFileRead::Missing;
+    try {
+        // What the imported cards gave: without it the book is whole all
+        // the same, so a missing or unreadable file is no fault.
+        std::string cards;
+        if (ReadFileBytes(CardFilePath(path), cards) == FileRead::Read)
+            ParseCardFile(cards, book);
+    } catch (const std::bad_alloc&) {
+        book.cards.clear();
+    }
     try {
         std::string bytes;
         const FileRead outcome = ReadFileBytes(path, bytes);
@@ -205,7 +277,12 @@ bool SaveContactBook(const ContactBook& book, const std::filesystem::path& path,
                 *keptAside = aside;
         }
         const std::u16string text = FormatContactFile(book);
-        return writeFileAtomically(path, "\xFF\xFE" + toUtf16le(text), 0600);
+        if (!writeFileAtomically(path, "\xFF\xFE" + toUtf16le(text), 0600))
+            return false;
+        // The book is whole without it; an export then writes the names
+        // as the book holds them.
+        writeFileAtomically(CardFilePath(path), FormatCardFile(book), 0600);
+        return true;
     } catch (const std::bad_alloc&) {
         return false;
     }

@@ -77,6 +77,15 @@ ContactFileRead LoadContactBook(ContactBook& book, const std::filesystem::path& 
 bool SaveContactBook(const ContactBook& book, const std::filesystem::path& path,
                      std::filesystem::path* keptAside = nullptr);
 
+// Beside the book file ("contacts.cards"): what the imported cards gave
+// (ContactBook::cards), one UTF-8 line per contact the book still holds as
+// imported: name, number, the card's name and the number's types, tab
+// separated, with backslash, tab and line breaks escaped. LoadContactBook
+// reads it, SaveContactBook writes it after the book.
+std::filesystem::path CardFilePath(const std::filesystem::path& contactFile);
+std::string FormatCardFile(const ContactBook& book);
+void ParseCardFile(std::string_view text, ContactBook& book);
+
 // What the user is told once a damaged contact book file was kept aside.
 std::u16string ContactFileKeptAsideMessage(const std::filesystem::path& keptAside);
 

@@ -2,6 +2,8 @@
 // split of the header line into the fields the user picks the number from.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,5 +37,51 @@ inline bool IsTabDelimiter(std::u16string_view setting) {
 // empty field gives an empty entry, but a delimiter that ends the line adds
 // none. A text that begins with a line end (or is empty) gives no fields.
 std::vector<std::u16string> SplitCsvHeader(std::u16string_view text, char16_t delimiter);
+
+}  // namespace miravo
+
+namespace miravo {
+
+// ---- Whole CSV files as spreadsheets and address books write them ----
+
+using CsvRow = std::vector<std::u16string>;
+
+// The rows of a CSV text: fields end at `delimiter`, rows at CR, LF or
+// CR LF; a field in double quotes may hold the delimiter, line breaks and
+// doubled quotes (""), which stand for one. Empty lines give no row. At
+// most `maxRows` rows are read (the preview reads a few).
+std::vector<CsvRow> ParseCsv(std::u16string_view text, char16_t delimiter,
+                             std::size_t maxRows = SIZE_MAX);
+
+// The delimiter the text is written with: of comma, semicolon and tab the
+// one that splits its first rows into the same number (more than one) of
+// fields most often; `fallback` when none splits them better than it does.
+char16_t DetectCsvDelimiter(std::u16string_view text, char16_t fallback = kDefaultDelimiter);
+
+// A cell holding several values the way address books export them
+// ("+49 30 1 ::: +49 30 2"): each value, without blanks around it; empty
+// values are dropped.
+std::vector<std::u16string> SplitMultiValue(std::u16string_view cell);
+
+// The header fields (counted from 1) that look like fax-number fields and
+// the one that looks like a name field: a first guess the user may change.
+struct CsvColumns {
+    std::vector<std::size_t> numbers;
+    std::optional<std::size_t> name;
+};
+CsvColumns GuessCsvColumns(const CsvRow& header);
+
+// One number of the data rows with the name its row gives.
+struct CsvEntry {
+    std::u16string number;
+    std::u16string name;
+    bool operator==(const CsvEntry&) const = default;
+};
+
+// The numbers of the data rows (every row after the header), row by row
+// and field by field in the order of `columns.numbers`, each value of a
+// multi-value cell on its own, with the name field's text (its values
+// joined by ", ") beside each.
+std::vector<CsvEntry> CsvEntries(const std::vector<CsvRow>& rows, const CsvColumns& columns);
 
 }  // namespace miravo

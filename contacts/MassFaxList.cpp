@@ -85,10 +85,30 @@ std::size_t MassFaxList::appendRecords(const std::vector<Contact>& records) {
                     append(member);
             }
         } else if (!record.number.empty()) {
+            if (!record.name.empty())
+                names_[record.number] = record.name;
             append(record.number);
         }
     }
     return rows_.size() - before;
+}
+
+std::size_t MassFaxList::addEntries(const std::vector<CsvEntry>& entries) {
+    const std::size_t before = rows_.size();
+    for (const CsvEntry& entry : entries)
+        if (add(entry.number) && !entry.name.empty())
+            names_[entry.number] = entry.name;
+    return rows_.size() - before;
+}
+
+std::u16string MassFaxList::nameOf(std::u16string_view number) const {
+    const auto it = names_.find(std::u16string(number));
+    return it == names_.end() ? std::u16string() : it->second;
+}
+
+void MassFaxList::forget(const std::u16string& number) {
+    if (!names_.empty() && !contains(number))
+        names_.erase(number);
 }
 
 std::size_t MassFaxList::addLines(std::u16string_view text, std::size_t field, char16_t delimiter) {
@@ -111,7 +131,9 @@ bool MassFaxList::remove(std::size_t index) {
     const auto it = folded_.find(FoldLetterCase(rows_[index]));
     if (it != folded_.end() && --it->second == 0)
         folded_.erase(it);
+    const std::u16string number = std::move(rows_[index]);
     rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
+    forget(number);
     return true;
 }
 
@@ -127,6 +149,7 @@ std::size_t MassFaxList::removeMarked(const std::vector<char>& drop) {
     folded_.clear();
     for (std::u16string& number : kept)
         append(std::move(number));
+    std::erase_if(names_, [&](const auto& entry) { return !contains(entry.first); });
     return removed;
 }
 
@@ -139,12 +162,16 @@ std::size_t MassFaxList::writeInternational(std::u16string_view region) {
     for (std::u16string& number : rows) {
         const NumberVerdict verdict = checker.check(number);
         if (!verdict.international.empty() && verdict.international != number) {
+            if (const auto name = names_.find(number); name != names_.end()) {
+                names_.try_emplace(verdict.international, name->second);
+            }
             number = verdict.international;
             ++changed;
         }
         if (folded_.count(FoldLetterCase(number)) == 0)
             append(std::move(number));
     }
+    std::erase_if(names_, [&](const auto& entry) { return !contains(entry.first); });
     return changed;
 }
 
@@ -155,40 +182,13 @@ std::vector<Recipient> MassFaxList::recipients() const {
     for (const std::u16string& number : rows_) {
         out.push_back(blank);
         out.back().number = number;
+        out.back().name = nameOf(number);
     }
     return out;
 }
 
 bool IsPlainListPath(std::u16string_view path) {
     return path.find(u".txt") != std::u16string_view::npos;
-}
-
-bool LooksLikeUtf16(std::string_view bytes) {
-    if (bytes.size() < 2)
-        return false;
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    if ((byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF))
-        return true;
-    if (bytes.find('\0') == std::string_view::npos)
-        return false;
-    const std::size_t units = bytes.size() / 2;
-    std::size_t zeroHigh = 0;  // little-endian units below 256
-    std::size_t zeroLow = 0;   // big-endian units below 256
-    for (std::size_t i = 0; i < units; ++i) {
-        const unsigned lo = byte(2 * i);
-        const unsigned hi = byte(2 * i + 1);
-        if (hi == 0 && lo != 0) {
-            ++zeroHigh;
-            if (lo == '\n' || lo == '\r')
-                return true;
-        }
-        if (lo == 0 && hi != 0) {
-            ++zeroLow;
-            if (hi == '\n' || hi == '\r')
-                return true;
-        }
-    }
-    return 2 * zeroHigh >= units || 2 * zeroLow >= units;
 }
 
 std::u16string DecodeMassFaxText(std::string_view bytes) {
@@ -205,10 +205,15 @@ MassFaxFile ReadMassFaxFile(const std::filesystem::path& path, std::u16string_vi
         if (ReadFileBytes(path, bytes) != FileRead::Read)
             return file;
         if (LooksLikeUtf16(bytes)) {
-            file.kind = MassFaxFile::Kind::Unsupported;
-            return file;
+            file.text = DecodeText(bytes);
+            if (file.text.find(u'\0') != std::u16string::npos) {  // no text file
+                file = MassFaxFile{};
+                file.kind = MassFaxFile::Kind::Unsupported;
+                return file;
+            }
+        } else {
+            file.text = DecodeMassFaxText(bytes);
         }
-        file.text = DecodeMassFaxText(bytes);
         file.kind =
             IsPlainListPath(pathText) ? MassFaxFile::Kind::PlainList : MassFaxFile::Kind::Csv;
     } catch (const std::bad_alloc&) {
@@ -232,6 +237,11 @@ std::size_t AddCsvData(MassFaxList& list, std::u16string_view text,
     if (!field)
         return 0;
     return list.addLines(CsvDataLines(text), *field, DelimiterOf(delimiterSetting));
+}
+
+std::size_t AddCsvRows(MassFaxList& list, std::u16string_view text, char16_t delimiter,
+                       const CsvColumns& columns) {
+    return list.addEntries(CsvEntries(ParseCsv(text, delimiter), columns));
 }
 
 std::u16string MassFaxFolderOf(std::u16string_view path) {

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "app/Contact.h"
+#include "contacts/CsvImport.h"
+#include "contacts/TextDecoding.h"
 
 namespace miravo {
 
@@ -62,6 +64,14 @@ class MassFaxList {
     std::size_t addLines(std::u16string_view text, std::size_t field = 0,
                          char16_t delimiter = u',');
 
+    // Appends the numbers of a CSV import (see CsvEntries) by the rules of
+    // add(), each with its name, which its recipient then carries.
+    // Returns the rows added.
+    std::size_t addEntries(const std::vector<CsvEntry>& entries);
+
+    // The name that came with a row's number, if any.
+    std::u16string nameOf(std::u16string_view number) const;
+
     // Deletes row `index` (0-based); the rows after it move up. False when
     // there is no such row.
     bool remove(std::size_t index);
@@ -73,15 +83,19 @@ class MassFaxList {
     // Returns the rows changed.
     std::size_t writeInternational(std::u16string_view region);
 
-    // OK: one recipient per row in order, in entry form with id "0", no
-    // name, the row's number and no mobile number. Numbers are kept whole.
+    // OK: one recipient per row in order, in entry form with id "0", the
+    // name that came with the number (from a CSV file or the contact
+    // book; else none), the row's number and no mobile number. Numbers
+    // are kept whole.
     std::vector<Recipient> recipients() const;
 
   private:
     void append(std::u16string number);
+    void forget(const std::u16string& number);  // its name, once no row holds it
 
     std::vector<std::u16string> rows_;
     std::unordered_map<std::u16string, std::size_t> folded_;  // folded number -> rows with it
+    std::unordered_map<std::u16string, std::u16string> names_;  // number -> the name it came with
 };
 
 // Whether the mass-fax file at `path` is read as a plain list (one number
@@ -89,11 +103,6 @@ class MassFaxList {
 // Any other file goes through the CSV import.
 bool IsPlainListPath(std::u16string_view path);
 
-// Whether a file's bytes hold UTF-16 text: a UTF-16 byte-order mark, or
-// zero bytes laid out as UTF-16 lays them (most code units with one zero
-// byte, or a line end as a 16-bit unit). Text without zero bytes is never
-// taken for UTF-16, however its letters fall.
-bool LooksLikeUtf16(std::string_view bytes);
 
 // A file's 8-bit text as the program reads it: UTF-8 when valid, else
 // Windows-1252; a leading UTF-8 byte-order mark is dropped and the text
@@ -103,7 +112,7 @@ std::u16string DecodeMassFaxText(std::string_view bytes);
 struct MassFaxFile {
     enum class Kind {
         Unreadable,   // could not be opened or read: nothing happens
-        Unsupported,  // UTF-16 text: show kUnsupportedFileFormat
+        Unsupported,  // UTF-16 text that holds zero characters: show kUnsupportedFileFormat
         PlainList,    // apply the line rule with field 0 to `text`
         Csv,          // run the CSV import on `text`, then CsvDataLines
     };
@@ -127,6 +136,12 @@ std::u16string_view CsvDataLines(std::u16string_view text);
 // added.
 std::size_t AddCsvData(MassFaxList& list, std::u16string_view text,
                        std::optional<std::size_t> field, std::u16string_view delimiterSetting);
+
+// Adds the data rows of a CSV text read with `delimiter`: every value of
+// the number fields, with the name field's text (CsvEntries). Returns the
+// rows added.
+std::size_t AddCsvRows(MassFaxList& list, std::u16string_view text, char16_t delimiter,
+                       const CsvColumns& columns);
 
 // What LAST_DIR_ADD_MASS_FILE becomes after a file was chosen: the path up
 // to and including its last '/'. Empty (keep the setting) when the path

@@ -12,6 +12,8 @@
 #include "app/Text.h"
 #include "contacts/AddressBookSync.h"
 #include "contacts/ContactStore.h"
+#include "contacts/MassFaxList.h"
+#include "contacts/TextDecoding.h"
 
 namespace miravo {
 
@@ -60,10 +62,12 @@ std::string unquoted(std::string_view s) {
 }
 
 struct Property {
+    std::string group;               // lower case: "item1" of "item1.TEL"
     std::string name;                // lower case, group prefix removed
     std::vector<std::string> types;  // TYPE values and 2.1's bare parameters, lower case
     std::string charset;             // lower case
     bool quotedPrintable = false;
+    std::string label;               // a LABEL parameter, lower case
     std::string_view value;          // raw, still encoded and escaped
 };
 
@@ -84,8 +88,10 @@ bool parseProperty(std::string_view line, Property& p) {
     p.value = line.substr(colon + 1);
     const std::vector<std::string_view> head = splitOutsideQuotes(line.substr(0, colon), ';');
     std::string_view name = trimmed(head.front());
-    if (const std::size_t dot = name.rfind('.'); dot != std::string_view::npos)
+    if (const std::size_t dot = name.rfind('.'); dot != std::string_view::npos) {
+        p.group = lower(name.substr(0, dot));
         name.remove_prefix(dot + 1);
+    }
     p.name = lower(name);
     for (std::size_t i = 1; i < head.size(); ++i) {
         const std::string_view parameter = head[i];
@@ -102,6 +108,8 @@ bool parseProperty(std::string_view line, Property& p) {
         } else if (key == "type") {
             for (std::string_view t : splitOutsideQuotes(value, ','))
                 p.types.push_back(unquoted(t));
+        } else if (key == "label" || key == "x-label" || key == "x-ablabel") {
+            p.label = value;
         }
     }
     return true;
@@ -178,6 +186,24 @@ std::u16string trimmed16(std::u16string s) {
     return s.substr(start);
 }
 
+// A name without what no name holds: line breaks become spaces, control
+// characters and byte-order marks go, and so do blanks around it.
+std::u16string cleanName(std::u16string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c == u'\r' || c == u'\n') {
+            out.push_back(u' ');
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+        } else if (c >= u' ' && c != 0x7F && c != 0xFEFF) {
+            out.push_back(c);
+        }
+    }
+    return trimmed16(std::move(out));
+}
+
 std::u16string joinedValue(const Property& p) {
     std::u16string out;
     for (const std::u16string& part : components(p, kNoSeparator))
@@ -201,12 +227,11 @@ std::u16string numberOfUri(std::u16string number) {
     return uri ? trimmed16(number.substr(0, number.find(u';'))) : number;
 }
 
-bool hasType(const Property& p, std::string_view type) {
-    return std::find(p.types.begin(), p.types.end(), type) != p.types.end();
-}
-
 struct Tel {
     std::u16string number;
+    std::vector<std::string> types;  // lower case
+    std::string group;               // the property group, for its label
+    std::u16string label;            // the label given to the number, if any
     bool fax = false;
     bool cell = false;
 };
@@ -215,7 +240,32 @@ struct CardFields {
     std::u16string fn, n;
     std::vector<Tel> tels;
     std::vector<std::u16string> groups;
+    std::map<std::string, std::u16string> labels;  // property group -> X-ABLabel text
 };
+
+// Labels as desktop address books write them: "_$!<WorkFax>!$_" or plain text.
+std::u16string labelText(std::u16string label) {
+    if (label.starts_with(u"_$!<") && label.ends_with(u">!$_"))
+        label = label.substr(4, label.size() - 8);
+    return trimmed16(std::move(label));
+}
+
+std::u16string lower16(std::u16string_view s) {
+    return QString::fromUtf16(s.data(), qsizetype(s.size())).toLower().toStdU16String();
+}
+
+// A label that names a fax line, in the languages address books use.
+bool labelsFax(std::u16string_view label) {
+    const std::u16string l = lower16(label);
+    for (std::u16string_view word : {u"fax", u"факс", u"télécopie", u"telecopia"})
+        if (l.find(word) != std::u16string::npos)
+            return true;
+    return false;
+}
+
+bool isMobileType(std::string_view type) {
+    return type == "cell" || type == "mobile" || type == "pager" || type == "iphone";
+}
 
 void take(CardFields& card, const Property& p) {
     if (p.name == "fn") {
@@ -235,57 +285,148 @@ void take(CardFields& card, const Property& p) {
         Tel tel;
         tel.number = joinedValue(p);
         tel.number = numberOfUri(std::move(tel.number));
-        tel.fax = hasType(p, "fax");
-        tel.cell = hasType(p, "cell");
+        tel.types = p.types;
+        tel.group = p.group;
+        tel.label = labelText(fromUtf8(p.label));
         if (!tel.number.empty())
             card.tels.push_back(std::move(tel));
-    } else if (p.name == "categories") {
-        for (std::u16string& g : components(p, u',')) {
-            g = trimmed16(std::move(g));
-            if (!g.empty())
-                card.groups.push_back(std::move(g));
+    } else if (p.name == "x-ablabel" || p.name == "x-label") {
+        if (!p.group.empty())
+            card.labels[p.group] = labelText(joinedValue(p));
+    } else if (p.name == "categories" || p.name == "x-categories") {
+        // One desktop client writes "a\,b" for two categories: the book
+        // cannot hold a comma in a group name anyway, so every comma splits.
+        for (const std::u16string& part : components(p, kNoSeparator)) {
+            std::size_t start = 0;
+            while (start <= part.size()) {
+                std::size_t end = part.find(u',', start);
+                if (end == std::u16string::npos)
+                    end = part.size();
+                std::u16string g = cleanName(part.substr(start, end - start));
+                while (g.starts_with(u"* "))  // webmail's own groups
+                    g = cleanName(g.substr(2));
+                if (!g.empty() && !IsSystemLabel(g) &&
+                    std::find(card.groups.begin(), card.groups.end(), g) == card.groups.end())
+                    card.groups.push_back(std::move(g));
+                start = end + 1;
+            }
         }
     }
+}
+
+// The kind a fax number is marked with: "work" or "home" from its types,
+// else its label without the word fax, else nothing.
+std::u16string kindOf(const Tel& t) {
+    for (const char* kind : {"work", "home"})
+        if (std::find(t.types.begin(), t.types.end(), kind) != t.types.end())
+            return fromUtf8(kind);
+    const std::u16string l = lower16(t.label);
+    if (l.find(u"work") != std::u16string::npos)
+        return u"work";
+    if (l.find(u"home") != std::u16string::npos)
+        return u"home";
+    if (!t.label.empty() && !(labelsFax(t.label) && t.label.size() <= 4))
+        return t.label;
+    return {};
+}
+
+// What an export writes as the number's TYPE: a fax number as "fax" with
+// its work/home kind, any other number with the types it had.
+std::u16string typesOf(const Tel& t) {
+    std::u16string out = t.fax ? u"fax" : u"";
+    for (const std::string& type : t.types) {
+        const bool plain = !type.empty() && std::all_of(type.begin(), type.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
+        });
+        if (!plain || (t.fax && type != "work" && type != "home"))
+            continue;
+        const std::u16string u = fromUtf8(type);
+        if (out.find(u) == std::u16string::npos)
+            out += (out.empty() ? u"" : u",") + u;
+    }
+    return out;
 }
 
 void finish(CardFields& card, VCardRead& read) {
-    VCardContact c;
-    c.name = !card.fn.empty() ? card.fn : card.n;
-    const auto fax = std::find_if(card.tels.begin(), card.tels.end(), [](const Tel& t) { return t.fax; });
-    if (fax != card.tels.end()) {
-        c.number = fax->number;
-    } else if (card.tels.size() == 1) {
-        c.number = card.tels.front().number;
-        c.numberToCheck = true;
+    const std::u16string name = !card.fn.empty() ? card.fn : card.n;
+    std::vector<const Tel*> faxes;
+    std::vector<const Tel*> others;  // neither fax nor mobile
+    std::size_t mobiles = 0;
+    for (Tel& t : card.tels) {
+        if (t.label.empty())
+            if (const auto label = card.labels.find(t.group);
+                !t.group.empty() && label != card.labels.end())
+                t.label = label->second;
+        const bool faxType = std::any_of(t.types.begin(), t.types.end(), [](const std::string& x) {
+            return x.find("fax") != std::string::npos;
+        });
+        t.fax = faxType || labelsFax(t.label);
+        t.cell = !t.fax && std::any_of(t.types.begin(), t.types.end(), isMobileType);
+        if (t.fax)
+            faxes.push_back(&t);
+        else if (t.cell)
+            ++mobiles;
+        else
+            others.push_back(&t);
     }
-    if (c.number.empty()) {
-        read.withoutNumber.push_back(c.name);
+    const bool toCheck = faxes.empty();
+    if (faxes.empty() && others.size() == 1)
+        faxes.push_back(others.front());
+    if (faxes.empty()) {
+        read.skipped.push_back({name, card.tels.empty()   ? SkipReason::NoNumber
+                                      : others.empty()    ? SkipReason::OnlyMobile
+                                                          : SkipReason::NoFaxNumber});
         return;
     }
-    for (const Tel& t : card.tels) {
-        if (t.cell && t.number != c.number) {
-            c.gsmnumber = t.number;
+    std::u16string gsm;
+    for (const Tel& t : card.tels)
+        if (t.cell) {
+            gsm = t.number;
             break;
         }
+    // With several fax numbers each contact is told apart by its kind; the
+    // same kind twice, or none, is counted.
+    std::map<std::u16string, int> seen;
+    for (const Tel* t : faxes)
+        ++seen[kindOf(*t)];
+    std::map<std::u16string, int> counted;
+    for (const Tel* t : faxes) {
+        VCardContact c;
+        c.name = name.empty() ? t->number : name;
+        c.number = t->number;
+        c.numberToCheck = toCheck;
+        if (t->number != gsm)
+            c.gsmnumber = gsm;
+        c.kind = kindOf(*t);
+        c.types = typesOf(*t);
+        if (faxes.size() > 1) {
+            c.marked = true;
+            if (c.kind.empty() || seen[c.kind] > 1) {
+                const int n = ++counted[c.kind];
+                c.kind = (c.kind.empty() ? std::u16string(u"fax") : c.kind) + u" " +
+                         toU16(static_cast<long>(n));
+            }
+        }
+        c.groups = card.groups;
+        read.contacts.push_back(std::move(c));
     }
-    if (c.name.empty())
-        c.name = c.number;
-    c.groups = std::move(card.groups);
-    read.contacts.push_back(std::move(c));
 }
 
-// Physical lines without their CR LF / LF.
+// Physical lines: any of CR, LF and CR LF ends one (phones write CR CR LF
+// too); empty lines carry nothing and are left out, so a fold still
+// follows the line it continues.
 std::vector<std::string_view> physicalLines(std::string_view bytes) {
     std::vector<std::string_view> lines;
     std::size_t start = 0;
     while (start < bytes.size()) {
-        std::size_t end = bytes.find('\n', start);
+        std::size_t end = bytes.find_first_of("\r\n", start);
         if (end == std::string_view::npos)
             end = bytes.size();
         std::string_view line = bytes.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        lines.push_back(line);
+        while (line.starts_with("\xEF\xBB\xBF"))  // files joined with their marks
+            line.remove_prefix(3);
+        if (!line.empty())
+            lines.push_back(line);
         start = end + 1;
     }
     return lines;
@@ -339,11 +480,9 @@ bool exported(const Contact& c) {
 VCardRead ReadVCards(std::string_view bytes) {
     VCardRead read;
     std::string converted;
-    if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
-        converted = toUtf8(fromUtf16le(bytes.substr(2)));
+    if (LooksLikeUtf16(bytes)) {
+        converted = toUtf8(DecodeText(bytes));
         bytes = converted;
-    } else if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
-        bytes.remove_prefix(3);
     }
     const std::vector<std::string_view> lines = physicalLines(bytes);
 
@@ -399,10 +538,17 @@ std::string WriteVCards(const ContactBook& book) {
     for (const Contact& c : book.contacts) {
         if (!exported(c))
             continue;
+        const auto origin = book.cards.find(CardKey(c.name, c.number));
+        const bool fromCard = origin != book.cards.end();
         out += "BEGIN:VCARD\r\nVERSION:4.0\r\n";
-        appendLine(out, "FN:" + escaped(c.name));
-        if (!c.number.empty())
-            appendLine(out, "TEL;TYPE=fax:" + escaped(c.number));
+        appendLine(out, "FN:" + escaped(fromCard ? origin->second.name : c.name));
+        if (!c.number.empty()) {
+            // A number typed here is a fax number; one from a card is
+            // what the card said it was.
+            const std::u16string types = fromCard ? origin->second.types : u"fax";
+            appendLine(out, (types.empty() ? "TEL:" : "TEL;TYPE=" + toUtf8(types) + ":") +
+                                escaped(c.number));
+        }
         if (!c.gsmnumber.empty())
             appendLine(out, "TEL;TYPE=cell:" + escaped(c.gsmnumber));
         std::string categories;
@@ -418,17 +564,21 @@ std::string WriteVCards(const ContactBook& book) {
     return out;
 }
 
+bool IsSystemLabel(std::u16string_view category) {
+    const std::u16string l = lower16(category);
+    for (std::u16string_view label :
+         {u"mycontacts", u"starred", u"other contacts", u"othercontacts", u"chats", u"blocked",
+          u"frequent", u"frequently contacted", u"imported", u"favorites", u"favourites"})
+        if (l == label)
+            return true;
+    return false;
+}
+
 namespace {
 
-// A field as contacts.csv keeps it, without control characters, cut to
-// `room` and without blanks around it, so that what is exported reads back
-// the same.
-std::u16string storable(std::u16string_view text, std::size_t room) {
-    std::u16string kept = StorableContactField(text);
-    std::erase_if(kept, [](char16_t c) { return c < u' ' || c == 0x7F; });
-    kept = trimmed16(fitField(kept, room));
-    // A surrogate without its partner (a decoder's or the cut's) cannot be
-    // written as UTF-8: it is the replacement character already here.
+// A surrogate without its partner (a decoder's or the cut's) cannot be
+// written as UTF-8: it becomes the replacement character already here.
+void sound(std::u16string& kept) {
     for (std::size_t i = 0; i < kept.size(); ++i) {
         const bool high = kept[i] >= 0xD800 && kept[i] <= 0xDBFF;
         const bool low = kept[i] >= 0xDC00 && kept[i] <= 0xDFFF;
@@ -437,7 +587,45 @@ std::u16string storable(std::u16string_view text, std::size_t room) {
         else if (high || low)
             kept[i] = 0xFFFD;
     }
+}
+
+// A field as contacts.csv keeps it, without control characters, cut to
+// `room` and without blanks around it, so that what is exported reads back
+// the same.
+std::u16string storable(std::u16string_view text, std::size_t room) {
+    std::u16string kept = StorableContactField(text);
+    std::erase_if(kept, [](char16_t c) { return c < u' ' || c == 0x7F; });
+    kept = trimmed16(fitField(kept, room));
+    sound(kept);
     return kept;
+}
+
+// The name as the book keeps it: storable, marked with the number's kind
+// when the card has several fax numbers, and when too long cut and ended
+// with "…" (the mark kept whole).
+// The mark of a contact of a card with several fax numbers: " (work)".
+std::u16string markOf(const VCardContact& card) {
+    return card.marked ? u" (" + trimmed16(fitField(cleanName(card.kind), kAnswerNameRoom / 2)) + u")"
+                       : std::u16string();
+}
+
+// The name as the book keeps it: storable, marked with the number's kind
+// when the card has several fax numbers, and when too long cut and ended
+// with "…" (the mark kept whole).
+std::u16string storedName(const VCardContact& card, ChangedName& change) {
+    const std::u16string clean = cleanName(card.name);
+    std::u16string name = StorableContactField(clean);
+    change.replaced = name != clean;
+    const std::u16string mark = StorableContactField(markOf(card));
+    const std::size_t room = kAnswerNameRoom - 1 - mark.size();
+    if (name.size() > room) {
+        name = trimmed16(name.substr(0, room - 1));
+        name += u"\u2026";
+        change.cut = true;
+    }
+    name += mark;
+    sound(name);
+    return name;
 }
 
 }  // namespace
@@ -455,18 +643,40 @@ VCardImport AddVCardContacts(ContactBook& book, const std::vector<VCardContact>&
     for (const VCardContact& card : contacts) {
         // No fax number is that long; a cut one would dial someone else.
         const std::u16string number = numberOfUri(storable(card.number, SIZE_MAX));
-        if (number.empty() || number.size() >= kAnswerNumberRoom)
+        // The name as the card gave it, with the mark an export keeps.
+        const std::u16string cardName = cleanName(card.name) + markOf(card);
+        if (number.empty())
             continue;
-        std::u16string name = storable(card.name, kAnswerNameRoom);
-        if (name.empty())
+        if (number.size() >= kAnswerNumberRoom) {
+            result.skipped.push_back({cardName, SkipReason::NumberTooLong});
+            continue;
+        }
+        ChangedName change;
+        std::u16string name = storedName(card, change);
+        if (name.empty()) {
             name = number;
+            change = {};
+        }
         std::u16string gsm = numberOfUri(storable(card.gsmnumber, SIZE_MAX));
         if (gsm.size() >= kAnswerNumberRoom || gsm == number)
             gsm.clear();
         if (!known.insert(name + u'\n' + number).second) {
             ++result.alreadyThere;
+            result.skipped.push_back({cardName, SkipReason::AlreadyThere});
             continue;
         }
+        if (change.replaced || change.cut) {
+            change.card = cardName;
+            change.stored = name;
+            result.changed.push_back(std::move(change));
+        }
+        // A marked name cut to fit is what an export writes: the card's
+        // whole name with the mark would read back cut elsewhere.
+        std::u16string types = card.types;
+        if (!card.numberToCheck && types.find(u"fax") == std::u16string::npos)
+            types = types.empty() ? u"fax" : u"fax," + types;
+        book.cards[CardKey(name, number)] = {
+            name == number || (card.marked && change.cut) ? name : cardName, std::move(types)};
         Contact contact = Contact::entry(u"0", name, number, gsm);
         contact.kind = Single;
         contact.state = New;
@@ -494,6 +704,8 @@ VCardImport AddVCardContacts(ContactBook& book, const std::vector<VCardContact>&
             }
             if (record->second != book.contacts.end()) {
                 record->second->members.push_back(number);
+                // Members added here: kept through synchronisation.
+                record->second->state = New;
             } else {
                 Contact g = Contact::full(u"", u"", u"", u"", u"", group);
                 g.kind = Group;

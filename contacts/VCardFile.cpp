@@ -25,16 +25,65 @@ std::u16string joined(const std::vector<std::u16string>& names) {
     return out;
 }
 
+int skipText(SkipReason why) {
+    switch (why) {
+        case SkipReason::NoNumber: return text::kSkippedNoNumber;
+        case SkipReason::NoFaxNumber: return text::kSkippedNoFaxNumber;
+        case SkipReason::OnlyMobile: return text::kSkippedOnlyMobile;
+        case SkipReason::NumberTooLong: return text::kSkippedNumberTooLong;
+        case SkipReason::AlreadyThere: break;
+    }
+    return text::kSkippedAlreadyThere;
+}
+
+// The texts put the name in the language's quotation marks.
+std::u16string quotedName(const LanguageTable& language, const std::u16string& name) {
+    return name.empty() ? GetText(language, text::kCardWithoutName) : name;
+}
+
 }  // namespace
+
+std::vector<std::u16string> ImportSummary(const LanguageTable& language,
+                                          const VCardFileImport& imported) {
+    std::vector<std::u16string> out;
+    out.push_back(GetText(language, text::kContactsImported,
+                          static_cast<int>(imported.added.added),
+                          static_cast<int>(imported.added.alreadyThere),
+                          static_cast<int>(imported.withoutNumber.size())));
+    if (!imported.added.toCheck.empty())
+        out.push_back(GetText(language, text::kCheckImportedNumbers, joined(imported.added.toCheck)));
+    std::vector<SkippedCard> skipped = imported.withoutNumber;
+    skipped.insert(skipped.end(), imported.added.skipped.begin(), imported.added.skipped.end());
+    if (!skipped.empty()) {
+        std::u16string block = GetText(language, text::kImportSkippedHeading);
+        for (const SkippedCard& card : skipped)
+            block += u"\n\u2022 " + GetText(language, skipText(card.why), quotedName(language, card.name));
+        out.push_back(std::move(block));
+    }
+    if (!imported.added.changed.empty()) {
+        std::u16string block = GetText(language, text::kImportNamesHeading);
+        for (const ChangedName& name : imported.added.changed)
+            block += u"\n\u2022 " + GetText(language, name.cut ? text::kNameCut : text::kNameReplaced,
+                                            quotedName(language, name.card),
+                                            quotedName(language, name.stored));
+        out.push_back(std::move(block));
+    }
+    return out;
+}
 
 VCardFileImport ImportVCardFile(const std::filesystem::path& file, ContactBook& book) {
     VCardFileImport result;
     std::string bytes;
     if (ReadFileBytes(file, bytes) != FileRead::Read)
         return result;
+    return ImportVCards(bytes, book);
+}
+
+VCardFileImport ImportVCards(std::string_view bytes, ContactBook& book) {
+    VCardFileImport result;
     result.read = true;
     VCardRead cards = ReadVCards(bytes);
-    result.withoutNumber = std::move(cards.withoutNumber);
+    result.withoutNumber = std::move(cards.skipped);
     result.added = AddVCardContacts(book, cards.contacts);
     return result;
 }
@@ -73,11 +122,8 @@ int RunContactsCommand(ContactsCommand command, const std::filesystem::path& fil
         print(err, GetText(language, text::kFileNotWritten, FromFsPath(ContactFilePath())));
         return kContactsCommandFailed;
     }
-    print(out, GetText(language, text::kContactsImported, static_cast<int>(imported.added.added),
-                       static_cast<int>(imported.added.alreadyThere),
-                       static_cast<int>(imported.withoutNumber.size())));
-    if (!imported.added.toCheck.empty())
-        print(out, GetText(language, text::kCheckImportedNumbers, joined(imported.added.toCheck)));
+    for (const std::u16string& paragraph : ImportSummary(language, imported))
+        print(out, paragraph);
     return 0;
 }
 

@@ -11,15 +11,28 @@
 #include "contacts/VCard.h"
 
 namespace miravo {
+class LanguageTable;
+}
+
+namespace miravo {
 
 struct VCardFileImport {
     bool read = false;  // the file could be read
     VCardImport added;
-    std::vector<std::u16string> withoutNumber;  // names of cards left out
+    std::vector<SkippedCard> withoutNumber;  // cards left out for want of a number
 };
+
+// Adds the contacts of a file's bytes to `book` (AddVCardContacts).
+VCardFileImport ImportVCards(std::string_view bytes, ContactBook& book);
 
 // Adds the file's contacts to `book` (AddVCardContacts).
 VCardFileImport ImportVCardFile(const std::filesystem::path& file, ContactBook& book);
+
+// What the user is told after an import, one paragraph per entry: the
+// counts, the contacts whose number is to be checked, every card left out
+// with its name and why, every name kept otherwise than the card gave it.
+std::vector<std::u16string> ImportSummary(const LanguageTable& language,
+                                          const VCardFileImport& imported);
 
 // Writes the book's contacts to `file` in one atomic replacement; false
 // when it could not be written. `written` counts the cards.

@@ -47,7 +47,7 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
                              const ConversionControl& control) {
     ConversionSummary summary;
     FaxJob& job = state.job;
-    const bool dithering = state.settings.dithering;
+    const ConversionMethod method = MethodOf(state.settings);
     std::u16string base = control.documentBase;
     if (base.empty()) {
         // The document of an earlier run of this job is replaced by this one.
@@ -137,7 +137,7 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
             if (cancelled(control) || failed.load() > 0)
                 break;
             const PageFileResult converted =
-                ConvertPageFile(dithering, workBase, static_cast<std::uint32_t>(i + 1),
+                ConvertPageFile(method, workBase, static_cast<std::uint32_t>(i + 1),
                                 entries[i].pageFilePath, entries[i].pageCount, control.cancel);
             pagesMade += converted.pages;
             if (converted.pages == 0 && !cancelled(control)) {
@@ -180,8 +180,13 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
     }
     if (summary.failedFiles > 0) {
         removeFile(DocumentName(base, summary.totalPages));  // an earlier run's, not this one
+        // Named by the document's page, as the user counts them.
+        std::int64_t page = 1;
+        for (std::size_t i = 0; i < firstFailed.load(); ++i)
+            page += BandCount(entries[i].pageCount);
         return fail("the page file " + toUtf8(entries[firstFailed.load()].pageFilePath) +
-                    " cannot be converted; no fax document was made");
+                    " cannot be converted (page " + std::to_string(page) +
+                    "); no fax document was made");
     }
     // The document is named after the pages it holds; the join writes it
     // beside its name and renames it, so no part of a document remains

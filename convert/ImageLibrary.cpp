@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <mutex>
 
 #include "convert/ImageLibraryEntry.h"
@@ -12,8 +13,8 @@ namespace {
 
 struct Module {
     decltype(&miravo_images_prepare) prepare = nullptr;
-    decltype(&miravo_images_probe) probe = nullptr;
     decltype(&miravo_images_decode) decode = nullptr;
+    decltype(&miravo_images_decode_frames) frames = nullptr;
     std::string problem;  // why it could not be loaded
 };
 
@@ -51,11 +52,11 @@ const Module& module() {
         }
         loaded.prepare =
             reinterpret_cast<decltype(loaded.prepare)>(::dlsym(handle, "miravo_images_prepare"));
-        loaded.probe =
-            reinterpret_cast<decltype(loaded.probe)>(::dlsym(handle, "miravo_images_probe"));
         loaded.decode =
             reinterpret_cast<decltype(loaded.decode)>(::dlsym(handle, "miravo_images_decode"));
-        if (!loaded.prepare || !loaded.probe || !loaded.decode) {
+        loaded.frames = reinterpret_cast<decltype(loaded.frames)>(
+            ::dlsym(handle, "miravo_images_decode_frames"));
+        if (!loaded.prepare || !loaded.decode || !loaded.frames) {
             loaded = Module{};
             loaded.problem = "miravo-images.so lacks an entry point";
         }
@@ -77,17 +78,22 @@ bool PrepareImageLibrary(std::string* reason) {
     return ready;
 }
 
-std::optional<ImageProbe> ProbeImageFile(const std::filesystem::path& path) {
-    if (!PrepareImageLibrary())
-        return std::nullopt;
-    ImageProbe probe;
-    if (!module().probe(path.c_str(), &probe.width, &probe.height, &probe.count))
-        return std::nullopt;
-    return probe;
-}
-
 bool DecodeImageFile(int fd, std::int64_t size, DecodedPage& page) {
     return PrepareImageLibrary() && module().decode(fd, size, &page);
+}
+
+FramesRead DecodeImageFrames(int fd, std::int64_t size, const FrameSink& sink) {
+    FramesRead result;
+    if (!PrepareImageLibrary())
+        return result;
+    auto call = [](void* context, const DecodedPage* page, double xDpi, double yDpi) {
+        return (*static_cast<const FrameSink*>(context))(*page, xDpi, yDpi);
+    };
+    const int delivered =
+        module().frames(fd, size, call, const_cast<FrameSink*>(&sink), &result.failedFrame);
+    result.image = delivered >= 0;
+    result.delivered = std::max(delivered, 0);
+    return result;
 }
 
 }  // namespace miravo

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -19,19 +20,22 @@ namespace miravo {
 // cannot be loaded; decoding then fails.
 bool PrepareImageLibrary(std::string* reason = nullptr);
 
-struct ImageProbe {
-    int width = 0;
-    int height = 0;
-    int count = 0;  // images in the file; 0 when the format does not say
-};
-// What the header of an image file says, decoding no pixel; none when the
-// file is no image the library reads.
-std::optional<ImageProbe> ProbeImageFile(const std::filesystem::path& path);
-
 // Decodes the regular file open as `fd`, `size` bytes long, into `page`:
 // one bit per pixel when the image is two-coloured, else 8-bit grey by the
 // classic luma, transparent parts on white. False when it is no image, its
 // size passes the page-file limits, or memory runs out.
 bool DecodeImageFile(int fd, std::int64_t size, DecodedPage& page);
+
+// Decodes every page of the file open as `fd` in turn (the pages of a
+// TIFF; of an animation only its first frame), each upright by the orientation its file
+// states, and hands it to `sink` with its resolution in dots per inch (0
+// where none is stated). The sink returns false to stop.
+using FrameSink = std::function<bool(const DecodedPage& page, double xDpi, double yDpi)>;
+struct FramesRead {
+    bool image = false;   // the file is an image the library reads
+    int delivered = 0;    // images handed to the sink
+    int failedFrame = 0;  // the image, from 1, that could not be decoded; 0 none
+};
+FramesRead DecodeImageFrames(int fd, std::int64_t size, const FrameSink& sink);
 
 }  // namespace miravo

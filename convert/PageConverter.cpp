@@ -10,6 +10,7 @@
 #include "app/FileBytes.h"
 #include "app/Paths.h"
 #include "app/Text.h"
+#include "convert/AutomaticMethod.h"
 #include "convert/FaxTiff.h"
 #include "convert/ImageLibrary.h"
 #include "convert/NetpbmHeader.h"
@@ -188,7 +189,7 @@ std::u16string PageFileResultName(std::u16string_view documentBase, std::uint32_
     return std::u16string(documentBase) + u"_res_" + toU16(static_cast<long>(fileIndex)) + u".tif";
 }
 
-const BitPage& PagePipeline::run(GreyView band, bool dithering) {
+const BitPage& PagePipeline::run(GreyView band, ConversionMethod method) {
     // A band that is the fax page already (as miravo-print renders them)
     // would only be copied onto the canvas unchanged: it is made black and
     // white where it lies.
@@ -197,14 +198,21 @@ const BitPage& PagePipeline::run(GreyView band, bool dithering) {
         PlaceOnFaxPage(band, canvas_, turned_);
         page = canvas_.view();
     }
-    if (dithering)
-        Dither(page, bits_);
-    else
-        Threshold(page, bits_);
+    switch (method) {
+        case ConversionMethod::Dithering:
+            Dither(page, bits_);
+            break;
+        case ConversionMethod::Automatic:
+            AutomaticConvert(page, bits_);
+            break;
+        case ConversionMethod::Threshold:
+            Threshold(page, bits_);
+            break;
+    }
     return bits_;
 }
 
-PageFileResult ConvertPageFile(bool dithering, std::u16string_view documentBase,
+PageFileResult ConvertPageFile(ConversionMethod method, std::u16string_view documentBase,
                                std::uint32_t fileIndex, std::u16string_view pageFilePath,
                                std::uint32_t pageCount, const std::atomic<bool>* cancel) {
     PageFileResult result;
@@ -239,7 +247,7 @@ PageFileResult ConvertPageFile(bool dithering, std::u16string_view documentBase,
         if (asTheyAre && k > 0)
             takeBlackAndWhiteBand(image, band.top, band.rows, taken);
         const BitPage& bits =
-            asTheyAre ? taken : pipeline.run(whole.band(band.top, band.rows), dithering);
+            asTheyAre ? taken : pipeline.run(whole.band(band.top, band.rows), method);
         if (!writer.addPage(bits, static_cast<int>(bands)))
             return result;
     }

@@ -1,6 +1,6 @@
 // One page file of the print monitor to one multi-page fax TIFF: every page
 // band is cut out, brought to portrait, fitted to the fax page, made black
-// and white by threshold or dithering and encoded as Group 3 2-D. The bands
+// and white by the conversion method and encoded as Group 3 2-D. The bands
 // never touch the disk; only the result file is written.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/AppSettings.h"
 #include "convert/DecodedPage.h"
 #include "convert/PageImage.h"
 
@@ -41,15 +42,25 @@ struct PageFileResult {
 // Converts one page file holding `pageCount` pages (0 meaning 1) into the
 // result file for `fileIndex`. No file is left when no page was written.
 // A set `cancel` flag stops between pages (the result file is then removed).
-PageFileResult ConvertPageFile(bool dithering, std::u16string_view documentBase,
+PageFileResult ConvertPageFile(ConversionMethod method, std::u16string_view documentBase,
                                std::uint32_t fileIndex, std::u16string_view pageFilePath,
                                std::uint32_t pageCount, const std::atomic<bool>* cancel = nullptr);
+inline PageFileResult ConvertPageFile(bool dithering, std::u16string_view documentBase,
+                                      std::uint32_t fileIndex, std::u16string_view pageFilePath,
+                                      std::uint32_t pageCount,
+                                      const std::atomic<bool>* cancel = nullptr) {
+    return ConvertPageFile(dithering ? ConversionMethod::Dithering : ConversionMethod::Threshold,
+                           documentBase, fileIndex, pageFilePath, pageCount, cancel);
+}
 
 // The pipeline of one band, for callers that hold the grey pixels already:
 // band to fax page, then to bits.
 class PagePipeline {
   public:
-    const BitPage& run(GreyView band, bool dithering);
+    const BitPage& run(GreyView band, ConversionMethod method);
+    const BitPage& run(GreyView band, bool dithering) {
+        return run(band, dithering ? ConversionMethod::Dithering : ConversionMethod::Threshold);
+    }
 
   private:
     GreyImage canvas_;

@@ -40,6 +40,8 @@ std::u16string attemptReason(const AppState& state, const SendProgress& progress
         case SendProgress::HeldBack::No:
             break;
     }
+    if (!progress.localFailure.empty())
+        return GetText(language, text::kNotSentBecause, fromUtf8(progress.localFailure));
     const std::int32_t code = state.job.send.errorCode;
     return code > 0 ? u"#" + toU16(static_cast<long>(code)) + u" " + ErrorText(language, code)
                     : GetText(language, text::kServiceUnreachable);

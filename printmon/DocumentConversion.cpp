@@ -3,6 +3,7 @@
 #include "app/DocumentKind.h"
 #include "app/Paths.h"
 #include "app/Text.h"
+#include "convert/FaxTiff.h"
 #include "convert/ImageLibrary.h"
 #include "convert/LibraryMessages.h"
 #include "printmon/PasswordHandOver.h"
@@ -35,6 +36,11 @@ DocumentConversion ConvertDocument(AppState& state, const std::filesystem::path&
     if (!outcome.printed.ok) {
         outcome.problem = outcome.printed.problem;
         outcome.details = outcome.printed.details;
+        // The page of a TIFF of several pages is named; a file of one
+        // picture is told as an image, with more about why it cannot be read.
+        const int failedPage = outcome.printed.failedPage;
+        if (kind == DocumentKind::Tiff && (failedPage > 1 || CountTiffPages(document) > 1))
+            outcome.failedPage = failedPage;
         return outcome;
     }
     state.job.jobFilePath = FromFsPath(outcome.printed.jobFile);

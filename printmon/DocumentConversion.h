@@ -22,6 +22,9 @@ struct DocumentConversion {
     // What a library said (Ghostscript, libtiff): for a details line only.
     // Never holds a path of ours.
     std::string details;
+    // The page, from 1, of a TIFF of several pages that cannot be decoded;
+    // 0 when none.
+    int failedPage = 0;
 };
 
 // Renders `document` (opened with `password` when it is a protected PDF)

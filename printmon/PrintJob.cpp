@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <random>
 
 #include "app/DocumentKind.h"
@@ -15,6 +14,7 @@
 #include "convert/LibraryMessages.h"
 #include "convert/PageConverter.h"
 #include "printmon/Cancellation.h"
+#include "printmon/ImagePages.h"
 #include "printmon/RenderProcess.h"
 
 namespace miravo::print {
@@ -49,7 +49,7 @@ InputKind sniff(const fs::path& path, std::string& error, DocumentProblem& probl
         case DocumentKind::PostScript:
             return InputKind::PostScript;
         case DocumentKind::Image:
-        case DocumentKind::Tiff:  // one page; more are refused with the image check
+        case DocumentKind::Tiff:  // every page of it
             return InputKind::Image;
         case DocumentKind::Unknown:
             break;
@@ -105,24 +105,6 @@ bool prepareFolder(const fs::path& folder, Made& made, std::string& error) {
     return true;
 }
 
-bool copyNew(const fs::path& from, const fs::path& to) {
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (out < 0)
-        return false;
-    std::ifstream in(from, std::ios::binary);
-    char buffer[1 << 16];
-    bool ok = static_cast<bool>(in);
-    while (ok && in) {
-        in.read(buffer, sizeof buffer);
-        const std::streamsize n = in.gcount();
-        ok = WriteAll(out, buffer, static_cast<std::size_t>(n));
-    }
-    ok = ::close(out) == 0 && ok && in.eof();
-    if (!ok)
-        ::unlink(to.c_str());  // the partial copy is ours
-    return ok;
-}
-
 std::string documentTitle(const fs::path& input) {
     std::string title = input.stem().string();
     for (char& c : title)
@@ -137,14 +119,6 @@ std::string documentTitle(const fs::path& input) {
         title.resize(cut);
     }
     return title.empty() ? std::string("document") : title;
-}
-
-bool usableImage(const fs::path& input) {
-    const std::optional<ImageProbe> image = ProbeImageFile(input);
-    // Only the first image of a file becomes a page: a file of several
-    // pages (a TIFF) is refused rather than sent with pages missing.
-    return image && image->count <= 1 && image->width > 0 && image->height > 0 &&
-           static_cast<std::int64_t>(image->width) * image->height <= kMaxPageFilePixels;
 }
 
 }  // namespace
@@ -184,16 +158,6 @@ PrintResult WritePrintJob(const PrintOptions& options) {
             result.details = noLibrary;
             return result;
         }
-        if (kinds.back() == InputKind::Image && !usableImage(input)) {
-            const std::optional<ImageProbe> probe = ProbeImageFile(input);
-            result.error = input.string() + ": " +
-                           (probe && probe->count > 1
-                                ? "the image holds more than one page"
-                                : DocumentProblemReason(DocumentProblem::ImageUnreadable));
-            result.problem = DocumentProblem::ImageUnreadable;
-            result.details = TakeLibraryMessages();
-            return result;
-        }
     }
     result.failedInput.clear();
     // Whatever fails from here on is ours, unless a document's rendering says otherwise.
@@ -230,22 +194,27 @@ PrintResult WritePrintJob(const PrintOptions& options) {
     }
 
     std::vector<JobPage> pages;
-    auto addImage = [&](const fs::path& source) {
-        const fs::path target = base + "_" + std::to_string(pages.size() + 1);
-        if (!copyNew(source, target))
-            return false;
-        made.file(target);
-        result.files.push_back(target);
-        pages.push_back({FromFsPath(target), 1});
-        return true;
-    };
     for (std::size_t i = 0; i < options.inputs.size(); ++i) {
         const fs::path& input = options.inputs[i];
         if (kinds[i] == InputKind::Image) {
-            if (!addImage(input)) {
-                result.error = input.string() + ": cannot be copied to " + folder.string();
+            // Every image of the file becomes a page, placed on the fax page.
+            const std::size_t before = pages.size();
+            const ImagePagesOutcome images =
+                WriteImagePages(input, base, static_cast<int>(before) + 1);
+            if (!images.ok) {
+                result.error = images.error;
+                result.failedPage = images.failedPage;
+                result.problem = images.problem;
                 result.failedInput = input;
+                if (images.problem == DocumentProblem::ImageUnreadable)
+                    result.details = TakeLibraryMessages();
                 return result;
+            }
+            for (int k = 1; k <= images.pages; ++k) {
+                const fs::path target = base + "_" + std::to_string(before + k);
+                made.file(target);
+                result.files.push_back(target);
+                pages.push_back({FromFsPath(target), 1});
             }
             continue;
         }

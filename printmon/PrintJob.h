@@ -42,6 +42,7 @@ struct PrintResult {
     DocumentProblem problem = DocumentProblem::None;  // why, when not ok
     std::string details;  // what a library said about the document
     std::filesystem::path failedInput;  // the document it was about
+    int failedPage = 0;  // the page of an image that could not be decoded, from 1
 };
 
 // Writes the page files and the job file; on any failure removes every

@@ -1,17 +1,22 @@
 #include "printmon/RenderProcess.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stdio.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string_view>
 #include <vector>
 
@@ -20,6 +25,7 @@
 #include "printmon/PasswordHandOver.h"
 #include "printmon/RenderLimits.h"
 #include "printmon/RenderStatus.h"
+#include "printmon/Sandbox.h"
 
 extern char** environ;
 
@@ -32,20 +38,13 @@ std::filesystem::path rendererPath() {
     return std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "miravo-render";
 }
 
-void removePages(const std::string& base, int first) {
-    for (int k = first;; ++k) {
-        if (::unlink((base + "_" + std::to_string(k)).c_str()) != 0 && errno == ENOENT)
-            return;
-    }
-}
-
 // The renderer's environment: ours, with glibc asked to back large
 // allocations with huge pages. Ghostscript allocates its memory in large
 // chunks, and touching them 4 KB at a time cost a third of a short
 // document's rendering in page faults. Tunables the user set are kept.
 // Under -dSAFER a document may still write and delete files in
 // Ghostscript's temp folder, which it takes from TMPDIR (else /tmp): it
-// gets `tempFolder`, a folder of its own, as the only place it may write.
+// gets `tempFolder`, inside the renderer's own folder.
 std::vector<std::string> rendererEnvironment(const std::string& tempFolder) {
     constexpr std::string_view kTunables = "GLIBC_TUNABLES=";
     std::vector<std::string> variables;
@@ -64,6 +63,71 @@ std::vector<std::string> rendererEnvironment(const std::string& tempFolder) {
     return variables;
 }
 
+// What a folder's files take on disk, sub-folders included; each entry
+// counts at least one block, so that a flood of empty files counts too.
+// Links are counted, never followed.
+std::uint64_t folderBytes(int folder, int depth = 0) {
+    std::uint64_t total = 0;
+    DIR* listing = ::fdopendir(folder);
+    if (!listing) {
+        ::close(folder);
+        return 0;
+    }
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        struct stat info {};
+        if (::fstatat(::dirfd(listing), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        total += std::max<std::uint64_t>({static_cast<std::uint64_t>(info.st_size),
+                                          static_cast<std::uint64_t>(info.st_blocks) * 512, 4096});
+        if (S_ISDIR(info.st_mode) && depth < 64) {
+            const int inner = ::openat(::dirfd(listing), entry->d_name,
+                                       O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (inner >= 0)
+                total += folderBytes(inner, depth + 1);
+        }
+    }
+    ::closedir(listing);
+    return total;
+}
+
+std::uint64_t folderBytes(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return fd < 0 ? 0 : folderBytes(fd);
+}
+
+// Moves the page files made in the renderer's folder to their places in
+// the spool, never over a file that is there. False (the ones moved
+// removed again) when one cannot be moved.
+bool movePages(const std::filesystem::path& from, const std::string& base, int first, int pages) {
+    const std::string name = std::filesystem::path(base).filename().string();
+    for (int k = first; k < first + pages; ++k) {
+        const std::string page = "_" + std::to_string(k);
+        if (::renameat2(AT_FDCWD, (from / (name + page)).c_str(), AT_FDCWD, (base + page).c_str(),
+                        RENAME_NOREPLACE) != 0) {
+            for (int moved = first; moved < k; ++moved)
+                ::unlink((base + "_" + std::to_string(moved)).c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// Said once per process (one print job, one run of the program).
+void noteMissingLandlock() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (LandlockAbi() == 0)
+            std::fputs(
+                "miravo-render: this kernel has no Landlock: documents are rendered "
+                "without its file and network rules (the rest of the renderer's box "
+                "applies)\n",
+                stderr);
+    });
+}
+
 std::string trimmed(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.pop_back();
@@ -77,12 +141,18 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
                               int first, int seconds, const std::string& password) {
     RenderOutcome outcome;
     const std::string program = rendererPath().string();
-    // Ghostscript's only writable place, removed with all the renderer left in it.
-    const PrivateFolder temp(std::filesystem::path(base).parent_path(), "render");
-    if (temp.path().empty()) {
+    const RenderLimits limits = CurrentRenderLimits();
+    noteMissingLandlock();
+    // The renderer's own folder, the only place it may write: its page
+    // files and Ghostscript's temp folder ("tmp") are made there and
+    // counted together; removed with all the renderer left in it.
+    const PrivateFolder own(std::filesystem::path(base).parent_path(), "render");
+    std::error_code ec;
+    if (own.path().empty() || !std::filesystem::create_directory(own.path() / "tmp", ec)) {
         outcome.error = "cannot make a private folder for rendering beside " + base;
         return outcome;
     }
+    const std::string ownBase = (own.path() / std::filesystem::path(base).filename()).string();
     int channel[2];
     if (::pipe2(channel, O_CLOEXEC) != 0) {
         outcome.error = "cannot start rendering";
@@ -105,8 +175,8 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
     const std::string firstText = std::to_string(first);
     std::vector<char*> arguments = {
         const_cast<char*>(program.c_str()), const_cast<char*>(input.c_str()),
-        const_cast<char*>(base.c_str()), const_cast<char*>(firstText.c_str()), nullptr};
-    std::vector<std::string> variables = rendererEnvironment(temp.path().string());
+        const_cast<char*>(ownBase.c_str()), const_cast<char*>(firstText.c_str()), nullptr};
+    std::vector<std::string> variables = rendererEnvironment((own.path() / "tmp").string());
     std::vector<char*> environment;
     for (std::string& variable : variables)
         environment.push_back(variable.data());
@@ -123,28 +193,41 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
     }
 
     // It writes a '+' for every page and its report as it ends; wait for
-    // that until the time is up, which every page moves on.
+    // that until the time is up, which every page moves on up to the
+    // ceiling, and look at what its folder holds as it goes.
     const auto start = std::chrono::steady_clock::now();
+    const auto ceiling = start + std::chrono::seconds(limits.maxSeconds);
     std::string report;
     int rendered = 0;
     bool late = false;
+    bool tooLate = false;
+    bool tooBig = false;
     bool stopped = false;
     for (;;) {
         if (StopRequested()) {
             stopped = true;
             break;
         }
+        if (folderBytes(own.path()) > limits.maxBytes) {
+            tooBig = true;
+            break;
+        }
+        const auto now = std::chrono::steady_clock::now();
         const auto deadline =
             start + std::chrono::seconds(seconds + kRenderSecondsPerPage * rendered);
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
-        if (left <= 0) {
+        if (now >= ceiling) {
+            tooLate = true;
+            break;
+        }
+        if (now >= deadline) {
             late = true;
             break;
         }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::min(deadline, ceiling) - now)
+                .count();
         pollfd waiting{channel[0], POLLIN, 0};
-        const int ready = ::poll(&waiting, 1, static_cast<int>(std::min<long long>(left, 60000)));
+        const int ready = ::poll(&waiting, 1, static_cast<int>(std::min<long long>(left, 100)));
         if (ready < 0 && errno != EINTR)
             break;
         if (ready <= 0)
@@ -163,25 +246,48 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
         }
     }
     ::close(channel[0]);
-    if (late || stopped)
+    if (late || tooLate || tooBig || stopped)
         ::kill(child, SIGKILL);
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
+    // Written in its last moments, after the report.
+    if (!tooBig && !stopped && folderBytes(own.path()) > limits.maxBytes)
+        tooBig = true;
 
     outcome.problem = DocumentProblem::Damaged;
+    const bool signalled = WIFSIGNALED(status);
+    const std::string stopsThere = ": the Miravo printer stops there";
     if (stopped) {
         outcome.error = input.string() + ": the job was cancelled";
         outcome.problem = DocumentProblem::Cancelled;
+    } else if (tooBig || (signalled && WTERMSIG(status) == SIGXFSZ)) {
+        outcome.problem = DocumentProblem::TooLarge;
+        outcome.error = input.string() +
+                        ": the document's pages and temporary files take more than " +
+                        SizeText(limits.maxBytes) + stopsThere;
+    } else if (tooLate) {
+        outcome.problem = DocumentProblem::TooSlow;
+        outcome.error = input.string() + ": rendering took longer than " +
+                        std::to_string(limits.maxSeconds) + " s in all" + stopsThere;
+    } else if (signalled && WTERMSIG(status) == SIGXCPU) {
+        outcome.problem = DocumentProblem::TooSlow;
+        outcome.error = input.string() + ": rendering used more processor time than " +
+                        std::to_string(limits.maxSeconds) + " s allow" + stopsThere;
     } else if (late) {
         outcome.problem = DocumentProblem::TooSlow;
         outcome.error = input.string() + ": rendering took longer than " + std::to_string(seconds) +
-                        " s and " + std::to_string(kRenderSecondsPerPage) +
-                        " s per page: the Miravo printer stops there";
+                        " s and " + std::to_string(kRenderSecondsPerPage) + " s per page" +
+                        stopsThere;
     } else if (WIFEXITED(status) && WEXITSTATUS(status) == kRenderDone) {
-        outcome.ok = true;
-        outcome.problem = DocumentProblem::None;
         outcome.pages = std::atoi(report.c_str());
+        outcome.ok = movePages(own.path(), base, first, outcome.pages);
+        if (outcome.ok) {
+            outcome.problem = DocumentProblem::None;
+        } else {
+            outcome.error = input.string() + ": the pages cannot be moved beside " + base;
+            outcome.problem = DocumentProblem::NotWritten;
+        }
     } else if (WIFEXITED(status) && WEXITSTATUS(status) != 2 && !trimmed(report).empty()) {
         outcome.error = trimmed(report);
         outcome.problem = RenderProblem(WEXITSTATUS(status));
@@ -189,8 +295,8 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
     } else {
         outcome.error = input.string() + ": the renderer stopped unexpectedly";
     }
-    if (!outcome.ok)
-        removePages(base, first);
+    // Nothing of a failed rendering reached the spool: its own folder goes
+    // with all it holds, and a file already at a page's place is not ours.
     return outcome;
 }
 

@@ -21,10 +21,13 @@ struct RenderOutcome {
 };
 
 // Writes one page file per rendered page, "<base>_<first>", "<base>_<first
-// + 1>", ... (each made new, for this user only). Rendering may take
-// `seconds` plus kRenderSecondsPerPage per page rendered, and stops at the
-// page and size limits of RenderLimits.h or when the job is cancelled
-// (StopRequested). On failure no page file of this document remains.
+// + 1>", ... (each made new, for this user only). The renderer works
+// confined, in a folder of its own beside them, and the pages move to
+// their places once all are rendered. Rendering may take `seconds` plus
+// kRenderSecondsPerPage per page rendered, up to the ceiling, and stops at
+// the page, size and memory limits of RenderLimits.h (what it writes into
+// its temp folder counts with its pages) or when the job is cancelled
+// (StopRequested). On failure nothing of this document remains.
 // `password` opens a protected PDF; it is handed over by PasswordPipe.
 RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::string& base,
                               int first, int seconds, const std::string& password = {});

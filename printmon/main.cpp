@@ -26,7 +26,8 @@ namespace {
 void usage(std::FILE* to) {
     std::fputs(
         "usage: miravo-print [--out DIR] [--no-launch] FILE...\n"
-        "  Renders PDF and PostScript files (or takes PNG and JPEG images) into\n"
+        "  Renders PDF and PostScript files (and every page of PNG, JPEG, TIFF and\n"
+        "  other images, upright and at its size) into\n"
         "  fax page files and a job file, prints the job file's path and starts\n"
         "  miravo with it.\n"
         "  --out DIR     where the files go (no '_' in the folder)\n"
@@ -47,7 +48,8 @@ bool startDetached(const std::filesystem::path& program, const std::string& argu
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
     std::string name = program.string();
     std::string only = argument;
-    char* arguments[] = {name.data(), only.data(), nullptr};
+    std::string endOfOptions = "--";  // the job file is never read as an option
+    char* arguments[] = {name.data(), endOfOptions.data(), only.data(), nullptr};
     pid_t child = 0;
     const int failed =
         ::posix_spawn(&child, name.c_str(), nullptr, &attributes, arguments, environ);

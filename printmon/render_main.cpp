@@ -1,4 +1,5 @@
 // miravo-render INPUT BASE FIRST
+// miravo-render --check-sandbox
 //
 // A protected PDF's password comes on standard input, when that is a pipe.
 //
@@ -7,11 +8,14 @@
 // printing a '+' for each page as it is handed to the writer. On success
 // prints the number of pages and exits 0; otherwise prints why and exits
 // 1 (or a status of RenderStatus.h), leaving the removal of any page file
-// to the caller. A job stops at
-// page kMaxPages (counted from page 1 of the job, not FIRST) and when its
-// page files pass kMaxPageFileBytes.
+// to the caller. A job stops at page kMaxPages (counted from page 1 of the
+// job, not FIRST) and when its page files pass kMaxPageFileBytes. It reads
+// the document inside its box (Sandbox.h): it writes only in BASE's
+// folder, which holds its temp folder too, and runs under the memory, file
+// size and time limits.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include <unistd.h>
@@ -21,8 +25,12 @@
 #include "printmon/PasswordHandOver.h"
 #include "printmon/RenderLimits.h"
 #include "printmon/RenderStatus.h"
+#include "printmon/Sandbox.h"
+#include "printmon/SandboxCheck.h"
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--check-sandbox")
+        return miravo::print::CheckSandbox(stdout);
     if (argc != 4) {
         std::fputs("usage: miravo-render INPUT BASE FIRST\n", stderr);
         return 2;
@@ -33,8 +41,21 @@ int main(int argc, char** argv) {
     std::string error;
     std::string limit;  // why a limit stopped the document
     int status = miravo::print::kRenderFailed;
+    // Read before the box closes: it travels on a pipe made before we started.
     std::string password = miravo::print::ReadHandedPassword(STDIN_FILENO);
     bool passwordRefused = false;
+    const miravo::print::RenderLimits limits = miravo::print::CurrentRenderLimits();
+    miravo::print::SandboxPlan plan;
+    plan.document = argv[1];
+    plan.folder = std::filesystem::absolute(base).parent_path();
+    plan.maxFileBytes = limits.maxBytes;
+    plan.maxMemory = limits.maxMemory;
+    plan.maxCpuSeconds = 2 * limits.maxSeconds;  // the watcher ends it long before
+    if (!miravo::print::EnterSandbox(plan, error)) {
+        miravo::print::WipeSecret(password);
+        std::fprintf(stdout, "\n%s\n", error.c_str());
+        return 1;
+    }
     miravo::print::PageFileWriter writer;
     bool ok = miravo::print::RenderDocument(
         argv[1],
@@ -69,6 +90,13 @@ int main(int argc, char** argv) {
     }
     if (limit.empty() && writer.bytesWritten() > miravo::print::kMaxPageFileBytes) {
         limit = "the document's pages take more than 1 GiB: the Miravo printer stops there";
+        status = miravo::print::kRenderTooLarge;
+    }
+    // Ghostscript names a failed allocation a VMerror; others fail as they may.
+    if (!ok && limit.empty() &&
+        (error.find("VMerror") != std::string::npos || miravo::print::NearMemoryLimit())) {
+        limit = "rendering needs more than " + miravo::print::SizeText(limits.maxMemory) +
+                " of memory: the Miravo printer stops there";
         status = miravo::print::kRenderTooLarge;
     }
     if (!limit.empty()) {

@@ -21,6 +21,8 @@ PACKAGES=(
   # print-monitor stand-in: renders printed documents into page images
   # (Ghostscript's library in process; the program for the benchmark)
   ghostscript libgs-dev
+  # the renderer's box: its system-call filter
+  libseccomp-dev
   # the Miravo printer queue: the print system and its PDF filters;
   # lintian checks the Debian package
   cups cups-client cups-filters lintian
@@ -28,8 +30,9 @@ PACKAGES=(
   desktop-file-utils
   # the README's picture of a print dialog (scripts/print-dialog-screenshot.sh)
   l3afpad xdotool
-  # fonts for cover pages and dialogs rendered without a desktop
-  fonts-dejavu-core
+  # fonts for cover pages and dialogs rendered without a desktop; Japanese
+  # glyphs for the Japanese texts and cover pages
+  fonts-dejavu-core fonts-ipafont-gothic
   # port setup program: Win32 cross build, run under Wine
   g++-mingw-w64-x86-64 wine wine64
   # tests and benchmarks
@@ -47,8 +50,11 @@ PACKAGES=(
   qtkeychain-qt6-dev gnome-keyring
   # one command-line parser for every program
   libcli11-dev
+  # Qt's own texts (file dialog, standard buttons, context menus) in the
+  # user's language; software-centre metadata and its validator
+  qt6-translations-l10n appstream
   # tests read rendered pages and reports back as text
-  tesseract-ocr tesseract-ocr-eng poppler-utils
+  tesseract-ocr tesseract-ocr-eng tesseract-ocr-jpn poppler-utils
 )
 
 missing=()

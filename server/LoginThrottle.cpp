@@ -1,7 +1,11 @@
 #include "server/LoginThrottle.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 namespace miravo::server {
 
@@ -17,8 +21,28 @@ std::string loginKey(std::string_view login) {
     return key;
 }
 
+// Every loopback address is this machine: all of 127.0.0.0/8, ::1 and
+// their IPv4-mapped forms count as one address, so that a local guesser
+// cannot step to a fresh address of its own. An IPv4-mapped address counts
+// as the IPv4 address it maps.
 std::string peerKey(std::string_view peer) {
-    return "peer:" + std::string(peer);
+    const std::string text(peer);
+    in_addr v4{};
+    in6_addr v6{};
+    if (::inet_pton(AF_INET6, text.c_str(), &v6) == 1) {
+        if (IN6_IS_ADDR_LOOPBACK(&v6))
+            return "peer:loopback";
+        if (IN6_IS_ADDR_V4MAPPED(&v6)) {
+            std::memcpy(&v4, &v6.s6_addr[12], sizeof v4);
+            char mapped[INET_ADDRSTRLEN] = {};
+            ::inet_ntop(AF_INET, &v4, mapped, sizeof mapped);
+            return peerKey(mapped);
+        }
+        return "peer:" + text;
+    }
+    if (::inet_pton(AF_INET, text.c_str(), &v4) == 1 && (ntohl(v4.s_addr) >> 24) == 127)
+        return "peer:loopback";
+    return "peer:" + text;
 }
 
 }  // namespace
@@ -78,7 +102,8 @@ void LoginThrottle::prune(std::int64_t nowMs) {
         return nowMs - entry.second.lastFailureMs > config_.forgetMs;
     });
     if (records_.size() >= kMaxRecords / 2)
-        std::erase_if(records_, [&](const auto& entry) { return entry.second.heldUntilMs <= nowMs; });
+        std::erase_if(records_,
+                      [&](const auto& entry) { return entry.second.heldUntilMs <= nowMs; });
 }
 
 }  // namespace miravo::server

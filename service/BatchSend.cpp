@@ -279,6 +279,7 @@ void BatchSend::end() {
     // delimiter): nothing of it reached the service.
     if (summary_.end == SendEnd::Refused)
         progress_.heldBack = SendProgress::HeldBack::RefusedValue;
+    progress_.localFailure = LocalFailure(summary_.last);
     if (options_.recorder)
         options_.recorder->sendEnded(state_, progress_);
     summary_.destinations = progress_.destinations;

@@ -1,5 +1,12 @@
 #include "service/FaxTransmission.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -12,7 +19,6 @@
 #include <thread>
 #include <unordered_set>
 
-#include "app/DesktopUser.h"
 #include "app/LanguageTable.h"
 #include "app/NumberCheck.h"
 #include "app/Paths.h"
@@ -42,9 +48,15 @@ std::string pageCountText(const AppState& state) {
     return std::to_string(PageCountFromName(state.job.documentPath));
 }
 
-bool fileExists(const std::u16string& path) {
-    std::error_code ec;
-    return std::filesystem::exists(ToFsPath(path), ec);
+// Why the document cannot be sent from here; empty when it can be read.
+std::string documentProblem(const std::u16string& path) {
+    const int fd = ::open(ToFsPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return "the document " + toUtf8(path) + " cannot be read: " + std::strerror(errno);
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(fd);
+    return regular ? std::string() : "the document " + toUtf8(path) + " is not a regular file";
 }
 
 // One answer, read by element path.
@@ -288,9 +300,13 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
         report.setLabel(
             controlid::kStatusLine,
             GetText(state.language, step == FaxStep::Transfer ? text::kSending : text::kWaiting));
-    if (step == FaxStep::Transfer && !job.documentPath.empty() && !fileExists(job.documentPath)) {
-        timing.wait(timing.stepPauseMs, report);
-        return outcome;
+    if (step == FaxStep::Transfer && !job.documentPath.empty()) {
+        outcome.error = documentProblem(job.documentPath);
+        outcome.documentFault = !outcome.error.empty();
+        if (outcome.documentFault) {
+            timing.wait(timing.stepPauseMs, report);
+            return outcome;
+        }
     }
 
     // Closing the window (or Ctrl-C) ends the exchange under way.
@@ -334,6 +350,7 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
     outcome.requested = true;
     outcome.transport = exchange.outcome;
     outcome.error = exchange.error;
+    outcome.documentFault = exchange.documentFault;
     // The sleep that ends every step after its request, whatever happened:
     // TIMEOUT for a status poll (already doubled after a 301).
     auto finish = [&] {
@@ -362,7 +379,6 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
 
     // Only a whole answer is kept and read; any other end of the exchange
     // keeps an empty "result.xml".
-    ImpersonateDesktopUser();
     std::string_view answerBytes = exchange.answer;
     if (const auto nul = answerBytes.find('\0'); nul != std::string_view::npos)
         answerBytes = answerBytes.substr(0, nul);

@@ -1,6 +1,6 @@
 // One exchange of the send with the fax service: authentication, the
 // transfer of the document, or one status poll. Each step sends its
-// request, keeps the answer in "result.xml" (as the desktop user), reads
+// request, keeps the answer in "result.xml" (of the user running the program), reads
 // it, writes what it learnt into the status window through WorkerReport,
 // and sleeps before it returns.
 #pragma once
@@ -59,6 +59,9 @@ struct StepOutcome {
     bool requested = false;  // an exchange was attempted (false: the document is missing)
     Outcome transport = Outcome::Failed;
     std::string error;  // the transport's reason when no answer came
+    // The document could not be sent from here (error says why): a failure
+    // on this side, before or during the upload.
+    bool documentFault = false;
     // No usable answer came: none at all, another status than 200, one cut
     // short, or bytes that are not one XML document. Shown as text 999.
     bool unusable = false;

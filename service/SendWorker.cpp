@@ -62,6 +62,10 @@ void SendProgress::count() {
     }
 }
 
+std::string LocalFailure(const StepOutcome& last) {
+    return last.documentFault ? last.error : std::string();
+}
+
 SendSummary RunSend(AppState& state, WorkerReport& report, CredentialsPrompt& prompt,
                     const SendOptions& options) {
     const SendTiming& timing = options.timing;

@@ -43,6 +43,9 @@ struct SendProgress {
         NoCredentials,  // no user name and password were given at the prompt
         InvalidNumbers, // numbers were refused as invalid before the send began
     } heldBack = HeldBack::No;
+    // Why the send failed on this side before or during the upload (the
+    // document unreadable...); empty when it did not.
+    std::string localFailure;
 
     // Counts and total cost again from the destinations.
     void count();
@@ -101,6 +104,10 @@ struct SendSummary {
     std::vector<std::u16string> faxIds;
     std::size_t notSent = 0;
 };
+
+// Why the last step failed on this side: the document could not be sent
+// from here. Empty when it did not fail so.
+std::string LocalFailure(const StepOutcome& last);
 
 // The pause before attempt `attempt` + 1 after the service could not be
 // reached `attempt` times in a row: 1 s, doubling, at most 60 s.

@@ -42,6 +42,12 @@ ExchangeResult failed(std::string why) {
     return result;
 }
 
+ExchangeResult documentFailed(std::string why) {
+    ExchangeResult result = failed(std::move(why));
+    result.documentFault = true;
+    return result;
+}
+
 // The answer as it arrives: at most 1,048,575 bytes, and only under the
 // status 200 (the body of any other status is not wanted).
 struct AnswerSink {
@@ -441,12 +447,17 @@ ExchangeResult PostFaxUpload(const AppSettings& settings, const FaxForm& prefix,
     if (prefix.tooLarge())
         return refused("the request is larger than 1,048,575 bytes");
 
-    const FileDescriptor file(::open(ToFsPath(filePath).c_str(), O_RDONLY | O_CLOEXEC));
+    const FileDescriptor file(
+        ::open(ToFsPath(filePath).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const int openErrno = errno;
     struct stat info {};
-    if (filePath.empty() || file.get() < 0 || ::fstat(file.get(), &info) != 0 ||
-        !S_ISREG(info.st_mode)) {
-        return failed("the document " + toUtf8(filePath) + " cannot be opened");
-    }
+    if (filePath.empty())
+        return documentFailed("no document to send");
+    if (file.get() < 0 || ::fstat(file.get(), &info) != 0)
+        return documentFailed("the document " + toUtf8(filePath) +
+                      " cannot be read: " + std::strerror(file.get() < 0 ? openErrno : errno));
+    if (!S_ISREG(info.st_mode))
+        return documentFailed("the document " + toUtf8(filePath) + " is not a regular file");
     ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     const auto fileSize = static_cast<std::uint64_t>(info.st_size);
     const std::uint64_t total = prefix.bytes().size() + fileSize + kClosingDelimiter.size();
@@ -470,9 +481,9 @@ ExchangeResult PostFaxUpload(const AppSettings& settings, const FaxForm& prefix,
         case UploadSource::Stop::Delimiter:
             return refused("the document contains the delimiter " + std::string(kDelimiter));
         case UploadSource::Stop::Shrunk:
-            return failed("the document became shorter while it was sent");
+            return documentFailed("the document became shorter while it was sent");
         case UploadSource::Stop::ReadError:
-            return failed("the document could not be read: " +
+            return documentFailed("the document could not be read: " +
                           std::string(std::strerror(source.readErrno())));
     }
     return result;

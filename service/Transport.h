@@ -83,6 +83,9 @@ struct ExchangeResult {
     // Why the exchange did not end with an answer (English, for logs and
     // tools; it names a status other than 200).
     std::string error;
+    // The document itself could not be sent (unreadable, changed while it
+    // was sent), not the service: a failure on this side.
+    bool documentFault = false;
 
     bool answered() const { return outcome == Outcome::Answer; }
     // Host name not resolved or host not reached: worth starting again.

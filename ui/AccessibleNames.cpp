@@ -36,6 +36,24 @@ constexpr IconButtonText kIconButtons[] = {
     {"id1071", text::kMassFax, text::kMassFaxButtonHint},
 };
 
+struct BoxName {
+    const char* control;
+    int name;
+};
+
+// Boxes whose visible label is not a label: the cover text box stands under
+// its "Cover page" check box.
+constexpr BoxName kNamedBoxes[] = {
+    {"id1090", text::kCoverTextName},
+};
+
+QString namedBox(const QWidget* widget, const LanguageTable& language) {
+    for (const BoxName& b : kNamedBoxes)
+        if (widget->objectName() == QLatin1String(b.control))
+            return qstr(GetText(language, b.name));
+    return {};
+}
+
 QString labelText(const QLabel* label) {
     QString text = label->text();
     text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
@@ -160,7 +178,9 @@ void ApplyAccessibleNames(QWidget* dialog, const LanguageTable& language) {
             continue;
         if (insideComboBox(widget))
             continue;  // a combo box's own edit and list are named with the box
-        if (const QString name = labelledName(dialog, widget); !name.isEmpty()) {
+        if (const QString name = namedBox(widget, language); !name.isEmpty()) {
+            give(widget, name);
+        } else if (const QString name = labelledName(dialog, widget); !name.isEmpty()) {
             give(widget, name);
         } else if (auto* edit = qobject_cast<QLineEdit*>(widget);
                    edit && !edit->placeholderText().isEmpty()) {

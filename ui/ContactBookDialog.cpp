@@ -260,17 +260,21 @@ void ContactBookDialog::importContacts(const QString& file) {
         list()->scrollToBottom();
         changed();  // new contacts: Apply saves them, the next synchronisation sends them
     }
-    std::u16string told = GetText(language, text::kContactsImported,
-                                  static_cast<int>(imported.added.added),
-                                  static_cast<int>(imported.added.alreadyThere),
-                                  static_cast<int>(imported.withoutNumber.size()));
-    if (!imported.added.toCheck.empty()) {
-        std::u16string names;
-        for (const std::u16string& name : imported.added.toCheck)
-            names += (names.empty() ? u"" : u", ") + name;
-        told += u"\n\n" + GetText(language, text::kCheckImportedNumbers, names);
-    }
-    tell(QMessageBox::Information, QStringLiteral("imported"), told);
+    // The counts first; the lists of cards left out and names kept
+    // otherwise below them, or behind "Show Details" when they are long.
+    const std::vector<std::u16string> summary = ImportSummary(language, imported);
+    const std::size_t counts = imported.added.toCheck.empty() ? 1 : 2;
+    std::u16string told, lists;
+    for (std::size_t i = 0; i < summary.size(); ++i)
+        (i < counts ? told : lists) += (i == 0 || i == counts ? u"" : u"\n\n") + summary[i];
+    QMessageBox box(QMessageBox::Information, windowTitle(), qstr(told), QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("imported"));
+    constexpr qsizetype kListedInline = 20;  // lines shown without "Show Details"
+    if (qstr(lists).count(QLatin1Char('\n')) < kListedInline)
+        box.setInformativeText(qstr(lists));
+    else
+        box.setDetailedText(qstr(lists));
+    box.exec();
 }
 
 void ContactBookDialog::exportContacts(const QString& file) {

@@ -1,8 +1,10 @@
 // The CSV import dialog (114): shows the fields of a CSV text's header
-// line, lets the user set the delimiter (or tick "Tab is CSV delimiter")
-// and tick the one field that holds the fax numbers. The delimiter lives
-// in the DELIMITER setting, which the dialog changes as it goes; the data
-// lines are read afterwards by the mass-fax list with the chosen field.
+// row with their first values and the first rows of the file, lets the
+// user set the delimiter (the one the file is written with is found on
+// opening; "Tab is CSV delimiter" ticks the tab), tick every field that
+// holds fax numbers and choose the field that holds the names. The
+// delimiter lives in the DELIMITER setting, which the dialog changes as it
+// goes; the data rows are read afterwards by the mass-fax list.
 #pragma once
 
 #include <QDialog>
@@ -11,7 +13,11 @@
 #include <string>
 #include <string_view>
 
+#include "contacts/CsvImport.h"
+
 class QCheckBox;
+class QComboBox;
+class QTableWidget;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
@@ -37,10 +43,17 @@ class CsvImportDialog : public QDialog {
     CsvImportDialog(AppPaths& paths, std::u16string_view text, QWidget* parent = nullptr);
     ~CsvImportDialog() override;
 
-    // The ticked field, counted from 1, once the dialog has ended with OK;
-    // nothing when no field was ticked.
-    std::optional<std::size_t> field() const { return field_; }
+    // The first ticked field, counted from 1, once the dialog has ended
+    // with OK; nothing when no field was ticked.
+    std::optional<std::size_t> field() const {
+        return columns_.numbers.empty() ? std::nullopt
+                                        : std::optional<std::size_t>(columns_.numbers.front());
+    }
+    // Every ticked field and the name field, once the dialog has ended with OK.
+    const CsvColumns& columns() const { return columns_; }
     QTreeWidget* list() const;
+    QComboBox* nameField() const;
+    QTableWidget* preview() const;
 
   protected:
     void accept() override;
@@ -55,18 +68,17 @@ class CsvImportDialog : public QDialog {
 
     void fill();
     void tabToggled(bool checked);
-    void itemChanged(QTreeWidgetItem* item);
 
     AppPaths& paths_;
     std::unique_ptr<Ui::CsvImportDialog> ui_;
     std::u16string text_;
-    std::optional<std::size_t> field_;
-    bool filling_ = false;
+    CsvColumns columns_;
 };
 
 struct CsvImportChoice {
     int result = kCsvImportCancelled;  // 1 after OK
-    std::optional<std::size_t> field;  // the ticked field after OK
+    std::optional<std::size_t> field;  // the first ticked field after OK
+    CsvColumns columns;                // every ticked field and the name field after OK
 };
 
 // Opens dialog 114 modally over the whole text of a CSV file.

@@ -19,7 +19,7 @@ void ApplyDialogTexts(QWidget* dialog, AppPaths& paths, int kind) {
     if (!dialog || !paths.state)
         return;
     AppState& state = *paths.state;
-    const auto texts = ResolveDialogTexts(state.language, kind, state.settings.dithering,
+    const auto texts = ResolveDialogTexts(state.language, kind, MethodOf(state.settings),
                                           state.job.jobFilePath);
     for (const ResolvedText& text : texts) {
         if (text.control == kTitleControl)

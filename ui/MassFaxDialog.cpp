@@ -232,7 +232,7 @@ void MassFaxDialog::addFromFile() {
             const CsvImportChoice choice = RunCsvImportDialog(paths_, file.text, this);
             if (choice.result != kCsvImportAccepted)
                 return;
-            model_->addCsvData(file.text, choice.field, settings.delimiter);
+            model_->addCsvRows(file.text, DelimiterOf(settings.delimiter), choice.columns);
             break;
         }
     }

@@ -97,6 +97,12 @@ std::size_t MassFaxModel::addLines(std::u16string_view text, std::size_t field,
     return showAdded();
 }
 
+std::size_t MassFaxModel::addCsvRows(std::u16string_view text, char16_t delimiter,
+                                     const CsvColumns& columns) {
+    AddCsvRows(list_, text, delimiter, columns);
+    return showAdded();
+}
+
 std::size_t MassFaxModel::addCsvData(std::u16string_view text, std::optional<std::size_t> field,
                                      std::u16string_view delimiterSetting) {
     AddCsvData(list_, text, field, delimiterSetting);
@@ -141,6 +147,11 @@ QVariant MassFaxModel::data(const QModelIndex& index, int role) const {
         case Qt::ToolTipRole:
             if (index.column() == NumberColumn && marked(check_.invalid, index.row()))
                 return qstr(GetText(language_, text::kInvalidNumberHint, region_));
+            if (index.column() == NumberColumn)  // the name the number came with, if any
+                if (const std::u16string name =
+                        list_.nameOf(list_.rows()[static_cast<std::size_t>(index.row())]);
+                    !name.empty())
+                    return qstr(name);
             return index.column() == DeleteColumn
                        ? QVariant(qstr(GetText(language_, text::kDelete)))
                        : QVariant();

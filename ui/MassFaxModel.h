@@ -37,6 +37,9 @@ class MassFaxModel : public QAbstractTableModel {
     std::size_t appendRecords(const std::vector<Contact>& records);
     std::size_t addLines(std::u16string_view text, std::size_t field = 0,
                          char16_t delimiter = u',');
+    // The numbers of the chosen fields of a CSV text's data rows, each
+    // with the name its row gives (AddCsvRows).
+    std::size_t addCsvRows(std::u16string_view text, char16_t delimiter, const CsvColumns& columns);
     std::size_t addCsvData(std::u16string_view text, std::optional<std::size_t> field,
                            std::u16string_view delimiterSetting);
     // Deletes row `row`; the rows after it are renumbered.

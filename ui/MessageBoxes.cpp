@@ -30,12 +30,13 @@ QString ProductTitle() {
 }
 
 void TellDocumentNotConverted(AppPaths& paths, QWidget* owner, const QString& fileName,
-                              DocumentProblem problem, const std::string& details) {
+                              DocumentProblem problem, const std::string& details, int failedPage) {
     const LanguageTable& language = paths.state->language;
     // Not converted, for a reason nobody named: the file must be at fault.
     if (problem == DocumentProblem::None)
         problem = DocumentProblem::Damaged;
-    const std::u16string message = DocumentProblemText(language, problem, u16str(fileName));
+    const std::u16string message =
+        DocumentProblemText(language, problem, u16str(fileName), failedPage);
     if (message.empty())
         return;
     QMessageBox box(QMessageBox::Warning, ProductTitle(), qstr(message), QMessageBox::Ok, owner);

@@ -20,11 +20,12 @@ QString ProductTitle();
 
 // Tells the user in a modal box ("documentRefused") why the document
 // `fileName` cannot be converted, so it cannot be sent, and what to do;
-// what a library said about it (`details`) comes below as one line.
-// Nothing is shown for a conversion the user stopped.
+// an image page that cannot be read (`failedPage`, from 1) is named; what
+// a library said about it (`details`) comes below as one line. Nothing is
+// shown for a conversion the user stopped.
 void TellDocumentNotConverted(AppPaths& paths, QWidget* owner, const QString& fileName,
                               DocumentProblem problem = DocumentProblem::UnknownKind,
-                              const std::string& details = {});
+                              const std::string& details = {}, int failedPage = 0);
 
 // A box with a short text is only as wide as that text, and the window
 // frame then cuts its caption: makes it wide enough for the caption.

@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTextEdit>
 #include <QToolButton>
@@ -111,12 +112,18 @@ bool wantsMnemonic(QWidget* widget, QWidget* window) {
     return false;
 }
 
+// A letter a keyboard types without an input method (Latin, Greek,
+// Cyrillic and the like), not a Japanese or Chinese character.
+bool typeable(QChar c) {
+    return c.isLetterOrNumber() && c.unicode() < 0x2E80;
+}
+
 // Candidates for a text's mnemonic, best first: the first letter of each
 // word, then every other letter.
 std::vector<int> candidates(const QString& plain) {
     std::vector<int> first, rest;
     for (int i = 0; i < plain.size(); ++i) {
-        if (!plain.at(i).isLetterOrNumber())
+        if (!typeable(plain.at(i)))
             continue;
         const bool wordStart = i == 0 || !plain.at(i - 1).isLetterOrNumber();
         (wordStart ? first : rest).push_back(i);
@@ -132,7 +139,12 @@ QString marked(const QString& text, QSet<QChar>& taken) {
         taken.insert(kept);
         return text;
     }
-    const QString plain = WithoutMnemonic(text);
+    QString plain = WithoutMnemonic(text);
+    // A bracketed key at the end ("オプション(O)") is given up with its letter.
+    static const QRegularExpression bracketedKey(
+        QStringLiteral("\\([A-Za-z0-9]\\)(?=(\\.\\.\\.|\u2026|:|\uFF1A)?$)"));
+    if (!kept.isNull() && text.contains(QStringLiteral("(&")))
+        plain.remove(bracketedKey);
     for (int i : candidates(plain)) {
         const QChar letter = plain.at(i).toLower();
         if (taken.contains(letter))
@@ -143,6 +155,27 @@ QString marked(const QString& text, QSet<QChar>& taken) {
         // Positions shift by one for every literal "&" before i.
         const int shift = static_cast<int>(plain.left(i).count(QLatin1Char('&')));
         out.insert(i + shift, QLatin1Char('&'));
+        return out;
+    }
+    // A text in characters no key types gets a free Latin letter in brackets
+    // at its end, before a colon or an ellipsis, as Japanese and Chinese
+    // desktops write it: "変更(&M)".
+    if (std::none_of(plain.begin(), plain.end(), [](QChar c) { return c.isLetterOrNumber(); }))
+        return text;
+    static const QString keys = QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456789");
+    for (const QChar key : keys) {
+        if (taken.contains(key))
+            continue;
+        taken.insert(key);
+        QString out = plain;
+        out.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        qsizetype end = out.size();
+        for (const QString& tail : {QStringLiteral("..."), QStringLiteral("\u2026"),
+                                    QStringLiteral(":"), QStringLiteral("\uFF1A")}) {
+            if (out.left(end).endsWith(tail))
+                end -= tail.size();
+        }
+        out.insert(end, QStringLiteral("(&") + key.toUpper() + QLatin1Char(')'));
         return out;
     }
     return text;

@@ -26,6 +26,7 @@
 #include "ui/Dialogs.h"
 #include "ui/Icons.h"
 #include "ui/MessageBoxes.h"
+#include "ui/QtTranslations.h"
 #include "ui/TextIds.h"
 #include "ui_OptionsDialog.h"
 
@@ -69,6 +70,9 @@ QLineEdit* OptionsDialog::userNameBox() const { return ui_->id1006; }
 QLineEdit* OptionsDialog::passwordBox() const { return ui_->id1007; }
 QRadioButton* OptionsDialog::ditheringButton() const { return ui_->id1019; }
 QRadioButton* OptionsDialog::thresholdButton() const { return ui_->id1020; }
+QRadioButton* OptionsDialog::automaticButton() const {
+    return ui_->id1096;
+}
 QPushButton* OptionsDialog::checkButton() const { return ui_->id1023; }
 QCheckBox* OptionsDialog::showPasswordBox() const { return ui_->id1025; }
 QLabel* OptionsDialog::signUpLink() const { return ui_->id1026; }
@@ -101,6 +105,7 @@ OptionsDialog::OptionsDialog(AppPaths& paths, QWidget* parent)
 
     ditheringButton()->setChecked(settings.dithering);
     thresholdButton()->setChecked(settings.threshold);
+    automaticButton()->setChecked(settings.automaticMethod);
 
     // Where a saved password is kept: the desktop's keyring or the settings file.
     passwordPlace_ = new QLabel(this);
@@ -120,6 +125,7 @@ OptionsDialog::OptionsDialog(AppPaths& paths, QWidget* parent)
     // when the arrow keys move the choice.
     connect(ditheringButton(), &QRadioButton::clicked, this, &OptionsDialog::methodClicked);
     connect(thresholdButton(), &QRadioButton::clicked, this, &OptionsDialog::methodClicked);
+    connect(automaticButton(), &QRadioButton::clicked, this, &OptionsDialog::methodClicked);
     connect(checkButton(), &QPushButton::clicked, this, &OptionsDialog::check);
     connect(accountManagementButton(), &QPushButton::clicked, this,
             &OptionsDialog::openAccountManagement);
@@ -138,6 +144,10 @@ OptionsDialog::OptionsDialog(AppPaths& paths, QWidget* parent)
         ui_->userNameLabel->setText(qstr(text));
     if (const auto text = GetText(state.language, text::kPassword); !text.empty())
         ui_->passwordLabel->setText(qstr(text));
+    // The language list has a label of its own, for the eye and for screen
+    // readers (which otherwise hear only the list's current value).
+    if (const auto text = GetText(state.language, text::kLanguageLabel); !text.empty())
+        ui_->languageLabel->setText(qstr(text));
     // Before the texts: applying them sizes the dialog to its rows.
     addRegionRow();
     ApplyDialogTexts(this, paths_, kOptionsTexts);
@@ -247,8 +257,9 @@ void OptionsDialog::takeCredentials() {
 
 void OptionsDialog::methodClicked() {
     AppState& state = *paths_.state;
-    state.settings.dithering = ditheringButton()->isChecked();
-    state.settings.threshold = thresholdButton()->isChecked();
+    SetMethod(state.settings, automaticButton()->isChecked()   ? ConversionMethod::Automatic
+                              : ditheringButton()->isChecked() ? ConversionMethod::Dithering
+                                                               : ConversionMethod::Threshold);
     // Convert the printed document again with the chosen method.
     if (!state.job.jobArgument.empty()) {
         state.job.jobFilePath = fitField(state.job.jobArgument, kPathWidth);
@@ -344,7 +355,10 @@ int RunOptionsDialog(AppPaths& paths, QWidget* owner) {
     if (!paths.state)
         return kOptionsCancelled;
     OptionsDialog dialog(paths, owner);
-    return dialog.exec();
+    const int result = dialog.exec();
+    // A language chosen here is Qt's language too from the next window on.
+    ApplyQtTranslations(paths.languageCode);
+    return result;
 }
 
 }  // namespace miravo::ui

@@ -73,6 +73,7 @@ class OptionsDialog : public QDialog {
     QLineEdit* passwordBox() const;
     QRadioButton* ditheringButton() const;
     QRadioButton* thresholdButton() const;
+    QRadioButton* automaticButton() const;
     QPushButton* checkButton() const;
     QCheckBox* showPasswordBox() const;
     QLabel* signUpLink() const;

@@ -11,6 +11,7 @@
 #include "ui/DesktopNotification.h"
 #include "ui/Dialogs.h"
 #include "ui/MessageBoxes.h"
+#include "ui/QtTranslations.h"
 #include "ui/SentFaxesWindow.h"
 
 namespace miravo::ui {
@@ -34,14 +35,17 @@ QtShellDialogs::~QtShellDialogs() {
 }
 
 void QtShellDialogs::runConversion(AppPaths& paths) {
+    ApplyQtTranslations(paths.languageCode);
     RunConversionDialog(paths, nullptr);
 }
 
 void QtShellDialogs::runOptions(AppPaths& paths) {
+    ApplyQtTranslations(paths.languageCode);
     RunOptionsDialog(paths, nullptr);
 }
 
 void QtShellDialogs::runSendDialog(AppPaths& paths) {
+    ApplyQtTranslations(paths.languageCode);
     // Faxes of the last days that are not final yet are asked about once,
     // in the background, while the user works in the send dialog.
     TellIfJournalMovedAside(paths.state->language, nullptr);
@@ -56,6 +60,7 @@ void QtShellDialogs::runSendDialog(AppPaths& paths) {
 }
 
 void QtShellDialogs::runDocumentConversion(AppPaths& paths, const std::u16string& document) {
+    ApplyQtTranslations(paths.languageCode);
     const print::DocumentConversion converted =
         ConvertDocumentFile(paths, nullptr, ToFsPath(document));
     const print::PrintResult& printed = converted.printed;
@@ -71,10 +76,11 @@ void QtShellDialogs::runDocumentConversion(AppPaths& paths, const std::u16string
     TellDocumentNotConverted(paths, nullptr,
                              QFileInfo(QString::fromStdU16String(document)).fileName(),
                              printed.ok ? DocumentProblem::Damaged : converted.problem,
-                             converted.details);
+                             converted.details, converted.failedPage);
 }
 
 void QtShellDialogs::refuseFile(AppPaths& paths, const std::u16string& file) {
+    ApplyQtTranslations(paths.languageCode);
     TellDocumentNotConverted(paths, nullptr, QFileInfo(QString::fromStdU16String(file)).fileName());
 }
 

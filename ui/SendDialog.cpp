@@ -487,7 +487,7 @@ bool SendDialog::takeDocument(const QString& path) {
         job.jobArgument = argumentBefore;
         job.jobFilePath = jobFileBefore;
         TellDocumentNotConverted(paths_, this, QFileInfo(path).fileName(), converted.problem,
-                                 converted.details);
+                                 converted.details, converted.failedPage);
         return false;
     }
     // The document taken before is of no more use.

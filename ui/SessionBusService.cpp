@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,7 +52,73 @@ bool startProgram(const std::string& program, const std::vector<std::string>& ar
     return failed == 0;
 }
 
+int hexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The bytes of a URI path; none for a broken escape or an escaped NUL.
+std::optional<std::string> percentDecoded(const QByteArray& path) {
+    std::string bytes;
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        if (path[i] != '%') {
+            bytes.push_back(path[i]);
+            continue;
+        }
+        const int high = i + 2 < path.size() ? hexValue(path[i + 1]) : -1;
+        const int low = i + 2 < path.size() ? hexValue(path[i + 2]) : -1;
+        if (high < 0 || low < 0 || (high == 0 && low == 0))
+            return std::nullopt;
+        bytes.push_back(static_cast<char>(high * 16 + low));
+        i += 2;
+    }
+    return bytes;
+}
+
 }  // namespace
+
+std::optional<std::string> DocumentOfUri(const QString& uri, QString& why) {
+    // Only the plain form with an empty or "localhost" authority: never a
+    // relative name, another host, a query or a fragment.
+    const QByteArray text = uri.toUtf8();
+    constexpr char kScheme[] = "file://";
+    if (!text.startsWith(kScheme) || text.contains('\0') || text.contains('?') ||
+        text.contains('#')) {
+        why = QStringLiteral("not an absolute file URI");
+        return std::nullopt;
+    }
+    QByteArray rest = text.mid(sizeof kScheme - 1);
+    if (rest.startsWith("localhost/"))
+        rest = rest.mid(9);
+    if (!rest.startsWith('/')) {
+        why = QStringLiteral("not a file of this computer");
+        return std::nullopt;
+    }
+    const std::optional<std::string> path = percentDecoded(rest);
+    if (!path) {
+        why = QStringLiteral("not a valid file URI");
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (::stat(path->c_str(), &info) != 0) {
+        why = QStringLiteral("no such file");
+        return std::nullopt;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        why = QStringLiteral("not a regular file");
+        return std::nullopt;
+    }
+    if (::access(path->c_str(), R_OK) != 0) {
+        why = QStringLiteral("the file cannot be read");
+        return std::nullopt;
+    }
+    return path;
+}
 
 SessionBusService::SessionBusService(StartMiravo start, StillRunning running, int idleMilliseconds,
                                      QObject* parent)
@@ -59,7 +126,7 @@ SessionBusService::SessionBusService(StartMiravo start, StillRunning running, in
     idle_.setSingleShot(true);
     idle_.setInterval(idleMilliseconds);
     connect(&idle_, &QTimer::timeout, this, [this] {
-        if (running_ && running_())
+        if (running_ && running_() > 0)
             idle_.start();
         else
             emit idle();
@@ -74,27 +141,41 @@ void SessionBusService::refuse(const QString& text) {
 
 void SessionBusService::Activate(const QVariantMap&) {
     idle_.start();
-    if (!start_({}))
+    if (running_ && running_() >= kMaxRunningPrograms)
+        refuse(QStringLiteral("%1 Miravo windows are open already; close some first")
+                   .arg(kMaxRunningPrograms));
+    else if (!start_({}))
         refuse(QStringLiteral("Miravo cannot be started"));
 }
 
 void SessionBusService::Open(const QStringList& uris, const QVariantMap&) {
     idle_.start();
-    std::vector<std::string> files;
-    for (const QString& uri : uris) {
-        const QUrl url(uri, QUrl::StrictMode);
-        if (!url.isValid() || !url.isLocalFile() || !url.host().isEmpty()) {
-            refuse(QStringLiteral("not a local file: %1").arg(uri));
-            return;
-        }
-        files.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
-    }
-    if (files.empty()) {
+    if (uris.isEmpty()) {
         refuse(QStringLiteral("no file to open"));
         return;
     }
+    if (uris.size() > kMaxDocumentsPerOpen) {
+        refuse(
+            QStringLiteral("at most %1 documents can be opened at once").arg(kMaxDocumentsPerOpen));
+        return;
+    }
+    std::vector<std::string> files;
+    for (const QString& uri : uris) {
+        QString why;
+        const auto file = DocumentOfUri(uri, why);
+        if (!file) {
+            refuse(QStringLiteral("%1: %2").arg(why, uri.left(200)));
+            return;
+        }
+        files.push_back(*file);
+    }
+    const int running = running_ ? running_() : 0;
+    if (running + static_cast<int>(files.size()) > kMaxRunningPrograms) {
+        refuse(QStringLiteral("%1 Miravo windows are open already; close some first").arg(running));
+        return;
+    }
     for (const std::string& file : files) {
-        if (!start_({file})) {
+        if (!start_({"--", file})) {
             refuse(QStringLiteral("Miravo cannot be started"));
             return;
         }
@@ -123,7 +204,7 @@ int RunSessionBusService(int argc, char** argv) {
             int status = 0;
             while (started > 0 && ::waitpid(-1, &status, WNOHANG) > 0)
                 --started;
-            return started > 0;
+            return started;
         },
         kIdleMilliseconds);
     QObject::connect(&service, &SessionBusService::idle, &application, &QCoreApplication::quit);

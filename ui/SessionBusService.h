@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QVariantMap>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,26 +22,42 @@ namespace miravo::ui {
 inline constexpr char kBusName[] = "org.miravo.Miravo";
 inline constexpr char kBusObjectPath[] = "/org/miravo/Miravo";
 
+// What one Open call may ask for: at most this many documents, and no more
+// programs started here may run at once (each is a window of its own).
+// Anything beyond is refused whole with a bus error.
+inline constexpr int kMaxDocumentsPerOpen = 4;
+inline constexpr int kMaxRunningPrograms = 8;
+
 // Starts one miravo with these arguments (file names as bytes); false when
 // it could not be started.
 using StartMiravo = std::function<bool(const std::vector<std::string>& arguments)>;
-// Whether a miravo started here still runs.
-using StillRunning = std::function<bool()>;
+// How many miravo started here still run.
+using StillRunning = std::function<int()>;
+
+// The local file an Open URI names: "file:///ABSOLUTE" or
+// "file://localhost/ABSOLUTE", percent-decoded to the file name's bytes,
+// naming an existing regular file this user may read. None otherwise, with
+// the reason in `why`.
+std::optional<std::string> DocumentOfUri(const QString& uri, QString& why);
 
 class SessionBusService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
   public:
     // idle() fires `idleMilliseconds` after the last request, or later,
-    // once nothing started here runs any more.
+    // once nothing started here runs any more. `running` may be empty:
+    // nothing started here is then taken as running.
     SessionBusService(StartMiravo start, StillRunning running, int idleMilliseconds,
                       QObject* parent = nullptr);
 
   public slots:
     // The program without a file: the send dialog, or the waiting jobs.
     void Activate(const QVariantMap& platformData);
-    // One miravo per local file ("file://" URIs only); the call fails, and
-    // nothing is started, when any URI is not a local file or a start fails.
+    // One miravo per document (see DocumentOfUri), which gets the file
+    // after "--", never where it could be read as an option. The call
+    // fails, and nothing is started, when any URI is refused, when the call
+    // names more than kMaxDocumentsPerOpen documents, or when the programs
+    // it would start make more than kMaxRunningPrograms.
     void Open(const QStringList& uris, const QVariantMap& platformData);
     // The desktop entry names no actions: every action is refused.
     void ActivateAction(const QString& name, const QVariantList& parameter,

@@ -19,6 +19,7 @@
 #include "ui/DialogSize.h"
 #include "ui/Dialogs.h"
 #include "ui/Icons.h"
+#include "app/Text.h"
 #include "ui/SendEndView.h"
 #include "ui/SentFaxesWindow.h"
 #include "ui/TextIds.h"
@@ -245,6 +246,9 @@ void StatusWindow::showSendEnd(const SendSummary& summary, std::int32_t errorCod
             verdict->setText(qstr(GetText(language, text::kFailed)));
     }
     statusLine()->setText(qstr(GetText(language, view.statusLineText)));
+    // A failure on this side says what it was.
+    if (const std::string why = LocalFailure(summary.last); !why.empty() && !sent)
+        statusLine()->setText(qstr(GetText(language, text::kNotSentBecause, fromUtf8(why))));
     // Part of a long list went out before the failure: say how much did not.
     if (!summary.faxIds.empty() && summary.notSent > 0)
         statusLine()->setText(qstr(GetText(language, text::kNotSentCount,

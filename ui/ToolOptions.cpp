@@ -19,6 +19,7 @@ bool isToolOption(const std::string& arg) {
 
 const char* MiravoUsage() {
     return "Usage: miravo [JOB_FILE | DOCUMENT] [/config]\n"
+           "       miravo -- JOB_FILE | DOCUMENT\n"
            "       miravo --import-contacts FILE.vcf | --export-contacts FILE.vcf\n"
            "       miravo --waiting-jobs | --bus-service | --help | --version\n"
            "\n"
@@ -27,7 +28,8 @@ const char* MiravoUsage() {
            "  JOB_FILE   a job written by the Miravo printer: its pages are converted\n"
            "             and the send dialog opens\n"
            "  DOCUMENT   a PDF, PostScript, PNG, JPEG or TIFF file to send\n"
-           "  /config    open only the Options dialog\n"
+           "  /config    open only the Options dialog\n"           "  --         ends the options: what follows is a job file or document,\n"
+           "             whatever its name\n"
            "  --import-contacts FILE.vcf\n"
            "             add the contacts of a vCard file to the contact book\n"
            "  --export-contacts FILE.vcf\n"

@@ -23,6 +23,7 @@
 #include "ui/Mnemonics.h"
 #include "ui/QtShellDialogs.h"
 #include "ui/SessionBusService.h"
+#include "ui/QtTranslations.h"
 #include "ui/ToolOptions.h"
 #include "ui/WaitingJobsDialog.h"
 
@@ -69,8 +70,18 @@ int main(int argc, char** argv) {
     const bool waitingOnly = mode == "--waiting-jobs";
     const auto waitingJobFolders = miravo::print::WaitingJobFolders();
     if (waitingOnly && miravo::print::ListWaitingJobs(waitingJobFolders).empty())
-        return 0;                          // no window at login when nothing waits
-    QApplication application(argc, argv);  // takes Qt's own options out of argv
+        return 0;  // no window at login when nothing waits
+    // What follows "--" is documents only: Qt never sees it, so no file name
+    // can be taken for one of Qt's options (a plug-in path, a style sheet).
+    int optionCount = argc;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--") {
+            optionCount = i;
+            break;
+        }
+    }
+    const std::vector<char*> documents(argv + optionCount, argv + argc);  // "--" and after
+    QApplication application(optionCount, argv);  // takes Qt's own options out of argv
     QApplication::setApplicationName(QStringLiteral("Miravo"));
     // The desktop entry is named after the bus name; Wayland shells match
     // windows to it by this name.
@@ -82,8 +93,15 @@ int main(int argc, char** argv) {
     miravo::ui::AssignMnemonicsOnShow(application);
 
     std::vector<std::u16string> arguments;
-    for (int i = waitingOnly ? argc : 1; i < argc; ++i)
-        arguments.push_back(miravo::FromFsPath(argv[i]));  // a file name's bytes kept
+    if (!waitingOnly) {
+        for (int i = 1; i < optionCount; ++i)
+            arguments.push_back(miravo::FromFsPath(argv[i]));  // a file name's bytes kept
+        // "--" alone names no document.
+        if (documents.size() > 1) {
+            for (const char* document : documents)
+                arguments.push_back(miravo::FromFsPath(document));
+        }
+    }
     // Jobs printed while nobody was logged in: one of them may become this run's job.
     if (arguments.empty()) {
         namespace print = miravo::print;
@@ -93,6 +111,7 @@ int main(int argc, char** argv) {
             miravo::AppState offerState;
             miravo::AppPaths offerPaths;
             miravo::LoadSettings(offerPaths, offerState);
+            miravo::ui::ApplyQtTranslations(offerPaths.languageCode);
             if (const auto job = miravo::ui::OfferWaitingJobs(offerState.language, std::move(jobs),
                                                               print::DiscardWaitingJob))
                 arguments.push_back(miravo::FromFsPath(*job));

@@ -38,11 +38,11 @@ std::optional<JobUser> LookUpJobUser(std::string_view name, std::string& error) 
     passwd* found = nullptr;
     const int code = ::getpwnam_r(wanted.c_str(), &entry, buffer.data(), buffer.size(), &found);
     if (code != 0 || !found) {
-        error = "the job's user \"" + wanted + "\" does not exist on this system";
+        error = "the job's user does not exist on this system";
         return std::nullopt;
     }
     if (found->pw_uid == 0) {
-        error = "jobs of \"" + wanted + "\" are not handled: it has root's rights";
+        error = "the job's user has root's rights: such jobs are not handled";
         return std::nullopt;
     }
     return JobUser{wanted, found->pw_uid, found->pw_gid, found->pw_dir ? found->pw_dir : ""};
@@ -50,7 +50,7 @@ std::optional<JobUser> LookUpJobUser(std::string_view name, std::string& error) 
 
 bool BecomeUser(const JobUser& user, std::string& error) {
     const auto failed = [&](const char* step) {
-        error = std::string(step) + " for \"" + user.name + "\" failed: " + std::strerror(errno);
+        error = std::string(step) + " of the job's user failed: " + std::strerror(errno);
         return false;
     };
     if (::initgroups(user.name.c_str(), user.gid) != 0)

@@ -11,7 +11,6 @@ namespace {
 
 // Starting the program through activation may take a while on a busy
 // desktop; the bus itself gives up after 25 s.
-constexpr int kCallMilliseconds = 30000;
 
 struct ErrorGuard {
     DBusError error;
@@ -99,7 +98,7 @@ bool OpenOnSessionBus(const fs::path& socket, const fs::path& file, std::string&
         if (!built) {
             error = "out of memory";
         } else if (DBusMessage* reply = dbus_connection_send_with_reply_and_block(
-                       bus, call, kCallMilliseconds, &failure.error)) {
+                       bus, call, kOpenCallMilliseconds, &failure.error)) {
             ok = true;
             dbus_message_unref(reply);
         } else {

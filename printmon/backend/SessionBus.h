@@ -16,6 +16,8 @@ namespace miravo::backend {
 
 inline constexpr const char* kMiravoBusName = "org.miravo.Miravo";
 inline constexpr const char* kMiravoObjectPath = "/org/miravo/Miravo";
+// How long the call that hands a job over may take.
+inline constexpr int kOpenCallMilliseconds = 30000;
 
 // The socket of the session bus of `uid`: "<runtimeRoot>/<uid>/bus", when
 // that folder and that socket exist, belong to `uid` (seen without

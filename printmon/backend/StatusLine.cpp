@@ -1,6 +1,10 @@
 #include "printmon/backend/StatusLine.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 namespace miravo::backend {
 
@@ -41,8 +45,18 @@ std::string cleaned(std::string_view text, std::size_t limit) {
     return out;
 }
 
+std::vector<std::pair<std::string, std::string>>& secrets() {
+    static std::vector<std::pair<std::string, std::string>> list;
+    return list;
+}
+
+bool wordCharacter(std::string_view text, std::size_t at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    return std::isalnum(byte) || byte >= 0x80;
+}
+
 void report(const char* level, std::string_view text) {
-    std::fprintf(stderr, "%s: %s\n", level, cleaned(text, 4 * kMaxValueBytes).c_str());
+    std::fprintf(stderr, "%s: %s\n", level, cleaned(Withheld(text), 4 * kMaxValueBytes).c_str());
     std::fflush(stderr);
 }
 
@@ -53,6 +67,35 @@ bool HoldsControlCharacters(std::string_view value) {
         if (controlAt(value, at))
             return true;
     return false;
+}
+
+void WithholdInStatus(std::string_view secret, std::string_view shownAs) {
+    if (secret.empty())
+        return;
+    auto& list = secrets();
+    list.emplace_back(secret, shownAs);
+    std::stable_sort(list.begin(), list.end(),
+                     [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
+}
+
+std::string Withheld(std::string_view text) {
+    std::string out(text);
+    for (const auto& [secret, shownAs] : secrets()) {
+        std::size_t at = 0;
+        while ((at = out.find(secret, at)) != std::string::npos) {
+            const std::size_t end = at + secret.size();
+            const bool word =
+                (at == 0 || !wordCharacter(out, at - 1) || !wordCharacter(out, at)) &&
+                (end == out.size() || !wordCharacter(out, end) || !wordCharacter(out, end - 1));
+            if (!word) {
+                ++at;
+                continue;
+            }
+            out.replace(at, secret.size(), shownAs);
+            at += shownAs.size();
+        }
+    }
+    return out;
 }
 
 std::string StatusValue(std::string_view value) {

@@ -17,6 +17,16 @@ bool HoldsControlCharacters(std::string_view value);
 // put into a status line.
 std::string StatusValue(std::string_view value);
 
+// The print system shows status lines to every user (the printer's state
+// message), so they name no one: from now on `secret` (a user name, a
+// home, a title, a path) is written as `shownAs` in every status line,
+// wherever it stands as a word of its own (not inside a longer word).
+// Empty secrets are ignored.
+void WithholdInStatus(std::string_view secret, std::string_view shownAs);
+
+// `text` with every withheld secret replaced, longest secrets first.
+std::string Withheld(std::string_view text);
+
 // Writes "INFO: text" or "ERROR: text" and flushes; `text` passes through
 // StatusValue as a whole, so no caller can end the line early.
 void ReportInfo(std::string_view text);

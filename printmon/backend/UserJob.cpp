@@ -125,13 +125,19 @@ std::string lastLine(const std::string& output, Wanted wanted) {
 }  // namespace
 
 int RunUserJob(const UserJobRequest& request) {
+    // Every user may read the printer's state message: it names no one.
+    WithholdInStatus(request.user.name, "the job's user");
+    WithholdInStatus(request.user.home, "the home of the job's user");
+    WithholdInStatus(request.title, "the document");
     std::string error;
     PrivateCopy copy;
     if (!copy.make(request.document, request.title, error)) {
         ReportError(error);
         return kBackendCancelJob;
     }
-    ReportInfo("Rendering the pages for " + request.user.name);
+    WithholdInStatus(copy.file(), "the document");
+    WithholdInStatus(copy.folder(), "the job's folder");
+    ReportInfo("Rendering the pages for the job's user");
     // Ghostscript lets documents write into the temporary folder even in
     // its safe mode: that folder is the private one, removed afterwards.
     const ProgramRun rendered =
@@ -160,9 +166,12 @@ int RunUserJob(const UserJobRequest& request) {
         ReportError("the renderer named no usable job file");
         return kBackendCancelJob;
     }
-    const std::string spool = fs::path(jobFile).parent_path().string();
+    // Its path names the user's home and the title: shown as "the document".
+    WithholdInStatus(jobFile, "the document");
+    WithholdInStatus(FileUri(jobFile), "the document");
     const auto waits = [&](const std::string& why) {
-        ReportInfo(why + "; the job waits in " + spool + " and is offered at the next login");
+        ReportInfo(why + "; the job waits in the spool of the job's user and is offered at the "
+                         "next login");
         return kBackendOk;
     };
     std::string reason;
@@ -178,7 +187,7 @@ int RunUserJob(const UserJobRequest& request) {
     }
     if (!OpenOnSessionBus(*bus, jobFile, error))
         return waits(error);
-    ReportInfo("Miravo opened the job in the session of " + request.user.name);
+    ReportInfo("Miravo opened the job in the session of the job's user");
     return kBackendOk;
 }
 

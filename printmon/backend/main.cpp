@@ -29,6 +29,7 @@
 #include "printmon/backend/JobUser.h"
 #include "printmon/backend/StatusLine.h"
 #include "printmon/backend/UserJob.h"
+#include "printmon/backend/UserSide.h"
 
 namespace fs = std::filesystem;
 using namespace miravo::backend;
@@ -85,18 +86,25 @@ int main(int argc, char** argv) {
     ::close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC);
     HandleTermination();
     std::string error;
+    // The printer's state message is shown to every user: it names neither
+    // the job's user nor its document.
+    WithholdInStatus(argv[2], "the job's user");
+    WithholdInStatus(argv[3], "the document");
     const auto user = LookUpJobUser(argv[2], error);
     if (!user)
         return fail(kBackendCancelJob, error);
-    if (const auto refusal = JobRefusal(*user, std::getenv("AUTH_UID"), LoginUidMin()))
+    WithholdInStatus(user->home, "the home of the job's user");
+    WithholdInStatus(SafeDocumentTitle(argv[3]), "the document");
+    if (const auto refusal =
+            JobRefusal(*user, std::getenv("AUTH_UID"), LoginUidMin(), LoginUidMax()))
         return fail(kBackendCancelJob, *refusal);
     if (std::atol(argv[4]) > 1)
         ReportInfo(std::string("Copies are ignored: a fax is sent once (") + StatusValue(argv[4]) +
                    " were asked for)");
     const uid_t self = ::geteuid();
     if (self != 0 && self != user->uid)
-        return fail(kBackendCancelJob, "the backend must run as root to act for " + user->name +
-                                           " (install it with mode 0700)");
+        return fail(kBackendCancelJob, "the backend must run as root to act for the job's user (install it with mode "
+                         "0700)");
 
     const InstalledPrograms programs = installedPrograms();
     for (const fs::path& program : {programs.print, programs.miravo}) {
@@ -116,6 +124,8 @@ int main(int argc, char** argv) {
     if (child < 0)
         return fail(kBackendFailed, "cannot fork");
     if (child == 0) {
+        // A process group of its own, which the root side can end whole.
+        ::setpgid(0, 0);
         // Only the document stays open for the user's side of the job.
         if (document > STDERR_FILENO + 1)
             ::close_range(STDERR_FILENO + 1, static_cast<unsigned>(document) - 1, 0);
@@ -131,12 +141,24 @@ int main(int argc, char** argv) {
         std::fflush(nullptr);
         ::_exit(code);
     }
+    ::setpgid(child, child);  // before the root side may signal the group
+    ::close(document);
+    // The user side can be stopped by its user: the deadline is kept here.
     // A cancel reaches the user's side, which removes what it made.
-    PassTerminationTo(child);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    const auto deadline = UserSideDeadline();
+    const UserSideEnd end = SuperviseUserSide(child, deadline);
+    switch (end.kind) {
+        case UserSideEnd::Exited:
+            return end.exitCode;
+        case UserSideEnd::Cancelled:
+            ReportInfo("The job was cancelled");
+            return kBackendCancelJob;
+        case UserSideEnd::TimedOut:
+            return fail(kBackendCancelJob, "handling the job took longer than " +
+                                               std::to_string(deadline.count()) +
+                                               " s: it was stopped");
+        case UserSideEnd::Crashed:
+            break;
     }
-    if (WIFEXITED(status))
-        return WEXITSTATUS(status);
-    return fail(kBackendCancelJob, "handling the job for " + user->name + " stopped unexpectedly");
+    return fail(kBackendCancelJob, "handling the job for the job's user stopped unexpectedly");
 }

@@ -43,7 +43,7 @@ TEST(DialogTextBindings, EachKindBindsWhatItsDialogShows) {
     const std::map<int, std::map<int, int>> samples = {
         {kSendDialogTexts, {{2, 1}, {1, 2}, {1016, 3}, {1022, 4}, {1090, 121}, {1094, 107}}},
         {kCredentialsTexts, {{kTitleControl, 16}, {1, 5}, {1011, 13}, {1014, 14}}},
-        {kOptionsTexts, {{kTitleControl, 18}, {1029, 5}, {1025, 7}, {1054, 59}}},
+        {kOptionsTexts, {{kTitleControl, 18}, {1029, 5}, {1025, 7}, {1054, 59}, {1096, 435}}},
         {kStatusWindowTexts, {{kTitleControl, 15}, {2, 5}, {1004, 12}, {1046, 12}, {1031, 27}}},
         {kAccountTexts, {{kTitleControl, 59}, {1080, 60}, {1064, 60}, {1056, 60}, {1060, 96}}},
         {kContactBookTexts, {{kTitleControl, 102}, {1075, 2}, {1079, 119}}},
@@ -51,7 +51,7 @@ TEST(DialogTextBindings, EachKindBindsWhatItsDialogShows) {
         {kMassFaxListTexts, {{kTitleControl, 108}, {1029, 1}, {1, 5}, {1082, 111}}},
         {kCsvImportTexts, {{kTitleControl, 112}, {1087, 113}, {1086, 115}}},
     };
-    const std::map<int, std::size_t> sizes = {{1, 18}, {2, 6}, {3, 11}, {5, 11}, {6, 18},
+    const std::map<int, std::size_t> sizes = {{1, 18}, {2, 6}, {3, 12}, {5, 11}, {6, 18},
                                               {7, 6},  {8, 5}, {9, 8},  {10, 6}};
     for (const auto& [kind, expected] : samples) {
         SCOPED_TRACE(kind);
@@ -111,6 +111,8 @@ TEST_F(SendDialogTexts, MethodSentenceNamesMethodInUseFirst) {
     load(u"[en]\nlang=English\n54=%s|%d|%s|%d\n55=dither\n56=thresh\n");
     EXPECT_EQ(MethodSentence(table_, true), u"dither|32|thresh|10");
     EXPECT_EQ(MethodSentence(table_, false), u"thresh|32|dither|10");
+    load(u"[en]\nlang=English\n54=%s|%d|%s|%d\n55=dither\n56=thresh\n436=auto\n");
+    EXPECT_EQ(MethodSentence(table_, ConversionMethod::Automatic), u"auto|32|thresh|10");
 }
 
 TEST_F(SendDialogTexts, MethodSentenceWithCharacterConversions) {
@@ -191,7 +193,7 @@ TEST(ResolveDialogTexts, NothingBeforeALanguageIsLoaded) {
 }
 
 TEST(ResolveDialogTexts, ShippedLanguagesFillEveryControl) {
-    for (const std::u16string code : {u"en", u"de", u"ru"}) {
+    for (const std::u16string code : {u"en", u"de", u"ru", u"fr", u"es", u"ja"}) {
         LanguageTable table;
         ASSERT_EQ(LoadLanguage(table, shippedLanguageFile(), code), 1);
         for (int kind = 1; kind <= 10; ++kind) {
@@ -244,7 +246,7 @@ TEST(LogoFileFor, EveryShippedLanguageHasItsLogo) {
             static_cast<unsigned char>(bytes[8]) | static_cast<unsigned char>(bytes[9]) << 8;
         EXPECT_GT(width, 4 * height) << "a header logo is wide";
     }
-    EXPECT_EQ(n, 4);
+    EXPECT_EQ(n, 7);  // six languages
 }
 
 // ----------------------------------------------------------- logo geometry

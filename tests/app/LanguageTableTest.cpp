@@ -513,11 +513,12 @@ TEST_F(ShippedLanguageFile, IsUtf16WithByteOrderMarkAndCrLf) {
     }
 }
 
-TEST_F(ShippedLanguageFile, ListsEnglishGermanAndRussian) {
+TEST_F(ShippedLanguageFile, ListsEveryShippedLanguageByItsOwnName) {
     LanguageTable table;
     ASSERT_EQ(LoadLanguage(table, path(), u"en"), 1);
     const std::vector<std::pair<std::u16string, std::u16string>> expected = {
-        {u"en", u"English"}, {u"de", u"Deutsch"}, {u"ru", u"Русский"}};
+        {u"en", u"English"}, {u"de", u"Deutsch"}, {u"ru", u"Русский"},
+        {u"fr", u"Français"}, {u"es", u"Español"}, {u"ja", u"日本語"}};
     for (std::size_t i = 0; i < expected.size(); ++i) {
         std::u16string code, name;
         ASSERT_EQ(ListLanguage(table, static_cast<int>(i + 1), 85, code, &name), 1);
@@ -525,12 +526,12 @@ TEST_F(ShippedLanguageFile, ListsEnglishGermanAndRussian) {
         EXPECT_EQ(name, expected[i].second);
     }
     std::u16string code;
-    EXPECT_EQ(ListLanguage(table, 4, 85, code, nullptr), 0);
+    EXPECT_EQ(ListLanguage(table, 7, 85, code, nullptr), 0);
 }
 
 TEST_F(ShippedLanguageFile, EverySectionHoldsEveryTextItself) {
     const ProfileFile file = ProfileFile::load(test::pathOf(path()));
-    for (const std::u16string code : {u"en", u"de", u"ru"}) {
+    for (const std::u16string code : {u"en", u"de", u"ru", u"fr", u"es", u"ja"}) {
         SCOPED_TRACE(toUtf8(code));
         for (int id : textIds()) {
             const auto value = file.value(code, toU16(id));
@@ -553,7 +554,7 @@ TEST_F(ShippedLanguageFile, RussianIsStoredInHexFormAndEnglishGermanAreNot) {
 }
 
 TEST_F(ShippedLanguageFile, EveryTextAcceptsTheArgumentsTheProgramPasses) {
-    for (const std::u16string code : {u"en", u"de", u"ru"}) {
+    for (const std::u16string code : {u"en", u"de", u"ru", u"fr", u"es", u"ja"}) {
         SCOPED_TRACE(toUtf8(code));
         LanguageTable table;
         ASSERT_EQ(LoadLanguage(table, path(), code), 1);

@@ -124,8 +124,7 @@ TEST_F(SettingsStoreTest, MissingFileGivesEveryDefault) {
     EXPECT_FALSE(s.closeWindow);
     EXPECT_TRUE(s.transmissionReport);
     EXPECT_TRUE(s.reportAttach);
-    EXPECT_TRUE(s.threshold);
-    EXPECT_FALSE(s.dithering);
+    EXPECT_EQ(MethodOf(s), ConversionMethod::Automatic);  // no method was ever chosen
     EXPECT_FALSE(s.showPassword);
     EXPECT_EQ(s.timeoutMs, 1000u);
     EXPECT_EQ(s.userName, u"");
@@ -214,6 +213,33 @@ TEST_F(SettingsStoreTest, ThresholdAndDitheringAreAlwaysOpposite) {
         const AppSettings& s = load();
         EXPECT_EQ(s.threshold, threshold) << toUtf8(value);
         EXPECT_EQ(s.dithering, !threshold) << toUtf8(value);
+    }
+}
+
+TEST_F(SettingsStoreTest, AStoredMethodKeepsItsMeaningAndNoneIsAutomatic) {
+    using M = ConversionMethod;
+    const std::vector<std::pair<std::u16string, M>> cases{
+        {u"", M::Automatic},
+        {u"SHOW_ADVANCED=1\r\n", M::Automatic},
+        {u"THRESHOLD=1\r\n", M::Threshold},
+        {u"THRESHOLD=0\r\n", M::Dithering},
+        {u"DITHERING=1\r\n", M::Threshold},  // THRESHOLD decides; it defaults to 1
+        {u"DITHERING=1\r\nTHRESHOLD=0\r\n", M::Dithering},
+        {u"DITHERING=0\r\nTHRESHOLD=0\r\nAUTOMATIC_METHOD=1\r\n", M::Automatic},
+        {u"DITHERING=1\r\nTHRESHOLD=0\r\nAUTOMATIC_METHOD=0\r\n", M::Dithering},
+    };
+    for (const auto& [lines, method] : cases) {
+        writeOptions(lines);
+        const AppSettings& s = load();
+        EXPECT_EQ(MethodOf(s), method) << toUtf8(lines);
+        // Exactly one of the three is set.
+        EXPECT_EQ(int(s.automaticMethod) + int(s.dithering) + int(s.threshold), 1) << toUtf8(lines);
+    }
+    // Each choice comes back as it was saved.
+    for (M method : {M::Threshold, M::Dithering, M::Automatic, M::Threshold}) {
+        SetMethod(state_->settings, method);
+        ASSERT_TRUE(SaveSettings(paths_));
+        EXPECT_EQ(MethodOf(load()), method);
     }
 }
 
@@ -402,8 +428,9 @@ TEST_F(SettingsStoreTest, WritesEveryKeyInOrder) {
         u"[SETTINGS]\r\nlang=en\r\nlangFile=" + moduleFolder() +
         u"lang.ini\r\n"
         u"[OPTIONS]\r\nSHOW_ADVANCED=0\r\nSAVE_PASS=0\r\nCLOSE_WND=0\r\nTRANSITION_REPORT=1\r\n"
-        u"TRANSITION_REPORT_ATTACH=1\r\nSHOW_PASS=0\r\nDITHERING=0\r\nTHRESHOLD=1\r\n"
-        u"TIMEOUT=1000\r\nMAX_PAGES=200\r\nUSER_NAME=\r\nUSER_PASS=\r\nSERV_NAME=127.0.0.1:8443\r\n"
+        u"TRANSITION_REPORT_ATTACH=1\r\nSHOW_PASS=0\r\nDITHERING=0\r\nTHRESHOLD=0\r\n"
+        u"AUTOMATIC_METHOD=1\r\nTIMEOUT=1000\r\nMAX_PAGES=200\r\nUSER_NAME=\r\nUSER_PASS=\r\nSERV_"
+        u"NAME=127.0.0.1:8443\r\n"
         u"OBJ_NAME=api2/proxy.php\r\nSUBSCRIBE=https://127.0.0.1:8443/signup\r\n"
         u"LOGO=" +
         moduleFolder() + u"images/en_logo.gif\r\nDELIMITER=,\r\nLAST_DIR_ADD_MASS_FILE=" +

@@ -1,13 +1,15 @@
-// Start-up, run modes, shut-down clean-up and the desktop-user lookup.
+// Start-up, run modes, shut-down clean-up, and the user the program acts as.
 #include <gtest/gtest.h>
 
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fcntl.h>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <functional>
 #include <optional>
@@ -16,7 +18,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/DesktopUser.h"
 #include "app/Paths.h"
 #include "app/ProfileIni.h"
 #include "app/Startup.h"
@@ -98,6 +99,28 @@ TEST(RunModeChoice, AJobPathLongerThanAPathFieldIsNoJob) {
     EXPECT_TRUE(ChooseRunMode({fits + u"b", u"/config"}).configuration);
 }
 
+// "--" ends the options: what follows is a file, whatever its name.
+TEST(RunModeChoice, AfterTheEndOfOptionsEveryArgumentIsAFile) {
+    const struct {
+        std::vector<std::u16string> arguments;
+        std::u16string job;
+        bool configuration;
+    } cases[] = {
+        {{u"--", u"/config"}, u"/config", false},
+        {{u"--", u"-h"}, u"/start/-h", false},
+        {{u"--", u"--export-contacts=x"}, u"/start/--export-contacts=x", false},
+        {{u"--", u"/d.pdf", u"/config"}, u"/d.pdf", false},
+        {{u"/d.pdf", u"--", u"/config"}, u"/d.pdf", false},
+        {{u"/d.pdf", u"/config", u"--", u"/e.pdf"}, u"/d.pdf", true},
+        {{u"--", u"--", u"/d.pdf"}, u"/start/--", false},
+    };
+    for (const auto& c : cases) {
+        const RunPlan plan = ChooseRunMode(c.arguments, u"/start");
+        EXPECT_EQ(plan.jobFile, std::optional<std::u16string>(c.job)) << toUtf8(c.job);
+        EXPECT_EQ(plan.configuration, c.configuration) << toUtf8(c.job);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // The whole run with recording dialogs.
 
@@ -155,8 +178,6 @@ class StartupRun : public ::testing::Test {
         startFolder_ = fs::current_path();
         fs::create_directories(module_.path() / "images");
         environment_.settings.moduleFolder = module_.folder();
-        // An empty process list: no desktop user is ever taken over here.
-        environment_.procRoot = procRoot_.path();
     }
 
     void TearDown() override {
@@ -191,7 +212,6 @@ class StartupRun : public ::testing::Test {
 
     TempDir home_;
     TempDir module_;
-    TempDir procRoot_;
     TempDir work_;
     fs::path startFolder_;
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
@@ -354,6 +374,10 @@ TEST_F(StartupRun, ADocumentArgumentIsConvertedAndKeptAndAnythingElseRefused) {
         EXPECT_EQ(fs::exists(printed), !converted);
         EXPECT_EQ(fs::exists(work_ / "job_9_1"), !converted);
     }
+    // After "--" a document is one, "/config" too.
+    dialogs_ = RecordingDialogs();
+    run({u"--", text(work_ / "report.txt"), u"/config"});
+    EXPECT_EQ(dialogs_.names(), (std::vector<std::string>{"document", "send"}));
     // With "/config" the Options run comes alone, nothing is converted.
     dialogs_ = RecordingDialogs();
     run({text(work_ / "report.txt"), u"/config"});
@@ -548,259 +572,42 @@ TEST_F(StartupCleanup, FoldersAreNeverDeletedAndLinksGoWithoutTheirTargets) {
 }
 
 // ---------------------------------------------------------------------------
-// The desktop user, found in a process tree built the way /proc lays it out.
-
-struct FakeProcess {
-    int pid = 0;
-    std::string exe;   // target of the "exe" link; empty: no link
-    std::string comm;  // command name; empty: no file
-    long uid = 4242;
-    long euid = -1;  // -1: same as uid
-    long gid = 4343;
-    std::string environment = "HOME=/home/fake\0LANG=C\0"s;
-    bool status = true;
-
-    static FakeProcess running(int pid, std::string exe) {
-        FakeProcess p;
-        p.pid = pid;
-        p.exe = std::move(exe);
-        return p;
-    }
-    // A process whose executable link cannot be read: only its command name.
-    static FakeProcess named(int pid, std::string comm) {
-        FakeProcess p;
-        p.pid = pid;
-        p.comm = std::move(comm);
-        return p;
-    }
-    FakeProcess& owner(long u, long g = 4343) {
-        uid = u;
-        gid = g;
-        return *this;
-    }
-    FakeProcess& effectiveUid(long e) {
-        euid = e;
-        return *this;
-    }
-    FakeProcess& env(std::string e) {
-        environment = std::move(e);
-        return *this;
-    }
-    FakeProcess& withoutStatus() {
-        status = false;
-        return *this;
-    }
-};
-
-class FakeProc {
-  public:
-    void add(const FakeProcess& p) {
-        const fs::path folder = root_ / std::to_string(p.pid);
-        fs::create_directories(folder);
-        if (!p.exe.empty())
-            fs::create_symlink(p.exe, folder / "exe");
-        if (!p.comm.empty())
-            touch(folder / "comm", p.comm + "\n");
-        if (p.status) {
-            const long euid = p.euid < 0 ? p.uid : p.euid;
-            touch(folder / "status",
-                  "Name:\tx\nUmask:\t0022\nPid:\t" + std::to_string(p.pid) + "\nUid:\t" +
-                      std::to_string(p.uid) + "\t" + std::to_string(euid) + "\t" +
-                      std::to_string(euid) + "\t" + std::to_string(euid) + "\nGid:\t" +
-                      std::to_string(p.gid) + "\t" + std::to_string(p.gid) + "\t" +
-                      std::to_string(p.gid) + "\t" + std::to_string(p.gid) + "\n");
-        }
-        touch(folder / "environ", p.environment);
-    }
-    const fs::path& root() const { return root_.path(); }
-
-  private:
-    TempDir root_;
-};
-
-TEST(DesktopUserNames, SessionProcessesMatchIgnoringAsciiCaseOnly) {
-    for (const char* name : {"gnome-shell", "GNOME-Shell", "plasmashell", "PlasmaShell",
-                             "xfce4-session", "Xwayland", "XWAYLAND", "xorg"}) {
-        EXPECT_TRUE(IsDesktopSessionProcessName(name)) << name;
-    }
-    for (const char* name : {"", "bash", "gnome-shell2", "gnome", "shell", " gnome-shell",
-                             "gnome-shell ", "systemd", "sshd"}) {
-        EXPECT_FALSE(IsDesktopSessionProcessName(name)) << name;
-    }
-}
-
-TEST(DesktopUserScan, TheFirstSessionProcessInProcessIdOrderNamesTheUser) {
-    FakeProc proc;
-    // Made in an order that is neither the numeric one, nor its reverse, nor
-    // the order of the names as text.
-    proc.add(FakeProcess::running(10, "/usr/bin/bash").owner(1500));
-    proc.add(FakeProcess::running(200, "/usr/bin/gnome-shell").owner(4200));
-    proc.add(FakeProcess::running(1000, "/usr/bin/gnome-shell").owner(4100));
-    proc.add(FakeProcess::running(30, "/usr/bin/plasmashell")
-                 .owner(4300, 4301)
-                 .env("HOME=/home/ann\0XDG_CONFIG_HOME=/srv/cfg/ann\0"s));
-    proc.add(FakeProcess::running(9000, "/usr/bin/gnome-shell").owner(4900));
-    proc.add(FakeProcess::running(555, "/usr/bin/gnome-shell").owner(4500));
-    touch(proc.root() / "uptime", "1 1");
-    fs::create_directories(proc.root() / "self");
-
-    const auto user = FindDesktopUser(proc.root());
-    ASSERT_TRUE(user.has_value());
-    EXPECT_EQ(user->pid, 30);
-    EXPECT_EQ(user->uid, 4300u);
-    EXPECT_EQ(user->gid, 4301u);
-    EXPECT_EQ(user->home, fs::path("/home/ann"));
-    EXPECT_EQ(user->configHome, fs::path("/srv/cfg/ann"));
-}
-
-TEST(DesktopUserScan, NothingFoundWithoutASessionProcess) {
-    FakeProc proc;
-    EXPECT_FALSE(FindDesktopUser(proc.root()).has_value());
-    proc.add(FakeProcess::running(1, "/usr/lib/systemd/systemd").owner(0, 0));
-    proc.add(FakeProcess::running(7, "/usr/bin/bash"));
-    proc.add(FakeProcess::named(8, "sshd"));
-    EXPECT_FALSE(FindDesktopUser(proc.root()).has_value());
-    EXPECT_FALSE(FindDesktopUser(proc.root() / "missing").has_value());
-}
-
-TEST(DesktopUserScan, NamesInAnyCaseTheCommandNameAndReplacedExecutablesMatch) {
-    FakeProc proc;
-    proc.add(FakeProcess::running(5, "/usr/bin/GNOME-Shell"));
-    proc.add(FakeProcess::named(6, "plasmashell"));      // no readable executable link
-    proc.add(FakeProcess::named(7, "gnome-session-b"));  // the kernel's 15 characters
-    proc.add(FakeProcess::running(8, "/usr/bin/xfce4-session (deleted)"));
-    for (int pid : {5, 6, 7, 8}) {
-        EXPECT_TRUE(FindDesktopUserToken(pid, proc.root()).has_value()) << pid;
-    }
-    EXPECT_FALSE(FindDesktopUserToken(9, proc.root()).has_value());
-    EXPECT_EQ(ProcessName(proc.root(), 8), "xfce4-session");
-}
-
-TEST(DesktopUserScan, RootOwnedSessionProcessesAreSkipped) {
-    FakeProc proc;
-    proc.add(FakeProcess::running(3, "/usr/lib/xorg/Xorg").owner(0, 0));
-    proc.add(FakeProcess::running(4, "/usr/bin/Xwayland").owner(4400).effectiveUid(0));
-    proc.add(FakeProcess::running(9, "/usr/bin/Xwayland").owner(4500));
-    const auto user = FindDesktopUser(proc.root());
-    ASSERT_TRUE(user.has_value());
-    EXPECT_EQ(user->pid, 9);
-    EXPECT_EQ(user->uid, 4500u);
-}
-
-TEST(DesktopUserScan, ProcessesWithoutUsableOwnerOrHomeAreSkipped) {
-    FakeProc proc;
-    // No status, an unreadable one, and a user with neither HOME nor an
-    // account entry, each before the usable one.
-    proc.add(FakeProcess::running(2, "/usr/bin/gnome-shell").withoutStatus());
-    proc.add(FakeProcess::running(3, "/usr/bin/gnome-shell").withoutStatus());
-    touch(proc.root() / "3" / "status", "Uid:\tnot-a-number\nGid:\t\n");
-    proc.add(FakeProcess::running(4, "/usr/bin/gnome-shell").owner(1999999).env(""));
-    proc.add(FakeProcess::running(5, "/usr/bin/gnome-shell")
-                 .env("HOME=relative\0XDG_CONFIG_HOME=also-relative\0"s));
-    proc.add(FakeProcess::running(6, "/usr/bin/gnome-shell"));
-
-    const auto user = FindDesktopUser(proc.root());
-    ASSERT_TRUE(user.has_value());
-    EXPECT_EQ(user->pid, 6);
-    EXPECT_EQ(user->home, fs::path("/home/fake"));
-    EXPECT_EQ(user->configHome, fs::path("/home/fake/.config"));
-}
+// The program acts as the user that runs it, whoever else is logged in.
 
 long threadFsuid() {
     return syscall(SYS_setfsuid, -1);
 }
-long threadFsgid() {
-    return syscall(SYS_setfsgid, -1);
-}
 
-TEST(DesktopUserImpersonation, WithoutRootNothingChanges) {
-    struct Seen {
-        long fsuidBefore = -2, fsuidAfter = -2, fsgidBefore = -2, fsgidAfter = -2;
-        bool reported = true;
-    } seen;
-    std::thread([&] {
-        uid_t uid = geteuid();
-        gid_t gid = getegid();
-        if (uid == 0) {
-            // Act as an ordinary user on this thread only (raw calls).
-            uid = 4242;
-            gid = 4343;
-            syscall(SYS_setresgid, -1, gid, -1);
-            syscall(SYS_setresuid, -1, uid, -1);
-        }
-        // The session belongs to this very user, so nothing but the missing
-        // root rights stands in the way.
-        FakeProc proc;
-        proc.add(FakeProcess::running(40, "/usr/bin/gnome-shell").owner(uid, gid));
-        seen.fsuidBefore = threadFsuid();
-        seen.fsgidBefore = threadFsgid();
-        ImpersonateDesktopUser(proc.root());
-        seen.fsuidAfter = threadFsuid();
-        seen.fsgidAfter = threadFsgid();
-        seen.reported = CurrentDesktopUser().has_value();
-    }).join();
-
-    EXPECT_EQ(seen.fsuidAfter, seen.fsuidBefore);
-    EXPECT_EQ(seen.fsgidAfter, seen.fsgidBefore);
-    EXPECT_FALSE(seen.reported);
-}
-
-TEST(DesktopUserImpersonation, AsRootTheThreadTakesOverTheUsersFileIdentity) {
+TEST_F(StartupRun, AsRootAnotherUsersDesktopSessionTakesNothingOver) {
     if (geteuid() != 0)
-        GTEST_SKIP() << "taking over another user's identity needs root";
-    FakeProc proc;
-    proc.add(FakeProcess::running(50, "/usr/bin/bash").owner(1500));
-    proc.add(FakeProcess::running(60, "/usr/bin/gnome-shell").owner(4242, 4343));
-    TempDir area;
-    fs::permissions(area.path(), fs::perms::all);
-    const fs::path secret = area / "root-only";
-    touch(secret);
-    fs::permissions(secret, fs::perms::owner_read | fs::perms::owner_write);
-
-    struct Seen {
-        long fsuid = -1, fsgid = -1;
-        std::optional<DesktopUser> user, inherited;
-        uid_t owner = 0;
-        gid_t group = 0;
-        int openError = 0;
-        std::vector<gid_t> groups;
-    } seen;
-    std::thread([&] {
-        ImpersonateDesktopUser(proc.root());
-        seen.fsuid = threadFsuid();
-        seen.fsgid = threadFsgid();
-        seen.user = CurrentDesktopUser();
-        touch(area / "made");
-        struct stat info {};
-        if (::stat((area / "made").c_str(), &info) == 0) {
-            seen.owner = info.st_uid;
-            seen.group = info.st_gid;
+        GTEST_SKIP() << "running as root with another user's session needs root";
+    // Another user's process named like a window manager.
+    TempDir bin;
+    fs::permissions(bin.path(), fs::perms::owner_all | fs::perms::others_read |
+                                    fs::perms::others_exec | fs::perms::group_read |
+                                    fs::perms::group_exec);
+    fs::copy_file("/bin/sleep", bin / "openbox");
+    const pid_t session = ::fork();
+    ASSERT_GE(session, 0);
+    if (session == 0) {
+        if (::setgid(4343) == 0 && ::setuid(4242) == 0)
+            ::execl((bin / "openbox").c_str(), "openbox", "30", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    struct Killer {
+        pid_t pid;
+        ~Killer() {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
         }
-        const int fd = ::open(secret.c_str(), O_RDONLY);
-        seen.openError = fd < 0 ? errno : 0;
-        if (fd >= 0)
-            ::close(fd);
-        seen.groups.resize(64);
-        const int n = ::getgroups(64, seen.groups.data());
-        seen.groups.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-        std::thread([&] { seen.inherited = CurrentDesktopUser(); }).join();
-    }).join();
+    } killer{session};
+    ::usleep(100 * 1000);  // the session process runs
 
-    EXPECT_EQ(seen.fsuid, 4242);
-    EXPECT_EQ(seen.fsgid, 4343);
-    ASSERT_TRUE(seen.user.has_value());
-    EXPECT_EQ(seen.user->pid, 60);
-    EXPECT_EQ(seen.user->home, fs::path("/home/fake"));
-    EXPECT_EQ(seen.owner, 4242u);
-    EXPECT_EQ(seen.group, 4343u);
-    EXPECT_EQ(seen.openError, EACCES);
-    EXPECT_EQ(seen.groups, std::vector<gid_t>{4343});
-    ASSERT_TRUE(seen.inherited.has_value());
-    EXPECT_EQ(seen.inherited->uid, 4242u);
-
-    // The test's own thread kept its identity.
+    run({});
     EXPECT_EQ(threadFsuid(), 0);
-    EXPECT_FALSE(CurrentDesktopUser().has_value());
+    struct stat info {};
+    ASSERT_EQ(::stat(settingsFile().c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 0u);  // written as root, into root's own HOME
 }
 
 }  // namespace

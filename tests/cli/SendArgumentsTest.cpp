@@ -128,6 +128,9 @@ TEST(SendExitStatus, EachEndHasItsOwnStatus) {
     EXPECT_EQ(ExitStatusFor(summary(SendEnd::Stopped), send), kExitInterrupted);
     EXPECT_EQ(ExitStatusFor(summary(SendEnd::Refused, Outcome::Refused), send), kExitDocument);
     EXPECT_EQ(ExitStatusFor(summary(SendEnd::Failed, Outcome::Failed, false), send), kExitDocument);
+    SendSummary unreadable = summary(SendEnd::Failed, Outcome::Failed);
+    unreadable.last.documentFault = true;  // the document failed during the upload
+    EXPECT_EQ(ExitStatusFor(unreadable, send), kExitDocument);
     // No usable answer: the service answered badly, or nothing came in time.
     for (const Outcome badAnswer : {Outcome::Answer, Outcome::HttpStatus, Outcome::TooLong}) {
         SendSummary s = summary(SendEnd::Failed, badAnswer);

@@ -15,6 +15,7 @@
 #include "app/Text.h"
 #include "app/WorkerReport.h"
 #include "contacts/ContactStore.h"
+#include "contacts/VCardFile.h"
 #include "service/Transport.h"
 #include "tests/TestSupport.h"
 #include "tests/server/ServerHarness.h"
@@ -223,6 +224,40 @@ TEST_F(AddressBookTasksTest, UpdateSendsNewEditedAndDeletedContactsWithExactlyTh
     sync();
     EXPECT_EQ(body(3), form(leading("update_address_book")));
     EXPECT_EQ(book.contacts.size(), 3u);
+}
+
+TEST_F(AddressBookTasksTest, GroupsOfAnImportOutliveSynchronisationAndCardsTheirNames) {
+    startServer();
+    sync();
+    ContactBook& book = state_.contactBook;
+    ImportVCards("BEGIN:VCARD\r\r\nFN:Berger\\, Anna\r\r\nTEL;TYPE=work,fax:+49 30 7001\r\r\n"
+                 "TEL;TYPE=home,fax:+49 30 7002\r\r\nCATEGORIES:Praxen,Sales\r\r\nEND:VCARD\r\r\n"
+                 "BEGIN:VCARD\nFN:Carl\nTEL;TYPE=fax:+49 30 7003\nCATEGORIES:Praxen\nEND:VCARD\n",
+                 book);
+    // A member whose contact the service will not return.
+    book.contacts.front().members.push_back(u"+49 30 9999");
+    book.modified = true;
+    using Numbers = std::vector<std::u16string>;
+    const std::map<std::u16string, Numbers> groups = {
+        {u"Praxen", {u"+49 30 7001", u"+49 30 7002", u"+49 30 7003"}},
+        {u"Sales", {u"+44 20 7946 0018", u"+44 20 7946 0029", u"+49 30 7001", u"+49 30 7002"}}};
+    for (int round = 0; round < 2; ++round) {  // the update, then a sync with nothing to send
+        SCOPED_TRACE(round);
+        EXPECT_TRUE(sync().saved);
+        EXPECT_EQ(book.groups, groups);
+        EXPECT_EQ(at(0).groupname, u"Sales");
+        EXPECT_EQ(at(0).members, groups.at(u"Sales"));
+        EXPECT_EQ(at(1).groupname, u"Praxen");
+        EXPECT_EQ(at(1).members, groups.at(u"Praxen"));
+        EXPECT_EQ(book.contacts.size(), 2u + 5u);
+    }
+    const ContactBook saved = savedBook();
+    EXPECT_EQ(saved.groups, groups);
+    // The export still gives the name as the card wrote it.
+    const std::string exported = WriteVCards(saved);
+    EXPECT_NE(exported.find("FN:Berger\\, Anna (work)\r\nTEL;TYPE=fax,work:+49 30 7001"),
+              std::string::npos)
+        << exported;
 }
 
 TEST_F(AddressBookTasksTest, AFailedExchangeLeavesEveryLocalRecordAsItWas) {

@@ -193,7 +193,11 @@ TEST(MassFaxFileTest, FilesAreReadClassifiedAndDecoded) {
     f = read("list.csv");
     EXPECT_EQ(f.kind, MassFaxFile::Kind::Csv);
     EXPECT_EQ(f.text, u"Name;Fax\nM\u00FCller;+49 3\n");  // Windows-1252
-    f = read("wide.txt");
+    f = read("wide.txt");  // UTF-16 is read; only one that holds zero characters is refused
+    EXPECT_EQ(f.kind, MassFaxFile::Kind::PlainList);
+    EXPECT_EQ(f.text, u"+49 4\r\n");
+    writeBytes(dir / "binary.txt", test::utf16le(std::u16string(u"+49 4\0\x7F", 7)));
+    f = read("binary.txt");
     EXPECT_EQ(f.kind, MassFaxFile::Kind::Unsupported);
     EXPECT_TRUE(f.text.empty());
     f = read("nul.txt");

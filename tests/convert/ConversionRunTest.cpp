@@ -141,6 +141,7 @@ TEST(ConvertJob, ABrokenPageFileFailsTheRunAndStaleFilesNeverEnter) {
     EXPECT_EQ(summary.failedFiles, 1);
     EXPECT_FALSE(summary.documentWritten);
     EXPECT_NE(summary.error.find("job_4_2"), std::string::npos) << summary.error;
+    EXPECT_NE(summary.error.find("(page 2)"), std::string::npos) << summary.error;
     EXPECT_EQ(job.state.job.documentPath, u"");
     EXPECT_EQ(report.closes, std::vector<int>{0});
     for (int pages : {1, 2, 4, 7})

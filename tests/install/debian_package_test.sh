@@ -25,7 +25,8 @@ expect '-rwx------' lib/cups/backend/miravo
 expect '-rw-r--r--' share/ppd/miravo/miravo.ppd share/miravo/lang.ini share/applications/org.miravo.Miravo.desktop \
   share/icons/hicolor/48x48/apps/org.miravo.Miravo.png share/man/man1/miravo.1.gz share/man/man8/miravo-server.8.gz \
   share/doc/miravo/copyright share/doc/miravo/changelog.gz lib/miravo/miravo-images.so \
-  share/dbus-1/services/org.miravo.Miravo.service lib/systemd/user/org.miravo.Miravo.service
+  share/dbus-1/services/org.miravo.Miravo.service lib/systemd/user/org.miravo.Miravo.service \
+  share/metainfo/org.miravo.Miravo.metainfo.xml
 grep -qE '^-rw-r--r-- .* \./etc/xdg/autostart/miravo-waiting-jobs\.desktop$' <<<"$contents" ||
   fail "the package lacks the autostart entry in /etc/xdg/autostart"
 mkdir "$OUT/tree"
@@ -35,7 +36,7 @@ grep -qx 'Exec=/usr/bin/miravo --bus-service' "$OUT/tree/usr/share/dbus-1/servic
 
 depends=$(dpkg-deb -f "$deb" Depends)
 for package in libqt6widgets6 libqt6dbus6 libdbus-1-3 libcurl4 libtiff6 libgs10 libpugixml1v5 qt6-qpa-plugins \
-               qt6-wayland ghostscript; do
+               qt6-wayland ghostscript qt6-translations-l10n; do
   grep -q "$package" <<<"$depends" || fail "Depends lacks $package: $depends"
 done
 grep -q cups <<<"$(dpkg-deb -f "$deb" Recommends)" || fail "the print system is not recommended"

@@ -25,6 +25,7 @@ expect 755 bin/miravo bin/miravo-send bin/miravo-print bin/miravo-server bin/mir
 expect 700 lib/cups/backend/miravo
 expect 644 share/ppd/miravo/miravo.ppd share/miravo/lang.ini share/miravo/images/en_logo.gif \
   share/applications/org.miravo.Miravo.desktop share/icons/hicolor/scalable/apps/org.miravo.Miravo.svg \
+  share/metainfo/org.miravo.Miravo.metainfo.xml \
   share/icons/hicolor/48x48/apps/org.miravo.Miravo.png share/icons/hicolor/256x256/apps/org.miravo.Miravo.png \
   share/dbus-1/services/org.miravo.Miravo.service lib/systemd/user/org.miravo.Miravo.service \
   etc/xdg/autostart/miravo-waiting-jobs.desktop \
@@ -48,6 +49,16 @@ if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$entry" || fail "$entry is invalid"
   done
 fi
+# Software centres read the metadata; it must validate without a warning
+# (pedantic remarks aside: the id is the bus name, capitals included) and
+# name the installed desktop entry.
+METAINFO=$PREFIX/share/metainfo/org.miravo.Miravo.metainfo.xml
+if command -v appstreamcli >/dev/null; then
+  report=$(appstreamcli validate --no-net --explain "$METAINFO" 2>&1) || fail "metainfo: $report"
+  grep -qE '^[EWI]:' <<<"$report" && fail "metainfo: $report"
+fi
+grep -q '<launchable type="desktop-id">org.miravo.Miravo.desktop</launchable>' "$METAINFO" ||
+  fail "the metadata does not launch the installed desktop entry"
 # The desktop entries start an installed program; the program is started
 # through the session bus, where the service file and the user unit name
 # the installed program by its path.

@@ -46,6 +46,38 @@ std::string twelveBitJpeg() {
     return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
+// A fax TIFF of two pages whose second page is damaged.
+void faxTiffDamagedOnPage2(const std::filesystem::path& out) {
+    TIFF* tiff = TIFFOpen(out.c_str(), "w");
+    ASSERT_NE(tiff, nullptr);
+    const std::vector<std::uint8_t> white(1728 / 8, 0);
+    for (int page = 1; page <= 2; ++page) {
+        TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, 1728);
+        TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, 200);
+        TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX3);
+        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 200);
+        TIFFSetField(tiff, TIFFTAG_XRESOLUTION, 204.0);
+        TIFFSetField(tiff, TIFFTAG_YRESOLUTION, 196.0);
+        TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+        if (page == 1) {
+            for (std::uint32_t y = 0; y < 200; ++y)
+                ASSERT_EQ(TIFFWriteScanline(tiff, const_cast<std::uint8_t*>(white.data()), y, 0), 1);
+        } else {
+            std::string noise(3000, '\0');
+            std::mt19937 random(34);
+            for (char& c : noise)
+                c = static_cast<char>(random());
+            TIFFWriteRawStrip(tiff, 0, noise.data(), static_cast<tmsize_t>(noise.size()));
+        }
+        TIFFWriteDirectory(tiff);
+    }
+    TIFFClose(tiff);
+}
+
 // What the process prints on its standard error while `run` runs.
 template <class F>
 std::string stderrOf(const F& run, const std::filesystem::path& file) {
@@ -84,6 +116,7 @@ TEST(ConvertDocument, TellsPagesOrWhyNoneCameByTheDocumentsName) {
     protectedPdf(dir / "in/Owner only.pdf", "");
     test::writeBytes(dir / "in/Deep.jpg", twelveBitJpeg());
     test::writeDamagedFaxTiff(dir / "in/Damaged fax.tif");
+    faxTiffDamagedOnPage2(dir / "in/Two pages.tif");
 
     LanguageTable english;
     ASSERT_EQ(LoadLanguage(english, u"" MIRAVO_SOURCE_DIR "/data/lang.ini", u"en"), 1);
@@ -94,16 +127,18 @@ TEST(ConvertDocument, TellsPagesOrWhyNoneCameByTheDocumentsName) {
         int pages;
         DocumentProblem problem;
         const char* says;  // in the message, beside the document's name
+        int failedPage;    // of an image, from 1
     };
     const Case cases[] = {
-        {"Forwarded.pdf", "", 3, DocumentProblem::None, ""},
-        {"Far.pdf", "", 0, DocumentProblem::UnknownKind, "Documents that can be sent"},
-        {"Locked.pdf", kPassword, 3, DocumentProblem::None, ""},
-        {"Locked.pdf", "guess", 0, DocumentProblem::WrongPassword, "password does not open"},
-        {"Locked.pdf", "", 0, DocumentProblem::NeedsPassword, "the PDF needs a password"},
-        {"Owner only.pdf", "", 3, DocumentProblem::None, ""},
-        {"Deep.jpg", "", 0, DocumentProblem::ImageUnreadable, "12-bit JPEG"},
-        {"Damaged fax.tif", "", 0, DocumentProblem::ImageUnreadable, "damaged"},
+        {"Forwarded.pdf", "", 3, DocumentProblem::None, "", 0},
+        {"Far.pdf", "", 0, DocumentProblem::UnknownKind, "Documents that can be sent", 0},
+        {"Locked.pdf", kPassword, 3, DocumentProblem::None, "", 0},
+        {"Locked.pdf", "guess", 0, DocumentProblem::WrongPassword, "password does not open", 0},
+        {"Locked.pdf", "", 0, DocumentProblem::NeedsPassword, "the PDF needs a password", 0},
+        {"Owner only.pdf", "", 3, DocumentProblem::None, "", 0},
+        {"Deep.jpg", "", 0, DocumentProblem::ImageUnreadable, "12-bit JPEG", 0},
+        {"Damaged fax.tif", "", 0, DocumentProblem::ImageUnreadable, "damaged", 0},
+        {"Two pages.tif", "", 0, DocumentProblem::ImageUnreadable, "page 2 cannot be read", 2},
     };
     int run = 0;
     for (const Case& c : cases) {
@@ -123,6 +158,7 @@ TEST(ConvertDocument, TellsPagesOrWhyNoneCameByTheDocumentsName) {
             dir / "stderr");
         EXPECT_EQ(converted.pages, c.pages);
         EXPECT_EQ(converted.problem, c.problem);
+        EXPECT_EQ(converted.failedPage, c.failedPage);
         EXPECT_EQ(converted.printed.ok, c.pages > 0);
         // Nothing a library says reaches the terminal.
         EXPECT_EQ(printed, "");
@@ -133,7 +169,8 @@ TEST(ConvertDocument, TellsPagesOrWhyNoneCameByTheDocumentsName) {
         EXPECT_EQ(state.job.documentPath, u"");
         // Nothing of a failed document stays in the spool.
         EXPECT_TRUE(!std::filesystem::exists(spool) || test::folderNames(spool).empty());
-        const std::string message = toUtf8(DocumentProblemText(english, c.problem, fromUtf8(c.file)));
+        const std::string message = toUtf8(
+            DocumentProblemText(english, c.problem, fromUtf8(c.file), converted.failedPage));
         EXPECT_NE(message.find(c.file), std::string::npos) << message;
         EXPECT_NE(message.find(c.says), std::string::npos) << message;
         for (const std::string& never : {dir.path().string(), std::string("Fax3"),

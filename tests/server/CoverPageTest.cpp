@@ -24,8 +24,8 @@ std::string longestProse() {
     return text + " Zanzibar.";
 }
 
-// The last lines of ink on the page, read back by OCR.
-std::string lastLinesRead(const std::string& tiff) {
+// The last lines of ink on the page, read back by OCR in `language`.
+std::string lastLinesRead(const std::string& tiff, const std::string& language = "eng") {
     const QImage page =
         QImage::fromData(QByteArray(tiff.data(), static_cast<qsizetype>(tiff.size())), "TIFF")
             .convertToFormat(QImage::Format_Grayscale8);
@@ -42,7 +42,7 @@ std::string lastLinesRead(const std::string& tiff) {
                              QString::fromStdString(strip)))
         return {};
     std::string text;
-    if (FILE* ocr = ::popen(("tesseract " + strip + " stdout 2>/dev/null").c_str(), "r")) {
+    if (FILE* ocr = ::popen(("tesseract " + strip + " stdout -l " + language + " 2>/dev/null").c_str(), "r")) {
         char buffer[4096];
         for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, ocr)) > 0;)
             text.append(buffer, n);
@@ -108,6 +108,26 @@ TEST_F(CoverPageTest, TextShrinksToFitAndIsCutOnlyBeyondTheSmallestType) {
         const std::string kept = fit.drawn.substr(0, fit.drawn.size() - ellipsis.size());
         EXPECT_EQ(c.text.compare(0, kept.size(), kept), 0) << c.name;
     }
+}
+
+// A cover text in Japanese is drawn with Japanese glyphs: OCR reads every
+// character back.
+TEST_F(CoverPageTest, JapaneseTextIsDrawnInJapaneseGlyphs) {
+    const std::u32string text = U"請求書を三枚送ります";
+    CoverRequest request;
+    request.destinations = {{"+81 3 1234 5678", "Tanaka"}};
+    request.pageCount = 3;
+    request.text = "\xE8\xAB\x8B\xE6\xB1\x82\xE6\x9B\xB8\xE3\x82\x92\xE4\xB8\x89"
+                   "\xE6\x9E\x9A\xE9\x80\x81\xE3\x82\x8A\xE3\x81\xBE\xE3\x81\x99";
+    CoverTextFit fit;
+    const std::string page = renderCoverPage(request, &fit);
+    ASSERT_FALSE(page.empty());
+    EXPECT_FALSE(fit.cut);
+    const QString read = QString::fromStdString(lastLinesRead(page, "jpn"));
+    for (const char32_t c : text)
+        EXPECT_TRUE(read.contains(QString::fromUcs4(&c, 1)))
+            << "character U+" << std::hex << static_cast<unsigned>(c) << " not read in "
+            << read.toStdString();
 }
 
 }  // namespace

@@ -63,5 +63,37 @@ TEST(ServerLoginThrottleTest, AnAddressSprayingLoginsIsHeldAndQuietRecordsAreFor
     EXPECT_TRUE(t.admit("user9", "10.0.0.1", 100000));
 }
 
+// All loopback addresses are one address; other addresses stay apart.
+TEST(ServerLoginThrottleTest, EveryLoopbackAddressIsOneAddress) {
+    const struct {
+        const char* other;
+        bool sameAsFirst;
+    } cases[] = {
+        {"127.0.0.7", true},
+        {"127.255.255.254", true},
+        {"::1", true},
+        {"::ffff:127.0.0.9", true},
+        {"0:0:0:0:0:0:0:1", true},
+        {"128.0.0.1", false},
+        {"10.0.0.1", false},
+        {"::2", false},
+    };
+    for (const auto& c : cases) {
+        ThrottleConfig config;
+        config.freePeerFailures = 2;
+        LoginThrottle t(config);
+        EXPECT_TRUE(t.admit("user1", "127.0.0.1", 0));
+        EXPECT_TRUE(t.admit("user2", "127.0.0.1", 0));  // the address is held now
+        EXPECT_FALSE(t.admit("user3", "127.0.0.1", 10));
+        EXPECT_EQ(t.admit("user4", c.other, 10), !c.sameAsFirst) << c.other;
+    }
+    // An IPv4-mapped address is the IPv4 address it maps.
+    ThrottleConfig config;
+    config.freePeerFailures = 1;
+    LoginThrottle t(config);
+    EXPECT_TRUE(t.admit("user1", "10.0.0.5", 0));
+    EXPECT_FALSE(t.admit("user2", "::ffff:10.0.0.5", 10));
+}
+
 }  // namespace
 }  // namespace miravo::server

@@ -90,12 +90,27 @@ TEST_F(SendWorkerTest, MissingCredentialsAreAskedForAndCancelEnds) {
 // never reached it.
 TEST_F(SendWorkerTest, AttemptsThatSendNothingAreRecordedWithWhy) {
     const std::u16string working = state_.settings.serviceHost;
+    const std::u16string document = state_.job.documentPath;
+    const std::filesystem::path gone = dir_ / "gone_res__1.tif", folder = dir_ / "folder_res__1.tif";
+    std::filesystem::create_directory(folder);
     const struct {
         const char* what;
         std::function<void()> arrange;
         SendEnd end;
         std::u16string reason;
+        KeptDocument kept = KeptDocument::Kept;
     } cases[] = {
+        {"a document that is gone",
+         [&] { state_.job.documentPath = fromUtf8(gone.string()); }, SendEnd::Failed,
+         GetText(state_.language, text::kNotSentBecause,
+                 fromUtf8("the document " + gone.string() +
+                          " cannot be read: No such file or directory")),
+         KeptDocument::NotKept},
+        {"a document that is a folder",
+         [&] { state_.job.documentPath = fromUtf8(folder.string()); }, SendEnd::Failed,
+         GetText(state_.language, text::kNotSentBecause,
+                 fromUtf8("the document " + folder.string() + " is not a regular file")),
+         KeptDocument::NotKept},
         {"a name carrying the form's delimiter",
          [&] { state_.job.recipients = {single(u"+49 1", u"Anna ----AaB03x")}; },
          SendEnd::Refused, text(text::kValueRefusedBeforeSending)},
@@ -126,6 +141,7 @@ TEST_F(SendWorkerTest, AttemptsThatSendNothingAreRecordedWithWhy) {
         state_.job.send.clear();
         state_.settings.serviceHost = working;
         state_.settings.password = u"demo";
+        state_.job.documentPath = document;
         c.arrange();
         SendJournal journal(u"letter", file);
         options_.recorder = &journal;
@@ -140,7 +156,7 @@ TEST_F(SendWorkerTest, AttemptsThatSendNothingAreRecordedWithWhy) {
             EXPECT_EQ(d.statusText, c.reason);
         }
         EXPECT_EQ(read.keeping(journal.sendId()).reason, c.reason);
-        EXPECT_EQ(read.keeping(journal.sendId()).document, KeptDocument::Kept);
+        EXPECT_EQ(read.keeping(journal.sendId()).document, c.kept);
     }
     EXPECT_TRUE(requests("convert_and_transfer").empty());
 }

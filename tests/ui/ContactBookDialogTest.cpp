@@ -421,9 +421,15 @@ TEST_F(ContactBookDialogTest, ImportScreenshot) {
            "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Anna Berger\r\nTEL;TYPE=WORK,FAX:+49 30 1234567\r\n"
            "TEL;TYPE=CELL:+49 170 5550101\r\nCATEGORIES:Praxen\r\nEND:VCARD\r\n"
            "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Sales North\r\nTEL;VALUE=uri:tel:+49-40-3861-2200\r\n"
-           "END:VCARD\r\n";
+           "END:VCARD\r\n"
+           "BEGIN:VCARD\r\r\nFN:Weber\\, Karl\r\r\nTEL;TYPE=work,fax:+49 221 4711\r\r\n"
+           "TEL;TYPE=home,fax:+49 221 4712\r\r\nCATEGORIES:myContacts,Kunden\r\r\nEND:VCARD\r\r\n"
+           "BEGIN:VCARD\nFN:Landesamt f\xC3\xBCr Umwelt, Naturschutz und Geologie Mecklenburg-Vorpommern\n"
+           "item1.TEL:+49 385 588 0\nitem1.X-ABLabel:Fax\nEND:VCARD\n"
+           "BEGIN:VCARD\nFN:Lena Sommer\nTEL;TYPE=CELL:+49 171 2233445\nEND:VCARD\n"
+           "BEGIN:VCARD\nFN:Empfang\nEMAIL:info@example.org\nEND:VCARD";
     ContactBookDialog dialog(paths());
-    dialog.resize(620, 420);
+    dialog.resize(620, 460);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     const QString name = code == "en" ? "contact-book-import" : "contact-book-import-" + code;

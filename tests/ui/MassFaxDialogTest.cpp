@@ -1,4 +1,6 @@
 #include <QCheckBox>
+#include <QTableWidget>
+#include <QComboBox>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -6,12 +8,14 @@
 #include <QPushButton>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTest>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <cstdlib>
 #include <iostream>
 
+#include "app/LanguageTable.h"
 #include "app/Paths.h"
 #include "contacts/ContactStore.h"
 #include "tests/ui/UiTestSupport.h"
@@ -156,10 +160,10 @@ TEST_F(MassFaxDialogTest, AFolderNamedTxtGivesAPlainListAndAHeaderOnlyCsvAddsNot
     EXPECT_EQ(dialog->model()->rowCount(), 2);
 }
 
-TEST_F(MassFaxDialogTest, AUtf16FileIsRefusedWithAMessageWithoutCaption) {
+TEST_F(MassFaxDialogTest, AUtf16FileWithZeroCharactersIsRefusedWithAMessageWithoutCaption) {
     chooseFile(files_.path() / "wide.txt", std::string("\xFF\xFE"
                                                        "1\0"
-                                                       "2\0"
+                                                       "\0\0"
                                                        "\r\0\n\0",
                                                        10));
     auto dialog = open();
@@ -255,20 +259,56 @@ QStringList fields(const CsvImportDialog& dialog) {
     return texts;
 }
 
-TEST_F(CsvImportDialogTest, TickingAnotherFieldMovesTheTickAndOkGivesItsNumber) {
+TEST_F(CsvImportDialogTest, SeveralNumberFieldsAreTickedAndOkGivesThemWithTheNameField) {
     state().settings.delimiter = u";";
     auto dialog = open(u"a;b;c\r\n1;2;3\r\n");
     ASSERT_EQ(fields(*dialog), (QStringList{"a", "b", "c"}));
     dialog->list()->topLevelItem(1)->setCheckState(0, Qt::Checked);
     dialog->list()->topLevelItem(2)->setCheckState(0, Qt::Checked);
-    EXPECT_EQ(dialog->list()->topLevelItem(1)->checkState(0), Qt::Unchecked);
+    EXPECT_EQ(dialog->list()->topLevelItem(1)->checkState(0), Qt::Checked);
+    dialog->nameField()->setCurrentIndex(1);  // after "(none)"
     click(dialog.get(), 1);
     EXPECT_EQ(dialog->result(), kCsvImportAccepted);
-    EXPECT_EQ(dialog->field(), std::optional<std::size_t>(3));
+    EXPECT_EQ(dialog->field(), std::optional<std::size_t>(2));
+    EXPECT_EQ(dialog->columns().numbers, (std::vector<std::size_t>{2, 3}));
+    EXPECT_EQ(dialog->columns().name, std::optional<std::size_t>(1));
 
     auto none = open(u"a;b\r\n");
     click(none.get(), 1);
     EXPECT_EQ(none->field(), std::nullopt);
+}
+
+// A spreadsheet's semicolon file, although the last import used commas:
+// found, previewed, the fax and name fields guessed, names carried along.
+TEST_F(MassFaxDialogTest, ACsvFileIsPreviewedWithItsDelimiterAndItsNamesComeAlong) {
+    state().settings.delimiter = u",";
+    chooseFile(files_.path() / "list.csv",
+               "Name;Fax work;Fax home\r\n\"Doe; John\";+49 30 1;+49 30 2 ::: +49 30 3\r\n"
+               "Ann;;+49 30 4\r\n");
+    auto dialog = open();
+    QStringList preview, samples;
+    QString nameField;
+    auto imported = whenModal("id114", [&](QDialog* box) {
+        auto* table = box->findChild<QTableWidget*>("preview");
+        for (int r = 0; r < table->rowCount(); ++r)
+            preview << table->item(r, 0)->text();
+        auto* list = find<QTreeWidget>(box, 1076);
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            samples << list->topLevelItem(i)->text(1) +
+                           (list->topLevelItem(i)->checkState(0) == Qt::Checked ? "+" : "");
+        nameField = box->findChild<QComboBox*>("nameField")->currentText();
+        click(box, 1);
+    });
+    click(dialog.get(), 1082);
+    ASSERT_TRUE(*imported);
+    EXPECT_EQ(preview, (QStringList{"Doe; John", "Ann"}));
+    EXPECT_EQ(samples, (QStringList{"Doe; John; Ann", "+49 30 1+", "+49 30 2 ::: +49 30 3; +49 30 4+"}));
+    EXPECT_EQ(nameField, "Name");
+    EXPECT_EQ(state().settings.delimiter, u";");
+    EXPECT_EQ(rows(*dialog),
+              (Numbers{u"+49 30 1", u"+49 30 2", u"+49 30 3", u"+49 30 4"}));
+    EXPECT_EQ(dialog->model()->list().recipients().back().name, u"Ann");
+    EXPECT_EQ(dialog->model()->list().recipients().front().name, u"Doe; John");
 }
 
 TEST_F(CsvImportDialogTest, RefreshWithAnEmptyDelimiterSplitsAtCommaAndStoresIt) {
@@ -335,6 +375,29 @@ TEST_F(MassFaxDialogTest, NumbersAreCheckedCountedAndTidiedOnRequest) {
     click(dialog.get(), 1);
     EXPECT_EQ(state().job.recipients.size(), 2u);
     EXPECT_EQ(state().job.recipients[1].number, u"+49891234567");
+}
+
+// With MIRAVO_SCREENSHOTS=<folder> (scripts/screenshots.sh), the CSV
+// import over an address book's export is saved there as csv-import.png
+// (or csv-import-<code>.png).
+TEST_F(CsvImportDialogTest, PreviewScreenshot) {
+    const QByteArray folder = qgetenv("MIRAVO_SCREENSHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "no MIRAVO_SCREENSHOTS folder";
+    const QString code = qEnvironmentVariable("MIRAVO_SCREENSHOT_LANG", "en");
+    ASSERT_EQ(LoadLanguage(state().language, paths().languageFile, code.toStdU16String()), 1);
+    state().settings.delimiter = u",";
+    auto dialog = open(u"Name;Company;Fax (work);Fax (home);E-mail\r\n"
+                       u"Anna Berger;Praxis Berger;+49 30 1234567;+49 30 7654321;anna@example.org\r\n"
+                       u"\"M\u00fcller, J\u00fcrgen\";Stadtwerke;+49 89 2180 4455 ::: +49 89 2180 4456;;\r\n"
+                       u"Harbour Ltd;Harbour Ltd;+44 20 7946 0018;;office@example.org\r\n");
+    dialog->resize(640, 520);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    QTest::qWait(300);
+    const QString name = code == "en" ? "csv-import" : "csv-import-" + code;
+    const QRect area = dialog->frameGeometry().adjusted(-8, -8, 8, 8);
+    const QPixmap screen = dialog->screen()->grabWindow(0);
+    EXPECT_TRUE(screen.copy(area).save(QString::fromLocal8Bit(folder) + "/" + name + ".png", "PNG"));
 }
 
 }  // namespace

@@ -1,13 +1,15 @@
 #include <QCheckBox>
-#include <QTimer>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <cstdlib>
+#include <memory>
 
 #include "app/LanguageTable.h"
 #include "app/Text.h"
@@ -174,6 +176,32 @@ TEST_F(OptionsDialogTest, CloseTakesOverCredentialsAndSwitchesLanguage) {
     EXPECT_EQ(language, "Deutsch");
 }
 
+// Qt's own texts (standard buttons, a text field's context menu, the file
+// dialog) change with the language chosen in Options, and back.
+TEST_F(OptionsDialogTest, QtsOwnTextsFollowTheChosenLanguage) {
+    struct Row {
+        const char* language;
+        const char* cancel;
+        const char* undo;
+    };
+    const Row rows[] = {{"Deutsch", "Abbrechen", "Rückgängig"},
+                        {"English", "Cancel", "Undo"}};
+    for (const Row& row : rows) {
+        runOptions([&](QDialog* dialog) {
+            chooseLanguage(dialog, QString::fromUtf8(row.language));
+            click(dialog, 1029);
+        });
+        QMessageBox box(QMessageBox::Question, "Miravo", "?", QMessageBox::Ok | QMessageBox::Cancel);
+        EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), QString::fromUtf8(row.cancel))
+            << row.language;
+        QLineEdit field;
+        std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
+        EXPECT_TRUE(WithoutMnemonic(menu->actions().value(0)->text())
+                        .startsWith(QString::fromUtf8(row.undo)))
+            << row.language << ": " << menu->actions().value(0)->text().toStdString();
+    }
+}
+
 TEST_F(OptionsDialogTest, MethodClickConvertsTheArgumentAgainEvenWhenAlreadySelected) {
     // Started with "/config": the argument is copied back, but names no job file.
     state().job.jobArgument = u"/config";
@@ -198,6 +226,20 @@ TEST_F(OptionsDialogTest, MethodClickConvertsTheArgumentAgainEvenWhenAlreadySele
     });
     EXPECT_EQ(state().job.documentPath, u"/tmp/doc_res__2.tif");
     EXPECT_TRUE(state().settings.threshold);
+
+    // The third entry: automatic, and only it.
+    runOptions([&](QDialog* dialog) {
+        EXPECT_FALSE(find<QRadioButton>(dialog, 1096)->isChecked());
+        click(dialog, 1096);
+        EXPECT_FALSE(find<QRadioButton>(dialog, 1020)->isChecked());
+        dialog->close();
+    });
+    EXPECT_EQ(MethodOf(state().settings), ConversionMethod::Automatic);
+    EXPECT_FALSE(state().settings.threshold || state().settings.dithering);
+    runOptions([&](QDialog* dialog) {
+        EXPECT_TRUE(find<QRadioButton>(dialog, 1096)->isChecked());
+        dialog->close();
+    });
 }
 
 TEST_F(OptionsDialogTest, CheckWordsTheServiceVerdictAndSendsNoNumbersForNoRecipients) {

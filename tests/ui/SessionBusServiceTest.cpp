@@ -1,6 +1,13 @@
 // What the session bus service starts for each request, and when it ends.
+#include <sys/stat.h>
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -10,6 +17,7 @@
 namespace miravo::ui::test {
 namespace {
 
+namespace fs = std::filesystem;
 using Starts = std::vector<std::vector<std::string>>;
 
 // A program starter that notes each start in `started` and succeeds.
@@ -20,27 +28,118 @@ auto noting(Starts& started) {
     };
 }
 
-TEST(SessionBusService, OpensEachLocalFileInAMiravoOfItsOwn) {
+// A private session bus for the test's own calls; unconnected when the
+// bus daemon cannot be started.
+class PrivateBus {
+  public:
+    PrivateBus() {
+        daemon_.start(QStringLiteral("dbus-daemon"),
+                      {"--session", "--nofork", "--nopidfile", "--print-address=1"});
+        if (daemon_.waitForReadyRead(10000))
+            address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+    }
+    ~PrivateBus() {
+        QDBusConnection::disconnectFromBus(QStringLiteral("test-service"));
+        daemon_.kill();
+        daemon_.waitForFinished();
+    }
+    QDBusConnection connect() {
+        return QDBusConnection::connectToBus(address_, QStringLiteral("test-service"));
+    }
+
+  private:
+    QProcess daemon_;
+    QString address_;
+};
+
+std::string contentOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Open takes absolute file URIs of readable regular files only, a few at a
+// time: everything else is refused with a bus error, starts nothing and
+// leaves every file it names as it was.
+TEST(SessionBusService, OpensOnlyAFewDocumentsEachAfterTheEndOfOptions) {
+    PrivateBus bus;
+    QDBusConnection connection = bus.connect();
+    if (!connection.isConnected())
+        GTEST_SKIP() << "no session bus daemon";
+    Starts started;
+    SessionBusService service(noting(started), {}, 60000);
+    ASSERT_TRUE(connection.registerObject(kBusObjectPath, &service, QDBusConnection::ExportAllSlots));
+
+    miravo::test::TempDir dir;
+    const fs::path ok = dir / "ok.pdf", target = dir / "X", fifo = dir / "fifo";
+    std::ofstream(ok) << "%PDF-1.4\n";
+    std::ofstream(target) << "keep me";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_directory(dir / "folder");
+
+    QStringList thirty;
+    for (int i = 0; i < 30; ++i)
+        thirty << QString::fromStdString("file://" + ok.string());
+    const QString okUri = QString::fromStdString("file://" + ok.string());
     const struct {
         QStringList uris;
         Starts started;
     } cases[] = {
-        {{"file:///home/ann/.cache/Miravo/spool/Report__ps__job_7"},
-         {{"/home/ann/.cache/Miravo/spool/Report__ps__job_7"}}},
-        {{"file:///s/a%20b__ps__job_1", "file:///s/%C3%BC__ps__job_2"},
-         {{"/s/a b__ps__job_1"}, {"/s/\xC3\xBC__ps__job_2"}}},
-        // Nothing starts when any URI is not a local file.
-        {{"file:///s/ok__ps__job_1", "https://example.org/x.pdf"}, {}},
-        {{"file://otherhost/s/x"}, {}},
-        {{"not a uri at all"}, {}},
-        {{}, {}},
+        {{QString::fromStdString("file:--export-contacts=" + target.string())}, {}},
+        {{"file:-h"}, {}},
+        {{"file:rel"}, {}},
+        {{"file:"}, {}},
+        {{QString::fromStdString("file://host" + ok.string())}, {}},
+        {{QString::fromStdString("file://" + (dir / "missing").string())}, {}},
+        {{QString::fromStdString("file://" + fifo.string())}, {}},
+        {{QString::fromStdString("file://" + (dir / "folder").string())}, {}},
+        {thirty, {}},
+        {{QString::fromStdString("file://" + ok.string() + "%00.x")}, {}},
+        {{okUri, "file:-h"}, {}},  // one refused URI refuses the call
+        {{okUri}, {{"--", ok.string()}}},
+        {{QString::fromStdString("file://localhost" + ok.string())}, {{"--", ok.string()}}},
     };
     for (const auto& c : cases) {
-        Starts started;
-        SessionBusService service(noting(started), {}, 60000);
-        service.Open(c.uris, {});
-        EXPECT_EQ(started, c.started) << c.uris.join(' ').toStdString();
+        const std::string what = c.uris.join(' ').left(120).toStdString();
+        started.clear();
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            connection.baseService(), kBusObjectPath, "org.freedesktop.Application", "Open");
+        call << c.uris << QVariantMap();
+        const QDBusMessage reply = connection.call(call, QDBus::BlockWithGui, 10000);
+        EXPECT_EQ(started, c.started) << what;
+        EXPECT_EQ(reply.type() == QDBusMessage::ErrorMessage, c.started.empty()) << what;
     }
+    EXPECT_EQ(contentOf(target), "keep me");
+    EXPECT_EQ(contentOf(ok), "%PDF-1.4\n");
+    EXPECT_TRUE(fs::is_directory(dir / "folder"));
+    EXPECT_EQ(fs::status(fifo).type(), fs::file_type::fifo);
+}
+
+// No more windows than the cap run at once; ended ones make room again.
+TEST(SessionBusService, RefusesToStartMoreThanTheCapOfRunningPrograms) {
+    miravo::test::TempDir dir;
+    const fs::path ok = dir / "ok.pdf";
+    std::ofstream(ok) << "%PDF-1.4\n";
+    const QStringList four(kMaxDocumentsPerOpen, QString::fromStdString("file://" + ok.string()));
+    Starts started;
+    int running = 0;
+    SessionBusService service(
+        [&](const std::vector<std::string>& arguments) {
+            started.push_back(arguments);
+            ++running;
+            return true;
+        },
+        [&] { return running; }, 60000);
+    service.Open(four, {});
+    service.Open(four, {});
+    EXPECT_EQ(started.size(), std::size_t(kMaxRunningPrograms));
+    service.Open(four, {});
+    service.Activate({});
+    EXPECT_EQ(started.size(), std::size_t(kMaxRunningPrograms));
+    running = kMaxRunningPrograms - 1;
+    service.Open(four, {});
+    EXPECT_EQ(started.size(), std::size_t(kMaxRunningPrograms));
+    service.Activate({});
+    EXPECT_EQ(started.size(), std::size_t(kMaxRunningPrograms + 1));
 }
 
 TEST(SessionBusService, ActivateStartsThePlainProgramAndActionsStartNothing) {
@@ -55,7 +154,7 @@ TEST(SessionBusService, ActivateStartsThePlainProgramAndActionsStartNothing) {
 TEST(SessionBusService, EndsWhenIdleButNotWhileAProgramItStartedRuns) {
     int running = 1;
     SessionBusService service([](const std::vector<std::string>&) { return true; },
-                              [&] { return running > 0; }, 50);
+                              [&] { return running; }, 50);
     QSignalSpy idle(&service, &SessionBusService::idle);
     QTest::qWait(200);
     EXPECT_EQ(idle.count(), 0);

@@ -419,13 +419,14 @@ TEST_F(StatusWindowTest, EveryFailedSendShowsItsFailureAndLeavesCloseEnabled) {
         std::vector<std::string> faults;  // none: no server, a missing document
         int verdict;
         int statusLine;
+        const char* why = nullptr;  // for a failure on this side: its reason, in the status line
     };
     const std::vector<Case> cases = {
         {"dropped upload", {"close,action=convert_and_transfer"}, 1036, 202},
         {"empty transfer answer", {"empty,action=convert_and_transfer"}, 1036, 202},
         {"service error on transfer", {"error:110,action=convert_and_transfer"}, 1036, 205},
         {"service error on authentication", {"error:110,action=authentication"}, 1037, 205},
-        {"missing document", {}, 1036, 201},
+        {"missing document", {}, 1036, 427, "gone_res__1.tif cannot be read: No such file"},
     };
     state().settings.closeWindow = true;
     for (const Case& c : cases) {
@@ -450,7 +451,11 @@ TEST_F(StatusWindowTest, EveryFailedSendShowsItsFailureAndLeavesCloseEnabled) {
         QString verdict, statusLine;
         QTimer::singleShot(0, status.get(), [&] {
             auto* line = find<QLabel>(status.get(), 1051);
-            ended = waitFor([&] { return line->text() == text(c.statusLine); });
+            ended = waitFor([&] {
+                return c.why ? line->text().startsWith(text(c.statusLine).section('%', 0, 0)) &&
+                                   line->text().contains(c.why)
+                             : line->text() == text(c.statusLine);
+            });
             // Given time, the window does not close by itself.
             QTest::qWait(100);
             barHidden = find<QProgressBar>(status.get(), 1013)->isHidden();

@@ -16,6 +16,8 @@ TEST(ToolOptionsTest, ReadsItsOwnOptionsAndLeavesEveryOtherCommandLine) {
         {{}, K::None, ""},
         {{"/config"}, K::None, ""},
         {{"/tmp/job.txt", "--help"}, K::None, ""},
+        {{"--", "--export-contacts=x.vcf"}, K::None, ""},
+        {{"--", "-h"}, K::None, ""},
         {{"-platform", "offscreen"}, K::None, ""},
         {{"--help"}, K::Help, ""},
         {{"--version", "junk"}, K::Version, ""},

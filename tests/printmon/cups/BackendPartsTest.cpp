@@ -3,12 +3,16 @@
 // user's session bus is, and what its children inherit.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -20,6 +24,8 @@
 #include "printmon/backend/JobUser.h"
 #include "printmon/backend/SessionBus.h"
 #include "printmon/backend/StatusLine.h"
+#include "printmon/backend/UserJob.h"
+#include "printmon/backend/UserSide.h"
 #include "tests/TestSupport.h"
 
 namespace miravo::backend {
@@ -75,50 +81,57 @@ TEST(LookUpJobUser, RefusesNamesThatAreNoAccountAndRoot) {
 }
 
 TEST(JobRefusal, OnlyTheAuthenticatedOwnerOfALoginAccount) {
-    const JobUser user{"ann", 1500, 1500, "/home/ann"};
     const struct {
+        uid_t uid;
         const char* authUid;
         uid_t uidMin;
         const char* refusedFor;  // a word of the reason, or null when accepted
     } cases[] = {
-        {"1500", 1000, nullptr},
-        {nullptr, 1000, "without authentication"},
-        {"", 1000, "without authentication"},
-        {"1501", 1000, "sent by user id 1501"},
-        {"0", 1000, "sent by user id 0"},
-        {"1500 ", 1000, "not a user id"},
-        {"+1500", 1000, "not a user id"},
-        {"1500\nSTATE: +x", 1000, "not a user id"},
-        {"1500", 2000, "system account"},
+        {1500, "1500", 1000, nullptr},
+        {60000, "60000", 1000, nullptr},
+        {1500, nullptr, 1000, "without authentication"},
+        {1500, "", 1000, "without authentication"},
+        {1500, "1501", 1000, "another user"},
+        {1500, "0", 1000, "another user"},
+        {1500, "1500 ", 1000, "not a user id"},
+        {1500, "+1500", 1000, "not a user id"},
+        {1500, "1500\nSTATE: +x", 1000, "not a user id"},
+        {1500, "1500", 2000, "not a login account"},
+        {60001, "60001", 1000, "not a login account"},
+        {65534, "65534", 1000, "not a login account"},  // nobody
     };
     for (const auto& c : cases) {
-        const auto refusal = JobRefusal(user, c.authUid, c.uidMin);
+        const JobUser user{"ann", c.uid, 1500, "/home/ann"};
+        const auto refusal = JobRefusal(user, c.authUid, c.uidMin, 60000);
         if (!c.refusedFor) {
             EXPECT_FALSE(refusal.has_value()) << *refusal;
             continue;
         }
         ASSERT_TRUE(refusal.has_value()) << (c.authUid ? c.authUid : "(none)");
         EXPECT_NE(refusal->find(c.refusedFor), std::string::npos) << *refusal;
+        EXPECT_EQ(refusal->find("ann"), std::string::npos) << *refusal;
     }
 }
 
-TEST(LoginUidMin, ReadsTheSettingOrFallsBackTo1000) {
+TEST(LoginUidRange, ReadsTheSettingsOrFallsBackTo1000And60000) {
     test::TempDir dir;
     const struct {
         std::string text;
-        uid_t expected;
+        uid_t min, max;
     } cases[] = {
-        {"# UID_MIN 5\nUID_MIN\t\t\t 1200\nUID_MAX 60000\n", 1200},
-        {"UID_MIN_X 7\nSYS_UID_MIN 100\n", 1000},
-        {"UID_MIN 500 # old systems\nUID_MIN 600\n", 600},
-        {"UID_MIN lots\n", 1000},
-        {"", 1000},
+        {"# UID_MIN 5\nUID_MIN\t\t\t 1200\nUID_MAX 30000\n", 1200, 30000},
+        {"UID_MIN_X 7\nSYS_UID_MIN 100\nSYS_UID_MAX 999\nUID_MAX_Y 3\n", 1000, 60000},
+        {"UID_MIN 500 # old systems\nUID_MIN 600\nUID_MAX 70000 #\n", 600, 70000},
+        {"UID_MIN lots\nUID_MAX -1\n", 1000, 60000},
+        {"", 1000, 60000},
     };
     for (const auto& c : cases) {
         test::writeBytes(dir / "login.defs", c.text);
-        EXPECT_EQ(LoginUidMin(dir / "login.defs"), c.expected) << c.text;
+        EXPECT_EQ(LoginUidMin(dir / "login.defs"), c.min) << c.text;
+        EXPECT_EQ(LoginUidMax(dir / "login.defs"), c.max) << c.text;
     }
     EXPECT_EQ(LoginUidMin(dir / "missing"), 1000u);
+    EXPECT_EQ(LoginUidMax(dir / "missing"), 60000u);
 }
 
 TEST(StatusValue, NoValueCanStartALineOfItsOwn) {
@@ -225,6 +238,121 @@ TEST(RunProgram, ACancelStopsTheProgramItWaitsFor) {
     EXPECT_NE(run.exitCode, 0);
     EXPECT_TRUE(TerminationRequested());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+// The root side ends a job whose user side is stopped, outlives its
+// deadline or leaves processes behind, and ends at once on a cancel;
+// nothing of the user side's process group is left. The cancel comes last:
+// it stays requested for the rest of this process.
+TEST(SuperviseUserSide, EndsTheJobAndEveryProcessOfItsUserSide) {
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);  // orphans come back here
+    enum Behaviour { Stops, Exits, Hangs };
+    const struct {
+        Behaviour behaviour;
+        bool cancel;
+        UserSideEnd::Kind kind;
+        int exitCode;
+    } cases[] = {
+        {Stops, false, UserSideEnd::TimedOut, -1},
+        {Hangs, false, UserSideEnd::TimedOut, -1},
+        {Exits, false, UserSideEnd::Exited, 3},
+        {Stops, true, UserSideEnd::Cancelled, -1},
+    };
+    const auto deadline = std::chrono::milliseconds(500);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "behaviour " << c.behaviour << " cancel " << c.cancel);
+        int channel[2];
+        ASSERT_EQ(::pipe(channel), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::setpgid(0, 0);
+            const pid_t helper = ::fork();
+            if (helper == 0) {
+                ::execl("/bin/sleep", "sleep", "60", static_cast<char*>(nullptr));
+                ::_exit(127);
+            }
+            (void)!::write(channel[1], &helper, sizeof helper);
+            if (c.behaviour == Stops)
+                ::raise(SIGSTOP);
+            if (c.behaviour == Exits)
+                ::_exit(3);
+            ::pause();
+            ::_exit(0);
+        }
+        ::setpgid(child, child);
+        ::close(channel[1]);
+        pid_t helper = 0;
+        ASSERT_EQ(::read(channel[0], &helper, sizeof helper), ssize_t(sizeof helper));
+        ::close(channel[0]);
+        if (c.cancel) {
+            HandleTermination();
+            ::kill(::getpid(), SIGTERM);
+        }
+        const auto start = std::chrono::steady_clock::now();
+        const UserSideEnd end = SuperviseUserSide(child, deadline, std::chrono::milliseconds(300));
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(end.kind, c.kind);
+        EXPECT_EQ(end.exitCode, c.exitCode);
+        EXPECT_LT(took, deadline + std::chrono::seconds(2));
+        if (c.cancel) {
+            EXPECT_LT(took, deadline);
+        }
+        // The child is reaped, its helper killed (and reaped here).
+        EXPECT_EQ(::kill(child, 0), -1);
+        bool helperGone = false;
+        for (int i = 0; i < 100 && !helperGone; ++i) {
+            helperGone = ::waitpid(helper, nullptr, WNOHANG) == helper;
+            if (!helperGone)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        EXPECT_TRUE(helperGone);
+        if (!helperGone) {
+            ::kill(helper, SIGKILL);
+            ::waitpid(helper, nullptr, 0);
+        }
+    }
+}
+
+// A job refused for its size: the state message every user can read names
+// neither the document's title nor its user, nor their home.
+TEST(RunUserJob, TheStateMessageOfARefusedJobNamesNoOne) {
+    const fs::path print = fs::path(MIRAVO_BINARY_DIR) / "bin" / "miravo-print";
+    if (::access(print.c_str(), X_OK) != 0 || ::access("/usr/bin/gs", X_OK) != 0)
+        GTEST_SKIP() << "needs miravo-print and Ghostscript";
+    test::TempDir dir;
+    const fs::path home = dir / "home-of-annsecret", pdf = dir / "big.pdf";
+    fs::create_directories(home);
+    const std::string make = "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile=" +
+                             pdf.string() + " -c '1 1 5000 { pop showpage } for' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    UserJobRequest request;
+    request.user = {"annsecret", ::getuid(), ::getgid(), home.string()};
+    request.document = ::open(pdf.c_str(), O_RDONLY);
+    ASSERT_GE(request.document, 0);
+    request.title = "Divorce settlement draft";
+    request.programs = {print, fs::path(MIRAVO_BINARY_DIR) / "bin" / "miravo"};
+    request.runtimeRoot = dir / "run";
+
+    const fs::path log = dir / "status";
+    ::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    const int to = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(to, STDERR_FILENO);
+    ::close(to);
+    const int code = RunUserJob(request);
+    ::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    ::close(request.document);
+
+    std::ifstream in(log);
+    const std::string status((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(code, kBackendCancelJob) << status;
+    EXPECT_NE(status.find("ERROR: the document cannot be rendered"), std::string::npos) << status;
+    EXPECT_NE(status.find("1000"), std::string::npos) << status;  // the reason stays
+    for (const char* secret : {"Divorce", "annsecret", "/tmp/"})
+        EXPECT_EQ(status.find(secret), std::string::npos) << secret << " in " << status;
 }
 
 }  // namespace

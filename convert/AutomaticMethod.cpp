@@ -1,0 +1,139 @@
+#include "convert/AutomaticMethod.h"
+
+#include <algorithm>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace miravo {
+
+namespace {
+
+// Levels between these count as middle tone; text strokes on paper lie
+// outside them except on their soft edges.
+constexpr unsigned kMiddleLow = 20;
+constexpr unsigned kMiddleHigh = 235;
+
+// A block with more middle-tone pixels than this share of its area is
+// continuous tone. The soft edges of dense text stay well below it.
+constexpr int kToneShareNumerator = 3;
+constexpr int kToneShareDenominator = 10;
+
+int blocksAcross(int width) {
+    return (width + kToneBlock - 1) / kToneBlock;
+}
+
+}  // namespace
+
+std::vector<bool> ToneBlocks(GreyView source) {
+    const int across = blocksAcross(source.width);
+    const int down = (source.height + kToneBlock - 1) / kToneBlock;
+    std::vector<bool> tone(static_cast<std::size_t>(across) * down, false);
+    std::vector<int> middle(static_cast<std::size_t>(across));
+    for (int by = 0; by < down; ++by) {
+        std::fill(middle.begin(), middle.end(), 0);
+        const int top = by * kToneBlock;
+        const int rows = std::min(kToneBlock, source.height - top);
+        for (int y = top; y < top + rows; ++y) {
+            const std::uint8_t* p = source.row(y);
+            for (int bx = 0; bx < across; ++bx) {
+                const int from = bx * kToneBlock;
+                const int to = std::min(from + kToneBlock, source.width);
+                int count = 0;
+                int x = from;
+#if defined(__SSE2__)
+                // 16 pixels at a time: middle where min(p - low, span) == p - low.
+                const __m128i low = _mm_set1_epi8(static_cast<char>(kMiddleLow));
+                const __m128i span = _mm_set1_epi8(static_cast<char>(kMiddleHigh - kMiddleLow));
+                for (; x + 16 <= to; x += 16) {
+                    const __m128i v =
+                        _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + x)), low);
+                    count += __builtin_popcount(static_cast<unsigned>(
+                        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, span), v))));
+                }
+#endif
+                for (; x < to; ++x)
+                    count += static_cast<unsigned>(p[x] - kMiddleLow) <= kMiddleHigh - kMiddleLow;
+                middle[static_cast<std::size_t>(bx)] += count;
+            }
+        }
+        for (int bx = 0; bx < across; ++bx) {
+            const int area =
+                rows * (std::min((bx + 1) * kToneBlock, source.width) - bx * kToneBlock);
+            tone[static_cast<std::size_t>(by) * across + bx] =
+                middle[static_cast<std::size_t>(bx)] * kToneShareDenominator >
+                area * kToneShareNumerator;
+        }
+    }
+    return tone;
+}
+
+namespace {
+
+// Floyd-Steinberg error diffusion over pixels [from, to) of one row, a run
+// of whole tone blocks (so it starts on a byte of the fax row). `cur`
+// holds the errors this row has from the row above, `next` receives those
+// of the row below; a neighbour outside the run is thresholded and never
+// reads what it is given. The error to the right and the two pending
+// below stay in registers.
+void ditherRun(const std::uint8_t* p, std::uint8_t* dst, const int* cur, int* next, int from,
+               int to) {
+    int right = 0;
+    int belowLeft = next[from - 1];
+    int below = next[from];
+    unsigned byte = 0;
+    for (int x = from; x < to; ++x) {
+        const int v = p[x] + cur[x] + right;
+        const bool black = v < 128;
+        const int error = black ? v : v - 255;
+        byte = (byte << 1) | static_cast<unsigned>(black);
+        if ((x & 7) == 7) {
+            dst[x >> 3] = static_cast<std::uint8_t>(byte);
+            byte = 0;
+        }
+        right = error * 7 / 16;
+        next[x - 1] = belowLeft + error * 3 / 16;
+        belowLeft = below + error * 5 / 16;
+        below = next[x + 1] + error / 16;
+    }
+    next[to - 1] = belowLeft;
+    next[to] = below;
+    if (to & 7)  // the row ends inside this byte; the rest is padding
+        dst[to >> 3] = static_cast<std::uint8_t>(byte << (8 - (to & 7)));
+}
+
+}  // namespace
+
+void AutomaticConvert(GreyView source, BitPage& out) {
+    // Every pixel first as the threshold gives it; the tone blocks are then
+    // dithered over it.
+    Threshold(source, out);
+    const std::vector<bool> tone = ToneBlocks(source);
+    if (std::none_of(tone.begin(), tone.end(), [](bool t) { return t; }))
+        return;
+    const int across = blocksAcross(source.width);
+    const std::size_t rowBytes = out.rowBytes();
+    // Errors of the current and the next row, one guard cell on each side.
+    std::vector<int> current(static_cast<std::size_t>(source.width) + 2, 0);
+    std::vector<int> next(current.size(), 0);
+    for (int y = 0; y < source.height; ++y) {
+        const std::size_t blockRow = static_cast<std::size_t>(y / kToneBlock) * across;
+        std::fill(next.begin(), next.end(), 0);
+        for (int bx = 0; bx < across;) {
+            if (!tone[blockRow + bx]) {
+                ++bx;
+                continue;
+            }
+            int end = bx + 1;
+            while (end < across && tone[blockRow + end])
+                ++end;
+            ditherRun(source.row(y), out.bits.data() + rowBytes * y, current.data() + 1,
+                      next.data() + 1, bx * kToneBlock, std::min(end * kToneBlock, source.width));
+            bx = end;
+        }
+        current.swap(next);
+    }
+}
+
+}  // namespace miravo

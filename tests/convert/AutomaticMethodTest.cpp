@@ -1,0 +1,126 @@
+#include "convert/AutomaticMethod.h"
+
+#include <gtest/gtest.h>
+
+#include "app/AppSettings.h"
+#include "convert/PageConverter.h"
+#include "tests/convert/ConvertTestSupport.h"
+#include "tests/convert/ToneMeasure.h"
+
+namespace miravo {
+namespace {
+
+using test::TempDir;
+
+// Text of several sizes and weights over the top half of a fax page, as
+// Ghostscript draws it, with soft edges (anti-aliased) so that the strokes
+// have grey borders the automatic method must still threshold.
+GreyImage textPage(const TempDir& dir) {
+    std::string ps = "%!PS\n";
+    int y = 800;
+    for (const auto& [font, size] : std::vector<std::pair<std::string, int>>{{"Helvetica", 7},
+                                                                             {"Helvetica", 9},
+                                                                             {"Times-Roman", 10},
+                                                                             {"Helvetica-Bold", 12},
+                                                                             {"Courier", 10},
+                                                                             {"Times-Bold", 18},
+                                                                             {"Helvetica", 36}}) {
+        for (int line = 0; line < 3; ++line, y -= size + 4)
+            ps += "/" + font + " findfont " + std::to_string(size) + " scalefont setfont 30 " +
+                  std::to_string(y) +
+                  " moveto (The quick brown fox jumps over the lazy dog 0123456789 "
+                  "ABCDEFGHIJKLMNOPQRSTUVWXYZ) show\n";
+    }
+    ps += "showpage\n";
+    test::writeBytes(dir / "text.ps", ps);
+    const test::ToolRun gs = test::runTool(
+        "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pgmraw -r204x196 -g1728x2292 -dFIXEDMEDIA "
+        "-dTextAlphaBits=4 -dGraphicsAlphaBits=4 -sOutputFile=" +
+        (dir / "text.pgm").string() + " " + (dir / "text.ps").string());
+    EXPECT_EQ(gs.status, 0) << gs.output;
+    std::optional<GreyImage> page = DecodePageFile(dir / "text.pgm");
+    EXPECT_TRUE(page.has_value());
+    return page ? *page : GreyImage(kFaxWidth, kFaxHeight);
+}
+
+// Ghostscript's own fax output of a grey page: its halftone.
+BitPage ghostscriptHalftone(const TempDir& dir, const GreyImage& page) {
+    std::string ps =
+        "%!PS\n609.882 841.959 scale\n1728 2292 8 [1728 0 0 -2292 0 2292] "
+        "currentfile image\n";
+    ps.append(reinterpret_cast<const char*>(page.pixels.data()), page.pixels.size());
+    ps += "\nshowpage\n";
+    test::writeBytes(dir / "page.ps", ps);
+    const test::ToolRun gs = test::runTool(
+        "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=tiffg32d -r204x196 -g1728x2292 -dFIXEDMEDIA "
+        "-sOutputFile=" +
+        (dir / "gs.tif").string() + " " + (dir / "page.ps").string());
+    EXPECT_EQ(gs.status, 0) << gs.output;
+    std::vector<test::TiffPage> pages = test::readTiff(dir / "gs.tif");
+    EXPECT_EQ(pages.size(), 1u);
+    return pages.empty() ? BitPage(kFaxWidth, kFaxHeight) : pages.front().bits;
+}
+
+TEST(AutomaticConvert, TextStaysThresholdedAndThePhotographBeatsThresholdAndHalftone) {
+    TempDir dir;
+    // Text over the top half, a photograph below it, touching.
+    GreyImage page = textPage(dir);
+    const int seam = kFaxHeight / 2;
+    const GreyImage photo = test::Photograph(kFaxWidth, kFaxHeight - seam);
+    for (int y = seam; y < kFaxHeight; ++y)
+        std::copy(photo.pixels.begin() + std::ptrdiff_t(y - seam) * kFaxWidth,
+                  photo.pixels.begin() + std::ptrdiff_t(y - seam + 1) * kFaxWidth, page.row(y));
+
+    BitPage automatic, threshold;
+    AutomaticConvert(page.view(), automatic);
+    Threshold(page.view(), threshold);
+    // Every text pixel as the threshold makes it (the text ends far above
+    // the seam, so no block there holds both).
+    const std::size_t textBytes = threshold.rowBytes() * seam;
+    int differing = 0;
+    for (std::size_t i = 0; i < textBytes; ++i)
+        differing += automatic.bits[i] != threshold.bits[i];
+    EXPECT_EQ(differing, 0);
+    EXPECT_GT(test::blackCount(threshold, 0, 0, kFaxWidth, seam), 20000);  // there is text
+
+    const double automaticError = test::BlurredDifference(page, automatic, seam + 32);
+    const double thresholdError = test::BlurredDifference(page, threshold, seam + 32);
+    const double halftoneError =
+        test::BlurredDifference(page, ghostscriptHalftone(dir, page), seam + 32);
+    EXPECT_LT(automaticError, thresholdError / 2);
+    EXPECT_LE(automaticError, halftoneError);
+    RecordProperty("automatic", std::to_string(automaticError));
+    RecordProperty("threshold", std::to_string(thresholdError));
+    RecordProperty("halftone", std::to_string(halftoneError));
+}
+
+TEST(AutomaticConvert, BlocksAreJudgedByTheirMiddleTones) {
+    // Pure black and white, a thin soft-edged stroke, flat grey and a
+    // ramp: only the last two are continuous tone.
+    GreyImage page(4 * kToneBlock, kToneBlock, 255);
+    test::fillRect(page, 4, 4, 20, 20, 0);
+    test::fillRect(page, kToneBlock + 10, 0, 3, kToneBlock, 0);
+    test::fillRect(page, kToneBlock + 9, 0, 1, kToneBlock, 128);
+    test::fillRect(page, kToneBlock + 13, 0, 1, kToneBlock, 128);
+    test::fillRect(page, 2 * kToneBlock, 0, kToneBlock, kToneBlock, 200);
+    for (int x = 0; x < kToneBlock; ++x)
+        test::fillRect(page, 3 * kToneBlock + x, 0, 1, kToneBlock, std::uint8_t(x * 8));
+    EXPECT_EQ(ToneBlocks(page.view()), (std::vector<bool>{false, false, true, true}));
+    // Flat grey 200 would vanish at the threshold; dithered, about a fifth
+    // of it is black.
+    BitPage bits;
+    AutomaticConvert(page.view(), bits);
+    const int black = test::blackCount(bits, 2 * kToneBlock, 0, 3 * kToneBlock, kToneBlock);
+    EXPECT_NEAR(black, kToneBlock * kToneBlock * 55 / 255, 40);
+}
+
+TEST(AutomaticConvert, IsWhatTheConversionUsesForThatMethod) {
+    const GreyImage photo = test::Photograph(kFaxWidth, kFaxHeight);
+    PagePipeline pipeline;
+    BitPage expected;
+    AutomaticConvert(photo.view(), expected);
+    EXPECT_EQ(pipeline.run(photo.view(), ConversionMethod::Automatic).bits, expected.bits);
+}
+
+}  // namespace
+}  // namespace miravo
