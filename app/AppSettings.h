@@ -29,6 +29,9 @@ struct AppSettings {
     // The host and user name the keyring entry was read or stored under this
     // run: a changed login leaves no stale entry behind.
     std::u16string keyringHost, keyringUser;
+    // The user asked in Options for the password to go to the keyring
+    // (never written: it holds for this run).
+    bool keyringMoveAsked = false;
     bool closeWindow = false;         // CLOSE_WND
     bool transmissionReport = true;   // TRANSITION_REPORT
     bool reportAttach = true;         // TRANSITION_REPORT_ATTACH

@@ -13,6 +13,8 @@ class QImage;
 
 namespace miravo {
 
+class PasswordStore;
+
 struct AppState {
     AppSettings settings;
     FaxJob job;
@@ -28,6 +30,9 @@ struct AppPaths {
     std::u16string languageFile;
     std::u16string languageCode = u"en";
     AppState* state = nullptr;
+    // The desktop's secret store the saved password may be kept in; none
+    // where the program runs without one.
+    PasswordStore* passwords = nullptr;
 };
 
 }  // namespace miravo

@@ -54,6 +54,10 @@ struct FaxJob {
     // Send dialog fields.
     bool coverPageOn = false;
     bool massFaxOn = false;
+    // The destinations come from a list (the mass-fax list, miravo-send):
+    // numbers the service calls invalid are left to it and end as such,
+    // while the rest goes out. Typed numbers come back to be mended instead.
+    bool fromList = false;
     std::u16string coverText;  // at most 5999 characters
     std::vector<Recipient> recipients;
     std::vector<Contact> chosenContacts;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <new>
 
 namespace miravo {
@@ -131,6 +132,21 @@ bool MayReplaceFile(const std::filesystem::path& path) {
         return errno == ENOENT;
     ::close(fd);
     return true;
+}
+
+std::string FileReadProblem(const std::filesystem::path& path) {
+    struct stat info {};
+    UniqueFd fd(OpenRegularFile(path, info));
+    if (!fd)
+        return std::strerror(errno);
+    char buffer[4096];
+    for (;;) {
+        const std::ptrdiff_t got = ReadFully(fd.get(), buffer, sizeof buffer);
+        if (got < 0)
+            return std::strerror(errno);
+        if (got < static_cast<std::ptrdiff_t>(sizeof buffer))
+            return {};
+    }
 }
 
 PrivateFolder::PrivateFolder(const std::filesystem::path& in, std::string_view prefix) {

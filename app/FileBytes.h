@@ -67,6 +67,12 @@ enum class FileRead {
 
 FileRead ReadFileBytes(const std::filesystem::path& path, std::string& bytes);
 
+// Why the file at `path` cannot be read through to its end (the system's
+// words: "Permission denied", "Input/output error"), or empty when it can.
+// Tells a file that is not there or not readable from one that was read
+// and found to be of the wrong kind.
+std::string FileReadProblem(const std::filesystem::path& path);
+
 // Writes `data` to `path` atomically (temporary file + fsync + rename) with
 // the given mode; false, with the old file untouched, on failure. Shared by
 // every file the program replaces as a whole.

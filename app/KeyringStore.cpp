@@ -1,6 +1,11 @@
 #include "app/KeyringStore.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QDBusVariant>
 #include <QEventLoop>
 #include <QTimer>
 #include <qt6keychain/keychain.h>
@@ -76,6 +81,33 @@ class KeyringStore final : public PasswordStore {
         job->setKey(QString::fromStdU16String(user));
         return run(job);
     }
+
+    bool openWithoutPrompt() override {
+        // Asked without starting anything: whether the Secret Service's
+        // name has an owner now (a call to the name itself would have the
+        // bus start the keyring daemon), then whether its default
+        // collection exists and is unlocked.
+        if (!QCoreApplication::instance())
+            return false;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected() || !bus.interface())
+            return false;
+        const QDBusReply<bool> owned =
+            bus.interface()->call(QStringLiteral("NameHasOwner"), kSecretService);
+        if (!owned.isValid() || !owned.value())
+            return false;
+        QDBusMessage get = QDBusMessage::createMethodCall(
+            kSecretService, QStringLiteral("/org/freedesktop/secrets/aliases/default"),
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+        get << QStringLiteral("org.freedesktop.Secret.Collection") << QStringLiteral("Locked");
+        get.setAutoStartService(false);
+        const QDBusReply<QDBusVariant> locked = bus.call(get, QDBus::Block, kAskLimitMs);
+        return locked.isValid() && !locked.value().variant().toBool();
+    }
+
+  private:
+    static constexpr int kAskLimitMs = 3000;
+    inline static const QString kSecretService = QStringLiteral("org.freedesktop.secrets");
 };
 
 }  // namespace

@@ -59,7 +59,9 @@ NumberVerdict checkLibraryText(const std::string& text, const std::string& regio
     PhoneNumber parsed;
     if (util().Parse(text, region, &parsed) != PhoneNumberUtil::NO_PARSING_ERROR)
         return verdict;
-    verdict.valid = util().IsValidNumber(parsed);
+    // A number the library reads (letters of a vanity number become digits)
+    // is still no number the fax service takes as written.
+    verdict.valid = util().IsValidNumber(parsed) && ServiceTakesNumber(fromUtf8(text));
     std::string e164;
     util().Format(parsed, PhoneNumberUtil::E164, &e164);
     verdict.international.assign(e164.begin(), e164.end());  // "+" and digits only
@@ -67,6 +69,20 @@ NumberVerdict checkLibraryText(const std::string& text, const std::string& regio
 }
 
 }  // namespace
+
+bool ServiceTakesNumber(std::u16string_view number) {
+    std::size_t digits = 0;
+    bool plus = false;
+    for (const char16_t c : number) {
+        if (c >= u'0' && c <= u'9')
+            ++digits;
+        else if (c == u'+' && digits == 0 && !plus)
+            plus = true;
+        else if (!isSeparator(c))
+            return false;
+    }
+    return digits >= 5 && digits <= 20;
+}
 
 std::u16string NormalizedRegion(std::u16string_view text) {
     if (text.size() != 2)

@@ -20,6 +20,11 @@ std::u16string RegionFromLocale();
 // empty otherwise.
 std::u16string NormalizedRegion(std::u16string_view text);
 
+// Whether the fax service takes `number` as written: 5 to 20 digits, at
+// most one "+" before them all, and only blanks, "-", ".", "/", "(" and ")"
+// between them. A valid number is both a real number and one the service takes.
+bool ServiceTakesNumber(std::u16string_view number);
+
 // Every region the library knows, sorted.
 std::vector<std::u16string> KnownRegions();
 

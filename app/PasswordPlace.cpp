@@ -37,6 +37,11 @@ void LoadPassword(AppPaths& paths, PasswordStore& store) {
     }
     if (!s.savePassword || s.password.empty() || s.userName.empty())
         return;
+    // Moved unasked only into a store that is open already: a keyring that
+    // would first have to start, be made or be unlocked would put its own
+    // window before the program's. Options offers the move then.
+    if (!store.openWithoutPrompt())
+        return;
     if (!storeConfirmed(store, s))
         return;
     s.passwordInKeyring = true;
@@ -44,6 +49,21 @@ void LoadPassword(AppPaths& paths, PasswordStore& store) {
     // still names the file as its place and keeps it.
     if (!SaveSettings(paths))
         s.passwordInKeyring = false;
+}
+
+bool MovePasswordToStore(AppPaths& paths, PasswordStore& store) {
+    if (!paths.state)
+        return false;
+    AppSettings& s = paths.state->settings;
+    s.keyringMoveAsked = true;
+    if (s.passwordInKeyring)
+        return true;
+    if (s.password.empty() || s.userName.empty() || !storeConfirmed(store, s))
+        return false;
+    s.passwordInKeyring = true;
+    if (!SaveSettings(paths))
+        s.passwordInKeyring = false;
+    return s.passwordInKeyring;
 }
 
 void StorePassword(AppSettings& s, PasswordStore& store) {
@@ -64,6 +84,10 @@ void StorePassword(AppSettings& s, PasswordStore& store) {
     // No password known (the store could not be read at start): the entry
     // stays where it is.
     if (s.password.empty() || s.userName.empty())
+        return;
+    // A password kept in the file stays there unless the store is open or
+    // the user asked for the move.
+    if (!s.passwordInKeyring && !s.keyringMoveAsked && !store.openWithoutPrompt())
         return;
     s.passwordInKeyring = storeConfirmed(store, s);
     if (s.passwordInKeyring && staleEntry)

@@ -16,6 +16,11 @@ namespace miravo {
 // given the same password back. Without a store nothing changes.
 void LoadPassword(AppPaths& paths, PasswordStore& store);
 
+// The move the user asked for (Options): the saved password goes to the
+// store now, even when the store first shows a window of its own, and the
+// settings file is rewritten without it. False when the store did not take it.
+bool MovePasswordToStore(AppPaths& paths, PasswordStore& store);
+
 // Puts the password where it is to be kept at exit: with "Save password"
 // on, in the store when it takes it, else in the file as before; with it
 // off, removes an entry this program put in the store.

@@ -22,6 +22,10 @@ class PasswordStore {
     virtual Result write(const std::u16string& host, const std::u16string& user,
                          const std::u16string& password) = 0;
     virtual Result remove(const std::u16string& host, const std::u16string& user) = 0;
+    // Whether the store is running and open already, so that using it
+    // brings up no window of its own (a new keyring's password, an unlock
+    // prompt). A password is moved into the store unasked only then.
+    virtual bool openWithoutPrompt() { return true; }
 };
 
 }  // namespace miravo

@@ -115,6 +115,7 @@ int RunMiravo(const std::vector<std::u16string>& arguments, ShellDialogs& dialog
 
     AppPaths paths;
     LoadSettings(paths, state, environment.settings);
+    paths.passwords = environment.passwords;
     if (environment.passwords)
         LoadPassword(paths, *environment.passwords);
 

@@ -233,6 +233,8 @@ inline constexpr int kContactsExported = 308;     // %s: the file, %d: the conta
 inline constexpr int kFileNotRead = 309;          // %s: the file
 inline constexpr int kContactBookButtonHint = 310;
 inline constexpr int kMassFaxButtonHint = 311;
+// The document to upload could not be read from the disk: nothing more was sent.
+inline constexpr int kUploadDocumentUnreadable = 580;
 
 // Documents that did not become a fax: why, in the user's words, and the
 // password of a protected PDF.
@@ -271,5 +273,30 @@ inline constexpr int kCsvSampleValues = 553;
 // Names of controls that have no label of their own in every language.
 inline constexpr int kLanguageLabel = 650;
 inline constexpr int kCoverTextName = 651;
+
+
+// How a send ended, once every destination is final: the status window's
+// summary row, title and tray, the notification and miravo-send's last line.
+inline constexpr int kOutcomeAllDelivered = 490;
+inline constexpr int kOutcomeSomeDelivered = 491;  // %d of %d delivered (%s: the counts)
+inline constexpr int kOutcomeNoneDelivered = 492;
+inline constexpr int kOutcomeRunning = 493;        // %s: the counts of a list under way
+// A send dialog or list holding work, about to be closed.
+inline constexpr int kDiscardWorkQuestion = 494;
+inline constexpr int kDiscardWork = 495;
+inline constexpr int kKeepWork = 496;
+// A number the fax service cannot take (letters, too few or too many digits).
+inline constexpr int kNumberServiceRefuses = 497;  // %s: the number
+// The password kept in the settings file while a keyring exists but was not open.
+inline constexpr int kMoveToKeyring = 498;
+inline constexpr int kKeptInFileKeyringClosed = 499;
+// What the counts count.
+inline constexpr int kFaxPagesTimesNumbers = 500;  // %d fax pages: %d pages x %d numbers
+inline constexpr int kListCount = 501;             // %d: the numbers of the mass-fax list
+inline constexpr int kShowOnlyInvalid = 502;
+// The first moments: a certificate refused, what Check checked.
+inline constexpr int kUntrustedCertificate = 503;  // %s: the service's host
+inline constexpr int kCheckAccepted = 504;         // %s: the service's host
+inline constexpr int kDuplicatesMerged = 505;      // %d: repeats merged while adding
 
 }  // namespace miravo::text

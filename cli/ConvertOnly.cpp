@@ -1,6 +1,7 @@
 #include "cli/ConvertOnly.h"
 
 #include "app/AppState.h"
+#include "app/FileBytes.h"
 #include "app/Paths.h"
 #include "app/SettingsStore.h"
 #include "app/Startup.h"
@@ -43,7 +44,11 @@ int ConvertOnly(const std::string& jobFile, std::FILE* out, std::FILE* err) {
     std::error_code ec;
     const std::u16string job = FromFsPath(std::filesystem::absolute(jobFile, ec));
     if (!CheckJobFile(job)) {
-        std::fprintf(err, "miravo-send: %s is not a job file\n", jobFile.c_str());
+        if (const std::string problem = FileReadProblem(ToFsPath(job)); !problem.empty())
+            std::fprintf(err, "miravo-send: %s cannot be read: %s\n", jobFile.c_str(),
+                         problem.c_str());
+        else
+            std::fprintf(err, "miravo-send: %s is not a job file\n", jobFile.c_str());
         return 1;
     }
     state.job.jobFilePath = job;

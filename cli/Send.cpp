@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -33,6 +34,7 @@
 #include "contacts/CsvImport.h"
 #include "contacts/MassFaxList.h"
 #include "journal/SendJournal.h"
+#include "service/SendOutcome.h"
 #include "service/ServiceTexts.h"
 #include "app/TextIds.h"
 #include "app/ControlIds.h"
@@ -121,15 +123,14 @@ class PrintingReport : public WorkerReport {
         }
         std::fflush(out_);
     }
-    // Prints what was held back: fax ids, pages (the document's pages times
-    // the destinations) and the estimated cost.
+    // Prints what was held back: fax ids, pages (saying what they count)
+    // and the estimated cost.
     void flush() {
         for (auto& [id, line] : held_) {
             if (line.second.empty())
                 continue;
-            std::fprintf(out_, "%s %s%s\n", toUtf8(GetText(state_.language, line.first)).c_str(),
-                         toUtf8(line.second).c_str(),
-                         id == controlid::kLabelPages ? " (document pages x destinations)" : "");
+            std::fprintf(out_, "%s %s\n", toUtf8(GetText(state_.language, line.first)).c_str(),
+                         toUtf8(line.second).c_str());
             line.second.clear();
         }
         std::fflush(out_);
@@ -291,6 +292,12 @@ std::u16string makeDocument(AppPaths& paths, AppState& state, const SendArgument
         std::fprintf(err, "miravo-send: %s\n",
                      toUtf8(DocumentProblemText(language, problem, name, failedPage)).c_str());
     };
+    // What went wrong in a few words of its own, below the message.
+    auto detail = [&](const std::string& words) {
+        if (!words.empty())
+            std::fprintf(err, "%s\n",
+                         toUtf8(GetText(language, text::kProblemDetails, fromUtf8(words))).c_str());
+    };
     std::error_code ec;
     const fs::path absolute = fs::absolute(input, ec);
     if (ec || !fs::is_regular_file(absolute, ec)) {
@@ -319,7 +326,13 @@ std::u16string makeDocument(AppPaths& paths, AppState& state, const SendArgument
     }
     const std::u16string job = FromFsPath(absolute);
     if (!CheckJobFile(job)) {
-        tell(DocumentProblem::UnknownKind);
+        // A file that cannot be read is no file of the wrong kind.
+        if (const std::string problem = FileReadProblem(ToFsPath(job)); !problem.empty()) {
+            tell(DocumentProblem::Unreadable);
+            detail(problem);
+        } else {
+            tell(DocumentProblem::UnknownKind);
+        }
         return {};
     }
     state.job.jobFilePath = job;
@@ -330,6 +343,7 @@ std::u16string makeDocument(AppPaths& paths, AppState& state, const SendArgument
     const ConversionSummary summary = RunConversion(paths, report, control);
     if (!summary.documentWritten || summary.failedFiles > 0) {
         tell(DocumentProblem::Damaged);
+        detail(summary.error);
         return {};
     }
     // The job is used up: its page files and job file go, as at the program's exit.
@@ -430,6 +444,10 @@ void printSummary(const AppState& state, const SendSummary& summary, std::FILE* 
         std::fprintf(out, "%s %s\n", toUtf8(GetText(language, text::kTotalCostHeading)).c_str(),
                      toUtf8(MoneyText(summary.totalCost, GetText(language, text::kCurrency)))
                          .c_str());
+    // The last line: the outcome in the words of the status window.
+    const OutcomeCounts outcome = CountOutcome(summary.destinations);
+    if (outcome.final() && !summary.faxIds.empty())
+        std::fprintf(out, "%s\n", toUtf8(OutcomeText(language, outcome)).c_str());
 }
 
 }  // namespace
@@ -655,6 +673,25 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
     AppState state;
     AppPaths paths;
     LoadSettingsFrom(arguments.settingsFile, paths, state);
+    // Settings that cannot be read would read as no service and no
+    // credentials: the user hears of the file instead.
+    if (const fs::path file = ToFsPath(paths.settingsPath); !file.empty()) {
+        struct stat info {};
+        if (::stat(file.c_str(), &info) == 0 || errno != ENOENT) {
+            if (const std::string problem = FileReadProblem(file); !problem.empty()) {
+                std::fprintf(err, "miravo-send: the settings file %s cannot be read: %s\n",
+                             file.c_str(), problem.c_str());
+                return kExitUsage;
+            }
+        }
+    }
+    // Without its language file the program still sends, with its texts left out.
+    if (!state.language.loaded()) {
+        const std::string problem = FileReadProblem(ToFsPath(paths.languageFile));
+        std::fprintf(
+            err, "miravo-send: the language file %s cannot be read%s%s; its texts are left out\n",
+            toUtf8(paths.languageFile).c_str(), problem.empty() ? "" : ": ", problem.c_str());
+    }
 
     const char* tmp = std::getenv("TMPDIR");
     // A folder of our own for the documents made on the way; removed at the end.
@@ -679,6 +716,7 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
         state.job.recipients.push_back(std::move(r));
     }
     if (!arguments.listFile.empty()) {
+        state.job.fromList = true;
         std::vector<std::u16string> numbers;
         std::string error;
         if (!ReadNumberList(arguments.listFile, arguments.column,

@@ -69,8 +69,10 @@ bool MassFaxList::add(std::u16string_view number) {
     if (number.empty() || number.size() > kMassFaxNumberLength)
         return false;
     std::u16string key = FoldLetterCase(number);
-    if (folded_.count(key) != 0)
+    if (folded_.count(key) != 0) {
+        ++merged_;
         return false;
+    }
     folded_.emplace(std::move(key), 1);
     rows_.emplace_back(number);
     return true;

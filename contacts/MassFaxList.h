@@ -42,6 +42,10 @@ class MassFaxList {
     std::size_t size() const { return rows_.size(); }
     bool empty() const { return rows_.empty(); }
 
+    // Numbers that were not added because the list held them already
+    // (ignoring letter case): merged into the row that was there.
+    std::size_t merged() const { return merged_; }
+
     // Whether a row equals `number`, ignoring letter case.
     bool contains(std::u16string_view number) const;
 
@@ -90,6 +94,7 @@ class MassFaxList {
     std::vector<Recipient> recipients() const;
 
   private:
+    std::size_t merged_ = 0;
     void append(std::u16string number);
     void forget(const std::u16string& number);  // its name, once no row holds it
 

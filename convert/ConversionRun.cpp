@@ -131,6 +131,7 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
     std::atomic<int> failed{0};
     std::atomic<std::int64_t> pagesMade{0};
     std::atomic<std::size_t> firstFailed{entries.size()};
+    std::vector<std::string> writeErrors(entries.size());  // each written by its one thread
     auto convertSome = [&](bool reporting) {
         int reported = 0;
         for (std::size_t i = next++; i < entries.size(); i = next++) {
@@ -140,6 +141,7 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
                 ConvertPageFile(method, workBase, static_cast<std::uint32_t>(i + 1),
                                 entries[i].pageFilePath, entries[i].pageCount, control.cancel);
             pagesMade += converted.pages;
+            writeErrors[i] = converted.writeError;
             if (converted.pages == 0 && !cancelled(control)) {
                 ++failed;
                 std::size_t seen = firstFailed.load();
@@ -180,13 +182,20 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
     }
     if (summary.failedFiles > 0) {
         removeFile(DocumentName(base, summary.totalPages));  // an earlier run's, not this one
+        const std::size_t first = firstFailed.load();
+        const std::u16string& failedFile = entries[first].pageFilePath;
+        if (!writeErrors[first].empty())
+            return fail("the converted pages cannot be written to " +
+                        ToFsPath(workBase).parent_path().string() + ": " + writeErrors[first] +
+                        "; no fax document was made");
         // Named by the document's page, as the user counts them.
         std::int64_t page = 1;
-        for (std::size_t i = 0; i < firstFailed.load(); ++i)
+        for (std::size_t i = 0; i < first; ++i)
             page += BandCount(entries[i].pageCount);
-        return fail("the page file " + toUtf8(entries[firstFailed.load()].pageFilePath) +
-                    " cannot be converted (page " + std::to_string(page) +
-                    "); no fax document was made");
+        const std::string problem = FileReadProblem(ToFsPath(failedFile));
+        return fail("the page file " + toUtf8(failedFile) +
+                    (problem.empty() ? " cannot be converted" : " cannot be read: " + problem) +
+                    " (page " + std::to_string(page) + "); no fax document was made");
     }
     // The document is named after the pages it holds; the join writes it
     // beside its name and renames it, so no part of a document remains

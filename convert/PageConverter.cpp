@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "app/FileBytes.h"
@@ -237,9 +238,16 @@ PageFileResult ConvertPageFile(ConversionMethod method, std::u16string_view docu
         return result;
     const GreyView whole = !asTheyAre && image.bilevel ? greyBuffer.grey() : image.grey();
 
-    FaxTiffWriter writer;
-    if (!writer.open(ToFsPath(PageFileResultName(documentBase, fileIndex))))
+    // A failed write is the folder's or the disk's doing, not the page file's.
+    auto unwritten = [&result] {
+        const int error = errno;
+        result.writeError = error ? std::strerror(error) : "write error";
         return result;
+    };
+    FaxTiffWriter writer;
+    errno = 0;
+    if (!writer.open(ToFsPath(PageFileResultName(documentBase, fileIndex))))
+        return unwritten();
     for (std::uint32_t k = 0; k < bands; ++k) {
         if (cancel && cancel->load(std::memory_order_relaxed))
             return result;  // the writer removes its file
@@ -249,10 +257,11 @@ PageFileResult ConvertPageFile(ConversionMethod method, std::u16string_view docu
         const BitPage& bits =
             asTheyAre ? taken : pipeline.run(whole.band(band.top, band.rows), method);
         if (!writer.addPage(bits, static_cast<int>(bands)))
-            return result;
+            return unwritten();
     }
-    if (writer.close())
-        result.pages = writer.pages();
+    if (!writer.close())
+        return unwritten();
+    result.pages = writer.pages();
     return result;
 }
 

@@ -35,8 +35,9 @@ std::optional<GreyImage> DecodePageFile(const std::filesystem::path& path);
 std::u16string PageFileResultName(std::u16string_view documentBase, std::uint32_t fileIndex);
 
 struct PageFileResult {
-    bool decoded = false;  // the page file could be read
-    int pages = 0;         // pages written to the result file
+    bool decoded = false;    // the page file could be read
+    int pages = 0;           // pages written to the result file
+    std::string writeError;  // why the result file could not be written (the system's words)
 };
 
 // Converts one page file holding `pageCount` pages (0 meaning 1) into the

@@ -103,6 +103,8 @@ class Statement {
         return rc == SQLITE_DONE || rc == SQLITE_ROW;
     }
     void reset() {
+        if (!stmt_)
+            return;  // sqlite3_clear_bindings takes no null statement
         sqlite3_reset(stmt_);
         sqlite3_clear_bindings(stmt_);
     }
@@ -167,15 +169,13 @@ JournalSend readSend(const Statement& s) {
     return send;
 }
 
-// Errors that say the file itself is unusable, as opposed to busy or
-// out of space.
+// Errors that say what the file holds is unusable, as opposed to busy,
+// out of space, failing to read or not ours to write: those pass, and a
+// journal moved aside for them would hide every send it holds.
 bool unusableFile(int rc) {
     switch (rc & 0xFF) {
         case SQLITE_NOTADB:
         case SQLITE_CORRUPT:
-        case SQLITE_CANTOPEN:
-        case SQLITE_PERM:
-        case SQLITE_READONLY:
         case SQLITE_ERROR:  // a database of another shape
         case SQLITE_FORMAT:
             return true;
@@ -266,7 +266,7 @@ bool Journal::open(bool fresh) {
     // same mode.
     const int fd = ::open(path_.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
     if (fd < 0)
-        return false;
+        return true;  // not ours to use (another user's, read-only): not damaged, left alone
     ::fchmod(fd, 0600);
     ::close(fd);
 

@@ -6,9 +6,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 
+#include "app/FileBytes.h"
 #include "app/Text.h"
 
 namespace miravo {
@@ -149,8 +149,10 @@ KeepResult KeepSentDocument(Journal& journal, std::int64_t id, const fs::path& d
 }
 
 std::u16string KeptCoverText(const Journal& journal, std::int64_t id) {
-    std::ifstream in(KeptCoverPath(journal, id), std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Read by descriptor: a stream iterator throws on a read error.
+    std::string text;
+    if (ReadFileBytes(KeptCoverPath(journal, id), text) != FileRead::Read)
+        return {};
     return fromUtf8(text);
 }
 

@@ -39,4 +39,14 @@ for language in en de ru; do
       build/bin/$test --gtest_filter='*Screenshot' --gtest_brief=1
   done
 done
+# French, Spanish and Japanese: the send dialog with the cover page and the
+# status window.
+for language in fr es ja; do
+  scratch=$(mktemp -d)
+  xvfb-run -a -s "-screen 0 1366x768x24" \
+    env QT_QPA_PLATFORM=xcb MIRAVO_SCREENSHOTS="$scratch" MIRAVO_SCREENSHOT_LANG="$language" \
+    build/bin/desktop_send_test --gtest_brief=1
+  cp "$scratch/send-dialog-cover-$language.png" "$scratch/status-window-$language.png" "$out/"
+  rm -rf "$scratch"
+done
 ls -1 "$out"

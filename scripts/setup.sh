@@ -37,6 +37,9 @@ PACKAGES=(
   g++-mingw-w64-x86-64 wine wine64
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth imagemagick curl
+  # a window manager on the test X server, as on a user's desktop (the
+  # desktop end-to-end run and the screenshots)
+  openbox
   # fuzz targets: clang with its libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
   # the session bus: activation of the program, the print backend's
@@ -50,11 +53,16 @@ PACKAGES=(
   qtkeychain-qt6-dev gnome-keyring
   # one command-line parser for every program
   libcli11-dev
+  # the accessibility bus, and a screen reader's view of it in the tests
+  at-spi2-core python3-pyatspi
   # Qt's own texts (file dialog, standard buttons, context menus) in the
   # user's language; software-centre metadata and its validator
   qt6-translations-l10n appstream
   # tests read rendered pages and reports back as text
   tesseract-ocr tesseract-ocr-eng tesseract-ocr-jpn poppler-utils
+  # file-system faults (I/O errors, full disks) injected into unmodified
+  # programs by the fault tests
+  libfiu-dev fiu-utils
 )
 
 missing=()

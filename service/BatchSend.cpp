@@ -10,6 +10,7 @@
 #include "app/Text.h"
 #include "app/TextIds.h"
 #include "convert/JobFile.h"
+#include "service/SendOutcome.h"
 #include "service/ServiceTexts.h"
 
 namespace miravo {
@@ -317,7 +318,7 @@ void BatchSend::batchSent(const Batch& batch) {
     report_.setLabel(controlid::kLabelTransfer, GetText(language, text::kOk));
     report_.setLabel(controlid::kLabelFaxId, faxIdsText(progress_.batches));
     report_.setLabel(controlid::kLabelPages,
-                     toU16(static_cast<long>(pages * static_cast<long>(sent))));
+                     FaxPagesText(language, pages, static_cast<long>(sent)));
     report_.setLabel(controlid::kLabelPrebilling,
                      MoneyText(prebilling, GetText(language, text::kCurrency)));
 }
@@ -355,7 +356,9 @@ void BatchSend::showTotals() {
     progress_.count();
     const LanguageTable& language = state_.language;
     report_.setLabel(controlid::kLabelRecipient, GetText(language, text::kMassFax));
-    report_.setLabel(controlid::kLabelStatus, FaxStatusText(language, u""));
+    // The summary row counts the list as it goes, and says its outcome at the end.
+    report_.setLabel(controlid::kLabelStatus,
+                     OutcomeText(language, CountOutcome(progress_.destinations)));
     report_.setLabel(controlid::kLabelTotalCost,
                      MoneyText(progress_.totalCost, GetText(language, text::kCurrency)));
     std::u16string counts =

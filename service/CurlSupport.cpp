@@ -6,10 +6,10 @@
 #include <openssl/x509.h>
 
 #include <csignal>
-#include <fstream>
 #include <iterator>
 #include <mutex>
 
+#include "app/FileBytes.h"
 #include "app/Paths.h"
 #include "app/Text.h"
 
@@ -125,9 +125,9 @@ bool ExtraCertificates::load(std::u16string_view path, std::string& error) {
         error = "the CA file " + toUtf8(path) + " cannot be read";
         return false;
     }
-    std::ifstream in(fsPath, std::ios::binary);
-    std::string pem((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) {
+    // Read by descriptor: a stream iterator throws on a read error.
+    std::string pem;
+    if (ReadFileBytes(fsPath, pem) != FileRead::Read) {
         error = "the CA file " + toUtf8(path) + " cannot be read";
         return false;
     }

@@ -25,6 +25,7 @@
 #include "app/Text.h"
 #include "convert/JobFile.h"
 #include "service/ResultReader.h"
+#include "service/SendOutcome.h"
 #include "service/ServiceTexts.h"
 #include "service/StatusPolling.h"
 #include "app/TextIds.h"
@@ -100,11 +101,10 @@ bool readTransfer(AppState& state, WorkerReport& report, const AnswerValues& val
         report.setLabel(controlid::kLabelTransfer,
                         GetText(language, send.transferred ? text::kOk : text::kFailed));
         report.setLabel(controlid::kLabelFaxId, send.faxId);
-        long long pages =
+        const long pages =
             PageCountFromName(state.job.documentPath) + (state.job.coverPageOn ? 1 : 0);
-        if (distinctNumbers > 0)
-            pages *= static_cast<long long>(distinctNumbers);
-        report.setLabel(controlid::kLabelPages, toU16(static_cast<long>(pages)));
+        report.setLabel(controlid::kLabelPages,
+                        FaxPagesText(language, pages, static_cast<long>(distinctNumbers)));
         report.setLabel(controlid::kLabelPrebilling,
                         MoneyText(DecimalValue(send.prebilling), GetText(language, text::kCurrency)));
         report.setPolling(true);
@@ -156,6 +156,10 @@ std::u16string RefusedNumbersText(const std::vector<Recipient>& recipients) {
     if (named.size() > kNamed)
         out += u", \u2026";
     return out;
+}
+
+std::u16string UntrustedCertificateText(const AppState& state) {
+    return GetText(state.language, text::kUntrustedCertificate, state.settings.serviceHost);
 }
 
 void ShowNoUsableAnswer(AppState& state, WorkerReport& report, int verdictLabel) {
@@ -351,6 +355,7 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
     outcome.transport = exchange.outcome;
     outcome.error = exchange.error;
     outcome.documentFault = exchange.documentFault;
+    outcome.untrustedCertificate = exchange.untrustedCertificate;
     // The sleep that ends every step after its request, whatever happened:
     // TIMEOUT for a status poll (already doubled after a 301).
     auto finish = [&] {
@@ -364,7 +369,10 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
     if (outcome.refused()) {
         // Nothing went out: say so instead of pretending the service answered.
         if (report.isOpen())
-            report.setLabel(controlid::kLabelAuthentication, GetText(state.language, text::kInvalidValue));
+            report.setLabel(controlid::kLabelAuthentication,
+                            GetText(state.language, outcome.transport == Outcome::Unreadable
+                                                        ? text::kUploadDocumentUnreadable
+                                                        : text::kInvalidValue));
         return finish();
     }
     if (outcome.hostUnavailable()) {
@@ -395,6 +403,10 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
             outcome.error = "the answer is not one well-formed XML document";
         ShowNoUsableAnswer(state, report,
                            step == FaxStep::Transfer ? controlid::kLabelTransfer : controlid::kLabelAuthentication);
+        // A refused certificate is said as such: the answer may be fine,
+        // but it cannot be trusted.
+        if (outcome.untrustedCertificate && report.isOpen())
+            report.setLabel(controlid::kStatusLine, UntrustedCertificateText(state));
         return finish();
     }
     const AnswerValues values(answer.get());
@@ -416,10 +428,12 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
         switch (step) {
             case FaxStep::Authenticate: {
                 outcome.ok = readAuthentication(state, report, values);
-                // Numbers the service already refuses are not uploaded: the
-                // user corrects them and sends again. A group is listed here
-                // by its bracketed name, which no service takes for a
-                // number: with groups the transfer's own answer decides.
+                // Typed numbers the service already refuses are not
+                // uploaded: the user corrects them and sends again. A list
+                // goes out to the rest; its invalid numbers end as such.
+                // A group is listed here by its bracketed name, which no
+                // service takes for a number: with groups the transfer's
+                // own answer decides.
                 const bool onlyNumbers =
                     !job.recipients.empty() &&
                     std::all_of(job.recipients.begin(), job.recipients.end(),
@@ -429,7 +443,8 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
                 const std::u16string invalid =
                     values.get(u"API_RESULT/VALIDATION/INVALID_NUMBERS", kErrorWidth);
                 const bool numbersAtFault = invalid.empty() || parseDecimal(invalid) > 0;
-                if (outcome.ok && !send.validated && onlyNumbers && numbersAtFault) {
+                if (outcome.ok && !send.validated && onlyNumbers && numbersAtFault &&
+                    !job.fromList) {
                     outcome.ok = false;
                     outcome.numbersRefused = true;
                     // What the transfer would have answered for these numbers.

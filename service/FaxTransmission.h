@@ -62,6 +62,8 @@ struct StepOutcome {
     // The document could not be sent from here (error says why): a failure
     // on this side, before or during the upload.
     bool documentFault = false;
+
+    bool untrustedCertificate = false;  // the service's certificate was refused
     // No usable answer came: none at all, another status than 200, one cut
     // short, or bytes that are not one XML document. Shown as text 999.
     bool unusable = false;
@@ -79,11 +81,18 @@ struct StepOutcome {
         return requested &&
                (transport == Outcome::NameNotResolved || transport == Outcome::HostNotReached);
     }
-    // Not sent: a value carries the form delimiter or the body is too large.
-    bool refused() const { return requested && transport == Outcome::Refused; }
+    // Not sent: a value carries the form delimiter, the body is too large, or
+    // the document could not be read.
+    bool refused() const {
+        return requested && (transport == Outcome::Refused || transport == Outcome::Unreadable);
+    }
     // Stopped because the window closed (or Ctrl-C).
     bool cancelled() const { return requested && transport == Outcome::Cancelled; }
 };
+
+// The service at SERV_NAME showed a certificate that is not trusted or has
+// expired: says so, and that CA_FILE may name the CA that signed it.
+std::u16string UntrustedCertificateText(const AppState& state);
 
 // No usable answer came: error code 999, and its text "#999 ..." in the
 // step's verdict label and in the activity line, so that nothing is left

@@ -35,16 +35,20 @@ ExchangeResult refused(std::string why) {
     return result;
 }
 
+// The document could not be sent: a fault on this side, which trying the
+// service again cannot mend.
+ExchangeResult unreadable(std::string why) {
+    ExchangeResult result;
+    result.outcome = Outcome::Unreadable;
+    result.error = std::move(why);
+    result.documentFault = true;
+    return result;
+}
+
 ExchangeResult failed(std::string why) {
     ExchangeResult result;
     result.outcome = Outcome::Failed;
     result.error = std::move(why);
-    return result;
-}
-
-ExchangeResult documentFailed(std::string why) {
-    ExchangeResult result = failed(std::move(why));
-    result.documentFault = true;
     return result;
 }
 
@@ -185,6 +189,7 @@ class Exchange {
         } else {
             result.outcome = cs::OutcomeOf(code);
             result.error = cs::DescribeError(code, errorBuffer_);
+            result.untrustedCertificate = code == CURLE_PEER_FAILED_VERIFICATION;
         }
         return result;
     }
@@ -452,12 +457,12 @@ ExchangeResult PostFaxUpload(const AppSettings& settings, const FaxForm& prefix,
     const int openErrno = errno;
     struct stat info {};
     if (filePath.empty())
-        return documentFailed("no document to send");
+        return unreadable("no document to send");
     if (file.get() < 0 || ::fstat(file.get(), &info) != 0)
-        return documentFailed("the document " + toUtf8(filePath) +
-                      " cannot be read: " + std::strerror(file.get() < 0 ? openErrno : errno));
+        return unreadable("the document " + toUtf8(filePath) + " cannot be read: " +
+                          std::strerror(file.get() < 0 ? openErrno : errno));
     if (!S_ISREG(info.st_mode))
-        return documentFailed("the document " + toUtf8(filePath) + " is not a regular file");
+        return unreadable("the document " + toUtf8(filePath) + " is not a regular file");
     ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     const auto fileSize = static_cast<std::uint64_t>(info.st_size);
     const std::uint64_t total = prefix.bytes().size() + fileSize + kClosingDelimiter.size();
@@ -481,9 +486,9 @@ ExchangeResult PostFaxUpload(const AppSettings& settings, const FaxForm& prefix,
         case UploadSource::Stop::Delimiter:
             return refused("the document contains the delimiter " + std::string(kDelimiter));
         case UploadSource::Stop::Shrunk:
-            return documentFailed("the document became shorter while it was sent");
+            return unreadable("the document became shorter while it was sent");
         case UploadSource::Stop::ReadError:
-            return documentFailed("the document could not be read: " +
+            return unreadable("the document could not be read: " +
                           std::string(std::strerror(source.readErrno())));
     }
     return result;

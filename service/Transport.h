@@ -50,7 +50,8 @@ enum class Outcome {
     TooLong,          // the answer went beyond 1,048,575 bytes: cut, so not read
     TimedOut,         // the exchange's deadline passed before the answer was complete
     Cancelled,        // stopped from outside (the window closed, Ctrl-C)
-    Failed,           // anything else: TLS refused, connection dropped, file unreadable...
+    Failed,           // anything else: TLS refused, connection dropped...
+    Unreadable,       // the document to upload could not be read: the upload stopped
 };
 
 // Overall deadlines of the exchanges. A request with a small answer
@@ -86,6 +87,10 @@ struct ExchangeResult {
     // The document itself could not be sent (unreadable, changed while it
     // was sent), not the service: a failure on this side.
     bool documentFault = false;
+
+    // The service's certificate was refused (not signed by a trusted CA,
+    // expired, or made out to another name).
+    bool untrustedCertificate = false;
 
     bool answered() const { return outcome == Outcome::Answer; }
     // Host name not resolved or host not reached: worth starting again.
@@ -127,7 +132,8 @@ struct UploadHooks {
 // Content-Length is prefix + file + 16. Refused like PostForm; a file that
 // holds the delimiter is refused as soon as the block carrying it is read,
 // before that block is sent. A file that cannot be opened, or that shrinks
-// while it is sent, fails the exchange (Outcome::Failed).
+// while it is sent, fails the exchange (Outcome::Unreadable): the fault is
+// the disk's, not the service's, and trying the service again cannot mend it.
 ExchangeResult PostFaxUpload(const AppSettings& settings, const FaxForm& prefix,
                              std::u16string_view filePath, const UploadHooks& hooks = {},
                              const ExchangeLimits& limits = {});

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -38,6 +41,17 @@ class TempDir {
   private:
     std::filesystem::path path_;
 };
+
+// Called in a child right after fork(), before exec: the kernel kills the
+// child when the thread that forked it ends, however the test ends (a
+// crash, an abort, a time-out's SIGKILL). `parent` is the test's getpid()
+// taken before the fork; a parent already gone by the time the request
+// is made would never send the signal, so the child ends itself.
+inline void DieWithParent(pid_t parent) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent)
+        ::_exit(127);
+}
 
 inline std::string readBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);

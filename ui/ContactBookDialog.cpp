@@ -27,12 +27,28 @@
 #include "ui/Dialogs.h"
 #include "ui/FileDialogFolder.h"
 #include "ui/IconCellDelegate.h"
+#include "ui/Mnemonics.h"
 #include "ui/Icons.h"
 #include "ui/TextIds.h"
 #include "ui/WorkerDialog.h"
 #include "ui_ContactBookDialog.h"
 
 namespace miravo::ui {
+
+namespace {
+
+// A button's text as the caption of the window it opens: without its
+// mnemonic and the dots that say a window follows.
+QString captionOf(const QPushButton* button) {
+    QString caption = WithoutMnemonic(button->text()).trimmed();
+    for (const QString& dots : {QStringLiteral("\u2026"), QStringLiteral("...")}) {
+        if (caption.endsWith(dots))
+            caption.chop(dots.size());
+    }
+    return caption.trimmed();
+}
+
+}  // namespace
 
 QTreeView* ContactBookDialog::list() const { return ui_->id1076; }
 QPushButton* ContactBookDialog::closeButton() const { return ui_->id1029; }
@@ -228,7 +244,7 @@ void ContactBookDialog::addTransferButtons() {
     const QString filter = qstr(GetText(language, text::kVCardFilesFilter));
     std::u16string* folder = &paths_.state->settings.lastContactsDir;
     connect(importButton, &QPushButton::clicked, this, [this, importButton, filter, folder] {
-        const QString file = QFileDialog::getOpenFileName(this, importButton->text(),
+        const QString file = QFileDialog::getOpenFileName(this, captionOf(importButton),
                                                           FileDialogFolder(*folder), filter);
         if (file.isEmpty())
             return;
@@ -237,7 +253,7 @@ void ContactBookDialog::addTransferButtons() {
     });
     connect(exportButton, &QPushButton::clicked, this, [this, exportButton, filter, folder] {
         const QString file = QFileDialog::getSaveFileName(
-            this, exportButton->text(),
+            this, captionOf(exportButton),
             QDir(FileDialogFolder(*folder)).filePath(QStringLiteral("contacts.vcf")), filter);
         if (file.isEmpty())
             return;

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QBoxLayout>
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 
@@ -85,7 +86,10 @@ MassFaxDialog::MassFaxDialog(AppPaths& paths, QWidget* parent)
             &MassFaxDialog::addFromClipboard);
     connect(addFromFileButton(), &QPushButton::clicked, this, &MassFaxDialog::addFromFile);
     connect(okButton(), &QPushButton::clicked, this, &MassFaxDialog::accept);
-    connect(cancelButton(), &QPushButton::clicked, this, [this] { done(kMassFaxCancelled); });
+    connect(cancelButton(), &QPushButton::clicked, this, [this] {
+        keepNumbers();
+        done(kMassFaxCancelled);
+    });
     numberBox()->setFocus();
 }
 
@@ -109,13 +113,19 @@ void MassFaxDialog::buildCheckRow() {
     row->addWidget(removeInvalid_);
     row->addWidget(removeDuplicates_);
     row->addWidget(international_);
+    // The invalid numbers alone, to be found in a long list.
+    onlyInvalid_ = new QCheckBox(qstr(GetText(language, text::kShowOnlyInvalid)), this);
+    onlyInvalid_->setObjectName(QStringLiteral("onlyInvalid"));
     row->addStretch(1);
     if (auto* main = qobject_cast<QBoxLayout*>(layout())) {
         main->insertWidget(main->count() - 1, checkCounts_);
         main->insertLayout(main->count() - 1, row);
+        main->insertWidget(main->count() - 1, onlyInvalid_);
     }
     // Tab goes through the new row where it stands: above OK and Close.
-    SetTabOrder({control(this, 1082), removeInvalid_, removeDuplicates_, international_});
+    SetTabOrder({control(this, 1082), removeInvalid_, removeDuplicates_, international_,
+                 onlyInvalid_});
+    connect(onlyInvalid_, &QCheckBox::toggled, this, [this] { showOnlyInvalid(); });
     connect(model_, &MassFaxModel::checked, this, &MassFaxDialog::showCheck);
     connect(removeInvalid_, &QPushButton::clicked, this, [this] { model_->removeInvalid(); });
     connect(removeDuplicates_, &QPushButton::clicked, this,
@@ -126,12 +136,27 @@ void MassFaxDialog::buildCheckRow() {
 
 void MassFaxDialog::showCheck() {
     const NumberListCheck& check = model_->check();
-    checkCounts_->setText(qstr(GetText(paths_.state->language, text::kNumberCounts,
-                                       check.validCount, check.invalidCount,
-                                       check.duplicateCount)));
+    const LanguageTable& language = paths_.state->language;
+    std::u16string counts = GetText(language, text::kNumberCounts, check.validCount,
+                                    check.invalidCount, check.duplicateCount);
+    // Repeats that never became rows are counted too.
+    if (const std::size_t merged = model_->list().merged(); merged > 0)
+        counts += u" " + GetText(language, text::kDuplicatesMerged, merged);
+    checkCounts_->setText(qstr(counts));
     removeInvalid_->setEnabled(check.invalidCount > 0);
     removeDuplicates_->setEnabled(check.duplicateCount > 0);
     international_->setEnabled(model_->rowCount() > 0);
+    onlyInvalid_->setEnabled(check.invalidCount > 0 || onlyInvalid_->isChecked());
+    showOnlyInvalid();
+}
+
+void MassFaxDialog::showOnlyInvalid() {
+    const NumberListCheck& check = model_->check();
+    const bool only = onlyInvalid_->isChecked();
+    for (int i = 0; i < model_->rowCount(); ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        list()->setRowHidden(i, QModelIndex(), only && (at >= check.invalid.size() || !check.invalid[at]));
+    }
 }
 
 void MassFaxDialog::showEvent(QShowEvent* event) {
@@ -245,7 +270,14 @@ void MassFaxDialog::accept() {
 }
 
 void MassFaxDialog::reject() {
+    keepNumbers();
     done(kMassFaxEscaped);
+}
+
+void MassFaxDialog::keepNumbers() {
+    // The numbers stay the list's until the user removes them or sends:
+    // closing the window throws none of them away.
+    paths_.state->job.recipients = model_->list().recipients();
 }
 
 int RunMassFaxDialog(AppPaths& paths, QWidget* owner) {

@@ -12,6 +12,7 @@
 
 #include "ui/Dialogs.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -59,6 +60,8 @@ class MassFaxDialog : public QDialog {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void keepNumbers();
+    void showOnlyInvalid();
     QPushButton* okButton() const;
     QPushButton* cancelButton() const;
     QLineEdit* numberBox() const;
@@ -84,6 +87,7 @@ class MassFaxDialog : public QDialog {
     QPushButton* removeInvalid_ = nullptr;
     QPushButton* removeDuplicates_ = nullptr;
     QPushButton* international_ = nullptr;
+    QCheckBox* onlyInvalid_ = nullptr;
 };
 
 }  // namespace miravo::ui

@@ -1,5 +1,7 @@
 #include "ui/MassFaxModel.h"
 
+#include "app/NumberCheck.h"
+
 #include <QColor>
 
 #include "app/LanguageTable.h"
@@ -145,8 +147,13 @@ QVariant MassFaxModel::data(const QModelIndex& index, int role) const {
         case Qt::DecorationRole:
             return index.column() == DeleteColumn ? QVariant(deleteIcon_) : QVariant();
         case Qt::ToolTipRole:
-            if (index.column() == NumberColumn && marked(check_.invalid, index.row()))
-                return qstr(GetText(language_, text::kInvalidNumberHint, region_));
+            if (index.column() == NumberColumn && marked(check_.invalid, index.row())) {
+                // A real number written with letters: what mends it.
+                const std::u16string& number = list_.rows()[static_cast<std::size_t>(index.row())];
+                return ServiceTakesNumber(number)
+                           ? qstr(GetText(language_, text::kInvalidNumberHint, region_))
+                           : qstr(GetText(language_, text::kNumberServiceRefuses, number));
+            }
             if (index.column() == NumberColumn)  // the name the number came with, if any
                 if (const std::u16string name =
                         list_.nameOf(list_.rows()[static_cast<std::size_t>(index.row())]);
@@ -173,6 +180,9 @@ QVariant MassFaxModel::data(const QModelIndex& index, int role) const {
 QVariant MassFaxModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
+    // The first column counts the rows: it is no number to dial.
+    if (section == PositionColumn)
+        return QStringLiteral("#");
     static constexpr int texts[ColumnCount] = {text::kNumber, text::kDestinationNumber,
                                                text::kDelete};
     if (section < 0 || section >= ColumnCount)

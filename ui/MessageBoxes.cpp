@@ -2,6 +2,7 @@
 
 #include <QGridLayout>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSpacerItem>
 #include <QStyle>
 
@@ -55,6 +56,23 @@ void ReserveCaptionRoom(QMessageBox& box) {
     if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
         grid->addItem(new QSpacerItem(captionRoom, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
                       grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+bool ConfirmDiscardWork(QWidget* window, const LanguageTable& language) {
+    QMessageBox box(QMessageBox::Question, window ? window->windowTitle() : ProductTitle(),
+                    qstr(GetText(language, text::kDiscardWorkQuestion)), QMessageBox::NoButton,
+                    window);
+    box.setObjectName(QStringLiteral("discardWork"));
+    QPushButton* discard =
+        box.addButton(qstr(GetText(language, text::kDiscardWork)), QMessageBox::DestructiveRole);
+    discard->setObjectName(QStringLiteral("discard"));
+    QPushButton* keep =
+        box.addButton(qstr(GetText(language, text::kKeepWork)), QMessageBox::RejectRole);
+    box.setDefaultButton(keep);
+    box.setEscapeButton(keep);
+    ReserveCaptionRoom(box);
+    box.exec();
+    return box.clickedButton() == discard;
 }
 
 }  // namespace miravo::ui

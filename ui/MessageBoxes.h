@@ -11,6 +11,7 @@ class QWidget;
 
 namespace miravo {
 struct AppPaths;
+class LanguageTable;
 }
 
 namespace miravo::ui {
@@ -30,5 +31,9 @@ void TellDocumentNotConverted(AppPaths& paths, QWidget* owner, const QString& fi
 // A box with a short text is only as wide as that text, and the window
 // frame then cuts its caption: makes it wide enough for the caption.
 void ReserveCaptionRoom(QMessageBox& box);
+
+// Asks whether the work in `window` may be thrown away ("discardWork");
+// Enter and Escape keep it. True when the user chose to discard it.
+bool ConfirmDiscardWork(QWidget* window, const LanguageTable& language);
 
 }  // namespace miravo::ui

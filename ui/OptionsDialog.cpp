@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 
 #include "app/AppState.h"
+#include "app/PasswordPlace.h"
 #include "app/DialogTexts.h"
 #include "app/LanguageTable.h"
 #include "app/NumberCheck.h"
@@ -111,7 +112,19 @@ OptionsDialog::OptionsDialog(AppPaths& paths, QWidget* parent)
     passwordPlace_ = new QLabel(this);
     passwordPlace_->setObjectName(QStringLiteral("passwordPlace"));
     passwordPlace_->setWordWrap(true);
-    ui_->credentialsLayout->addWidget(passwordPlace_, ui_->credentialsLayout->rowCount(), 0, 1, 3);
+    const int placeRow = ui_->credentialsLayout->rowCount();
+    ui_->credentialsLayout->addWidget(passwordPlace_, placeRow, 0, 1, 2);
+    // The move into a keyring that was not open at start-up, when asked.
+    moveToKeyring_ = new QPushButton(qstr(GetText(state.language, text::kMoveToKeyring)), this);
+    moveToKeyring_->setObjectName(QStringLiteral("moveToKeyring"));
+    moveToKeyring_->setAutoDefault(false);
+    ui_->credentialsLayout->addWidget(moveToKeyring_, placeRow, 2);
+    connect(moveToKeyring_, &QPushButton::clicked, this, [this] {
+        takeCredentials();
+        if (paths_.passwords)
+            MovePasswordToStore(paths_, *paths_.passwords);
+        showPasswordPlace();
+    });
     showPasswordPlace();
     connect(savePasswordBox(), &QCheckBox::toggled, this, [this](bool on) {
         paths_.state->settings.savePassword = on;
@@ -164,13 +177,20 @@ void OptionsDialog::addRegionRow() {
     label->setObjectName(QStringLiteral("defaultRegionLabel"));
     auto* box = new QComboBox(this);
     box->setObjectName(QStringLiteral("defaultRegion"));
+    // Qt names regions in English only: in another language a region is
+    // named only where its own name is in that language ("DE – Deutschland"
+    // in German), else shown by its code alone, never in English.
+    const QLocale::Language shown = QLocale(qstr(LanguageCode(state.language))).language();
     for (const std::u16string& region : KnownRegions()) {
         const QString code = qstr(region);
         const QLocale::Territory territory = QLocale::codeToTerritory(code);
-        box->addItem(territory == QLocale::AnyTerritory
-                         ? code
-                         : code + QStringLiteral(" \u2013 ") + QLocale::territoryToString(territory),
-                     code);
+        QString name;
+        const QLocale local(QLocale::AnyLanguage, territory);
+        if (territory != QLocale::AnyTerritory && shown == QLocale::English)
+            name = QLocale::territoryToString(territory);
+        else if (territory != QLocale::AnyTerritory && local.language() == shown)
+            name = local.nativeTerritoryName();
+        box->addItem(name.isEmpty() ? code : code + QStringLiteral(" \u2013 ") + name, code);
     }
     const std::u16string current = state.settings.defaultRegion.empty()
                                        ? RegionFromLocale()
@@ -197,11 +217,34 @@ void OptionsDialog::addRegionRow() {
 }
 
 void OptionsDialog::reject() {
-    AppSettings& settings = paths_.state->settings;
-    settings.userName = kept_.userName;
-    settings.password = kept_.password;
-    settings.savePassword = kept_.savePassword;
-    settings.showPassword = kept_.showPassword;
+    AppState& state = *paths_.state;
+    AppSettings& settings = state.settings;
+    // Cancel gives back every choice the dialog offers, whatever it is:
+    // the whole record as the dialog found it, but for what the program
+    // learnt meanwhile (where the password is kept, the service's pace,
+    // folders and window places).
+    AppSettings restored = kept_;
+    restored.passwordInKeyring = settings.passwordInKeyring;
+    restored.keyringHost = settings.keyringHost;
+    restored.keyringUser = settings.keyringUser;
+    restored.keyringMoveAsked = settings.keyringMoveAsked;
+    restored.timeoutMs = settings.timeoutMs;
+    restored.lastMassFileDir = settings.lastMassFileDir;
+    restored.lastDocumentDir = settings.lastDocumentDir;
+    restored.lastExportDir = settings.lastExportDir;
+    restored.lastContactsDir = settings.lastContactsDir;
+    restored.sendWindowPlace = settings.sendWindowPlace;
+    restored.statusWindowPlace = settings.statusWindowPlace;
+    restored.sentFaxesWindowPlace = settings.sentFaxesWindowPlace;
+    restored.previewWindowPlace = settings.previewWindowPlace;
+    settings = restored;
+    // The document converted with a method now given back is converted
+    // again, so that what is sent looks as the kept method makes it.
+    if (reconverted_ && !state.job.jobArgument.empty()) {
+        reconverted_ = false;
+        state.job.jobFilePath = fitField(state.job.jobArgument, kPathWidth);
+        RunConversionDialog(paths_, this);
+    }
     done(kOptionsCancelled);
 }
 
@@ -243,10 +286,17 @@ void OptionsDialog::showCredentials() {
 
 void OptionsDialog::showPasswordPlace() {
     const AppState& state = *paths_.state;
-    passwordPlace_->setVisible(state.settings.savePassword);
-    passwordPlace_->setText(qstr(GetText(state.language, state.settings.passwordInKeyring
-                                                             ? text::kKeptInKeyring
-                                                             : text::kKeptInSettingsFile)));
+    const AppSettings& s = state.settings;
+    // With a store at hand the password is in the file only because no
+    // keyring was open at start-up, or the store refused it.
+    const bool movable = s.savePassword && !s.passwordInKeyring && paths_.passwords;
+    passwordPlace_->setVisible(s.savePassword);
+    passwordPlace_->setText(qstr(GetText(state.language,
+                                         s.passwordInKeyring ? text::kKeptInKeyring
+                                         : movable && !s.keyringMoveAsked
+                                             ? text::kKeptInFileKeyringClosed
+                                             : text::kKeptInSettingsFile)));
+    moveToKeyring_->setVisible(movable);
 }
 
 void OptionsDialog::takeCredentials() {
@@ -264,6 +314,7 @@ void OptionsDialog::methodClicked() {
     if (!state.job.jobArgument.empty()) {
         state.job.jobFilePath = fitField(state.job.jobArgument, kPathWidth);
         RunConversionDialog(paths_, this);
+        reconverted_ = true;
     }
 }
 
@@ -296,8 +347,14 @@ void OptionsDialog::check() {
     else if (!outcome.requested || outcome.transport != Outcome::Answer)
         job.send.errorCode = text::kNoUsableAnswer;
 
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Miravo"),
-                    qstr(ErrorText(state.language, job.send.errorCode)), QMessageBox::Ok, this);
+    // Said what was checked: the credentials at this service, or why the
+    // service could not tell.
+    QString said = qstr(ErrorText(state.language, job.send.errorCode));
+    if (outcome.ok && job.send.errorCode == 0)
+        said = qstr(GetText(state.language, text::kCheckAccepted, state.settings.serviceHost));
+    else if (outcome.untrustedCertificate)
+        said = qstr(UntrustedCertificateText(state));
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Miravo"), said, QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("checkMessage"));
     ReserveCaptionRoom(box);
     box.exec();

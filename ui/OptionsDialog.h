@@ -67,6 +67,8 @@ class OptionsDialog : public QDialog {
 
   private:
     AppSettings kept_;  // the settings as the dialog found them, for Cancel
+    bool reconverted_ = false;  // the document was converted again with another method
+    QPushButton* moveToKeyring_ = nullptr;
     void addRegionRow();
     QCheckBox* savePasswordBox() const;
     QLineEdit* userNameBox() const;

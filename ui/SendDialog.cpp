@@ -50,6 +50,9 @@ namespace miravo::ui {
 
 namespace {
 
+// The cover box's text as the dialog first shows it.
+constexpr int kCoverTextDefault = 121;
+
 constexpr std::size_t kMinNumberLength = 3;
 const QString kProductTitle = ProductTitle();
 const QString kVersionPromptCaption = QStringLiteral("Miravo Printer");
@@ -289,7 +292,7 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
     connect(sentFaxesButton_, &QPushButton::clicked, this,
             [this] { RunSentFaxesWindow(paths_, this); });
     connect(sendButton(), &QPushButton::clicked, this, [this] { sendClicked(); });
-    connect(closeButton(), &QPushButton::clicked, this, [this] { done(kSendDialogClosed); });
+    connect(closeButton(), &QPushButton::clicked, this, [this] { reject(); });
 
     connect(statusWindowBox(), &QCheckBox::toggled, this,
             [this](bool on) { paths_.state->settings.closeWindow = !on; });
@@ -302,6 +305,13 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
     orderTabs();
     // Send waits for a number from the first moment.
     sendRule(false);
+    focusFirstNumber();
+}
+
+void SendDialog::focusFirstNumber() {
+    // A document is there: what the user types next is a number.
+    if (hasDocument() && !paths_.state->job.massFaxOn)
+        numberBoxes()[0]->setFocus(Qt::OtherFocusReason);
 }
 
 void SendDialog::orderTabs() {
@@ -324,6 +334,11 @@ void SendDialog::orderTabs() {
 }
 
 void SendDialog::addInformationLines() {
+    // Beside the mass-fax list button: how many numbers the list holds.
+    listCount_ = new QLabel(this);
+    listCount_->setObjectName(QStringLiteral("listCount"));
+    ui_->massRow->insertWidget(ui_->massRow->indexOf(massFaxListButton()) + 1, listCount_);
+    listCount_->hide();
     // Beside the document sentence: how many pages it has.
     pagesLine_ = new QLabel(this);
     pagesLine_->setObjectName(QStringLiteral("documentPages"));
@@ -505,6 +520,7 @@ bool SendDialog::takeDocument(const QString& path) {
     measure();
     previewButton()->setEnabled(true);
     sendRule(false);
+    focusFirstNumber();
     return true;
 }
 
@@ -521,11 +537,33 @@ int SendDialog::exec() {
     startVersionCheck();
     activateWindow();
     raise();
+    focusFirstNumber();
     return QDialog::exec();
 }
 
 void SendDialog::reject() {
+    // Escape, Close and the close box: work in the dialog is not thrown
+    // away without a question.
+    if (holdsWork() && !ConfirmDiscardWork(this, paths_.state->language))
+        return;
     done(kSendDialogClosed);
+}
+
+bool SendDialog::holdsWork() const {
+    const FaxJob& job = paths_.state->job;
+    if (hasDocument())
+        return true;
+    if (job.massFaxOn ? !job.recipients.empty()
+                      : RecipientsFromRows(rows(), paths_.state->contactBook.groups).anyFilled)
+        return true;
+    for (QLineEdit* name : nameBoxes()) {
+        if (!name->text().trimmed().isEmpty())
+            return true;
+    }
+    // The cover text counts once it is the user's own.
+    const QString cover = coverTextBox()->toPlainText().trimmed();
+    return coverPageBox()->isChecked() && !cover.isEmpty() &&
+           cover != qstr(GetText(paths_.state->language, kCoverTextDefault)).trimmed();
 }
 
 void SendDialog::done(int result) {
@@ -538,12 +576,16 @@ void SendDialog::done(int result) {
 bool SendDialog::eventFilter(QObject* watched, QEvent* event) {
     if (userFocus(event))
         sendRule(watched != coverTextBox());
-    // Enter in a destination row goes on to the next box instead of sending.
+    // Enter in a destination row sends, as the default button does, once
+    // there is something to send; before that it goes on to the next box.
     if (event->type() == QEvent::KeyPress && watched != coverTextBox()) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
             !(key->modifiers() & Qt::ControlModifier)) {
-            focusNextChild();
+            if (sendButton()->isEnabled())
+                sendButton()->click();
+            else
+                focusNextChild();
             return true;
         }
     }
@@ -587,6 +629,13 @@ void SendDialog::sendRule(bool fromRow) {
         previewButton()->setEnabled(enable);
 }
 
+void SendDialog::showListCount() {
+    const FaxJob& job = paths_.state->job;
+    listCount_->setVisible(job.massFaxOn);
+    listCount_->setText(qstr(GetText(paths_.state->language, text::kListCount,
+                                     static_cast<long>(job.recipients.size()))));
+}
+
 void SendDialog::massFaxClicked() {
     FaxJob& job = paths_.state->job;
     const bool on = massFaxBox()->isChecked();
@@ -608,6 +657,7 @@ void SendDialog::massFaxClicked() {
     job.recipients = std::move(fromRows.recipients);
     job.massFaxOn = on;
     massFaxListButton()->setEnabled(on);
+    showListCount();
     sendButton()->setEnabled(fromRows.anyFilled && hasDocument());
 }
 
@@ -634,6 +684,7 @@ void SendDialog::applyChosenContacts() {
         job.recipients = chosen;
     setRowsEnabled(!mass);
     massFaxListButton()->setEnabled(mass);
+    showListCount();
 }
 
 void SendDialog::takeCoverText(const QString& text) {
@@ -643,8 +694,10 @@ void SendDialog::takeCoverText(const QString& text) {
 }
 
 void SendDialog::massFaxListClicked() {
-    if (RunMassFaxDialog(paths_, this) == kMassFaxAccepted)
-        sendButton()->setEnabled(hasDocument());
+    // The list keeps its numbers however it was closed.
+    RunMassFaxDialog(paths_, this);
+    showListCount();
+    sendButton()->setEnabled(hasDocument() && !paths_.state->job.recipients.empty());
     coverPageClicked();
 }
 
@@ -796,6 +849,13 @@ bool SendDialog::confirmNumbers() {
                                  check.invalidCount)),
                     QMessageBox::NoButton, this);
     box.setObjectName(QStringLiteral("invalidNumbers"));
+    // Each of them in full, one a line, however many there are.
+    QStringList named;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        if (check.invalid[i])
+            named << qstr(numbers[i]);
+    }
+    box.setDetailedText(named.join(QLatin1Char('\n')));
     QPushButton* anyway =
         box.addButton(qstr(GetText(state.language, text::kSendAnyway)), QMessageBox::AcceptRole);
     QPushButton* remove =
@@ -854,6 +914,7 @@ void SendDialog::sendClicked() {
         return;
     }
     const bool massFaxBefore = job.massFaxOn;
+    job.fromList = job.massFaxOn;
     if (!job.massFaxOn)
         job.recipients = RecipientsFromRows(rows(), paths_.state->contactBook.groups).recipients;
     if (!confirmNumbers())

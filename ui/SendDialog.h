@@ -128,6 +128,9 @@ class SendDialog : public QDialog {
     QString coverBoxText() const;
     // Whether a converted document is there to be sent.
     bool hasDocument() const;
+    // A document, numbers, names or a cover text of the user's own.
+    bool holdsWork() const;
+    void focusFirstNumber();
     // The document sentence, or that there is none yet.
     void showDocumentSentence();
     void chooseDocumentClicked();
@@ -184,6 +187,8 @@ class SendDialog : public QDialog {
     std::optional<print::PrintResult> chosenJob_;  // the files of the document taken last
     QLabel* pagesLine_ = nullptr;
     QLabel* charactersLeft_ = nullptr;
+    QLabel* listCount_ = nullptr;  // how many numbers the mass-fax list holds
+    void showListCount();
     QLabel* pageLimitLine_ = nullptr;
     QLabel* failureLine_ = nullptr;
 };

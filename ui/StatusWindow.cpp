@@ -14,6 +14,7 @@
 #include "app/ControlIds.h"
 #include "app/LanguageTable.h"
 #include "journal/SendJournal.h"
+#include "service/SendOutcome.h"
 #include "ui/DialogChrome.h"
 #include "ui/DialogControls.h"
 #include "ui/DialogSize.h"
@@ -81,6 +82,12 @@ StatusWindow::StatusWindow(AppPaths& paths, QWidget* sendDialog, std::unique_ptr
     details_->hide();
     connect(details_, &DestinationDetailsPanel::foldChanged, this, [this] { FitToContents(this); });
     ApplyDialogTexts(this, paths_, kStatusWindowTexts);
+    // A reason names numbers and hosts in full: it wraps, never cut at the edge.
+    for (int id : {controlid::kLabelAuthentication, controlid::kLabelTransfer,
+                   controlid::kStatusLine}) {
+        if (auto* label = control<QLabel>(this, id))
+            label->setWordWrap(true);
+    }
 
     connect(closeButton(), &QPushButton::clicked, this, [this] { closeByUser(); });
     pollTimer_.setInterval(kPollingTickMs);
@@ -169,6 +176,9 @@ void StatusWindow::workerPolling(bool on) {
 
 void StatusWindow::workerLabel(int controlId, const QString& text) {
     WorkerWindow::workerLabel(controlId, text);
+    // A wrapped reason takes the lines it needs.
+    if (controlId == controlid::kLabelTransfer || controlId == controlid::kLabelAuthentication)
+        FitToContents(this);
     if (controlId == controlid::kStatusLine && !text.isEmpty())
         tray_->setProgress(qstr(GetText(state_.language, text::kTrayProgress, u16str(text))));
 }
@@ -176,10 +186,14 @@ void StatusWindow::workerLabel(int controlId, const QString& text) {
 void StatusWindow::tellEndWhileHidden(const SendSummary& summary, bool sent) {
     if (!inTray_)
         return;
-    const bool delivered =
-        summary.end == SendEnd::Finished && !summary.destinations.empty() &&
-        std::all_of(summary.destinations.begin(), summary.destinations.end(),
-                    [](const DestinationStatus& d) { return d.status == u"OK"; });
+    // The same words as the window's summary row once the outcome is known.
+    const OutcomeCounts counts = CountOutcome(summary.destinations);
+    if (sent && counts.final()) {
+        tray_->notify(QStringLiteral("Miravo"), qstr(OutcomeText(state_.language, counts)));
+        return;
+    }
+    const bool delivered = summary.end == SendEnd::Finished &&
+                           KindOf(counts) == OutcomeKind::AllDelivered;
     const int body = !sent ? text::kNotifyNotSent
                      : delivered ? text::kNotifyDelivered
                                  : text::kNotifyNotDelivered;
@@ -225,9 +239,13 @@ void StatusWindow::showSendEnd(const SendSummary& summary, std::int32_t errorCod
         details_->show();
     }
     const SendEndView view = DescribeSendEnd(summary, errorCode);
-    const bool sent = summary.failedStep == FaxStep::Status;
+    // Something went out (maybe not all of it): the outcome is the fax's.
+    const bool sent = summary.failedStep == FaxStep::Status || !summary.faxIds.empty();
     if (sent || view.statusLineText != 0)
         setWindowTitle(qstr(GetText(state_.language, sent ? text::kTitleSent : text::kTitleNotSent)));
+    if (sent && CountOutcome(summary.destinations).final())
+        showOutcome(summary);
+    clearWaiting();
     tellEndWhileHidden(summary, sent);
     if (view.statusLineText == 0) {
         if (state_.settings.closeWindow)
@@ -249,6 +267,11 @@ void StatusWindow::showSendEnd(const SendSummary& summary, std::int32_t errorCod
     // A failure on this side says what it was.
     if (const std::string why = LocalFailure(summary.last); !why.empty() && !sent)
         statusLine()->setText(qstr(GetText(language, text::kNotSentBecause, fromUtf8(why))));
+    // A refused certificate is the reason, and what mends it is said.
+    if (summary.last.untrustedCertificate) {
+        statusLine()->setWordWrap(true);
+        statusLine()->setText(qstr(UntrustedCertificateText(state_)));
+    }
     // Part of a long list went out before the failure: say how much did not.
     if (!summary.faxIds.empty() && summary.notSent > 0)
         statusLine()->setText(qstr(GetText(language, text::kNotSentCount,
@@ -260,8 +283,51 @@ void StatusWindow::showSendEnd(const SendSummary& summary, std::int32_t errorCod
         for (QLabel* label : {faxIdLabel(), pagesLabel(), estimatedCostLabel()})
             label->clear();
     }
-    if (!sent)
+    if (summary.failedStep != FaxStep::Status && summary.faxIds.empty())
         failure_ = failureWith(statusLine()->text());
+}
+
+void StatusWindow::showOutcome(const SendSummary& summary) {
+    const OutcomeCounts counts = CountOutcome(summary.destinations);
+    outcome_ = qstr(OutcomeText(state_.language, counts));
+    setWindowTitle(outcome_);
+    tray_->setProgress(qstr(GetText(state_.language, text::kTrayProgress, u16str(outcome_))));
+    // Numbers the service called invalid are named, each in full; the line wraps.
+    QStringList invalid;
+    for (const DestinationStatus& d : summary.destinations) {
+        if (d.status == u"IN")
+            invalid << qstr(d.recipient);
+    }
+    if (!invalid.isEmpty()) {
+        statusLine()->setWordWrap(true);
+        statusLine()->setText(qstr(GetText(state_.language, text::kNumbersRefused,
+                                           u16str(invalid.join(QStringLiteral(", "))))));
+        FitToContents(this);
+    }
+    // Several destinations share one summary row; one shows its own status.
+    if (counts.total < 2)
+        return;
+    auto* row = control<QLabel>(this, controlid::kLabelStatus);
+    if (!row)
+        return;
+    row->setText(outcome_);
+    static constexpr const char* kColours[] = {"", "color: #1b7f2a;", "color: #a05a00;",
+                                               "color: #b00020;"};
+    row->setStyleSheet(QString::fromLatin1(kColours[static_cast<int>(KindOf(counts))]));
+    row->setWordWrap(true);
+}
+
+void StatusWindow::clearWaiting() {
+    const LanguageTable& language = state_.language;
+    const QString line = statusLine()->text();
+    for (int waiting : {text::kSending, text::kWaiting, text::kServiceBack}) {
+        if (line == qstr(GetText(language, waiting)))
+            statusLine()->clear();
+    }
+    // The question whether to stop following has no object any more: the
+    // window stays, showing how the send came out.
+    if (question_)
+        QMetaObject::invokeMethod(question_, "reject", Qt::QueuedConnection);
 }
 
 QString StatusWindow::failureWith(const QString& lead) const {
@@ -289,7 +355,9 @@ bool StatusWindow::stopFollowingConfirmed() {
         question.addButton(qstr(GetText(language, text::kKeepFollowing)), QMessageBox::RejectRole);
     question.setDefaultButton(keep);
     question.setEscapeButton(keep);
+    question_ = &question;
     question.exec();
+    question_ = nullptr;
     return question.clickedButton() == stop;
 }
 

@@ -63,6 +63,8 @@ class StatusWindow : public WorkerWindow {
     QString failure() const { return failure_; }
     // "Quit" was chosen in the tray icon's menu: the run ends.
     bool quitChosen() const { return quitChosen_; }
+    // How the send came out; empty until every destination is final.
+    QString outcome() const { return outcome_; }
 
   protected:
     void workerPolling(bool on) override;
@@ -86,6 +88,11 @@ class StatusWindow : public WorkerWindow {
 
     // Shows how the send ended once the worker has finished its sequence.
     void showSendEnd(const SendSummary& summary, std::int32_t errorCode);
+    // Every destination final: the summary row, the title and the tray say
+    // how the send came out.
+    void showOutcome(const SendSummary& summary);
+    // Waiting texts and a pending question have nothing left to wait for.
+    void clearWaiting();
     void closeByUser();
     // A send that ended while the windows were in the notification area is
     // told on the desktop.
@@ -114,6 +121,8 @@ class StatusWindow : public WorkerWindow {
     bool closing_ = false;  // Close pressed: waiting for the worker to end
     std::atomic<bool> faxSent_{false};  // written by the worker as it ends
     QString failure_;
+    QPointer<QWidget> question_;  // "Stop following it here?" while it is asked
+    QString outcome_;             // how the send came out, once every destination is final
     bool quitChosen_ = false;
     bool inTray_ = false;
     bool sendHidden_ = false;  // the send dialog was hidden with this window

@@ -35,6 +35,10 @@ TEST(NumberCheckTest, NumbersPerRegion) {
         // A national number read in the wrong region is another number.
         {u"US", u"030 12345678", false, u"+103012345678"},
         {u"DE", u"", false, u""},
+        // A vanity number is a real number, but not as the service takes
+        // it: invalid here, and its international form has the digits.
+        {u"US", u"+1-800-FLOWERS", false, u"+18003569377"},
+        {u"US", u"+1 800 356 9377", true, u"+18003569377"},
     };
     for (const Case& c : cases) {
         const NumberVerdict v = NumberChecker(c.region).check(c.number);
@@ -66,6 +70,22 @@ TEST(NumberCheckTest, AListCountsValidInvalidAndDuplicates) {
     }
 }
 
+// What the fax service takes as written.
+TEST(NumberCheckTest, ServiceTakesDigitsWithSeparatorsOnly) {
+    const struct {
+        const char16_t* number;
+        bool taken;
+    } cases[] = {
+        {u"+49 (30) 1234-5678", true}, {u"030/1234.56", true},   {u" +49 30 1234", true},
+        {u"12345", true},              {u"1234", false},         {u"123456789012345678901", false},
+        {u"+1-800-FLOWERS", false},    {u"030 1234 x12", false}, {u"++49 30 1234", false},
+        {u"49+30 1234", false},        {u"030\t1234567", false}, {u"", false},
+        {u"\uff10\uff13\uff10 1234567", false},  // digits of another width
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ServiceTakesNumber(c.number), c.taken) << toUtf8(c.number);
+}
+
 // Whatever the checker does to ask the library less, its verdict is the
 // library's own on the text as written: numbers written with separators,
 // brackets, pluses and stray characters in every place, in regions with
@@ -91,7 +111,7 @@ TEST(NumberCheckTest, VerdictIsTheLibrarysOnTheTextAsWritten) {
         PhoneNumber number;
         NumberVerdict expected;
         if (util.Parse(text, region, &number) == PhoneNumberUtil::NO_PARSING_ERROR) {
-            expected.valid = util.IsValidNumber(number);
+            expected.valid = util.IsValidNumber(number) && ServiceTakesNumber(fromUtf8(text));
             std::string e164;
             util.Format(number, PhoneNumberUtil::E164, &e164);
             expected.international = fromUtf8(e164);

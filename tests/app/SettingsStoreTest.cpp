@@ -698,11 +698,14 @@ TEST_F(SettingsPathsTest, PathConversionsNeverThrow) {
 // ---- The saved password in the desktop's keyring ---------------------------
 
 // A secret store in memory; `answers` false stands for no store on the bus,
-// `echo` false for one that confirms a write but gives something else back.
+// `echo` false for one that confirms a write but gives something else back,
+// `open` false for one that would first have to start, be made or unlocked.
 class MemoryStore : public PasswordStore {
   public:
     bool answers = true;
     bool echo = true;
+    bool open = true;
+    bool openWithoutPrompt() override { return answers && open; }
     std::map<std::u16string, std::u16string> entries;
 
     Result read(const std::u16string& host, const std::u16string& user,
@@ -737,12 +740,14 @@ TEST_F(SettingsStoreTest, PasswordInTheFileMovesToTheKeyringOnlyWhenItConfirms) 
         std::u16string options;
         bool answers, echo;
         bool moved;
+        bool open = true;
     } cases[] = {
         {"keyring confirms", withPassword, true, true, true},
         {"no keyring", withPassword, false, true, false},
         {"keyring gives back another", withPassword, true, false, false},
         {"Save password off", u"SAVE_PASS=0\r\nUSER_NAME=alice\r\nUSER_PASS=s3cret\r\n", true,
          true, false},
+        {"keyring not open yet", withPassword, true, true, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -750,6 +755,7 @@ TEST_F(SettingsStoreTest, PasswordInTheFileMovesToTheKeyringOnlyWhenItConfirms) 
         MemoryStore store;
         store.answers = c.answers;
         store.echo = c.echo;
+        store.open = c.open;
         load();
         LoadPassword(paths_, store);
         EXPECT_EQ(state_->settings.password, u"s3cret");
@@ -762,7 +768,35 @@ TEST_F(SettingsStoreTest, PasswordInTheFileMovesToTheKeyringOnlyWhenItConfirms) 
         } else {
             EXPECT_EQ(stored(u"OPTIONS", u"PASS_STORE"), std::nullopt);
         }
+        // A keyring that was not open is not written at the end of the run either.
+        if (!c.open) {
+            StorePassword(state_->settings, store);
+            EXPECT_TRUE(store.entries.empty());
+            EXPECT_FALSE(state_->settings.passwordInKeyring);
+        }
     }
+}
+
+// A keyring that was not open: the password stays in the file until the
+// user asks for the move, which then goes through at once.
+TEST_F(SettingsStoreTest, PasswordMovesIntoAClosedKeyringWhenAsked) {
+    writeOptions(u"SAVE_PASS=1\r\nUSER_NAME=alice\r\nUSER_PASS=s3cret\r\nSERV_NAME=fax.example\r\n");
+    MemoryStore store;
+    store.open = false;
+    load();
+    LoadPassword(paths_, store);
+    EXPECT_FALSE(state_->settings.passwordInKeyring);
+    EXPECT_TRUE(MovePasswordToStore(paths_, store));
+    EXPECT_TRUE(state_->settings.passwordInKeyring);
+    EXPECT_EQ(store.entries[u"fax.example|alice"], u"s3cret");
+    EXPECT_EQ(stored(u"OPTIONS", u"USER_PASS"), u"");
+    EXPECT_EQ(stored(u"OPTIONS", u"PASS_STORE"), u"keyring");
+    // A store that does not take it leaves the file as it was.
+    writeOptions(u"SAVE_PASS=1\r\nUSER_NAME=alice\r\nUSER_PASS=s3cret\r\nSERV_NAME=fax.example\r\n");
+    store.answers = false;
+    load();
+    EXPECT_FALSE(MovePasswordToStore(paths_, store));
+    EXPECT_EQ(stored(u"OPTIONS", u"USER_PASS"), u"s3cret");
 }
 
 TEST_F(SettingsStoreTest, PasswordKeptInTheKeyringFollowsTheRun) {

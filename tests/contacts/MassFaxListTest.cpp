@@ -47,6 +47,8 @@ TEST(MassFaxLineRuleTest, DuplicatesIgnoringLetterCaseAreSkippedAndNothingIsTrim
               6u);
     EXPECT_EQ(list.rows(), (Rows{u"fax-ABC", u"fax-abc ", u" fax-abc", u"Caf\u00E9", u"\u00C4rger",
                                  u"+49 (30) 1", u"\U0001F4E0x"}));
+    // Every line that found its number listed already is counted, to be said.
+    EXPECT_EQ(list.merged(), 5u);
 }
 
 TEST(MassFaxLineRuleTest, FieldsAreCountedFromOneAndQuotesHideTheDelimiter) {

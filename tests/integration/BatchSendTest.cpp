@@ -17,6 +17,7 @@
 #include "app/TextIds.h"
 #include "journal/JournalRefresh.h"
 #include "journal/SendJournal.h"
+#include "service/SendOutcome.h"
 #include "service/SendWorker.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/service/SendTestSupport.h"
@@ -180,7 +181,8 @@ TEST_F(BatchSendTest, ALongListGoesOutInBatchesAndEveryAccountAgrees) {
               GetText(state_.language, text::kDestinationsDone, 25000, 25000, 23750, 1250));
     EXPECT_EQ(report_.label(controlid::kLabelTotalCost),
               MoneyText(total, GetText(state_.language, text::kCurrency)));
-    EXPECT_EQ(report_.label(controlid::kLabelPages), u"25000");
+    EXPECT_EQ(report_.label(controlid::kLabelPages),
+              GetText(state_.language, text::kFaxPagesTimesNumbers, 25000, 1, 25000));
     EXPECT_DOUBLE_EQ(summary.totalCost, total);
 
     // The journal: one record, all fax ids, every destination as the service has it.
@@ -192,6 +194,51 @@ TEST_F(BatchSendTest, ALongListGoesOutInBatchesAndEveryAccountAgrees) {
         EXPECT_TRUE(record.destinations[i].final);
     }
     EXPECT_NEAR(record.totalCost, total, 1e-6);
+}
+
+// A number the service calls invalid (letters of a vanity number) in a
+// list of 600: the list goes out to the rest in one send, the service holds
+// every other number once, and the journal names the invalid one as such.
+// Typed numbers (not a list) come back to be mended instead.
+TEST_F(BatchSendTest, AnInvalidNumberNeverBlocksTheRestOfAList) {
+    for (const bool fromList : {true, false}) {
+        SCOPED_TRACE(fromList ? "list" : "typed");
+        start("250");
+        state_.job.recipients.clear();
+        list(600);
+        state_.job.recipients[5].number = u"+1-800-FLOWERS";
+        state_.job.fromList = fromList;
+        const SendSummary summary = send();
+        const auto service = serviceRecords(server_->dataDir());
+        if (!fromList) {
+            EXPECT_TRUE(service.empty());
+            EXPECT_TRUE(summary.faxIds.empty());
+            server_.reset();
+            continue;
+        }
+        ASSERT_EQ(summary.end, SendEnd::Finished) << state_.job.send.errorCode;
+        EXPECT_EQ(summary.faxIds.size(), 3u);
+        ASSERT_EQ(summary.destinations.size(), 600u);
+        for (int i = 0; i < 600; ++i) {
+            if (i == 5)
+                continue;
+            const auto found = service.find(toUtf8(numberFor(i)));
+            ASSERT_NE(found, service.end()) << i;
+            EXPECT_EQ(found->second.times, 1) << i;
+        }
+        EXPECT_EQ(summary.destinations[5].status, u"IN");
+        const JournalSend record = journalRecord();
+        ASSERT_EQ(record.destinations.size(), 600u);
+        EXPECT_EQ(record.destinations[5].number, u"+1-800-FLOWERS");
+        EXPECT_EQ(record.destinations[5].statusCode, u"IN");
+        EXPECT_EQ(record.destinations[5].statusText, GetText(state_.language, 45));
+        EXPECT_TRUE(record.destinations[5].final);
+        // The summary row tells the outcome with the invalid number among the failed.
+        const OutcomeCounts counts = CountOutcome(summary.destinations);
+        EXPECT_EQ(counts.delivered + counts.failed, 600u);
+        EXPECT_EQ(report_.label(controlid::kLabelStatus), OutcomeText(state_.language, counts));
+        server_.reset();
+    }
 }
 
 TEST_F(BatchSendTest, StoppedAfterTheSecondBatchSendsNothingMore) {

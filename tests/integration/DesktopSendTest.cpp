@@ -33,6 +33,8 @@
 #include "ui/QtShellDialogs.h"
 #include "ui/DesktopNotification.h"
 #include "ui/StatusWindow.h"
+#include "ui/TrayIcon.h"
+#include "service/SendOutcome.h"
 
 namespace miravo::ui::test {
 namespace {
@@ -180,7 +182,13 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
                 snapshot(window, "status-window-refused");
                 click(window, 2);
             });
+            // Letters are no number the service takes: the dialog says so
+            // first, and the user sends anyway.
+            const auto warned = whenModal("invalidNumbers", [](QDialog* box) {
+                box->findChild<QPushButton*>("sendAnyway")->click();
+            });
             click(dialog, 1);
+            EXPECT_TRUE(*warned);
             EXPECT_TRUE(dialog->isVisible());
             EXPECT_EQ(find<QLineEdit>(dialog, 1001)->text(), "+49 30 CALL ME");
             EXPECT_EQ(find<QLineEdit>(dialog, 1004)->text(), "Anna Berger");
@@ -362,6 +370,74 @@ TEST_F(DesktopFailedTransfer, StatusWindowShowsTheDroppedUpload) {
     EXPECT_EQ(statusLine, qstr(GetText(state().language, 202)));
 }
 
+// A notification area that records what the window tells it.
+class RecordingTray final : public TrayIcon {
+  public:
+    bool available() const override { return false; }
+    void show(const QIcon&) override {}
+    void hide() override {}
+    bool shown() const override { return false; }
+    void setProgress(const QString& text) override { tooltip = text; }
+    void notify(const QString&, const QString&) override {}
+    QString tooltip;
+};
+
+// A send to two numbers followed to its end: the summary row, the title and
+// the tray's tooltip say the outcome, with nothing left waiting (pictured
+// for the README: all delivered, some failed, none delivered).
+TEST_F(DesktopFailedTransfer, SummaryRowTitleAndTrayTellTheOutcomeOfTwoNumbers) {
+    ServerProcess server({"--quiet", "--version-port", "-1", "--min-poll-interval", "0",
+                          "--delivery-time", "300"});
+    ASSERT_TRUE(server.start()) << server.output();
+    ASSERT_NO_FATAL_FAILURE(prepareSend(server));
+    state().settings.timeoutMs = 40;
+    // Numbers ending in 67 and 68 are delivered, in 00 the line is busy.
+    const struct {
+        const char* picture;
+        const char16_t* first;
+        const char16_t* second;
+        std::size_t delivered, failed;
+    } cases[] = {
+        {"status-window-all-delivered", u"+49 30 1234567", u"+49 30 1234568", 2, 0},
+        {"status-window-some-failed", u"+49 30 1234567", u"+49 30 1234500", 1, 1},
+        {"status-window-none-delivered", u"+49 30 1234500", u"+49 30 7654300", 0, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.picture);
+        state().job.recipients = {Contact::entry(u"0", u"Anna Berger", c.first, u""),
+                                  Contact::entry(u"0", u"Bernd Kurz", c.second, u"")};
+        state().job.massFaxOn = false;
+        auto tray = std::make_unique<RecordingTray>();
+        RecordingTray* recorded = tray.get();
+        StatusWindow window(paths(), nullptr, std::move(tray));
+        SendOptions options;
+        options.timing.stepPauseMs = 20;
+        options.timing.pollPauseMs = 20;
+        window.setSendOptions(options);
+        QString row, title, tooltip, activity;
+        QTimer::singleShot(0, &window, [&] {
+            waitFor([&] { return !window.outcome().isEmpty(); }, 60000);
+            row = find<QLabel>(&window, 1047)->text();
+            title = window.windowTitle();
+            tooltip = recorded->tooltip;
+            activity = find<QLabel>(&window, 1051)->text();
+            snapshot(&window, c.picture);
+            click(&window, 2);
+        });
+        window.exec();
+        OutcomeCounts counts;
+        counts.total = 2;
+        counts.delivered = c.delivered;
+        counts.failed = c.failed;
+        const QString expected = qstr(OutcomeText(state().language, counts));
+        EXPECT_EQ(window.outcome(), expected);
+        EXPECT_EQ(row, expected);
+        EXPECT_EQ(title, expected);
+        EXPECT_EQ(tooltip, qstr(GetText(state().language, text::kTrayProgress, u16str(expected))));
+        EXPECT_TRUE(activity.isEmpty()) << activity.toStdString();
+    }
+}
+
 // A service that is not running: the status window says so at once and
 // keeps trying with growing pauses (pictured for the README).
 TEST_F(DesktopFailedTransfer, StatusWindowSaysTheServiceCannotBeReached) {
@@ -391,6 +467,10 @@ TEST_F(DesktopFailedTransfer, StatusWindowSaysTheServiceCannotBeReached) {
 class PrivateNotificationBus {
   public:
     PrivateNotificationBus() {
+        for (QProcess* p : {&service_, &bus_}) {
+            const pid_t parent = ::getpid();
+            p->setChildProcessModifier([parent] { miravo::test::DieWithParent(parent); });
+        }
         bus_.start(QStringLiteral("dbus-daemon"),
                    {QStringLiteral("--session"), QStringLiteral("--nofork"),
                     QStringLiteral("--print-address=1")});

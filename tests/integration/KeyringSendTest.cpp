@@ -29,8 +29,10 @@ pid_t spawn(std::vector<std::string> argv, const std::string& input, std::string
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0)
         return -1;
+    const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
+        test::DieWithParent(parent);
         dup2(in[0], 0);
         dup2(out[1], 1);
         close(in[1]);
@@ -148,6 +150,45 @@ TEST_F(KeyringSendTest, WithoutAKeyringThePasswordStaysInTheFile) {
         EXPECT_EQ(setting(u"USER_PASS"), u"demo");
         EXPECT_EQ(setting(u"PASS_STORE"), std::nullopt);
     }
+}
+
+// A session bus on which the keyring daemon could be started on demand, but
+// none runs (a first login, a desktop without one open): the password stays
+// in the file, the daemon is never started (it would show its own "new
+// keyring" window before ours), and the send goes through.
+TEST_F(KeyringSendTest, AKeyringThatIsNotRunningIsNeverStarted) {
+    const fs::path services = dir_ / "services";
+    fs::create_directories(services);
+    const fs::path started = dir_ / "keyring-started";
+    test::writeBytes(services / "keyring.sh",
+                     "#!/bin/sh\ntouch '" + started.string() + "'\nsleep 30\n");
+    fs::permissions(services / "keyring.sh", fs::perms::owner_all);
+    test::writeBytes(services / "org.freedesktop.secrets.service",
+                     "[D-BUS Service]\nName=org.freedesktop.secrets\nExec=" +
+                         (services / "keyring.sh").string() + "\n");
+    test::writeBytes(
+        dir_ / "bus.conf",
+        "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
+        "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+        "<busconfig><type>session</type><listen>unix:tmpdir=" + dir_.path().string() +
+            "</listen><servicedir>" + services.string() +
+            "</servicedir><policy context=\"default\"><allow send_destination=\"*\"/>"
+            "<allow own=\"*\"/></policy></busconfig>\n");
+    std::string address;
+    bus_ = spawn({"dbus-daemon", "--config-file=" + (dir_ / "bus.conf").string(), "--nofork",
+                  "--print-address=1"},
+                 "", &address);
+    if (address.empty())
+        GTEST_SKIP() << "no dbus-daemon";
+    setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+    writeSettings();
+    for (int run = 0; run < 2; ++run) {
+        const test::CommandRun sent = send();
+        EXPECT_EQ(sent.status, cli::kExitOk) << sent.out;
+        EXPECT_EQ(setting(u"USER_PASS"), u"demo");
+        EXPECT_EQ(setting(u"PASS_STORE"), std::nullopt);
+    }
+    EXPECT_FALSE(fs::exists(started)) << "the keyring daemon was started";
 }
 
 }  // namespace

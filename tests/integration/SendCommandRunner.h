@@ -35,8 +35,10 @@ inline CommandRun RunSendCommand(const std::filesystem::path& dir, std::vector<s
     argv.insert(argv.end(), args.begin(), args.end());
     int fds[2];
     EXPECT_EQ(pipe2(fds, O_CLOEXEC), 0);
+    const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
+        test::DieWithParent(parent);
         const int null = open("/dev/null", O_RDONLY);
         dup2(null, 0);
         dup2(fds[1], 1);

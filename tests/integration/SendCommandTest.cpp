@@ -50,9 +50,10 @@ TEST_F(SendCommandTest, PrintedPdfReachesEveryNumber) {
               std::string(MIRAVO_SOURCE_DIR) + "/data/sample.pdf"});
     EXPECT_EQ(run.status, cli::kExitOk) << run.out;
     for (const char* line :
-         {"document: ", "(3 pages)", "Authentication: OK", "Transfer: OK", "Fax ID: 1", "Pages: 6",
+         {"document: ", "(3 pages)", "Authentication: OK", "Transfer: OK", "Fax ID: 1",
+          "Pages: 6 fax pages: 3-page document \u00d7 2 numbers",
           "Estimated cost: 0.60 EUR", "  +49 30 1234567: OK 0.30 EUR",
-          "  +33 1 42 00 00 11: OK 0.30 EUR", "Total cost: 0.60 EUR"})
+          "  +33 1 42 00 00 11: OK 0.30 EUR", "Total cost: 0.60 EUR\nAll delivered\n"})
         EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
 }
 
@@ -62,6 +63,7 @@ TEST_F(SendCommandTest, FailedDestinationAndServiceErrorHaveTheirOwnStatus) {
     EXPECT_EQ(failed.status, cli::kExitDestinationsFailed) << failed.out;
     EXPECT_NE(failed.out.find("+49 30 1234502: Failed [FA]"), std::string::npos) << failed.out;
     EXPECT_NE(failed.out.find("Pages: 1"), std::string::npos) << failed.out;
+    EXPECT_NE(failed.out.find("None delivered\n"), std::string::npos) << failed.out;
 
     const CommandRun error = send({"--to", "+49 30 1234567", tiff()});
     EXPECT_EQ(error.status, cli::kExitServiceError) << error.out;

@@ -101,7 +101,7 @@ TEST_F(SendIntegrationTest, NumbersAreFollowedToTheirFinalStatusOncePerNumber) {
     EXPECT_EQ(report_.label(controlid::kLabelTransfer), text(35));
     EXPECT_EQ(report_.label(controlid::kLabelFaxId), state_.job.send.faxId);
     EXPECT_FALSE(state_.job.send.faxId.empty());
-    EXPECT_EQ(report_.label(controlid::kLabelPages), u"3");
+    EXPECT_EQ(report_.label(controlid::kLabelPages), GetText(state_.language, 500, 3, 1, 3));
     EXPECT_EQ(report_.label(controlid::kLabelPrebilling), u"0.30 " + text(32));
     // More than one number: the rows show the mass-fax text.
     EXPECT_TRUE(state_.job.massFaxOn);
@@ -127,7 +127,7 @@ TEST_F(SendIntegrationTest, NumbersAreFollowedToTheirFinalStatusOncePerNumber) {
     ASSERT_EQ(again.end, SendEnd::Finished);
     ASSERT_EQ(again.destinations.size(), 2u);
     // Two numbers x (1 page + the cover page).
-    EXPECT_EQ(second.label(controlid::kLabelPages), u"4");
+    EXPECT_EQ(second.label(controlid::kLabelPages), GetText(state_.language, 500, 4, 2, 2));
     EXPECT_EQ(second.label(controlid::kLabelPrebilling), u"0.40 " + text(32));
     EXPECT_EQ(again.totalCost, 0.4);
 }

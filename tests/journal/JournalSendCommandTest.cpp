@@ -38,8 +38,10 @@ class JournalSendCommandTest : public ::testing::Test {
         argv.insert(argv.end(), args.begin(), args.end());
         int fds[2];
         EXPECT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+        const pid_t parent = ::getpid();
         const pid_t pid = ::fork();
         if (pid == 0) {
+            test::DieWithParent(parent);
             ::dup2(fds[1], 1);
             ::dup2(fds[1], 2);
             std::vector<char*> v;

@@ -154,6 +154,30 @@ TEST_F(JournalTest, NoFolderMeansNoJournalAndSoftFailures) {
     EXPECT_TRUE(std::filesystem::exists(dir_ / "file"));
 }
 
+// A journal whose tables another program took away under an open
+// connection: no statement prepares, and every read is "no row".
+TEST_F(JournalTest, StatementsThatCannotBePreparedReadAsNoRow) {
+    Journal journal(file_);
+    const auto id = journal.recordTransfer(sendTo(u"Gone", 1, {{u"+1", u""}}));
+    ASSERT_GT(id, 0);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file_.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other,
+                           "PRAGMA foreign_keys=OFF; DROP TABLE send_search; "
+                           "DROP TABLE destinations; DROP TABLE sends;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(other);
+    EXPECT_FALSE(journal.send(id));
+    EXPECT_TRUE(journal.rows({id, id}).empty());
+    EXPECT_TRUE(journal.sends({id}).empty());
+    EXPECT_TRUE(journal.find({}).empty());
+    EXPECT_TRUE(journal.unfinished(0).empty());
+    EXPECT_EQ(journal.recordTransfer(sendTo(u"x", 1, {{u"1", u""}})), 0);
+    EXPECT_FALSE(journal.recordStatus(id, {{u"+1", u"1", u"OK"}}, 1, language_));
+    EXPECT_EQ(journal.latest(), 0);
+}
+
 // A send in batches: each batch's status answers touch only its own rows,
 // and destinations never sent are final and say so.
 TEST_F(JournalTest, BatchesOfOneSendAreRecordedApart) {

@@ -54,8 +54,10 @@ bool ServerProcess::start() {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return false;
+    const pid_t parent = getpid();
     pid_ = fork();
     if (pid_ == 0) {
+        miravo::test::DieWithParent(parent);
         dup2(fds[1], 1);
         dup2(fds[1], 2);
         std::vector<char*> argv;

@@ -140,7 +140,7 @@ TEST_F(FaxTransmissionTest, TransferSendsEachNumberOnceWithGroupNames) {
     EXPECT_EQ(report_.label(controlid::kStatusLine), text(52));
     EXPECT_EQ(report_.label(controlid::kLabelTransfer), text(35));
     EXPECT_EQ(report_.label(controlid::kLabelFaxId), u"4711");
-    EXPECT_EQ(report_.label(controlid::kLabelPages), u"12");
+    EXPECT_EQ(report_.label(controlid::kLabelPages), GetText(state_.language, 500, 12, 3, 4));
     EXPECT_EQ(report_.label(controlid::kLabelPrebilling), u"0.90 " + text(32));
     EXPECT_EQ(report_.label(controlid::kLabelAuthentication), text(35));
     EXPECT_EQ(report_.polling, std::vector<bool>{true});

@@ -243,7 +243,7 @@ TEST_F(TransportTest, UploadOfAMissingDocumentFailsWithoutSending) {
     int steps = 0;
     const ExchangeResult result = PostFaxUpload(
         settings_, prefix, fromUtf8((dir_ / "missing.tif").string()), {{}, [&] { ++steps; }});
-    EXPECT_EQ(result.outcome, Outcome::Failed);
+    EXPECT_EQ(result.outcome, Outcome::Unreadable);
     EXPECT_EQ(result.answer, "");
     EXPECT_EQ(steps, 0);
     EXPECT_TRUE(server_->requests().empty());
@@ -255,7 +255,7 @@ TEST_F(TransportTest, DocumentThatShrinksWhileSentFailsTheExchange) {
     const std::u16string path = writeDocument("shrinking.tif", std::string(3000, 'x'));
     const UploadHooks hooks{{}, [&] { std::filesystem::resize_file(test::pathOf(path), 10); }};
     const ExchangeResult result = PostFaxUpload(settings_, prefix, path, hooks);
-    EXPECT_EQ(result.outcome, Outcome::Failed);
+    EXPECT_EQ(result.outcome, Outcome::Unreadable);
     EXPECT_EQ(result.answer, "");
 }
 

@@ -254,7 +254,7 @@ TEST_F(ContactBookDialogTest, ACommaInANameIsRefusedWithAMessageAndTheEntryStays
 TEST_F(ContactBookDialogTest, GroupRowsShowTheirCountWithoutIconsAndIgnoreEditAndDelete) {
     writeBook({group(u"Sales", {u"1", u"2"}), single(u"11", u"Ann", u"111")});
     auto dialog = openBook(paths());
-    EXPECT_EQ(cell(*dialog, 0, Column::NumberColumn), "Group (2 members)");
+    EXPECT_EQ(cell(*dialog, 0, Column::NumberColumn), "Group (members: 2)");
     EXPECT_EQ(cell(*dialog, 0, Column::NameColumn), "Sales");
     EXPECT_TRUE(dialog->model()->index(0, Column::EditColumn).data(Qt::DecorationRole).isNull());
     EXPECT_FALSE(dialog->model()->index(1, Column::EditColumn).data(Qt::DecorationRole).isNull());
@@ -349,7 +349,7 @@ TEST_F(ContactBookDialogTest, AnEmptyBookIsFetchedOnOpeningAndSyncSendsANewConta
 
     auto dialog = openBook(paths());  // no contacts.csv yet
     ASSERT_TRUE(waitFor([&] { return dialog->model()->rowCount() == 3; }));
-    EXPECT_EQ(cell(*dialog, 0, Column::NumberColumn), "Group (2 members)");
+    EXPECT_EQ(cell(*dialog, 0, Column::NumberColumn), "Group (members: 2)");
     EXPECT_EQ(cell(*dialog, 0, Column::NameColumn), "Sales");
     EXPECT_EQ(cell(*dialog, 1, Column::NameColumn), "Anna Berger");
     EXPECT_EQ(savedBook().contacts.size(), 3u);

@@ -255,7 +255,7 @@ TEST_F(DialogLayoutTest, WindowSizesAreKeptBetweenRuns) {
             chosen = shown->size() + QSize(120, 60);
             shown->resize(chosen);
             waitFor([&] { return shown->size() == chosen; }, 2000);
-            QTest::keyClick(shown, Qt::Key_Escape);
+            closeDiscardingWork(shown);
         });
         dialog.exec();
     }
@@ -269,7 +269,7 @@ TEST_F(DialogLayoutTest, WindowSizesAreKeptBetweenRuns) {
             coverArea = static_cast<SendDialog*>(shown)->coverBoxArea();
             click(shown, 1089);
             withCover = shown->size();
-            QTest::keyClick(shown, Qt::Key_Escape);
+            closeDiscardingWork(shown);
         });
         dialog.exec();
     }
@@ -280,7 +280,7 @@ TEST_F(DialogLayoutTest, WindowSizesAreKeptBetweenRuns) {
         SendDialog dialog(paths());
         whenModal("id104", [&](QDialog* shown) {
             again = shown->size();
-            QTest::keyClick(shown, Qt::Key_Escape);
+            closeDiscardingWork(shown);
         });
         dialog.exec();
     }

@@ -180,19 +180,33 @@ TEST_F(MassFaxDialogTest, AUtf16FileWithZeroCharactersIsRefusedWithAMessageWitho
     EXPECT_EQ(dialog->model()->rowCount(), 0);
 }
 
-TEST_F(MassFaxDialogTest, OkWithNoRowsEmptiesTheRecipientsWhileCancelAndEscapeKeepThem) {
+// The list keeps its numbers until the user removes them or sends: Close,
+// Escape and the close box throw none away, numbers added meanwhile included.
+TEST_F(MassFaxDialogTest, OkWithNoRowsEmptiesTheRecipientsWhileClosingKeepsThem) {
+    state().job.recipients = {Contact::entry(u"0", u"", u"11", u"")};
+    std::vector<Recipient> expected = state().job.recipients;
+    const struct {
+        const char* number;
+        std::function<void(QDialog*)> close;
+        int result;
+    } ways[] = {
+        {"22", [](QDialog* d) { click(d, 1029); }, kMassFaxCancelled},
+        {"33", [](QDialog* d) { QTest::keyClick(d, Qt::Key_Escape); }, kMassFaxEscaped},
+        {"44", [](QDialog* d) { d->close(); }, kMassFaxEscaped},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.number);
+        whenModal("id113", [&](QDialog* dialog) {
+            find<QLineEdit>(dialog, 1072)->setText(way.number);
+            click(dialog, 1077);
+            way.close(dialog);
+        });
+        EXPECT_EQ(RunMassFaxDialog(paths(), nullptr), way.result);
+        expected.push_back(Contact::entry(u"0", u"", fromUtf8(way.number), u""));
+        EXPECT_EQ(state().job.recipients, expected);
+    }
     const std::vector<Recipient> earlier = {Contact::entry(u"0", u"", u"11", u"")};
     state().job.recipients = earlier;
-    whenModal("id113", [](QDialog* dialog) {
-        find<QLineEdit>(dialog, 1072)->setText("22");
-        click(dialog, 1077);
-        click(dialog, 1029);
-    });
-    EXPECT_EQ(RunMassFaxDialog(paths(), nullptr), kMassFaxCancelled);
-    EXPECT_EQ(state().job.recipients, earlier);
-    whenModal("id113", [](QDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
-    EXPECT_EQ(RunMassFaxDialog(paths(), nullptr), kMassFaxEscaped);
-    EXPECT_EQ(state().job.recipients, earlier);
 
     whenModal("id113", [](QDialog* dialog) {
         auto* massFax = static_cast<MassFaxDialog*>(dialog);
@@ -398,6 +412,46 @@ TEST_F(CsvImportDialogTest, PreviewScreenshot) {
     const QRect area = dialog->frameGeometry().adjusted(-8, -8, 8, 8);
     const QPixmap screen = dialog->screen()->grabWindow(0);
     EXPECT_TRUE(screen.copy(area).save(QString::fromLocal8Bit(folder) + "/" + name + ".png", "PNG"));
+}
+
+// A vanity number is no number the service takes: it counts as invalid,
+// says what mends it, can be shown alone in a long list, and "Write in
+// international format" turns its letters into digits.
+TEST_F(MassFaxDialogTest, ANumberWithLettersIsMarkedFoundAndMended) {
+    state().settings.defaultRegion = u"US";
+    for (int i = 0; i < 40; ++i)
+        state().job.recipients.push_back(
+            Contact::entry(u"0", u"", u"+1 650 253 " + toU16(1000L + i), u""));
+    state().job.recipients.insert(state().job.recipients.begin() + 17,
+                                  Contact::entry(u"0", u"", u"+1-800-FLOWERS", u""));
+    auto dialog = open();
+    EXPECT_EQ(dialog->findChild<QLabel*>("numberCounts")->text(),
+              qstr(GetText(state().language, text::kNumberCounts, 40, 1, 0)));
+    const QModelIndex flowers = dialog->model()->index(17, MassFaxModel::NumberColumn);
+    EXPECT_EQ(flowers.data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
+    EXPECT_EQ(flowers.data(Qt::ToolTipRole).toString(),
+              qstr(GetText(state().language, text::kNumberServiceRefuses,
+                           std::u16string(u"+1-800-FLOWERS"))));
+
+    auto* onlyInvalid = dialog->findChild<QCheckBox*>("onlyInvalid");
+    ASSERT_NE(onlyInvalid, nullptr);
+    auto* view = find<QTreeView>(dialog.get(), 1076);
+    const auto visibleRows = [&] {
+        std::vector<int> out;
+        for (int i = 0; i < dialog->model()->rowCount(); ++i)
+            if (!view->isRowHidden(i, QModelIndex()))
+                out.push_back(i);
+        return out;
+    };
+    onlyInvalid->setChecked(true);
+    EXPECT_EQ(visibleRows(), std::vector<int>{17});
+    onlyInvalid->setChecked(false);
+    EXPECT_EQ(visibleRows().size(), 41u);
+
+    dialog->findChild<QPushButton*>("writeInternational")->click();
+    EXPECT_EQ(rows(*dialog)[17], u"+18003569377");
+    EXPECT_EQ(dialog->findChild<QLabel*>("numberCounts")->text(),
+              qstr(GetText(state().language, text::kNumberCounts, 41, 0, 0)));
 }
 
 }  // namespace

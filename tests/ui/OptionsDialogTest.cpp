@@ -1,6 +1,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -19,6 +21,7 @@
 #include "ui/Mnemonics.h"
 #include "ui/Dialogs.h"
 #include "ui/OptionsDialog.h"
+#include "ui/QtTranslations.h"
 
 namespace miravo::ui::test {
 namespace {
@@ -92,50 +95,86 @@ TEST_F(OptionsDialogTest, SaysWhereTheSavedPasswordIsKept) {
     }
 }
 
-TEST_F(OptionsDialogTest, CancelKeepsTheMethodButNotCredentialsTheirSwitchesOrLanguage) {
+// Cancel, Escape and the close box give back every choice the dialog
+// offers, the conversion method included; a document converted again with
+// another method meanwhile is converted back.
+TEST_F(OptionsDialogTest, CancelRestoresEveryControl) {
     state().settings.serviceHost = u"127.0.0.1:1";  // Check gets no answer
     state().settings.userName = u"anna@example.test";
     state().settings.password = u"old";
     state().settings.savePassword = false;
     state().settings.dithering = false;
     state().settings.threshold = true;
-    bool hiddenAtFirst = false, shownAfterToggle = false;
-    const int result = runOptions([&](QDialog* dialog) {
-        EXPECT_EQ(find<QLineEdit>(dialog, 1006)->text(), "anna@example.test");
-        EXPECT_TRUE(find<QRadioButton>(dialog, 1020)->isChecked());
-        EXPECT_EQ(find<QComboBox>(dialog, 1028)->currentText(), "English");
-        auto* password = find<QLineEdit>(dialog, 1007);
-        hiddenAtFirst = password->echoMode() == QLineEdit::Password;
-        click(dialog, 1025);
-        shownAfterToggle = password->echoMode() == QLineEdit::Normal;
-        find<QLineEdit>(dialog, 1006)->setText("other@example.test");
-        password->setText("typed");
-        click(dialog, 1005);
-        click(dialog, 1019);
-        chooseLanguage(dialog, "Deutsch");
-        // A mistyped password tried with Check is not kept by Escape.
-        check(dialog, "anna@example.test", "mistyped");
+    state().settings.defaultRegion = u"DE";
+    const AppSettings before = state().settings;
+    // What each control shows, read from the dialog itself.
+    const auto shown = [this](QDialog* dialog) {
+        return QStringList{find<QLineEdit>(dialog, 1006)->text(),
+                           find<QLineEdit>(dialog, 1007)->text(),
+                           QString::number(find<QCheckBox>(dialog, 1005)->isChecked()),
+                           QString::number(find<QCheckBox>(dialog, 1025)->isChecked()),
+                           QString::number(find<QRadioButton>(dialog, 1019)->isChecked()),
+                           QString::number(find<QRadioButton>(dialog, 1020)->isChecked()),
+                           find<QComboBox>(dialog, 1028)->currentText(),
+                           dialog->findChild<QComboBox*>("defaultRegion")->currentText()};
+    };
+    enum class Way { Escape, CancelButton, CloseBox };
+    QStringList atFirst;
+    runOptions([&](QDialog* dialog) {
+        atFirst = shown(dialog);
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
-    EXPECT_EQ(result, kOptionsCancelled);
-    EXPECT_TRUE(hiddenAtFirst);
-    EXPECT_TRUE(shownAfterToggle);
-    EXPECT_FALSE(state().settings.showPassword);
-    EXPECT_FALSE(state().settings.savePassword);
-    // The document was converted again with the method chosen: it stays.
-    EXPECT_TRUE(state().settings.dithering);
-    EXPECT_FALSE(state().settings.threshold);
-    EXPECT_EQ(state().settings.userName, u"anna@example.test");
-    EXPECT_EQ(state().settings.password, u"old");
-    EXPECT_EQ(paths().languageCode, u"en");
-    EXPECT_EQ(LanguageCode(state().language), u"en");
-
-    // The Cancel button does the same.
-    EXPECT_EQ(runOptions([&](QDialog* dialog) {
-                  find<QLineEdit>(dialog, 1007)->setText("typed");
-                  click(dialog, 2);
-              }),
-              kOptionsCancelled);
+    for (const Way way : {Way::Escape, Way::CancelButton, Way::CloseBox}) {
+        SCOPED_TRACE(int(way));
+        bool hiddenAtFirst = false, shownAfterToggle = false;
+        QStringList changed;
+        const int result = runOptions([&](QDialog* dialog) {
+            auto* password = find<QLineEdit>(dialog, 1007);
+            hiddenAtFirst = password->echoMode() == QLineEdit::Password;
+            click(dialog, 1025);
+            shownAfterToggle = password->echoMode() == QLineEdit::Normal;
+            // A mistyped password tried with Check is not kept either.
+            check(dialog, "anna@example.test", "mistyped");
+            find<QLineEdit>(dialog, 1006)->setText("other@example.test");
+            click(dialog, 1005);
+            click(dialog, 1019);
+            chooseLanguage(dialog, "Deutsch");
+            auto* region = dialog->findChild<QComboBox*>("defaultRegion");
+            region->setCurrentIndex(region->findData("FR"));
+            changed = shown(dialog);
+            switch (way) {
+                case Way::Escape:
+                    QTest::keyClick(dialog, Qt::Key_Escape);
+                    break;
+                case Way::CancelButton:
+                    click(dialog, 2);
+                    break;
+                case Way::CloseBox:
+                    dialog->close();
+                    break;
+            }
+        });
+        EXPECT_EQ(result, kOptionsCancelled);
+        EXPECT_TRUE(hiddenAtFirst);
+        EXPECT_TRUE(shownAfterToggle);
+        for (int i = 0; i < atFirst.size(); ++i)
+            EXPECT_NE(changed[i], atFirst[i]) << "control " << i << " was not changed";
+        const AppSettings& after = state().settings;
+        EXPECT_EQ(after.userName, before.userName);
+        EXPECT_EQ(after.password, before.password);
+        EXPECT_EQ(after.savePassword, before.savePassword);
+        EXPECT_EQ(after.showPassword, before.showPassword);
+        EXPECT_EQ(after.dithering, before.dithering);
+        EXPECT_EQ(after.threshold, before.threshold);
+        EXPECT_EQ(after.defaultRegion, before.defaultRegion);
+        EXPECT_EQ(paths().languageCode, u"en");
+        EXPECT_EQ(LanguageCode(state().language), u"en");
+        // Opened again, the dialog shows what it showed at first.
+        runOptions([&](QDialog* dialog) {
+            EXPECT_EQ(shown(dialog), atFirst);
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        });
+    }
 }
 
 TEST_F(OptionsDialogTest, CloseTakesOverCredentialsAndSwitchesLanguage) {
@@ -154,7 +193,7 @@ TEST_F(OptionsDialogTest, CloseTakesOverCredentialsAndSwitchesLanguage) {
 
     // Opened again, it speaks German and shows German as the language.
     QString title, check, language;
-    QString regionLabel;
+    QString regionLabel, usRegion;
     runOptions([&](QDialog* dialog) {
         title = dialog->windowTitle();
         check = WithoutMnemonic(find<QPushButton>(dialog, 1023)->text());
@@ -165,10 +204,14 @@ TEST_F(OptionsDialogTest, CloseTakesOverCredentialsAndSwitchesLanguage) {
         regionLabel = WithoutMnemonic(
             dialog->findChild<QLabel*>("defaultRegionLabel")->text());
         auto* region = dialog->findChild<QComboBox*>("defaultRegion");
+        usRegion = region->itemText(region->findData("US"));
         region->setCurrentIndex(region->findData("FR"));
-        dialog->close();
+        click(dialog, 1029);
     });
     EXPECT_EQ(regionLabel, text(331));
+    // No English region names in a German dialog.
+    EXPECT_TRUE(usRegion.startsWith("US")) << usRegion.toStdString();
+    EXPECT_FALSE(usRegion.contains("United States")) << usRegion.toStdString();
     EXPECT_EQ(state().settings.defaultRegion, u"FR");
     EXPECT_EQ(title, text(18));
     EXPECT_NE(title, "Options");
@@ -212,7 +255,7 @@ TEST_F(OptionsDialogTest, MethodClickConvertsTheArgumentAgainEvenWhenAlreadySele
         state().job.jobFilePath = u"again";
         click(dialog, 1019);
         EXPECT_EQ(state().job.jobFilePath, u"/config");
-        dialog->close();
+        click(dialog, 1029);
     });
     EXPECT_TRUE(state().settings.dithering);
     EXPECT_FALSE(state().settings.threshold);
@@ -222,7 +265,7 @@ TEST_F(OptionsDialogTest, MethodClickConvertsTheArgumentAgainEvenWhenAlreadySele
     state().job.documentPath = u"/tmp/doc_res__2.tif";
     runOptions([&](QDialog* dialog) {
         click(dialog, 1020);
-        dialog->close();
+        click(dialog, 1029);
     });
     EXPECT_EQ(state().job.documentPath, u"/tmp/doc_res__2.tif");
     EXPECT_TRUE(state().settings.threshold);
@@ -250,17 +293,26 @@ TEST_F(OptionsDialogTest, CheckWordsTheServiceVerdictAndSendsNoNumbersForNoRecip
     state().job.documentPath = u"/tmp/doc_res__4.tif";
     ASSERT_TRUE(state().job.recipients.empty());
 
-    QString wrong, right;
+    QString wrong, right, untrusted;
     const int result = runOptions([&](QDialog* dialog) {
         wrong = check(dialog, QString::fromStdString(kDemoLogin), "wrong");
         right = check(dialog, QString::fromStdString(kDemoLogin),
                       QString::fromStdString(kDemoPassword));
+        // Without the service's CA its certificate is not trusted: said so.
+        const std::u16string caFile = state().settings.caFile;
+        state().settings.caFile.clear();
+        untrusted = check(dialog, QString::fromStdString(kDemoLogin),
+                          QString::fromStdString(kDemoPassword));
+        state().settings.caFile = caFile;
         find<QLineEdit>(dialog, 1007)->setText("typed, never checked");
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
     EXPECT_EQ(result, kOptionsCancelled);
     EXPECT_EQ(wrong, text(84));
-    EXPECT_EQ(right, "OK");
+    EXPECT_EQ(right, qstr(GetText(state().language, miravo::text::kCheckAccepted,
+                                  state().settings.serviceHost)));
+    EXPECT_EQ(untrusted, qstr(GetText(state().language, miravo::text::kUntrustedCertificate,
+                                      state().settings.serviceHost)));
     // Cancel takes nothing over, not even what Check tried.
     EXPECT_TRUE(state().settings.password.empty());
     EXPECT_EQ(state().job.documentPath, u"/tmp/doc_res__4.tif");
@@ -303,7 +355,8 @@ TEST_F(OptionsDialogTest, CheckWaitsForTheServiceWithoutFreezingTheWindow) {
         dialog->close();
     });
     EXPECT_GT(ticksWhileChecking, 0);
-    EXPECT_EQ(message, "OK");
+    EXPECT_EQ(message, qstr(GetText(state().language, miravo::text::kCheckAccepted,
+                                    state().settings.serviceHost)));
 }
 
 TEST_F(OptionsDialogTest, LinkWithoutABrowserSaysSoAndGivesTheAddress) {
@@ -384,6 +437,38 @@ TEST_F(OptionsDialogTest, KeyringScreenshot) {
         EXPECT_TRUE(dialog->grab().save(QString::fromLocal8Bit(folder) + "/" + name + ".png", "PNG"));
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
+}
+
+// With MIRAVO_SCREENSHOTS, Qt's own file dialog and a text field's context
+// menu in the language the screenshots are taken in (file-dialog-<code>.png,
+// context-menu-<code>.png): Qt's texts follow the program's language.
+TEST_F(OptionsDialogTest, QtsOwnTextsScreenshot) {
+    const QByteArray folder = qgetenv("MIRAVO_SCREENSHOTS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "no MIRAVO_SCREENSHOTS folder";
+    const QString code = qEnvironmentVariable("MIRAVO_SCREENSHOT_LANG", "en");
+    ApplyQtTranslations(code.toStdU16String());
+    const QString suffix = code == "en" ? QString() : "-" + code;
+    QFileDialog files(nullptr, "Miravo", QDir::tempPath(), "PDF (*.pdf)");
+    files.setOption(QFileDialog::DontUseNativeDialog);
+    files.resize(760, 460);
+    files.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&files));
+    QTest::qWait(300);
+    EXPECT_TRUE(files.grab().save(QString::fromLocal8Bit(folder) + "/file-dialog" + suffix + ".png"));
+    files.reject();
+
+    QLineEdit field("+49 30 1234567");
+    field.resize(300, field.sizeHint().height());
+    field.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&field));
+    field.selectAll();
+    std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
+    menu->popup(field.mapToGlobal(QPoint(20, field.height())));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu.get()));
+    QTest::qWait(200);
+    EXPECT_TRUE(menu->grab().save(QString::fromLocal8Bit(folder) + "/context-menu" + suffix + ".png"));
+    ApplyQtTranslations(u"en");
 }
 
 }  // namespace

@@ -155,32 +155,105 @@ TEST_F(SendDialogTest, SendRuleFollowsRowsAndTheCoverText) {
 
 // Send waits for a number; Enter in a row goes on to the next box, and
 // Ctrl+Enter sends from anywhere.
-TEST_F(SendDialogTest, SendWaitsForANumberEnterMovesOnAndCtrlEnterSends) {
+// The first moments: with a document the typing goes into the first number
+// field; Enter moves on while there is nothing to send, and sends (as the
+// default button does) once there is a number, from any row.
+TEST_F(SendDialogTest, FocusStartsInTheNumberAndEnterSendsOnceThereIsOne) {
     state().settings.userName = u"demo@miravo.test";
     state().settings.password = u"demo";
     state().settings.serviceHost = u"127.0.0.1:1";  // nothing answers: the window is closed
     SendDialog dialog(paths());
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    EXPECT_FALSE(sendEnabled(dialog));  // a document, but no number yet
     QLineEdit* number = row(dialog, 1001);
-    number->setFocus();
-    QTest::keyClicks(number, "+49 30 1234567");
-    EXPECT_TRUE(sendEnabled(dialog));
+    EXPECT_EQ(dialog.focusWidget(), number);
+    EXPECT_TRUE(find<QPushButton>(&dialog, 1)->isDefault());
+    EXPECT_FALSE(sendEnabled(dialog));  // a document, but no number yet
     bool statusOpened = false;
-    const auto sent = whenModal("id103", [&](QDialog* status) {
+    auto sent = whenModal("id103", [&](QDialog* status) {
         statusOpened = true;
         status->done(kStatusWindowClosed);
     });
     QTest::keyClick(number, Qt::Key_Return);
-    EXPECT_EQ(QApplication::focusWidget(), row(dialog, 1004));
-    QTest::keyClick(row(dialog, 1004), Qt::Key_Enter);
-    EXPECT_EQ(QApplication::focusWidget(), row(dialog, 1002));
+    EXPECT_EQ(dialog.focusWidget(), row(dialog, 1004));
     EXPECT_FALSE(statusOpened);
-    EXPECT_TRUE(dialog.isVisible());
-    QTest::keyClick(row(dialog, 1002), Qt::Key_Return, Qt::ControlModifier);
+    QTest::keyClicks(number, "+49 30 1234567");
+    EXPECT_TRUE(sendEnabled(dialog));
+    QTest::keyClick(row(dialog, 1004), Qt::Key_Enter);
     EXPECT_TRUE(*sent);
     EXPECT_TRUE(dialog.isVisible());  // nothing went out: the dialog stays
+    sent = whenModal("id103", [&](QDialog* status) { status->done(kStatusWindowClosed); });
+    EXPECT_TRUE(sendEnabled(dialog));
+    QTest::keyClick(row(dialog, 1002), Qt::Key_Return);
+    EXPECT_TRUE(*sent);
+}
+
+// Escape, Close and the close box: a dialog holding work asks first, and
+// Enter or Escape on the question keeps it; an empty one closes at once.
+TEST_F(SendDialogTest, ClosingADialogHoldingWorkAsksFirst) {
+    enum class Way { Escape, CloseButton, CloseBox };
+    enum class Work { None, Document, Number, CoverText };
+    enum class Answer { Discard, Enter, Escape };
+    const struct {
+        Way way;
+        Work work;
+        Answer answer;
+        bool asked, closed;
+    } cases[] = {
+        {Way::Escape, Work::None, Answer::Discard, false, true},
+        {Way::CloseButton, Work::None, Answer::Discard, false, true},
+        {Way::CloseBox, Work::None, Answer::Discard, false, true},
+        {Way::Escape, Work::Document, Answer::Enter, true, false},
+        {Way::Escape, Work::Document, Answer::Discard, true, true},
+        {Way::CloseButton, Work::Number, Answer::Escape, true, false},
+        {Way::CloseButton, Work::Number, Answer::Discard, true, true},
+        {Way::CloseBox, Work::CoverText, Answer::Enter, true, false},
+        {Way::CloseBox, Work::CoverText, Answer::Discard, true, true},
+    };
+    const std::u16string document = state().job.documentPath;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "way " << int(c.way) << ", work " << int(c.work)
+                                        << ", answer " << int(c.answer));
+        state().job.documentPath = c.work == Work::Document ? document : u"";
+        SendDialog dialog(paths());
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        if (c.work == Work::Number)
+            row(dialog, 1001)->setText("+49 30 1234567");
+        if (c.work == Work::CoverText) {
+            click(&dialog, 1089);
+            find<QPlainTextEdit>(&dialog, 1090)->setPlainText("Dear Anna");
+        }
+        bool asked = false;
+        whenModal(
+            "discardWork",
+            [&](QDialog* box) {
+                asked = true;
+                if (c.answer == Answer::Discard)
+                    box->findChild<QPushButton*>("discard")->click();
+                else
+                    QTest::keyClick(box, c.answer == Answer::Enter ? Qt::Key_Return
+                                                                   : Qt::Key_Escape);
+            },
+            c.asked ? 20000 : 200);
+        switch (c.way) {
+            case Way::Escape:
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+                break;
+            case Way::CloseButton:
+                click(&dialog, 2);
+                break;
+            case Way::CloseBox:
+                dialog.close();
+                break;
+        }
+        if (!c.asked)
+            QTest::qWait(250);  // no question may come, and no watch outlives the case
+        EXPECT_EQ(asked, c.asked);
+        EXPECT_EQ(!dialog.isVisible(), c.closed);
+        if (c.work == Work::Number)
+            EXPECT_EQ(row(dialog, 1001)->text(), "+49 30 1234567");
+    }
 }
 
 // The cover text: the characters left are counted down, a paste beyond the
@@ -386,7 +459,7 @@ TEST_F(SendDialogTest, SendBuildsTheRecipientsWithGroupsFromTheBookAndClosesWith
         EXPECT_EQ(find<QLineEdit>(dialog, 1006)->text(), "Office");
         EXPECT_EQ(find<QPlainTextEdit>(dialog, 1090)->toPlainText(), "Dear all");
         EXPECT_TRUE(dialog->findChild<QLabel*>("lastSendFailure")->isVisible());
-        QTest::keyClick(dialog, Qt::Key_Escape);
+        closeDiscardingWork(dialog);
     });
     EXPECT_EQ(RunSendDialog(paths()), kSendDialogClosed);
     EXPECT_TRUE(*fired);
@@ -395,7 +468,7 @@ TEST_F(SendDialogTest, SendBuildsTheRecipientsWithGroupsFromTheBookAndClosesWith
     EXPECT_EQ(state().job.recipients[1], Contact::entry(u"0", u"Office", u"+4930123", u""));
     EXPECT_EQ(state().job.coverText, u"Dear all");
 
-    fired = whenModal("id104", [](QDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    fired = whenModal("id104", [](QDialog* dialog) { closeDiscardingWork(dialog); });
     EXPECT_EQ(RunSendDialog(paths()), kSendDialogClosed);
     EXPECT_TRUE(*fired);
 }
@@ -471,7 +544,7 @@ TEST_F(SendDialogTest, NewerVersionIsOfferedCentredOverTheShownDialogAndOkOpensT
     // The dialog is up and usable while the version page answers.
     const auto closed = whenModal("id104", [&](QDialog* dialog) {
         waitFor([&] { return *prompted; });
-        QTest::keyClick(dialog, Qt::Key_Escape);
+        closeDiscardingWork(dialog);
     });
     EXPECT_EQ(RunSendDialog(paths()), kSendDialogClosed);
     QDesktopServices::unsetUrlHandler("https");
@@ -503,7 +576,7 @@ TEST_F(SendDialogTest, NewerVersionWaitsUntilTheDialogIsInFrontAgain) {
         });
         click(dialog, 1016);
         waitFor([&] { return *prompted; });
-        QTest::keyClick(dialog, Qt::Key_Escape);
+        closeDiscardingWork(dialog);
     });
     EXPECT_EQ(RunSendDialog(paths()), kSendDialogClosed);
     EXPECT_TRUE(*prompted && *closed);

@@ -151,7 +151,7 @@ TEST_F(SentFaxesWindowTest, OpensFromTheSendDialog) {
             window->reject();
         });
         click(send->findChild<QPushButton*>("sentFaxes"));
-        click(send, 2);
+        closeDiscardingWork(send);
     });
     RunSendDialog(paths());
     EXPECT_TRUE(*shown);
@@ -254,7 +254,7 @@ TEST_F(SentFaxesSendTest, KeptDocumentIsViewedReportedAndSentAgain) {
         EXPECT_EQ(miravo::test::readBytes(document.toStdString()),
                   miravo::test::readBytes(KeptDocumentPath(journal_, id)));
         EXPECT_EQ(state().job.repeatsRecord, id);
-        click(dialog, 2);
+        closeDiscardingWork(dialog);
     });
     window.sendAgain(true);
     EXPECT_TRUE(*shown);

@@ -126,7 +126,7 @@ TEST_F(StatusWindowTest, SendFillsTheLabelsAndCloseIsEnabledFromTheStart) {
         openAtFirst = state().job.statusWindowOpen;
         finished = waitFor([&] {
             return label(status.get(), 1047) == text(35) &&
-                   status->windowTitle() == text(text::kTitleSent);
+                   status->windowTitle() == text(text::kOutcomeAllDelivered);
         });
         faxIdWhenFinished = !label(status.get(), 1038).isEmpty();
         click(close);
@@ -141,8 +141,8 @@ TEST_F(StatusWindowTest, SendFillsTheLabelsAndCloseIsEnabledFromTheStart) {
     EXPECT_FALSE(status->workerRunning());
 
     const QWidget* w = status.get();
-    // The title says how the fax is doing.
-    EXPECT_EQ(w->windowTitle(), text(text::kTitleSent));
+    // The title says how the fax came out.
+    EXPECT_EQ(w->windowTitle(), text(text::kOutcomeAllDelivered));
     EXPECT_TRUE(status->faxSent());
     EXPECT_EQ(find<QGroupBox>(w, 1004)->title(), text(12));
     EXPECT_EQ(WithoutMnemonic(find<QPushButton>(w, 2)->text()), text(5));
@@ -528,9 +528,9 @@ TEST_F(StatusWindowTest, SendEndingWhileHiddenIsToldOnTheDesktop) {
     });
     EXPECT_EQ(send.exec(), 5);
     EXPECT_TRUE(told);
-    EXPECT_EQ(toldText, text(text::kTitleSent) + "|" + text(text::kNotifyDelivered));
+    EXPECT_EQ(toldText, "Miravo|" + text(text::kOutcomeAllDelivered));
     EXPECT_TRUE(stillThere);
-    EXPECT_TRUE(progress.startsWith("Miravo: ")) << progress.toStdString();
+    EXPECT_EQ(progress, "Miravo: " + text(text::kOutcomeAllDelivered));
 }
 
 using CredentialsDialogTest = UiTest;

@@ -75,4 +75,15 @@ std::shared_ptr<bool> whenModal(const QString& name, std::function<void(QDialog*
     return fired;
 }
 
+void closeDiscardingWork(QWidget* dialog) {
+    whenModal(
+        "discardWork",
+        [](QDialog* box) {
+            if (auto* discard = box->findChild<QAbstractButton*>("discard"))
+                discard->click();
+        },
+        2000);
+    QTest::keyClick(dialog, Qt::Key_Escape);
+}
+
 }  // namespace miravo::ui::test

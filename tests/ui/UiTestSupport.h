@@ -57,4 +57,7 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
 std::shared_ptr<bool> whenModal(const QString& name, std::function<void(QDialog*)> act,
                                 int timeoutMs = 20000);
 
+// Escape on a send dialog, throwing away what it holds when it asks.
+void closeDiscardingWork(QWidget* dialog);
+
 }  // namespace miravo::ui::test
