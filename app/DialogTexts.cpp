@@ -157,8 +157,11 @@ std::u16string DocumentName(std::u16string_view jobFilePath) {
 }
 
 std::u16string DocumentSentence(const LanguageTable& table, const std::u16string& jobFilePath) {
-    return fitField(GetText(table, text::kDocumentSentence, DocumentName(jobFilePath)),
-                    kSentenceField);
+    // A job printed without a title says so without empty quotes.
+    const std::u16string name = DocumentName(jobFilePath);
+    if (name.empty())
+        return fitField(GetText(table, text::kUntitledDocumentSentence), kSentenceField);
+    return fitField(GetText(table, text::kDocumentSentence, name), kSentenceField);
 }
 
 std::vector<ResolvedText> ResolveDialogTexts(const LanguageTable& table, int kind, bool dithering,

@@ -273,6 +273,7 @@ inline constexpr int kCsvSampleValues = 553;
 // Names of controls that have no label of their own in every language.
 inline constexpr int kLanguageLabel = 650;
 inline constexpr int kCoverTextName = 651;
+inline constexpr int kUntitledDocumentSentence = 652;  // the document sentence of a job without a title
 
 
 // How a send ended, once every destination is final: the status window's

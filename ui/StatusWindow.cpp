@@ -20,6 +20,7 @@
 #include "ui/DialogSize.h"
 #include "ui/Dialogs.h"
 #include "ui/Icons.h"
+#include "ui/Mnemonics.h"
 #include "app/Text.h"
 #include "ui/SendEndView.h"
 #include "ui/SentFaxesWindow.h"
@@ -55,6 +56,44 @@ QLabel* StatusWindow::estimatedCostLabel() const { return ui_->id1040; }
 QLabel* StatusWindow::statusLine() const { return ui_->id1051; }
 QPushButton* StatusWindow::closeButton() const { return ui_->id2; }
 
+namespace {
+
+// What each value of the status table is: its row's label, or its column's
+// heading with the row's number ("Status 2"), for screen readers. Left to
+// themselves, empty values would all take the group's title ("Status").
+struct ValueName {
+    int value;
+    int heading;
+    int row;               // 0: the heading alone
+    int headingText = 0;   // the text the heading shows once it is filled in
+};
+constexpr ValueName kValueNames[] = {
+    {1037, 1032, 0}, {1036, 1031, 0}, {1038, 1033, 0}, {1039, 1034, 0},
+    {1040, 1035, 0}, {1042, 1041, 1}, {1047, 1046, 1}, {1043, 1041, 2},
+    {1048, 1046, 2}, {1044, 1041, 3}, {1049, 1046, 3},
+    {1050, 1045, 0, text::kTotalCostHeading},
+};
+
+}  // namespace
+
+void StatusWindow::nameValues() {
+    for (const ValueName& v : kValueNames) {
+        auto* value = control<QLabel>(this, v.value);
+        const auto* heading = control<QLabel>(this, v.heading);
+        if (!value || !heading)
+            continue;
+        QString name = WithoutMnemonic(heading->text()).trimmed();
+        if (name.isEmpty() && v.headingText)
+            name = qstr(GetText(state_.language, v.headingText)).trimmed();
+        while (name.endsWith(QLatin1Char(':')) || name.endsWith(QChar(0xFF1A)))
+            name.chop(1);
+        if (v.row > 0)
+            name += QLatin1Char(' ') + QString::number(v.row);
+        const QString shown = value->text().trimmed();
+        value->setAccessibleName(shown.isEmpty() ? name : name + QStringLiteral(": ") + shown);
+    }
+}
+
 StatusWindow::StatusWindow(AppPaths& paths, QWidget* sendDialog, std::unique_ptr<TrayIcon> tray,
                            QWidget* parent)
     : WorkerWindow(parent),
@@ -88,6 +127,8 @@ StatusWindow::StatusWindow(AppPaths& paths, QWidget* sendDialog, std::unique_ptr
         if (auto* label = control<QLabel>(this, id))
             label->setWordWrap(true);
     }
+
+    nameValues();
 
     connect(closeButton(), &QPushButton::clicked, this, [this] { closeByUser(); });
     pollTimer_.setInterval(kPollingTickMs);
@@ -176,6 +217,7 @@ void StatusWindow::workerPolling(bool on) {
 
 void StatusWindow::workerLabel(int controlId, const QString& text) {
     WorkerWindow::workerLabel(controlId, text);
+    nameValues();
     // A wrapped reason takes the lines it needs.
     if (controlId == controlid::kLabelTransfer || controlId == controlid::kLabelAuthentication)
         FitToContents(this);
@@ -285,6 +327,7 @@ void StatusWindow::showSendEnd(const SendSummary& summary, std::int32_t errorCod
     }
     if (summary.failedStep != FaxStep::Status && summary.faxIds.empty())
         failure_ = failureWith(statusLine()->text());
+    nameValues();
 }
 
 void StatusWindow::showOutcome(const SendSummary& summary) {
@@ -311,6 +354,7 @@ void StatusWindow::showOutcome(const SendSummary& summary) {
     if (!row)
         return;
     row->setText(outcome_);
+    nameValues();
     static constexpr const char* kColours[] = {"", "color: #1b7f2a;", "color: #a05a00;",
                                                "color: #b00020;"};
     row->setStyleSheet(QString::fromLatin1(kColours[static_cast<int>(KindOf(counts))]));

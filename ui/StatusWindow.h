@@ -93,6 +93,9 @@ class StatusWindow : public WorkerWindow {
     void showOutcome(const SendSummary& summary);
     // Waiting texts and a pending question have nothing left to wait for.
     void clearWaiting();
+    // Names each value of the status table by its row or column, with the
+    // value it shows, for screen readers.
+    void nameValues();
     void closeByUser();
     // A send that ended while the windows were in the notification area is
     // told on the desktop.

@@ -146,10 +146,11 @@ TEST(DocumentName, PathWithoutSlashIsTakenWhole) {
     EXPECT_EQ(DocumentName(u""), u"");
 }
 
-TEST_F(SendDialogTexts, DocumentSentenceShowsTheTitle) {
-    load(u"[en]\nlang=English\n19=Your document \"%s\" is ready\n");
+TEST_F(SendDialogTexts, DocumentSentenceShowsTheTitleOrSaysThereIsNone) {
+    load(u"[en]\nlang=English\n19=Your document \"%s\" is ready\n652=Your document is ready\n");
     EXPECT_EQ(DocumentSentence(table_, u"/tmp/jobs/Invoice 42__ps__job_17"),
               u"Your document \"Invoice 42\" is ready");
+    EXPECT_EQ(DocumentSentence(table_, u"/tmp/jobs/__ps__job_18"), u"Your document is ready");
 }
 
 TEST_F(SendDialogTexts, DocumentSentenceIsCutTo770Characters) {

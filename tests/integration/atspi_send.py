@@ -42,6 +42,7 @@ def plain(text):
 TEXT = texts(LANG_INI, LANGUAGE)
 NUMBER = plain(TEXT['107']) + ' 1'
 COVER, COVER_TEXT, SEND, ALL_DELIVERED = (plain(TEXT[k]) for k in ('120', '651', '2', '490'))
+STATUS_1 = plain(TEXT['12']).rstrip(':') + ' 1: '
 
 
 def nodes(root, depth=0):
@@ -95,8 +96,11 @@ try:
     cover_text = wait_for(pyatspi.ROLE_TEXT, COVER_TEXT)
     cover_text.queryEditableText().setTextContents('Three pages follow.')
     press(wait_for(pyatspi.ROLE_PUSH_BUTTON, SEND))
-    outcome = wait_for(pyatspi.ROLE_LABEL, ALL_DELIVERED, contains=True, seconds=120)
-    print(f'PASS ({LANGUAGE}): heard {outcome.name!r}')
+    # The status window is named by the outcome, and the destination's row
+    # says its final status with what it is ("Status 1: OK").
+    window = wait_for(pyatspi.ROLE_DIALOG, ALL_DELIVERED, seconds=120)
+    status = wait_for(pyatspi.ROLE_LABEL, STATUS_1, contains=True, seconds=10)
+    print(f'PASS ({LANGUAGE}): heard {window.name!r} and {status.name!r}')
 finally:
     program.terminate()
     try:

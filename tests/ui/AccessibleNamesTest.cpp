@@ -4,6 +4,8 @@
 #include <QAccessible>
 #include <QAbstractButton>
 #include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
 #include <QTest>
 #include <QToolButton>
 #include <functional>
@@ -15,6 +17,7 @@
 #include "tests/ui/EveryDialog.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/SendDialog.h"
+#include "ui/StatusWindow.h"
 
 namespace miravo::ui::test {
 namespace {
@@ -131,6 +134,33 @@ TEST_F(AccessibleNamesTest, EveryInteractiveControlIsNamedInEveryLanguage) {
                     EXPECT_NE(names[button], english[button]) << button;
             }
         }
+    }
+}
+
+// The status table's values, empty ones included, are named by their row
+// or column, each its own, never all by the group's title.
+TEST_F(AccessibleNamesTest, TheStatusTablesValuesAreNamedByTheirRows) {
+    for (const char* code : {"en", "de"}) {
+        SCOPED_TRACE(code);
+        inLanguage(code);
+        StatusWindow window(paths(), nullptr);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        const QString group = find<QGroupBox>(&window, 1004)->title();
+        std::map<QString, std::string> seen;
+        for (const QLabel* label : window.findChildren<QLabel*>()) {
+            if (!label->isVisible() || !label->text().isEmpty())
+                continue;
+            const QString name =
+                QAccessible::queryAccessibleInterface(const_cast<QLabel*>(label))
+                    ->text(QAccessible::Name);
+            EXPECT_NE(name, group) << label->objectName().toStdString() << " is named "
+                                   << name.toStdString();
+            const auto [other, fresh] = seen.emplace(name, label->objectName().toStdString());
+            EXPECT_TRUE(fresh) << label->objectName().toStdString() << " and " << other->second
+                               << " are both named " << name.toStdString();
+        }
+        EXPECT_GE(seen.size(), 8u);
     }
 }
 
