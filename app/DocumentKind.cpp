@@ -18,6 +18,8 @@ DocumentKind SniffDocument(std::string_view head) {
         return DocumentKind::Image;
     if (starts(std::string_view("II*\0", 4)) || starts(std::string_view("MM\0*", 4)))
         return DocumentKind::Tiff;
+    if (head.substr(0, kDocumentHeadBytes).find("%PDF-") != std::string_view::npos)
+        return DocumentKind::Pdf;
     return DocumentKind::Unknown;
 }
 
@@ -27,7 +29,7 @@ DocumentKind SniffDocumentFile(const char* path) {
     if (fd < 0)
         return DocumentKind::Unknown;
     struct stat info {};
-    char head[8] = {};
+    char head[kDocumentHeadBytes] = {};
     const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     const std::ptrdiff_t got = regular ? ReadFully(fd, head, sizeof head) : -1;
     ::close(fd);

@@ -3,13 +3,19 @@
 // file can be printed into page files.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace miravo {
 
 enum class DocumentKind { Pdf, PostScript, Image, Tiff, Unknown };
 
-// The kind of a document whose first bytes are `head` (at least 8 bytes
+// How many of a file's first bytes SniffDocument looks at: a PDF may come
+// with bytes before its "%PDF-" (a mail gateway's or web server's header),
+// which PDF readers skip when the marker starts within them.
+inline constexpr std::size_t kDocumentHeadBytes = 1024;
+
+// The kind of a document whose first bytes are `head` (kDocumentHeadBytes
 // when the file has them). PNG and JPEG are Image; TIFF stands apart
 // because one file may hold many pages.
 DocumentKind SniffDocument(std::string_view head);

@@ -236,6 +236,24 @@ inline constexpr int kMassFaxButtonHint = 311;
 // The document to upload could not be read from the disk: nothing more was sent.
 inline constexpr int kUploadDocumentUnreadable = 580;
 
+// Documents that did not become a fax: why, in the user's words, and the
+// password of a protected PDF.
+inline constexpr int kPasswordTitle = 460;
+inline constexpr int kPasswordAsk = 461;           // %s: the document's name
+inline constexpr int kPasswordAskAgain = 462;      // %s: the document's name
+inline constexpr int kPdfNeedsPassword = 463;      // %s: the document's name
+inline constexpr int kPasswordDoesNotOpen = 464;   // %s: the document's name
+inline constexpr int kDocumentUnreadable = 465;    // %s: the document's name
+inline constexpr int kDocumentDamaged = 466;       // %s: the document's name
+inline constexpr int kImageUnreadable = 467;       // %s: the document's name
+inline constexpr int kDocumentNoPage = 468;        // %s: the document's name
+inline constexpr int kDocumentTooManyPages = 469;  // %s: the document's name, %d: the limit
+inline constexpr int kDocumentTooLarge = 470;      // %s: the document's name
+inline constexpr int kDocumentTooSlow = 471;       // %s: the document's name
+inline constexpr int kDocumentNotWritten = 472;    // %s: the document's name
+inline constexpr int kProblemDetails = 473;        // %s: what a library said
+inline constexpr int kPasswordPrompt = 474;        // %s: the document's name (terminal)
+
 // The import summary's lists, the CSV import's name field and preview.
 inline constexpr int kImportSkippedHeading = 540;
 inline constexpr int kSkippedNoNumber = 541;       // %s: the card's name

@@ -1,11 +1,13 @@
 #include "cli/Send.h"
 
 #include <fcntl.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -24,8 +26,10 @@
 #include "app/Startup.h"
 #include "app/Text.h"
 #include "convert/ConversionRun.h"
-#include "convert/FaxTiff.h"
 #include "convert/JobFile.h"
+#include "app/DocumentProblem.h"
+#include "printmon/DocumentConversion.h"
+#include "printmon/PasswordHandOver.h"
 #include "app/NumberCheck.h"
 #include "contacts/CsvImport.h"
 #include "contacts/MassFaxList.h"
@@ -148,6 +152,37 @@ class PrintingReport : public WorkerReport {
     std::atomic<bool> closed_{false};
 };
 
+// One line from the terminal (or whatever standard input is); `echo`
+// false hides what is typed.
+bool readLine(std::string& line, bool echo) {
+    termios saved{};
+    const bool terminal = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (terminal && !echo) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        quiet.c_lflag |= ECHONL;
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    line.clear();
+    bool got = false;
+    char c = 0;
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got = true;
+        if (c == '\n')
+            break;
+        if (c != '\r')
+            line.push_back(c);
+    }
+    if (terminal && !echo)
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    return got;
+}
+
 // Asks on the terminal: the user name shown as typed, the password not.
 class TerminalPrompt : public CredentialsPrompt {
   public:
@@ -181,113 +216,123 @@ class TerminalPrompt : public CredentialsPrompt {
     }
 
   private:
-    static bool readLine(std::string& line, bool echo) {
-        termios saved{};
-        const bool terminal = ::tcgetattr(STDIN_FILENO, &saved) == 0;
-        if (terminal && !echo) {
-            termios quiet = saved;
-            quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-            quiet.c_lflag |= ECHONL;
-            ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-        }
-        line.clear();
-        bool got = false;
-        char c = 0;
-        for (;;) {
-            const ssize_t n = ::read(STDIN_FILENO, &c, 1);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            got = true;
-            if (c == '\n')
-                break;
-            if (c != '\r')
-                line.push_back(c);
-        }
-        if (terminal && !echo)
-            ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-        return got;
-    }
-
     bool interactive_;
     std::FILE* err_;
 };
 
-// Runs a program and returns the first line it prints; nullopt when it fails.
-std::optional<std::string> firstLineOf(const std::vector<std::string>& argv, std::FILE* err) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
-        return std::nullopt;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(fds[1], STDOUT_FILENO);
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
+// The first line of the file `path` (the password of a protected PDF);
+// false when it cannot be read.
+bool readPasswordFile(const std::string& path, std::string& password) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    char buffer[print::kMaxPasswordBytes + 2];
+    const std::ptrdiff_t got = ReadFully(fd, buffer, sizeof buffer);
+    ::close(fd);
+    if (got < 0)
+        return false;
+    password.assign(buffer, static_cast<std::size_t>(got));
+    ::explicit_bzero(buffer, sizeof buffer);
+    password.resize(std::min(password.find('\n'), password.size()));
+    if (!password.empty() && password.back() == '\r')
+        password.pop_back();
+    return true;
+}
+
+// A PDF, PostScript document or image made into the fax document as the
+// desktop program makes it; a protected PDF is opened with the password of
+// `passwordFile`, else with one asked for on the terminal.
+print::DocumentConversion convertDocument(AppState& state, const fs::path& document,
+                                          const fs::path& folder, const std::string& passwordFile,
+                                          bool interactive, std::FILE* err) {
+    const std::u16string name = FromFsPath(document.filename());
+    std::string password;
+    if (!passwordFile.empty() && !readPasswordFile(passwordFile, password)) {
+        print::DocumentConversion unread;
+        unread.problem = DocumentProblem::Unreadable;
+        std::fprintf(err, "miravo-send: %s\n",
+                     toUtf8(GetText(state.language, text::kDocumentUnreadable,
+                                    FromFsPath(fs::path(passwordFile).filename())))
+                         .c_str());
+        return unread;
     }
-    ::close(fds[1]);
-    std::string output;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
+    SilentWorkerReport report;
+    ConversionControl control;
+    control.documentBase = FromFsPath(folder / "tosend");
+    print::DocumentConversion converted;
+    // Three tries on the terminal, as a login gives.
+    for (int asked = 0;; ++asked) {
+        converted = print::ConvertDocument(state, document, password, report, control,
+                                           folder / "spool");
+        if (!IsPasswordProblem(converted.problem) || !passwordFile.empty() || !interactive ||
+            asked == 3)
             break;
-        output.append(buffer, static_cast<std::size_t>(n));
+        if (converted.problem == DocumentProblem::WrongPassword)
+            std::fprintf(err, "%s\n",
+                         toUtf8(GetText(state.language, text::kPasswordDoesNotOpen, name)).c_str());
+        std::fprintf(err, "%s ",
+                     toUtf8(GetText(state.language, text::kPasswordPrompt, name)).c_str());
+        std::fflush(err);
+        const bool typed = readLine(password, false);
+        if (!typed)
+            break;
     }
-    ::close(fds[0]);
-    int status = 0;
-    while (pid > 0 && ::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (pid < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(err, "miravo-send: %s failed\n", argv.front().c_str());
-        return std::nullopt;
-    }
-    return output.substr(0, output.find('\n'));
+    print::WipeSecret(password);
+    return converted;
 }
 
 // Makes the fax document in `folder`: its path, or empty with a message.
-std::u16string makeDocument(AppPaths& paths, AppState& state, const std::string& input,
-                            const fs::path& folder, std::FILE* err) {
+std::u16string makeDocument(AppPaths& paths, AppState& state, const SendArguments& arguments,
+                            bool interactive, const fs::path& folder, std::FILE* err) {
+    const std::string& input = arguments.input;
+    const LanguageTable& language = state.language;
+    // The user hears of the document by the name they know it by.
+    const std::u16string name = FromFsPath(fs::path(input).filename());
+    auto tell = [&](DocumentProblem problem, int failedPage = 0) {
+        std::fprintf(err, "miravo-send: %s\n",
+                     toUtf8(DocumentProblemText(language, problem, name, failedPage)).c_str());
+    };
+    // What went wrong in a few words of its own, below the message.
+    auto detail = [&](const std::string& words) {
+        if (!words.empty())
+            std::fprintf(err, "%s\n",
+                         toUtf8(GetText(language, text::kProblemDetails, fromUtf8(words))).c_str());
+    };
     std::error_code ec;
     const fs::path absolute = fs::absolute(input, ec);
     if (ec || !fs::is_regular_file(absolute, ec)) {
-        std::fprintf(err, "miravo-send: %s is not a readable file\n", input.c_str());
+        tell(DocumentProblem::Unreadable);
         return {};
     }
     // What the file holds decides, not its name: the desktop program
     // sends PDF, PostScript, PNG, JPEG and TIFF alike.
     const DocumentKind kind = SniffDocumentFile(absolute.c_str());
-    std::u16string job = FromFsPath(absolute);
     // A TIFF goes the way of every image: each of its pages placed on the
     // fax page at its size (a fax page of standard resolution made fine).
     if (kind == DocumentKind::Pdf || kind == DocumentKind::PostScript ||
         kind == DocumentKind::Image || kind == DocumentKind::Tiff) {
-        // miravo-print lives beside this program.
-        const fs::path printer =
-            fs::read_symlink("/proc/self/exe", ec).parent_path() / "miravo-print";
-        const auto line = firstLineOf({printer.string(), "--no-launch", "--out",
-                                       (folder / "spool").string(), "--", absolute.string()},
-                                      err);
-        if (!line || line->empty())
+        const print::DocumentConversion converted =
+            convertDocument(state, absolute, folder, arguments.passwordFile, interactive, err);
+        if (converted.problem != DocumentProblem::None || !converted.printed.ok) {
+            if (converted.problem != DocumentProblem::Cancelled)
+                tell(converted.problem == DocumentProblem::None ? DocumentProblem::Damaged
+                                                                : converted.problem,
+                     converted.failedPage);
             return {};
-        job = fromUtf8(*line);
+        }
+        // The job is used up: its page files and job file go; the document stays.
+        print::RemovePrintJob(converted.printed);
+        return state.job.documentPath;
     }
+    const std::u16string job = FromFsPath(absolute);
     if (!CheckJobFile(job)) {
         // A file that cannot be read is no file of the wrong kind.
-        if (const std::string problem = FileReadProblem(ToFsPath(job)); !problem.empty())
-            std::fprintf(err, "miravo-send: %s cannot be read: %s\n", input.c_str(),
-                         problem.c_str());
-        else
-            std::fprintf(err,
-                         "miravo-send: %s is not a job file, a PDF, PostScript, PNG, JPEG or "
-                         "TIFF file\n",
-                         input.c_str());
+        if (const std::string problem = FileReadProblem(ToFsPath(job)); !problem.empty()) {
+            tell(DocumentProblem::Unreadable);
+            detail(problem);
+        } else {
+            tell(DocumentProblem::UnknownKind);
+        }
         return {};
     }
     state.job.jobFilePath = job;
@@ -297,8 +342,8 @@ std::u16string makeDocument(AppPaths& paths, AppState& state, const std::string&
     control.documentBase = FromFsPath(folder / "tosend");
     const ConversionSummary summary = RunConversion(paths, report, control);
     if (!summary.documentWritten || summary.failedFiles > 0) {
-        std::fprintf(err, "miravo-send: the pages of %s could not be converted%s%s\n",
-                     input.c_str(), summary.error.empty() ? "" : ": ", summary.error.c_str());
+        tell(DocumentProblem::Damaged);
+        detail(summary.error);
         return {};
     }
     // The job is used up: its page files and job file go, as at the program's exit.
@@ -426,6 +471,7 @@ bool ParseSendArguments(const std::vector<std::string>& args, SendArguments& out
     app.add_option("--column", out.column);
     app.add_flag("--strict", out.strict);
     app.add_option("--report", out.report);
+    app.add_option("--password-file", out.passwordFile);
     app.add_option("document", documents)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     if (!line.parse(args, error))
         return false;
@@ -654,7 +700,8 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
         std::fprintf(err, "miravo-send: no temporary folder can be made\n");
         return kExitDocument;
     }
-    const std::u16string document = makeDocument(paths, state, arguments.input, folder.path(), err);
+    const std::u16string document =
+        makeDocument(paths, state, arguments, controls.interactive, folder.path(), err);
     if (document.empty())
         return kExitDocument;
     state.job.documentPath = document;

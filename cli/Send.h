@@ -32,6 +32,8 @@ struct SendArguments {
     std::optional<std::u16string> cover;
     std::string report;  // "yes", "no", "none" or empty (the settings decide)
     std::string input;
+    // --password-file FILE: its first line opens a protected PDF.
+    std::string passwordFile;
     // Starts of the sequence while the service cannot be reached.
     int retries = 3;
     // Overall limit of every exchange in seconds; 0: each kind's own.

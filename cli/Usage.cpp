@@ -29,6 +29,8 @@ void PrintUsage(std::FILE* to) {
         "  --strict            send nothing when a number cannot be valid (numbers are\n"
         "                      checked for DEFAULT_REGION; by default only a warning)\n"
         "  --cover TEXT        put a cover page with TEXT in front\n"
+        "  --password-file FILE  the password of a protected PDF, the first line of FILE\n"
+        "                      (without it the password is asked for on a terminal)\n"
         "  --report yes|no|none  transmission report by e-mail with the document\n"
         "                      attached, without it, or none (default: the settings)\n"
         "  --retries N         new starts while the service cannot be reached (default 3)\n"

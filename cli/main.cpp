@@ -32,10 +32,13 @@
 
 #include "app/CommandLine.h"
 #include "cli/ConvertOnly.h"
+#include "convert/LibraryMessages.h"
 #include "cli/Send.h"
 #include "cli/Usage.h"
 
 int main(int argc, char** argv) {
+    // libtiff's words about a damaged file are details, not terminal output.
+    miravo::KeepLibraryMessages();
     // Help, the version and a conversion are answered here; every other
     // command line is read by miravo-transmit.
     miravo::CommandLine line("miravo-send");

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "convert/LibraryMessages.h"
 #include "cli/JournalCommand.h"
 #include "cli/ReportCommand.h"
 #include "cli/ResendCommand.h"
@@ -41,6 +42,8 @@ struct Interrupt {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // libtiff's words about a damaged file are details, not terminal output.
+    miravo::KeepLibraryMessages();
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (miravo::cli::IsJournalCommand(args)) {
         miravo::cli::JournalArguments journal;

@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
+#include <QLoggingCategory>
 #include <QPainter>
 
 #include "app/FileBytes.h"
@@ -233,6 +234,11 @@ int miravo_images_version() {
 
 bool miravo_images_prepare() {
     QImageReader::setAllocationLimit(kDecodeAllocationLimitMb);
+    // The format plug-ins' own words about a file ("Unsupported JPEG data
+    // precision 12") are no message for the user: the conversion says
+    // which document failed. QT_LOGGING_RULES still turns them on.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false\n"
+                                                    "qt.imageformats*=false"));
     // Asking for the format of bytes no format takes loads and creates
     // every format plug-in here, once, rather than on the decoding threads,
     // which may end before the program does.

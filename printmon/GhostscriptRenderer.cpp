@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -30,6 +32,7 @@ struct Session {
     int height = 0;
     int stride = 0;
     bool refused = false;
+    int pages = 0;
     std::string messages;
     std::vector<PageMemory> pageMemory;  // the pages Ghostscript draws into
 };
@@ -62,6 +65,7 @@ int page(void* handle, void*, int, int) {
         session.refused = true;
         return gs_error_unknownerror;
     }
+    ++session.pages;
     return 0;
 }
 int update(void*, void*, int, int, int, int) {
@@ -132,9 +136,19 @@ std::string firstLines(std::string text) {
     return text;
 }
 
+// Whether Ghostscript's words say that a password is missing or wrong
+// ("This file requires a password for access.", "Password did not work.").
+bool mentionsPassword(const std::string& messages) {
+    std::string lower = messages;
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower.find("password") != std::string::npos;
+}
+
 }  // namespace
 
-bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, std::string& error) {
+bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, std::string& error,
+                    const std::string& password, bool* passwordRefused) {
     // The library keeps global state: one document at a time per process.
     static std::mutex oneAtATime;
     std::lock_guard lock(oneAtATime);
@@ -180,6 +194,9 @@ bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, st
     const std::string resolution = "-r" + std::to_string(kFaxXDpi) + "x" + std::to_string(kFaxYDpi);
     const std::string geometry =
         "-g" + std::to_string(kFaxWidth) + "x" + std::to_string(kFaxHeight);
+    // The password goes to the library in this process, never on a
+    // command line; the argument is wiped once the library has read it.
+    std::string passwordArgument = password.empty() ? std::string() : "-sPDFPassword=" + password;
     // A landscape page is turned a quarter counter-clockwise to fit, as the
     // conversion would turn it; the conversion then has nothing to resample.
     std::vector<const char*> arguments = {"gs",
@@ -194,13 +211,25 @@ bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, st
                                           "-dFIXEDMEDIA",
                                           "-dUseFastColor",
                                           "-dPDFFitPage",
-                                          "-dPSFitPage",
-                                          "--",
-                                          path.c_str()};
+                                          "-dPSFitPage"};
+    if (!passwordArgument.empty())
+        arguments.push_back(passwordArgument.c_str());
+    arguments.push_back("--");
+    arguments.push_back(path.c_str());
     const int code = gsapi_init_with_args(instance, static_cast<int>(arguments.size()),
                                           const_cast<char**>(arguments.data()));
     const int exitCode = gsapi_exit(instance);
     gsapi_delete_instance(instance);
+    ::explicit_bzero(passwordArgument.data(), passwordArgument.size());
+
+    // A PDF that needs a password gives no page, and Ghostscript says why.
+    if (session.pages == 0 && !session.refused && mentionsPassword(session.messages)) {
+        if (passwordRefused)
+            *passwordRefused = true;
+        error = input.string() + (password.empty() ? ": the PDF needs a password"
+                                                   : ": the password does not open the PDF");
+        return false;
+    }
 
     if (session.refused) {
         error = input.string() + ": a rendered page cannot be written";

@@ -20,6 +20,9 @@ using PageSink = std::function<bool(const GreyView& page)>;
 // False with a message when Ghostscript cannot read the document or the
 // sink refused a page. It cannot be interrupted: a document may draw for
 // ever, so callers that must not wait run it in a process of its own.
-bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, std::string& error);
+// `password` opens a protected PDF (empty: none); when the document needs
+// one that was not given, or not this one, `passwordRefused` is set.
+bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, std::string& error,
+                    const std::string& password = {}, bool* passwordRefused = nullptr);
 
 }  // namespace miravo::print

@@ -36,16 +36,19 @@ ImagePagesOutcome WriteImagePages(const fs::path& input, const std::string& base
     std::string noLibrary;
     if (!PrepareImageLibrary(&noLibrary)) {
         outcome.error = "images cannot be read: " + noLibrary;
+        outcome.problem = DocumentProblem::ImageUnreadable;
         return outcome;
     }
     struct stat info {};
     const int fd = OpenRegularFile(input, info);
     if (fd < 0) {
         outcome.error = input.string() + ": cannot be read";
+        outcome.problem = DocumentProblem::Unreadable;
         return outcome;
     }
     std::vector<fs::path> written;
     std::string problem;
+    DocumentProblem kind = DocumentProblem::None;
     {
         PageFileWriter writer;
         GreyImage grey, canvas, turned;
@@ -53,15 +56,18 @@ ImagePagesOutcome WriteImagePages(const fs::path& input, const std::string& base
             fd, info.st_size, [&](const DecodedPage& page, double xDpi, double yDpi) {
                 if (StopRequested()) {
                     problem = "the job was cancelled";
+                    kind = DocumentProblem::Cancelled;
                     return false;
                 }
                 if (static_cast<int>(written.size()) >= kMaxPages) {
                     problem =
                         input.string() + ": more than " + std::to_string(kMaxPages) + " pages";
+                    kind = DocumentProblem::TooManyPages;
                     return false;
                 }
                 if (writer.bytesWritten() > kMaxPageFileBytes) {
                     problem = input.string() + ": its pages take more than 1 GiB";
+                    kind = DocumentProblem::TooLarge;
                     return false;
                 }
                 if (page.bilevel)
@@ -73,6 +79,7 @@ ImagePagesOutcome WriteImagePages(const fs::path& input, const std::string& base
                 std::error_code ec;
                 if (fs::exists(target, ec)) {  // never another's file, to remove later
                     problem = target.string() + ": exists already";
+                    kind = DocumentProblem::NotWritten;
                     return false;
                 }
                 written.push_back(target);
@@ -81,17 +88,23 @@ ImagePagesOutcome WriteImagePages(const fs::path& input, const std::string& base
         ::close(fd);
         std::string writeError;
         const bool wrote = writer.finish(writeError);
-        if (!read.image)
+        if (!read.image) {
             problem = input.string() + ": the image cannot be decoded";
-        else if (read.failedFrame > 0)
+            kind = DocumentProblem::ImageUnreadable;
+        } else if (read.failedFrame > 0) {
             problem = input.string() + ": page " + std::to_string(read.failedFrame) +
                       " cannot be decoded; nothing was converted";
-        else if (!wrote)
+            kind = DocumentProblem::ImageUnreadable;
+        } else if (!wrote) {
             problem = writeError;
-        else if (problem.empty() && written.empty())
+            kind = DocumentProblem::NotWritten;
+        } else if (problem.empty() && written.empty()) {
             problem = input.string() + ": the image holds no page";
-        else if (problem.empty() && static_cast<int>(written.size()) != read.delivered)
+            kind = DocumentProblem::NoPage;
+        } else if (problem.empty() && static_cast<int>(written.size()) != read.delivered) {
             problem = input.string() + ": a page could not be written";
+            kind = DocumentProblem::NotWritten;
+        }
         outcome.failedPage = read.failedFrame;
     }
     if (!problem.empty()) {
@@ -99,6 +112,7 @@ ImagePagesOutcome WriteImagePages(const fs::path& input, const std::string& base
         for (const fs::path& file : written)
             fs::remove(file, ec);
         outcome.error = problem;
+        outcome.problem = kind == DocumentProblem::None ? DocumentProblem::NotWritten : kind;
         return outcome;
     }
     outcome.ok = true;

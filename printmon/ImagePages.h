@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include "app/DocumentProblem.h"
+
 namespace miravo::print {
 
 struct ImagePagesOutcome {
@@ -14,6 +16,7 @@ struct ImagePagesOutcome {
     int pages = 0;       // page files written: "<base>_<first>" onwards
     int failedPage = 0;  // the page, from 1, that could not be decoded; 0 none
     std::string error;
+    DocumentProblem problem = DocumentProblem::None;  // why, when not ok
 };
 
 // Writes one page file per image, "<base>_<first>", "<base>_<first + 1>",

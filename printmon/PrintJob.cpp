@@ -11,6 +11,7 @@
 #include "app/Paths.h"
 #include "convert/ImageLibrary.h"
 #include "convert/JobFile.h"
+#include "convert/LibraryMessages.h"
 #include "convert/PageConverter.h"
 #include "printmon/Cancellation.h"
 #include "printmon/ImagePages.h"
@@ -24,19 +25,21 @@ namespace {
 
 enum class InputKind { Pdf, PostScript, Image, Unsupported };
 
-InputKind sniff(const fs::path& path, std::string& error) {
+InputKind sniff(const fs::path& path, std::string& error, DocumentProblem& problem) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         error = path.string() + ": cannot be read";
+        problem = DocumentProblem::Unreadable;
         return InputKind::Unsupported;
     }
     struct stat info {};
-    char head[8] = {};
+    char head[kDocumentHeadBytes] = {};
     const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     const std::ptrdiff_t got = regular ? ReadFully(fd, head, sizeof head) : -1;
     ::close(fd);
     if (!regular) {
         error = path.string() + ": not a file";
+        problem = DocumentProblem::Unreadable;
         return InputKind::Unsupported;
     }
     const std::string bytes(head, got > 0 ? static_cast<std::size_t>(got) : 0);
@@ -52,6 +55,7 @@ InputKind sniff(const fs::path& path, std::string& error) {
             break;
     }
     error = path.string() + ": not a PDF, PostScript, PNG, JPEG or TIFF file";
+    problem = DocumentProblem::UnknownKind;
     return InputKind::Unsupported;
 }
 
@@ -143,15 +147,21 @@ PrintResult WritePrintJob(const PrintOptions& options) {
     }
     std::vector<InputKind> kinds;
     for (const fs::path& input : options.inputs) {
-        kinds.push_back(sniff(input, result.error));
+        result.failedInput = input;
+        kinds.push_back(sniff(input, result.error, result.problem));
         if (kinds.back() == InputKind::Unsupported)
             return result;
         std::string noLibrary;
         if (kinds.back() == InputKind::Image && !PrepareImageLibrary(&noLibrary)) {
             result.error = "images cannot be read: " + noLibrary;
+            result.problem = DocumentProblem::ImageUnreadable;
+            result.details = noLibrary;
             return result;
         }
     }
+    result.failedInput.clear();
+    // Whatever fails from here on is ours, unless a document's rendering says otherwise.
+    result.problem = DocumentProblem::NotWritten;
     std::error_code ec;
     fs::path folder = options.outFolder.empty() ? DefaultSpoolFolder() : options.outFolder;
     if (folder.empty()) {
@@ -194,6 +204,10 @@ PrintResult WritePrintJob(const PrintOptions& options) {
             if (!images.ok) {
                 result.error = images.error;
                 result.failedPage = images.failedPage;
+                result.problem = images.problem;
+                result.failedInput = input;
+                if (images.problem == DocumentProblem::ImageUnreadable)
+                    result.details = TakeLibraryMessages();
                 return result;
             }
             for (int k = 1; k <= images.pages; ++k) {
@@ -209,12 +223,19 @@ PrintResult WritePrintJob(const PrintOptions& options) {
         const std::size_t before = pages.size();
         if (StopRequested()) {
             result.error = "the job was cancelled";
+            result.problem = DocumentProblem::Cancelled;
             return result;
         }
-        const RenderOutcome rendered =
-            RenderPageFiles(input, base, static_cast<int>(before) + 1, options.renderSeconds);
+        const RenderOutcome rendered = RenderPageFiles(
+            input, base, static_cast<int>(before) + 1, options.renderSeconds, options.password);
         if (!rendered.ok) {
             result.error = rendered.error;
+            result.problem = rendered.problem;
+            result.details = rendered.details;
+            result.failedInput = input;
+            // The renderer cannot tell a missing password from a wrong one.
+            if (rendered.problem == DocumentProblem::NeedsPassword && !options.password.empty())
+                result.problem = DocumentProblem::WrongPassword;
             return result;
         }
         for (int k = 1; k <= rendered.pages; ++k) {
@@ -224,13 +245,16 @@ PrintResult WritePrintJob(const PrintOptions& options) {
             pages.push_back({FromFsPath(target), 1});
         }
         if (pages.size() == before) {
-            result.error = input.string() + ": no page to print";
+            result.error = input.string() + ": the document has no page to print";
+            result.problem = DocumentProblem::NoPage;
+            result.failedInput = input;
             return result;
         }
     }
 
     if (StopRequested()) {
         result.error = "the job was cancelled";
+        result.problem = DocumentProblem::Cancelled;
         return result;
     }
     const fs::path jobFile = folder / (documentTitle(options.inputs.front()) + "__ps__" +
@@ -242,6 +266,7 @@ PrintResult WritePrintJob(const PrintOptions& options) {
     made.file(jobFile);
     result.files.push_back(jobFile);
     result.ok = true;
+    result.problem = DocumentProblem::None;
     result.jobFile = jobFile;
     result.pages = static_cast<int>(pages.size());
     made.keep();

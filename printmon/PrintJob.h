@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/DocumentProblem.h"
 #include "printmon/RenderLimits.h"
 
 namespace miravo::print {
@@ -18,6 +19,8 @@ struct PrintOptions {
     // Longest Ghostscript may take per input, before kRenderSecondsPerPage
     // for each page it rendered (RenderLimits.h).
     int renderSeconds = kRenderBaseSeconds;
+    // Opens a protected PDF; handed to the renderer only (PasswordHandOver.h).
+    std::string password;
 };
 
 // The user's spool folder (SpoolFolder(): $XDG_RUNTIME_DIR/miravo, else
@@ -36,6 +39,9 @@ struct PrintResult {
     int pages = 0;
     std::vector<std::filesystem::path> files;  // the page files, then the job file
     std::string error;
+    DocumentProblem problem = DocumentProblem::None;  // why, when not ok
+    std::string details;  // what a library said about the document
+    std::filesystem::path failedInput;  // the document it was about
     int failedPage = 0;  // the page of an image that could not be decoded, from 1
 };
 

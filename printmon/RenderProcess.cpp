@@ -22,7 +22,9 @@
 
 #include "app/FileBytes.h"
 #include "printmon/Cancellation.h"
+#include "printmon/PasswordHandOver.h"
 #include "printmon/RenderLimits.h"
+#include "printmon/RenderStatus.h"
 #include "printmon/Sandbox.h"
 
 extern char** environ;
@@ -136,7 +138,7 @@ std::string trimmed(std::string text) {
 }  // namespace
 
 RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::string& base,
-                              int first, int seconds) {
+                              int first, int seconds, const std::string& password) {
     RenderOutcome outcome;
     const std::string program = rendererPath().string();
     const RenderLimits limits = CurrentRenderLimits();
@@ -156,8 +158,17 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
         outcome.error = "cannot start rendering";
         return outcome;
     }
+    const PasswordPipe passwordPipe(password);
+    if (passwordPipe.readEnd() < 0) {
+        ::close(channel[0]);
+        ::close(channel[1]);
+        outcome.error = "cannot start rendering";
+        outcome.problem = DocumentProblem::NotWritten;
+        return outcome;
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, passwordPipe.readEnd(), STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, channel[1], STDOUT_FILENO);
     // Ghostscript reads an untrusted document: it gets no descriptor of ours.
     posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
@@ -244,31 +255,43 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
     if (!tooBig && !stopped && folderBytes(own.path()) > limits.maxBytes)
         tooBig = true;
 
+    outcome.problem = DocumentProblem::Damaged;
     const bool signalled = WIFSIGNALED(status);
     const std::string stopsThere = ": the Miravo printer stops there";
     if (stopped) {
         outcome.error = input.string() + ": the job was cancelled";
+        outcome.problem = DocumentProblem::Cancelled;
     } else if (tooBig || (signalled && WTERMSIG(status) == SIGXFSZ)) {
+        outcome.problem = DocumentProblem::TooLarge;
         outcome.error = input.string() +
                         ": the document's pages and temporary files take more than " +
                         SizeText(limits.maxBytes) + stopsThere;
     } else if (tooLate) {
+        outcome.problem = DocumentProblem::TooSlow;
         outcome.error = input.string() + ": rendering took longer than " +
                         std::to_string(limits.maxSeconds) + " s in all" + stopsThere;
     } else if (signalled && WTERMSIG(status) == SIGXCPU) {
+        outcome.problem = DocumentProblem::TooSlow;
         outcome.error = input.string() + ": rendering used more processor time than " +
                         std::to_string(limits.maxSeconds) + " s allow" + stopsThere;
     } else if (late) {
+        outcome.problem = DocumentProblem::TooSlow;
         outcome.error = input.string() + ": rendering took longer than " + std::to_string(seconds) +
                         " s and " + std::to_string(kRenderSecondsPerPage) + " s per page" +
                         stopsThere;
-    } else if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+    } else if (WIFEXITED(status) && WEXITSTATUS(status) == kRenderDone) {
         outcome.pages = std::atoi(report.c_str());
         outcome.ok = movePages(own.path(), base, first, outcome.pages);
-        if (!outcome.ok)
+        if (outcome.ok) {
+            outcome.problem = DocumentProblem::None;
+        } else {
             outcome.error = input.string() + ": the pages cannot be moved beside " + base;
-    } else if (WIFEXITED(status) && WEXITSTATUS(status) == 1 && !trimmed(report).empty()) {
+            outcome.problem = DocumentProblem::NotWritten;
+        }
+    } else if (WIFEXITED(status) && WEXITSTATUS(status) != 2 && !trimmed(report).empty()) {
         outcome.error = trimmed(report);
+        outcome.problem = RenderProblem(WEXITSTATUS(status));
+        outcome.details = ReportDetails(outcome.error, input.string());
     } else {
         outcome.error = input.string() + ": the renderer stopped unexpectedly";
     }

@@ -8,12 +8,16 @@
 #include <filesystem>
 #include <string>
 
+#include "app/DocumentProblem.h"
+
 namespace miravo::print {
 
 struct RenderOutcome {
     bool ok = false;
     int pages = 0;  // page files written: "<base>_<first>" onwards
     std::string error;
+    DocumentProblem problem = DocumentProblem::None;  // why, when not ok
+    std::string details;  // what Ghostscript said, without the document's path
 };
 
 // Writes one page file per rendered page, "<base>_<first>", "<base>_<first
@@ -24,7 +28,8 @@ struct RenderOutcome {
 // the page, size and memory limits of RenderLimits.h (what it writes into
 // its temp folder counts with its pages) or when the job is cancelled
 // (StopRequested). On failure nothing of this document remains.
+// `password` opens a protected PDF; it is handed over by PasswordPipe.
 RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::string& base,
-                              int first, int seconds);
+                              int first, int seconds, const std::string& password = {});
 
 }  // namespace miravo::print

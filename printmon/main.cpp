@@ -4,8 +4,9 @@
 //
 // Stands in for the print monitor: renders the files (PDF, PostScript) or
 // takes them as they are (PNG, JPEG) into page files, writes the job file,
-// prints its path and starts miravo with it. SIGTERM cancels: what was
-// made so far is removed. --discard removes a job it wrote.
+// prints its path and starts miravo with it; a PDF that needs a password
+// is handed to miravo as it is, which asks for it. SIGTERM cancels: what
+// was made so far is removed. --discard removes a job it wrote.
 #include <spawn.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "convert/LibraryMessages.h"
 #include "printmon/Cancellation.h"
 #include "printmon/PrintJob.h"
 #include "printmon/WaitingJobs.h"
@@ -64,6 +66,8 @@ std::filesystem::path programFolder() {
 
 int main(int argc, char** argv) {
     miravo::print::StopOnTermination();
+    // libtiff's words about a damaged file are details, not terminal output.
+    miravo::KeepLibraryMessages();
     miravo::CommandLine line("miravo-print");
     std::string outFolder, discard;
     std::vector<std::string> inputs;
@@ -107,6 +111,12 @@ int main(int argc, char** argv) {
     }
     const miravo::print::PrintResult result = miravo::print::WritePrintJob(options);
     if (!result.ok) {
+        // A protected PDF goes to miravo as it is: it asks for the password.
+        std::error_code ec;
+        if (options.launch && miravo::IsPasswordProblem(result.problem) &&
+            options.inputs.size() == 1 &&
+            startDetached(miravo, std::filesystem::absolute(options.inputs.front(), ec).string()))
+            return 0;
         std::fprintf(stderr, "miravo-print: %s\n", result.error.c_str());
         return 1;
     }

@@ -1,23 +1,30 @@
 // miravo-render INPUT BASE FIRST
 // miravo-render --check-sandbox
 //
+// A protected PDF's password comes on standard input, when that is a pipe.
+//
 // Run by miravo-print for each PDF or PostScript document: renders it at the
 // fax page's size and writes page files BASE_FIRST, BASE_FIRST+1, ...,
 // printing a '+' for each page as it is handed to the writer. On success
 // prints the number of pages and exits 0; otherwise prints why and exits
-// 1, leaving the removal of any page file to the caller. A job stops at
-// page kMaxPages (counted from page 1 of the job, not FIRST) and when its
-// page files pass kMaxPageFileBytes. It reads the document inside its box
-// (Sandbox.h): it writes only in BASE's folder, which holds its temp folder
-// too, and runs under the memory, file size and time limits.
+// 1 (or a status of RenderStatus.h), leaving the removal of any page file
+// to the caller. A job stops at page kMaxPages (counted from page 1 of the
+// job, not FIRST) and when its page files pass kMaxPageFileBytes. It reads
+// the document inside its box (Sandbox.h): it writes only in BASE's
+// folder, which holds its temp folder too, and runs under the memory, file
+// size and time limits.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include <unistd.h>
+
 #include "printmon/GhostscriptRenderer.h"
 #include "printmon/PageFileWriter.h"
+#include "printmon/PasswordHandOver.h"
 #include "printmon/RenderLimits.h"
+#include "printmon/RenderStatus.h"
 #include "printmon/Sandbox.h"
 #include "printmon/SandboxCheck.h"
 
@@ -33,6 +40,10 @@ int main(int argc, char** argv) {
     int pages = 0;
     std::string error;
     std::string limit;  // why a limit stopped the document
+    int status = miravo::print::kRenderFailed;
+    // Read before the box closes: it travels on a pipe made before we started.
+    std::string password = miravo::print::ReadHandedPassword(STDIN_FILENO);
+    bool passwordRefused = false;
     const miravo::print::RenderLimits limits = miravo::print::CurrentRenderLimits();
     miravo::print::SandboxPlan plan;
     plan.document = argv[1];
@@ -41,6 +52,7 @@ int main(int argc, char** argv) {
     plan.maxMemory = limits.maxMemory;
     plan.maxCpuSeconds = 2 * limits.maxSeconds;  // the watcher ends it long before
     if (!miravo::print::EnterSandbox(plan, error)) {
+        miravo::print::WipeSecret(password);
         std::fprintf(stdout, "\n%s\n", error.c_str());
         return 1;
     }
@@ -52,10 +64,12 @@ int main(int argc, char** argv) {
             if (first + pages > kMaxPages) {
                 limit = "the document has more than " + std::to_string(kMaxPages) +
                         " pages: the Miravo printer stops there";
+                status = kRenderTooManyPages;
                 return false;
             }
             if (writer.bytesWritten() > kMaxPageFileBytes) {
                 limit = "the document's pages take more than 1 GiB: the Miravo printer stops there";
+                status = kRenderTooLarge;
                 return false;
             }
             std::fputc('+', stdout);
@@ -65,26 +79,33 @@ int main(int argc, char** argv) {
             ++pages;
             return true;
         },
-        error);
+        error, password, &passwordRefused);
+    miravo::print::WipeSecret(password);
+    if (passwordRefused)
+        status = miravo::print::kRenderNeedsPassword;
     std::string writeError;
     if (!writer.finish(writeError)) {
         ok = false;
         error = writeError;
     }
-    if (limit.empty() && writer.bytesWritten() > miravo::print::kMaxPageFileBytes)
+    if (limit.empty() && writer.bytesWritten() > miravo::print::kMaxPageFileBytes) {
         limit = "the document's pages take more than 1 GiB: the Miravo printer stops there";
+        status = miravo::print::kRenderTooLarge;
+    }
     // Ghostscript names a failed allocation a VMerror; others fail as they may.
     if (!ok && limit.empty() &&
-        (error.find("VMerror") != std::string::npos || miravo::print::NearMemoryLimit()))
+        (error.find("VMerror") != std::string::npos || miravo::print::NearMemoryLimit())) {
         limit = "rendering needs more than " + miravo::print::SizeText(limits.maxMemory) +
                 " of memory: the Miravo printer stops there";
+        status = miravo::print::kRenderTooLarge;
+    }
     if (!limit.empty()) {
         ok = false;
         error = argv[1] + std::string(": ") + limit;
     }
     if (!ok) {
         std::fprintf(stdout, "\n%s\n", error.c_str());
-        return 1;
+        return status;
     }
     std::fprintf(stdout, "\n%d\n", pages);
     return 0;

@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)" \
   --target desktop_send_test ui_sent_faxes_window_test ui_contact_book_dialog_test \
-  ui_mass_fax_dialog_test \
+  ui_converting_dialog_test ui_mass_fax_dialog_test \
   ui_options_dialog_test miravo-server miravo-print \
   miravo-render miravo_data
 
@@ -27,6 +27,10 @@ for language in en de ru; do
   xvfb-run -a -s "-screen 0 1366x768x24" \
     env QT_QPA_PLATFORM=xcb MIRAVO_SCREENSHOTS="$out" MIRAVO_SCREENSHOT_LANG="$language" \
     build/bin/ui_sent_faxes_window_test --gtest_filter='*Screenshot' --gtest_brief=1
+  # The password prompt of a protected PDF; the message for a damaged file.
+  xvfb-run -a -s "-screen 0 1366x768x24" \
+    env QT_QPA_PLATFORM=xcb MIRAVO_SCREENSHOTS="$out" MIRAVO_SCREENSHOT_LANG="$language" \
+    build/bin/ui_converting_dialog_test --gtest_filter='*Protected*:*Damaged*' --gtest_brief=1
   # The contact book after a vCard import; Options with the password in the
   # keyring; the CSV import's preview.
   for test in ui_contact_book_dialog_test ui_options_dialog_test ui_mass_fax_dialog_test; do

@@ -1,12 +1,18 @@
 #include "ui/ConvertingDialog.h"
 
-#include <QMessageBox>
+#include <QFile>
+#include <QFileInfo>
 
 #include "app/AppState.h"
 #include "app/LanguageTable.h"
 #include "convert/ConversionRun.h"
 #include "app/Paths.h"
+#include "app/DialogTexts.h"
 #include "app/Text.h"
+#include "convert/LibraryMessages.h"
+#include "printmon/PasswordHandOver.h"
+#include "ui/MessageBoxes.h"
+#include "ui/PasswordPrompt.h"
 #include "convert/JobFile.h"
 #include "ui/DialogControls.h"
 #include "ui/TextIds.h"
@@ -31,26 +37,25 @@ ConvertingDialog::ConvertingDialog(AppPaths& paths, QWidget* parent)
     connect(&timer_, &QTimer::timeout, this, [this] { workerStepProgress(); });
 }
 
-ConvertingDialog::~ConvertingDialog() = default;
+ConvertingDialog::~ConvertingDialog() {
+    joinWorker();
+    print::WipeSecret(password_);
+}
 
 int ConvertingDialog::exec() {
     AppState* state = paths_.state;
     std::atomic<bool>* cancel = &cancel_;
     std::string* failure = &failure_;
-    startWorker([state, cancel, failure, input = printInput_,
-                 printed = printed_](WorkerReport& report) {
-        if (printed) {
-            print::PrintOptions options;
-            options.launch = false;
-            options.inputs = {input};
-            *printed = print::WritePrintJob(options);
-            if (!printed->ok)
-                return;
-            state->job.jobFilePath = FromFsPath(printed->jobFile);
-            state->job.jobArgument = state->job.jobFilePath;
-        }
+    // The worker ends before the dialog does: it may use the members.
+    startWorker([this, state, cancel, failure](WorkerReport& report) {
         ConversionControl control;
         control.cancel = cancel;
+        if (converted_) {
+            *converted_ = print::ConvertDocument(*state, document_, password_, report, control);
+            return;
+        }
+        KeepLibraryMessages();
+        TakeLibraryMessages();
         const ConversionSummary summary = ConvertJob(*state, report, control);
         if (!summary.documentWritten && !summary.cancelled && !*cancel)
             *failure = summary.error.empty() ? std::string("no page could be read") : summary.error;
@@ -61,10 +66,12 @@ int ConvertingDialog::exec() {
     return WorkerWindow::exec();
 }
 
-void ConvertingDialog::printFirst(const std::filesystem::path& document,
-                                  print::PrintResult* printed) {
-    printInput_ = document;
-    printed_ = printed;
+void ConvertingDialog::convertDocument(const std::filesystem::path& document,
+                                       const std::string& password,
+                                       print::DocumentConversion* converted) {
+    document_ = document;
+    password_ = password;
+    converted_ = converted;
 }
 
 std::string ConvertingDialog::failure() {
@@ -97,25 +104,37 @@ void RunConversionDialog(AppPaths& paths, QWidget* owner) {
     const std::string failure = dialog.failure();
     if (failure.empty())
         return;
-    // Without this the user would only meet an empty document later.
-    QMessageBox box(QMessageBox::Warning, dialog.windowTitle(),
-                    qstr(GetText(paths.state->language, text::kConversionFailed, fromUtf8(failure))),
-                    QMessageBox::Ok, owner);
-    box.setObjectName(QStringLiteral("conversionFailed"));
-    box.exec();
+    // Without this the user would only meet an empty document later. The
+    // run's own words name page files in the spool: the user hears of the
+    // printed document, and of what the image library said about it.
+    TellDocumentNotConverted(paths, owner, qstr(DocumentName(paths.state->job.jobFilePath)),
+                             DocumentProblem::Damaged, TakeLibraryMessages());
 }
 
-print::PrintResult ConvertDocumentFile(AppPaths& paths, QWidget* owner,
-                                       const std::filesystem::path& document) {
-    print::PrintResult printed;
+print::DocumentConversion ConvertDocumentFile(AppPaths& paths, QWidget* owner,
+                                              const std::filesystem::path& document) {
+    print::DocumentConversion converted;
     if (!paths.state)
-        return printed;
-    {
-        ConvertingDialog dialog(paths, owner);
-        dialog.printFirst(document, &printed);
-        dialog.exec();
-    }  // the worker has ended with the dialog
-    return printed;
+        return converted;
+    const QString name = QFileInfo(QFile::decodeName(document.c_str())).fileName();
+    std::string password;
+    for (;;) {
+        {
+            ConvertingDialog dialog(paths, owner);
+            dialog.convertDocument(document, password, &converted);
+            dialog.exec();
+        }  // the worker has ended with the dialog
+        if (!IsPasswordProblem(converted.problem))
+            break;
+        print::WipeSecret(password);
+        if (!AskDocumentPassword(paths, owner, name,
+                                 converted.problem == DocumentProblem::WrongPassword, password)) {
+            converted.problem = DocumentProblem::Cancelled;
+            break;
+        }
+    }
+    print::WipeSecret(password);
+    return converted;
 }
 
 }  // namespace miravo::ui

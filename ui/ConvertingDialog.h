@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "printmon/PrintJob.h"
+#include "printmon/DocumentConversion.h"
 
 #include "ui/WorkerWindow.h"
 
@@ -36,10 +36,12 @@ class ConvertingDialog : public WorkerWindow {
     ~ConvertingDialog() override;
 
     int exec() override;
-    // Before converting, renders `document` into page files and a job file
-    // as printing it does, and converts that job; `printed` receives what
-    // the rendering made, to be read once the dialog is gone.
-    void printFirst(const std::filesystem::path& document, print::PrintResult* printed);
+    // Instead of the job: renders `document` (a protected PDF opened with
+    // `password`) into page files and a job file as printing it does, and
+    // converts that job; `converted` receives the outcome, to be read once
+    // the dialog is gone.
+    void convertDocument(const std::filesystem::path& document, const std::string& password,
+                         print::DocumentConversion* converted);
     // Whether Escape asked the worker to stop.
     bool cancelRequested() const { return cancel_; }
     // Why the conversion made no document (empty: it made one, or it was
@@ -60,8 +62,9 @@ class ConvertingDialog : public WorkerWindow {
     std::unique_ptr<Ui::ConvertingDialog> ui_;
     QTimer timer_;
     std::atomic<bool> cancel_{false};
-    std::filesystem::path printInput_;
-    print::PrintResult* printed_ = nullptr;
+    std::filesystem::path document_;
+    std::string password_;  // wiped when the dialog goes
+    print::DocumentConversion* converted_ = nullptr;
     std::string failure_;  // written by the worker before it ends
 };
 
@@ -71,11 +74,13 @@ class ConvertingDialog : public WorkerWindow {
 // that was not stopped made no document.
 void RunConversionDialog(AppPaths& paths, QWidget* owner = nullptr);
 
-// A document the user chose (PDF, PostScript or an image) through the same
-// print-and-convert path as a printed one, behind dialog 108. On success
-// documentPath names the converted fax and jobArgument the job file; the
-// result says what the rendering made (ok false: nothing was converted).
-print::PrintResult ConvertDocumentFile(AppPaths& paths, QWidget* owner,
-                                       const std::filesystem::path& document);
+// A document the user chose, dropped or printed (PDF, PostScript or an
+// image) through the same print-and-convert path as a printed one, behind
+// dialog 108. A protected PDF's password is asked for (again when it was
+// wrong) until it opens or the user gives up (problem Cancelled). On
+// success documentPath names the converted fax and jobArgument the job
+// file; otherwise the outcome says why (printed.ok false, nothing kept).
+print::DocumentConversion ConvertDocumentFile(AppPaths& paths, QWidget* owner,
+                                              const std::filesystem::path& document);
 
 }  // namespace miravo::ui

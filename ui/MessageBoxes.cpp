@@ -14,21 +14,37 @@
 
 namespace miravo::ui {
 
+namespace {
+
+// The first line of what a library said, short enough for one line.
+QString detailsLine(const std::string& details) {
+    QString line = QString::fromUtf8(details).section(QLatin1Char('\n'), 0, 0).trimmed();
+    if (line.size() > 160)
+        line = line.left(159) + QChar(0x2026);
+    return line;
+}
+
+}  // namespace
+
 QString ProductTitle() {
     return QStringLiteral("Miravo 3.0.1");
 }
 
 void TellDocumentNotConverted(AppPaths& paths, QWidget* owner, const QString& fileName,
-                              int failedPage) {
-    // The refusal says what can be sent instead; a page that cannot be
-    // read is named, as its kind of file is not the trouble.
+                              DocumentProblem problem, const std::string& details, int failedPage) {
     const LanguageTable& language = paths.state->language;
+    // Not converted, for a reason nobody named: the file must be at fault.
+    if (problem == DocumentProblem::None)
+        problem = DocumentProblem::Damaged;
     const std::u16string message =
-        failedPage > 0 ? GetText(language, text::kImagePageUnreadable, u16str(fileName), failedPage)
-                       : GetText(language, text::kDocumentNotConverted, u16str(fileName)) + u"\n" +
-                             GetText(language, text::kSendableDocuments);
+        DocumentProblemText(language, problem, u16str(fileName), failedPage);
+    if (message.empty())
+        return;
     QMessageBox box(QMessageBox::Warning, ProductTitle(), qstr(message), QMessageBox::Ok, owner);
     box.setObjectName(QStringLiteral("documentRefused"));
+    if (const QString line = detailsLine(details); !line.isEmpty())
+        box.setInformativeText(qstr(GetText(language, text::kProblemDetails, u16str(line))));
+    ReserveCaptionRoom(box);
     box.exec();
 }
 

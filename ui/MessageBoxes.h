@@ -2,6 +2,9 @@
 #pragma once
 
 #include <QString>
+#include <string>
+
+#include "app/DocumentProblem.h"
 
 class QMessageBox;
 class QWidget;
@@ -16,10 +19,14 @@ namespace miravo::ui {
 // The caption of the send dialog and of the boxes that speak for it.
 QString ProductTitle();
 
-// Tells the user in a modal box ("documentRefused") that the document
-// `fileName` cannot be converted, so it cannot be sent.
+// Tells the user in a modal box ("documentRefused") why the document
+// `fileName` cannot be converted, so it cannot be sent, and what to do;
+// an image page that cannot be read (`failedPage`, from 1) is named; what
+// a library said about it (`details`) comes below as one line. Nothing is
+// shown for a conversion the user stopped.
 void TellDocumentNotConverted(AppPaths& paths, QWidget* owner, const QString& fileName,
-                              int failedPage = 0);
+                              DocumentProblem problem = DocumentProblem::UnknownKind,
+                              const std::string& details = {}, int failedPage = 0);
 
 // A box with a short text is only as wide as that text, and the window
 // frame then cuts its caption: makes it wide enough for the caption.

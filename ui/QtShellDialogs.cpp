@@ -61,7 +61,9 @@ void QtShellDialogs::runSendDialog(AppPaths& paths) {
 
 void QtShellDialogs::runDocumentConversion(AppPaths& paths, const std::u16string& document) {
     ApplyQtTranslations(paths.languageCode);
-    const print::PrintResult printed = ConvertDocumentFile(paths, nullptr, ToFsPath(document));
+    const print::DocumentConversion converted =
+        ConvertDocumentFile(paths, nullptr, ToFsPath(document));
+    const print::PrintResult& printed = converted.printed;
     FaxJob& job = paths.state->job;
     if (printed.ok && !job.documentPath.empty())
         return;
@@ -71,7 +73,10 @@ void QtShellDialogs::runDocumentConversion(AppPaths& paths, const std::u16string
     job.jobFilePath.clear();
     job.jobArgument.clear();
     job.pageBaseRecorded = false;
-    refuseFile(paths, document);
+    TellDocumentNotConverted(paths, nullptr,
+                             QFileInfo(QString::fromStdU16String(document)).fileName(),
+                             printed.ok ? DocumentProblem::Damaged : converted.problem,
+                             converted.details, converted.failedPage);
 }
 
 void QtShellDialogs::refuseFile(AppPaths& paths, const std::u16string& file) {

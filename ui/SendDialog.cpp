@@ -488,7 +488,9 @@ bool SendDialog::takeDocument(const QString& path) {
     // The new document gets a run folder of its own: the one shown so far
     // stays whole until the new one is there.
     job.runFolder.clear();
-    const print::PrintResult printed = ConvertDocumentFile(paths_, this, ToFsPath(u16str(path)));
+    const print::DocumentConversion converted =
+        ConvertDocumentFile(paths_, this, ToFsPath(u16str(path)));
+    const print::PrintResult& printed = converted.printed;
     if (!printed.ok || !hasDocument()) {
         // The document shown so far stays the one to send.
         if (printed.ok)
@@ -499,7 +501,8 @@ bool SendDialog::takeDocument(const QString& path) {
         job.documentPath = documentBefore;
         job.jobArgument = argumentBefore;
         job.jobFilePath = jobFileBefore;
-        TellDocumentNotConverted(paths_, this, QFileInfo(path).fileName(), printed.failedPage);
+        TellDocumentNotConverted(paths_, this, QFileInfo(path).fileName(), converted.problem,
+                                 converted.details, converted.failedPage);
         return false;
     }
     // The document taken before is of no more use.

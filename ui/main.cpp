@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/LibraryMessages.h"
 #include "app/AppState.h"
 #include "app/CommandLine.h"
 #include "app/KeyringStore.h"
@@ -59,6 +60,8 @@ std::optional<int> runTool(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // libtiff's words about a damaged file are details, not terminal output.
+    miravo::KeepLibraryMessages();
     if (const auto status = runTool(argc, argv))
         return *status;
     const std::string mode = argc == 2 ? argv[1] : "";

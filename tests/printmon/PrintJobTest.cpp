@@ -241,12 +241,14 @@ TEST(MiravoPrintCommand, StartsMiravoBesideItWithTheJobFile) {
     run = test::runTool(print);
     ASSERT_EQ(run.status, 0) << run.output;
     const std::string job = run.output.substr(0, run.output.find('\n'));
+    // The job file after the end of options: never read as an option.
+    const std::string expected = "--\n" + job + "\n";
     std::string recorded;
-    for (int i = 0; i < 500 && recorded.find('\n') == std::string::npos; ++i) {
+    for (int i = 0; i < 500 && recorded.size() < expected.size(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         recorded = test::readBytes(started);
     }
-    EXPECT_EQ(recorded, job + "\n");
+    EXPECT_EQ(recorded, expected);
     EXPECT_TRUE(CheckJobFile(FromFsPath(job)));
 }
 

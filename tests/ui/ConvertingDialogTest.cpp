@@ -1,7 +1,10 @@
 #include <QImage>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QTest>
+#include <QTimer>
+#include <QApplication>
 #include <cstdlib>
 
 #include "app/Paths.h"
@@ -10,6 +13,7 @@
 #include "convert/ConversionRun.h"
 #include "convert/FaxTiff.h"
 #include "convert/JobFile.h"
+#include "convert/LibraryMessages.h"
 #include "tests/convert/ConvertTestSupport.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/ConvertingDialog.h"
@@ -89,14 +93,15 @@ TEST_F(ConvertingDialogTest, AFailedConversionTellsTheUserWhy) {
     writeJob(2);
     miravo::test::writeBytes(spool_ / "job_7_2", "not an image");
     QString told;
-    const auto shown = whenModal("conversionFailed", [&](QDialog* box) {
+    const auto shown = whenModal("documentRefused", [&](QDialog* box) {
         told = static_cast<QMessageBox*>(box)->text();
         box->accept();
     });
     RunConversionDialog(paths());
     ASSERT_TRUE(*shown);
-    EXPECT_TRUE(told.startsWith("The document could not be converted: ")) << told.toStdString();
-    EXPECT_GT(told.size(), QString("The document could not be converted: ").size() + 3);
+    // The printed document by its title, never the spool's page files.
+    EXPECT_TRUE(told.startsWith("\"Letter\" is damaged")) << told.toStdString();
+    EXPECT_FALSE(told.contains(QString::fromStdString(spool_.path().string())));
     EXPECT_EQ(state().job.documentPath, u"");
 }
 
@@ -135,6 +140,103 @@ TEST_F(ConvertingDialogTest, AFileNamedAtStartIsPrintedAndConvertedOrRefused) {
     EXPECT_EQ(state().job.documentPath, u"");
     EXPECT_EQ(state().job.jobArgument, u"");
     EXPECT_TRUE(std::filesystem::exists(junk));
+}
+
+// With MIRAVO_SCREENSHOTS=<folder> (scripts/screenshots.sh), the windows a
+// test meets are saved there as <name>.png (or <name>-<code>.png).
+void saveScreenshot(QWidget* window, const QString& name) {
+    const QString folder = qEnvironmentVariable("MIRAVO_SCREENSHOTS");
+    if (folder.isEmpty())
+        return;
+    const QString code = qEnvironmentVariable("MIRAVO_SCREENSHOT_LANG", "en");
+    QTest::qWait(300);
+    EXPECT_TRUE(window->grab().save(
+        folder + "/" + (code == "en" ? name : name + "-" + code) + ".png", "PNG"));
+}
+
+// A PDF that opens only with a password, whichever way it came: the
+// password is asked for, asked again when wrong, and the document is
+// converted once it opens. Giving up is no failure to tell about.
+TEST_F(ConvertingDialogTest, AProtectedPdfIsConvertedOnceItsPasswordIsGiven) {
+    const QString code = qEnvironmentVariable("MIRAVO_SCREENSHOT_LANG", "en");
+    ASSERT_EQ(LoadLanguage(state().language, paths().languageFile, code.toStdU16String()), 1);
+    const auto locked = spool_ / "Contract.pdf";
+    ASSERT_EQ(miravo::test::runTool("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite "
+                                    "-sOwnerPassword=o -sUserPassword=Opal7 -o " +
+                                    locked.string() + " " + MIRAVO_SOURCE_DIR + "/data/sample.pdf")
+                  .status,
+              0);
+    QStringList asked;
+    std::shared_ptr<bool> second;
+    const auto first = whenModal("documentPassword", [&](QDialog* dialog) {
+        auto* prompt = qobject_cast<QInputDialog*>(dialog);
+        ASSERT_NE(prompt, nullptr);
+        EXPECT_EQ(prompt->textEchoMode(), QLineEdit::Password);
+        asked << prompt->labelText();
+        prompt->setTextValue("opal7");
+        saveScreenshot(prompt, "password-prompt");
+        prompt->accept();
+        second = whenModal("documentPassword", [&](QDialog* again) {
+            auto* prompt = qobject_cast<QInputDialog*>(again);
+            asked << prompt->labelText();
+            prompt->setTextValue("Opal7");
+            prompt->accept();
+        });
+    });
+    QtShellDialogs dialogs;
+    dialogs.runDocumentConversion(paths(), FromFsPath(locked));
+    ASSERT_TRUE(*first);
+    ASSERT_TRUE(second && *second);
+    ASSERT_EQ(asked.size(), 2);
+    EXPECT_TRUE(asked[0].contains("Contract.pdf")) << asked[0].toStdString();
+    EXPECT_NE(asked[0], asked[1]);  // the second says the first did not open it
+    EXPECT_EQ(CountTiffPages(ToFsPath(state().job.documentPath)), 3);
+
+    // Given up: no document, and no message about a failure.
+    state().job.documentPath.clear();
+    const auto cancelled = whenModal("documentPassword", [](QDialog* dialog) { dialog->reject(); });
+    bool refused = false;
+    QTimer watch;  // ends with this test, unlike whenModal's
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (box && box->objectName() == "documentRefused") {
+            refused = true;
+            box->accept();
+        }
+    });
+    watch.start();
+    dialogs.runDocumentConversion(paths(), FromFsPath(locked));
+    watch.stop();
+    ASSERT_TRUE(*cancelled);
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(state().job.documentPath, u"");
+}
+
+// A damaged fax TIFF: the message names the file and says what to do; what
+// libtiff said stands below it as details, and nothing on the terminal.
+TEST_F(ConvertingDialogTest, ADamagedFileIsToldByItsNameWithTheLibrarysWordsAsDetails) {
+    const QString code = qEnvironmentVariable("MIRAVO_SCREENSHOT_LANG", "en");
+    ASSERT_EQ(LoadLanguage(state().language, paths().languageFile, code.toStdU16String()), 1);
+    const auto damaged = spool_ / "Fax from Anna.tif";
+    miravo::test::writeDamagedFaxTiff(damaged);
+    QString told, details;
+    const auto shown = whenModal("documentRefused", [&](QDialog* dialog) {
+        auto* box = static_cast<QMessageBox*>(dialog);
+        told = box->text();
+        details = box->informativeText();
+        saveScreenshot(box, "document-damaged");
+        box->accept();
+    });
+    QtShellDialogs dialogs;
+    dialogs.runDocumentConversion(paths(), FromFsPath(damaged));
+    ASSERT_TRUE(*shown);
+    EXPECT_TRUE(told.contains("Fax from Anna.tif")) << told.toStdString();
+    EXPECT_FALSE(told.contains("Fax3")) << told.toStdString();
+    EXPECT_FALSE(told.contains(QString::fromStdString(spool_.path().string())));
+    EXPECT_TRUE(details.contains("Fax3Decode1D")) << details.toStdString();
+    EXPECT_EQ(state().job.documentPath, u"");
+    EXPECT_TRUE(std::filesystem::exists(damaged));  // the user's file stays as it was
 }
 
 }  // namespace
