@@ -165,7 +165,7 @@ const std::vector<Store>& stores() {
              return probe({"contacts", "write", (l.config / "contacts.csv").string()});
          },
          nullptr,
-         {"contacts.csv.unreadable-"}},
+         {"contacts.csv.unreadable-", "contacts.cards"}},
         {"result.xml",
          [](const Layout& l) { return l.config; },
          "result.xml",

@@ -277,7 +277,7 @@ TEST_F(OptionsDialogTest, MethodClickConvertsTheArgumentAgainEvenWhenAlreadySele
         EXPECT_FALSE(find<QRadioButton>(dialog, 1096)->isChecked());
         click(dialog, 1096);
         EXPECT_FALSE(find<QRadioButton>(dialog, 1020)->isChecked());
-        dialog->close();
+        click(dialog, 1029);
     });
     EXPECT_EQ(MethodOf(state().settings), ConversionMethod::Automatic);
     EXPECT_FALSE(state().settings.threshold || state().settings.dithering);
