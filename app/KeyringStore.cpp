@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QFileInfo>
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QDBusVariant>
@@ -87,7 +88,7 @@ class KeyringStore final : public PasswordStore {
         // name has an owner now (a call to the name itself would have the
         // bus start the keyring daemon), then whether its default
         // collection exists and is unlocked.
-        if (!QCoreApplication::instance())
+        if (!QCoreApplication::instance() || !sessionBusNamed())
             return false;
         QDBusConnection bus = QDBusConnection::sessionBus();
         if (!bus.isConnected() || !bus.interface())
@@ -106,6 +107,16 @@ class KeyringStore final : public PasswordStore {
     }
 
   private:
+    // Whether there is a session bus to ask at all. Without one, connecting
+    // would only start the bus connection's own thread, for nothing, and
+    // leave it to be wound down when the program ends.
+    static bool sessionBusNamed() {
+        if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+            return true;
+        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        return !runtime.isEmpty() && QFileInfo(runtime + QStringLiteral("/bus")).exists();
+    }
+
     static constexpr int kAskLimitMs = 3000;
     inline static const QString kSecretService = QStringLiteral("org.freedesktop.secrets");
 };
