@@ -33,6 +33,18 @@ inline bool haveFiu() {
     return ::access("/usr/bin/fiu-run", X_OK) == 0;
 }
 
+// Whether the programs under test can take the fault library at all: in an
+// address-sanitizer build its wrappers and the sanitizer's own interceptors
+// of the same calls crash the program before it starts, so the injected
+// faults are judged in the release build only.
+inline bool faultLibraryFits() {
+#if defined(__SANITIZE_ADDRESS__)
+    return false;
+#else
+    return true;
+#endif
+}
+
 struct RunOptions {
     std::map<std::string, std::string> environment;  // set on top of ours
     std::vector<std::string>

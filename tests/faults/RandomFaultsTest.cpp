@@ -57,6 +57,8 @@ class RandomFaults : public ::testing::Test {
     void SetUp() override {
         if (!haveFiu())
             GTEST_SKIP() << "fiu-run (Debian fiu-utils) is not installed";
+        if (!faultLibraryFits())
+            GTEST_SKIP() << "the fault library does not run beside the address sanitizer";
         server_ = std::make_unique<server::test::ServerProcess>(
             std::vector<std::string>{"--quiet", "--version-port", "-1", "--min-poll-interval", "0",
                                      "--delivery-time", "100"});
