@@ -41,7 +41,9 @@ bool journalWhole(const fs::path& file) {
         return true;
     sqlite3* db = nullptr;
     bool whole = false;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    // Opened as the program opens it: a write that failed midway leaves its
+    // rollback journal beside the file, and the next opening rolls it back.
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
         sqlite3_stmt* check = nullptr;
         if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr) == SQLITE_OK &&
             sqlite3_step(check) == SQLITE_ROW)
