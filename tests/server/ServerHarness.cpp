@@ -95,6 +95,9 @@ bool ServerProcess::start() {
         int status = 0;
         if (waitpid(pid_, &status, WNOHANG) == pid_) {
             pid_ = -1;
+            // Everything it said before it ended: its output closes with it.
+            if (reader_.joinable())
+                reader_.join();
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
