@@ -69,27 +69,37 @@ inline std::vector<TiffPage> readTiff(const std::filesystem::path& path) {
     return pages;
 }
 
-// A fax TIFF (Group 3, one-dimensional, 1728 x 200) whose coded rows are
-// noise, as a transfer cut short or a bad sector leaves them: libtiff
-// reads its header and fails on its rows.
-inline void writeDamagedFaxTiff(const std::filesystem::path& out) {
-    TIFF* tiff = TIFFOpen(out.c_str(), "w");
-    ASSERT_NE(tiff, nullptr);
+// The fields of a fax page: 1728 x `rows`, Group 3, 204 x 196 dpi, one strip.
+inline void setFaxPageFields(TIFF* tiff, std::uint32_t rows) {
     TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, 1728);
-    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, 200);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, rows);
     TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 1);
     TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
     TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX3);
     TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 200);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, rows);
     TIFFSetField(tiff, TIFFTAG_XRESOLUTION, 204.0);
     TIFFSetField(tiff, TIFFTAG_YRESOLUTION, 196.0);
     TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+}
+
+// Coded rows that are noise, as a transfer cut short or a bad sector leaves
+// them: libtiff reads the page's header and fails on its rows.
+inline void writeNoiseStrip(TIFF* tiff) {
     std::string noise(3000, '\0');
     std::mt19937 random(34);
     for (char& c : noise)
         c = static_cast<char>(random());
     TIFFWriteRawStrip(tiff, 0, noise.data(), static_cast<tmsize_t>(noise.size()));
+}
+
+// A fax TIFF (Group 3, one-dimensional, 1728 x 200) whose coded rows are
+// noise.
+inline void writeDamagedFaxTiff(const std::filesystem::path& out) {
+    TIFF* tiff = TIFFOpen(out.c_str(), "w");
+    ASSERT_NE(tiff, nullptr);
+    setFaxPageFields(tiff, 200);
+    writeNoiseStrip(tiff);
     TIFFClose(tiff);
 }
 

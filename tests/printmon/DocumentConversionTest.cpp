@@ -14,6 +14,7 @@
 #include "app/Paths.h"
 #include "app/Text.h"
 #include "app/WorkerReport.h"
+#include "tests/convert/ConvertTestSupport.h"
 #include "convert/FaxTiff.h"
 #include "tests/convert/ConvertTestSupport.h"
 
@@ -52,26 +53,13 @@ void faxTiffDamagedOnPage2(const std::filesystem::path& out) {
     ASSERT_NE(tiff, nullptr);
     const std::vector<std::uint8_t> white(1728 / 8, 0);
     for (int page = 1; page <= 2; ++page) {
-        TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, 1728);
-        TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, 200);
-        TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 1);
-        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
-        TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX3);
-        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 200);
-        TIFFSetField(tiff, TIFFTAG_XRESOLUTION, 204.0);
-        TIFFSetField(tiff, TIFFTAG_YRESOLUTION, 196.0);
-        TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        miravo::test::setFaxPageFields(tiff, 200);
         TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
         if (page == 1) {
             for (std::uint32_t y = 0; y < 200; ++y)
                 ASSERT_EQ(TIFFWriteScanline(tiff, const_cast<std::uint8_t*>(white.data()), y, 0), 1);
         } else {
-            std::string noise(3000, '\0');
-            std::mt19937 random(34);
-            for (char& c : noise)
-                c = static_cast<char>(random());
-            TIFFWriteRawStrip(tiff, 0, noise.data(), static_cast<tmsize_t>(noise.size()));
+            miravo::test::writeNoiseStrip(tiff);
         }
         TIFFWriteDirectory(tiff);
     }
