@@ -11,35 +11,13 @@ for tool in Xvfb dbus-run-session iconv /usr/libexec/at-spi-bus-launcher; do
 done
 /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { echo "skipped: no pyatspi"; exit 77; }
 
-DIR=$(mktemp -d /tmp/miravo-atspi-XXXXXX)
-chmod 700 "$DIR"
-PIDS=()
-cleanup() {
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$DIR"
-}
-trap cleanup EXIT
+source "$SOURCE/tests/integration/desktop_harness.sh"
 fail() { echo "FAIL: $*"; exit 1; }
+harness_folder atspi
+harness_xvfb
+export QT_QPA_PLATFORM=xcb
 
-exec 5> >(cat > "$DIR/display")
-Xvfb -displayfd 5 -nolisten tcp -screen 0 1366x768x24 >/dev/null 2>&1 &
-PIDS+=($!)
-exec 5>&-
-for _ in $(seq 100); do [ -s "$DIR/display" ] && break; sleep 0.1; done
-[ -s "$DIR/display" ] || fail "Xvfb did not start"
-export DISPLAY=:$(head -1 "$DIR/display") QT_QPA_PLATFORM=xcb
-
-"$BUILD/bin/miravo-server" --data "$DIR/server" --port 0 --version-port -1 --demo --quiet \
-  --min-poll-interval 0 --delivery-time 200 > "$DIR/server.log" 2>&1 &
-PIDS+=($!)
-port=""
-for _ in $(seq 200); do
-  port=$(grep -o 'listening on https://127\.0\.0\.1:[0-9]*' "$DIR/server.log" | grep -o '[0-9]*$' || true)
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || { cat "$DIR/server.log"; fail "the fax service did not start"; }
+harness_server
 
 for language in en de; do
   home=$DIR/home-$language

@@ -16,24 +16,10 @@ for tool in Xvfb openbox xdotool dbus-daemon sqlite3 iconv; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
 done
 
-DIR=$(mktemp -d /tmp/miravo-desktop-XXXXXX)
-chmod 700 "$DIR"
-PIDS=()
-cleanup() {
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$DIR"
-}
-trap cleanup EXIT
+source "$SOURCE/tests/integration/desktop_harness.sh"
 fail() { echo "FAIL: $*"; tail -20 "$DIR/miravo.log" 2>/dev/null || true; exit 1; }
-
-exec 5> >(cat > "$DIR/display")
-Xvfb -displayfd 5 -nolisten tcp -screen 0 1366x768x24 >/dev/null 2>&1 &
-PIDS+=($!)
-exec 5>&-
-for _ in $(seq 100); do [ -s "$DIR/display" ] && break; sleep 0.1; done
-[ -s "$DIR/display" ] || fail "Xvfb did not start"
-export DISPLAY=:$(head -1 "$DIR/display")
+harness_folder desktop
+harness_xvfb
 openbox >/dev/null 2>&1 &
 PIDS+=($!)
 sleep 1  # the window manager takes the screen
@@ -69,16 +55,7 @@ QT_QPA_PLATFORM=xcb "$BUILD/bin/desktop_send_test" --gtest_brief=1 \
   fail "the status window did not tell the outcome"
 
 # 2. A printed document sent as a new user would.
-"$BUILD/bin/miravo-server" --data "$DIR/server" --port 0 --version-port -1 --demo --quiet \
-  --min-poll-interval 0 --delivery-time 200 > "$DIR/server.log" 2>&1 &
-PIDS+=($!)
-port=""
-for _ in $(seq 200); do
-  port=$(grep -o 'listening on https://127\.0\.0\.1:[0-9]*' "$DIR/server.log" | grep -o '[0-9]*$' || true)
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || { cat "$DIR/server.log"; fail "the fax service did not start"; }
+harness_server
 export HOME=$DIR/home XDG_CONFIG_HOME=$DIR/home/config XDG_CACHE_HOME=$DIR/home/cache \
   XDG_DATA_HOME=$DIR/home/data XDG_RUNTIME_DIR=$DIR
 mkdir -p "$XDG_CONFIG_HOME/Miravo"
