@@ -38,6 +38,8 @@ std::u16string DocumentProblemText(const LanguageTable& language, DocumentProble
             return GetText(language, text::kDocumentTooSlow, document);
         case DocumentProblem::NotWritten:
             return GetText(language, text::kDocumentNotWritten, document);
+        case DocumentProblem::Unprotected:
+            return GetText(language, text::kRendererUnprotected, document);
     }
     return {};
 }
@@ -70,6 +72,9 @@ const char* DocumentProblemReason(DocumentProblem problem) {
             return "the job was cancelled";
         case DocumentProblem::NotWritten:
             return "the page files cannot be written";
+        case DocumentProblem::Unprotected:
+            return "the system's protection of the renderer could not be set up, so the "
+                   "document was not opened";
     }
     return "";
 }

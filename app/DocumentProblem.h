@@ -28,6 +28,7 @@ enum class DocumentProblem {
     TooSlow,          // rendering took longer than allowed
     Cancelled,        // the user stopped it: nothing to tell
     NotWritten,       // our own files could not be written
+    Unprotected,      // the renderer could not be confined: the document was not read
 };
 
 // A password problem: the desktop asks for one and the command line reads one.

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "app/AppSettings.h"
 #include "app/Text.h"
@@ -281,6 +282,28 @@ std::u16string LastingSpoolFolder() {
     if (cache.empty())
         return {};
     return ownSpool(toUtf8(cache) + "/spool");
+}
+
+bool IsSpooledDocument(std::u16string_view path) {
+    const std::filesystem::path file = ToFsPath(std::u16string(path));
+    const std::string name = file.filename().string();
+    const std::size_t title = name.find("__ps__pdf_");
+    if (!file.is_absolute() || title == std::string::npos || title == 0 ||
+        name.size() < 4 || name.compare(name.size() - 4, 4, ".pdf") != 0)
+        return false;
+    struct stat info {};
+    if (::lstat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid())
+        return false;
+    const std::filesystem::path folder = file.lexically_normal().parent_path();
+    std::vector<std::filesystem::path> spools = {ToFsPath(SpoolFolder()),
+                                                 ToFsPath(LastingSpoolFolder())};
+    const std::string home = environment("HOME");
+    if (!home.empty() && home.front() == '/')
+        spools.push_back(std::filesystem::path(home) / ".cache/Miravo/spool");
+    for (const std::filesystem::path& spool : spools)
+        if (!spool.empty() && folder == spool.lexically_normal())
+            return true;
+    return false;
 }
 
 std::u16string MakeRunFolder() {

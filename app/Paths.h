@@ -38,6 +38,13 @@ std::u16string SpoolFolder();
 // there, since the runtime folder goes at logout.
 std::u16string LastingSpoolFolder();
 
+// Whether `path` is a document the print path kept in a spool for this
+// program (a protected PDF, "<title>__ps__pdf_<n>.pdf"): a regular file of
+// this user, not a link, right in SpoolFolder(), LastingSpoolFolder() or
+// the print backend's spool ($HOME/.cache/Miravo/spool). Such a document
+// belongs to its print job and goes when the job is done.
+bool IsSpooledDocument(std::u16string_view path);
+
 // A new folder of its own for one conversion run, in CacheFolder(): unique,
 // mode 0700, named "run-" and six letters or digits. Empty on failure.
 std::u16string MakeRunFolder();

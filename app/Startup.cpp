@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -10,6 +11,7 @@
 
 #include "app/DialogTexts.h"
 #include "app/DocumentKind.h"
+#include "app/FileBytes.h"
 #include "app/JobFileCheck.h"
 #include "app/PasswordPlace.h"
 #include "app/Paths.h"
@@ -115,6 +117,14 @@ int RunMiravo(const std::vector<std::u16string>& arguments, ShellDialogs& dialog
 
     AppPaths paths;
     LoadSettings(paths, state, environment.settings);
+    // Every window's texts come from the language file: without it they
+    // would all be empty. The user hears why in English and the program
+    // stops before it touches a job, a document or the settings.
+    if (!state.language.loaded()) {
+        dialogs.tellLanguageFileUnreadable(paths.languageFile,
+                                           FileReadProblem(ToFsPath(paths.languageFile)));
+        return 1;
+    }
     paths.passwords = environment.passwords;
     if (environment.passwords)
         LoadPassword(paths, *environment.passwords);
@@ -147,6 +157,10 @@ int RunMiravo(const std::vector<std::u16string>& arguments, ShellDialogs& dialog
     std::u16string jobFile = plan.jobFile.value_or(std::u16string());
     if (plan.otherFile && state.job.jobArgument != *plan.otherFile)
         jobFile = state.job.jobArgument;
+    // A protected PDF the print path kept in the spool, for the password to
+    // be asked here, is that print job's copy: it goes with the job.
+    const bool spooledDocument =
+        plan.otherFile && plan.otherFileIsDocument && IsSpooledDocument(*plan.otherFile);
     if (plan.configuration) {
         state.job.documentPath.clear();
         runGuarded([&] { dialogs.runOptions(paths); });
@@ -158,6 +172,8 @@ int RunMiravo(const std::vector<std::u16string>& arguments, ShellDialogs& dialog
         StorePassword(state.settings, *environment.passwords);
     SaveSettings(paths);
     DeleteTemporaryFiles(state, jobFile);
+    if (spooledDocument)
+        ::unlink(ToFsPath(*plan.otherFile).c_str());
     state.logo.reset();
     return 0;
 }

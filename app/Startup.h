@@ -31,6 +31,11 @@ class ShellDialogs {
     // Tells the user that `file` is neither a job file nor a document that
     // can be sent.
     virtual void refuseFile(AppPaths& paths, const std::u16string& file) = 0;
+    // Tells the user, in English (no text of the program could be read),
+    // that the language file `file` cannot be read and why (`problem`, the
+    // system's words; empty when it was read but holds no usable language).
+    virtual void tellLanguageFileUnreadable(const std::u16string& file,
+                                            const std::string& problem) = 0;
 };
 
 // What the command line asks for. The job step is tried first; the
@@ -63,7 +68,9 @@ struct StartupEnvironment {
     PasswordStore* passwords = nullptr;
 };
 
-// Runs the whole program with `arguments` (program name excluded). Returns 0.
+// Runs the whole program with `arguments` (program name excluded). Returns 0;
+// 1 when the language file cannot be read: the user is told so and nothing
+// else happens (a job named on the command line stays where it is).
 int RunMiravo(const std::vector<std::u16string>& arguments, ShellDialogs& dialogs, AppState& state,
               const StartupEnvironment& environment = {});
 

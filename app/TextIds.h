@@ -300,4 +300,11 @@ inline constexpr int kUntrustedCertificate = 503;  // %s: the service's host
 inline constexpr int kCheckAccepted = 504;         // %s: the service's host
 inline constexpr int kDuplicatesMerged = 505;      // %d: repeats merged while adding
 
+// The CA file the settings name cannot be used.
+inline constexpr int kCaFileUnusable = 700;  // %s: the CA_FILE path
+// The renderer could not be confined, so the document was not opened.
+inline constexpr int kRendererUnprotected = 701;  // %s: the document's name
+// Options: a keyring is open, and the saved password goes there on confirming.
+inline constexpr int kGoesToKeyringOnConfirm = 702;
+
 }  // namespace miravo::text

@@ -576,6 +576,9 @@ bool ReadNumberList(const std::string& file, const std::string& column, char16_t
 }
 
 int ExitStatusFor(const SendSummary& summary, const SendState& send) {
+    // Nothing went out: the settings name a CA file that cannot be used.
+    if (summary.last.caFileUnusable)
+        return kExitCaFile;
     const Outcome transport = summary.last.transport;
     // The service was there but what came back cannot be read.
     const bool answeredBadly = summary.last.unusable && (transport == Outcome::Answer ||
@@ -825,6 +828,10 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
             break;
         case kExitInterrupted:
             std::fprintf(err, "miravo-send: stopped; the service goes on with the fax\n");
+            break;
+        case kExitCaFile:
+            std::fprintf(err, "miravo-send: %s (CA_FILE in the settings); nothing was sent\n",
+                         summary.last.error.c_str());
             break;
         default:
             break;

@@ -23,6 +23,7 @@ enum ExitStatus : int {
     kExitServiceError = 4,        // the service answered with an error
     kExitDestinationsFailed = 5,  // some destination did not end "OK"
     kExitUnreachable = 6,         // the service could not be reached
+    kExitCaFile = 7,              // the CA file the settings name cannot be read
     kExitInterrupted = 130,       // stopped with Ctrl-C
 };
 

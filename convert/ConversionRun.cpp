@@ -132,6 +132,7 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
     std::atomic<std::int64_t> pagesMade{0};
     std::atomic<std::size_t> firstFailed{entries.size()};
     std::vector<std::string> writeErrors(entries.size());  // each written by its one thread
+    std::vector<char> readErrors(entries.size(), 0);       // likewise
     auto convertSome = [&](bool reporting) {
         int reported = 0;
         for (std::size_t i = next++; i < entries.size(); i = next++) {
@@ -142,6 +143,7 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
                                 entries[i].pageFilePath, entries[i].pageCount, control.cancel);
             pagesMade += converted.pages;
             writeErrors[i] = converted.writeError;
+            readErrors[i] = converted.readError;
             if (converted.pages == 0 && !cancelled(control)) {
                 ++failed;
                 std::size_t seen = firstFailed.load();
@@ -192,7 +194,11 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
         std::int64_t page = 1;
         for (std::size_t i = 0; i < first; ++i)
             page += BandCount(entries[i].pageCount);
-        const std::string problem = FileReadProblem(ToFsPath(failedFile));
+        // A read that failed once may succeed when tried again: the failure
+        // seen is what is told.
+        std::string problem = FileReadProblem(ToFsPath(failedFile));
+        if (problem.empty() && readErrors[first])
+            problem = "a read of the file failed";
         return fail("the page file " + toUtf8(failedFile) +
                     (problem.empty() ? " cannot be converted" : " cannot be read: " + problem) +
                     " (page " + std::to_string(page) + "); no fax document was made");

@@ -78,8 +78,14 @@ bool PrepareImageLibrary(std::string* reason) {
     return ready;
 }
 
-bool DecodeImageFile(int fd, std::int64_t size, DecodedPage& page) {
-    return PrepareImageLibrary() && module().decode(fd, size, &page);
+ImageDecoded DecodeImageFile(int fd, std::int64_t size, DecodedPage& page) {
+    ImageDecoded result;
+    if (!PrepareImageLibrary())
+        return result;
+    const int decoded = module().decode(fd, size, &page, &result.xDpi, &result.yDpi);
+    result.decoded = decoded == 1;
+    result.readError = decoded == MIRAVO_IMAGES_READ_ERROR;
+    return result;
 }
 
 FramesRead DecodeImageFrames(int fd, std::int64_t size, const FrameSink& sink) {
@@ -91,6 +97,7 @@ FramesRead DecodeImageFrames(int fd, std::int64_t size, const FrameSink& sink) {
     };
     const int delivered =
         module().frames(fd, size, call, const_cast<FrameSink*>(&sink), &result.failedFrame);
+    result.readError = delivered == MIRAVO_IMAGES_READ_ERROR;
     result.image = delivered >= 0;
     result.delivered = std::max(delivered, 0);
     return result;

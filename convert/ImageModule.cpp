@@ -101,6 +101,7 @@ class FileDevice {
             whole_ = PageMemory(static_cast<std::size_t>(size));
             const std::ptrdiff_t got =
                 whole_.empty() ? -1 : ReadFully(fd, whole_.data(), static_cast<std::size_t>(size));
+            readFailed_ = !whole_.empty() && got < 0;
             if (got > 0) {
                 bytes_ = QByteArray::fromRawData(reinterpret_cast<const char*>(whole_.data()), got);
                 memory_.setBuffer(&bytes_);
@@ -116,6 +117,10 @@ class FileDevice {
         }
     }
     QIODevice* device() { return opened_ ? device_ : nullptr; }
+    // A read of the file failed (an I/O error), now or while it was decoded.
+    bool readFailed() const {
+        return readFailed_ || (device_ == &file_ && file_.error() == QFileDevice::ReadError);
+    }
 
   private:
     QFile file_;
@@ -124,6 +129,7 @@ class FileDevice {
     QIODevice* device_ = &memory_;
     PageMemory whole_;
     bool opened_ = false;
+    bool readFailed_ = false;
 };
 
 std::uint32_t bigEndian32(const std::uint8_t* p) {
@@ -251,20 +257,28 @@ bool miravo_images_prepare() {
     return true;
 }
 
-bool miravo_images_decode(int fd, long long size, DecodedPage* page) {
+int miravo_images_decode(int fd, long long size, DecodedPage* page, double* xDpi, double* yDpi) {
+    *xDpi = *yDpi = 0;
     FileDevice file(fd, size);
     if (!file.device())
-        return false;
+        return file.readFailed() ? MIRAVO_IMAGES_READ_ERROR : 0;
     QImageReader reader(file.device());
     reader.setDecideFormatFromContent(true);
     // Upright as the camera saw it.
     reader.setAutoTransform(true);
     if (!WithinPageFileLimits(reader.size().width(), reader.size().height()))
-        return false;
+        return file.readFailed() ? MIRAVO_IMAGES_READ_ERROR : 0;
+    // Asked before the read: afterwards the reader would look for it past
+    // the image's end.
+    const QByteArray format = reader.format();
     QImage image;
     if (!reader.read(&image) || image.isNull())
-        return false;
-    return toPage(image, *page);
+        return file.readFailed() ? MIRAVO_IMAGES_READ_ERROR : 0;
+    if (StatedResolution(fd).stated(format, 0)) {
+        *xDpi = image.dotsPerMeterX() * 0.0254;
+        *yDpi = image.dotsPerMeterY() * 0.0254;
+    }
+    return toPage(image, *page) ? 1 : 0;
 }
 
 int miravo_images_decode_frames(int fd, long long size, miravo_images_frame_sink sink,
@@ -272,12 +286,12 @@ int miravo_images_decode_frames(int fd, long long size, miravo_images_frame_sink
     *failedFrame = 0;
     FileDevice file(fd, size);
     if (!file.device())
-        return -1;
+        return file.readFailed() ? MIRAVO_IMAGES_READ_ERROR : -1;
     QImageReader reader(file.device());
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(true);
     if (!reader.canRead())
-        return -1;
+        return file.readFailed() ? MIRAVO_IMAGES_READ_ERROR : -1;
     // Only a TIFF holds pages; the frames of an animation (GIF, WebP) are
     // not pages, and its first frame is the picture. Formats that cannot
     // count their images say 0 or -1: one is read.
@@ -295,6 +309,8 @@ int miravo_images_decode_frames(int fd, long long size, miravo_images_frame_sink
         const double xDpi = stated ? image.dotsPerMeterX() * 0.0254 : 0;
         const double yDpi = stated ? image.dotsPerMeterY() * 0.0254 : 0;
         if (!read || !toPage(image, page)) {
+            if (file.readFailed())
+                return MIRAVO_IMAGES_READ_ERROR;
             *failedFrame = i + 1;
             return i;
         }

@@ -97,23 +97,38 @@ std::optional<bool> readGreyTiffPage(int fd, DecodedPage* page) {
     return result;
 }
 
+// What reading a page file gave.
+struct PageFileRead {
+    bool decoded = false;
+    bool readError = false;  // a read of the file failed (an I/O error)
+    // Not in the renderer's formats: another program's image, placed on the
+    // fax page as images are (PagePlacement.h), at the resolution it states.
+    bool image = false;
+    Resolution resolution;
+};
+
 // Reads the page file: one bit per pixel stays as it is, anything else
 // becomes 8-bit grey with transparent parts on white.
-bool decodePageFile(const std::filesystem::path& path, DecodedPage& page) {
+PageFileRead decodePageFile(const std::filesystem::path& path, DecodedPage& page) {
+    PageFileRead read;
     // A FIFO or device would block or never end; only plain files are read.
     struct stat info {};
     const int fd = OpenRegularFile(path, info);
     if (fd < 0)
-        return false;
-    bool decoded = false;
-    if (const std::optional<NetpbmHeader> header = netpbmHeaderOf(fd))
-        decoded = readNetpbmPage(fd, info, *header, page);
-    else if (const std::optional<bool> grey = readGreyTiffPage(fd, &page))
-        decoded = *grey;
-    else
-        decoded = info.st_size > 0 && DecodeImageFile(fd, info.st_size, page);
+        return read;
+    if (const std::optional<NetpbmHeader> header = netpbmHeaderOf(fd)) {
+        read.decoded = readNetpbmPage(fd, info, *header, page);
+    } else if (const std::optional<bool> grey = readGreyTiffPage(fd, &page)) {
+        read.decoded = *grey;
+    } else if (info.st_size > 0) {
+        const ImageDecoded decoded = DecodeImageFile(fd, info.st_size, page);
+        read.decoded = decoded.decoded;
+        read.readError = decoded.readError;
+        read.image = true;
+        read.resolution = Sane(Resolution{decoded.xDpi, decoded.yDpi});
+    }
     ::close(fd);
-    return decoded;
+    return read;
 }
 
 // A one-bit page as grey, each bit its value's grey level.
@@ -177,7 +192,7 @@ bool IsRendererPageFile(const std::filesystem::path& path) {
 std::optional<GreyImage> DecodePageFile(const std::filesystem::path& path) {
     DecodedPage page;
     DecodedPage grey;
-    if (!decodePageFile(path, page) || (page.bilevel && !greyOfBits(page, grey)))
+    if (!decodePageFile(path, page).decoded || (page.bilevel && !greyOfBits(page, grey)))
         return std::nullopt;
     const DecodedPage& source = page.bilevel ? grey : page;
     GreyImage image(source.width, source.height);
@@ -199,6 +214,20 @@ const BitPage& PagePipeline::run(GreyView band, ConversionMethod method) {
         PlaceOnFaxPage(band, canvas_, turned_);
         page = canvas_.view();
     }
+    return toBits(page, method);
+}
+
+const BitPage& PagePipeline::runImage(GreyView band, Resolution resolution,
+                                      ConversionMethod method) {
+    // A band of the fax page's size is a fax page, whatever resolution its
+    // file claims (many programs write a made-up one).
+    if (band.width == kFaxWidth && band.height == kFaxHeight)
+        return toBits(band, method);
+    DrawPlacedImage(band, resolution, canvas_, turned_);
+    return toBits(canvas_.view(), method);
+}
+
+const BitPage& PagePipeline::toBits(GreyView page, ConversionMethod method) {
     switch (method) {
         case ConversionMethod::Dithering:
             Dither(page, bits_);
@@ -222,7 +251,9 @@ PageFileResult ConvertPageFile(ConversionMethod method, std::u16string_view docu
     thread_local DecodedPage greyBuffer;
     thread_local PagePipeline pipeline;
     thread_local BitPage taken;
-    if (!decodePageFile(ToFsPath(pageFilePath), image))
+    const PageFileRead read = decodePageFile(ToFsPath(pageFilePath), image);
+    result.readError = read.readError;
+    if (!read.decoded)
         return result;
     result.decoded = true;
     const std::uint32_t bands = BandCount(pageCount);
@@ -254,8 +285,10 @@ PageFileResult ConvertPageFile(ConversionMethod method, std::u16string_view docu
         const BandGeometry band = PageBand(image.height, pageCount, k);
         if (asTheyAre && k > 0)
             takeBlackAndWhiteBand(image, band.top, band.rows, taken);
-        const BitPage& bits =
-            asTheyAre ? taken : pipeline.run(whole.band(band.top, band.rows), method);
+        const GreyView rows = whole.band(band.top, band.rows);
+        const BitPage& bits = asTheyAre    ? taken
+                              : read.image ? pipeline.runImage(rows, read.resolution, method)
+                                           : pipeline.run(rows, method);
         if (!writer.addPage(bits, static_cast<int>(bands)))
             return unwritten();
     }

@@ -14,6 +14,7 @@
 #include "app/AppSettings.h"
 #include "convert/DecodedPage.h"
 #include "convert/PageImage.h"
+#include "convert/PagePlacement.h"
 
 namespace miravo {
 
@@ -36,6 +37,7 @@ std::u16string PageFileResultName(std::u16string_view documentBase, std::uint32_
 
 struct PageFileResult {
     bool decoded = false;    // the page file could be read
+    bool readError = false;  // a read of it failed (an I/O error): not the file's fault
     int pages = 0;           // pages written to the result file
     std::string writeError;  // why the result file could not be written (the system's words)
 };
@@ -58,12 +60,19 @@ inline PageFileResult ConvertPageFile(bool dithering, std::u16string_view docume
 // band to fax page, then to bits.
 class PagePipeline {
   public:
+    // A band of the renderer's page files: fitted to the fax page.
     const BitPage& run(GreyView band, ConversionMethod method);
+    // A band of another program's image: placed as images are, keeping its
+    // shape and, when `resolution` is known, its size (PagePlacement.h); a
+    // band of exactly the fax page's size is taken as a fax page.
+    const BitPage& runImage(GreyView band, Resolution resolution, ConversionMethod method);
     const BitPage& run(GreyView band, bool dithering) {
         return run(band, dithering ? ConversionMethod::Dithering : ConversionMethod::Threshold);
     }
 
   private:
+    const BitPage& toBits(GreyView page, ConversionMethod method);
+
     GreyImage canvas_;
     GreyImage turned_;
     BitPage bits_;

@@ -88,7 +88,13 @@ ImagePagesOutcome WriteImagePages(const fs::path& input, const std::string& base
         ::close(fd);
         std::string writeError;
         const bool wrote = writer.finish(writeError);
-        if (!read.image) {
+        if (read.readError) {
+            // Not the image's fault: the file could not be read through.
+            const std::string why = FileReadProblem(input);
+            problem = input.string() + ": cannot be read: " +
+                      (why.empty() ? std::string("a read of the file failed") : why);
+            kind = DocumentProblem::Unreadable;
+        } else if (!read.image) {
             problem = input.string() + ": the image cannot be decoded";
             kind = DocumentProblem::ImageUnreadable;
         } else if (read.failedFrame > 0) {

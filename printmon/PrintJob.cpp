@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <random>
 
 #include "app/DocumentKind.h"
@@ -36,9 +37,15 @@ InputKind sniff(const fs::path& path, std::string& error, DocumentProblem& probl
     char head[kDocumentHeadBytes] = {};
     const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     const std::ptrdiff_t got = regular ? ReadFully(fd, head, sizeof head) : -1;
+    const int readErrno = errno;
     ::close(fd);
     if (!regular) {
         error = path.string() + ": not a file";
+        problem = DocumentProblem::Unreadable;
+        return InputKind::Unsupported;
+    }
+    if (got < 0) {  // an I/O error, not a file of the wrong kind
+        error = path.string() + ": cannot be read: " + std::strerror(readErrno);
         problem = DocumentProblem::Unreadable;
         return InputKind::Unsupported;
     }
@@ -105,7 +112,9 @@ bool prepareFolder(const fs::path& folder, Made& made, std::string& error) {
     return true;
 }
 
-std::string documentTitle(const fs::path& input) {
+}  // namespace
+
+std::string JobTitle(const fs::path& input) {
     std::string title = input.stem().string();
     for (char& c : title)
         if (static_cast<unsigned char>(c) < 0x20 || c == '/')
@@ -120,8 +129,6 @@ std::string documentTitle(const fs::path& input) {
     }
     return title.empty() ? std::string("document") : title;
 }
-
-}  // namespace
 
 fs::path DefaultSpoolFolder() {
     return ToFsPath(SpoolFolder());
@@ -257,7 +264,7 @@ PrintResult WritePrintJob(const PrintOptions& options) {
         result.problem = DocumentProblem::Cancelled;
         return result;
     }
-    const fs::path jobFile = folder / (documentTitle(options.inputs.front()) + "__ps__" +
+    const fs::path jobFile = folder / (JobTitle(options.inputs.front()) + "__ps__" +
                                        fs::path(base).filename().string());
     if (!writeFileAtomically(jobFile, JobFileBytes(pages), 0600)) {
         result.error = jobFile.string() + ": cannot be written";
@@ -277,6 +284,73 @@ void RemovePrintJob(const PrintResult& result) {
     std::error_code ec;
     for (const fs::path& file : result.files)
         fs::remove(file, ec);
+}
+
+fs::path KeepProtectedDocument(const fs::path& input, const fs::path& folder,
+                               std::string& error) {
+    struct stat info {};
+    const UniqueFd in(OpenRegularFile(input, info));
+    if (!in) {
+        error = input.string() + ": cannot be read";
+        return {};
+    }
+    if (static_cast<std::uint64_t>(info.st_size) > kMaxPageFileBytes) {
+        error = input.string() + ": the document is larger than " + SizeText(kMaxPageFileBytes);
+        return {};
+    }
+    Made made;
+    if (std::string problem = SpoolFolderProblem(folder); !problem.empty()) {
+        error = problem;
+        return {};
+    }
+    if (!prepareFolder(folder, made, error))
+        return {};
+    std::mt19937 random(std::random_device{}());
+    const std::string title = JobTitle(input);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path kept =
+            folder / (title + "__ps__pdf_" +
+                      std::to_string(attempt == 0 ? ::getpid() : random() % 100000000) + ".pdf");
+        const UniqueFd out(
+            ::open(kept.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!out && errno == EEXIST)
+            continue;
+        if (!out) {
+            error = kept.string() + ": cannot be written: " + std::strerror(errno);
+            return {};
+        }
+        made.file(kept);
+        // Copied as it is: its password stays with the user, never in a file of ours.
+        std::vector<char> buffer(1 << 16);
+        std::uint64_t copied = 0;
+        for (;;) {
+            const std::ptrdiff_t got = ReadFully(in.get(), buffer.data(), buffer.size());
+            if (got < 0) {
+                error = input.string() + ": cannot be read: " + std::strerror(errno);
+                return {};
+            }
+            copied += static_cast<std::uint64_t>(got);
+            if (copied > kMaxPageFileBytes) {  // it grew while it was copied
+                error = input.string() + ": the document is larger than " +
+                        SizeText(kMaxPageFileBytes);
+                return {};
+            }
+            if (got > 0 && !WriteAll(out.get(), buffer.data(), static_cast<std::size_t>(got))) {
+                error = kept.string() + ": cannot be written: " + std::strerror(errno);
+                return {};
+            }
+            if (got < static_cast<std::ptrdiff_t>(buffer.size()))
+                break;
+        }
+        if (::fsync(out.get()) != 0) {
+            error = kept.string() + ": cannot be written: " + std::strerror(errno);
+            return {};
+        }
+        made.keep();
+        return kept;
+    }
+    error = "no free job number in " + folder.string();
+    return {};
 }
 
 }  // namespace miravo::print

@@ -52,4 +52,20 @@ PrintResult WritePrintJob(const PrintOptions& options);
 // Removes the files of a job that will not be handed on.
 void RemovePrintJob(const PrintResult& result);
 
+// The title a job of `input` is named by: its file name without extension,
+// without control characters or '/', cut to 100 bytes; "document" when
+// nothing is left.
+std::string JobTitle(const std::filesystem::path& input);
+
+// A PDF that needs a password, printed where nobody can be asked for it
+// (the print backend): a copy of it kept in `folder` (the spool; made 0700
+// when missing, and only a folder of this user) as
+// "<title>__ps__pdf_<n>.pdf", mode 0600, for the desktop program to ask
+// for the password when it opens it. At most kMaxPageFileBytes, as the page
+// files of any job. Empty, with the reason in `error`, when it cannot be kept;
+// nothing is left behind then.
+std::filesystem::path KeepProtectedDocument(const std::filesystem::path& input,
+                                            const std::filesystem::path& folder,
+                                            std::string& error);
+
 }  // namespace miravo::print

@@ -14,6 +14,7 @@ inline constexpr int kRenderFailed = 1;         // unreadable or damaged
 inline constexpr int kRenderNeedsPassword = 3;  // no password given, or not the right one
 inline constexpr int kRenderTooManyPages = 4;   // more than kMaxPages
 inline constexpr int kRenderTooLarge = 5;       // page files beyond kMaxPageFileBytes
+inline constexpr int kRenderUnprotected = 6;    // its box could not be set up: nothing was read
 
 // The reason a renderer's exit status stands for.
 inline DocumentProblem RenderProblem(int status) {
@@ -24,6 +25,8 @@ inline DocumentProblem RenderProblem(int status) {
             return DocumentProblem::TooManyPages;
         case kRenderTooLarge:
             return DocumentProblem::TooLarge;
+        case kRenderUnprotected:
+            return DocumentProblem::Unprotected;
         default:
             return DocumentProblem::Damaged;
     }

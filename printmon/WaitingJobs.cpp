@@ -65,10 +65,16 @@ std::vector<WaitingJob> ListWaitingJobs(const std::vector<fs::path>& folders) {
             struct stat info {};
             if (end == std::string::npos || !ownRegularFile(entry.path(), info))
                 continue;
+            WaitingJob job{entry.path(), name.substr(0, end), 0, info.st_mtime};
+            // A protected PDF kept for its password: its pages are known
+            // only once it is opened.
+            if (IsSpooledDocument(FromFsPath(entry.path()))) {
+                jobs.push_back(std::move(job));
+                continue;
+            }
             const auto entries = entriesOf(entry.path());
             if (!entries)
                 continue;
-            WaitingJob job{entry.path(), name.substr(0, end), 0, info.st_mtime};
             for (const JobEntry& page : *entries)
                 job.pages += std::max<int>(1, static_cast<int>(page.pageCount));
             jobs.push_back(std::move(job));

@@ -12,7 +12,7 @@ namespace miravo::print {
 struct WaitingJob {
     std::filesystem::path jobFile;
     std::string title;         // the job file's name up to "__ps__"
-    int pages = 0;             // pages the job file lists
+    int pages = 0;             // pages the job file lists; 0 for a protected PDF
     std::int64_t printed = 0;  // when it was written, seconds since the epoch
 };
 
@@ -22,7 +22,8 @@ struct WaitingJob {
 std::vector<std::filesystem::path> WaitingJobFolders();
 
 // The job files in `folders` (regular files of this user named
-// "<title>__ps__<job>"), oldest first.
+// "<title>__ps__<job>"), and the protected PDFs kept there for their
+// password (IsSpooledDocument), oldest first.
 std::vector<WaitingJob> ListWaitingJobs(const std::vector<std::filesystem::path>& folders);
 
 // Removes a job: the page files it lists that are regular files of this

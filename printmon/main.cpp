@@ -1,11 +1,13 @@
-// miravo-print [--out DIR] [--no-launch] FILE...
+// miravo-print [--out DIR] [--no-launch [--keep-protected]] FILE...
 // miravo-print --discard JOBFILE
 // miravo-print --help | --version
 //
 // Stands in for the print monitor: renders the files (PDF, PostScript) or
 // takes them as they are (PNG, JPEG) into page files, writes the job file,
 // prints its path and starts miravo with it; a PDF that needs a password
-// is handed to miravo as it is, which asks for it. SIGTERM cancels: what
+// is handed to miravo as it is, which asks for it (with --no-launch and
+// --keep-protected, a copy of it is kept in the spool and its path printed
+// in place of a job file's, for whoever hands jobs on). SIGTERM cancels: what
 // was made so far is removed. --discard removes a job it wrote.
 #include <spawn.h>
 #include <unistd.h>
@@ -25,13 +27,15 @@ namespace {
 
 void usage(std::FILE* to) {
     std::fputs(
-        "usage: miravo-print [--out DIR] [--no-launch] FILE...\n"
+        "usage: miravo-print [--out DIR] [--no-launch [--keep-protected]] FILE...\n"
         "  Renders PDF and PostScript files (and every page of PNG, JPEG, TIFF and\n"
         "  other images, upright and at its size) into\n"
         "  fax page files and a job file, prints the job file's path and starts\n"
         "  miravo with it.\n"
         "  --out DIR     where the files go (no '_' in the folder)\n"
         "  --no-launch   do not start miravo\n"
+        "  --keep-protected  a PDF that needs a password is copied into the spool\n"
+        "                and its path printed, for miravo to ask for the password\n"
         "usage: miravo-print --discard JOBFILE\n"
         "  Removes a job file and the page files it lists beside it.\n"
         "usage: miravo-print --help | --version\n"
@@ -72,11 +76,14 @@ int main(int argc, char** argv) {
     std::string outFolder, discard;
     std::vector<std::string> inputs;
     bool noLaunch = false;
+    bool keepProtected = false;
     CLI::Option* out = line.app.add_option("--out", outFolder);
     CLI::Option* noLaunchFlag = line.app.add_flag("--no-launch", noLaunch);
+    CLI::Option* keepFlag =
+        line.app.add_flag("--keep-protected", keepProtected)->needs(noLaunchFlag);
     CLI::Option* files = line.app.add_option("FILE", inputs);
     files->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    line.app.add_option("--discard", discard)->excludes(out, noLaunchFlag, files);
+    line.app.add_option("--discard", discard)->excludes(out, noLaunchFlag, keepFlag, files);
     std::string error;
     if (!line.parse({argv + 1, argv + argc}, error)) {
         std::fprintf(stderr, "miravo-print: %s\n", error.c_str());
@@ -117,6 +124,21 @@ int main(int argc, char** argv) {
             options.inputs.size() == 1 &&
             startDetached(miravo, std::filesystem::absolute(options.inputs.front(), ec).string()))
             return 0;
+        if (keepProtected && result.problem == miravo::DocumentProblem::NeedsPassword &&
+            options.inputs.size() == 1) {
+            std::string why;
+            const std::filesystem::path kept = miravo::print::KeepProtectedDocument(
+                options.inputs.front(),
+                options.outFolder.empty() ? miravo::print::DefaultSpoolFolder()
+                                          : std::filesystem::absolute(options.outFolder, ec),
+                why);
+            if (!kept.empty()) {
+                std::printf("%s\n", kept.c_str());
+                return 0;
+            }
+            std::fprintf(stderr, "miravo-print: %s: %s\n", result.error.c_str(), why.c_str());
+            return 1;
+        }
         std::fprintf(stderr, "miravo-print: %s\n", result.error.c_str());
         return 1;
     }

@@ -7,7 +7,8 @@
 // fax page's size and writes page files BASE_FIRST, BASE_FIRST+1, ...,
 // printing a '+' for each page as it is handed to the writer. On success
 // prints the number of pages and exits 0; otherwise prints why and exits
-// 1 (or a status of RenderStatus.h), leaving the removal of any page file
+// 1 (or a status of RenderStatus.h: kRenderUnprotected when its box cannot
+// be set up, before the document is opened), leaving the removal of any page file
 // to the caller. A job stops at page kMaxPages (counted from page 1 of the
 // job, not FIRST) and when its page files pass kMaxPageFileBytes. It reads
 // the document inside its box (Sandbox.h): it writes only in BASE's
@@ -52,9 +53,13 @@ int main(int argc, char** argv) {
     plan.maxMemory = limits.maxMemory;
     plan.maxCpuSeconds = 2 * limits.maxSeconds;  // the watcher ends it long before
     if (!miravo::print::EnterSandbox(plan, error)) {
+        // Not the document's fault: it was never opened.
         miravo::print::WipeSecret(password);
-        std::fprintf(stdout, "\n%s\n", error.c_str());
-        return 1;
+        std::fprintf(stdout,
+                     "\n%s: the system's protection of the renderer could not be set up, so the "
+                     "document was not opened: %s\n",
+                     argv[1], error.c_str());
+        return miravo::print::kRenderUnprotected;
     }
     miravo::print::PageFileWriter writer;
     bool ok = miravo::print::RenderDocument(

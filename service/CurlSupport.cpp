@@ -122,13 +122,15 @@ bool ExtraCertificates::load(std::u16string_view path, std::string& error) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(fsPath, ec);
     if (ec || size > kMaxCaFileBytes) {
-        error = "the CA file " + toUtf8(path) + " cannot be read";
+        error = "the CA file " + toUtf8(path) + " cannot be read: " +
+                (ec ? ec.message() : std::string("it is larger than 1 MiB"));
         return false;
     }
     // Read by descriptor: a stream iterator throws on a read error.
     std::string pem;
     if (ReadFileBytes(fsPath, pem) != FileRead::Read) {
-        error = "the CA file " + toUtf8(path) + " cannot be read";
+        const std::string why = FileReadProblem(fsPath);
+        error = "the CA file " + toUtf8(path) + " cannot be read" + (why.empty() ? "" : ": " + why);
         return false;
     }
     if (forEachCertificate(pem, [](X509*) {}) == 0) {

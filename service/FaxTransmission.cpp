@@ -162,6 +162,10 @@ std::u16string UntrustedCertificateText(const AppState& state) {
     return GetText(state.language, text::kUntrustedCertificate, state.settings.serviceHost);
 }
 
+std::u16string CaFileUnusableText(const AppState& state) {
+    return GetText(state.language, text::kCaFileUnusable, state.settings.caFile);
+}
+
 void ShowNoUsableAnswer(AppState& state, WorkerReport& report, int verdictLabel) {
     state.job.send.errorCode = text::kNoUsableAnswer;
     if (!report.isOpen())
@@ -356,6 +360,7 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
     outcome.error = exchange.error;
     outcome.documentFault = exchange.documentFault;
     outcome.untrustedCertificate = exchange.untrustedCertificate;
+    outcome.caFileUnusable = exchange.caFileUnusable;
     // The sleep that ends every step after its request, whatever happened:
     // TIMEOUT for a status poll (already doubled after a 301).
     auto finish = [&] {
@@ -407,6 +412,8 @@ StepOutcome RunFaxStep(AppState& state, WorkerReport& report, FaxStep step,
         // but it cannot be trusted.
         if (outcome.untrustedCertificate && report.isOpen())
             report.setLabel(controlid::kStatusLine, UntrustedCertificateText(state));
+        if (outcome.caFileUnusable && report.isOpen())
+            report.setLabel(controlid::kStatusLine, CaFileUnusableText(state));
         return finish();
     }
     const AnswerValues values(answer.get());

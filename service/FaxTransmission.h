@@ -64,6 +64,7 @@ struct StepOutcome {
     bool documentFault = false;
 
     bool untrustedCertificate = false;  // the service's certificate was refused
+    bool caFileUnusable = false;        // the settings' CA_FILE cannot be read: nothing went out
     // No usable answer came: none at all, another status than 200, one cut
     // short, or bytes that are not one XML document. Shown as text 999.
     bool unusable = false;
@@ -93,6 +94,10 @@ struct StepOutcome {
 // The service at SERV_NAME showed a certificate that is not trusted or has
 // expired: says so, and that CA_FILE may name the CA that signed it.
 std::u16string UntrustedCertificateText(const AppState& state);
+
+// The CA file the settings name (CA_FILE) cannot be read or holds no
+// certificate: says so, naming the file.
+std::u16string CaFileUnusableText(const AppState& state);
 
 // No usable answer came: error code 999, and its text "#999 ..." in the
 // step's verdict label and in the activity line, so that nothing is left

@@ -108,8 +108,10 @@ class Exchange {
             error = "the service host \"" + toUtf8(settings.serviceHost) + "\" is not a host name";
             return false;
         }
-        if (!certificates_.load(settings.caFile, error))
+        if (!certificates_.load(settings.caFile, error)) {
+            caFileUnusable_ = true;
             return false;
+        }
         caFile_ = settings.caFile;
         handle_ = cs::NewEasyHandle();
         if (!handle_) {
@@ -194,6 +196,9 @@ class Exchange {
         return result;
     }
 
+    // open() failed on the CA file the settings name, not on the service.
+    bool caFileUnusable() const { return caFileUnusable_; }
+
   private:
     // The transfer on a multi handle, so that a cancel is seen within
     // kCancelPollMs whatever the peer does.
@@ -239,6 +244,7 @@ class Exchange {
     std::string url_;
     std::u16string caFile_;
     cs::ExtraCertificates certificates_;
+    bool caFileUnusable_ = false;
     cs::HeaderList headers_;
     AnswerSink sink_;
     char errorBuffer_[CURL_ERROR_SIZE];
@@ -406,6 +412,17 @@ std::chrono::milliseconds UploadDeadline(std::uint64_t fileBytes) {
     return kUploadBaseDeadline + std::chrono::seconds(std::min(seconds, kMaxSeconds));
 }
 
+namespace {
+
+// The exchange could not be set up: the settings' CA file is said as such.
+ExchangeResult unopened(const Exchange& exchange, std::string why) {
+    ExchangeResult result = failed(std::move(why));
+    result.caFileUnusable = exchange.caFileUnusable();
+    return result;
+}
+
+}  // namespace
+
 ExchangeResult PostForm(const AppSettings& settings, const MultipartForm& form,
                         const ExchangeLimits& limits) {
     if (form.carriesDelimiter())
@@ -417,7 +434,7 @@ ExchangeResult PostForm(const AppSettings& settings, const MultipartForm& form,
     Exchange exchange;
     std::string error;
     if (!exchange.open(settings, error))
-        return failed(error);
+        return unopened(exchange, error);
     const std::string contentLength = "Content-Length: " + std::to_string(body.size());
     if (!exchange.setHeaders(&contentLength, error))
         return failed(error);
@@ -437,7 +454,7 @@ ExchangeResult PostFaxRequest(const AppSettings& settings, const FaxForm& body,
     Exchange exchange;
     std::string error;
     if (!exchange.open(settings, error) || !exchange.setHeaders(nullptr, error))
-        return failed(error);
+        return unopened(exchange, error);
     CURL* h = exchange.handle();
     curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.bytes().size()));
     curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.bytes().c_str());
@@ -470,7 +487,7 @@ ExchangeResult PostFaxUpload(const AppSettings& settings, const FaxForm& prefix,
     Exchange exchange;
     std::string error;
     if (!exchange.open(settings, error))
-        return failed(error);
+        return unopened(exchange, error);
     const std::string contentLength = "Content-Length: " + std::to_string(total);
     if (!exchange.setHeaders(&contentLength, error))
         return failed(error);

@@ -91,6 +91,9 @@ struct ExchangeResult {
     // The service's certificate was refused (not signed by a trusted CA,
     // expired, or made out to another name).
     bool untrustedCertificate = false;
+    // The CA file the settings name cannot be read or holds no certificate:
+    // nothing was sent, and the settings, not the service, are to mend.
+    bool caFileUnusable = false;
 
     bool answered() const { return outcome == Outcome::Answer; }
     // Host name not resolved or host not reached: worth starting again.

@@ -284,19 +284,28 @@ void OptionsDialog::showCredentials() {
     passwordBox()->setText(qstr(settings.password));
 }
 
+bool OptionsDialog::keyringOpen() {
+    if (!keyringOpen_)
+        keyringOpen_ = paths_.passwords && paths_.passwords->openWithoutPrompt();
+    return *keyringOpen_;
+}
+
 void OptionsDialog::showPasswordPlace() {
     const AppState& state = *paths_.state;
     const AppSettings& s = state.settings;
     // With a store at hand the password is in the file only because no
-    // keyring was open at start-up, or the store refused it.
+    // keyring was open at start-up, or the store refused it. A keyring open
+    // now takes it when the options are confirmed, and is named as its place.
     const bool movable = s.savePassword && !s.passwordInKeyring && paths_.passwords;
+    const bool goesToKeyring = movable && keyringOpen();
     passwordPlace_->setVisible(s.savePassword);
     passwordPlace_->setText(qstr(GetText(state.language,
                                          s.passwordInKeyring ? text::kKeptInKeyring
+                                         : goesToKeyring     ? text::kGoesToKeyringOnConfirm
                                          : movable && !s.keyringMoveAsked
                                              ? text::kKeptInFileKeyringClosed
                                              : text::kKeptInSettingsFile)));
-    moveToKeyring_->setVisible(movable);
+    moveToKeyring_->setVisible(movable && !goesToKeyring);
 }
 
 void OptionsDialog::takeCredentials() {
@@ -354,6 +363,8 @@ void OptionsDialog::check() {
         said = qstr(GetText(state.language, text::kCheckAccepted, state.settings.serviceHost));
     else if (outcome.untrustedCertificate)
         said = qstr(UntrustedCertificateText(state));
+    else if (outcome.caFileUnusable)
+        said = qstr(CaFileUnusableText(state));
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Miravo"), said, QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("checkMessage"));
     ReserveCaptionRoom(box);
@@ -373,6 +384,11 @@ void OptionsDialog::openAccountManagement() {
 
 void OptionsDialog::closeTakingOver() {
     takeCredentials();
+    // What the dialog said becomes true now, not at exit: a saved password
+    // goes to a keyring that is open (one that is not stays unasked).
+    const AppSettings& s = paths_.state->settings;
+    if (s.savePassword && !s.passwordInKeyring && paths_.passwords && keyringOpen())
+        MovePasswordToStore(paths_, *paths_.passwords);
     LanguageTable& language = paths_.state->language;
     const int item = languageBox()->currentIndex();
     std::u16string code;

@@ -15,6 +15,7 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/AppSettings.h"
 
@@ -97,6 +98,10 @@ class OptionsDialog : public QDialog {
     AppPaths& paths_;
     std::unique_ptr<Ui::OptionsDialog> ui_;
     QLabel* passwordPlace_ = nullptr;  // where a saved password is kept
+    // Whether the keyring is open now, so that the password can go there
+    // without a window of the keyring's own; asked once, when first needed.
+    bool keyringOpen();
+    std::optional<bool> keyringOpen_;
 };
 
 }  // namespace miravo::ui

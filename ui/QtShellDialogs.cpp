@@ -1,6 +1,9 @@
 #include "ui/QtShellDialogs.h"
 
+#include <cstdio>
+
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QFontDatabase>
 #include <QImageReader>
 
@@ -82,6 +85,22 @@ void QtShellDialogs::runDocumentConversion(AppPaths& paths, const std::u16string
 void QtShellDialogs::refuseFile(AppPaths& paths, const std::u16string& file) {
     ApplyQtTranslations(paths.languageCode);
     TellDocumentNotConverted(paths, nullptr, QFileInfo(QString::fromStdU16String(file)).fileName());
+}
+
+void QtShellDialogs::tellLanguageFileUnreadable(const std::u16string& file,
+                                                const std::string& problem) {
+    // In English: no text of the user's language could be read.
+    const QString why = problem.empty()
+                            ? QStringLiteral("it holds no language Miravo can use")
+                            : QString::fromStdString(problem);
+    const QString text =
+        QStringLiteral("Miravo cannot start: its language file %1 cannot be read (%2).\n\n"
+                       "Install Miravo again, or make the file readable.")
+            .arg(QString::fromStdU16String(file), why);
+    std::fprintf(stderr, "miravo: %s\n", text.toLocal8Bit().constData());
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Miravo"), text, QMessageBox::Ok);
+    box.setObjectName(QStringLiteral("languageFileMessage"));
+    box.exec();
 }
 
 }  // namespace miravo::ui

@@ -24,6 +24,8 @@ class QtShellDialogs : public ShellDialogs {
     void runSendDialog(AppPaths& paths) override;
     void runDocumentConversion(AppPaths& paths, const std::u16string& document) override;
     void refuseFile(AppPaths& paths, const std::u16string& file) override;
+    void tellLanguageFileUnreadable(const std::u16string& file,
+                                    const std::string& problem) override;
 
   private:
     std::thread warmUp_;

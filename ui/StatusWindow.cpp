@@ -314,6 +314,10 @@ void StatusWindow::showSendEnd(const SendSummary& summary, std::int32_t errorCod
         statusLine()->setWordWrap(true);
         statusLine()->setText(qstr(UntrustedCertificateText(state_)));
     }
+    if (summary.last.caFileUnusable) {
+        statusLine()->setWordWrap(true);
+        statusLine()->setText(qstr(CaFileUnusableText(state_)));
+    }
     // Part of a long list went out before the failure: say how much did not.
     if (!summary.faxIds.empty() && summary.notSent > 0)
         statusLine()->setText(qstr(GetText(language, text::kNotSentCount,

@@ -103,6 +103,7 @@ int main(int argc, char** argv) {
         }
     }
     // Jobs printed while nobody was logged in: one of them may become this run's job.
+    bool languageMissing = false;
     if (arguments.empty()) {
         namespace print = miravo::print;
         auto jobs = print::ListWaitingJobs(waitingJobFolders);
@@ -112,11 +113,15 @@ int main(int argc, char** argv) {
             miravo::AppPaths offerPaths;
             miravo::LoadSettings(offerPaths, offerState);
             miravo::ui::ApplyQtTranslations(offerPaths.languageCode);
-            if (const auto job = miravo::ui::OfferWaitingJobs(offerState.language, std::move(jobs),
-                                                              print::DiscardWaitingJob))
-                arguments.push_back(miravo::FromFsPath(*job));
+            // Without its texts the offer waits: the run below says why.
+            languageMissing = !offerState.language.loaded();
+            if (!languageMissing) {
+                if (const auto job = miravo::ui::OfferWaitingJobs(
+                        offerState.language, std::move(jobs), print::DiscardWaitingJob))
+                    arguments.push_back(miravo::FromFsPath(*job));
+            }
         }
-        if (waitingOnly && arguments.empty())
+        if (waitingOnly && arguments.empty() && !languageMissing)
             return 0;  // left for later
     }
     static miravo::AppState state;  // the one record, alive until the process ends

@@ -140,8 +140,10 @@ int RunUserJob(const UserJobRequest& request) {
     ReportInfo("Rendering the pages for the job's user");
     // Ghostscript lets documents write into the temporary folder even in
     // its safe mode: that folder is the private one, removed afterwards.
+    // A PDF that needs a password is kept in the user's spool as it is and
+    // handed over in place of a job file: the desktop asks for the password.
     const ProgramRun rendered =
-        RunProgram(request.programs.print, {"--no-launch", "--", copy.file()},
+        RunProgram(request.programs.print, {"--no-launch", "--keep-protected", "--", copy.file()},
                    renderEnvironment(request, copy.folder()));
     if (TerminationRequested()) {
         ReportInfo("The job was cancelled");

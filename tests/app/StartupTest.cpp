@@ -149,6 +149,12 @@ class RecordingDialogs : public ShellDialogs {
         documents.push_back(file);
         record("refused", paths, [](AppPaths&) {});
     }
+    void tellLanguageFileUnreadable(const std::u16string& file,
+                                    const std::string& problem) override {
+        calls.push_back({"language", file, {}, {}});
+        languageProblem = problem;
+    }
+    std::string languageProblem;
     std::function<void(AppPaths&)> onDocument = [](AppPaths&) {};
     std::vector<std::u16string> documents;
 
@@ -177,6 +183,7 @@ class StartupRun : public ::testing::Test {
         OverrideApplicationDataFolder(std::nullopt);
         startFolder_ = fs::current_path();
         fs::create_directories(module_.path() / "images");
+        touch(module_.path() / "lang.ini", test::utf16le(u"[en]\r\nlang=English\r\n"));
         environment_.settings.moduleFolder = module_.folder();
     }
 
@@ -385,6 +392,23 @@ TEST_F(StartupRun, ADocumentArgumentIsConvertedAndKeptAndAnythingElseRefused) {
     EXPECT_TRUE(fs::exists(work_ / "report.txt"));
 }
 
+// A protected PDF the print backend kept in the spool for its password
+// belongs to that print job and goes at the end of the run; the same name
+// anywhere else is the user's own document and stays.
+TEST_F(StartupRun, AProtectedPdfKeptInTheSpoolGoesWithTheRun) {
+    const fs::path spool = home_.path() / ".cache/Miravo/spool";
+    fs::create_directories(spool);
+    for (const fs::path& pdf : {spool / "Locked__ps__pdf_7.pdf", work_ / "Locked__ps__pdf_7.pdf",
+                                spool / "Locked.pdf"}) {
+        SCOPED_TRACE(pdf.string());
+        touch(pdf, "%PDF-1.7\n");
+        dialogs_ = RecordingDialogs();
+        EXPECT_EQ(run({text(pdf)}), 0);
+        EXPECT_EQ(dialogs_.names(), (std::vector<std::string>{"document", "send"}));
+        EXPECT_EQ(fs::exists(pdf), pdf != spool / "Locked__ps__pdf_7.pdf");
+    }
+}
+
 TEST_F(StartupRun, AnOverlongFirstArgumentIsNeitherConvertedNorDeleted) {
     const fs::path job = work_ / "j.txt";
     touch(job);
@@ -437,6 +461,39 @@ TEST_F(StartupRun, AFailingDialogStillSavesTheSettingsAndCleansUp) {
 
     EXPECT_EQ(savedOption(u"USER_NAME"), std::optional<std::u16string>(u"kept"));
     EXPECT_FALSE(fs::exists(cover));
+}
+
+// Without a readable language file every text would be empty: the user is
+// told which file and why, and nothing else happens.
+TEST_F(StartupRun, AnUnreadableLanguageFileIsToldAndNothingElseHappens) {
+    const fs::path langIni = module_.path() / "lang.ini";
+    const struct {
+        const char* name;
+        std::function<void()> damage;
+        const char* problem;
+    } cases[] = {
+        {"missing", [&] { fs::remove(langIni); }, "No such file or directory"},
+        {"a folder", [&] { fs::remove(langIni); fs::create_directory(langIni); }, ""},
+        {"no language in it", [&] { touch(langIni, "\x01\x02 junk"); }, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(langIni);
+        c.damage();
+        fs::remove_all(settingsFile().parent_path());
+        const fs::path job = work_ / "letter__ps__job_1";
+        writeJob(job);
+        dialogs_.calls.clear();
+
+        EXPECT_EQ(run({text(job)}), 1);
+
+        ASSERT_EQ(dialogs_.names(), std::vector<std::string>{"language"});
+        EXPECT_EQ(dialogs_.calls[0].documentPath, module_.folder() + u"lang.ini");
+        if (*c.problem) {
+            EXPECT_EQ(dialogs_.languageProblem, c.problem);
+        }
+        EXPECT_TRUE(fs::exists(job)) << "the job waits for a run that can show it";
+    }
 }
 
 // ---------------------------------------------------------------------------

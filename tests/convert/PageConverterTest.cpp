@@ -2,6 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
 #include <QBuffer>
 #include <QImage>
 
@@ -99,7 +103,9 @@ TEST(ConvertPageFile, DitheringFollowsTheSetting) {
 
 TEST(ConvertPageFile, ReadsImagesByContentWithTransparencyOnWhite) {
     TempDir dir;
-    QImage image(600, 400, QImage::Format_ARGB32);  // landscape, turned
+    QImage image(600, 400, QImage::Format_ARGB32);  // landscape
+    image.setDotsPerMeterX(3937);                   // 100 dpi
+    image.setDotsPerMeterY(3937);
     image.fill(Qt::transparent);
     for (int y = 0; y < 100; ++y)
         for (int x = 500; x < 600; ++x)
@@ -107,11 +113,77 @@ TEST(ConvertPageFile, ReadsImagesByContentWithTransparencyOnWhite) {
     ASSERT_TRUE(image.save(QString::fromStdString((dir / "img_1_1").string()), "PNG"));
     ASSERT_EQ(ConvertPageFile(false, text(dir / "r"), 1, text(dir / "img_1_1"), 0).pages, 1);
     const BitPage page = test::readTiff(dir / "r_res_1.tif").at(0).bits;
-    // The top-right corner turned to the top-left one (400 x 600 then,
-    // stretched by 4.32 x 3.82); the rest is paper, not black.
-    EXPECT_EQ(test::blackCount(page, 5, 5, 425, 375), 420 * 370);
-    EXPECT_EQ(test::blackCount(page, 0, 390, kFaxWidth, kFaxHeight), 0);
-    EXPECT_EQ(test::blackCount(page, 440, 0, kFaxWidth, 390), 0);
+    // At its size (6 x 4 inches: 1224 x 784 fax pixels, centred from x 252,
+    // y 754), so upright: the top-right corner stays there and the rest is
+    // paper, not black.
+    EXPECT_EQ(test::blackCount(page, 1276, 758, 1472, 946), 196 * 188);
+    EXPECT_EQ(test::blackCount(page, 0, 0, kFaxWidth, kFaxHeight),
+              test::blackCount(page, 1268, 750, 1480, 954));
+}
+
+// A PNG without the chunk that states its resolution.
+QByteArray pngWithoutResolution(const QImage& image) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    const qsizetype at = png.indexOf("pHYs");
+    if (at >= 4)
+        png.remove(at - 4, 4 + 4 + 9 + 4);  // length, type, data, CRC
+    return png;
+}
+
+// The rectangle the black pixels of a page take: width, height.
+std::pair<int, int> blackExtent(const BitPage& page) {
+    int x0 = kFaxWidth, x1 = -1, y0 = kFaxHeight, y1 = -1;
+    for (int y = 0; y < page.height; ++y)
+        if (test::blackCount(page, 0, y, kFaxWidth, y + 1) > 0)
+            y0 = std::min(y0, y), y1 = y;
+    for (int x = 0; x < page.width; ++x)
+        if (test::blackCount(page, x, 0, x + 1, kFaxHeight) > 0)
+            x0 = std::min(x0, x), x1 = x;
+    return {x1 - x0 + 1, y1 - y0 + 1};
+}
+
+// Page files of other programs (not the renderer's formats) are placed as
+// images are: their shape kept and, with a resolution, their size; never
+// stretched over the page.
+TEST(ConvertPageFile, OtherProgramsPageFilesKeepTheirShapeAndSize) {
+    const struct {
+        const char* what;
+        int width, height;
+        double dpi;  // 0: none stated
+        int onPageWidth, onPageHeight;
+    } cases[] = {
+        {"one inch square at 300 dpi", 300, 300, 300, 204, 196},
+        {"a square without resolution: fitted", 300, 300, 0, 1728, 1660},
+        {"6 x 3 inches at 100 dpi: upright at its size", 600, 300, 100, 1224, 588},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        QImage image(c.width, c.height, QImage::Format_Grayscale8);
+        image.fill(0);
+        QByteArray png;
+        if (c.dpi > 0) {
+            image.setDotsPerMeterX(static_cast<int>(std::lround(c.dpi / 0.0254)));
+            image.setDotsPerMeterY(static_cast<int>(std::lround(c.dpi / 0.0254)));
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "PNG");
+        } else {
+            png = pngWithoutResolution(image);
+        }
+        test::writeBytes(dir / "img_1_1", png.toStdString());
+        ASSERT_EQ(ConvertPageFile(false, text(dir / "r"), 1, text(dir / "img_1_1"), 1).pages, 1);
+        const BitPage page = test::readTiff(dir / "r_res_1.tif").at(0).bits;
+        const auto [width, height] = blackExtent(page);
+        EXPECT_NEAR(width, c.onPageWidth, c.onPageWidth * 0.02);
+        EXPECT_NEAR(height, c.onPageHeight, c.onPageHeight * 0.02);
+        // Nothing else is black.
+        EXPECT_NEAR(test::blackCount(page, 0, 0, kFaxWidth, kFaxHeight),
+                    double(c.onPageWidth) * c.onPageHeight, c.onPageWidth * c.onPageHeight * 0.03);
+    }
 }
 
 TEST(ConvertPageFile, BadPageFilesGiveNoPageAndLeaveNothing) {

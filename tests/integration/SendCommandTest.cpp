@@ -104,6 +104,36 @@ TEST_F(SendCommandTest, UnreachableServiceAndBadCommandLines) {
     EXPECT_EQ(send({"--to", "1", (dir_ / "text.txt").string()}).status, cli::kExitDocument);
 }
 
+// A CA file the settings name that cannot be used is told as such, with a
+// status of its own: the service is not the one to blame.
+TEST_F(SendCommandTest, AnUnusableCaFileHasItsOwnWordsAndStatus) {
+    start();
+    const std::string settingsText = test::readBytes(dir_ / "settings.ini");
+    const std::string named = "CA_FILE=" + server_->caFile().string();
+    const struct {
+        const char* what;
+        std::string caFile;
+        const char* says;
+    } cases[] = {
+        {"missing", (dir_ / "none.pem").string(), "cannot be read: No such file"},
+        {"a folder", dir_.path().string(), "cannot be read"},
+        {"no certificate in it", (dir_ / "junk.pem").string(), "holds no PEM certificate"},
+    };
+    test::writeBytes(dir_ / "junk.pem", "not a certificate\n");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string changed = settingsText;
+        changed.replace(changed.find(named), named.size(), "CA_FILE=" + c.caFile);
+        test::writeBytes(dir_ / "settings.ini", changed);
+        const CommandRun run = send({"--to", "+49 30 1234567", tiff()});
+        EXPECT_EQ(run.status, cli::kExitCaFile) << run.out;
+        EXPECT_NE(run.out.find("the CA file " + c.caFile + " " + c.says), std::string::npos)
+            << run.out;
+        EXPECT_NE(run.out.find("CA_FILE"), std::string::npos) << run.out;
+        EXPECT_EQ(run.out.find("cannot be reached"), std::string::npos) << run.out;
+    }
+}
+
 TEST_F(SendCommandTest, CtrlCStopsWhilePolling) {
     start({"--delivery-time", "600000"});
     const auto started = std::chrono::steady_clock::now();

@@ -3,6 +3,7 @@
 // many pages come out, and what the user is told when none do.
 #include "printmon/DocumentConversion.h"
 
+#include <sys/wait.h>
 #include <fcntl.h>
 #include <tiffio.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include "app/Paths.h"
 #include "app/Text.h"
 #include "app/WorkerReport.h"
+#include "printmon/WaitingJobs.h"
 #include "tests/convert/ConvertTestSupport.h"
 #include "convert/FaxTiff.h"
 #include "tests/convert/ConvertTestSupport.h"
@@ -174,13 +176,76 @@ TEST(ConvertDocument, TellsPagesOrWhyNoneCameByTheDocumentsName) {
     EXPECT_EQ(filesHolding(dir.path() , kPassword), std::vector<std::string>{});
 }
 
+// Printed where nobody can be asked (the print backend), a PDF that needs a
+// password is kept in the spool as it is, for the desktop program to ask;
+// only then, and only such a PDF. The copy waits like a job and goes with it.
+TEST(KeepProtected, APdfThatNeedsAPasswordWaitsInTheSpoolAsItIs) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "in");
+    protectedPdf(dir / "in/Locked.pdf", kPassword);
+    protectedPdf(dir / "in/Owner only.pdf", "");
+    test::writeBytes(dir / "in/Damaged.pdf", "%PDF-1.4\n1 0 obj <<");
+    const std::filesystem::path spool = dir / "run/miravo";
+    const struct {
+        const char* file;
+        const char* options;
+        int status;
+        const char* printed;  // in the path printed, "" when none
+    } cases[] = {
+        {"Locked.pdf", "--no-launch --keep-protected", 0, "/Locked__ps__pdf_"},
+        {"Locked.pdf", "--no-launch", 1, ""},
+        {"Owner only.pdf", "--no-launch --keep-protected", 0, "/Owner only__ps__job_"},
+        {"Damaged.pdf", "--no-launch --keep-protected", 1, ""},
+        {"Locked.pdf", "--keep-protected", 2, ""},  // only where nothing is launched
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + c.options);
+        std::filesystem::remove_all(dir / "run");
+        std::filesystem::create_directories(dir / "run");
+        const test::ToolRun run = test::runTool(
+            "HOME=" + dir.path().string() + " XDG_RUNTIME_DIR=" + (dir / "run").string() + " " +
+            MIRAVO_BINARY_DIR + "/bin/miravo-print " + c.options + " '" +
+            (dir / "in" / c.file).string() + "'");
+        EXPECT_EQ(WEXITSTATUS(run.status), c.status) << run.output;
+        if (!*c.printed) {
+            EXPECT_TRUE(!std::filesystem::exists(spool) || test::folderNames(spool).empty());
+            continue;
+        }
+        EXPECT_NE(run.output.find(spool.string() + c.printed), std::string::npos) << run.output;
+    }
+    // The kept copy: the document's bytes, for this user only, seen as a
+    // waiting job of the spool, and never taken for one elsewhere.
+    const test::ToolRun kept = test::runTool(
+        "HOME=" + dir.path().string() + " XDG_RUNTIME_DIR=" + (dir / "run").string() + " " +
+        MIRAVO_BINARY_DIR + "/bin/miravo-print --no-launch --keep-protected '" +
+        (dir / "in/Locked.pdf").string() + "'");
+    const std::filesystem::path copy = kept.output.substr(0, kept.output.find('\n'));
+    EXPECT_EQ(test::readBytes(copy), test::readBytes(dir / "in/Locked.pdf"));
+    EXPECT_EQ(std::filesystem::status(copy).permissions(), std::filesystem::perms(0600));
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedRuntime = runtime ? runtime : "";
+    ::setenv("XDG_RUNTIME_DIR", (dir / "run").c_str(), 1);
+    EXPECT_TRUE(IsSpooledDocument(FromFsPath(copy)));
+    const std::vector<WaitingJob> waiting = ListWaitingJobs({spool});
+    ASSERT_EQ(waiting.size(), 1u);
+    EXPECT_EQ(waiting[0].title, "Locked");
+    std::filesystem::copy_file(copy, dir / "in" / copy.filename());
+    EXPECT_FALSE(IsSpooledDocument(FromFsPath(dir / "in" / copy.filename())));
+    DiscardWaitingJob(waiting[0]);
+    EXPECT_FALSE(std::filesystem::exists(copy));
+    if (runtime)
+        ::setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
+}
+
 // Every reason is worded, with the document's name, in every language.
 TEST(DocumentProblemText, NamesTheDocumentInEveryLanguage) {
     for (const char16_t* code : {u"en", u"de", u"ru"}) {
         LanguageTable language;
         ASSERT_EQ(LoadLanguage(language, u"" MIRAVO_SOURCE_DIR "/data/lang.ini", code), 1);
         for (int p = static_cast<int>(DocumentProblem::Unreadable);
-             p <= static_cast<int>(DocumentProblem::NotWritten); ++p) {
+             p <= static_cast<int>(DocumentProblem::Unprotected); ++p) {
             const auto problem = static_cast<DocumentProblem>(p);
             const std::u16string text = DocumentProblemText(language, problem, u"Brief.pdf");
             if (problem == DocumentProblem::Cancelled) {

@@ -3,13 +3,17 @@
 // its size.
 #include "printmon/ImagePages.h"
 
+#include <sys/wait.h>
+#include <fcntl.h>
 #include <tiffio.h>
 
 #include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
 
+#include "app/FileBytes.h"
 #include "convert/FaxTiff.h"
+#include "convert/ImageLibrary.h"
 #include "convert/PageConverter.h"
 #include "printmon/PrintJob.h"
 #include "tests/convert/ConvertTestSupport.h"
@@ -297,6 +301,30 @@ TEST(ImagePages, AStandardResolutionFaxPageHasEachRowTwice) {
         ASSERT_EQ(0, std::memcmp(page->pixels.data() + std::size_t(y) * kFaxWidth, fax.row(y / 2),
                                  kFaxWidth))
             << "row " << y;
+}
+
+// A file whose reading fails midway (an I/O error; reading /proc/self/mem at
+// address 0 gives one) is told as a file that cannot be read, never as a
+// damaged image or a file of another kind.
+TEST(ImagePages, AReadThatFailsIsToldAsSuch) {
+    ASSERT_TRUE(PrepareImageLibrary());
+    const UniqueFd fd(::open("/proc/self/mem", O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(fd);
+    DecodedPage page;
+    EXPECT_TRUE(DecodeImageFile(fd.get(), 4096, page).readError);
+    const FramesRead frames =
+        DecodeImageFrames(fd.get(), 4096, [](const DecodedPage&, double, double) { return true; });
+    EXPECT_TRUE(frames.readError);
+    EXPECT_EQ(frames.delivered, 0);
+
+    TempDir dir;
+    const test::ToolRun printed =
+        test::runTool(std::string(MIRAVO_BINARY_DIR) + "/bin/miravo-print --no-launch --out " +
+                      (dir / "spool").string() + " /proc/self/mem");
+    EXPECT_EQ(WEXITSTATUS(printed.status), 1) << printed.output;
+    EXPECT_NE(printed.output.find("cannot be read: Input/output error"), std::string::npos)
+        << printed.output;
+    EXPECT_EQ(printed.output.find("not a PDF"), std::string::npos) << printed.output;
 }
 
 }  // namespace

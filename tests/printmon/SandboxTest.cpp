@@ -4,6 +4,7 @@
 // this kernel and on one without Landlock.
 #include "printmon/Sandbox.h"
 
+#include <sys/wait.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -182,6 +183,33 @@ TEST(RendererBox, WithoutLandlockTheRestStillRendersAndTheJobSaysSoOnce) {
     EXPECT_NE(first, std::string::npos) << run.output;
     EXPECT_EQ(run.output.find(note, first + 1), std::string::npos) << run.output;
     EXPECT_EQ(test::folderNames(dir / "spool").size(), 7u);  // six pages and the job file
+}
+
+// A box that cannot be set up is told as such, never as a damaged
+// document, by every program that renders; nothing reaches the spool.
+TEST(RendererBox, ABoxThatCannotBeSetUpIsToldAsSuch) {
+    TempDir dir;
+    const std::string home = "HOME=" + (dir / "home").string() +
+                             " XDG_RUNTIME_DIR=" + (dir / "spool").string() + " ";
+    const struct {
+        const char* program;
+        std::string command;
+    } runs[] = {
+        {"miravo-print", "miravo-print --no-launch " + kSample},
+        {"miravo-send", "miravo-send --to +4930111 " + kSample},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.program);
+        const test::ToolRun ran =
+            test::runTool(home + kBin + "miravo-test-without-box " + kBin + run.command);
+        EXPECT_EQ(WEXITSTATUS(ran.status), 1) << ran.output;
+        EXPECT_NE(ran.output.find("protection of the renderer could not be set up"),
+                  std::string::npos)
+            << ran.output;
+        EXPECT_EQ(ran.output.find("damaged"), std::string::npos) << ran.output;
+        EXPECT_TRUE(!std::filesystem::exists(dir / "spool/miravo") ||
+                    test::folderNames(dir / "spool/miravo").empty());
+    }
 }
 
 }  // namespace

@@ -13,9 +13,11 @@
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
+#include <map>
 #include <memory>
 
 #include "app/LanguageTable.h"
+#include "app/PasswordStore.h"
 #include "app/Text.h"
 #include "app/TextIds.h"
 #include "tests/server/ServerHarness.h"
@@ -94,6 +96,77 @@ TEST_F(OptionsDialogTest, SaysWhereTheSavedPasswordIsKept) {
         EXPECT_EQ(shown, text(inKeyring ? miravo::text::kKeptInKeyring
                                          : miravo::text::kKeptInSettingsFile));
         EXPECT_TRUE(hiddenWhenNotSaved);
+    }
+}
+
+// A keyring in memory: `open` false stands for one that would first have to
+// start, be made or be unlocked (its own window would come up).
+class KeyringInMemory : public PasswordStore {
+  public:
+    bool open = true;
+    int writes = 0;
+    std::map<std::u16string, std::u16string> entries;
+    bool openWithoutPrompt() override { return open; }
+    Result read(const std::u16string& host, const std::u16string& user,
+                std::u16string& password) override {
+        const auto it = entries.find(host + u"|" + user);
+        if (it == entries.end())
+            return Result::NotFound;
+        password = it->second;
+        return Result::Done;
+    }
+    Result write(const std::u16string& host, const std::u16string& user,
+                 const std::u16string& password) override {
+        ++writes;
+        entries[host + u"|" + user] = password;
+        return Result::Done;
+    }
+    Result remove(const std::u16string& host, const std::u16string& user) override {
+        return entries.erase(host + u"|" + user) ? Result::Done : Result::NotFound;
+    }
+};
+
+// "Save password" ticked: Options names the place the password will really
+// have, and it is there when Options is confirmed, not only at exit; a
+// keyring that is not open is never used unasked.
+TEST_F(OptionsDialogTest, TheSavedPasswordIsWhereOptionsSaysOnceConfirmed) {
+    const struct {
+        bool open;
+        bool confirm;
+        int says;
+        bool inKeyring;
+    } cases[] = {
+        {true, true, miravo::text::kGoesToKeyringOnConfirm, true},
+        {true, false, miravo::text::kGoesToKeyringOnConfirm, false},
+        {false, true, miravo::text::kKeptInFileKeyringClosed, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.open) + " " + std::to_string(c.confirm));
+        KeyringInMemory keyring;
+        keyring.open = c.open;
+        paths().passwords = &keyring;
+        state().settings.serviceHost = u"fax.example";
+        state().settings.userName = u"anna@example.test";
+        state().settings.password = u"s3cret";
+        state().settings.savePassword = false;
+        state().settings.passwordInKeyring = false;
+        state().settings.keyringMoveAsked = false;
+        QString shown;
+        runOptions([&](QDialog* dialog) {
+            click(dialog, 1005);  // "Save password" on
+            shown = dialog->findChild<QLabel*>("passwordPlace")->text();
+            if (c.confirm)
+                click(dialog, 1029);
+            else
+                QTest::keyClick(dialog, Qt::Key_Escape);
+        });
+        paths().passwords = nullptr;
+        EXPECT_EQ(shown, text(c.says));
+        EXPECT_EQ(state().settings.passwordInKeyring, c.inKeyring);
+        EXPECT_EQ(keyring.entries.count(u"fax.example|anna@example.test") == 1, c.inKeyring);
+        if (!c.open) {
+            EXPECT_EQ(keyring.writes, 0) << "a closed keyring is left alone";
+        }
     }
 }
 

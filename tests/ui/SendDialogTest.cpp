@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <string>
@@ -186,6 +187,46 @@ TEST_F(SendDialogTest, FocusStartsInTheNumberAndEnterSendsOnceThereIsOne) {
     EXPECT_TRUE(sendEnabled(dialog));
     QTest::keyClick(row(dialog, 1002), Qt::Key_Return);
     EXPECT_TRUE(*sent);
+}
+
+// After a send that did not go out the dialog comes back, and Ctrl+Enter
+// (either Enter key, from any box) sends again: once, not twice, not never.
+TEST_F(SendDialogTest, CtrlEnterAfterAFailedSendSendsAgainOnce) {
+    state().settings.userName = u"demo@miravo.test";
+    state().settings.password = u"demo";
+    state().settings.serviceHost = u"127.0.0.1:1";  // nothing answers: the window is closed
+    SendDialog dialog(paths());
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    // Every status window that opens is counted and closed: nothing goes out.
+    int opened = 0;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        auto* status = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (status && status->objectName() == "id103" && status->isVisible()) {
+            ++opened;
+            status->done(kStatusWindowClosed);
+        }
+    });
+    watcher.start(5);
+    QTest::keyClicks(row(dialog, 1001), "+49 30 1234567");
+    click(&dialog, 1);
+    ASSERT_TRUE(waitFor([&] { return opened == 1 && QApplication::activeModalWidget() == &dialog; }));
+    const struct {
+        int box;
+        Qt::Key key;
+    } cases[] = {{1001, Qt::Key_Return}, {1004, Qt::Key_Enter}, {1003, Qt::Key_Return}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.box);
+        opened = 0;
+        QWidget* box = find<QWidget>(&dialog, c.box);
+        box->setFocus();
+        QTest::keyClick(box, c.key, Qt::ControlModifier);
+        waitFor([&] { return opened > 0 && QApplication::activeModalWidget() == &dialog; });
+        QTest::qWait(300);  // a second send would have opened its window by now
+        EXPECT_EQ(opened, 1);
+        EXPECT_TRUE(dialog.isVisible());
+    }
 }
 
 // Escape, Close and the close box: a dialog holding work asks first, and
