@@ -50,7 +50,7 @@ void PrintUsage(std::FILE* to) {
         "Exit status: 0 every destination OK, 1 document problem, 2 usage or invalid\n"
         "numbers with --strict, 3 credentials missing or refused, 4 service error,\n"
         "5 some destination failed or was not sent, 6 service unreachable,\n"
-        "130 stopped with Ctrl-C.\n",
+        "7 the CA file named by CA_FILE cannot be read, 130 stopped with Ctrl-C.\n",
         to);
 }
 

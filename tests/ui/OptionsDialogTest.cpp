@@ -18,6 +18,7 @@
 
 #include "app/LanguageTable.h"
 #include "app/PasswordStore.h"
+#include "app/Paths.h"
 #include "app/Text.h"
 #include "app/TextIds.h"
 #include "tests/server/ServerHarness.h"
@@ -145,6 +146,7 @@ TEST_F(OptionsDialogTest, TheSavedPasswordIsWhereOptionsSaysOnceConfirmed) {
         KeyringInMemory keyring;
         keyring.open = c.open;
         paths().passwords = &keyring;
+        paths().settingsPath = FromFsPath(dataDir().path() / "app_config.ini");
         state().settings.serviceHost = u"fax.example";
         state().settings.userName = u"anna@example.test";
         state().settings.password = u"s3cret";
