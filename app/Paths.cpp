@@ -288,8 +288,8 @@ bool IsSpooledDocument(std::u16string_view path) {
     const std::filesystem::path file = ToFsPath(std::u16string(path));
     const std::string name = file.filename().string();
     const std::size_t title = name.find("__ps__pdf_");
-    if (!file.is_absolute() || title == std::string::npos || title == 0 ||
-        name.size() < 4 || name.compare(name.size() - 4, 4, ".pdf") != 0)
+    if (!file.is_absolute() || title == std::string::npos || title == 0 || name.size() < 4 ||
+        name.compare(name.size() - 4, 4, ".pdf") != 0)
         return false;
     struct stat info {};
     if (::lstat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid())

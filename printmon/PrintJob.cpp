@@ -264,8 +264,8 @@ PrintResult WritePrintJob(const PrintOptions& options) {
         result.problem = DocumentProblem::Cancelled;
         return result;
     }
-    const fs::path jobFile = folder / (JobTitle(options.inputs.front()) + "__ps__" +
-                                       fs::path(base).filename().string());
+    const fs::path jobFile =
+        folder / (JobTitle(options.inputs.front()) + "__ps__" + fs::path(base).filename().string());
     if (!writeFileAtomically(jobFile, JobFileBytes(pages), 0600)) {
         result.error = jobFile.string() + ": cannot be written";
         return result;
@@ -286,8 +286,7 @@ void RemovePrintJob(const PrintResult& result) {
         fs::remove(file, ec);
 }
 
-fs::path KeepProtectedDocument(const fs::path& input, const fs::path& folder,
-                               std::string& error) {
+fs::path KeepProtectedDocument(const fs::path& input, const fs::path& folder, std::string& error) {
     struct stat info {};
     const UniqueFd in(OpenRegularFile(input, info));
     if (!in) {
@@ -331,8 +330,8 @@ fs::path KeepProtectedDocument(const fs::path& input, const fs::path& folder,
             }
             copied += static_cast<std::uint64_t>(got);
             if (copied > kMaxPageFileBytes) {  // it grew while it was copied
-                error = input.string() + ": the document is larger than " +
-                        SizeText(kMaxPageFileBytes);
+                error =
+                    input.string() + ": the document is larger than " + SizeText(kMaxPageFileBytes);
                 return {};
             }
             if (got > 0 && !WriteAll(out.get(), buffer.data(), static_cast<std::size_t>(got))) {

@@ -122,8 +122,8 @@ bool ExtraCertificates::load(std::u16string_view path, std::string& error) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(fsPath, ec);
     if (ec || size > kMaxCaFileBytes) {
-        error = "the CA file " + toUtf8(path) + " cannot be read: " +
-                (ec ? ec.message() : std::string("it is larger than 1 MiB"));
+        error = "the CA file " + toUtf8(path) +
+                " cannot be read: " + (ec ? ec.message() : std::string("it is larger than 1 MiB"));
         return false;
     }
     // Read by descriptor: a stream iterator throws on a read error.

@@ -299,12 +299,11 @@ void OptionsDialog::showPasswordPlace() {
     const bool movable = s.savePassword && !s.passwordInKeyring && paths_.passwords;
     const bool goesToKeyring = movable && keyringOpen();
     passwordPlace_->setVisible(s.savePassword);
-    passwordPlace_->setText(qstr(GetText(state.language,
-                                         s.passwordInKeyring ? text::kKeptInKeyring
-                                         : goesToKeyring     ? text::kGoesToKeyringOnConfirm
-                                         : movable && !s.keyringMoveAsked
-                                             ? text::kKeptInFileKeyringClosed
-                                             : text::kKeptInSettingsFile)));
+    passwordPlace_->setText(qstr(
+        GetText(state.language, s.passwordInKeyring              ? text::kKeptInKeyring
+                                : goesToKeyring                  ? text::kGoesToKeyringOnConfirm
+                                : movable && !s.keyringMoveAsked ? text::kKeptInFileKeyringClosed
+                                                                 : text::kKeptInSettingsFile)));
     moveToKeyring_->setVisible(movable && !goesToKeyring);
 }
 

@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QFontDatabase>
 #include <QImageReader>
+#include <QMessageBox>
 
 #include "app/AppState.h"
 #include "app/Paths.h"
@@ -90,13 +90,12 @@ void QtShellDialogs::refuseFile(AppPaths& paths, const std::u16string& file) {
 void QtShellDialogs::tellLanguageFileUnreadable(const std::u16string& file,
                                                 const std::string& problem) {
     // In English: no text of the user's language could be read.
-    const QString why = problem.empty()
-                            ? QStringLiteral("it holds no language Miravo can use")
-                            : QString::fromStdString(problem);
-    const QString text =
-        QStringLiteral("Miravo cannot start: its language file %1 cannot be read (%2).\n\n"
-                       "Install Miravo again, or make the file readable.")
-            .arg(QString::fromStdU16String(file), why);
+    const QString why = problem.empty() ? QStringLiteral("it holds no language Miravo can use")
+                                        : QString::fromStdString(problem);
+    const QString text = QStringLiteral(
+                             "Miravo cannot start: its language file %1 cannot be read (%2).\n\n"
+                             "Install Miravo again, or make the file readable.")
+                             .arg(QString::fromStdU16String(file), why);
     std::fprintf(stderr, "miravo: %s\n", text.toLocal8Bit().constData());
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Miravo"), text, QMessageBox::Ok);
     box.setObjectName(QStringLiteral("languageFileMessage"));

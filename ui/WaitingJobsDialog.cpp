@@ -40,9 +40,9 @@ WaitingJobsDialog::WaitingJobsDialog(const LanguageTable& language,
     list_->setRootIsDecorated(false);
     list_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     for (const print::WaitingJob& job : jobs_) {
-        auto* row = new QTreeWidgetItem(
-            {QString::fromStdString(job.title),
-             job.pages > 0 ? QString::number(job.pages) : QString(), printedAt(job.printed)});
+        auto* row = new QTreeWidgetItem({QString::fromStdString(job.title),
+                                         job.pages > 0 ? QString::number(job.pages) : QString(),
+                                         printedAt(job.printed)});
         row->setTextAlignment(1, Qt::AlignRight);
         list_->addTopLevelItem(row);
     }

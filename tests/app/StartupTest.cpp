@@ -398,8 +398,8 @@ TEST_F(StartupRun, ADocumentArgumentIsConvertedAndKeptAndAnythingElseRefused) {
 TEST_F(StartupRun, AProtectedPdfKeptInTheSpoolGoesWithTheRun) {
     const fs::path spool = home_.path() / ".cache/Miravo/spool";
     fs::create_directories(spool);
-    for (const fs::path& pdf : {spool / "Locked__ps__pdf_7.pdf", work_ / "Locked__ps__pdf_7.pdf",
-                                spool / "Locked.pdf"}) {
+    for (const fs::path& pdf :
+         {spool / "Locked__ps__pdf_7.pdf", work_ / "Locked__ps__pdf_7.pdf", spool / "Locked.pdf"}) {
         SCOPED_TRACE(pdf.string());
         touch(pdf, "%PDF-1.7\n");
         dialogs_ = RecordingDialogs();
@@ -473,7 +473,12 @@ TEST_F(StartupRun, AnUnreadableLanguageFileIsToldAndNothingElseHappens) {
         const char* problem;
     } cases[] = {
         {"missing", [&] { fs::remove(langIni); }, "No such file or directory"},
-        {"a folder", [&] { fs::remove(langIni); fs::create_directory(langIni); }, ""},
+        {"a folder",
+         [&] {
+             fs::remove(langIni);
+             fs::create_directory(langIni);
+         },
+         ""},
         {"no language in it", [&] { touch(langIni, "\x01\x02 junk"); }, ""},
     };
     for (const auto& c : cases) {

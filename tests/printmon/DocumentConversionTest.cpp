@@ -3,8 +3,8 @@
 // many pages come out, and what the user is told when none do.
 #include "printmon/DocumentConversion.h"
 
-#include <sys/wait.h>
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <tiffio.h>
 #include <unistd.h>
 
@@ -15,9 +15,8 @@
 #include "app/Paths.h"
 #include "app/Text.h"
 #include "app/WorkerReport.h"
-#include "printmon/WaitingJobs.h"
-#include "tests/convert/ConvertTestSupport.h"
 #include "convert/FaxTiff.h"
+#include "printmon/WaitingJobs.h"
 #include "tests/convert/ConvertTestSupport.h"
 
 namespace miravo::print {
@@ -215,10 +214,10 @@ TEST(KeepProtected, APdfThatNeedsAPasswordWaitsInTheSpoolAsItIs) {
     }
     // The kept copy: the document's bytes, for this user only, seen as a
     // waiting job of the spool, and never taken for one elsewhere.
-    const test::ToolRun kept = test::runTool(
-        "HOME=" + dir.path().string() + " XDG_RUNTIME_DIR=" + (dir / "run").string() + " " +
-        MIRAVO_BINARY_DIR + "/bin/miravo-print --no-launch --keep-protected '" +
-        (dir / "in/Locked.pdf").string() + "'");
+    const test::ToolRun kept =
+        test::runTool("HOME=" + dir.path().string() + " XDG_RUNTIME_DIR=" + (dir / "run").string() +
+                      " " + MIRAVO_BINARY_DIR + "/bin/miravo-print --no-launch --keep-protected '" +
+                      (dir / "in/Locked.pdf").string() + "'");
     const std::filesystem::path copy = kept.output.substr(0, kept.output.find('\n'));
     EXPECT_EQ(test::readBytes(copy), test::readBytes(dir / "in/Locked.pdf"));
     EXPECT_EQ(std::filesystem::status(copy).permissions(), std::filesystem::perms(0600));

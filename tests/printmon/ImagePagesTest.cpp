@@ -3,8 +3,8 @@
 // its size.
 #include "printmon/ImagePages.h"
 
-#include <sys/wait.h>
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <tiffio.h>
 
 #include <QBuffer>

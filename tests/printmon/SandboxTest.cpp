@@ -4,9 +4,9 @@
 // this kernel and on one without Landlock.
 #include "printmon/Sandbox.h"
 
-#include <sys/wait.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <fstream>
@@ -189,8 +189,8 @@ TEST(RendererBox, WithoutLandlockTheRestStillRendersAndTheJobSaysSoOnce) {
 // document, by every program that renders; nothing reaches the spool.
 TEST(RendererBox, ABoxThatCannotBeSetUpIsToldAsSuch) {
     TempDir dir;
-    const std::string home = "HOME=" + (dir / "home").string() +
-                             " XDG_RUNTIME_DIR=" + (dir / "spool").string() + " ";
+    const std::string home =
+        "HOME=" + (dir / "home").string() + " XDG_RUNTIME_DIR=" + (dir / "spool").string() + " ";
     const struct {
         const char* program;
         std::string command;

@@ -1,9 +1,9 @@
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -23,8 +23,8 @@
 #include "app/TextIds.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/ui/UiTestSupport.h"
-#include "ui/Mnemonics.h"
 #include "ui/Dialogs.h"
+#include "ui/Mnemonics.h"
 #include "ui/OptionsDialog.h"
 #include "ui/QtTranslations.h"
 

@@ -1,7 +1,6 @@
 #include <QApplication>
-#include <QClipboard>
-#include <QTextCursor>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QDropEvent>
 #include <QImage>
@@ -12,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTextCursor>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
