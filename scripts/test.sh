@@ -56,58 +56,59 @@ sanitize=1; [ "${MIRAVO_SKIP_SANITIZERS:-0}" = "1" ] && sanitize=0
 fuzz=1; [ "${MIRAVO_SKIP_FUZZ:-0}" = "1" ] && fuzz=0
 failed=()
 
-# The next build, in the background at the lowest priority, its output in
-# LOG; `finish_build` waits for it and shows the output.
+build_asan() { cmake --preset asan >/dev/null && cmake --build --preset asan -j "$jobs"; }
+build_fuzz() { MIRAVO_FUZZ_BUILD_ONLY=1 FUZZ_JOBS="$jobs" bash scripts/fuzz.sh; }
+
+# start_build STEP LOG: the next build step (a function above) in the
+# background at the lowest priority, its output in LOG; finish_build waits
+# for it and shows what it said besides its progress. With
+# MIRAVO_TEST_SEQUENTIAL=1 the step runs in finish_build instead.
 background=""
+background_step=""
 background_log=""
-start_build() {  # LOG COMMAND...
-  background_log=$1; shift
-  if [ "${MIRAVO_TEST_SEQUENTIAL:-0}" = "1" ]; then
-    background=""
-    return
-  fi
-  nice -n 19 "$@" >"$background_log" 2>&1 &
+start_build() {
+  background_step=$1
+  background_log=$2
+  [ "${MIRAVO_TEST_SEQUENTIAL:-0}" = "1" ] && return
+  ( renice -n 19 -p "$BASHPID" >/dev/null; "$background_step" ) >"$background_log" 2>&1 &
   background=$!
-  background_command=("$@")
 }
-finish_build() {  # COMMAND... (run here when nothing was started before)
+finish_build() {
   if [ -z "$background" ]; then
-    "$@"
+    "$background_step"
     return
   fi
-  if ! wait "$background"; then
-    cat "$background_log"
-    echo "build failed: ${background_command[*]}" >&2
+  local status=0
+  wait "$background" || status=$?
+  background=""
+  grep -v '^\[[0-9]*/[0-9]*\] ' "$background_log" || true
+  if [ "$status" -ne 0 ]; then
+    echo "build failed ($background_step), its output: $background_log" >&2
     return 1
   fi
-  grep -v '^\[[0-9]*/[0-9]*\] ' "$background_log" || true
-  echo "(built beside the tests before it: $(grep -c '^\[[0-9]*/[0-9]*\] ' "$background_log") steps)"
-  background=""
+  echo "(built while the tests before it ran: $(grep -c '^\[[0-9]*/[0-9]*\] ' "$background_log") steps)"
 }
 
 echo "== release build =="
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs"
 if [ "$sanitize" = 1 ]; then
-  cmake --preset asan >/dev/null
-  start_build build/asan-build.log cmake --build --preset asan -j "$jobs"
+  start_build build_asan build/asan-build.log
 elif [ "$fuzz" = 1 ]; then
-  start_build build/fuzz-build.log env MIRAVO_FUZZ_BUILD_ONLY=1 FUZZ_JOBS="$jobs" bash scripts/fuzz.sh
+  start_build build_fuzz build/fuzz-build.log
 fi
 ctest --preset default -j "$jobs" || failed+=(release)
 
 if [ "$sanitize" = 1 ]; then
   echo "== sanitizer build (ASan + UBSan) =="
-  finish_build cmake --build --preset asan -j "$jobs"
-  if [ "$fuzz" = 1 ]; then
-    start_build build/fuzz-build.log env MIRAVO_FUZZ_BUILD_ONLY=1 FUZZ_JOBS="$jobs" bash scripts/fuzz.sh
-  fi
+  finish_build
+  [ "$fuzz" = 1 ] && start_build build_fuzz build/fuzz-build.log
   ctest --preset asan -j "$jobs" -LE windows || failed+=(sanitizer)
 fi
 
 if [ "$fuzz" = 1 ]; then
   echo "== fuzz targets (libFuzzer, ASan + UBSan) =="
-  finish_build env MIRAVO_FUZZ_BUILD_ONLY=1 FUZZ_JOBS="$jobs" bash scripts/fuzz.sh
+  finish_build
   FUZZ_JOBS="$jobs" bash scripts/fuzz.sh 15 || failed+=(fuzz)
 fi
 
