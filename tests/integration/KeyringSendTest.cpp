@@ -173,7 +173,7 @@ TEST_F(KeyringSendTest, AKeyringThatIsNotRunningIsNeverStarted) {
         "<busconfig><type>session</type><listen>unix:tmpdir=" + dir_.path().string() +
             "</listen><servicedir>" + services.string() +
             "</servicedir><policy context=\"default\"><allow send_destination=\"*\"/>"
-            "<allow own=\"*\"/></policy></busconfig>\n");
+            "<allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>\n");
     std::string address;
     bus_ = spawn({"dbus-daemon", "--config-file=" + (dir_ / "bus.conf").string(), "--nofork",
                   "--print-address=1"},

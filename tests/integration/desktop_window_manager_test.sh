@@ -41,7 +41,7 @@ cat > "$DIR/session.conf" <<CONF
   <type>session</type>
   <listen>unix:path=$DIR/bus</listen>
   <servicedir>$DIR/services</servicedir>
-  <policy context="default"><allow send_destination="*"/><allow own="*"/></policy>
+  <policy context="default"><allow send_destination="*"/><allow receive_sender="*"/><allow own="*"/></policy>
 </busconfig>
 CONF
 dbus-daemon --config-file="$DIR/session.conf" --nofork >/dev/null 2>&1 &

@@ -323,8 +323,9 @@ TEST(RunUserJob, TheStateMessageOfARefusedJobNamesNoOne) {
     test::TempDir dir;
     const fs::path home = dir / "home-of-annsecret", pdf = dir / "big.pdf";
     fs::create_directories(home);
+    // One page more than the printer takes.
     const std::string make = "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile=" +
-                             pdf.string() + " -c '1 1 5000 { pop showpage } for' >/dev/null 2>&1";
+                             pdf.string() + " -c '1 1 1001 { pop showpage } for' >/dev/null 2>&1";
     ASSERT_EQ(std::system(make.c_str()), 0);
     UserJobRequest request;
     request.user = {"annsecret", ::getuid(), ::getgid(), home.string()};
