@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/FileBytes.h"
+#include "convert/AutomaticMethod.h"
 
 namespace miravo::print {
 
@@ -80,7 +81,8 @@ bool writeGreyTiff(const std::filesystem::path& path, const GreyView& page, std:
 
 }  // namespace
 
-PageFileWriter::PageFileWriter() : thread_([this] { run(); }) {}
+PageFileWriter::PageFileWriter(std::optional<ConversionMethod> method)
+    : method_(method), thread_([this] { run(); }) {}
 
 PageFileWriter::~PageFileWriter() {
     {
@@ -166,7 +168,26 @@ std::uint64_t PageFileWriter::bytesWritten() {
 
 bool PageFileWriter::write(const Job& job, std::uint64_t& bytes) {
     const GreyView page{job.pixels.data(), job.width, job.height, job.width};
-    if (PackBlackAndWhite(page, bits_))
+    const bool blackAndWhite = PackBlackAndWhite(page, bits_);
+    // A page the conversion would neither turn nor place gets its method
+    // here; the conversion takes a black and white page as it is, which is
+    // why such a page is packed before any method is applied.
+    const bool converted = !blackAndWhite && method_ && job.width == kFaxWidth &&
+                           job.height == kFaxHeight;
+    if (converted) {
+        switch (*method_) {
+            case ConversionMethod::Dithering:
+                Dither(page, bits_);
+                break;
+            case ConversionMethod::Automatic:
+                AutomaticConvert(page, bits_);
+                break;
+            case ConversionMethod::Threshold:
+                Threshold(page, bits_);
+                break;
+        }
+    }
+    if (blackAndWhite || converted)
         return writeFile(job.path, header("P4", job.width, job.height), bits_.bits.data(),
                          bits_.bits.size(), bytes);
     return writeGreyTiff(job.path, page, bytes);

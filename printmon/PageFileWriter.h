@@ -4,6 +4,13 @@
 // (horizontal differencing, fastest level): both hold exactly the rendered
 // pixels. A grey page of flat areas and text takes tens of kilobytes
 // instead of the 3.96 MB of plain grey.
+//
+// When the conversion method is known as the pages are rendered, a grey
+// page of the fax page's size is made black and white here, by that
+// method, and written with one bit per pixel: the conversion takes such a
+// page as it is, so the fax page is the same bit for bit, and the page is
+// converted while the next one is drawn instead of being compressed here
+// and decompressed again by the conversion.
 #pragma once
 
 #include <condition_variable>
@@ -11,10 +18,12 @@
 #include <deque>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/AppSettings.h"
 #include "convert/PageImage.h"
 #include "convert/PageMemory.h"
 
@@ -22,7 +31,7 @@ namespace miravo::print {
 
 class PageFileWriter {
   public:
-    PageFileWriter();
+    explicit PageFileWriter(std::optional<ConversionMethod> method = std::nullopt);
     ~PageFileWriter();  // waits for the pages queued so far
     PageFileWriter(const PageFileWriter&) = delete;
     PageFileWriter& operator=(const PageFileWriter&) = delete;
@@ -57,6 +66,7 @@ class PageFileWriter {
     bool closing_ = false;
     std::string error_;
     std::uint64_t bytes_ = 0;
+    const std::optional<ConversionMethod> method_;
     BitPage bits_;  // used by the writing thread only
     std::thread thread_;
 };

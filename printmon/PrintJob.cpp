@@ -227,7 +227,8 @@ PrintResult WritePrintJob(const PrintOptions& options) {
             return result;
         }
         const RenderOutcome rendered = RenderPageFiles(
-            input, base, static_cast<int>(before) + 1, options.renderSeconds, options.password);
+            input, base, static_cast<int>(before) + 1, options.renderSeconds, options.password,
+            options.method);
         if (!rendered.ok) {
             result.error = rendered.error;
             result.problem = rendered.problem;
