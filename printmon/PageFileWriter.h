@@ -1,7 +1,7 @@
 // Writes rendered pages as page files on a thread of its own while the next
 // page is being drawn. A page of pure black and white is written with one
-// bit per pixel (PBM), any other in 8-bit grey as a Deflate-compressed TIFF
-// (horizontal differencing, fastest level): both hold exactly the rendered
+// bit per pixel (PBM), any other in 8-bit grey as a compressed TIFF
+// (horizontal differencing, Zstandard at its fastest): both hold exactly the rendered
 // pixels. A grey page of flat areas and text takes tens of kilobytes
 // instead of the 3.96 MB of plain grey.
 //
