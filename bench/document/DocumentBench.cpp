@@ -14,7 +14,11 @@
 //
 // Our fax document is checked page by page (a checksum of each page's
 // pixels) against reference.txt beside this file; --record writes that
-// file instead. BIN_FOLDER defaults to this program's own folder.
+// file instead. The reference holds what a build of the main line made with
+// Ghostscript 10.00 and Debian 12's fonts; elsewhere, record it first with
+// the main line's programs (document_bench --record MAIN_BIN_FOLDER 1),
+// then check a change against it. BIN_FOLDER defaults to this program's
+// own folder.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
