@@ -1,8 +1,10 @@
 // The in-memory values of the "OPTIONS" keys, read at start and written at exit.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <thread>
 
 namespace miravo {
 
@@ -66,7 +68,17 @@ struct AppSettings {
     // documents are kept beside the journal; the oldest go first.
     std::uint32_t keepSentDays = 90;
     std::uint32_t keepSentMb = 500;
+    // CONVERSION_WORKERS: the most pages rendered or converted at once; 0
+    // (the default) follows the machine's cores. Set by hand, never written.
+    std::uint32_t conversionWorkers = 0;
 };
+
+// How many pages are worked on at once: one per core, at most
+// CONVERSION_WORKERS when that is set, and at least one.
+inline unsigned ConversionWorkerCount(const AppSettings& s) {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    return s.conversionWorkers == 0 ? cores : std::min<unsigned>(cores, s.conversionWorkers);
+}
 
 enum class ConversionMethod { Threshold, Dithering, Automatic };
 

@@ -92,14 +92,7 @@ void readOptions(AppPaths& paths, AppState& state, const ProfileFile& file) {
     s.showPassword = false;
     // A stored choice keeps its meaning; settings that never chose a
     // method (neither key written) get the automatic one.
-    const bool chose = file.value(kOptions, u"AUTOMATIC_METHOD").has_value() ||
-                       file.value(kOptions, u"THRESHOLD").has_value() ||
-                       file.value(kOptions, u"DITHERING").has_value();
-    if (!chose || readFlag(file, u"AUTOMATIC_METHOD", 0))
-        SetMethod(s, ConversionMethod::Automatic);
-    else
-        SetMethod(s, readFlag(file, u"THRESHOLD", 1) ? ConversionMethod::Threshold
-                                                     : ConversionMethod::Dithering);
+    ReadConversionKeys(file, s);
 
     s.timeoutMs = file.getInt(kOptions, u"TIMEOUT", kMinimumTimeoutMs);
     if (s.timeoutMs < kMinimumTimeoutMs)

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "app/AppState.h"
+#include "app/ConversionSettings.h"
 
 namespace miravo {
 

@@ -122,8 +122,8 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
         results.push_back(
             ToFsPath(PageFileResultName(workBase, static_cast<std::uint32_t>(i + 1))));
 
-    // Page files are independent: each core takes the next one (a page at
-    // a time per core, so memory stays that of a few pages). Only this
+    // Page files are independent: each worker (one per core, at most
+    // CONVERSION_WORKERS) takes the next one (a page at a time per worker, so memory stays that of a few pages). Only this
     // thread talks to the report. The first failed page file stops the
     // rest, since the run can no longer give a whole document.
     std::atomic<std::size_t> next{0};
@@ -156,8 +156,8 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
         }
         return reported;
     };
-    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t helpers = std::min(cores, entries.size()) - 1;
+    const std::size_t workers = ConversionWorkerCount(state.settings);
+    const std::size_t helpers = std::min(workers, entries.size()) - 1;
     // The image library and its format plug-ins are loaded here, before the
     // threads, but only when a page file needs them: loading them costs
     // more than converting a short job of the renderer's own page files.

@@ -31,6 +31,7 @@ DocumentConversion ConvertDocument(AppState& state, const std::filesystem::path&
     options.outFolder = spoolFolder;
     options.inputs = {document};
     options.password = password;
+    options.method = MethodOf(state.settings);
     outcome.printed = WritePrintJob(options);
     WipeSecret(options.password);
     if (!outcome.printed.ok) {

@@ -31,7 +31,8 @@ void greyOfBits(const DecodedPage& bits, GreyImage& grey) {
 
 }  // namespace
 
-ImagePagesOutcome WriteImagePages(const fs::path& input, const std::string& base, int first) {
+ImagePagesOutcome WriteImagePages(const fs::path& input, const std::string& base, int first,
+                                  std::optional<ConversionMethod> method) {
     ImagePagesOutcome outcome;
     std::string noLibrary;
     if (!PrepareImageLibrary(&noLibrary)) {
@@ -50,7 +51,7 @@ ImagePagesOutcome WriteImagePages(const fs::path& input, const std::string& base
     std::string problem;
     DocumentProblem kind = DocumentProblem::None;
     {
-        PageFileWriter writer;
+        PageFileWriter writer(method);
         GreyImage grey, canvas, turned;
         const FramesRead read = DecodeImageFrames(
             fd, info.st_size, [&](const DecodedPage& page, double xDpi, double yDpi) {

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
+#include "app/AppSettings.h"
 #include "app/DocumentProblem.h"
 
 namespace miravo::print {
@@ -22,8 +24,10 @@ struct ImagePagesOutcome {
 // Writes one page file per image, "<base>_<first>", "<base>_<first + 1>",
 // ... (each made new, for this user only). Stops at the page limit of
 // RenderLimits.h, at a page that cannot be decoded, and when the job is
-// cancelled; on failure no page file of this image remains.
+// cancelled; on failure no page file of this image remains. With a
+// `method`, pages come as its black and white result (PageFileWriter.h).
 ImagePagesOutcome WriteImagePages(const std::filesystem::path& input, const std::string& base,
-                                  int first);
+                                  int first,
+                                  std::optional<ConversionMethod> method = std::nullopt);
 
 }  // namespace miravo::print

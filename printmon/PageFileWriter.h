@@ -1,9 +1,20 @@
 // Writes rendered pages as page files on a thread of its own while the next
 // page is being drawn. A page of pure black and white is written with one
-// bit per pixel (PBM), any other in 8-bit grey as a Deflate-compressed TIFF
-// (horizontal differencing, fastest level): both hold exactly the rendered
+// bit per pixel (PBM), any other in 8-bit grey as a compressed TIFF
+// (horizontal differencing, Zstandard at its fastest): both hold exactly the rendered
 // pixels. A grey page of flat areas and text takes tens of kilobytes
 // instead of the 3.96 MB of plain grey.
+//
+// When the conversion method is known as the pages are rendered, a busy
+// grey page (IsBusyGrey: a photograph) of the fax page's size is made
+// black and white here, by that method, and written with one bit per
+// pixel: the conversion takes such a page as it is, so the fax page is the
+// same bit for bit, and the page is converted while the next one is drawn
+// instead of being compressed here and decompressed again by the
+// conversion. Its grey would take hundreds of kilobytes compressed, its
+// bits take 484 KiB. A page of flat grey areas stays grey: its grey takes
+// tens of kilobytes, its dithered bits would take ten times more, since
+// they hardly compress.
 #pragma once
 
 #include <condition_variable>
@@ -11,18 +22,24 @@
 #include <deque>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/AppSettings.h"
 #include "convert/PageImage.h"
 #include "convert/PageMemory.h"
 
 namespace miravo::print {
 
+// True when at least an eighth of the page's pixels (sampled) are mid-grey
+// and differ from their left neighbour, as in a photograph.
+bool IsBusyGrey(const GreyView& page);
+
 class PageFileWriter {
   public:
-    PageFileWriter();
+    explicit PageFileWriter(std::optional<ConversionMethod> method = std::nullopt);
     ~PageFileWriter();  // waits for the pages queued so far
     PageFileWriter(const PageFileWriter&) = delete;
     PageFileWriter& operator=(const PageFileWriter&) = delete;
@@ -57,6 +74,7 @@ class PageFileWriter {
     bool closing_ = false;
     std::string error_;
     std::uint64_t bytes_ = 0;
+    const std::optional<ConversionMethod> method_;
     BitPage bits_;  // used by the writing thread only
     std::thread thread_;
 };

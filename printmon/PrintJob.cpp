@@ -207,7 +207,7 @@ PrintResult WritePrintJob(const PrintOptions& options) {
             // Every image of the file becomes a page, placed on the fax page.
             const std::size_t before = pages.size();
             const ImagePagesOutcome images =
-                WriteImagePages(input, base, static_cast<int>(before) + 1);
+                WriteImagePages(input, base, static_cast<int>(before) + 1, options.method);
             if (!images.ok) {
                 result.error = images.error;
                 result.failedPage = images.failedPage;
@@ -234,7 +234,8 @@ PrintResult WritePrintJob(const PrintOptions& options) {
             return result;
         }
         const RenderOutcome rendered = RenderPageFiles(
-            input, base, static_cast<int>(before) + 1, options.renderSeconds, options.password);
+            input, base, static_cast<int>(before) + 1, options.renderSeconds, options.password,
+            options.method);
         if (!rendered.ok) {
             result.error = rendered.error;
             result.problem = rendered.problem;

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/AppSettings.h"
 #include "app/DocumentProblem.h"
 #include "printmon/RenderLimits.h"
 
@@ -21,6 +23,10 @@ struct PrintOptions {
     int renderSeconds = kRenderBaseSeconds;
     // Opens a protected PDF; handed to the renderer only (PasswordHandOver.h).
     std::string password;
+    // The method the job will be converted with, when it is known now: the
+    // renderer then makes grey pages black and white by it as it renders,
+    // and the conversion takes them as they are.
+    std::optional<ConversionMethod> method;
 };
 
 // The user's spool folder (SpoolFolder(): $XDG_RUNTIME_DIR/miravo, else

@@ -138,7 +138,8 @@ std::string trimmed(std::string text) {
 }  // namespace
 
 RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::string& base,
-                              int first, int seconds, const std::string& password) {
+                              int first, int seconds, const std::string& password,
+                              std::optional<ConversionMethod> method) {
     RenderOutcome outcome;
     const std::string program = rendererPath().string();
     const RenderLimits limits = CurrentRenderLimits();
@@ -175,7 +176,10 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
     const std::string firstText = std::to_string(first);
     std::vector<char*> arguments = {
         const_cast<char*>(program.c_str()), const_cast<char*>(input.c_str()),
-        const_cast<char*>(ownBase.c_str()), const_cast<char*>(firstText.c_str()), nullptr};
+        const_cast<char*>(ownBase.c_str()), const_cast<char*>(firstText.c_str())};
+    if (method)
+        arguments.push_back(const_cast<char*>(MethodArgument(*method)));
+    arguments.push_back(nullptr);
     std::vector<std::string> variables = rendererEnvironment((own.path() / "tmp").string());
     std::vector<char*> environment;
     for (std::string& variable : variables)

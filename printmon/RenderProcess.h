@@ -6,8 +6,10 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
+#include "app/AppSettings.h"
 #include "app/DocumentProblem.h"
 
 namespace miravo::print {
@@ -29,7 +31,10 @@ struct RenderOutcome {
 // its temp folder counts with its pages) or when the job is cancelled
 // (StopRequested). On failure nothing of this document remains.
 // `password` opens a protected PDF; it is handed over by PasswordPipe.
+// With a `method`, grey pages come as that method's black and white result
+// (PageFileWriter.h): only for a job that will be converted with it.
 RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::string& base,
-                              int first, int seconds, const std::string& password = {});
+                              int first, int seconds, const std::string& password = {},
+                              std::optional<ConversionMethod> method = std::nullopt);
 
 }  // namespace miravo::print

@@ -3,8 +3,11 @@
 // of report on its standard output.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
+#include "app/AppSettings.h"
 #include "app/DocumentProblem.h"
 
 namespace miravo::print {
@@ -15,6 +18,26 @@ inline constexpr int kRenderNeedsPassword = 3;  // no password given, or not the
 inline constexpr int kRenderTooManyPages = 4;   // more than kMaxPages
 inline constexpr int kRenderTooLarge = 5;       // page files beyond kMaxPageFileBytes
 inline constexpr int kRenderUnprotected = 6;    // its box could not be set up: nothing was read
+
+// The conversion method as the renderer takes it on its command line.
+inline const char* MethodArgument(ConversionMethod method) {
+    switch (method) {
+        case ConversionMethod::Dithering:
+            return "dithering";
+        case ConversionMethod::Automatic:
+            return "automatic";
+        case ConversionMethod::Threshold:
+            break;
+    }
+    return "threshold";
+}
+inline std::optional<ConversionMethod> MethodFromArgument(std::string_view text) {
+    for (ConversionMethod method : {ConversionMethod::Threshold, ConversionMethod::Dithering,
+                                    ConversionMethod::Automatic})
+        if (text == MethodArgument(method))
+            return method;
+    return std::nullopt;
+}
 
 // The reason a renderer's exit status stands for.
 inline DocumentProblem RenderProblem(int status) {

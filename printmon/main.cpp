@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/ConversionSettings.h"
 #include "convert/LibraryMessages.h"
 #include "printmon/Cancellation.h"
 #include "printmon/PrintJob.h"
@@ -110,6 +111,9 @@ int main(int argc, char** argv) {
     options.outFolder = outFolder;
     options.launch = !noLaunch;
     options.inputs.assign(inputs.begin(), inputs.end());
+    // The job is converted by the method of the user's settings: the
+    // renderer applies it to grey pages as they are drawn.
+    options.method = miravo::MethodOf(miravo::ReadConversionSettings());
 
     const std::filesystem::path miravo = programFolder() / "miravo";
     if (options.launch && ::access(miravo.c_str(), X_OK) != 0) {

@@ -1,4 +1,4 @@
-// miravo-render INPUT BASE FIRST
+// miravo-render INPUT BASE FIRST [METHOD]
 // miravo-render --check-sandbox
 //
 // A protected PDF's password comes on standard input, when that is a pipe.
@@ -32,8 +32,14 @@
 int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == "--check-sandbox")
         return miravo::print::CheckSandbox(stdout);
-    if (argc != 4) {
-        std::fputs("usage: miravo-render INPUT BASE FIRST\n", stderr);
+    // METHOD (threshold, dithering, automatic): the conversion method the
+    // job will be converted with; grey pages are then written as its black
+    // and white result (PageFileWriter.h).
+    const std::optional<miravo::ConversionMethod> method =
+        argc == 5 ? miravo::print::MethodFromArgument(argv[4]) : std::nullopt;
+    if ((argc != 4 && argc != 5) || (argc == 5 && !method)) {
+        std::fputs("usage: miravo-render INPUT BASE FIRST [threshold|dithering|automatic]\n",
+                   stderr);
         return 2;
     }
     const std::string base = argv[2];
@@ -61,7 +67,7 @@ int main(int argc, char** argv) {
                      argv[1], error.c_str());
         return miravo::print::kRenderUnprotected;
     }
-    miravo::print::PageFileWriter writer;
+    miravo::print::PageFileWriter writer(method);
     bool ok = miravo::print::RenderDocument(
         argv[1],
         [&](const miravo::GreyView& page) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <thread>
 
 #include "app/NumberCheck.h"
 #include "app/PasswordPlace.h"
@@ -241,6 +242,45 @@ TEST_F(SettingsStoreTest, AStoredMethodKeepsItsMeaningAndNoneIsAutomatic) {
         ASSERT_TRUE(SaveSettings(paths_));
         EXPECT_EQ(MethodOf(load()), method);
     }
+}
+
+TEST_F(SettingsStoreTest, ThePrintPathReadsTheConversionKeysAloneAndLeavesTheFileAsItIs) {
+    using M = ConversionMethod;
+    struct Case {
+        std::string lines;  // written as plain 8-bit text, which loading would rewrite
+        M method;
+        std::uint32_t workers;
+    };
+    const std::vector<Case> cases{
+        {"", M::Automatic, 0},
+        {"THRESHOLD=0\r\nCONVERSION_WORKERS=1\r\n", M::Dithering, 1},
+        {"THRESHOLD=1\r\nCONVERSION_WORKERS=3\r\n", M::Threshold, 3},
+        {"AUTOMATIC_METHOD=1\r\nCONVERSION_WORKERS=many\r\n", M::Automatic, 0},
+        {"CONVERSION_WORKERS=99999\r\n", M::Automatic, 1024},
+    };
+    OverrideApplicationDataFolder(text(appDataDir()));
+    for (const Case& c : cases) {
+        fs::create_directories(appDataDir());
+        const std::string bytes = "[OPTIONS]\r\n" + c.lines;
+        writeBytes(settingsFile(), bytes);
+        const AppSettings read = ReadConversionSettings();
+        EXPECT_EQ(readBytes(settingsFile()), bytes) << c.lines;
+        EXPECT_EQ(MethodOf(read), c.method) << c.lines;
+        EXPECT_EQ(read.conversionWorkers, c.workers) << c.lines;
+        // The program itself reads the same.
+        const AppSettings& loaded = load();
+        EXPECT_EQ(MethodOf(loaded), c.method) << c.lines;
+        EXPECT_EQ(loaded.conversionWorkers, c.workers) << c.lines;
+    }
+    OverrideApplicationDataFolder(std::nullopt);
+    // The workers follow the cores, capped by the key.
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    AppSettings s;
+    EXPECT_EQ(ConversionWorkerCount(s), cores);
+    s.conversionWorkers = 1;
+    EXPECT_EQ(ConversionWorkerCount(s), 1u);
+    s.conversionWorkers = 1024;
+    EXPECT_EQ(ConversionWorkerCount(s), cores);
 }
 
 TEST_F(SettingsStoreTest, FlagsAreTrueWhenNonZero) {

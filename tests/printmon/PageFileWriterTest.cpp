@@ -2,7 +2,9 @@
 
 #include "convert/PageConverter.h"
 #include "printmon/PageFileWriter.h"
+#include "app/Paths.h"
 #include "tests/TestSupport.h"
+#include "tests/convert/ConvertTestSupport.h"
 
 namespace miravo::print {
 namespace {
@@ -54,6 +56,61 @@ TEST(PageFileWriter, BlackAndWhitePagesTakeOneBitGreyPagesKeepTheirLevelsCompact
                     FAIL() << i << " differs at " << x << "," << y;
     }
     EXPECT_EQ(writer.bytesWritten(), total);
+}
+
+// A photograph's grey: gradients with grain, which every method treats
+// differently.
+GreyImage photoPage(int width, int height) {
+    GreyImage page(width, height, 255);
+    std::uint32_t grain = 12345;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            grain = grain * 1103515245u + 12345u;
+            page.row(y)[x] =
+                static_cast<std::uint8_t>((x * 255 / width + y * 97 / height + (grain >> 28)) % 256);
+        }
+    return page;
+}
+
+TEST(PageFileWriter, WithTheMethodKnownEachPageConvertsToTheSameFaxPageAsItsGrey) {
+    test::TempDir dir;
+    // Which pages come with one bit per pixel: pure black and white ones,
+    // and photographs of the fax page's size (grey areas compress far better
+    // as grey; a page the conversion still has to place keeps its grey).
+    struct Page {
+        const char* what;
+        GreyImage grey;
+        bool bits;
+    };
+    const std::vector<Page> pages = {
+        {"black and white", pageWith(0), true},
+        {"grey areas", pageWith(77), false},
+        {"photograph", photoPage(kFaxWidth, kFaxHeight), true},
+        {"not the fax page's size", photoPage(900, 1200), false},
+    };
+    int file = 0;
+    for (ConversionMethod method :
+         {ConversionMethod::Threshold, ConversionMethod::Dithering, ConversionMethod::Automatic}) {
+        PageFileWriter writer(method);
+        for (std::size_t i = 0; i < pages.size(); ++i)
+            ASSERT_TRUE(writer.add(dir / ("m" + std::to_string(file + i)), pages[i].grey.view()));
+        std::string error;
+        ASSERT_TRUE(writer.finish(error)) << error;
+        for (const auto& [what, page, bits] : pages) {
+            const auto path = dir / ("m" + std::to_string(file++));
+            EXPECT_EQ(test::readBytes(path).substr(0, 2) == "P4", bits) << what;
+            const PageFileResult converted =
+                ConvertPageFile(method, FromFsPath(dir / "fax"), static_cast<std::uint32_t>(file),
+                                FromFsPath(path), 1);
+            ASSERT_EQ(converted.pages, 1) << what;
+            const auto result = test::readTiff(ToFsPath(PageFileResultName(
+                FromFsPath(dir / "fax"), static_cast<std::uint32_t>(file))));
+            ASSERT_EQ(result.size(), 1u) << what;
+            PagePipeline pipeline;
+            EXPECT_EQ(result[0].bits.bits, pipeline.run(page.view(), method).bits)
+                << what << " by method " << static_cast<int>(method);
+        }
+    }
 }
 
 TEST(PageFileWriter, AnExistingFileIsNeverOverwritten) {
