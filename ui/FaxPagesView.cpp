@@ -112,6 +112,10 @@ FaxPagesView::FaxPagesView(AppPaths& paths, FaxComposer& composer, QWidget* pare
     connect(turn_, &QPushButton::clicked, this, [this] { turnCurrent(); });
     connect(remove_, &QPushButton::clicked, this, [this] { removeCurrent(); });
     connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
+        // Not while the list is filled again: a button losing its enabled
+        // state for a moment would lose the keyboard focus for good.
+        if (refreshing_)
+            return;
         turn_->setEnabled(row >= 0);
         remove_->setEnabled(row >= 0);
     });
@@ -161,8 +165,8 @@ void FaxPagesView::refresh() {
         item->setIcon(QPixmap::fromImage(PageThumbnail(
             picture == pictures_.constEnd() ? QImage() : *picture, page.quarterTurns, kThumbSize)));
     }
-    refreshing_ = false;
     select(keep < 0 ? 0 : std::min(keep, fax.pageCount() - 1));
+    refreshing_ = false;
     QStringList lines;
     for (std::size_t d = 0; d < fax.documents().size(); ++d) {
         const int pages = fax.pagesOf(static_cast<int>(d));

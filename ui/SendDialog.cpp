@@ -471,7 +471,9 @@ SendDialog::~SendDialog() {
 }
 
 bool SendDialog::hasDocument() const {
-    return composer_ && !composer_->pages().empty();
+    // Pages to send, and the record names a converted document (the fax
+    // as last made, or its first document).
+    return composer_ && !composer_->pages().empty() && !paths_.state->job.documentPath.empty();
 }
 
 void SendDialog::showDocumentSentence() {
