@@ -396,7 +396,16 @@ void turnPage(const BitPage& bits, Resolution resolution, int quarterTurns, BitP
 }
 
 bool goToPage(TIFF* in, int page) {
-    return page >= 0 && page < 65535 && TIFFSetDirectory(in, static_cast<tdir_t>(page)) == 1;
+    if (page < 0 || page >= 65535)
+        return false;
+    // Pages in a row are read on from the current one: going back to the
+    // file's first page for each would read every earlier page again.
+    const tdir_t current = TIFFCurrentDirectory(in);
+    if (static_cast<tdir_t>(page) == current)
+        return true;
+    if (static_cast<tdir_t>(page) == current + 1)
+        return TIFFReadDirectory(in) == 1;
+    return TIFFSetDirectory(in, static_cast<tdir_t>(page)) == 1;
 }
 
 }  // namespace

@@ -71,6 +71,27 @@ QImage PageThumbnail(const QImage& upright, int quarterTurns, QSize size) {
     return page;
 }
 
+namespace {
+
+// The page on its place in the strip: a sheet with an edge, its place in
+// the fax written below it.
+QPixmap sheet(const QImage& page, int place, QSize size) {
+    QImage out(size + QSize(0, 14), QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::transparent);
+    QPainter painter(&out);
+    painter.drawImage(0, 0, page);
+    painter.setPen(QColor(110, 110, 110));
+    painter.drawRect(0, 0, size.width() - 1, size.height() - 1);
+    QFont font = painter.font();
+    font.setPixelSize(11);
+    painter.setFont(font);
+    painter.drawText(QRect(0, size.height(), size.width(), 14), Qt::AlignCenter,
+                     QString::number(place));
+    return QPixmap::fromImage(out);
+}
+
+}  // namespace
+
 FaxPagesView::FaxPagesView(AppPaths& paths, FaxComposer& composer, QWidget* parent)
     : QWidget(parent), paths_(paths), composer_(composer) {
     setObjectName(QStringLiteral("faxPages"));
@@ -87,14 +108,18 @@ FaxPagesView::FaxPagesView(AppPaths& paths, FaxComposer& composer, QWidget* pare
     list_->setViewMode(QListView::ListMode);
     list_->setFlow(QListView::LeftToRight);
     list_->setWrapping(false);
-    list_->setIconSize(kThumbSize);
+    list_->setIconSize(kThumbSize + QSize(0, 14));
+    // Grey around the white sheets.
+    QPalette around = list_->palette();
+    around.setColor(QPalette::Base, QColor(225, 225, 225));
+    list_->setPalette(around);
     list_->setSpacing(3);
     list_->setDragDropMode(QAbstractItemView::InternalMove);
     list_->setDefaultDropAction(Qt::MoveAction);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    list_->setFixedHeight(kThumbSize.height() + 2 * 3 + 2 * list_->frameWidth() +
+    list_->setFixedHeight(kThumbSize.height() + 18 + 2 * 3 + 2 * list_->frameWidth() +
                           list_->horizontalScrollBar()->sizeHint().height() + 4);
     list_->installEventFilter(this);
     row->addWidget(list_, 1);
@@ -159,11 +184,12 @@ void FaxPagesView::refresh() {
                                              static_cast<long long>(page.page + 1)));
         item->setToolTip(caption);
         item->setData(Qt::AccessibleTextRole, caption);
-        item->setSizeHint(kThumbSize + QSize(4, 4));
+        item->setSizeHint(kThumbSize + QSize(4, 18));
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled);
         const auto picture = pictures_.constFind(pictureKey(page));
-        item->setIcon(QPixmap::fromImage(PageThumbnail(
-            picture == pictures_.constEnd() ? QImage() : *picture, page.quarterTurns, kThumbSize)));
+        item->setIcon(sheet(PageThumbnail(picture == pictures_.constEnd() ? QImage() : *picture,
+                                          page.quarterTurns, kThumbSize),
+                            i + 1, kThumbSize));
     }
     select(keep < 0 ? 0 : std::min(keep, fax.pageCount() - 1));
     refreshing_ = false;
@@ -205,7 +231,8 @@ void FaxPagesView::drawNext() {
         }
         pictures_.insert(pictureKey(page), picture);
         if (QListWidgetItem* item = list_->item(i))
-            item->setIcon(QPixmap::fromImage(PageThumbnail(picture, page.quarterTurns, kThumbSize)));
+            item->setIcon(sheet(PageThumbnail(picture, page.quarterTurns, kThumbSize), i + 1,
+                                kThumbSize));
         return;  // one a turn, so that the window stays quick
     }
     drawing_.stop();

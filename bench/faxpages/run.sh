@@ -7,11 +7,12 @@ set -euo pipefail
 BUILD=$(readlink -f "${1:-build}")
 work=$(mktemp -d /tmp/miravo-faxpages-bench-XXXXXX)
 trap 'rm -rf "$work"' EXIT
-# PostScript documents of text pages, each numbered.
+# PostScript documents of pages of text and a grey picture, each numbered.
 document() {  # FILE FIRST LAST
   { echo '%!PS'
     echo "$2 1 $3 { /n exch def /Helvetica findfont 28 scalefont setfont"
-    echo '  0 1 30 { /l exch def 60 760 l 22 mul sub moveto (Line of the page, number ) show n 10 string cvs show } for'
+    echo '  0 1 20 { /l exch def 60 760 l 22 mul sub moveto (Line of the page, number ) show n 10 string cvs show } for'
+    echo '  0 1 79 { /i exch def i 80 div setgray 60 i 6 mul add 80 6 200 rectfill } for 0 setgray'
     echo '  showpage } for'; } > "$1"
 }
 document "$work/fax.ps" 1 50
