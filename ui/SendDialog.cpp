@@ -30,6 +30,8 @@
 #include "app/Paths.h"
 #include "convert/JobFile.h"
 #include "service/CoverPage.h"
+#include "service/FaxTransmission.h"
+#include "ui/CostEstimate.h"
 #include "service/VersionCheck.h"
 #include "ui/ConvertingDialog.h"
 #include "ui/CoverTextBox.h"
@@ -380,6 +382,13 @@ void SendDialog::addInformationLines() {
     pagesLine_ = new QLabel(this);
     pagesLine_->setObjectName(QStringLiteral("documentPages"));
     ui_->documentRow->insertWidget(ui_->documentRow->indexOf(documentSentence()) + 1, pagesLine_);
+    // Beside it: what the fax is likely to cost, once the service has
+    // priced a send.
+    pricePerPage_ = PricePerPageOfTheJournal();
+    costLine_ = new QLabel(this);
+    costLine_->setObjectName(QStringLiteral("estimatedCost"));
+    ui_->documentRow->insertWidget(ui_->documentRow->indexOf(pagesLine_) + 1, costLine_);
+    costLine_->hide();
     // Beside the cover page box: the characters still free.
     charactersLeft_ = new QLabel(this);
     charactersLeft_->setObjectName(QStringLiteral("coverCharactersLeft"));
@@ -449,10 +458,31 @@ bool SendDialog::showPages() {
     if (document)
         pagesLine_->setText(qstr(GetText(paths_.state->language, text::kDocumentPages,
                                          static_cast<long long>(composer_->pages().pageCount()))));
+    showCost();
     const QString limit = pageLimitText();
     pageLimitLine_->setText(limit);
     pageLimitLine_->setVisible(!limit.isEmpty());
     return shownBefore != !limit.isEmpty();
+}
+
+void SendDialog::showCost() {
+    if (!costLine_)
+        return;
+    const FaxJob& job = paths_.state->job;
+    std::size_t numbers = 0;
+    const std::vector<Recipient> recipients =
+        job.massFaxOn ? job.recipients
+                      : RecipientsFromRows(rows(), paths_.state->contactBook.groups).recipients;
+    for (const Recipient& r : recipients)
+        numbers += r.kind == Single ? 1 : r.members.size();
+    const bool shown = pricePerPage_ && hasDocument();
+    costLine_->setVisible(shown);
+    if (!shown)
+        return;
+    const double cost = *pricePerPage_ * pagesToSend() * static_cast<double>(std::max<std::size_t>(numbers, 1));
+    const LanguageTable& language = paths_.state->language;
+    costLine_->setText(qstr(GetText(language, text::kEstimatedCostFact,
+                                    MoneyText(cost, GetText(language, text::kCurrency)))));
 }
 
 void SendDialog::showSendFailure(const QString& failure) {
@@ -664,6 +694,7 @@ void SendDialog::sendRule(bool fromRow) {
     sendButton()->setEnabled(enable);
     if (job.coverPageOn)
         previewButton()->setEnabled(enable);
+    showCost();  // the numbers may have changed
 }
 
 void SendDialog::showListCount() {

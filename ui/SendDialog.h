@@ -207,6 +207,11 @@ class SendDialog : public QDialog, public OpenFax {
     QLabel* listCount_ = nullptr;  // how many numbers the mass-fax list holds
     void showListCount();
     QLabel* pageLimitLine_ = nullptr;
+    // The likely cost of the fax: its pages times its numbers times the
+    // price per page the service gave last (none: not shown).
+    QLabel* costLine_ = nullptr;
+    std::optional<double> pricePerPage_;
+    void showCost();
     QLabel* failureLine_ = nullptr;
 };
 

@@ -22,6 +22,8 @@
 #include "app/Paths.h"
 #include "app/Text.h"
 #include "convert/FaxTiff.h"
+#include "journal/Journal.h"
+#include "service/FaxTransmission.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/Dialogs.h"
@@ -667,6 +669,19 @@ TEST_F(SendDialogTest, PagesAreMovedTurnedAndRemovedAndThePageLimitRefusesADocum
     ASSERT_TRUE(picture.save(QString::fromStdString(png.string())));
     state().settings.maxPages = 4;
     state().job.documentPath = FromFsPath(dataDir() / "offer_res__2.tif");
+    // The service priced an earlier fax of 2 pages to 3 numbers at 0.60.
+    {
+        Journal journal;
+        JournalSend earlier;
+        earlier.pages = 2;
+        earlier.estimatedCost = 0.6;
+        earlier.destinations.resize(3);
+        ASSERT_GT(journal.recordTransfer(earlier), 0);
+    }
+    auto costSaid = [&](double amount) {
+        return qstr(GetText(state().language, text::kEstimatedCostFact,
+                            MoneyText(amount, GetText(state().language, text::kCurrency))));
+    };
     SendDialog dialog(paths());
     dialog.show();
     auto* list = dialog.findChild<QListWidget*>("faxPageList");
@@ -680,6 +695,9 @@ TEST_F(SendDialogTest, PagesAreMovedTurnedAndRemovedAndThePageLimitRefusesADocum
     EXPECT_TRUE(dialog.takeDocument(QString::fromStdString(png.string())));
     EXPECT_EQ(list->count(), 3);
     EXPECT_EQ(pages->text(), pagesSaid(3));
+    auto* cost = dialog.findChild<QLabel*>("estimatedCost");
+    ASSERT_NE(cost, nullptr);
+    EXPECT_EQ(cost->text(), costSaid(0.3));
     EXPECT_TRUE(dialog.description().contains("plan.png"));
     // Two more pages would make five of four: refused whole, never cut.
     const auto refused = whenModal("faxPagesRefused", [](QDialog* box) { box->accept(); });
@@ -716,6 +734,8 @@ TEST_F(SendDialogTest, PagesAreMovedTurnedAndRemovedAndThePageLimitRefusesADocum
 
     // Without pages there is nothing to send.
     row(dialog, 1001)->setText("+49 30 1234567");
+    row(dialog, 1002)->setText("+49 30 1234568");
+    EXPECT_EQ(cost->text(), costSaid(0.4));  // 2 pages to 2 numbers
     EXPECT_TRUE(sendEnabled(dialog));
     list->setFocus(Qt::TabFocusReason);
     QTest::keyClick(list, Qt::Key_Delete);
