@@ -31,6 +31,7 @@
 #include "ui/ControlIds.h"
 #include "ui/PreviewWindow.h"
 #include "ui/SendDialog.h"
+#include "ui/FaxPagesView.h"
 #include "ui/StatusWindow.h"
 #include "app/TextIds.h"
 
@@ -705,6 +706,26 @@ TEST_F(SendDialogTest, PagesAreMovedTurnedAndRemovedAndThePageLimitRefusesADocum
     EXPECT_TRUE(*refused);
     EXPECT_EQ(list->count(), 3);
     EXPECT_FALSE(dialog.description().contains("annex"));
+
+    // Dragged within the strip (what a drop does to the list), and back.
+    auto placeOfPlan = [&] {
+        for (int i = 0; i < list->count(); ++i)
+            if (list->item(i)->toolTip().contains("plan.png"))
+                return i;
+        return -1;
+    };
+    // The strip is drawn from the fax's pages again after each, so what it
+    // shows is where the fax has the page.
+    auto* view = dialog.findChild<FaxPagesView*>("faxPages");
+    ASSERT_NE(view, nullptr);
+    list->model()->moveRow(QModelIndex(), 2, QModelIndex(), 0);
+    QTest::qWait(20);
+    view->refresh();
+    EXPECT_EQ(placeOfPlan(), 0);
+    list->model()->moveRow(QModelIndex(), 0, QModelIndex(), 3);
+    QTest::qWait(20);
+    view->refresh();
+    EXPECT_EQ(placeOfPlan(), 2);
 
     // The keyboard alone: Tab from "Add document" reaches the pages, then
     // Turn and Remove.
