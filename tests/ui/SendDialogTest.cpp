@@ -765,6 +765,30 @@ TEST_F(SendDialogTest, PagesAreMovedTurnedAndRemovedAndThePageLimitRefusesADocum
     EXPECT_FALSE(find<QPushButton>(&dialog, 1022)->isEnabled());
 }
 
+// The program started with several files: the dialog opens with the first
+// and adds the others to its fax, in order, once it shows.
+TEST_F(SendDialogTest, FilesAfterTheFirstAreAddedAsTheDialogOpens) {
+    QImage picture(300, 200, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    for (const char* name : {"a.png", "b.png"})
+        ASSERT_TRUE(picture.save(QString::fromStdString((dataDir() / name).string())));
+    state().job.moreDocuments = {FromFsPath(dataDir() / "a.png"), FromFsPath(dataDir() / "b.png")};
+    QStringList captions;
+    const auto seen = whenModal("id104", [&](QDialog* dialog) {
+        auto* list = dialog->findChild<QListWidget*>("faxPageList");
+        waitFor([&] { return list->count() == 3; }, 30000);
+        for (int i = 0; i < list->count(); ++i)
+            captions << list->item(i)->toolTip();
+        closeDiscardingWork(dialog);
+    });
+    EXPECT_EQ(RunSendDialog(paths()), kSendDialogClosed);
+    EXPECT_TRUE(*seen);
+    ASSERT_EQ(captions.size(), 3);
+    EXPECT_TRUE(captions[1].contains("a.png"));
+    EXPECT_TRUE(captions[2].contains("b.png"));
+    EXPECT_TRUE(state().job.moreDocuments.empty());  // taken once
+}
+
 using PreviewWindowTest = UiTest;
 
 TEST_F(PreviewWindowTest, PagesOfAFaxDocumentAndAMissingFile) {
