@@ -45,6 +45,9 @@ struct FaxJob {
     std::u16string jobArgument;        // the job file as the command line named it (empty: none)
     std::u16string coverDocumentPath;  // cover page joined in front of the document
     std::u16string runFolder;          // the last conversion's own folder
+    // Files after the first of the command line (a print job of several
+    // files): the send dialog adds them to the fax, in order, as it opens.
+    std::vector<std::u16string> moreDocuments;
     std::u16string destinationNumber;  // scratch field of Options' Check and the mass-fax import
     std::u16string pageBaseName;       // base name of the print monitor's page files
     std::vector<std::u16string> pageFiles;  // the page files the job listed, recorded with the base

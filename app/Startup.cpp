@@ -61,6 +61,15 @@ RunPlan ChooseRunMode(const std::vector<std::u16string>& arguments,
         if (job.size() <= kPathLength)
             plan.jobFile = std::move(job);
     }
+    for (std::size_t i = 1; i < files.size(); ++i) {
+        std::u16string more = files[i];
+        if (i < optionCount && more == u"/config")
+            continue;
+        if (!more.empty() && !IsAbsolutePath(more) && !startFolder.empty())
+            more = WithTrailingSlash(startFolder) + more;
+        if (!more.empty() && more.size() <= kPathLength)
+            plan.moreFiles.push_back(std::move(more));
+    }
     // Each argument is a string of its own: "/config" is the option only as
     // a whole argument before "--", so a job file whose path holds
     // "/config" stays a job, and a first argument that names a job file is
@@ -161,6 +170,7 @@ int RunMiravo(const std::vector<std::u16string>& arguments, ShellDialogs& dialog
     // be asked here, is that print job's copy: it goes with the job.
     const bool spooledDocument =
         plan.otherFile && plan.otherFileIsDocument && IsSpooledDocument(*plan.otherFile);
+    state.job.moreDocuments = plan.configuration ? std::vector<std::u16string>() : plan.moreFiles;
     if (plan.configuration) {
         state.job.documentPath.clear();
         runGuarded([&] { dialogs.runOptions(paths); });

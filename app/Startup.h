@@ -57,6 +57,9 @@ struct RunPlan {
     // clean-up must never take the user's document for a job file.
     std::optional<std::u16string> otherFile;
     bool otherFileIsDocument = false;
+    // The files after the first (job files or documents), made absolute
+    // the same way: one fax of all of them, in order.
+    std::vector<std::u16string> moreFiles;
 };
 RunPlan ChooseRunMode(const std::vector<std::u16string>& arguments,
                       std::u16string_view startFolder = {});

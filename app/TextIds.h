@@ -299,6 +299,16 @@ inline constexpr int kShowOnlyInvalid = 502;
 inline constexpr int kUntrustedCertificate = 503;  // %s: the service's host
 inline constexpr int kCheckAccepted = 504;         // %s: the service's host
 inline constexpr int kDuplicatesMerged = 505;      // %d: repeats merged while adding
+// A fax of several documents and its pages.
+inline constexpr int kAddDocument = 750;
+inline constexpr int kTurnPage = 751;
+inline constexpr int kRemovePage = 752;
+inline constexpr int kFaxPagesRefused = 753;  // %s: the document, %d: the pages, %d: the limit
+inline constexpr int kFaxDocumentLine = 754;  // %s: the document, %d: its pages in the fax
+inline constexpr int kPageCaption = 755;      // %s: the document, %d: the page there
+inline constexpr int kFaxPagesList = 756;
+inline constexpr int kFaxPagesHint = 757;
+inline constexpr int kFaxNotComposed = 758;   // %s: what went wrong
 
 // The CA file the settings name cannot be used.
 inline constexpr int kCaFileUnusable = 700;  // %s: the CA_FILE path

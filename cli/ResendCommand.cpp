@@ -73,6 +73,11 @@ bool ResendArguments(const std::vector<std::string>& args, SendArguments& out, s
     rest.push_back(KeptDocumentPath(journal, id).string());
     if (!ParseSendArguments(rest, out, error))
         return false;
+    // The record is sent again as it was kept: no document beside it.
+    if (!out.moreInputs.empty()) {
+        error = "a record is sent again with its own document only";
+        return false;
+    }
     out.repeats = id;
     out.title = send.title;
     return true;

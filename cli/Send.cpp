@@ -29,6 +29,7 @@
 #include "convert/JobFile.h"
 #include "app/DocumentProblem.h"
 #include "printmon/DocumentConversion.h"
+#include "convert/FaxPages.h"
 #include "printmon/PasswordHandOver.h"
 #include "app/NumberCheck.h"
 #include "contacts/CsvImport.h"
@@ -283,8 +284,8 @@ print::DocumentConversion convertDocument(AppState& state, const fs::path& docum
 
 // Makes the fax document in `folder`: its path, or empty with a message.
 std::u16string makeDocument(AppPaths& paths, AppState& state, const SendArguments& arguments,
-                            bool interactive, const fs::path& folder, std::FILE* err) {
-    const std::string& input = arguments.input;
+                            const std::string& input, bool interactive, const fs::path& folder,
+                            std::FILE* err) {
     const LanguageTable& language = state.language;
     // The user hears of the document by the name they know it by.
     const std::u16string name = FromFsPath(fs::path(input).filename());
@@ -354,6 +355,59 @@ std::u16string makeDocument(AppPaths& paths, AppState& state, const SendArgument
     done.job.pageFileCount = state.job.pageFileCount;
     DeleteTemporaryFiles(done, job);
     return state.job.documentPath;
+}
+
+// Makes the one fax document of every document named, in order, each
+// converted in a folder of its own; its path, or empty with a message.
+// The page limit holds for the whole fax.
+std::u16string makeFax(AppPaths& paths, AppState& state, const SendArguments& arguments,
+                       bool interactive, const fs::path& folder, std::FILE* out, std::FILE* err) {
+    std::vector<std::string> inputs{arguments.input};
+    inputs.insert(inputs.end(), arguments.moreInputs.begin(), arguments.moreInputs.end());
+    FaxPages fax(state.settings.maxPages);
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const fs::path own = inputs.size() == 1 ? folder : folder / std::to_string(i + 1);
+        std::error_code ec;
+        fs::create_directory(own, ec);
+        state.job.documentPath.clear();
+        const std::u16string document =
+            makeDocument(paths, state, arguments, inputs[i], interactive, own, err);
+        if (document.empty())
+            return {};
+        const long pages = PageCountFromName(document);
+        std::fprintf(out, "document: %s (%ld pages)\n", inputs[i].c_str(), pages);
+        const AddOutcome added = fax.add({FromFsPath(fs::path(inputs[i]).filename()),
+                                          ToFsPath(document), static_cast<int>(pages)});
+        if (added == AddOutcome::TooManyPages) {
+            std::fprintf(err, "miravo-send: %s\n",
+                         toUtf8(GetText(state.language, text::kFaxPagesRefused,
+                                        FromFsPath(fs::path(inputs[i]).filename()),
+                                        static_cast<long long>(fax.pagesWith(pages)),
+                                        static_cast<long long>(fax.maxPages())))
+                             .c_str());
+            return {};
+        }
+        if (added != AddOutcome::Added) {
+            std::fprintf(err, "miravo-send: %s\n",
+                         toUtf8(DocumentProblemText(state.language, DocumentProblem::Damaged,
+                                                    FromFsPath(fs::path(inputs[i]).filename()), 0))
+                             .c_str());
+            return {};
+        }
+        if (inputs.size() == 1)
+            return document;
+    }
+    const std::u16string document =
+        DocumentName(FromFsPath(folder / "fax"), static_cast<std::int32_t>(fax.pageCount()));
+    const JoinResult made = fax.compose(ToFsPath(document));
+    if (!made.ok) {
+        std::fprintf(err, "miravo-send: the documents cannot be put into one fax: %s\n",
+                     made.error.c_str());
+        return {};
+    }
+    std::fprintf(out, "fax: %d documents (%d pages)\n", static_cast<int>(inputs.size()),
+                 fax.pageCount());
+    return document;
 }
 
 // A whole decimal number from `least` to `most`.
@@ -508,12 +562,14 @@ bool ParseSendArguments(const std::vector<std::string>& args, SendArguments& out
         return false;
     }
     // What `out` holds already counts: a document there is the one to send.
-    if (documents.size() + (out.input.empty() ? 0 : 1) > 1) {
+    if (!documents.empty() && !out.input.empty()) {
         error = "only one document can be sent at a time";
         return false;
     }
-    if (!documents.empty())
+    if (!documents.empty()) {
         out.input = documents.front();
+        out.moreInputs.assign(documents.begin() + 1, documents.end());
+    }
     if (out.to.empty() && out.listFile.empty()) {
         error = "at least one --to NUMBER or a --list FILE is needed";
         return false;
@@ -704,12 +760,10 @@ int Send(const SendArguments& arguments, const SendControls& controls, std::FILE
         return kExitDocument;
     }
     const std::u16string document =
-        makeDocument(paths, state, arguments, controls.interactive, folder.path(), err);
+        makeFax(paths, state, arguments, controls.interactive, folder.path(), out, err);
     if (document.empty())
         return kExitDocument;
     state.job.documentPath = document;
-    std::fprintf(out, "document: %s (%ld pages)\n", arguments.input.c_str(),
-                 PageCountFromName(document));
 
     for (const Destination& d : arguments.to) {
         Recipient r;

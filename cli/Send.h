@@ -33,6 +33,8 @@ struct SendArguments {
     std::optional<std::u16string> cover;
     std::string report;  // "yes", "no", "none" or empty (the settings decide)
     std::string input;
+    // Documents after the first: one fax of all of them, in order.
+    std::vector<std::string> moreInputs;
     // --password-file FILE: its first line opens a protected PDF.
     std::string passwordFile;
     // Starts of the sequence while the service cannot be reached.

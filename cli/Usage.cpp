@@ -4,8 +4,8 @@ namespace miravo::cli {
 
 void PrintUsage(std::FILE* to) {
     std::fputs(
-        "usage: miravo-send [OPTIONS] --to NUMBER[:NAME] ... DOCUMENT\n"
-        "       miravo-send [OPTIONS] --list FILE [--column NAME|N] [--strict] DOCUMENT\n"
+        "usage: miravo-send [OPTIONS] --to NUMBER[:NAME] ... DOCUMENT...\n"
+        "       miravo-send [OPTIONS] --list FILE [--column NAME|N] [--strict] DOCUMENT...\n"
         "       miravo-send [--settings FILE] --journal [--since YYYY-MM-DD] [--csv]\n"
         "       miravo-send [--settings FILE] --refresh [--since YYYY-MM-DD]\n"
         "       miravo-send [--settings FILE] --report RECORD OUT.pdf\n"
@@ -13,7 +13,8 @@ void PrintUsage(std::FILE* to) {
         "       miravo-send --convert-only JOBFILE\n"
         "       miravo-send --help | --version\n"
         "\n"
-        "Sends DOCUMENT (a print job file, or a PDF, PostScript, PNG, JPEG or TIFF file)\n"
+        "Sends DOCUMENT (a print job file, or a PDF, PostScript, PNG, JPEG or TIFF file;\n"
+        "several make one fax of all their pages, in order)\n"
         "to the fax service and prints each step, the estimated cost, every\n"
         "destination as it reaches its final status, and one total at the end.\n"
         "A list longer than one fax carries goes out as several faxes.\n"

@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+
+#include "convert/PagePlacement.h"
 
 namespace miravo {
 
@@ -357,6 +360,139 @@ JoinResult JoinFaxTiffs(const std::vector<std::filesystem::path>& inputs,
     }
     if (index != total)
         return discard("page count changed while joining");
+    TIFF* raw = out.release();
+    const bool flushed = TIFFFlush(raw) == 1;
+    TIFFClose(raw);
+    if (!flushed)
+        return discard("cannot write " + output.string());
+    std::error_code ec;
+    std::filesystem::rename(temporary, output, ec);
+    if (ec)
+        return discard("cannot replace " + output.string());
+    result.ok = true;
+    result.pages = total;
+    return result;
+}
+
+namespace {
+
+// A page written so far, named in the failure of the whole.
+std::string pageName(const PagePick& pick) {
+    return "page " + std::to_string(pick.page + 1) + " of " + pick.file.string();
+}
+
+// The grey fax page of a decoded page turned as picked.
+void turnPage(const BitPage& bits, Resolution resolution, int quarterTurns, BitPage& out) {
+    GreyImage grey(bits.width, bits.height);
+    for (int y = 0; y < bits.height; ++y) {
+        std::uint8_t* row = grey.row(y);
+        for (int x = 0; x < bits.width; ++x)
+            row[x] = bits.black(x, y) ? 0 : 255;
+    }
+    GreyImage canvas;
+    GreyImage buffers[2];
+    DrawTurnedPage(grey.view(), resolution, quarterTurns, canvas, buffers);
+    Threshold(canvas.view(), out);
+}
+
+bool goToPage(TIFF* in, int page) {
+    if (page < 0 || page >= 65535)
+        return false;
+    // Pages in a row are read on from the current one: going back to the
+    // file's first page for each would read every earlier page again.
+    const tdir_t current = TIFFCurrentDirectory(in);
+    if (static_cast<tdir_t>(page) == current)
+        return true;
+    if (static_cast<tdir_t>(page) == current + 1)
+        return TIFFReadDirectory(in) == 1;
+    return TIFFSetDirectory(in, static_cast<tdir_t>(page)) == 1;
+}
+
+}  // namespace
+
+bool ReadTiffPage(const std::filesystem::path& path, int page, BitPage& bits, float* xDpi,
+                  float* yDpi) {
+    std::string sink;
+    TiffPtr in = openForReading(path, &sink);
+    if (!in || !goToPage(in.get(), page))
+        return false;
+    const PageSource source = describe(in.get());
+    if (source.width == 0 || source.height == 0 || source.width > kMaxJoinWidth ||
+        source.height > kMaxJoinHeight || !decodePage(in.get(), source, bits))
+        return false;
+    const float toInch = source.unit == RESUNIT_CENTIMETER ? 2.54f : 1.0f;
+    if (xDpi)
+        *xDpi = source.xDpi * toInch;
+    if (yDpi)
+        *yDpi = source.yDpi * toInch;
+    return true;
+}
+
+JoinResult ComposeFaxTiff(const std::vector<PagePick>& picks, const std::filesystem::path& output) {
+    JoinResult result;
+    const int total = static_cast<int>(picks.size());
+    if (total == 0 || total > 65535) {  // the page-number tag holds 16 bits
+        result.error = total == 0 ? "no pages to join" : "too many pages";
+        return result;
+    }
+    std::string temporary = output.string() + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        result.error = "cannot create " + output.string();
+        return result;
+    }
+    auto discard = [&](std::string message) {
+        std::error_code ec;
+        std::filesystem::remove(temporary, ec);
+        result = JoinResult{};
+        result.error = std::move(message);
+        return result;
+    };
+    std::string sink;
+    TiffPtr out;
+    {
+        Options options(&sink);
+        out.reset(TIFFFdOpenExt(fd, temporary.c_str(), "w", options.options));
+    }
+    if (!out) {
+        ::close(fd);
+        return discard("cannot write " + output.string());
+    }
+    // Each document is opened once, however its pages are spread.
+    std::map<std::filesystem::path, TiffPtr> open;
+    BitPage bits;
+    BitPage turned;
+    for (int index = 0; index < total; ++index) {
+        const PagePick& pick = picks[static_cast<std::size_t>(index)];
+        TiffPtr& in = open[pick.file];
+        if (!in)
+            in = openForReading(pick.file, &sink);
+        if (!in || !goToPage(in.get(), pick.page))
+            return discard("cannot read " + pageName(pick));
+        const PageSource page = describe(in.get());
+        if (page.width == 0 || page.height == 0 || page.width > kMaxJoinWidth ||
+            page.height > kMaxJoinHeight)
+            return discard("unsupported page size in " + pageName(pick));
+        bool done;
+        if (pick.quarterTurns % 4 == 0 && isEncodedFaxPage(in.get())) {
+            done = copyEncodedPage(in.get(), out.get(), page, index, total);
+        } else if (pick.quarterTurns % 4 == 0) {
+            done = decodePage(in.get(), page, bits) &&
+                   encodePage(out.get(), bits, page.xDpi, page.yDpi, page.unit, index, total);
+        } else {
+            const float toInch = page.unit == RESUNIT_CENTIMETER ? 2.54f : 1.0f;
+            done = decodePage(in.get(), page, bits);
+            if (done) {
+                turnPage(bits, Resolution{page.xDpi * toInch, page.yDpi * toInch},
+                         pick.quarterTurns, turned);
+                done = encodePage(out.get(), turned, kFaxXDpi, kFaxYDpi, RESUNIT_INCH, index,
+                                  total);
+            }
+        }
+        if (!done)
+            return discard("cannot copy " + pageName(pick) + (sink.empty() ? "" : ": " + sink));
+    }
+    open.clear();
     TIFF* raw = out.release();
     const bool flushed = TIFFFlush(raw) == 1;
     TIFFClose(raw);

@@ -62,6 +62,26 @@ JoinResult JoinFaxTiffs(const std::vector<std::filesystem::path>& inputs,
                         const std::filesystem::path& output,
                         MissingInput missing = MissingInput::Fail);
 
+// One page of a fax being composed: page `page` (from 0) of the TIFF
+// `file`, turned `quarterTurns` quarter turns clockwise.
+struct PagePick {
+    std::filesystem::path file;
+    int page = 0;
+    int quarterTurns = 0;
+};
+
+// Writes the picked pages, in order, into `output` as one fax document,
+// replaced atomically as by JoinFaxTiffs. A Group 3 2-D page that is not
+// turned is copied as it is encoded; a turned page is decoded, turned and
+// placed upright on a fax page (1728 x 2292 at 204 x 196 dpi). Any page
+// that cannot be read fails the whole composition.
+JoinResult ComposeFaxTiff(const std::vector<PagePick>& picks, const std::filesystem::path& output);
+
+// Decodes page `page` (from 0) of a TIFF into fax bits with its
+// resolution; false when it cannot.
+bool ReadTiffPage(const std::filesystem::path& path, int page, BitPage& bits, float* xDpi = nullptr,
+                  float* yDpi = nullptr);
+
 // Pages of a TIFF file; -1 when it cannot be read.
 int CountTiffPages(const std::filesystem::path& path);
 

@@ -61,7 +61,7 @@ void replicateInto(GreyView source, GreyImage& canvas, int left, int top, int kx
 
 }  // namespace
 
-Placement PlaceImageOnPage(int width, int height, Resolution resolution) {
+Placement PlaceImageOnPage(int width, int height, Resolution resolution, bool mayTurn) {
     Placement place;
     if (width <= 0 || height <= 0)
         return place;
@@ -74,7 +74,7 @@ Placement PlaceImageOnPage(int width, int height, Resolution resolution) {
     const Fit turned = fitOnPage(height, width, Resolution{r.y, r.x});
     const bool landscape = upright.width > upright.height;
     // A turn must gain more than rounding: a square stays upright.
-    place.turned = landscape && turned.scale > upright.scale * 1.0001;
+    place.turned = mayTurn && landscape && turned.scale > upright.scale * 1.0001;
     const Fit& fit = place.turned ? turned : upright;
     place.width = rounded(fit.width * fit.scale, kFaxWidth);
     place.height = rounded(fit.height * fit.scale, kFaxHeight);
@@ -84,10 +84,10 @@ Placement PlaceImageOnPage(int width, int height, Resolution resolution) {
 }
 
 void DrawPlacedImage(GreyView image, Resolution resolution, GreyImage& canvas,
-                     GreyImage& turnBuffer) {
+                     GreyImage& turnBuffer, bool mayTurn) {
     if (canvas.width != kFaxWidth || canvas.height != kFaxHeight)
         canvas = GreyImage(kFaxWidth, kFaxHeight);
-    const Placement place = PlaceImageOnPage(image.width, image.height, resolution);
+    const Placement place = PlaceImageOnPage(image.width, image.height, resolution, mayTurn);
     if (place.width == 0)
         return;
     GreyView page = image;
@@ -115,6 +115,21 @@ void DrawPlacedImage(GreyView image, Resolution resolution, GreyImage& canvas,
         return;
     }
     ResampleInto(page, canvas, place.left, place.top, place.width, place.height);
+}
+
+void DrawTurnedPage(GreyView page, Resolution resolution, int quarterTurns, GreyImage& canvas,
+                    GreyImage (&buffers)[2]) {
+    // Clockwise by a quarter is counter-clockwise by three.
+    const int counterClockwise = (4 - ((quarterTurns % 4) + 4) % 4) % 4;
+    GreyView turned = page;
+    for (int i = 0; i < counterClockwise; ++i) {
+        RotateQuarterTurn(turned, buffers[i % 2]);
+        turned = buffers[i % 2].view();
+    }
+    // Turned a quarter, the columns run down the page: the resolutions trade places.
+    const Resolution r = counterClockwise % 2 ? Resolution{resolution.y, resolution.x} : resolution;
+    GreyImage scratch;
+    DrawPlacedImage(turned, r, canvas, scratch, false);
 }
 
 }  // namespace miravo

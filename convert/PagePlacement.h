@@ -33,12 +33,21 @@ struct Placement {
 };
 
 // The placement of a `width` x `height` image (before any turn) of the
-// given resolution on the fax page.
-Placement PlaceImageOnPage(int width, int height, Resolution resolution);
+// given resolution on the fax page. Without `mayTurn` the image stays as
+// it is turned now (a page the user turned).
+Placement PlaceImageOnPage(int width, int height, Resolution resolution, bool mayTurn = true);
 
 // Draws the image onto the fax page (`canvas` becomes 1728 x 2292 grey)
 // as PlaceImageOnPage says. `turnBuffer` is reused between pages.
 void DrawPlacedImage(GreyView image, Resolution resolution, GreyImage& canvas,
-                     GreyImage& turnBuffer);
+                     GreyImage& turnBuffer, bool mayTurn = true);
+
+// A page of the given resolution turned `quarterTurns` quarter turns
+// clockwise (any count; four is none) and placed upright on the fax page:
+// a half turn keeps the page's size, a quarter turn fits what was the
+// page's height across the fax page, keeping its true shape at the fax
+// page's unequal resolutions. `buffers` are reused between pages.
+void DrawTurnedPage(GreyView page, Resolution resolution, int quarterTurns, GreyImage& canvas,
+                    GreyImage (&buffers)[2]);
 
 }  // namespace miravo

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Regenerates docs/screenshots/*.png from the real dialogs: runs the
 # desktop end-to-end test (print, convert, Options, account management,
-# contact book, mass-fax list, send dialog with and without the cover page,
+# contact book, mass-fax list, send dialog with and without the cover page
+# and with a fax of several documents,
 # status window against miravo-server, and a transfer whose connection
 # drops) on an X server of its own (Xvfb) with a laptop-sized screen,
 # 1366 x 768, once per shipped language, and saves each dialog on its way.

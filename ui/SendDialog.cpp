@@ -14,6 +14,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QListWidget>
 #include <QShortcut>
 #include <QLayout>
 #include <QMessageBox>
@@ -29,6 +30,8 @@
 #include "app/Paths.h"
 #include "convert/JobFile.h"
 #include "service/CoverPage.h"
+#include "service/FaxTransmission.h"
+#include "ui/CostEstimate.h"
 #include "service/VersionCheck.h"
 #include "ui/ConvertingDialog.h"
 #include "ui/CoverTextBox.h"
@@ -36,6 +39,8 @@
 #include "ui/DialogControls.h"
 #include "ui/DialogSize.h"
 #include "ui/Dialogs.h"
+#include "ui/FaxComposer.h"
+#include "ui/FaxPagesView.h"
 #include "ui/FileDialogFolder.h"
 #include "ui/Icons.h"
 #include "ui/MessageBoxes.h"
@@ -84,26 +89,39 @@ bool userFocus(const QEvent* event) {
 const QStringList kDocumentPatterns = {"*.pdf",  "*.ps",  "*.png", "*.jpg",
                                        "*.jpeg", "*.tif", "*.tiff"};
 
-QString chooseWithFileDialog(QWidget* owner, const QString& folder, const QString& filter) {
-    return QFileDialog::getOpenFileName(owner, QString(), folder, filter);
+QStringList chooseWithFileDialog(QWidget* owner, const QString& folder, const QString& filter) {
+    return QFileDialog::getOpenFileNames(owner, QString(), folder, filter);
 }
 
-DocumentChooser& documentChooser() {
-    static DocumentChooser chooser = chooseWithFileDialog;
+DocumentsChooser& documentsChooser() {
+    static DocumentsChooser chooser = chooseWithFileDialog;
     return chooser;
 }
 
-// The one local file of a drag that can be sent, or empty.
-QString droppedDocument(const QMimeData* data) {
-    if (!data || !data->hasUrls() || data->urls().size() != 1 ||
-        !data->urls().front().isLocalFile())
+// The one chooser of a single document set last (tests); empty: none.
+DocumentChooser& singleChooser() {
+    static DocumentChooser chooser;
+    return chooser;
+}
+
+// The local files of a drag that can be sent, in the drag's order; empty
+// when any of them cannot.
+QStringList droppedDocuments(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().isEmpty())
         return {};
-    const QString path = data->urls().front().toLocalFile();
-    for (const QString& pattern : kDocumentPatterns) {
-        if (path.endsWith(pattern.mid(1), Qt::CaseInsensitive))
-            return path;
+    QStringList files;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile())
+            return {};
+        const QString path = url.toLocalFile();
+        const bool known = std::any_of(
+            kDocumentPatterns.begin(), kDocumentPatterns.end(),
+            [&](const QString& pattern) { return path.endsWith(pattern.mid(1), Qt::CaseInsensitive); });
+        if (!known)
+            return {};
+        files << path;
     }
-    return {};
+    return files;
 }
 
 void removeFile(const std::u16string& path) {
@@ -115,9 +133,13 @@ void removeFile(const std::u16string& path) {
 }  // namespace
 
 DocumentChooser SetDocumentChooser(DocumentChooser chooser) {
-    DocumentChooser previous = std::move(documentChooser());
-    documentChooser() = chooser ? std::move(chooser) : DocumentChooser(chooseWithFileDialog);
+    DocumentChooser previous = std::move(singleChooser());
+    singleChooser() = std::move(chooser);
     return previous;
+}
+
+void SetDocumentsChooser(DocumentsChooser chooser) {
+    documentsChooser() = chooser ? std::move(chooser) : DocumentsChooser(chooseWithFileDialog);
 }
 
 RowRecipients RecipientsFromRows(
@@ -219,9 +241,25 @@ SendDialog::SendDialog(AppPaths& paths, QWidget* parent)
     state.job.coverPageOn = false;
     state.job.massFaxOn = false;
 
+    // The fax's documents: the one the run converted first, and those
+    // added to it; their thumbnails below the document line.
+    composer_ = new FaxComposer(paths_, this, documentTitle());
+    pagesView_ = new FaxPagesView(paths_, *composer_, this);
+    {
+        auto* column = static_cast<QBoxLayout*>(layout());
+        for (int i = 0; i < column->count(); ++i) {
+            if (column->itemAt(i)->layout() == ui_->documentRow) {
+                column->insertWidget(i + 1, pagesView_);
+                break;
+            }
+        }
+    }
+    connect(composer_, &FaxComposer::changed, this, [this] { faxChanged(); });
+    documentNamed_ = hasDocument();
+
     ApplyDialogTexts(this, paths_, kSendDialogTexts);
     setWindowTitle(kProductTitle);
-    chooseDocumentButton()->setText(qstr(GetText(state.language, text::kChooseDocument)));
+    chooseDocumentButton()->setText(qstr(GetText(state.language, text::kAddDocument)));
     showDocumentSentence();
     setAcceptDrops(true);
 
@@ -320,7 +358,8 @@ void SendDialog::orderTabs() {
     // buttons from left to right.
     const auto numbers = numberBoxes();
     const auto names = nameBoxes();
-    std::vector<QWidget*> chain{chooseDocumentButton()};
+    std::vector<QWidget*> chain{chooseDocumentButton(), pagesView_->list(),
+                                pagesView_->turnButton(), pagesView_->removeButton()};
     for (std::size_t i = 0; i < numbers.size(); ++i) {
         chain.push_back(numbers[i]);
         chain.push_back(names[i]);
@@ -343,6 +382,13 @@ void SendDialog::addInformationLines() {
     pagesLine_ = new QLabel(this);
     pagesLine_->setObjectName(QStringLiteral("documentPages"));
     ui_->documentRow->insertWidget(ui_->documentRow->indexOf(documentSentence()) + 1, pagesLine_);
+    // Beside it: what the fax is likely to cost, once the service has
+    // priced a send.
+    pricePerPage_ = PricePerPageOfTheJournal();
+    costLine_ = new QLabel(this);
+    costLine_->setObjectName(QStringLiteral("estimatedCost"));
+    ui_->documentRow->insertWidget(ui_->documentRow->indexOf(pagesLine_) + 1, costLine_);
+    costLine_->hide();
     // Beside the cover page box: the characters still free.
     charactersLeft_ = new QLabel(this);
     charactersLeft_->setObjectName(QStringLiteral("coverCharactersLeft"));
@@ -389,7 +435,7 @@ int SendDialog::pagesToSend() const {
     const FaxJob& job = paths_.state->job;
     if (!hasDocument())
         return 0;
-    return static_cast<int>(PageCountFromName(job.documentPath)) + (job.coverPageOn ? 1 : 0);
+    return composer_->pages().pageCount() + (job.coverPageOn ? 1 : 0);
 }
 
 QString SendDialog::pageLimitText() const {
@@ -411,12 +457,32 @@ bool SendDialog::showPages() {
     pagesLine_->setVisible(document);
     if (document)
         pagesLine_->setText(qstr(GetText(paths_.state->language, text::kDocumentPages,
-                                         static_cast<long long>(
-                                             PageCountFromName(paths_.state->job.documentPath)))));
+                                         static_cast<long long>(composer_->pages().pageCount()))));
+    showCost();
     const QString limit = pageLimitText();
     pageLimitLine_->setText(limit);
     pageLimitLine_->setVisible(!limit.isEmpty());
     return shownBefore != !limit.isEmpty();
+}
+
+void SendDialog::showCost() {
+    if (!costLine_)
+        return;
+    const FaxJob& job = paths_.state->job;
+    std::size_t numbers = 0;
+    const std::vector<Recipient> recipients =
+        job.massFaxOn ? job.recipients
+                      : RecipientsFromRows(rows(), paths_.state->contactBook.groups).recipients;
+    for (const Recipient& r : recipients)
+        numbers += r.kind == Single ? 1 : r.members.size();
+    const bool shown = pricePerPage_ && hasDocument();
+    costLine_->setVisible(shown);
+    if (!shown)
+        return;
+    const double cost = *pricePerPage_ * pagesToSend() * static_cast<double>(std::max<std::size_t>(numbers, 1));
+    const LanguageTable& language = paths_.state->language;
+    costLine_->setText(qstr(GetText(language, text::kEstimatedCostFact,
+                                    MoneyText(cost, GetText(language, text::kCurrency)))));
 }
 
 void SendDialog::showSendFailure(const QString& failure) {
@@ -432,14 +498,12 @@ SendDialog::~SendDialog() {
     // A version answer still on its way is dropped with the dialog.
     if (versionCheck_.joinable())
         versionCheck_.join();
-    if (chosenJob_)
-        print::RemovePrintJob(*chosenJob_);
 }
 
 bool SendDialog::hasDocument() const {
-    const std::u16string& path = paths_.state->job.documentPath;
-    std::error_code ec;
-    return !path.empty() && std::filesystem::is_regular_file(ToFsPath(path), ec);
+    // Pages to send, and the record names a converted document (the fax
+    // as last made, or its first document).
+    return composer_ && !composer_->pages().empty() && !paths_.state->job.documentPath.empty();
 }
 
 void SendDialog::showDocumentSentence() {
@@ -457,71 +521,66 @@ void SendDialog::chooseDocumentClicked() {
     const QString filter = qstr(GetText(paths_.state->language, text::kDocumentsFilter)) + " (" +
                            kDocumentPatterns.join(' ') + ")";
     AppSettings& settings = paths_.state->settings;
-    const QString path = documentChooser()(this, FileDialogFolder(settings.lastDocumentDir), filter);
-    if (path.isEmpty())
+    const QString folder = FileDialogFolder(settings.lastDocumentDir);
+    QStringList files;
+    if (singleChooser()) {
+        if (const QString one = singleChooser()(this, folder, filter); !one.isEmpty())
+            files << one;
+    } else {
+        files = documentsChooser()(this, folder, filter);
+    }
+    if (files.isEmpty())
         return;
-    RememberFileDialogFolder(settings.lastDocumentDir, path);
-    takeDocument(path);
+    RememberFileDialogFolder(settings.lastDocumentDir, files.front());
+    addDocuments(files);
 }
 
 void SendDialog::dragEnterEvent(QDragEnterEvent* event) {
-    if (!droppedDocument(event->mimeData()).isEmpty())
+    if (!droppedDocuments(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void SendDialog::dropEvent(QDropEvent* event) {
-    const QString path = droppedDocument(event->mimeData());
-    if (path.isEmpty())
+    const QStringList files = droppedDocuments(event->mimeData());
+    if (files.isEmpty())
         return;
     event->acceptProposedAction();
     // The drag's source waits for the drop to return: convert afterwards.
     QMetaObject::invokeMethod(
-        this, [this, path] { takeDocument(path); }, Qt::QueuedConnection);
+        this, [this, files] { addDocuments(files); }, Qt::QueuedConnection);
+}
+
+QString SendDialog::description() const {
+    return composer_->description();
+}
+
+void SendDialog::addDocuments(const QStringList& files) {
+    composer_->add(files);
 }
 
 bool SendDialog::takeDocument(const QString& path) {
+    return composer_->add({path}) == 1;
+}
+
+void SendDialog::faxChanged() {
     FaxJob& job = paths_.state->job;
-    const std::u16string documentBefore = job.documentPath;
-    const std::u16string argumentBefore = job.jobArgument;
-    const std::u16string jobFileBefore = job.jobFilePath;
-    const std::u16string runFolderBefore = job.runFolder;
-    // The new document gets a run folder of its own: the one shown so far
-    // stays whole until the new one is there.
-    job.runFolder.clear();
-    const print::DocumentConversion converted =
-        ConvertDocumentFile(paths_, this, ToFsPath(u16str(path)));
-    const print::PrintResult& printed = converted.printed;
-    if (!printed.ok || !hasDocument()) {
-        // The document shown so far stays the one to send.
-        if (printed.ok)
-            print::RemovePrintJob(printed);
-        if (!job.runFolder.empty())
-            RemoveRunFolder(job.runFolder);
-        job.runFolder = runFolderBefore;
-        job.documentPath = documentBefore;
-        job.jobArgument = argumentBefore;
-        job.jobFilePath = jobFileBefore;
-        TellDocumentNotConverted(paths_, this, QFileInfo(path).fileName(), converted.problem,
-                                 converted.details, converted.failedPage);
-        return false;
+    // The cover page names the page count: it is made again.
+    job.coverText.clear();
+    // The fax as it now stands, when it is the one document unchanged.
+    if (composer_->pages().asConverted())
+        composer_->makeDocument();
+    // The first document names the fax in the document line; the cover
+    // text typed so far stays when more are added.
+    if (!documentNamed_ && hasDocument()) {
+        documentNamed_ = true;
+        ApplyDialogTexts(this, paths_, kSendDialogTexts);
+        chooseDocumentButton()->setText(qstr(GetText(paths_.state->language, text::kAddDocument)));
     }
-    // The document taken before is of no more use.
-    if (!runFolderBefore.empty())
-        RemoveRunFolder(runFolderBefore);
-    else if (documentBefore != job.documentPath)
-        removeFile(documentBefore);
-    if (chosenJob_)
-        print::RemovePrintJob(*chosenJob_);
-    chosenJob_ = printed;
-    job.coverText.clear();  // the cover page goes with the new document
-    ApplyDialogTexts(this, paths_, kSendDialogTexts);
     showDocumentSentence();
     showPages();
     measure();
-    previewButton()->setEnabled(true);
+    previewButton()->setEnabled(hasDocument());
     sendRule(false);
-    focusFirstNumber();
-    return true;
 }
 
 int SendDialog::exec() {
@@ -538,6 +597,14 @@ int SendDialog::exec() {
     activateWindow();
     raise();
     focusFirstNumber();
+    // The other files of the print job join the fax once the dialog shows.
+    if (!paths_.state->job.moreDocuments.empty()) {
+        QStringList more;
+        for (const std::u16string& file : paths_.state->job.moreDocuments)
+            more << qstr(file);
+        paths_.state->job.moreDocuments.clear();
+        QTimer::singleShot(0, this, [this, more] { addDocuments(more); });
+    }
     return QDialog::exec();
 }
 
@@ -627,6 +694,7 @@ void SendDialog::sendRule(bool fromRow) {
     sendButton()->setEnabled(enable);
     if (job.coverPageOn)
         previewButton()->setEnabled(enable);
+    showCost();  // the numbers may have changed
 }
 
 void SendDialog::showListCount() {
@@ -783,6 +851,9 @@ QString SendDialog::documentTitle() const {
 void SendDialog::previewClicked() {
     AppState& state = *paths_.state;
     FaxJob& job = state.job;
+    // The fax as its pages stand now.
+    if (!composer_->makeDocument())
+        return;
     if (!job.coverPageOn) {
         PreviewDocument(this, state.language, job.documentPath, documentTitle(),
                         &state.settings.previewWindowPlace);
@@ -913,6 +984,9 @@ void SendDialog::sendClicked() {
         box.exec();
         return;
     }
+    // What goes out is one fax of the pages as shown.
+    if (!composer_->makeDocument())
+        return;
     const bool massFaxBefore = job.massFaxOn;
     job.fromList = job.massFaxOn;
     if (!job.massFaxOn)
@@ -952,7 +1026,8 @@ void SendDialog::optionsClicked() {
     // The language or the conversion method may have changed: new texts
     // need the dialog measured again.
     ApplyDialogTexts(this, paths_, kSendDialogTexts);
-    chooseDocumentButton()->setText(qstr(GetText(paths_.state->language, text::kChooseDocument)));
+    chooseDocumentButton()->setText(qstr(GetText(paths_.state->language, text::kAddDocument)));
+    pagesView_->applyTexts();
     sentFaxesButton_->setText(qstr(GetText(paths_.state->language, text::kSentFaxes)));
     showDocumentSentence();
     showPages();

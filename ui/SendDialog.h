@@ -19,6 +19,7 @@
 #include "app/Contact.h"
 #include "printmon/PrintJob.h"
 #include "ui/Dialogs.h"
+#include "ui/OpenFax.h"
 
 class QCheckBox;
 class QLabel;
@@ -54,6 +55,13 @@ using DocumentChooser =
 // Replaces the file dialog (tests choose without one); returns the one
 // replaced. An empty chooser restores the file dialog.
 DocumentChooser SetDocumentChooser(DocumentChooser chooser);
+// The same for choosing several documents at once.
+using DocumentsChooser =
+    std::function<QStringList(QWidget* owner, const QString& folder, const QString& filter)>;
+void SetDocumentsChooser(DocumentsChooser chooser);
+
+class FaxComposer;
+class FaxPagesView;
 
 struct RowRecipients {
     std::vector<Recipient> recipients;
@@ -69,7 +77,7 @@ RowRecipients RecipientsFromRows(
     const std::array<DestinationRow, 3>& rows,
     const std::map<std::u16string, std::vector<std::u16string>>& groups);
 
-class SendDialog : public QDialog {
+class SendDialog : public QDialog, public OpenFax {
     Q_OBJECT
   public:
     explicit SendDialog(AppPaths& paths, QWidget* parent = nullptr);
@@ -94,9 +102,14 @@ class SendDialog : public QDialog {
     // Shows the cover page ticked with `text` in its box (sending again).
     void takeCoverText(const QString& text);
 
-    // Converts a document the user chose or dropped and makes it the one to
-    // send; false (with a message) when it cannot be converted.
+    // Converts a document the user chose or dropped and adds its pages at
+    // the end of the fax; false (with a message) when it cannot be
+    // converted or would pass the page limit.
     bool takeDocument(const QString& path);
+
+    // The open fax: its documents, and more of them added at its end.
+    QString description() const override;
+    void addDocuments(const QStringList& files) override;
 
   protected:
     void reject() override;
@@ -184,12 +197,21 @@ class SendDialog : public QDialog {
     int designMinimumWidth_ = 0;
     std::thread versionCheck_;
     std::thread numberWarmUp_;  // loads the phone-number metadata once
-    std::optional<print::PrintResult> chosenJob_;  // the files of the document taken last
+    FaxComposer* composer_ = nullptr;     // the fax's documents and pages
+    FaxPagesView* pagesView_ = nullptr;   // their thumbnails
+    // The fax's pages changed: counts, limit, Send and Preview follow.
+    void faxChanged();
+    bool documentNamed_ = false;  // the document line names the fax's first document
     QLabel* pagesLine_ = nullptr;
     QLabel* charactersLeft_ = nullptr;
     QLabel* listCount_ = nullptr;  // how many numbers the mass-fax list holds
     void showListCount();
     QLabel* pageLimitLine_ = nullptr;
+    // The likely cost of the fax: its pages times its numbers times the
+    // price per page the service gave last (none: not shown).
+    QLabel* costLine_ = nullptr;
+    std::optional<double> pricePerPage_;
+    void showCost();
     QLabel* failureLine_ = nullptr;
 };
 

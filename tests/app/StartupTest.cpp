@@ -89,6 +89,23 @@ TEST(RunModeChoice, TheJobFileIsTheFirstArgumentMadeAbsolute) {
     EXPECT_EQ(ChooseRunMode({u""}, u"/start").jobFile, std::optional<std::u16string>(u""));
 }
 
+// The files after the first are one fax with it, in order (a print job of
+// several files); options are none of them.
+TEST(RunModeChoice, FilesAfterTheFirstJoinItsFax) {
+    const struct {
+        std::vector<std::u16string> arguments;
+        std::vector<std::u16string> more;
+    } cases[] = {
+        {{u"/spool/job.txt"}, {}},
+        {{u"/a.pdf", u"b.png", u"/c.pdf"}, {u"/start/b.png", u"/c.pdf"}},
+        {{u"/a.pdf", u"/config", u"/b.pdf"}, {u"/b.pdf"}},
+        {{u"/a.pdf", u"--", u"/config"}, {u"/config"}},
+        {{u"/a.pdf", u"", u"/" + std::u16string(800, u'b')}, {}},  // empty, too long: none
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ChooseRunMode(c.arguments, u"/start").moreFiles, c.more) << c.arguments.size();
+}
+
 TEST(RunModeChoice, AJobPathLongerThanAPathFieldIsNoJob) {
     const std::u16string fits = u"/" + std::u16string(769, u'a');
     EXPECT_EQ(ChooseRunMode({fits}).jobFile, std::optional<std::u16string>(fits));

@@ -26,6 +26,12 @@ TEST(SendArguments, FullCommandLine) {
     EXPECT_EQ(a.retries, 0);
     EXPECT_EQ(a.timeoutSeconds, 30);
     EXPECT_EQ(a.input, "job");
+    EXPECT_TRUE(a.moreInputs.empty());
+    // Several documents make one fax, in the order given.
+    SendArguments several;
+    ASSERT_TRUE(ParseSendArguments({"--to", "1", "a.pdf", "b.png", "c.pdf"}, several, error));
+    EXPECT_EQ(several.input, "a.pdf");
+    EXPECT_EQ(several.moreInputs, (std::vector<std::string>{"b.png", "c.pdf"}));
 }
 
 TEST(SendArguments, RefusedCommandLines) {
@@ -33,7 +39,6 @@ TEST(SendArguments, RefusedCommandLines) {
         {"job"},                                     // no number
         {"--to", "1"},                               // no document
         {"--to", ":Name", "job"},                    // empty number
-        {"--to", "1", "job", "other"},               // two documents
         {"--to", "1", "--report", "maybe", "job"},   // unknown report choice
         {"--to", "1", "--retries", "many", "job"},   // not a number
         {"--to", "1", "--retries", "99999", "job"},  // beyond the limit

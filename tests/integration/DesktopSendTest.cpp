@@ -11,6 +11,10 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -31,6 +35,8 @@
 #include "tests/ui/StallWatchdog.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/QtShellDialogs.h"
+#include "ui/OpenFax.h"
+#include "convert/FaxTiff.h"
 #include "ui/DesktopNotification.h"
 #include "ui/StatusWindow.h"
 #include "ui/TrayIcon.h"
@@ -321,6 +327,180 @@ TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
     EXPECT_NE(
         miravo::test::fromUtf16le(miravo::test::readBytes(settingsFile)).find(u"USER_PASS=demo"),
         std::u16string::npos);
+}
+
+// A PDF of `pages` pages, each with a black block whose place tells the
+// page (and the document, by `document`) apart.
+void writePdf(const std::filesystem::path& path, int pages, int document) {
+    QPdfWriter pdf(QString::fromStdString(path.string()));
+    pdf.setPageSize(QPageSize(QPageSize::A4));
+    pdf.setResolution(72);
+    QPainter painter(&pdf);
+    for (int page = 0; page < pages; ++page) {
+        if (page > 0)
+            pdf.newPage();
+        painter.fillRect(40 + 120 * page, 60 + 200 * document, 160, 90, Qt::black);
+    }
+}
+
+// Prints a document as the print monitor does: the job file.
+std::string printJob(const std::filesystem::path& spool, const std::filesystem::path& document) {
+    const std::string bin = std::string(MIRAVO_BINARY_DIR) + "/bin";
+    const auto print = miravo::test::runTool(bin + "/miravo-print --no-launch --out " +
+                                             spool.string() + " '" + document.string() + "'");
+    EXPECT_EQ(print.status, 0) << print.output;
+    return print.output.substr(0, print.output.find('\n'));
+}
+
+// The fax document one document alone is converted into.
+std::vector<miravo::test::TiffPage> aloneConverted(const std::filesystem::path& spool,
+                                                   const std::filesystem::path& document) {
+    const std::string bin = std::string(MIRAVO_BINARY_DIR) + "/bin";
+    const auto converted =
+        miravo::test::runTool(bin + "/miravo-send --convert-only " + printJob(spool, document));
+    EXPECT_EQ(converted.status, 0) << converted.output;
+    const auto start = converted.output.find("document: ");
+    if (start == std::string::npos)
+        return {};
+    const std::string path = converted.output.substr(
+        start + 10, converted.output.find('\n', start) - start - 10);
+    // Turned here as the fax turns it, to compare with the sent one.
+    const auto pages = miravo::test::readTiff(path);
+    const auto turned = std::filesystem::path(path + ".turned.tif");
+    if (!pages.empty() && ComposeFaxTiff({{path, 0, 1}}, turned).ok) {
+        auto all = pages;
+        all.push_back(miravo::test::readTiff(turned).front());
+        return all;
+    }
+    return pages;
+}
+
+// One fax of several documents: a 2-page PDF printed, a 1-page PDF printed
+// into the open fax, a PNG dropped onto the dialog; the PNG's page moved
+// to the front with the keyboard, page 2 turned, page 3 removed; sent. The
+// service keeps one TIFF of those pages in that order.
+TEST(DesktopSend, SeveralDocumentsOrderedTurnedAndRemovedAreSentAsOneFax) {
+    miravo::test::TempDir work;
+    const std::filesystem::path home = work / "home";
+    std::filesystem::create_directories(home / "config" / "Miravo");
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (home / "cache").c_str(), 1);
+    OverrideApplicationDataFolder(std::nullopt);
+    ServerProcess server({"--quiet", "--min-poll-interval", "0", "--delivery-time", "0"});
+    ASSERT_TRUE(server.start()) << server.output();
+    miravo::test::writeBytes(
+        home / "config" / "Miravo" / "app_config.ini",
+        miravo::test::utf16le(
+            u"[OPTIONS]\r\nSERV_NAME=127.0.0.1:" + u16(std::to_string(server.port())) +
+            u"\r\nOBJ_NAME=api2/proxy.php\r\nCA_FILE=" + fromUtf8(server.caFile().string()) +
+            u"\r\nUSER_NAME=demo@miravo.test\r\nUSER_PASS=demo\r\nSAVE_PASS=1"
+            u"\r\nTIMEOUT=1000\r\n[SETTINGS]\r\nlang=" + screenshotLanguage() + u"\r\n"));
+
+    writePdf(work / "letter.pdf", 2, 0);
+    writePdf(work / "invoice.pdf", 1, 1);
+    QImage picture(800, 500, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter(&picture).fillRect(100, 100, 500, 60, Qt::black);
+    ASSERT_TRUE(picture.save(QString::fromStdString((work / "plan.png").string())));
+    const auto letter = aloneConverted(work / "check", work / "letter.pdf");
+    const auto invoice = aloneConverted(work / "check", work / "invoice.pdf");
+    const auto plan = aloneConverted(work / "check", work / "plan.png");
+    ASSERT_EQ(letter.size(), 3u);  // its two pages, then its first turned
+    ASSERT_EQ(invoice.size(), 2u);
+    ASSERT_EQ(plan.size(), 2u);
+
+    const std::string firstJob = printJob(work / "spool", work / "letter.pdf");
+    QStringList captions;
+    QString description;
+    static AppState state;
+    const auto sendSeen = whenModal(
+        "id104",
+        [&](QDialog* dialog) {
+            auto* list = dialog->findChild<QListWidget*>("faxPageList");
+            ASSERT_NE(list, nullptr);
+            EXPECT_EQ(list->count(), 2);
+            // Printed while the dialog is open, and given to it.
+            auto* open = dynamic_cast<OpenFax*>(dialog);
+            ASSERT_NE(open, nullptr);
+            open->addDocuments({QString::fromStdString(printJob(work / "spool", work / "invoice.pdf"))});
+            EXPECT_EQ(list->count(), 3);
+            // Dropped.
+            QMimeData dropped;
+            dropped.setUrls({QUrl::fromLocalFile(QString::fromStdString((work / "plan.png").string()))});
+            QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &dropped, Qt::LeftButton,
+                            Qt::NoModifier);
+            static_cast<QObject&>(*dialog).event(&drop);
+            EXPECT_TRUE(drop.isAccepted());
+            ASSERT_TRUE(waitFor([&] { return list->count() == 4; }, 60000));
+            // The PNG's page to the front, by the keyboard alone.
+            list->setFocus(Qt::TabFocusReason);
+            list->setCurrentRow(3);
+            for (int i = 0; i < 3; ++i)
+                QTest::keyClick(list, Qt::Key_Up, Qt::ControlModifier);
+            EXPECT_EQ(list->currentRow(), 0);
+            // Page 2 turned with its button, page 3 removed with Delete.
+            list->setCurrentRow(1);
+            auto* turn = dialog->findChild<QPushButton*>("turnPage");
+            ASSERT_NE(turn, nullptr);
+            turn->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(turn, Qt::Key_Space);
+            list->setFocus(Qt::TabFocusReason);
+            list->setCurrentRow(2);
+            QTest::keyClick(list, Qt::Key_Delete);
+            ASSERT_EQ(list->count(), 3);
+            for (int i = 0; i < list->count(); ++i)
+                captions << list->item(i)->toolTip();
+            description = open->description();
+            EXPECT_TRUE(find<QLabel>(dialog, 1021)->isVisible());
+            auto* pages = dialog->findChild<QLabel*>("documentPages");
+            EXPECT_TRUE(pages->text().contains("3")) << pages->text().toStdString();
+            typeInto(dialog, 1001, "+49 30 1234567");
+            waitFor([&] { return false; }, 300);  // the thumbnails are drawn
+            snapshot(dialog, "send-dialog-documents");
+            whenModal("id103", [&](QDialog* window) {
+                auto* close = find<QPushButton>(window, 2);
+                // Sent once the service has told the final status and cost.
+                EXPECT_TRUE(waitFor([&] {
+                    return close->isEnabled() && find<QLabel>(window, 1051)->text().isEmpty() &&
+                           !find<QLabel>(window, 1050)->text().isEmpty();
+                }, 60000));
+                click(close);
+            }, 90000);
+            click(dialog, 1);
+            // A send that did not go out must not leave the test waiting.
+            if (dialog->isVisible())
+                closeDiscardingWork(dialog);
+        },
+        60000);
+
+    std::vector<std::u16string> arguments = {fromUtf8(firstJob)};
+    QtShellDialogs dialogs;
+    StartupEnvironment environment;
+    environment.settings.moduleFolder = fromUtf8(std::string(MIRAVO_BINARY_DIR) + "/bin/");
+    EXPECT_EQ(RunMiravo(arguments, dialogs, state, environment), 0);
+    ASSERT_TRUE(*sendSeen);
+    ASSERT_EQ(captions.size(), 3);
+    const char* names[] = {"plan.png", "letter", "invoice"};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(captions[i].contains(names[i])) << captions[i].toStdString();
+    }
+    EXPECT_TRUE(description.contains("plan.png")) << description.toStdString();
+
+    // The service's one document: the PNG's page, the letter's first page
+    // turned, the invoice's page.
+    const auto sent = miravo::test::readTiff(server.dataDir() / "faxes" / "1" / "document.tif");
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[0].bits.bits, plan[0].bits.bits);
+    EXPECT_EQ(sent[1].bits.bits, letter[2].bits.bits);
+    EXPECT_NE(sent[1].bits.bits, letter[0].bits.bits);
+    EXPECT_EQ(sent[2].bits.bits, invoice[0].bits.bits);
+    for (const auto& page : sent) {
+        EXPECT_EQ(page.width, 1728u);
+        EXPECT_EQ(page.height, 2292u);
+    }
+    EXPECT_FALSE(std::filesystem::exists(server.dataDir() / "faxes" / "2"));
 }
 
 // A transfer whose connection drops: the status window says the fax was

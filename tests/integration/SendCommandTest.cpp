@@ -5,7 +5,11 @@
 
 #include "cli/Send.h"
 #include "tests/integration/SendCommandRunner.h"
+#include "tests/convert/ConvertTestSupport.h"
 #include "tests/server/ServerHarness.h"
+
+#include <QImage>
+#include <QPainter>
 
 namespace miravo {
 namespace {
@@ -55,6 +59,45 @@ TEST_F(SendCommandTest, PrintedPdfReachesEveryNumber) {
           "Estimated cost: 0.60 EUR", "  +49 30 1234567: OK 0.30 EUR",
           "  +33 1 42 00 00 11: OK 0.30 EUR", "Total cost: 0.60 EUR\nAll delivered\n"})
         EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
+}
+
+// Several documents are one fax, in order: its pages are those of each
+// document sent alone; a fax passing the page limit is refused whole.
+TEST_F(SendCommandTest, SeveralDocumentsAreOneFaxOfTheirPagesInOrder) {
+    start();
+    QImage picture(600, 400, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter(&picture).fillRect(50, 50, 300, 120, Qt::black);
+    const std::string png = (dir_ / "b.png").string();
+    ASSERT_TRUE(picture.save(QString::fromStdString(png)));
+    const std::string pdf = std::string(MIRAVO_SOURCE_DIR) + "/data/sample.pdf";
+    auto stored = [&](int fax) {
+        return test::readTiff(server_->dataDir() / "faxes" / std::to_string(fax) / "document.tif");
+    };
+    for (const auto& document : {pdf, png}) {
+        const CommandRun alone = send({"--to", "+49 30 1234567", "--report", "none", document});
+        ASSERT_EQ(alone.status, cli::kExitOk) << alone.out;
+    }
+    const CommandRun both =
+        send({"--to", "+49 30 1234567", "--report", "none", pdf, png});
+    ASSERT_EQ(both.status, cli::kExitOk) << both.out;
+    EXPECT_NE(both.out.find("fax: 2 documents (4 pages)"), std::string::npos) << both.out;
+    const auto pdfPages = stored(1), pngPages = stored(2), fax = stored(3);
+    ASSERT_EQ(pdfPages.size(), 3u);
+    ASSERT_EQ(pngPages.size(), 1u);
+    ASSERT_EQ(fax.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) {
+        const auto& alone = i < 3 ? pdfPages[i] : pngPages[0];
+        EXPECT_EQ(fax[i].bits.bits, alone.bits.bits) << "page " << i + 1;
+        EXPECT_EQ(fax[i].pageIndex, i);
+        EXPECT_EQ(fax[i].pageTotal, 4);
+    }
+    // Three pages allowed: the two documents are refused, nothing is sent.
+    test::writeBytes(dir_ / "settings.ini", test::readBytes(dir_ / "settings.ini") + "MAX_PAGES=3\n");
+    const CommandRun refused = send({"--to", "+49 30 1234567", "--report", "none", pdf, png});
+    EXPECT_EQ(refused.status, cli::kExitDocument) << refused.out;
+    EXPECT_NE(refused.out.find("b.png was not added"), std::string::npos) << refused.out;
+    EXPECT_FALSE(std::filesystem::exists(server_->dataDir() / "faxes" / "4"));
 }
 
 TEST_F(SendCommandTest, FailedDestinationAndServiceErrorHaveTheirOwnStatus) {

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -22,6 +23,8 @@
 #include "app/Paths.h"
 #include "app/Text.h"
 #include "convert/FaxTiff.h"
+#include "journal/Journal.h"
+#include "service/FaxTransmission.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/Dialogs.h"
@@ -29,6 +32,7 @@
 #include "ui/ControlIds.h"
 #include "ui/PreviewWindow.h"
 #include "ui/SendDialog.h"
+#include "ui/FaxPagesView.h"
 #include "ui/StatusWindow.h"
 #include "app/TextIds.h"
 
@@ -364,17 +368,23 @@ TEST_F(SendDialogTest, PagesBeyondTheLimitAreSaidBeforeTheUpload) {
     click(&dialog, 1089);
     EXPECT_TRUE(limit->isVisible());
     EXPECT_EQ(limit->text(), qstr(GetText(state().language, text::kTooManyPagesWithCover, 2, 1)));
-    bool statusOpened = false;
-    whenModal("id103", [&](QDialog* status) {
-        statusOpened = true;
+    // The watch outlives this test when nothing opens: it must not touch
+    // this test's frame, nor act on a later test's window.
+    auto statusOpened = std::make_shared<bool>(false);
+    auto watching = std::make_shared<bool>(true);
+    whenModal("id103", [statusOpened, watching](QDialog* status) {
+        if (!*watching)
+            return;
+        *statusOpened = true;
         status->done(kStatusWindowClosed);
     }, 2000);
     const auto told = whenModal("tooManyPages", [](QDialog* m) { m->accept(); });
     click(&dialog, 1);
     EXPECT_TRUE(*told);
-    EXPECT_FALSE(statusOpened);
+    EXPECT_FALSE(*statusOpened);
     click(&dialog, 1089);
     EXPECT_FALSE(limit->isVisible());
+    *watching = false;
 }
 
 TEST_F(SendDialogTest, MassFaxSeedsTheListFromTheRowsAndGivesItBack) {
@@ -680,10 +690,149 @@ TEST_F(SendDialogTest, DocumentChosenOrDroppedIsConvertedAndNoDocumentMeansNoSen
     QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
     static_cast<QObject&>(dialog).event(&drop);  // as the drag manager hands it over
     EXPECT_TRUE(drop.isAccepted());
-    EXPECT_TRUE(waitFor([&] { return find<QLabel>(&dialog, 1021)->text().contains("price list"); }));
-    EXPECT_EQ(CountTiffPagesOf(state().job.documentPath), 1);
-    EXPECT_FALSE(std::filesystem::exists(ToFsPath(first)));  // the replaced one is gone
+    // Added at the end of the fax; the first stays its first document.
+    auto* documents = dialog.findChild<QLabel*>("faxDocuments");
+    ASSERT_NE(documents, nullptr);
+    EXPECT_TRUE(waitFor([&] { return documents->text().contains("price list"); }));
+    EXPECT_EQ(dialog.findChild<QListWidget*>("faxPageList")->count(), 3);
+    EXPECT_TRUE(find<QLabel>(&dialog, 1021)->text().contains("\"offer\""));
+    EXPECT_TRUE(std::filesystem::exists(ToFsPath(first)));
     SetDocumentChooser(previous);
+}
+
+// The fax's pages: thumbnails reached and used with the keyboard alone
+// (Tab, Ctrl+Up/Down, the Turn and Remove buttons, Delete); the page count
+// follows every edit; a document that would pass the page limit is refused
+// whole with a message; without pages nothing can be sent.
+TEST_F(SendDialogTest, PagesAreMovedTurnedAndRemovedAndThePageLimitRefusesADocumentWhole) {
+    miravo::test::writeBytes(dataDir() / "one.tif", server::test::faxDocument());
+    ASSERT_TRUE(JoinFaxTiffs({dataDir() / "one.tif", dataDir() / "one.tif"},
+                             dataDir() / "offer_res__2.tif").ok);
+    ASSERT_TRUE(JoinFaxTiffs({dataDir() / "one.tif", dataDir() / "one.tif"},
+                             dataDir() / "annex.tiff").ok);
+    const std::filesystem::path png = dataDir() / "plan.png";
+    QImage picture(400, 300, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    ASSERT_TRUE(picture.save(QString::fromStdString(png.string())));
+    state().settings.maxPages = 4;
+    state().job.documentPath = FromFsPath(dataDir() / "offer_res__2.tif");
+    // The service priced an earlier fax of 2 pages to 3 numbers at 0.60.
+    {
+        Journal journal;
+        JournalSend earlier;
+        earlier.pages = 2;
+        earlier.estimatedCost = 0.6;
+        earlier.destinations.resize(3);
+        ASSERT_GT(journal.recordTransfer(earlier), 0);
+    }
+    auto costSaid = [&](double amount) {
+        return qstr(GetText(state().language, text::kEstimatedCostFact,
+                            MoneyText(amount, GetText(state().language, text::kCurrency))));
+    };
+    SendDialog dialog(paths());
+    dialog.show();
+    auto* list = dialog.findChild<QListWidget*>("faxPageList");
+    auto* turn = dialog.findChild<QPushButton*>("turnPage");
+    auto* remove = dialog.findChild<QPushButton*>("removePage");
+    auto* pages = dialog.findChild<QLabel*>("documentPages");
+    ASSERT_TRUE(list && turn && remove && pages);
+    auto pagesSaid = [&](int n) { return qstr(GetText(state().language, text::kDocumentPages, n)); };
+    EXPECT_EQ(list->count(), 2);
+
+    EXPECT_TRUE(dialog.takeDocument(QString::fromStdString(png.string())));
+    EXPECT_EQ(list->count(), 3);
+    EXPECT_EQ(pages->text(), pagesSaid(3));
+    auto* cost = dialog.findChild<QLabel*>("estimatedCost");
+    ASSERT_NE(cost, nullptr);
+    EXPECT_EQ(cost->text(), costSaid(0.3));
+    EXPECT_TRUE(dialog.description().contains("plan.png"));
+    // Two more pages would make five of four: refused whole, never cut.
+    const auto refused = whenModal("faxPagesRefused", [](QDialog* box) { box->accept(); });
+    EXPECT_FALSE(dialog.takeDocument(QString::fromStdString((dataDir() / "annex.tiff").string())));
+    EXPECT_TRUE(*refused);
+    EXPECT_EQ(list->count(), 3);
+    EXPECT_FALSE(dialog.description().contains("annex"));
+
+    // Dragged within the strip (what a drop does to the list), and back.
+    auto placeOfPlan = [&] {
+        for (int i = 0; i < list->count(); ++i)
+            if (list->item(i)->toolTip().contains("plan.png"))
+                return i;
+        return -1;
+    };
+    // The strip is drawn from the fax's pages again after each, so what it
+    // shows is where the fax has the page.
+    auto* view = dialog.findChild<FaxPagesView*>("faxPages");
+    ASSERT_NE(view, nullptr);
+    list->model()->moveRow(QModelIndex(), 2, QModelIndex(), 0);
+    QTest::qWait(20);
+    view->refresh();
+    EXPECT_EQ(placeOfPlan(), 0);
+    list->model()->moveRow(QModelIndex(), 0, QModelIndex(), 3);
+    QTest::qWait(20);
+    view->refresh();
+    EXPECT_EQ(placeOfPlan(), 2);
+
+    // The keyboard alone: Tab from "Add document" reaches the pages, then
+    // Turn and Remove.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    auto* add = find<QPushButton>(&dialog, controlid::kChooseDocument);
+    add->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(add, Qt::Key_Tab);
+    EXPECT_EQ(dialog.focusWidget(), list);
+    list->setCurrentRow(2);
+    QTest::keyClick(list, Qt::Key_Up, Qt::ControlModifier);
+    QTest::keyClick(list, Qt::Key_Up, Qt::ControlModifier);
+    QTest::keyClick(list, Qt::Key_Up, Qt::ControlModifier);  // already first: stays
+    EXPECT_EQ(list->currentRow(), 0);
+    EXPECT_TRUE(list->item(0)->toolTip().contains("plan.png"));
+    QTest::keyClick(list, Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(list->currentRow(), 1);
+    EXPECT_TRUE(list->item(1)->toolTip().contains("plan.png"));
+    QTest::keyClick(list, Qt::Key_Tab);
+    EXPECT_EQ(dialog.focusWidget(), turn);
+    QTest::keyClick(turn, Qt::Key_Space);
+    QTest::keyClick(turn, Qt::Key_Tab);
+    EXPECT_EQ(dialog.focusWidget(), remove) << dialog.focusWidget()->objectName().toStdString();
+    QTest::keyClick(remove, Qt::Key_Space);
+    EXPECT_EQ(list->count(), 2);
+    EXPECT_EQ(pages->text(), pagesSaid(2));
+    EXPECT_FALSE(dialog.description().contains("plan.png"));
+
+    // Without pages there is nothing to send.
+    row(dialog, 1001)->setText("+49 30 1234567");
+    row(dialog, 1002)->setText("+49 30 1234568");
+    EXPECT_EQ(cost->text(), costSaid(0.4));  // 2 pages to 2 numbers
+    EXPECT_TRUE(sendEnabled(dialog));
+    list->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(list, Qt::Key_Delete);
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_FALSE(sendEnabled(dialog));
+    EXPECT_FALSE(find<QPushButton>(&dialog, 1022)->isEnabled());
+}
+
+// The program started with several files: the dialog opens with the first
+// and adds the others to its fax, in order, once it shows.
+TEST_F(SendDialogTest, FilesAfterTheFirstAreAddedAsTheDialogOpens) {
+    QImage picture(300, 200, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    for (const char* name : {"a.png", "b.png"})
+        ASSERT_TRUE(picture.save(QString::fromStdString((dataDir() / name).string())));
+    state().job.moreDocuments = {FromFsPath(dataDir() / "a.png"), FromFsPath(dataDir() / "b.png")};
+    QStringList captions;
+    const auto seen = whenModal("id104", [&](QDialog* dialog) {
+        auto* list = dialog->findChild<QListWidget*>("faxPageList");
+        waitFor([&] { return list->count() == 3; }, 30000);
+        for (int i = 0; i < list->count(); ++i)
+            captions << list->item(i)->toolTip();
+        closeDiscardingWork(dialog);
+    });
+    EXPECT_EQ(RunSendDialog(paths()), kSendDialogClosed);
+    EXPECT_TRUE(*seen);
+    ASSERT_EQ(captions.size(), 3);
+    EXPECT_TRUE(captions[1].contains("a.png"));
+    EXPECT_TRUE(captions[2].contains("b.png"));
+    EXPECT_TRUE(state().job.moreDocuments.empty());  // taken once
 }
 
 using PreviewWindowTest = UiTest;
