@@ -300,4 +300,11 @@ inline constexpr int kUntrustedCertificate = 503;  // %s: the service's host
 inline constexpr int kCheckAccepted = 504;         // %s: the service's host
 inline constexpr int kDuplicatesMerged = 505;      // %d: repeats merged while adding
 
+// A print while a fax is open: add it to that fax, or make a new one.
+inline constexpr int kOpenFaxTitle = 800;
+inline constexpr int kOpenFaxQuestion = 801;
+inline constexpr int kOpenFaxList = 802;
+inline constexpr int kOpenFaxAdd = 803;
+inline constexpr int kOpenFaxNew = 804;
+
 }  // namespace miravo::text
