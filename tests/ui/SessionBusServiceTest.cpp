@@ -58,9 +58,10 @@ std::string contentOf(const fs::path& file) {
 }
 
 // Open takes absolute file URIs of readable regular files only, a few at a
-// time: everything else is refused with a bus error, starts nothing and
-// leaves every file it names as it was.
-TEST(SessionBusService, OpensOnlyAFewDocumentsEachAfterTheEndOfOptions) {
+// time, and starts one program for them all, in order: everything else is
+// refused with a bus error, starts nothing and leaves every file it names
+// as it was.
+TEST(SessionBusService, OpensOnlyAFewDocumentsAsOneFaxAfterTheEndOfOptions) {
     PrivateBus bus;
     QDBusConnection connection = bus.connect();
     if (!connection.isConnected())
@@ -70,8 +71,10 @@ TEST(SessionBusService, OpensOnlyAFewDocumentsEachAfterTheEndOfOptions) {
     ASSERT_TRUE(connection.registerObject(kBusObjectPath, &service, QDBusConnection::ExportAllSlots));
 
     miravo::test::TempDir dir;
-    const fs::path ok = dir / "ok.pdf", target = dir / "X", fifo = dir / "fifo";
+    const fs::path ok = dir / "ok.pdf", second = dir / "b c.pdf", target = dir / "X",
+                   fifo = dir / "fifo";
     std::ofstream(ok) << "%PDF-1.4\n";
+    std::ofstream(second) << "%PDF-1.4\n";
     std::ofstream(target) << "keep me";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     fs::create_directory(dir / "folder");
@@ -97,6 +100,8 @@ TEST(SessionBusService, OpensOnlyAFewDocumentsEachAfterTheEndOfOptions) {
         {{okUri, "file:-h"}, {}},  // one refused URI refuses the call
         {{okUri}, {{"--", ok.string()}}},
         {{QString::fromStdString("file://localhost" + ok.string())}, {{"--", ok.string()}}},
+        {{QString::fromStdString("file://" + (dir / "b%20c.pdf").string()), okUri},
+         {{"--", second.string(), ok.string()}}},
     };
     for (const auto& c : cases) {
         const std::string what = c.uris.join(' ').left(120).toStdString();
@@ -119,7 +124,7 @@ TEST(SessionBusService, RefusesToStartMoreThanTheCapOfRunningPrograms) {
     miravo::test::TempDir dir;
     const fs::path ok = dir / "ok.pdf";
     std::ofstream(ok) << "%PDF-1.4\n";
-    const QStringList four(kMaxDocumentsPerOpen, QString::fromStdString("file://" + ok.string()));
+    const QStringList most(kMaxDocumentsPerOpen, QString::fromStdString("file://" + ok.string()));
     Starts started;
     int running = 0;
     SessionBusService service(
@@ -129,15 +134,15 @@ TEST(SessionBusService, RefusesToStartMoreThanTheCapOfRunningPrograms) {
             return true;
         },
         [&] { return running; }, 60000);
-    service.Open(four, {});
-    service.Open(four, {});
+    for (int i = 0; i < kMaxRunningPrograms + 2; ++i)
+        service.Open(most, {});
     EXPECT_EQ(started.size(), std::size_t(kMaxRunningPrograms));
-    service.Open(four, {});
+    EXPECT_EQ(started.front().size(), std::size_t(kMaxDocumentsPerOpen + 1));
     service.Activate({});
     EXPECT_EQ(started.size(), std::size_t(kMaxRunningPrograms));
     running = kMaxRunningPrograms - 1;
-    service.Open(four, {});
-    EXPECT_EQ(started.size(), std::size_t(kMaxRunningPrograms));
+    service.Open(most, {});
+    EXPECT_EQ(started.size(), std::size_t(kMaxRunningPrograms + 1));
     service.Activate({});
     EXPECT_EQ(started.size(), std::size_t(kMaxRunningPrograms + 1));
 }

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "printmon/backend/ChildProcess.h"
+#include "printmon/backend/DocumentStarts.h"
 #include "printmon/backend/DocumentTitle.h"
 #include "printmon/backend/JobAccess.h"
 #include "printmon/backend/JobUser.h"
@@ -353,6 +354,117 @@ TEST(RunUserJob, TheStateMessageOfARefusedJobNamesNoOne) {
     EXPECT_NE(status.find("1000"), std::string::npos) << status;  // the reason stays
     for (const char* secret : {"Divorce", "annsecret", "/tmp/"})
         EXPECT_EQ(status.find(secret), std::string::npos) << secret << " in " << status;
+}
+
+// The print system passes the documents of one job as one stream: each
+// starts where the one before it ended, whatever pieces the stream comes
+// in; marks inside a document do not cut it.
+TEST(DocumentStarts, FindsWhereEachDocumentOfAStreamBegins) {
+    const std::string a = "%PDF-1.4\nA\n%%EOF\n", b = "%PDF-1.7\r\nB\r\n%%EOF\r\n";
+    const struct {
+        std::string stream;
+        std::vector<std::uint64_t> starts;
+    } cases[] = {
+        {a, {0}},
+        {a + b, {0, a.size()}},
+        {a + "\n\n" + b + a, {0, a.size() + 2, a.size() + 2 + b.size()}},
+        {"%PDF-1.4\n%%%EOF\n%PDF-1.5\n", {0, 16}},
+        // Not the head of a document: text between, a broken head, a
+        // document that only mentions the marks.
+        {a + "x" + b, {0}},
+        {a + "%PDF" + "\n%%EOF", {0}},
+        {"%PDF-1.4\n(%%EOF and %PDF- in a string)\n%%EOF\n", {0}},
+        {a + std::string(100, '\n') + b, {0}},
+    };
+    for (const auto& c : cases) {
+        for (std::size_t piece : {c.stream.size(), std::size_t(1), std::size_t(3)}) {
+            DocumentStarts starts;
+            for (std::size_t at = 0; at < c.stream.size(); at += piece)
+                starts.feed(c.stream.data() + at, std::min(piece, c.stream.size() - at));
+            EXPECT_EQ(starts.starts(), c.starts) << c.stream << " in pieces of " << piece;
+        }
+    }
+}
+
+// A job of several documents becomes one job file per document, in the
+// job's order, each with its own pages; a job of more documents than one
+// fax takes is refused whole and leaves nothing. (No session bus here: the
+// job files wait in the spool.)
+TEST(RunUserJob, EachDocumentOfAJobBecomesAJobFileInOrder) {
+    const fs::path print = fs::path(MIRAVO_BINARY_DIR) / "bin" / "miravo-print";
+    if (::access(print.c_str(), X_OK) != 0 || ::access("/usr/bin/gs", X_OK) != 0)
+        GTEST_SKIP() << "needs miravo-print and Ghostscript";
+    test::TempDir dir;
+    const auto pdfOf = [&](int pages) {
+        const fs::path pdf = dir / (std::to_string(pages) + ".pdf");
+        const std::string make =
+            "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile=" + pdf.string() +
+            " -c '1 1 " + std::to_string(pages) + " { pop showpage } for' >/dev/null 2>&1";
+        EXPECT_EQ(std::system(make.c_str()), 0);
+        std::ifstream in(pdf, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), {});
+    };
+    const std::string two = pdfOf(2), one = pdfOf(1), three = pdfOf(3);
+    std::string many;
+    for (std::size_t i = 0; i <= kMaxDocumentsPerJob; ++i)
+        many += one;
+    const struct {
+        std::string stream;
+        int code;
+        std::vector<int> pages;  // of each job file, in the job's order
+    } cases[] = {
+        {two + one + three, kBackendOk, {2, 1, 3}},
+        {three, kBackendOk, {3}},
+        {many, kBackendCancelJob, {}},
+    };
+    int run = 0;
+    for (const auto& c : cases) {
+        const fs::path home = dir / ("home" + std::to_string(++run)), stream = dir / "stream";
+        fs::create_directories(home);
+        test::writeBytes(stream, c.stream);
+        UserJobRequest request;
+        request.user = {"ann", ::getuid(), ::getgid(), home.string()};
+        request.document = ::open(stream.c_str(), O_RDONLY);
+        ASSERT_GE(request.document, 0);
+        request.title = "Letter";
+        request.programs = {print, fs::path(MIRAVO_BINARY_DIR) / "bin" / "miravo"};
+        request.runtimeRoot = dir / "run";
+        ::fflush(stderr);
+        const int saved = ::dup(STDERR_FILENO);
+        const int to = ::open((dir / "status").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(to, STDERR_FILENO);
+        ::close(to);
+        const int code = RunUserJob(request);
+        ::fflush(stderr);
+        ::dup2(saved, STDERR_FILENO);
+        ::close(saved);
+        ::close(request.document);
+        std::ifstream in(dir / "status");
+        const std::string status((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_EQ(code, c.code) << status;
+
+        // Job files by the time they were written; each job's page files
+        // are named after the job's number.
+        std::vector<std::pair<fs::file_time_type, fs::path>> jobFiles;
+        std::vector<std::string> pageFiles;
+        const fs::path spool = home / ".cache/Miravo/spool";
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(spool, ec))
+            if (entry.path().filename().string().find("__ps__") != std::string::npos)
+                jobFiles.emplace_back(fs::last_write_time(entry.path()), entry.path());
+            else
+                pageFiles.push_back(entry.path().filename().string());
+        std::sort(jobFiles.begin(), jobFiles.end());
+        std::vector<int> pages;
+        for (const auto& [when, jobFile] : jobFiles) {
+            const std::string number = jobFile.filename().string().substr(
+                jobFile.filename().string().find("__ps__") + 6);
+            pages.push_back(static_cast<int>(std::count_if(
+                pageFiles.begin(), pageFiles.end(),
+                [&](const std::string& name) { return name.rfind(number + "_", 0) == 0; })));
+        }
+        EXPECT_EQ(pages, c.pages) << status;
+    }
 }
 
 }  // namespace
