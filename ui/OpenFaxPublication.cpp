@@ -8,6 +8,7 @@
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QFile>
+#include <QFileInfo>
 #include <QObject>
 #include <atomic>
 
@@ -109,6 +110,14 @@ class BusPublication : public OpenFaxPublication {
 };
 
 }  // namespace
+
+QDBusConnection SessionBusIfNamed() {
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") ||
+        (!runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"))))
+        return QDBusConnection::sessionBus();
+    return QDBusConnection(QStringLiteral("miravo-no-session-bus"));
+}
 
 QString OpenFaxPath(const QString& busName) {
     return QString::fromLatin1(kOpenFaxPathPrefix) +

@@ -17,6 +17,11 @@ inline constexpr char kOpenFaxNamePrefix[] = "org.miravo.Miravo.OpenFax.";
 inline constexpr char kOpenFaxPathPrefix[] = "/org/miravo/Miravo/OpenFax/";
 inline constexpr char kOpenFaxInterface[] = "org.miravo.Miravo.OpenFax";
 
+// This session's bus when the session names one (DBUS_SESSION_BUS_ADDRESS,
+// or a bus in XDG_RUNTIME_DIR); otherwise a connection that is not
+// connected, so that nothing starts a bus of its own.
+QDBusConnection SessionBusIfNamed();
+
 // The object path an open fax's name serves its fax at.
 QString OpenFaxPath(const QString& busName);
 
@@ -35,6 +40,6 @@ class OpenFaxPublication {
 // happen before `fax` is. Documents handed to it reach fax.addDocuments()
 // from the event loop, never inside the bus call.
 std::unique_ptr<OpenFaxPublication> PublishOpenFax(
-    OpenFax& fax, QDBusConnection bus = QDBusConnection::sessionBus());
+    OpenFax& fax, QDBusConnection bus = SessionBusIfNamed());
 
 }  // namespace miravo::ui

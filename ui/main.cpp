@@ -5,7 +5,6 @@
 // a fax already open before it makes a new one); "--waiting-jobs", run at login, offers the
 // jobs that wait in the spool and ends at once when none waits.
 #include <QApplication>
-#include <QDBusConnection>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -26,6 +25,7 @@
 #include "ui/Mnemonics.h"
 #include "ui/OpenFaxChoiceDialog.h"
 #include "ui/OpenFaxOffer.h"
+#include "ui/OpenFaxPublication.h"
 #include "ui/QtShellDialogs.h"
 #include "ui/SessionBusService.h"
 #include "ui/QtTranslations.h"
@@ -74,7 +74,7 @@ bool addedToOpenFax(const std::vector<char*>& documents) {
         files.push_back(file.string());
     }
     return miravo::ui::OfferToOpenFax(
-        QDBusConnection::sessionBus(), files, [](const std::vector<miravo::ui::OpenFaxOnBus>& faxes) {
+        miravo::ui::SessionBusIfNamed(), files, [](const std::vector<miravo::ui::OpenFaxOnBus>& faxes) {
             // The question speaks the user's language, read as the run reads it.
             miravo::AppState offerState;
             miravo::AppPaths offerPaths;
