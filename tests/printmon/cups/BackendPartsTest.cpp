@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -315,6 +316,23 @@ TEST(SuperviseUserSide, EndsTheJobAndEveryProcessOfItsUserSide) {
     }
 }
 
+// Runs the job's user side with its status lines caught in `log`: its exit
+// code and what it said.
+std::pair<int, std::string> runCapturingStatus(UserJobRequest& request, const fs::path& log) {
+    ::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    const int to = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(to, STDERR_FILENO);
+    ::close(to);
+    const int code = RunUserJob(request);
+    ::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    ::close(request.document);
+    std::ifstream in(log);
+    return {code, std::string((std::istreambuf_iterator<char>(in)), {})};
+}
+
 // A job refused for its size: the state message every user can read names
 // neither the document's title nor its user, nor their home.
 TEST(RunUserJob, TheStateMessageOfARefusedJobNamesNoOne) {
@@ -335,20 +353,7 @@ TEST(RunUserJob, TheStateMessageOfARefusedJobNamesNoOne) {
     request.programs = {print, fs::path(MIRAVO_BINARY_DIR) / "bin" / "miravo"};
     request.runtimeRoot = dir / "run";
 
-    const fs::path log = dir / "status";
-    ::fflush(stderr);
-    const int saved = ::dup(STDERR_FILENO);
-    const int to = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ::dup2(to, STDERR_FILENO);
-    ::close(to);
-    const int code = RunUserJob(request);
-    ::fflush(stderr);
-    ::dup2(saved, STDERR_FILENO);
-    ::close(saved);
-    ::close(request.document);
-
-    std::ifstream in(log);
-    const std::string status((std::istreambuf_iterator<char>(in)), {});
+    const auto [code, status] = runCapturingStatus(request, dir / "status");
     EXPECT_EQ(code, kBackendCancelJob) << status;
     EXPECT_NE(status.find("ERROR: the document cannot be rendered"), std::string::npos) << status;
     EXPECT_NE(status.find("1000"), std::string::npos) << status;  // the reason stays
@@ -386,82 +391,60 @@ TEST(DocumentStarts, FindsWhereEachDocumentOfAStreamBegins) {
     }
 }
 
-// A job of several documents becomes one job file per document, in the
-// job's order, each with its own pages; a job of more documents than one
-// fax takes is refused whole and leaves nothing. (No session bus here: the
-// job files wait in the spool.)
+// A job of several documents becomes one job file per document, named
+// in the job's order, each with its own pages; a job of more documents
+// than one fax takes is refused whole and leaves nothing. (No session bus
+// here: the job files wait in the spool.)
 TEST(RunUserJob, EachDocumentOfAJobBecomesAJobFileInOrder) {
     const fs::path print = fs::path(MIRAVO_BINARY_DIR) / "bin" / "miravo-print";
     if (::access(print.c_str(), X_OK) != 0 || ::access("/usr/bin/gs", X_OK) != 0)
         GTEST_SKIP() << "needs miravo-print and Ghostscript";
     test::TempDir dir;
     const auto pdfOf = [&](int pages) {
-        const fs::path pdf = dir / (std::to_string(pages) + ".pdf");
+        const fs::path pdf = dir / "made.pdf";
         const std::string make =
             "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile=" + pdf.string() +
             " -c '1 1 " + std::to_string(pages) + " { pop showpage } for' >/dev/null 2>&1";
         EXPECT_EQ(std::system(make.c_str()), 0);
-        std::ifstream in(pdf, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), {});
+        return test::readBytes(pdf);
     };
     const std::string two = pdfOf(2), one = pdfOf(1), three = pdfOf(3);
     std::string many;
     for (std::size_t i = 0; i <= kMaxDocumentsPerJob; ++i)
         many += one;
+    using Pages = std::map<std::string, int>;  // of each job file, by its title
     const struct {
         std::string stream;
         int code;
-        std::vector<int> pages;  // of each job file, in the job's order
+        Pages pages;
     } cases[] = {
-        {two + one + three, kBackendOk, {2, 1, 3}},
-        {three, kBackendOk, {3}},
+        {two + one + three, kBackendOk, {{"Letter", 2}, {"Letter 2", 1}, {"Letter 3", 3}}},
+        {three, kBackendOk, {{"Letter", 3}}},
         {many, kBackendCancelJob, {}},
     };
-    int run = 0;
     for (const auto& c : cases) {
-        const fs::path home = dir / ("home" + std::to_string(++run)), stream = dir / "stream";
-        fs::create_directories(home);
-        test::writeBytes(stream, c.stream);
-        UserJobRequest request;
-        request.user = {"ann", ::getuid(), ::getgid(), home.string()};
-        request.document = ::open(stream.c_str(), O_RDONLY);
-        ASSERT_GE(request.document, 0);
-        request.title = "Letter";
-        request.programs = {print, fs::path(MIRAVO_BINARY_DIR) / "bin" / "miravo"};
-        request.runtimeRoot = dir / "run";
-        ::fflush(stderr);
-        const int saved = ::dup(STDERR_FILENO);
-        const int to = ::open((dir / "status").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(to, STDERR_FILENO);
-        ::close(to);
-        const int code = RunUserJob(request);
-        ::fflush(stderr);
-        ::dup2(saved, STDERR_FILENO);
-        ::close(saved);
-        ::close(request.document);
-        std::ifstream in(dir / "status");
-        const std::string status((std::istreambuf_iterator<char>(in)), {});
+        const test::TempDir home;
+        test::writeBytes(dir / "stream", c.stream);
+        UserJobRequest request{{"ann", ::getuid(), ::getgid(), home.path().string()},
+                               ::open((dir / "stream").c_str(), O_RDONLY),
+                               "Letter",
+                               {print, fs::path(MIRAVO_BINARY_DIR) / "bin" / "miravo"},
+                               "",
+                               dir / "run"};
+        const auto [code, status] = runCapturingStatus(request, dir / "status");
         EXPECT_EQ(code, c.code) << status;
-
-        // Job files by the time they were written; each job's page files
-        // are named after the job's number.
-        std::vector<std::pair<fs::file_time_type, fs::path>> jobFiles;
-        std::vector<std::string> pageFiles;
-        const fs::path spool = home / ".cache/Miravo/spool";
+        // A job file "TITLE__ps__NUMBER" has its pages in "NUMBER_1", ...
+        Pages pages;
         std::error_code ec;
-        for (const auto& entry : fs::directory_iterator(spool, ec))
-            if (entry.path().filename().string().find("__ps__") != std::string::npos)
-                jobFiles.emplace_back(fs::last_write_time(entry.path()), entry.path());
-            else
-                pageFiles.push_back(entry.path().filename().string());
-        std::sort(jobFiles.begin(), jobFiles.end());
-        std::vector<int> pages;
-        for (const auto& [when, jobFile] : jobFiles) {
-            const std::string number = jobFile.filename().string().substr(
-                jobFile.filename().string().find("__ps__") + 6);
-            pages.push_back(static_cast<int>(std::count_if(
-                pageFiles.begin(), pageFiles.end(),
-                [&](const std::string& name) { return name.rfind(number + "_", 0) == 0; })));
+        for (const auto& job : fs::directory_iterator(home / ".cache/Miravo/spool", ec)) {
+            const std::string name = job.path().filename().string();
+            const std::size_t mark = name.find("__ps__");
+            if (mark == std::string::npos)
+                continue;
+            for (int page = 1; fs::exists(job.path().parent_path() /
+                                          (name.substr(mark + 6) + "_" + std::to_string(page)));
+                 ++page)
+                pages[name.substr(0, mark)] = page;
         }
         EXPECT_EQ(pages, c.pages) << status;
     }
