@@ -9,7 +9,6 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
-#include <QTemporaryFile>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
@@ -34,44 +33,10 @@ const QString kHelper = QStringLiteral(MIRAVO_BINARY_DIR "/bin/miravo-test-open-
 const QStringList kAsAnotherUser = {"setpriv", "--reuid=65534", "--regid=65534",
                                     "--clear-groups", "--"};
 
-// A session bus of its own that, unlike a desktop's, lets every user of the
-// computer connect: what another user may try is then up to our programs.
-class OpenBus {
-  public:
-    OpenBus() {
-        config_.open();
-        config_.write(R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>
-<policy context="default"><allow user="*"/><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy>
-</busconfig>)");
-        config_.flush();
-        daemon_.start(QStringLiteral("dbus-daemon"),
-                      {"--config-file=" + config_.fileName(), "--nofork", "--nopidfile",
-                       "--print-address=1"});
-        if (daemon_.waitForReadyRead(10000))
-            address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
-    }
-    ~OpenBus() {
-        QDBusConnection::disconnectFromBus(QStringLiteral("open-fax-test"));
-        daemon_.kill();
-        daemon_.waitForFinished();
-    }
-    QDBusConnection connect() const {
-        return QDBusConnection::connectToBus(address_, QStringLiteral("open-fax-test"));
-    }
-    const QString& address() const { return address_; }
-
-  private:
-    QTemporaryFile config_;
-    QProcess daemon_;
-    QString address_;
-};
-
 // A program with an open fax described as `description`, on `bus`.
 class FaxProgram {
   public:
-    FaxProgram(const OpenBus& bus, const QString& description, QStringList runAs = {}) {
+    FaxProgram(const PrivateSessionBus& bus, const QString& description, QStringList runAs = {}) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
         process_.setProcessEnvironment(environment);
@@ -122,7 +87,7 @@ class OpenFaxOfferTest : public ::testing::Test {
                         fs::perm_options::add);
     }
 
-    OpenBus bus_;
+    PrivateSessionBus bus_;
     QDBusConnection connection_{QString()};
     miravo::test::TempDir dir_;
     Files files_;

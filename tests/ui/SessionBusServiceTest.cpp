@@ -3,7 +3,6 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 #include <filesystem>
@@ -28,30 +27,6 @@ auto noting(Starts& started) {
     };
 }
 
-// A private session bus for the test's own calls; unconnected when the
-// bus daemon cannot be started.
-class PrivateBus {
-  public:
-    PrivateBus() {
-        daemon_.start(QStringLiteral("dbus-daemon"),
-                      {"--session", "--nofork", "--nopidfile", "--print-address=1"});
-        if (daemon_.waitForReadyRead(10000))
-            address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
-    }
-    ~PrivateBus() {
-        QDBusConnection::disconnectFromBus(QStringLiteral("test-service"));
-        daemon_.kill();
-        daemon_.waitForFinished();
-    }
-    QDBusConnection connect() {
-        return QDBusConnection::connectToBus(address_, QStringLiteral("test-service"));
-    }
-
-  private:
-    QProcess daemon_;
-    QString address_;
-};
-
 std::string contentOf(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -62,7 +37,7 @@ std::string contentOf(const fs::path& file) {
 // refused with a bus error, starts nothing and leaves every file it names
 // as it was.
 TEST(SessionBusService, OpensOnlyAFewDocumentsAsOneFaxAfterTheEndOfOptions) {
-    PrivateBus bus;
+    PrivateSessionBus bus;
     QDBusConnection connection = bus.connect();
     if (!connection.isConnected())
         GTEST_SKIP() << "no session bus daemon";
