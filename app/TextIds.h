@@ -317,4 +317,11 @@ inline constexpr int kRendererUnprotected = 701;  // %s: the document's name
 // Options: a keyring is open, and the saved password goes there on confirming.
 inline constexpr int kGoesToKeyringOnConfirm = 702;
 
+// A print while a fax is open: add it to that fax, or make a new one.
+inline constexpr int kOpenFaxTitle = 800;
+inline constexpr int kOpenFaxQuestion = 801;
+inline constexpr int kOpenFaxList = 802;
+inline constexpr int kOpenFaxAdd = 803;
+inline constexpr int kOpenFaxNew = 804;
+
 }  // namespace miravo::text

@@ -15,7 +15,7 @@ cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)" \
   --target desktop_send_test ui_sent_faxes_window_test ui_contact_book_dialog_test \
   ui_converting_dialog_test ui_mass_fax_dialog_test \
-  ui_options_dialog_test miravo-server miravo-print \
+  ui_options_dialog_test ui_open_fax_offer_test miravo-server miravo-print \
   miravo-render miravo_data
 
 out=$PWD/docs/screenshots
@@ -34,7 +34,9 @@ for language in en de ru; do
     build/bin/ui_converting_dialog_test --gtest_filter='*Protected*:*Damaged*' --gtest_brief=1
   # The contact book after a vCard import; Options with the password in the
   # keyring; the CSV import's preview.
-  for test in ui_contact_book_dialog_test ui_options_dialog_test ui_mass_fax_dialog_test; do
+  # The question when something is printed while a fax is open.
+  for test in ui_contact_book_dialog_test ui_options_dialog_test ui_mass_fax_dialog_test \
+              ui_open_fax_offer_test; do
     xvfb-run -a -s "-screen 0 1366x768x24" \
       env QT_QPA_PLATFORM=xcb MIRAVO_SCREENSHOTS="$out" MIRAVO_SCREENSHOT_LANG="$language" \
       build/bin/$test --gtest_filter='*Screenshot' --gtest_brief=1

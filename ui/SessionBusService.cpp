@@ -159,7 +159,7 @@ void SessionBusService::Open(const QStringList& uris, const QVariantMap&) {
             QStringLiteral("at most %1 documents can be opened at once").arg(kMaxDocumentsPerOpen));
         return;
     }
-    std::vector<std::string> files;
+    std::vector<std::string> arguments = {"--"};
     for (const QString& uri : uris) {
         QString why;
         const auto file = DocumentOfUri(uri, why);
@@ -167,19 +167,15 @@ void SessionBusService::Open(const QStringList& uris, const QVariantMap&) {
             refuse(QStringLiteral("%1: %2").arg(why, uri.left(200)));
             return;
         }
-        files.push_back(*file);
+        arguments.push_back(*file);
     }
     const int running = running_ ? running_() : 0;
-    if (running + static_cast<int>(files.size()) > kMaxRunningPrograms) {
+    if (running >= kMaxRunningPrograms) {
         refuse(QStringLiteral("%1 Miravo windows are open already; close some first").arg(running));
         return;
     }
-    for (const std::string& file : files) {
-        if (!start_({"--", file})) {
-            refuse(QStringLiteral("Miravo cannot be started"));
-            return;
-        }
-    }
+    if (!start_(arguments))
+        refuse(QStringLiteral("Miravo cannot be started"));
 }
 
 void SessionBusService::ActivateAction(const QString& name, const QVariantList&,

@@ -3,8 +3,10 @@
 // over a printed job or the desktop opens the program, and the request
 // arrives here through the standard org.freedesktop.Application interface.
 // Each request starts one miravo process of its own in this session (one
-// send per run, as ever); this process only starts them, and ends once
-// they have all ended and no request came for a while.
+// send per run, as ever), with all the documents of the request as one
+// fax; that process offers them to a fax already open, when there is one.
+// This process only starts them, and ends once they have all ended and no
+// request came for a while.
 #pragma once
 
 #include <QDBusContext>
@@ -25,7 +27,7 @@ inline constexpr char kBusObjectPath[] = "/org/miravo/Miravo";
 // What one Open call may ask for: at most this many documents, and no more
 // programs started here may run at once (each is a window of its own).
 // Anything beyond is refused whole with a bus error.
-inline constexpr int kMaxDocumentsPerOpen = 4;
+inline constexpr int kMaxDocumentsPerOpen = 16;
 inline constexpr int kMaxRunningPrograms = 8;
 
 // Starts one miravo with these arguments (file names as bytes); false when
@@ -53,11 +55,11 @@ class SessionBusService : public QObject, protected QDBusContext {
   public slots:
     // The program without a file: the send dialog, or the waiting jobs.
     void Activate(const QVariantMap& platformData);
-    // One miravo per document (see DocumentOfUri), which gets the file
-    // after "--", never where it could be read as an option. The call
-    // fails, and nothing is started, when any URI is refused, when the call
-    // names more than kMaxDocumentsPerOpen documents, or when the programs
-    // it would start make more than kMaxRunningPrograms.
+    // One miravo for the documents of the call (see DocumentOfUri), which
+    // gets the files in order after "--", never where they could be read as
+    // options. The call fails, and nothing is started, when any URI is
+    // refused, when the call names more than kMaxDocumentsPerOpen
+    // documents, or when kMaxRunningPrograms run already.
     void Open(const QStringList& uris, const QVariantMap& platformData);
     // The desktop entry names no actions: every action is refused.
     void ActivateAction(const QString& name, const QVariantList& parameter,

@@ -1,10 +1,12 @@
 // miravo: the send program. Converts the printed job named on the command
 // line and opens the send dialog, or opens Options alone ("/config").
 // "--bus-service" is the process the session bus starts (it starts one
-// miravo per job handed over); "--waiting-jobs", run at login, offers the
+// miravo per request handed over, which offers the request's documents to
+// a fax already open before it makes a new one); "--waiting-jobs", run at login, offers the
 // jobs that wait in the spool and ends at once when none waits.
 #include <QApplication>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +23,9 @@
 #include "printmon/WaitingJobs.h"
 #include "ui/Icons.h"
 #include "ui/Mnemonics.h"
+#include "ui/OpenFaxChoiceDialog.h"
+#include "ui/OpenFaxOffer.h"
+#include "ui/OpenFaxPublication.h"
 #include "ui/QtShellDialogs.h"
 #include "ui/SessionBusService.h"
 #include "ui/QtTranslations.h"
@@ -55,6 +60,28 @@ std::optional<int> runTool(int argc, char** argv) {
                                           ? miravo::ContactsCommand::Import
                                           : miravo::ContactsCommand::Export,
                                       tool.file, state.language, stdout, stderr);
+}
+
+// Offers the documents (after "--") to a fax open in this session, when
+// there is one: true once it took them.
+bool addedToOpenFax(const std::vector<char*>& documents) {
+    std::vector<std::string> files;
+    for (std::size_t i = 1; i < documents.size(); ++i) {
+        std::error_code ec;
+        const std::filesystem::path file = std::filesystem::absolute(documents[i], ec);
+        if (ec)
+            return false;
+        files.push_back(file.string());
+    }
+    return miravo::ui::OfferToOpenFax(
+        miravo::ui::SessionBusIfNamed(), files, [](const std::vector<miravo::ui::OpenFaxOnBus>& faxes) {
+            // The question speaks the user's language, read as the run reads it.
+            miravo::AppState offerState;
+            miravo::AppPaths offerPaths;
+            miravo::LoadSettings(offerPaths, offerState);
+            miravo::ui::ApplyQtTranslations(offerPaths.languageCode);
+            return miravo::ui::ChooseOpenFaxInDialog(offerState.language, faxes);
+        });
 }
 
 }  // namespace
@@ -102,6 +129,10 @@ int main(int argc, char** argv) {
                 arguments.push_back(miravo::FromFsPath(document));
         }
     }
+    // Documents printed or opened while a fax is open may go into that fax;
+    // otherwise, or when the user wants it, they make a new fax here.
+    if (!waitingOnly && documents.size() > 1 && addedToOpenFax(documents))
+        return 0;
     // Jobs printed while nobody was logged in: one of them may become this run's job.
     bool languageMissing = false;
     if (arguments.empty()) {

@@ -62,7 +62,8 @@ std::string FileUri(const fs::path& path) {
     return uri;
 }
 
-bool OpenOnSessionBus(const fs::path& socket, const fs::path& file, std::string& error) {
+bool OpenOnSessionBus(const fs::path& socket, const std::vector<fs::path>& files,
+                      std::string& error) {
     // The address is built from a checked path, never taken from an
     // environment; characters outside the address syntax are escaped.
     char* escaped = dbus_address_escape_value(socket.c_str());
@@ -85,14 +86,15 @@ bool OpenOnSessionBus(const fs::path& socket, const fs::path& file, std::string&
         error = "the session bus refused the connection: " + failure.text();
     } else if (DBusMessage* call = dbus_message_new_method_call(
                    kMiravoBusName, kMiravoObjectPath, "org.freedesktop.Application", "Open")) {
-        const std::string uri = FileUri(file);
-        const char* uriText = uri.c_str();
         DBusMessageIter arguments, uris, platformData;
         dbus_message_iter_init_append(call, &arguments);
-        const bool built =
-            dbus_message_iter_open_container(&arguments, DBUS_TYPE_ARRAY, "s", &uris) &&
-            dbus_message_iter_append_basic(&uris, DBUS_TYPE_STRING, &uriText) &&
-            dbus_message_iter_close_container(&arguments, &uris) &&
+        bool built = dbus_message_iter_open_container(&arguments, DBUS_TYPE_ARRAY, "s", &uris);
+        for (const fs::path& file : files) {
+            const std::string uri = FileUri(file);
+            const char* uriText = uri.c_str();
+            built = built && dbus_message_iter_append_basic(&uris, DBUS_TYPE_STRING, &uriText);
+        }
+        built = built && dbus_message_iter_close_container(&arguments, &uris) &&
             dbus_message_iter_open_container(&arguments, DBUS_TYPE_ARRAY, "{sv}", &platformData) &&
             dbus_message_iter_close_container(&arguments, &platformData);
         if (!built) {

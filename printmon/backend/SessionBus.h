@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace miravo::backend {
 
@@ -31,10 +32,16 @@ std::optional<std::filesystem::path> UserBusSocket(uid_t uid,
 // "-._~/" percent-encoded.
 std::string FileUri(const std::filesystem::path& path);
 
-// Calls org.freedesktop.Application.Open on kMiravoBusName with the file's
-// URI over the bus at `socket`. True only when the call was answered
-// without an error; otherwise false with the bus's reason.
-bool OpenOnSessionBus(const std::filesystem::path& socket, const std::filesystem::path& file,
-                      std::string& error);
+// The most documents one print job may hold: they are handed over in one
+// call and become one fax, which the program takes up to this many
+// documents at once.
+inline constexpr std::size_t kMaxDocumentsPerJob = 16;
+
+// Calls org.freedesktop.Application.Open on kMiravoBusName with the files'
+// URIs, in order, in one call over the bus at `socket`: the documents of
+// one job make one fax. True only when the call was answered without an
+// error; otherwise false with the bus's reason.
+bool OpenOnSessionBus(const std::filesystem::path& socket,
+                      const std::vector<std::filesystem::path>& files, std::string& error);
 
 }  // namespace miravo::backend

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "printmon/backend/ChildProcess.h"
+#include "printmon/backend/DocumentStarts.h"
 #include "printmon/backend/SessionBus.h"
 #include "printmon/backend/StatusLine.h"
 
@@ -33,12 +34,12 @@ std::vector<std::string> renderEnvironment(const UserJobRequest& request, const 
     return environment;
 }
 
-// A private folder for the copy of the document, removed with it.
+// A private folder for the copy of the job's documents, removed with it.
 class PrivateCopy {
   public:
     ~PrivateCopy() {
-        if (!file_.empty())
-            ::unlink(file_.c_str());
+        for (const std::string& file : files_)
+            ::unlink(file.c_str());
         // What a document may have left beside its copy goes too; links
         // are removed, never followed.
         std::error_code ec;
@@ -46,7 +47,8 @@ class PrivateCopy {
             fs::remove_all(folder_, ec);
     }
 
-    // Copies the document into "<title>.pdf"; the title names the job file.
+    // Copies the job's documents, each into a PDF named after the title
+    // (which names its job file): "<title>.pdf", then "2/<title> 2.pdf", ...
     bool make(int document, const std::string& title, std::string& error) {
         // Not the print system's TMPDIR: the user may not write there.
         std::string pattern = "/tmp/miravo-job-XXXXXX";
@@ -55,14 +57,15 @@ class PrivateCopy {
             return false;
         }
         folder_ = pattern;
-        file_ = folder_ + "/" + title + ".pdf";
+        const std::string whole = folder_ + "/" + title + ".pdf";
         const int out =
-            ::open(file_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            ::open(whole.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (out < 0) {
-            file_.clear();
             error = "the document cannot be copied";
             return false;
         }
+        files_.push_back(whole);
+        DocumentStarts starts;
         char buffer[1 << 16];
         std::string head;
         bool ok = true;
@@ -77,11 +80,15 @@ class PrivateCopy {
             if (head.size() < kPdfMagic.size())
                 head.append(buffer,
                             std::min<std::size_t>(static_cast<std::size_t>(n), kPdfMagic.size()));
+            starts.feed(buffer, static_cast<std::size_t>(n));
             ok = ok && ::write(out, buffer, static_cast<std::size_t>(n)) == n;
         }
+        if (ok && head.rfind(kPdfMagic, 0) == 0 && starts.starts().size() > 1)
+            ok = split(out, starts.starts(), title, error);
         ok = ::close(out) == 0 && ok;
         if (!ok) {
-            error = "the document cannot be copied";
+            if (error.empty())
+                error = "the document cannot be copied";
             return false;
         }
         if (head.empty()) {
@@ -97,12 +104,60 @@ class PrivateCopy {
         return true;
     }
 
-    const std::string& file() const { return file_; }
+    // The documents, in the job's order.
+    const std::vector<std::string>& files() const { return files_; }
     const std::string& folder() const { return folder_; }
 
   private:
+    // Cuts the copy (open as `in`) at `starts` into one file per document,
+    // each in a folder of its own beside it; the whole copy goes.
+    bool split(int in, const std::vector<std::uint64_t>& starts, const std::string& title,
+               std::string& error) {
+        if (starts.size() > kMaxDocumentsPerJob) {
+            error = "the print job holds " + std::to_string(starts.size()) +
+                    " documents; one fax takes at most " + std::to_string(kMaxDocumentsPerJob);
+            return false;
+        }
+        struct stat info {};
+        if (::fstat(in, &info) != 0)
+            return false;
+        std::vector<std::string> pieces;
+        for (std::size_t i = 0; i < starts.size(); ++i) {
+            const std::string number = std::to_string(i + 1);
+            const std::string place = folder_ + "/" + number;
+            if (::mkdir(place.c_str(), 0700) != 0)
+                return false;
+            const std::string name =
+                place + "/" + title + (i == 0 ? std::string() : " " + number) + ".pdf";
+            const int out =
+                ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (out < 0)
+                return false;
+            files_.push_back(name);
+            pieces.push_back(name);
+            off_t from = static_cast<off_t>(starts[i]);
+            const off_t to = i + 1 < starts.size() ? static_cast<off_t>(starts[i + 1])
+                                                   : static_cast<off_t>(info.st_size);
+            char buffer[1 << 16];
+            bool ok = true;
+            while (ok && from < to) {
+                const ssize_t n = ::pread(
+                    in, buffer, std::min<std::size_t>(sizeof buffer, to - from), from);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                ok = n > 0 && ::write(out, buffer, static_cast<std::size_t>(n)) == n;
+                from += n > 0 ? n : 0;
+            }
+            if (::close(out) != 0 || !ok)
+                return false;
+        }
+        ::unlink(files_.front().c_str());
+        files_ = std::move(pieces);
+        return true;
+    }
+
     std::string folder_;
-    std::string file_;
+    std::vector<std::string> files_;
 };
 
 // The last line of miravo-print's output that `wanted` accepts: its job
@@ -135,42 +190,60 @@ int RunUserJob(const UserJobRequest& request) {
         ReportError(error);
         return kBackendCancelJob;
     }
-    WithholdInStatus(copy.file(), "the document");
+    for (const std::string& file : copy.files())
+        WithholdInStatus(file, "the document");
     WithholdInStatus(copy.folder(), "the job's folder");
     ReportInfo("Rendering the pages for the job's user");
-    // Ghostscript lets documents write into the temporary folder even in
-    // its safe mode: that folder is the private one, removed afterwards.
-    // A PDF that needs a password is kept in the user's spool as it is and
-    // handed over in place of a job file: the desktop asks for the password.
-    const ProgramRun rendered =
-        RunProgram(request.programs.print, {"--no-launch", "--keep-protected", "--", copy.file()},
-                   renderEnvironment(request, copy.folder()));
-    if (TerminationRequested()) {
-        ReportInfo("The job was cancelled");
-        return kBackendCancelJob;
-    }
-    if (!rendered.started) {
-        ReportError(request.programs.print.string() + " cannot be started");
-        return kBackendCancelJob;
-    }
-    if (rendered.exitCode != 0) {
-        const std::string why = lastLine(rendered.output, [](const std::string& line) {
-            return line.rfind("miravo-print: ", 0) == 0;
+    // Each document of the job becomes a job file; when one cannot, those
+    // made before it go too and the job fails whole.
+    std::vector<fs::path> jobFiles;
+    const auto discardJobFiles = [&] {
+        for (const fs::path& jobFile : jobFiles)
+            RunProgram(request.programs.print, {"--discard", jobFile.string()},
+                       renderEnvironment(request, "/tmp"));
+    };
+    for (const std::string& file : copy.files()) {
+        // Ghostscript lets documents write into the temporary folder even
+        // in its safe mode: that folder is the private one, removed
+        // afterwards. A PDF that needs a password is kept in the user's
+        // spool as it is and handed over in place of a job file: the
+        // desktop asks for the password.
+        const ProgramRun rendered =
+            RunProgram(request.programs.print, {"--no-launch", "--keep-protected", "--", file},
+                       renderEnvironment(request, copy.folder()));
+        if (TerminationRequested()) {
+            discardJobFiles();
+            ReportInfo("The job was cancelled");
+            return kBackendCancelJob;
+        }
+        if (!rendered.started) {
+            discardJobFiles();
+            ReportError(request.programs.print.string() + " cannot be started");
+            return kBackendCancelJob;
+        }
+        if (rendered.exitCode != 0) {
+            discardJobFiles();
+            const std::string why = lastLine(rendered.output, [](const std::string& line) {
+                return line.rfind("miravo-print: ", 0) == 0;
+            });
+            ReportError("the document cannot be rendered: " +
+                        (why.empty() ? std::string("the renderer failed") : StatusValue(why)));
+            return kBackendCancelJob;
+        }
+        const std::string jobFile = lastLine(rendered.output, [](const std::string& line) {
+            return line.front() == '/' && line.find("__ps__") != std::string::npos;
         });
-        ReportError("the document cannot be rendered: " +
-                    (why.empty() ? std::string("the renderer failed") : StatusValue(why)));
-        return kBackendCancelJob;
+        if (jobFile.empty() || HoldsControlCharacters(jobFile)) {
+            discardJobFiles();
+            ReportError("the renderer named no usable job file");
+            return kBackendCancelJob;
+        }
+        // Its path names the user's home and the title: shown as "the
+        // document".
+        WithholdInStatus(jobFile, "the document");
+        WithholdInStatus(FileUri(jobFile), "the document");
+        jobFiles.push_back(jobFile);
     }
-    const std::string jobFile = lastLine(rendered.output, [](const std::string& line) {
-        return line.front() == '/' && line.find("__ps__") != std::string::npos;
-    });
-    if (jobFile.empty() || HoldsControlCharacters(jobFile)) {
-        ReportError("the renderer named no usable job file");
-        return kBackendCancelJob;
-    }
-    // Its path names the user's home and the title: shown as "the document".
-    WithholdInStatus(jobFile, "the document");
-    WithholdInStatus(FileUri(jobFile), "the document");
     const auto waits = [&](const std::string& why) {
         ReportInfo(why + "; the job waits in the spool of the job's user and is offered at the "
                          "next login");
@@ -182,14 +255,16 @@ int RunUserJob(const UserJobRequest& request) {
     if (!bus)
         return waits(reason);
     if (TerminationRequested()) {
-        RunProgram(request.programs.print, {"--discard", jobFile},
-                   renderEnvironment(request, "/tmp"));
+        discardJobFiles();
         ReportInfo("The job was cancelled");
         return kBackendCancelJob;
     }
-    if (!OpenOnSessionBus(*bus, jobFile, error))
+    if (!OpenOnSessionBus(*bus, jobFiles, error))
         return waits(error);
-    ReportInfo("Miravo opened the job in the session of the job's user");
+    ReportInfo(jobFiles.size() == 1
+                   ? std::string("Miravo opened the job in the session of the job's user")
+                   : "Miravo opened the job's " + std::to_string(jobFiles.size()) +
+                         " documents as one fax in the session of the job's user");
     return kBackendOk;
 }
 

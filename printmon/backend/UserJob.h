@@ -1,7 +1,8 @@
-// One print job, handled as its user: the document becomes page files and
-// a job file in the user's lasting spool (by miravo-print), and the job
-// file is handed to Miravo in the user's session through the session bus;
-// without a session the job waits there and is offered at the next login.
+// One print job, handled as its user: each of its documents becomes page
+// files and a job file in the user's lasting spool (by miravo-print), and
+// the job files are handed together to Miravo in the user's session
+// through the session bus, as one fax; without a session the job waits
+// there and is offered at the next login.
 #pragma once
 
 #include <filesystem>

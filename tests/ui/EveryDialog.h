@@ -19,6 +19,7 @@
 #include "ui/CredentialsDialog.h"
 #include "ui/CsvImportDialog.h"
 #include "ui/MassFaxDialog.h"
+#include "ui/OpenFaxChoiceDialog.h"
 #include "ui/OptionsDialog.h"
 #include "ui/SentFaxesWindow.h"
 #include "ui/StatusWindow.h"
@@ -52,6 +53,14 @@ inline std::vector<std::pair<std::string, MakeDialog>> EveryDialog(AppPaths& pat
                  [](const print::WaitingJob&) {});
          }},
         {"sent faxes", [p] { return std::make_unique<SentFaxesWindow>(*p); }},
+        {"open fax choice",
+         [s] {
+             return std::make_unique<OpenFaxChoiceDialog>(
+                 s->language,
+                 std::vector<OpenFaxOnBus>{
+                     {"org.miravo.Miravo.OpenFax.p1_1", "Quarterly report, Invoice 2025-118 - 14 pages"},
+                     {"org.miravo.Miravo.OpenFax.p2_1", "Offer 4711 - 3 pages"}});
+         }},
     };
 }
 

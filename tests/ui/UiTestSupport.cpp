@@ -86,4 +86,28 @@ void closeDiscardingWork(QWidget* dialog) {
     QTest::keyClick(dialog, Qt::Key_Escape);
 }
 
+PrivateSessionBus::PrivateSessionBus() {
+    config_.open();
+    config_.write(R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>
+<policy context="default"><allow user="*"/><allow send_destination="*" eavesdrop="true"/>
+<allow eavesdrop="true"/><allow own="*"/></policy></busconfig>)");
+    config_.flush();
+    daemon_.start(QStringLiteral("dbus-daemon"), {"--config-file=" + config_.fileName(),
+                                                  "--nofork", "--nopidfile", "--print-address=1"});
+    if (daemon_.waitForReadyRead(10000))
+        address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+}
+
+PrivateSessionBus::~PrivateSessionBus() {
+    QDBusConnection::disconnectFromBus(QStringLiteral("private-session-bus"));
+    daemon_.kill();
+    daemon_.waitForFinished();
+}
+
+QDBusConnection PrivateSessionBus::connect() const {
+    return QDBusConnection::connectToBus(address_, QStringLiteral("private-session-bus"));
+}
+
 }  // namespace miravo::ui::test

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QDBusConnection>
+#include <QProcess>
+#include <QTemporaryFile>
 #include <QDialog>
 #include <QString>
 #include <QWidget>
@@ -59,5 +62,22 @@ std::shared_ptr<bool> whenModal(const QString& name, std::function<void(QDialog*
 
 // Escape on a send dialog, throwing away what it holds when it asks.
 void closeDiscardingWork(QWidget* dialog);
+
+// A session bus of the test's own, which, unlike a desktop's, lets every
+// user of the computer connect (what another user may try is then up to
+// our programs); no address when the bus daemon cannot be started.
+class PrivateSessionBus {
+  public:
+    PrivateSessionBus();
+    ~PrivateSessionBus();
+    // The test's own connection to it.
+    QDBusConnection connect() const;
+    const QString& address() const { return address_; }
+
+  private:
+    QTemporaryFile config_;
+    QProcess daemon_;
+    QString address_;
+};
 
 }  // namespace miravo::ui::test

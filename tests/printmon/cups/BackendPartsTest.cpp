@@ -13,12 +13,14 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 
 #include "printmon/backend/ChildProcess.h"
+#include "printmon/backend/DocumentStarts.h"
 #include "printmon/backend/DocumentTitle.h"
 #include "printmon/backend/JobAccess.h"
 #include "printmon/backend/JobUser.h"
@@ -314,6 +316,23 @@ TEST(SuperviseUserSide, EndsTheJobAndEveryProcessOfItsUserSide) {
     }
 }
 
+// Runs the job's user side with its status lines caught in `log`: its exit
+// code and what it said.
+std::pair<int, std::string> runCapturingStatus(UserJobRequest& request, const fs::path& log) {
+    ::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    const int to = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(to, STDERR_FILENO);
+    ::close(to);
+    const int code = RunUserJob(request);
+    ::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    ::close(request.document);
+    std::ifstream in(log);
+    return {code, std::string((std::istreambuf_iterator<char>(in)), {})};
+}
+
 // A job refused for its size: the state message every user can read names
 // neither the document's title nor its user, nor their home.
 TEST(RunUserJob, TheStateMessageOfARefusedJobNamesNoOne) {
@@ -335,25 +354,101 @@ TEST(RunUserJob, TheStateMessageOfARefusedJobNamesNoOne) {
     request.programs = {print, fs::path(MIRAVO_BINARY_DIR) / "bin" / "miravo"};
     request.runtimeRoot = dir / "run";
 
-    const fs::path log = dir / "status";
-    ::fflush(stderr);
-    const int saved = ::dup(STDERR_FILENO);
-    const int to = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ::dup2(to, STDERR_FILENO);
-    ::close(to);
-    const int code = RunUserJob(request);
-    ::fflush(stderr);
-    ::dup2(saved, STDERR_FILENO);
-    ::close(saved);
-    ::close(request.document);
-
-    std::ifstream in(log);
-    const std::string status((std::istreambuf_iterator<char>(in)), {});
+    const auto [code, status] = runCapturingStatus(request, dir / "status");
     EXPECT_EQ(code, kBackendCancelJob) << status;
     EXPECT_NE(status.find("ERROR: the document cannot be rendered"), std::string::npos) << status;
     EXPECT_NE(status.find("1000"), std::string::npos) << status;  // the reason stays
     for (const char* secret : {"Divorce", "annsecret", "/tmp/"})
         EXPECT_EQ(status.find(secret), std::string::npos) << secret << " in " << status;
+}
+
+// The print system passes the documents of one job as one stream: each
+// starts where the one before it ended, whatever pieces the stream comes
+// in; marks inside a document do not cut it.
+TEST(DocumentStarts, FindsWhereEachDocumentOfAStreamBegins) {
+    const std::string a = "%PDF-1.4\nA\n%%EOF\n", b = "%PDF-1.7\r\nB\r\n%%EOF\r\n";
+    const struct {
+        std::string stream;
+        std::vector<std::uint64_t> starts;
+    } cases[] = {
+        {a, {0}},
+        {a + b, {0, a.size()}},
+        {a + "\n\n" + b + a, {0, a.size() + 2, a.size() + 2 + b.size()}},
+        {"%PDF-1.4\n%%%EOF\n%PDF-1.5\n", {0, 16}},
+        // Not the head of a document: text between, a broken head, a
+        // document that only mentions the marks.
+        {a + "x" + b, {0}},
+        {a + "%PDF" + "\n%%EOF", {0}},
+        {"%PDF-1.4\n(%%EOF and %PDF- in a string)\n%%EOF\n", {0}},
+        {a + std::string(100, '\n') + b, {0}},
+    };
+    for (const auto& c : cases) {
+        for (std::size_t piece : {c.stream.size(), std::size_t(1), std::size_t(3)}) {
+            DocumentStarts starts;
+            for (std::size_t at = 0; at < c.stream.size(); at += piece)
+                starts.feed(c.stream.data() + at, std::min(piece, c.stream.size() - at));
+            EXPECT_EQ(starts.starts(), c.starts) << c.stream << " in pieces of " << piece;
+        }
+    }
+}
+
+// A job of several documents becomes one job file per document, named
+// in the job's order, each with its own pages; a job of more documents
+// than one fax takes is refused whole and leaves nothing. (No session bus
+// here: the job files wait in the spool.)
+TEST(RunUserJob, EachDocumentOfAJobBecomesAJobFileInOrder) {
+    const fs::path print = fs::path(MIRAVO_BINARY_DIR) / "bin" / "miravo-print";
+    if (::access(print.c_str(), X_OK) != 0 || ::access("/usr/bin/gs", X_OK) != 0)
+        GTEST_SKIP() << "needs miravo-print and Ghostscript";
+    test::TempDir dir;
+    const auto pdfOf = [&](int pages) {
+        const fs::path pdf = dir / "made.pdf";
+        const std::string make =
+            "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile=" + pdf.string() +
+            " -c '1 1 " + std::to_string(pages) + " { pop showpage } for' >/dev/null 2>&1";
+        EXPECT_EQ(std::system(make.c_str()), 0);
+        return test::readBytes(pdf);
+    };
+    const std::string two = pdfOf(2), one = pdfOf(1), three = pdfOf(3);
+    std::string many;
+    for (std::size_t i = 0; i <= kMaxDocumentsPerJob; ++i)
+        many += one;
+    using Pages = std::map<std::string, int>;  // of each job file, by its title
+    const struct {
+        std::string stream;
+        int code;
+        Pages pages;
+    } cases[] = {
+        {two + one + three, kBackendOk, {{"Letter", 2}, {"Letter 2", 1}, {"Letter 3", 3}}},
+        {three, kBackendOk, {{"Letter", 3}}},
+        {many, kBackendCancelJob, {}},
+    };
+    for (const auto& c : cases) {
+        const test::TempDir home;
+        test::writeBytes(dir / "stream", c.stream);
+        UserJobRequest request{{"ann", ::getuid(), ::getgid(), home.path().string()},
+                               ::open((dir / "stream").c_str(), O_RDONLY),
+                               "Letter",
+                               {print, fs::path(MIRAVO_BINARY_DIR) / "bin" / "miravo"},
+                               "",
+                               dir / "run"};
+        const auto [code, status] = runCapturingStatus(request, dir / "status");
+        EXPECT_EQ(code, c.code) << status;
+        // A job file "TITLE__ps__NUMBER" has its pages in "NUMBER_1", ...
+        Pages pages;
+        std::error_code ec;
+        for (const auto& job : fs::directory_iterator(home / ".cache/Miravo/spool", ec)) {
+            const std::string name = job.path().filename().string();
+            const std::size_t mark = name.find("__ps__");
+            if (mark == std::string::npos)
+                continue;
+            for (int page = 1; fs::exists(job.path().parent_path() /
+                                          (name.substr(mark + 6) + "_" + std::to_string(page)));
+                 ++page)
+                pages[name.substr(0, mark)] = page;
+        }
+        EXPECT_EQ(pages, c.pages) << status;
+    }
 }
 
 }  // namespace

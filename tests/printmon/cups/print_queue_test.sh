@@ -275,11 +275,34 @@ mkdir -p "$HOME1/.config/Miravo"
 } > "$HOME1/.config/Miravo/app_config.ini"
 chown -R "$USER1:" "$HOME1/.config"
 
-# A print opens the send dialog in the session, through the bus.
-print_as "$USER1" -t Desktop "$HOME1/sample.pdf"
+# One job of two documents opens one fax of both, in the job's order: the
+# program started for it gets both job files, each with its own pages.
+grey_pdf 2 "$HOME1/two.pdf"
+grey_pdf 1 "$HOME1/one.pdf"
+chown "$USER1:" "$HOME1/two.pdf" "$HOME1/one.pdf"
+print_as "$USER1" -t Both "$HOME1/two.pdf" "$HOME1/one.pdf" || fail "lp refused a job of two documents"
 wait_window() {  # TITLE-PATTERN
   DISPLAY="$DISPLAY_NUMBER" timeout 60 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | sed -n 1p  # reads all: no broken pipe
 }
+window=$(wait_window '^Miravo [0-9]')
+[ -n "$window" ] || fail "a job of two documents opened no send dialog"
+queue_idle
+log_has 'Miravo opened the job.*s 2 documents as one fax' || fail "the backend did not hand both documents over together"
+both=$(DISPLAY="$DISPLAY_NUMBER" xdotool getwindowpid "$window")
+mapfile -d '' -t line < "/proc/$both/cmdline"
+handed=("${line[@]:2}")
+[ "${line[1]}" = "--" ] && [ "${#handed[@]}" = 2 ] || fail "the send dialog was not started with both job files: ${line[*]}"
+case "${handed[0]##*/}|${handed[1]##*/}" in
+  "Both__ps__"*"|Both 2__ps__"*) ;;
+  *) fail "the job's documents were not handed over in order: ${handed[*]}" ;;
+esac
+[ "$(pages_of "${handed[0]}")" = 2 ] && [ "$(pages_of "${handed[1]}")" = 1 ] ||
+  fail "the job files do not hold the pages of their documents"
+kill "$both"
+for _ in $(seq 100); do kill -0 "$both" 2>/dev/null || break; sleep 0.1; done
+
+# A print opens the send dialog in the session, through the bus.
+print_as "$USER1" -t Desktop "$HOME1/sample.pdf"
 window=$(wait_window '^Miravo [0-9]')
 [ -n "$window" ] || fail "the send dialog did not open in the session"
 queue_idle
