@@ -21,6 +21,7 @@
 #include <QMimeData>
 #include <QTextCursor>
 #include <QTimer>
+#include <utility>
 #include <QUrl>
 #include <algorithm>
 
@@ -555,7 +556,16 @@ QString SendDialog::description() const {
 }
 
 void SendDialog::addDocuments(const QStringList& files) {
-    composer_->add(files);
+    // A print may arrive while an earlier document is still converting (the
+    // converting dialog runs an event loop of its own): it waits its turn,
+    // so documents join the fax in the order they came.
+    pendingDocuments_ << files;
+    if (adding_)
+        return;
+    adding_ = true;
+    while (!pendingDocuments_.isEmpty())
+        composer_->add(std::exchange(pendingDocuments_, {}));
+    adding_ = false;
 }
 
 bool SendDialog::takeDocument(const QString& path) {
@@ -605,6 +615,8 @@ int SendDialog::exec() {
         paths_.state->job.moreDocuments.clear();
         QTimer::singleShot(0, this, [this, more] { addDocuments(more); });
     }
+    // Documents printed from now on may be offered to this fax.
+    openFax_ = PublishOpenFax(*this);
     return QDialog::exec();
 }
 
@@ -637,6 +649,7 @@ void SendDialog::done(int result) {
     if (isVisible())
         paths_.state->settings.sendWindowPlace =
             PlacementOf(this, sizeWithoutCoverBox(coverTextBox()->isVisibleTo(this)));
+    openFax_.reset();
     QDialog::done(result);
 }
 
@@ -996,6 +1009,8 @@ void SendDialog::sendClicked() {
     job.coverText = u16str(coverBoxText());
     failureLine_->hide();
     SendAttempt attempt;
+    // Nothing joins a fax that is on its way.
+    openFax_.reset();
     RunStatusWindow(paths_, this, &attempt);
     if (attempt.faxSent || attempt.quit) {
         done(attempt.faxSent ? kSendDialogSent : kSendDialogClosed);
@@ -1005,6 +1020,7 @@ void SendDialog::sendClicked() {
     // settings stay as they were, for the user to correct and send again.
     // (The transfer marks a send to several numbers as a mass fax.)
     job.massFaxOn = massFaxBefore;
+    openFax_ = PublishOpenFax(*this);
     showSendFailure(attempt.failure.isEmpty()
                         ? qstr(GetText(paths_.state->language, text::kNotSent))
                         : attempt.failure);

@@ -20,6 +20,7 @@
 #include "printmon/PrintJob.h"
 #include "ui/Dialogs.h"
 #include "ui/OpenFax.h"
+#include "ui/OpenFaxPublication.h"
 
 class QCheckBox;
 class QLabel;
@@ -213,6 +214,11 @@ class SendDialog : public QDialog, public OpenFax {
     std::optional<double> pricePerPage_;
     void showCost();
     QLabel* failureLine_ = nullptr;
+    QStringList pendingDocuments_;  // printed while a document converts
+    bool adding_ = false;
+    // This fax made known to documents printed while it is open; last, so
+    // that it is withdrawn before anything else of the dialog goes.
+    std::unique_ptr<OpenFaxPublication> openFax_;
 };
 
 }  // namespace miravo::ui
