@@ -29,7 +29,7 @@ mkdir -p "$XDG_CONFIG_HOME/Miravo"
 { printf '\xff\xfe'; printf '[OPTIONS]\r\nVERSION_HOST=127.0.0.1:9\r\n' | iconv -f UTF-8 -t UTF-16LE; } \
   > "$XDG_CONFIG_HOME/Miravo/app_config.ini"
 
-weston --backend=headless-backend.so --shell=kiosk-shell.so --socket=miravo-wayland --idle-time=0 \
+weston --backend=headless-backend.so --width=1366 --height=768 --shell=kiosk-shell.so --socket=miravo-wayland --idle-time=0 \
   > "$DIR/weston.log" 2>&1 &
 PIDS+=($!)
 for _ in $(seq 100); do [ -S "$DIR/miravo-wayland" ] && break; sleep 0.1; done
