@@ -9,7 +9,9 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
+#include <QImage>
 #include <QTest>
+#include <future>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -20,6 +22,9 @@
 #include "ui/OpenFaxChoiceDialog.h"
 #include "ui/OpenFaxOffer.h"
 #include "ui/OpenFaxPublication.h"
+#include "app/Paths.h"
+#include "ui/Dialogs.h"
+#include "ui/SendDialog.h"
 #include "ui/SessionBusService.h"
 
 namespace miravo::ui::test {
@@ -254,6 +259,53 @@ TEST(OpenFaxChoiceDialog, Screenshot) {
     QTest::qWait(200);
     const QString name = code == "en" ? "open-fax-choice" : "open-fax-choice-" + code;
     EXPECT_TRUE(dialog.grab().save(QString::fromLocal8Bit(folder) + "/" + name + ".png", "PNG"));
+}
+
+// The real send dialog on this session's bus: while it is open, a document
+// printed meanwhile joins its fax at the end; once it is closed, nothing
+// reaches it any more. (Bus calls run beside the dialog's event loop, as
+// they come from another program.)
+using OpenSendDialogTest = UiTest;
+
+TEST_F(OpenSendDialogTest, APrintedDocumentJoinsTheOpenFaxUntilItCloses) {
+    PrivateSessionBus bus;
+    if (bus.address().isEmpty())
+        GTEST_SKIP() << "no bus daemon";
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
+    ASSERT_TRUE(QDBusConnection::sessionBus().isConnected());
+    const QDBusConnection printer = bus.connect();
+    QImage picture(300, 200, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    for (const char* name : {"first.png", "printed.png"})
+        ASSERT_TRUE(picture.save(QString::fromStdString((dataDir() / name).string())));
+    state().job.moreDocuments = {FromFsPath(dataDir() / "first.png")};
+    const Files printed = {(dataDir() / "printed.png").string()};
+    QStringList captions;
+    QString seenAs;
+    const auto seen = whenModal("id104", [&](QDialog* dialog) {
+        auto* list = dialog->findChild<QListWidget*>("faxPageList");
+        ASSERT_TRUE(waitFor([&] { return list->count() > 0; }, 30000));
+        const int before = list->count();
+        auto faxes = std::async(std::launch::async, [&] { return FindOpenFaxes(printer); });
+        ASSERT_TRUE(waitFor([&] { return faxes.wait_for(std::chrono::seconds(0)) ==
+                                         std::future_status::ready; }, 30000));
+        const std::vector<OpenFaxOnBus> open = faxes.get();
+        ASSERT_EQ(open.size(), 1u);
+        seenAs = open[0].description;
+        auto added = std::async(std::launch::async,
+                                [&] { return AddToOpenFax(printer, open[0].busName, printed); });
+        ASSERT_TRUE(waitFor([&] { return list->count() == before + 1; }, 30000));
+        EXPECT_TRUE(added.get());
+        for (int i = 0; i < list->count(); ++i)
+            captions << list->item(i)->toolTip();
+        closeDiscardingWork(dialog);
+    });
+    EXPECT_EQ(RunSendDialog(paths()), kSendDialogClosed);
+    ASSERT_TRUE(*seen);
+    EXPECT_TRUE(seenAs.contains("first")) << seenAs.toStdString();
+    ASSERT_FALSE(captions.isEmpty());
+    EXPECT_TRUE(captions.back().contains("printed.png")) << captions.back().toStdString();
+    EXPECT_TRUE(std::async(std::launch::async, [&] { return FindOpenFaxes(printer); }).get().empty());
 }
 
 }  // namespace
