@@ -2,6 +2,7 @@
 
 #include <QAbstractItemModel>
 #include <QBoxLayout>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -74,8 +75,9 @@ QImage PageThumbnail(const QImage& upright, int quarterTurns, QSize size) {
 namespace {
 
 // The page on its place in the strip: a sheet with an edge, its place in
-// the fax written below it.
-QPixmap sheet(const QImage& page, int place, QSize size) {
+// the fax written below it. The chosen page shows on the highlight as it
+// is, not tinted by the style (which would hide its number).
+QIcon sheet(const QImage& page, int place, QSize size) {
     QImage out(size + QSize(0, 14), QImage::Format_ARGB32_Premultiplied);
     out.fill(Qt::transparent);
     QPainter painter(&out);
@@ -85,9 +87,16 @@ QPixmap sheet(const QImage& page, int place, QSize size) {
     QFont font = painter.font();
     font.setPixelSize(11);
     painter.setFont(font);
-    painter.drawText(QRect(0, size.height(), size.width(), 14), Qt::AlignCenter,
-                     QString::number(place));
-    return QPixmap::fromImage(out);
+    // On a white tab, so that it reads on the highlight of the chosen page.
+    const QString number = QString::number(place);
+    const int width = painter.fontMetrics().horizontalAdvance(number) + 6;
+    const QRect tab((size.width() - width) / 2, size.height() + 1, width, 13);
+    painter.fillRect(tab, Qt::white);
+    painter.drawText(tab, Qt::AlignCenter, number);
+    const QPixmap pixmap = QPixmap::fromImage(out);
+    QIcon icon(pixmap);
+    icon.addPixmap(pixmap, QIcon::Selected);
+    return icon;
 }
 
 }  // namespace
