@@ -19,6 +19,7 @@
 #include "convert/FaxTiff.h"
 #include "convert/ImageLibrary.h"
 #include "convert/JobFile.h"
+#include "convert/OrderedFaxDocument.h"
 #include "convert/PageConverter.h"
 
 namespace miravo {
@@ -120,19 +121,29 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
     if (report.isOpen())
         report.beginProgress(static_cast<int>(entries.size()));
     const unsigned workers = ConversionWorkerCount(state.settings);
-    const std::vector<ConversionUnit> units = PlanConversionUnits(entries, workers, workBase);
-    std::vector<std::filesystem::path> results;
-    results.reserve(units.size());
-    for (const ConversionUnit& unit : units)
-        results.push_back(ToFsPath(unit.resultName));
+    const std::vector<ConversionUnit> units = PlanConversionUnits(entries, workers);
+    std::int64_t documentPages = 0;
+    for (const JobEntry& entry : entries)
+        documentPages += BandCount(entry.pageCount);
+    // The page-number tag holds 16 bits: such a job is converted, to tell
+    // which page file fails, but makes no document.
+    const bool tooManyPages = documentPages > 65535;
+    const std::filesystem::path unfinished = work.path() / "document.tif";
+    OrderedFaxDocument document(documentPages, 4 * static_cast<std::size_t>(workers),
+                                control.cancel);
+    if (!tooManyPages && !document.open(unfinished))
+        return fail("the converted pages cannot be written to " + work.path().string() + ": " +
+                    document.error() + "; no fax document was made");
 
     // The pieces are independent: each worker (one per core, at most
-    // CONVERSION_WORKERS) takes the next one, a page at a time, so memory
-    // stays that of a page file per worker. The pieces of a page file of
-    // several pages share its pixels, read by whichever worker comes
-    // first, and freed when its last piece is done. Only this thread talks
-    // to the report, one step per page file. The first failed page file
-    // stops the rest, since the run can no longer give a whole document.
+    // CONVERSION_WORKERS) takes the next one, a page at a time, and hands
+    // its coded pages to the document, which writes them in order; a
+    // worker too far ahead waits, so memory stays that of a page file and
+    // a few pages per worker. The pieces of a page file of several pages
+    // share its pixels, read by whichever worker comes first and freed
+    // when its last piece is done. Only this thread talks to the report,
+    // one step per page file. The first failed page file stops the rest,
+    // since the run can no longer give a whole document.
     struct Shared {
         std::mutex mutex;
         std::unique_ptr<PageFileSource> source;
@@ -151,14 +162,17 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
     std::vector<std::string> writeErrors(units.size());  // each written by its one thread
     std::vector<char> readErrors(units.size(), 0);       // likewise
     std::vector<char> unitFailed(units.size(), 0);       // likewise
-    auto convert = [&](const ConversionUnit& unit) {
+    // Converts a piece; true when it gave all its pages, or when it was
+    // stopped for another piece's failure or a cancel (not its fault).
+    auto convert = [&](std::size_t u) {
+        const ConversionUnit& unit = units[u];
         const JobEntry& entry = entries[unit.entry];
-        if (unit.whole)
-            return ConvertPageFile(method, workBase, static_cast<std::uint32_t>(unit.entry + 1),
-                                   entry.pageFilePath, entry.pageCount, control.cancel);
-        Shared& file = shared[unit.entry];
-        const PageFileSource* source;
-        {
+        thread_local PageFileSource own;  // kept from page file to page file
+        const PageFileSource* source = &own;
+        if (unit.whole) {
+            ReadPageFile(ToFsPath(entry.pageFilePath), entry.pageCount, own);
+        } else {
+            Shared& file = shared[unit.entry];
             const std::lock_guard<std::mutex> lock(file.mutex);
             if (!file.read) {
                 file.source = std::make_unique<PageFileSource>();
@@ -167,8 +181,38 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
             }
             source = file.source.get();
         }
-        return ConvertPageBands(*source, method, ToFsPath(unit.resultName), unit.firstBand,
-                                unit.bands, control.cancel);
+        readErrors[u] = source->read.readError;
+        if (source->bands == 0)
+            return false;
+        const std::uint32_t bands = unit.whole ? source->bands : 1;
+        std::vector<std::uint8_t> codes;
+        bool stopped = false;
+        const std::uint32_t handed = ConvertPageBands(
+            *source, method, unit.firstBand, bands,
+            [&](std::uint32_t band, const BitPage& page) {
+                if (!EncodeFaxPage(page, codes)) {
+                    writeErrors[u] = "the page cannot be coded";
+                    return false;
+                }
+                if (tooManyPages)
+                    return true;
+                switch (document.put(unit.firstPage + band - unit.firstBand, std::move(codes),
+                                     page.width, page.height)) {
+                    case OrderedFaxDocument::Put::Taken:
+                        return true;
+                    case OrderedFaxDocument::Put::Refused:
+                        stopped = true;
+                        return false;
+                    case OrderedFaxDocument::Put::Failed:
+                        writeErrors[u] = document.error();
+                        return false;
+                }
+                return false;
+            },
+            control.cancel);
+        if (handed == bands)
+            pagesMade += bands;
+        return handed == bands || stopped || cancelled(control);
     };
     auto convertSome = [&](bool reporting) {
         int reported = 0;
@@ -176,11 +220,7 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
             if (cancelled(control) || failed.load() > 0)
                 break;
             const ConversionUnit& unit = units[u];
-            const PageFileResult converted = convert(unit);
-            pagesMade += converted.pages;
-            writeErrors[u] = converted.writeError;
-            readErrors[u] = converted.readError;
-            const bool unitFails = converted.pages == 0 && !cancelled(control);
+            const bool unitFails = !convert(u);
             unitFailed[u] = unitFails;
             bool fileDone;
             bool fileFails = false;
@@ -195,6 +235,7 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
             }
             if (fileFails) {
                 ++failed;
+                document.giveUp();  // the workers waiting for its pages go on
                 const std::size_t i = unit.entry;
                 std::size_t seen = firstFailed.load();
                 while (i < seen && !firstFailed.compare_exchange_weak(seen, i)) {
@@ -257,16 +298,23 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
                     (problem.empty() ? " cannot be converted" : " cannot be read: " + problem) +
                     " (page " + std::to_string(page) + "); no fax document was made");
     }
-    // The document is named after the pages it holds; the join writes it
-    // beside its name and renames it, so no part of a document remains
-    // when it fails.
-    const std::u16string document = DocumentName(base, saturatedAdd(0, pagesMade.load()));
-    const JoinResult joined = JoinFaxTiffs(results, ToFsPath(document));
-    if (!joined.ok)
-        return fail("the fax pages cannot be joined: " + joined.error);
+    if (tooManyPages)
+        return fail("the fax pages cannot be joined: too many pages");
+    if (!document.close())
+        return fail("the converted pages cannot be written to " + work.path().string() + ": " +
+                    document.error() + "; no fax document was made");
+    // The document is named after the pages it holds; it was written in the
+    // work folder and is renamed, so no part of a document remains when it
+    // fails.
+    const std::u16string documentName = DocumentName(base, saturatedAdd(0, pagesMade.load()));
+    std::error_code ec;
+    std::filesystem::rename(unfinished, ToFsPath(documentName), ec);
+    if (ec)
+        return fail("the fax pages cannot be joined: cannot replace " +
+                    ToFsPath(documentName).string());
     summary.documentWritten = true;
-    summary.writtenPages = joined.pages;
-    job.documentPath = document;
+    summary.writtenPages = static_cast<int>(pagesMade.load());
+    job.documentPath = documentName;
     return finish(0);
 }
 

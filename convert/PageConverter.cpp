@@ -258,32 +258,20 @@ void ReadPageFile(const std::filesystem::path& path, std::uint32_t pageCount,
     source.bands = bands;
 }
 
-PageFileResult ConvertPageBands(const PageFileSource& source, ConversionMethod method,
-                                const std::filesystem::path& resultFile, std::uint32_t first,
-                                std::uint32_t count, const std::atomic<bool>* cancel) {
-    PageFileResult result;
-    result.readError = source.read.readError;
-    result.decoded = source.read.decoded;
+std::uint32_t ConvertPageBands(const PageFileSource& source, ConversionMethod method,
+                               std::uint32_t first, std::uint32_t count, const BandSink& sink,
+                               const std::atomic<bool>* cancel) {
     if (source.bands == 0 || first >= source.bands || count > source.bands - first)
-        return result;
+        return 0;
     // Buffers kept per thread from band to band.
     thread_local PagePipeline pipeline;
     thread_local BitPage taken;
     const GreyView whole =
         !source.asTheyAre && source.pixels.bilevel ? source.grey.grey() : source.pixels.grey();
-    // A failed write is the folder's or the disk's doing, not the page file's.
-    auto unwritten = [&result] {
-        const int error = errno;
-        result.writeError = error ? std::strerror(error) : "write error";
-        return result;
-    };
-    FaxTiffWriter writer;
-    errno = 0;
-    if (!writer.open(resultFile))
-        return unwritten();
+    std::uint32_t handed = 0;
     for (std::uint32_t k = first; k < first + count; ++k) {
         if (cancel && cancel->load(std::memory_order_relaxed))
-            return result;  // the writer removes its file
+            break;
         const BandGeometry band = PageBand(source.pixels.height, source.pageCount, k);
         if (source.asTheyAre)
             takeBlackAndWhiteBand(source.pixels, band.top, band.rows, taken);
@@ -292,13 +280,11 @@ PageFileResult ConvertPageBands(const PageFileSource& source, ConversionMethod m
                               : source.read.image
                                   ? pipeline.runImage(rows, source.read.resolution, method)
                                   : pipeline.run(rows, method);
-        if (!writer.addPage(bits, static_cast<int>(source.bands)))
-            return unwritten();
+        if (!sink(k, bits))
+            break;
+        ++handed;
     }
-    if (!writer.close())
-        return unwritten();
-    result.pages = writer.pages();
-    return result;
+    return handed;
 }
 
 PageFileResult ConvertPageFile(ConversionMethod method, std::u16string_view documentBase,
@@ -307,8 +293,31 @@ PageFileResult ConvertPageFile(ConversionMethod method, std::u16string_view docu
     // The page file's memory is kept per thread from page file to page file.
     thread_local PageFileSource source;
     ReadPageFile(ToFsPath(pageFilePath), pageCount, source);
-    return ConvertPageBands(source, method, ToFsPath(PageFileResultName(documentBase, fileIndex)),
-                            0, source.bands, cancel);
+    PageFileResult result;
+    result.readError = source.read.readError;
+    result.decoded = source.read.decoded;
+    if (source.bands == 0)
+        return result;
+    // A failed write is the folder's or the disk's doing, not the page file's.
+    auto unwritten = [&result] {
+        const int error = errno;
+        result.writeError = error ? std::strerror(error) : "write error";
+        return result;
+    };
+    FaxTiffWriter writer;
+    errno = 0;
+    if (!writer.open(ToFsPath(PageFileResultName(documentBase, fileIndex))))
+        return unwritten();
+    const int total = static_cast<int>(source.bands);
+    const std::uint32_t handed = ConvertPageBands(
+        source, method, 0, source.bands,
+        [&](std::uint32_t, const BitPage& page) { return writer.addPage(page, total); }, cancel);
+    if (cancel && cancel->load(std::memory_order_relaxed) && handed < source.bands)
+        return result;  // the writer removes its file
+    if (handed < source.bands || !writer.close())
+        return unwritten();
+    result.pages = writer.pages();
+    return result;
 }
 
 }  // namespace miravo

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,12 +70,15 @@ struct PageFileSource {
 void ReadPageFile(const std::filesystem::path& path, std::uint32_t pageCount,
                   PageFileSource& source);
 
-// Converts bands [first, first + count) of a page file read into
-// `resultFile`. No file is left when no page was written; a set `cancel`
-// flag stops between pages.
-PageFileResult ConvertPageBands(const PageFileSource& source, ConversionMethod method,
-                                const std::filesystem::path& resultFile, std::uint32_t first,
-                                std::uint32_t count, const std::atomic<bool>* cancel = nullptr);
+// Receives the fax page of band `band`; false stops the conversion.
+using BandSink = std::function<bool(std::uint32_t band, const BitPage& page)>;
+
+// Converts bands [first, first + count) of a page file read, in order,
+// handing each fax page to `sink`. Stops when the sink refuses a page or a
+// set `cancel` flag is seen between pages. Returns the pages handed over.
+std::uint32_t ConvertPageBands(const PageFileSource& source, ConversionMethod method,
+                               std::uint32_t first, std::uint32_t count, const BandSink& sink,
+                               const std::atomic<bool>* cancel = nullptr);
 
 // Converts one page file holding `pageCount` pages (0 meaning 1) into the
 // result file for `fileIndex`. No file is left when no page was written.
