@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -13,9 +15,11 @@
 #include "app/Paths.h"
 #include "app/Text.h"
 #include "app/TextIds.h"
+#include "convert/ConversionUnits.h"
 #include "convert/FaxTiff.h"
 #include "convert/ImageLibrary.h"
 #include "convert/JobFile.h"
+#include "convert/OrderedFaxDocument.h"
 #include "convert/PageConverter.h"
 
 namespace miravo {
@@ -116,48 +120,135 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
 
     if (report.isOpen())
         report.beginProgress(static_cast<int>(entries.size()));
-    std::vector<std::filesystem::path> results;
-    results.reserve(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        results.push_back(
-            ToFsPath(PageFileResultName(workBase, static_cast<std::uint32_t>(i + 1))));
+    const unsigned workers = ConversionWorkerCount(state.settings);
+    const std::vector<ConversionUnit> units = PlanConversionUnits(entries, workers);
+    std::int64_t documentPages = 0;
+    for (const JobEntry& entry : entries)
+        documentPages += BandCount(entry.pageCount);
+    // The page-number tag holds 16 bits: such a job is converted, to tell
+    // which page file fails, but makes no document.
+    const bool tooManyPages = documentPages > 65535;
+    const std::filesystem::path unfinished = work.path() / "document.tif";
+    OrderedFaxDocument document(documentPages, 4 * static_cast<std::size_t>(workers),
+                                control.cancel);
+    if (!tooManyPages && !document.open(unfinished))
+        return fail("the converted pages cannot be written to " + work.path().string() + ": " +
+                    document.error() + "; no fax document was made");
 
-    // Page files are independent: each worker (one per core, at most
-    // CONVERSION_WORKERS) takes the next one (a page at a time per worker, so memory stays that of a few pages). Only this
-    // thread talks to the report. The first failed page file stops the
-    // rest, since the run can no longer give a whole document.
+    // The pieces are independent: each worker (one per core, at most
+    // CONVERSION_WORKERS) takes the next one, a page at a time, and hands
+    // its coded pages to the document, which writes them in order; a
+    // worker too far ahead waits, so memory stays that of a page file and
+    // a few pages per worker. The pieces of a page file of several pages
+    // share its pixels, read by whichever worker comes first and freed
+    // when its last piece is done. Only this thread talks to the report,
+    // one step per page file. The first failed page file stops the rest,
+    // since the run can no longer give a whole document.
+    struct Shared {
+        std::mutex mutex;
+        std::unique_ptr<PageFileSource> source;
+        bool read = false;
+        int piecesLeft = 0;
+        bool failed = false;
+    };
+    std::vector<Shared> shared(entries.size());
+    for (const ConversionUnit& unit : units)
+        ++shared[unit.entry].piecesLeft;
     std::atomic<std::size_t> next{0};
     std::atomic<int> done{0};
     std::atomic<int> failed{0};
     std::atomic<std::int64_t> pagesMade{0};
     std::atomic<std::size_t> firstFailed{entries.size()};
-    std::vector<std::string> writeErrors(entries.size());  // each written by its one thread
-    std::vector<char> readErrors(entries.size(), 0);       // likewise
+    std::vector<std::string> writeErrors(units.size());  // each written by its one thread
+    std::vector<char> readErrors(units.size(), 0);       // likewise
+    std::vector<char> unitFailed(units.size(), 0);       // likewise
+    // Converts a piece; true when it gave all its pages, or when it was
+    // stopped for another piece's failure or a cancel (not its fault).
+    auto convert = [&](std::size_t u) {
+        const ConversionUnit& unit = units[u];
+        const JobEntry& entry = entries[unit.entry];
+        thread_local PageFileSource own;  // kept from page file to page file
+        const PageFileSource* source = &own;
+        if (unit.whole) {
+            ReadPageFile(ToFsPath(entry.pageFilePath), entry.pageCount, own);
+        } else {
+            Shared& file = shared[unit.entry];
+            const std::lock_guard<std::mutex> lock(file.mutex);
+            if (!file.read) {
+                file.source = std::make_unique<PageFileSource>();
+                ReadPageFile(ToFsPath(entry.pageFilePath), entry.pageCount, *file.source);
+                file.read = true;
+            }
+            source = file.source.get();
+        }
+        readErrors[u] = source->read.readError;
+        if (source->bands == 0)
+            return false;
+        const std::uint32_t bands = unit.whole ? source->bands : 1;
+        std::vector<std::uint8_t> codes;
+        bool stopped = false;
+        const std::uint32_t handed = ConvertPageBands(
+            *source, method, unit.firstBand, bands,
+            [&](std::uint32_t band, const BitPage& page) {
+                if (!EncodeFaxPage(page, codes)) {
+                    writeErrors[u] = "the page cannot be coded";
+                    return false;
+                }
+                if (tooManyPages)
+                    return true;
+                switch (document.put(unit.firstPage + band - unit.firstBand, std::move(codes),
+                                     page.width, page.height)) {
+                    case OrderedFaxDocument::Put::Taken:
+                        return true;
+                    case OrderedFaxDocument::Put::Refused:
+                        stopped = true;
+                        return false;
+                    case OrderedFaxDocument::Put::Failed:
+                        writeErrors[u] = document.error();
+                        return false;
+                }
+                return false;
+            },
+            control.cancel);
+        if (handed == bands)
+            pagesMade += bands;
+        return handed == bands || stopped || cancelled(control);
+    };
     auto convertSome = [&](bool reporting) {
         int reported = 0;
-        for (std::size_t i = next++; i < entries.size(); i = next++) {
+        for (std::size_t u = next++; u < units.size(); u = next++) {
             if (cancelled(control) || failed.load() > 0)
                 break;
-            const PageFileResult converted =
-                ConvertPageFile(method, workBase, static_cast<std::uint32_t>(i + 1),
-                                entries[i].pageFilePath, entries[i].pageCount, control.cancel);
-            pagesMade += converted.pages;
-            writeErrors[i] = converted.writeError;
-            readErrors[i] = converted.readError;
-            if (converted.pages == 0 && !cancelled(control)) {
+            const ConversionUnit& unit = units[u];
+            const bool unitFails = !convert(u);
+            unitFailed[u] = unitFails;
+            bool fileDone;
+            bool fileFails = false;
+            {
+                Shared& file = shared[unit.entry];
+                const std::lock_guard<std::mutex> lock(file.mutex);
+                fileDone = --file.piecesLeft == 0;
+                if (fileDone)
+                    file.source.reset();
+                fileFails = unitFails && !file.failed;
+                file.failed = file.failed || unitFails;
+            }
+            if (fileFails) {
                 ++failed;
+                document.giveUp();  // the workers waiting for its pages go on
+                const std::size_t i = unit.entry;
                 std::size_t seen = firstFailed.load();
                 while (i < seen && !firstFailed.compare_exchange_weak(seen, i)) {
                 }
             }
-            ++done;
+            if (fileDone)
+                ++done;
             for (; reporting && reported < done.load() && report.isOpen(); ++reported)
                 report.stepProgress();
         }
         return reported;
     };
-    const std::size_t workers = ConversionWorkerCount(state.settings);
-    const std::size_t helpers = std::min(workers, entries.size()) - 1;
+    const std::size_t helpers = std::min<std::size_t>(workers, units.size()) - 1;
     // The image library and its format plug-ins are loaded here, before the
     // threads, but only when a page file needs them: loading them costs
     // more than converting a short job of the renderer's own page files.
@@ -186,9 +277,13 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
         removeFile(DocumentName(base, summary.totalPages));  // an earlier run's, not this one
         const std::size_t first = firstFailed.load();
         const std::u16string& failedFile = entries[first].pageFilePath;
-        if (!writeErrors[first].empty())
+        // The page file's first piece that failed tells why.
+        std::size_t piece = 0;
+        while (units[piece].entry != first || !unitFailed[piece])
+            ++piece;
+        if (!writeErrors[piece].empty())
             return fail("the converted pages cannot be written to " +
-                        ToFsPath(workBase).parent_path().string() + ": " + writeErrors[first] +
+                        ToFsPath(workBase).parent_path().string() + ": " + writeErrors[piece] +
                         "; no fax document was made");
         // Named by the document's page, as the user counts them.
         std::int64_t page = 1;
@@ -197,22 +292,29 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
         // A read that failed once may succeed when tried again: the failure
         // seen is what is told.
         std::string problem = FileReadProblem(ToFsPath(failedFile));
-        if (problem.empty() && readErrors[first])
+        if (problem.empty() && readErrors[piece])
             problem = "a read of the file failed";
         return fail("the page file " + toUtf8(failedFile) +
                     (problem.empty() ? " cannot be converted" : " cannot be read: " + problem) +
                     " (page " + std::to_string(page) + "); no fax document was made");
     }
-    // The document is named after the pages it holds; the join writes it
-    // beside its name and renames it, so no part of a document remains
-    // when it fails.
-    const std::u16string document = DocumentName(base, saturatedAdd(0, pagesMade.load()));
-    const JoinResult joined = JoinFaxTiffs(results, ToFsPath(document));
-    if (!joined.ok)
-        return fail("the fax pages cannot be joined: " + joined.error);
+    if (tooManyPages)
+        return fail("the fax pages cannot be joined: too many pages");
+    if (!document.close())
+        return fail("the converted pages cannot be written to " + work.path().string() + ": " +
+                    document.error() + "; no fax document was made");
+    // The document is named after the pages it holds; it was written in the
+    // work folder and is renamed, so no part of a document remains when it
+    // fails.
+    const std::u16string documentName = DocumentName(base, saturatedAdd(0, pagesMade.load()));
+    std::error_code ec;
+    std::filesystem::rename(unfinished, ToFsPath(documentName), ec);
+    if (ec)
+        return fail("the fax pages cannot be joined: cannot replace " +
+                    ToFsPath(documentName).string());
     summary.documentWritten = true;
-    summary.writtenPages = joined.pages;
-    job.documentPath = document;
+    summary.writtenPages = static_cast<int>(pagesMade.load());
+    job.documentPath = documentName;
     return finish(0);
 }
 

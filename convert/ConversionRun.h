@@ -41,12 +41,12 @@ struct ConversionSummary {
 // "%s_res__%d.tif" over the document base and the page count.
 std::u16string DocumentName(std::u16string_view documentBase, std::int32_t totalPages);
 
-// The worker: reads the job file jobFilePath names, converts every page
-// file into an intermediate of its own in a fresh private folder, joins
-// them in order and leaves the joined document's name in documentPath (its
-// base in documentBase). Any page file that does not give all its pages
-// fails the run: no document is made and documentPath stays empty. The
-// intermediates are removed whatever happens. Adds the entries to
+// The worker: reads the job file jobFilePath names, converts the pages of
+// every page file on every worker, writes them in order into the document
+// in a fresh private folder and leaves the document's name in documentPath
+// (its base in documentBase). Any page file that does not give all its
+// pages fails the run: no document is made and documentPath stays empty.
+// The private folder is removed whatever happens. Adds the entries to
 // pageFileCount, records pageBaseName from the first entry of the first
 // run, and ends with report.close(0) (kConversionCancelled after a cancel).
 ConversionSummary ConvertJob(AppState& state, WorkerReport& report,

@@ -5,6 +5,7 @@
 // re-encodes any other bilevel or colour page.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -27,6 +28,10 @@ class FaxTiffWriter {
     // Appends one page. `totalPages` goes into the page-number tag beside
     // the page's own number (0: not known yet).
     bool addPage(const BitPage& page, int totalPages = 0, int xDpi = kFaxXDpi, int yDpi = kFaxYDpi);
+    // Appends a fax page of `width` x `height` at 204 x 196 dpi whose
+    // Group 3 2-D codes EncodeFaxPage made, as they are.
+    bool addEncodedPage(const std::vector<std::uint8_t>& codes, int width, int height,
+                        int totalPages);
     // Finishes the file. False when any page failed or no page was written;
     // the file is then removed.
     bool close();
@@ -41,6 +46,10 @@ class FaxTiffWriter {
     int pages_ = 0;
     bool failed_ = false;
 };
+
+// The Group 3 2-D codes of one fax page at 204 x 196 dpi, in memory: what
+// FaxTiffWriter::addPage writes for it. False when the page has no rows.
+bool EncodeFaxPage(const BitPage& page, std::vector<std::uint8_t>& codes);
 
 enum class MissingInput {
     Skip,  // a missing or unreadable input adds no page

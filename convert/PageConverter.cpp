@@ -97,16 +97,6 @@ std::optional<bool> readGreyTiffPage(int fd, DecodedPage* page) {
     return result;
 }
 
-// What reading a page file gave.
-struct PageFileRead {
-    bool decoded = false;
-    bool readError = false;  // a read of the file failed (an I/O error)
-    // Not in the renderer's formats: another program's image, placed on the
-    // fax page as images are (PagePlacement.h), at the resolution it states.
-    bool image = false;
-    Resolution resolution;
-};
-
 // Reads the page file: one bit per pixel stays as it is, anything else
 // becomes 8-bit grey with transparent parts on white.
 PageFileRead decodePageFile(const std::filesystem::path& path, DecodedPage& page) {
@@ -242,33 +232,72 @@ const BitPage& PagePipeline::toBits(GreyView page, ConversionMethod method) {
     return bits_;
 }
 
-PageFileResult ConvertPageFile(ConversionMethod method, std::u16string_view documentBase,
-                               std::uint32_t fileIndex, std::u16string_view pageFilePath,
-                               std::uint32_t pageCount, const std::atomic<bool>* cancel) {
-    PageFileResult result;
-    // Buffers kept per thread from page file to page file.
-    thread_local DecodedPage image;
-    thread_local DecodedPage greyBuffer;
-    thread_local PagePipeline pipeline;
-    thread_local BitPage taken;
-    const PageFileRead read = decodePageFile(ToFsPath(pageFilePath), image);
-    result.readError = read.readError;
-    if (!read.decoded)
-        return result;
-    result.decoded = true;
+void ReadPageFile(const std::filesystem::path& path, std::uint32_t pageCount,
+                  PageFileSource& source) {
+    source.read = decodePageFile(path, source.pixels);
+    source.bands = 0;
+    source.rows = 0;
+    source.asTheyAre = false;
+    if (!source.read.decoded)
+        return;
+    const DecodedPage& image = source.pixels;
     const std::uint32_t bands = BandCount(pageCount);
     const int rows = PageBand(image.height, pageCount, 0).rows;
     // Fewer rows than pages cut no page; more pages than one document can
     // number are refused rather than ground through.
     if (bands > kMaxPagesPerFile || rows == 0)
-        return result;
+        return;
     // All bands share one size, so the first tells whether a one-bit page
     // file can be taken as it is; otherwise it goes to grey like any other.
-    const bool asTheyAre = takeBlackAndWhiteBand(image, 0, rows, taken);
-    if (!asTheyAre && image.bilevel && !greyOfBits(image, greyBuffer))
-        return result;
-    const GreyView whole = !asTheyAre && image.bilevel ? greyBuffer.grey() : image.grey();
+    thread_local BitPage probe;
+    source.asTheyAre = takeBlackAndWhiteBand(image, 0, rows, probe);
+    if (!source.asTheyAre && image.bilevel && !greyOfBits(image, source.grey))
+        return;
+    source.pageCount = pageCount;
+    source.rows = rows;
+    source.bands = bands;
+}
 
+std::uint32_t ConvertPageBands(const PageFileSource& source, ConversionMethod method,
+                               std::uint32_t first, std::uint32_t count, const BandSink& sink,
+                               const std::atomic<bool>* cancel) {
+    if (source.bands == 0 || first >= source.bands || count > source.bands - first)
+        return 0;
+    // Buffers kept per thread from band to band.
+    thread_local PagePipeline pipeline;
+    thread_local BitPage taken;
+    const GreyView whole =
+        !source.asTheyAre && source.pixels.bilevel ? source.grey.grey() : source.pixels.grey();
+    std::uint32_t handed = 0;
+    for (std::uint32_t k = first; k < first + count; ++k) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            break;
+        const BandGeometry band = PageBand(source.pixels.height, source.pageCount, k);
+        if (source.asTheyAre)
+            takeBlackAndWhiteBand(source.pixels, band.top, band.rows, taken);
+        const GreyView rows = whole.band(band.top, band.rows);
+        const BitPage& bits = source.asTheyAre ? taken
+                              : source.read.image
+                                  ? pipeline.runImage(rows, source.read.resolution, method)
+                                  : pipeline.run(rows, method);
+        if (!sink(k, bits))
+            break;
+        ++handed;
+    }
+    return handed;
+}
+
+PageFileResult ConvertPageFile(ConversionMethod method, std::u16string_view documentBase,
+                               std::uint32_t fileIndex, std::u16string_view pageFilePath,
+                               std::uint32_t pageCount, const std::atomic<bool>* cancel) {
+    // The page file's memory is kept per thread from page file to page file.
+    thread_local PageFileSource source;
+    ReadPageFile(ToFsPath(pageFilePath), pageCount, source);
+    PageFileResult result;
+    result.readError = source.read.readError;
+    result.decoded = source.read.decoded;
+    if (source.bands == 0)
+        return result;
     // A failed write is the folder's or the disk's doing, not the page file's.
     auto unwritten = [&result] {
         const int error = errno;
@@ -279,20 +308,13 @@ PageFileResult ConvertPageFile(ConversionMethod method, std::u16string_view docu
     errno = 0;
     if (!writer.open(ToFsPath(PageFileResultName(documentBase, fileIndex))))
         return unwritten();
-    for (std::uint32_t k = 0; k < bands; ++k) {
-        if (cancel && cancel->load(std::memory_order_relaxed))
-            return result;  // the writer removes its file
-        const BandGeometry band = PageBand(image.height, pageCount, k);
-        if (asTheyAre && k > 0)
-            takeBlackAndWhiteBand(image, band.top, band.rows, taken);
-        const GreyView rows = whole.band(band.top, band.rows);
-        const BitPage& bits = asTheyAre    ? taken
-                              : read.image ? pipeline.runImage(rows, read.resolution, method)
-                                           : pipeline.run(rows, method);
-        if (!writer.addPage(bits, static_cast<int>(bands)))
-            return unwritten();
-    }
-    if (!writer.close())
+    const int total = static_cast<int>(source.bands);
+    const std::uint32_t handed = ConvertPageBands(
+        source, method, 0, source.bands,
+        [&](std::uint32_t, const BitPage& page) { return writer.addPage(page, total); }, cancel);
+    if (cancel && cancel->load(std::memory_order_relaxed) && handed < source.bands)
+        return result;  // the writer removes its file
+    if (handed < source.bands || !writer.close())
         return unwritten();
     result.pages = writer.pages();
     return result;

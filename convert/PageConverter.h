@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,6 +42,43 @@ struct PageFileResult {
     int pages = 0;           // pages written to the result file
     std::string writeError;  // why the result file could not be written (the system's words)
 };
+
+// What reading a page file gave.
+struct PageFileRead {
+    bool decoded = false;
+    bool readError = false;  // a read of the file failed (an I/O error)
+    // Not in the renderer's formats: another program's image, placed on the
+    // fax page as images are (PagePlacement.h), at the resolution it states.
+    bool image = false;
+    Resolution resolution;
+};
+
+// A page file read once, whose bands one thread or several convert at the
+// same time (each its own bands, into a result file of its own).
+struct PageFileSource {
+    PageFileRead read;
+    std::uint32_t bands = 0;  // pages it gives; 0 when it gives none
+    std::uint32_t pageCount = 0;
+    int rows = 0;            // rows of each band
+    bool asTheyAre = false;  // black and white fax pages, taken as they are
+    DecodedPage pixels;      // as read
+    DecodedPage grey;        // one-bit pixels as grey, for the pipeline
+};
+
+// Reads the page file holding `pageCount` pages (0 meaning 1) into
+// `source`, whose memory is reused. Its bands stays 0 when it gives no page.
+void ReadPageFile(const std::filesystem::path& path, std::uint32_t pageCount,
+                  PageFileSource& source);
+
+// Receives the fax page of band `band`; false stops the conversion.
+using BandSink = std::function<bool(std::uint32_t band, const BitPage& page)>;
+
+// Converts bands [first, first + count) of a page file read, in order,
+// handing each fax page to `sink`. Stops when the sink refuses a page or a
+// set `cancel` flag is seen between pages. Returns the pages handed over.
+std::uint32_t ConvertPageBands(const PageFileSource& source, ConversionMethod method,
+                               std::uint32_t first, std::uint32_t count, const BandSink& sink,
+                               const std::atomic<bool>* cancel = nullptr);
 
 // Converts one page file holding `pageCount` pages (0 meaning 1) into the
 // result file for `fileIndex`. No file is left when no page was written.

@@ -1,5 +1,7 @@
 #include "convert/ConversionRun.h"
 
+#include <algorithm>
+#include <map>
 #include <thread>
 
 #include "app/Paths.h"
@@ -334,6 +336,60 @@ TEST(ConvertJob, AFailedRerunDropsTheEarlierDocument) {
     ConvertJob(job.state, report, job.control);
     EXPECT_EQ(job.state.job.documentPath, u"");
     EXPECT_FALSE(std::filesystem::exists(test::pathOf(job.document(1))));
+}
+
+// The pages of one page file are shared out among the workers: the
+// document is the same, byte for byte, however many workers convert it, and
+// a page file that cannot be read is named by its first page either way.
+TEST(ConvertJob, ThePagesOfOnePageFileShareTheWorkers) {
+    if (std::thread::hardware_concurrency() < 2)
+        GTEST_SKIP() << "one core gives one worker";
+    for (const bool broken : {false, true}) {
+        std::map<unsigned, std::string> documents;
+        for (const unsigned workers : {1u, 2u, 3u}) {
+            Job job;
+            job.state.settings.conversionWorkers = workers;
+            // Grey pages, each with its square elsewhere, so that pages out
+            // of order show.
+            GreyImage grey(400, 500 * 7, 255);
+            for (int k = 0; k < 7; ++k)
+                test::fillRect(grey, 20 + 40 * k, 500 * k + 30 + 50 * k, 60, 60, 0);
+            test::writePgm(job.dir / "job_9_1", grey);
+            // Fax pages in black and white, taken as they are.
+            const int rowBytes = kFaxWidth / 8;
+            std::string pbm =
+                "P4\n" + std::to_string(kFaxWidth) + " " + std::to_string(kFaxHeight * 3) + "\n";
+            std::string bits(static_cast<std::size_t>(rowBytes) * kFaxHeight * 3, '\0');
+            for (int k = 0; k < 3; ++k)
+                std::fill_n(bits.begin() + rowBytes * (kFaxHeight * k + 200 + 300 * k),
+                            rowBytes * 40, '\xff');
+            test::writeBytes(job.dir / "job_9_2", pbm + (broken ? bits.substr(0, 1000) : bits));
+            const auto single = job.page("job_9_3", 1);
+            job.writeJob(JobFileBytes({{FromFsPath(job.dir / "job_9_1"), 7},
+                                       {FromFsPath(job.dir / "job_9_2"), 3},
+                                       {single, 1}}));
+            RecordingReport report;
+            const ConversionSummary summary = ConvertJob(job.state, report, job.control);
+            EXPECT_TRUE(job.leftovers().empty()) << workers;
+            if (broken) {
+                EXPECT_FALSE(summary.documentWritten) << workers;
+                EXPECT_EQ(summary.failedFiles, 1) << workers;
+                EXPECT_NE(summary.error.find("job_9_2 cannot be converted (page 8)"),
+                          std::string::npos)
+                    << workers << ": " << summary.error;
+                EXPECT_FALSE(std::filesystem::exists(test::pathOf(job.document(11))));
+                continue;
+            }
+            EXPECT_EQ(summary.writtenPages, 11) << workers;
+            EXPECT_EQ(report.steps, 3) << workers;  // a step per page file
+            documents[workers] = test::readBytes(test::pathOf(job.document(11)));
+        }
+        if (broken)
+            continue;
+        ASSERT_FALSE(documents[1].empty());
+        EXPECT_TRUE(documents[2] == documents[1]);
+        EXPECT_TRUE(documents[3] == documents[1]);
+    }
 }
 
 TEST(RunConversion, ChecksTheJobFileFirst) {

@@ -71,6 +71,28 @@ TEST(FaxTiffWriter, WritesGroup3TwoDimensionalFaxPagesThatDecodeBack) {
     test::expectToolsAccept(path);
 }
 
+// Pages coded in memory and written as they are give the file that
+// writing the pages themselves gives, byte for byte.
+TEST(FaxTiffWriter, PagesCodedInMemoryAreWrittenAsThePagesThemselves) {
+    TempDir dir;
+    const std::vector<BitPage> pages = {patternPage(0), BitPage(kFaxWidth, kFaxHeight),
+                                        patternPage(3, 1001, 777), patternPage(5)};
+    const int total = static_cast<int>(pages.size());
+    FaxTiffWriter direct, coded;
+    ASSERT_TRUE(direct.open(dir / "direct.tif"));
+    ASSERT_TRUE(coded.open(dir / "coded.tif"));
+    std::vector<std::uint8_t> codes;
+    for (const BitPage& page : pages) {
+        EXPECT_TRUE(direct.addPage(page, total));
+        ASSERT_TRUE(EncodeFaxPage(page, codes));
+        EXPECT_TRUE(coded.addEncodedPage(codes, page.width, page.height, total));
+    }
+    ASSERT_TRUE(direct.close());
+    ASSERT_TRUE(coded.close());
+    EXPECT_TRUE(test::readBytes(dir / "coded.tif") == test::readBytes(dir / "direct.tif"));
+    EXPECT_FALSE(EncodeFaxPage(BitPage(), codes));  // a page without rows has no codes
+}
+
 TEST(FaxTiffWriter, NoPageMeansNoFile) {
     TempDir dir;
     {
