@@ -16,16 +16,20 @@ std::string_view trimmed(std::string_view text) {
 }
 
 // A page number: digits only, from 1 to kMaxRangePage; 0 when it is not one.
-long pageNumber(std::string_view text) {
-    if (text.empty() || text.size() > 6)
+// The end of a range may lie beyond (the print system writes "3-" as
+// "3-2147483647"): it means the last page.
+long pageNumber(std::string_view text, bool end = false) {
+    if (text.empty() || text.size() > 10)
         return 0;
-    long value = 0;
+    long long value = 0;
     for (char c : text) {
         if (!std::isdigit(static_cast<unsigned char>(c)))
             return 0;
         value = value * 10 + (c - '0');
     }
-    return value <= kMaxRangePage ? value : 0;
+    if (value > kMaxRangePage && end && value <= 2147483647)
+        return kMaxRangePage;
+    return value <= kMaxRangePage ? static_cast<long>(value) : 0;
 }
 
 }  // namespace
@@ -52,7 +56,7 @@ std::optional<std::string> PageListOf(std::string_view ranges, std::string& erro
         const long first = from.empty() && dash != std::string_view::npos ? 1 : pageNumber(from);
         const long last = to.empty() && dash != std::string_view::npos && !from.empty()
                               ? -1  // to the end
-                              : pageNumber(to);
+                              : pageNumber(to, dash != std::string_view::npos);
         if (range.empty() || first == 0 || last == 0 || (from.empty() && to.empty())) {
             error = "\"" + std::string(range) + "\" is not a page or a range of pages (from 1 to " +
                     std::to_string(kMaxRangePage) + ")";

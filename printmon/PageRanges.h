@@ -16,7 +16,8 @@ inline constexpr int kMaxRanges = 100;
 
 // "N", "N-M", "N-" (to the end) and "-M" (from the first page), separated
 // by commas, spaces around them allowed; pages count from 1 and a range
-// may not run backwards. Returns the list without spaces, "-M" written as
+// may not run backwards. A range's end beyond kMaxRangePage (up to 2^31 - 1)
+// stands for the last page. Returns the list without spaces, "-M" written as
 // "1-M" and "N-" as "N-kMaxRangePage"; nothing, with the reason in `error`, when it is malformed.
 std::optional<std::string> PageListOf(std::string_view ranges, std::string& error);
 
