@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "convert/PageMemory.h"
+#include "printmon/PageRanges.h"
 
 namespace miravo::print {
 
@@ -148,7 +149,8 @@ bool mentionsPassword(const std::string& messages) {
 }  // namespace
 
 bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, std::string& error,
-                    const std::string& password, bool* passwordRefused) {
+                    const std::string& password, bool* passwordRefused,
+                    const std::string& pages) {
     // The library keeps global state: one document at a time per process.
     static std::mutex oneAtATime;
     std::lock_guard lock(oneAtATime);
@@ -168,6 +170,16 @@ bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, st
         return false;
     }
     const std::string path = "/proc/self/fd/" + std::to_string(document.fd);
+    std::string pageList;
+    if (!pages.empty()) {
+        std::string why;
+        const auto list = PageListOf(pages, why);
+        if (!list) {
+            error = "the pages asked for cannot be printed: " + why;
+            return false;
+        }
+        pageList = "-sPageList=" + *list;
+    }
 
     Session session;
     session.sink = &sink;
@@ -214,6 +226,8 @@ bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, st
                                           "-dPSFitPage"};
     if (!passwordArgument.empty())
         arguments.push_back(passwordArgument.c_str());
+    if (!pageList.empty())
+        arguments.push_back(pageList.c_str());
     arguments.push_back("--");
     arguments.push_back(path.c_str());
     const int code = gsapi_init_with_args(instance, static_cast<int>(arguments.size()),

@@ -22,7 +22,10 @@ using PageSink = std::function<bool(const GreyView& page)>;
 // ever, so callers that must not wait run it in a process of its own.
 // `password` opens a protected PDF (empty: none); when the document needs
 // one that was not given, or not this one, `passwordRefused` is set.
+// `pages` (a list of PageListOf, PageRanges.h; empty: every page) renders
+// only those pages; it is checked again here.
 bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, std::string& error,
-                    const std::string& password = {}, bool* passwordRefused = nullptr);
+                    const std::string& password = {}, bool* passwordRefused = nullptr,
+                    const std::string& pages = {});
 
 }  // namespace miravo::print

@@ -203,6 +203,11 @@ PrintResult WritePrintJob(const PrintOptions& options) {
     std::vector<JobPage> pages;
     for (std::size_t i = 0; i < options.inputs.size(); ++i) {
         const fs::path& input = options.inputs[i];
+        if (kinds[i] == InputKind::Image && !options.pages.empty()) {
+            result.error = input.string() + ": pages are chosen in PDF and PostScript documents only";
+            result.failedInput = input;
+            return result;
+        }
         if (kinds[i] == InputKind::Image) {
             // Every image of the file becomes a page, placed on the fax page.
             const std::size_t before = pages.size();
@@ -235,7 +240,7 @@ PrintResult WritePrintJob(const PrintOptions& options) {
         }
         const RenderOutcome rendered = RenderPageFiles(
             input, base, static_cast<int>(before) + 1, options.renderSeconds, options.password,
-            options.method);
+            options.method, options.pages);
         if (!rendered.ok) {
             result.error = rendered.error;
             result.problem = rendered.problem;

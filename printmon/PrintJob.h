@@ -27,6 +27,9 @@ struct PrintOptions {
     // renderer then makes grey pages black and white by it as it renders,
     // and the conversion takes them as they are.
     std::optional<ConversionMethod> method;
+    // The pages of each PDF or PostScript input to render (PageListOf,
+    // PageRanges.h); empty: all. An image file is refused with it.
+    std::string pages;
 };
 
 // The user's spool folder (SpoolFolder(): $XDG_RUNTIME_DIR/miravo, else

@@ -139,7 +139,7 @@ std::string trimmed(std::string text) {
 
 RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::string& base,
                               int first, int seconds, const std::string& password,
-                              std::optional<ConversionMethod> method) {
+                              std::optional<ConversionMethod> method, const std::string& pages) {
     RenderOutcome outcome;
     const std::string program = rendererPath().string();
     const RenderLimits limits = CurrentRenderLimits();
@@ -177,8 +177,11 @@ RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::str
     std::vector<char*> arguments = {
         const_cast<char*>(program.c_str()), const_cast<char*>(input.c_str()),
         const_cast<char*>(ownBase.c_str()), const_cast<char*>(firstText.c_str())};
-    if (method)
-        arguments.push_back(const_cast<char*>(MethodArgument(*method)));
+    std::string noMethod = "-";
+    if (method || !pages.empty())
+        arguments.push_back(method ? const_cast<char*>(MethodArgument(*method)) : noMethod.data());
+    if (!pages.empty())
+        arguments.push_back(const_cast<char*>(pages.c_str()));
     arguments.push_back(nullptr);
     std::vector<std::string> variables = rendererEnvironment((own.path() / "tmp").string());
     std::vector<char*> environment;

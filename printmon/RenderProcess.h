@@ -33,8 +33,10 @@ struct RenderOutcome {
 // `password` opens a protected PDF; it is handed over by PasswordPipe.
 // With a `method`, grey pages come as that method's black and white result
 // (PageFileWriter.h): only for a job that will be converted with it.
+// `pages` (PageListOf, PageRanges.h; empty: all) renders only those pages.
 RenderOutcome RenderPageFiles(const std::filesystem::path& input, const std::string& base,
                               int first, int seconds, const std::string& password = {},
-                              std::optional<ConversionMethod> method = std::nullopt);
+                              std::optional<ConversionMethod> method = std::nullopt,
+                              const std::string& pages = {});
 
 }  // namespace miravo::print

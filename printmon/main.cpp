@@ -1,4 +1,4 @@
-// miravo-print [--out DIR] [--no-launch [--keep-protected]] FILE...
+// miravo-print [--out DIR] [--no-launch [--keep-protected]] [--pages LIST] FILE...
 // miravo-print --discard JOBFILE
 // miravo-print --help | --version
 //
@@ -21,6 +21,7 @@
 #include "app/ConversionSettings.h"
 #include "convert/LibraryMessages.h"
 #include "printmon/Cancellation.h"
+#include "printmon/PageRanges.h"
 #include "printmon/PrintJob.h"
 #include "printmon/WaitingJobs.h"
 
@@ -28,7 +29,7 @@ namespace {
 
 void usage(std::FILE* to) {
     std::fputs(
-        "usage: miravo-print [--out DIR] [--no-launch [--keep-protected]] FILE...\n"
+        "usage: miravo-print [--out DIR] [--no-launch [--keep-protected]] [--pages LIST] FILE...\n"
         "  Renders PDF and PostScript files (and every page of PNG, JPEG, TIFF and\n"
         "  other images, upright and at its size) into\n"
         "  fax page files and a job file, prints the job file's path and starts\n"
@@ -37,6 +38,8 @@ void usage(std::FILE* to) {
         "  --no-launch   do not start miravo\n"
         "  --keep-protected  a PDF that needs a password is copied into the spool\n"
         "                and its path printed, for miravo to ask for the password\n"
+        "  --pages LIST  only these pages of each PDF or PostScript file, as in\n"
+        "                \"1-3,5,8-\" (pages count from 1)\n"
         "usage: miravo-print --discard JOBFILE\n"
         "  Removes a job file and the page files it lists beside it.\n"
         "usage: miravo-print --help | --version\n"
@@ -74,7 +77,7 @@ int main(int argc, char** argv) {
     // libtiff's words about a damaged file are details, not terminal output.
     miravo::KeepLibraryMessages();
     miravo::CommandLine line("miravo-print");
-    std::string outFolder, discard;
+    std::string outFolder, discard, pages;
     std::vector<std::string> inputs;
     bool noLaunch = false;
     bool keepProtected = false;
@@ -82,9 +85,11 @@ int main(int argc, char** argv) {
     CLI::Option* noLaunchFlag = line.app.add_flag("--no-launch", noLaunch);
     CLI::Option* keepFlag =
         line.app.add_flag("--keep-protected", keepProtected)->needs(noLaunchFlag);
+    CLI::Option* pagesOption = line.app.add_option("--pages", pages);
     CLI::Option* files = line.app.add_option("FILE", inputs);
     files->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    line.app.add_option("--discard", discard)->excludes(out, noLaunchFlag, keepFlag, files);
+    line.app.add_option("--discard", discard)->excludes(out, noLaunchFlag, keepFlag, pagesOption,
+                                                     files);
     std::string error;
     if (!line.parse({argv + 1, argv + argc}, error)) {
         std::fprintf(stderr, "miravo-print: %s\n", error.c_str());
@@ -111,6 +116,15 @@ int main(int argc, char** argv) {
     options.outFolder = outFolder;
     options.launch = !noLaunch;
     options.inputs.assign(inputs.begin(), inputs.end());
+    if (line.app.count("--pages") > 0) {
+        const auto list = miravo::print::PageListOf(pages, error);
+        if (!list) {
+            std::fprintf(stderr, "miravo-print: the pages asked for cannot be printed: %s\n",
+                         error.c_str());
+            return 2;
+        }
+        options.pages = *list;
+    }
     // The job is converted by the method of the user's settings: the
     // renderer applies it to grey pages as they are drawn.
     options.method = miravo::MethodOf(miravo::ReadConversionSettings());

@@ -1,4 +1,4 @@
-// miravo-render INPUT BASE FIRST [METHOD]
+// miravo-render INPUT BASE FIRST [METHOD|- [PAGES]]
 // miravo-render --check-sandbox
 //
 // A protected PDF's password comes on standard input, when that is a pipe.
@@ -35,13 +35,16 @@ int main(int argc, char** argv) {
     // METHOD (threshold, dithering, automatic): the conversion method the
     // job will be converted with; grey pages are then written as its black
     // and white result (PageFileWriter.h).
+    // "-" for none. PAGES: the pages to render (PageRanges.h), all without.
+    const bool noMethod = argc >= 5 && std::string(argv[4]) == "-";
     const std::optional<miravo::ConversionMethod> method =
-        argc == 5 ? miravo::print::MethodFromArgument(argv[4]) : std::nullopt;
-    if ((argc != 4 && argc != 5) || (argc == 5 && !method)) {
-        std::fputs("usage: miravo-render INPUT BASE FIRST [threshold|dithering|automatic]\n",
+        argc >= 5 && !noMethod ? miravo::print::MethodFromArgument(argv[4]) : std::nullopt;
+    if (argc < 4 || argc > 6 || (argc >= 5 && !noMethod && !method)) {
+        std::fputs("usage: miravo-render INPUT BASE FIRST [threshold|dithering|automatic|- [PAGES]]\n",
                    stderr);
         return 2;
     }
+    const std::string pageList = argc == 6 ? argv[5] : "";
     const std::string base = argv[2];
     const int first = std::atoi(argv[3]);
     int pages = 0;
@@ -90,7 +93,7 @@ int main(int argc, char** argv) {
             ++pages;
             return true;
         },
-        error, password, &passwordRefused);
+        error, password, &passwordRefused, pageList);
     miravo::print::WipeSecret(password);
     if (passwordRefused)
         status = miravo::print::kRenderNeedsPassword;

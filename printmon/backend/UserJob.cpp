@@ -208,9 +208,12 @@ int RunUserJob(const UserJobRequest& request) {
         // afterwards. A PDF that needs a password is kept in the user's
         // spool as it is and handed over in place of a job file: the
         // desktop asks for the password.
-        const ProgramRun rendered =
-            RunProgram(request.programs.print, {"--no-launch", "--keep-protected", "--", file},
-                       renderEnvironment(request, copy.folder()));
+        std::vector<std::string> arguments = {"--no-launch", "--keep-protected"};
+        if (!request.pages.empty())
+            arguments.insert(arguments.end(), {"--pages", request.pages});
+        arguments.insert(arguments.end(), {"--", file});
+        const ProgramRun rendered = RunProgram(request.programs.print, arguments,
+                                               renderEnvironment(request, copy.folder()));
         if (TerminationRequested()) {
             discardJobFiles();
             ReportInfo("The job was cancelled");
@@ -242,6 +245,11 @@ int RunUserJob(const UserJobRequest& request) {
         // document".
         WithholdInStatus(jobFile, "the document");
         WithholdInStatus(FileUri(jobFile), "the document");
+        // A protected PDF is kept whole: its pages are chosen in Miravo.
+        if (!request.pages.empty() && jobFile.size() > 4 &&
+            jobFile.compare(jobFile.size() - 4, 4, ".pdf") == 0)
+            ReportInfo("The pages asked for are not chosen in a PDF that needs a password: "
+                       "all its pages are handed over");
         jobFiles.push_back(jobFile);
     }
     const auto waits = [&](const std::string& why) {

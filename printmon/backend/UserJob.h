@@ -27,6 +27,7 @@ struct UserJobRequest {
     InstalledPrograms programs;
     std::string language;  // LANG for the renderer, from the print system
     std::filesystem::path runtimeRoot = "/run/user";  // where session buses live
+    std::string pages;  // the pages to render (PageListOf); empty: all
 };
 
 // Runs with the user's rights only. Writes status lines for the print

@@ -24,7 +24,9 @@
 #include <string>
 
 #include "printmon/backend/ChildProcess.h"
+#include "printmon/PageRanges.h"
 #include "printmon/backend/DocumentTitle.h"
+#include "printmon/backend/JobOptions.h"
 #include "printmon/backend/JobAccess.h"
 #include "printmon/backend/JobUser.h"
 #include "printmon/backend/StatusLine.h"
@@ -101,6 +103,21 @@ int main(int argc, char** argv) {
     if (std::atol(argv[4]) > 1)
         ReportInfo(std::string("Copies are ignored: a fax is sent once (") + StatusValue(argv[4]) +
                    " were asked for)");
+    // A PDF reaches this backend as it was printed, past the print system's
+    // own handling of pages: the pages asked for are rendered by
+    // miravo-print, checked here first.
+    std::string pages;
+    if (const auto ranges = JobOption(argv[5], "page-ranges")) {
+        const auto list = miravo::print::PageListOf(*ranges, error);
+        if (!list)
+            return fail(kBackendCancelJob, "the pages asked for (page-ranges=" +
+                                               StatusValue(*ranges) +
+                                               ") cannot be printed: " + StatusValue(error));
+        pages = *list;
+    }
+    for (const std::string& ignored : IgnoredPageOptions(argv[5]))
+        ReportInfo(StatusValue(ignored) + " is ignored: a fax page holds one page, upright and "
+                                          "fitted to it");
     const uid_t self = ::geteuid();
     if (self != 0 && self != user->uid)
         return fail(kBackendCancelJob, "the backend must run as root to act for the job's user (install it with mode "
@@ -135,8 +152,8 @@ int main(int argc, char** argv) {
             ::_exit(kBackendCancelJob);
         }
         ::umask(077);
-        UserJobRequest request{*user,    document,   SafeDocumentTitle(argv[3]),
-                               programs, language(), runtimeRoot()};
+        UserJobRequest request{*user,      document,      SafeDocumentTitle(argv[3]), programs,
+                               language(), runtimeRoot(), pages};
         const int code = RunUserJob(request);
         std::fflush(nullptr);
         ::_exit(code);

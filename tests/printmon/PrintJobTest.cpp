@@ -1,5 +1,7 @@
 #include "printmon/PrintJob.h"
 
+#include <sys/wait.h>
+
 #include <QImage>
 #include <algorithm>
 #include <chrono>
@@ -18,6 +20,8 @@ namespace {
 using test::TempDir;
 
 const std::filesystem::path kSample = std::filesystem::path(MIRAVO_SOURCE_DIR) / "data/sample.pdf";
+const std::filesystem::path kIcon =
+    std::filesystem::path(MIRAVO_SOURCE_DIR) / "data/icons/miravo-48.png";
 const std::string kPrint = std::string(MIRAVO_BINARY_DIR) + "/bin/miravo-print";
 
 PrintOptions optionsFor(const TempDir& dir, std::vector<std::filesystem::path> inputs) {
@@ -106,6 +110,15 @@ TEST(WritePrintJob, FailuresLeaveNothingBehind) {
         EXPECT_NE(result.error.find(bad), std::string::npos) << result.error;
         EXPECT_FALSE(std::filesystem::exists(dir / "spool")) << bad;
     }
+    // Pages are chosen in rendered documents only: an image fails the job.
+    PrintOptions ranged = optionsFor(dir, {kSample, kIcon});
+    ranged.pages = "1";
+    const PrintResult image = WritePrintJob(ranged);
+    EXPECT_FALSE(image.ok);
+    EXPECT_NE(image.error.find("pages are chosen in PDF and PostScript documents only"),
+              std::string::npos)
+        << image.error;
+    EXPECT_FALSE(std::filesystem::exists(dir / "spool"));
     std::filesystem::create_directory(dir / "spool");
     EXPECT_FALSE(WritePrintJob(optionsFor(dir, {kSample, dir / "broken.pdf"})).ok);
     EXPECT_TRUE(test::folderNames(dir / "spool").empty());
@@ -210,6 +223,21 @@ TEST(MiravoPrintCommand, PrintsTheJobFileOrAClearError) {
     run = test::runTool(kPrint);
     EXPECT_NE(run.status, 0);
     EXPECT_NE(run.output.find("usage"), std::string::npos);
+    // Only the pages asked for; ranges that are not page numbers are refused.
+    run = test::runTool(kPrint + " --out " + out + " --no-launch --pages 2-3,9- " +
+                        kSample.string());
+    ASSERT_EQ(run.status, 0) << run.output;
+    std::string second = run.output.substr(0, run.output.find('\n'));
+    second = second.substr(second.find("__ps__") + 6);
+    EXPECT_TRUE(std::filesystem::exists(dir / "spool" / (second + "_2")));
+    EXPECT_FALSE(std::filesystem::exists(dir / "spool" / (second + "_3")));
+    for (const char* bad : {"0", "3-1", "1,-dNOSAFER"}) {
+        run = test::runTool(kPrint + " --out " + out + " --no-launch --pages " + bad + " " +
+                            kSample.string());
+        EXPECT_EQ(WEXITSTATUS(run.status), 2) << bad;
+        EXPECT_NE(run.output.find("the pages asked for cannot be printed"), std::string::npos)
+            << run.output;
+    }
 }
 
 TEST(MiravoPrintCommand, StartsMiravoBesideItWithTheJobFile) {

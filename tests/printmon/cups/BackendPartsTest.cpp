@@ -21,7 +21,9 @@
 
 #include "printmon/backend/ChildProcess.h"
 #include "printmon/backend/DocumentStarts.h"
+#include "printmon/PageRanges.h"
 #include "printmon/backend/DocumentTitle.h"
+#include "printmon/backend/JobOptions.h"
 #include "printmon/backend/JobAccess.h"
 #include "printmon/backend/JobUser.h"
 #include "printmon/backend/SessionBus.h"
@@ -362,6 +364,64 @@ TEST(RunUserJob, TheStateMessageOfARefusedJobNamesNoOne) {
         EXPECT_EQ(status.find(secret), std::string::npos) << secret << " in " << status;
 }
 
+// The pages a job asks for reach Ghostscript only as plain ranges of page
+// numbers: anything else is refused with the reason.
+TEST(PageListOf, TakesRangesOfPagesAndNothingElse) {
+    const struct {
+        std::string ranges;
+        std::string list;  // empty: refused
+    } cases[] = {
+        {"2-3", "2-3"},
+        {"1, 3 ,5-", "1,3,5-100000"},
+        {"-4,7", "1-4,7"},
+        {"2-2", "2-2"},
+        {"100000", "100000"},
+        {"3-2147483647", "3-100000"},
+        {"100001-", ""},
+        {"2-2147483648", ""},
+        {"", ""},
+        {" , ", ""},
+        {"0", ""},
+        {"3-1", ""},
+        {"1-2-3", ""},
+        {"-", ""},
+        {"100001", ""},
+        {"1,,2", ""},
+        {"even", ""},
+        {"1 -sOutputFile=/tmp/x", ""},
+        {"1;2", ""},
+        {"2-3\n", ""},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        const auto list = miravo::print::PageListOf(c.ranges, error);
+        EXPECT_EQ(list.value_or(""), c.list) << c.ranges;
+        EXPECT_EQ(error.empty(), list.has_value()) << c.ranges;
+    }
+    std::string many = "1";
+    for (int i = 0; i < miravo::print::kMaxRanges; ++i)
+        many += ",1";
+    std::string error;
+    EXPECT_FALSE(miravo::print::PageListOf(many, error));
+}
+
+// The job's options as the print system writes them: quoted and escaped
+// values, plain names; only the options that change the pages are named
+// as ignored, and not when they ask for nothing.
+TEST(JobOptions, ReadsTheValuesAndNamesTheIgnoredOnes) {
+    const std::string options =
+        "job-uuid=urn:1 page-ranges='2-3, 5' number-up=1 landscape "
+        "scaling=\"80\" title=a\\ b page-ranges=7 mirror=false page-set=odd";
+    EXPECT_EQ(JobOption(options, "page-ranges"), "7");
+    EXPECT_EQ(JobOption(options, "title"), "a b");
+    EXPECT_EQ(JobOption(options, "landscape"), "");
+    EXPECT_EQ(JobOption(options, "copies"), std::nullopt);
+    EXPECT_EQ(JobOption("page-ranges='2-3, 5'", "page-ranges"), "2-3, 5");
+    EXPECT_EQ(IgnoredPageOptions(options),
+              (std::vector<std::string>{"landscape=true", "scaling=80", "page-set=odd"}));
+    EXPECT_TRUE(IgnoredPageOptions("number-up=1 orientation-requested=3 job-sheets=none").empty());
+}
+
 // The print system passes the documents of one job as one stream: each
 // starts where the one before it ended, whatever pieces the stream comes
 // in; marks inside a document do not cut it.
@@ -418,10 +478,13 @@ TEST(RunUserJob, EachDocumentOfAJobBecomesAJobFileInOrder) {
         std::string stream;
         int code;
         Pages pages;
+        std::string range = {};  // the pages asked for, of each document
     } cases[] = {
         {two + one + three, kBackendOk, {{"Letter", 2}, {"Letter 2", 1}, {"Letter 3", 3}}},
         {three, kBackendOk, {{"Letter", 3}}},
         {many, kBackendCancelJob, {}},
+        {three, kBackendOk, {{"Letter", 2}}, "2-3"},
+        {two + three, kBackendOk, {{"Letter", 1}, {"Letter 2", 2}}, "1,3-"},
     };
     for (const auto& c : cases) {
         const test::TempDir home;
@@ -431,7 +494,8 @@ TEST(RunUserJob, EachDocumentOfAJobBecomesAJobFileInOrder) {
                                "Letter",
                                {print, fs::path(MIRAVO_BINARY_DIR) / "bin" / "miravo"},
                                "",
-                               dir / "run"};
+                               dir / "run",
+                               c.range};
         const auto [code, status] = runCapturingStatus(request, dir / "status");
         EXPECT_EQ(code, c.code) << status;
         // A job file "TITLE__ps__NUMBER" has its pages in "NUMBER_1", ...

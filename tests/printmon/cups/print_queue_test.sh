@@ -169,6 +169,46 @@ echo "50 grey pages: ${grey_kb} KB of page files"
 [ "$grey_kb" -lt 4096 ] || fail "50 grey pages take ${grey_kb} KB (documented: under 4 MB)"
 log_has 'the job waits in .* and is offered at the next login' || fail "the backend did not say the job waits"
 
+# A PDF reaches the backend as it was printed: one that needs a password
+# waits in the spool as it is (Miravo asks for the password); the pages
+# asked for of another are chosen. (Each is removed so later counts hold.)
+gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOwnerPassword=owner -sUserPassword=secret \
+  -sOutputFile="$HOME1/locked.pdf" -c "100 100 moveto 200 0 rlineto stroke showpage"
+grey_pdf 3 "$HOME1/three.pdf"
+chown "$USER1:" "$HOME1/locked.pdf" "$HOME1/three.pdf"
+print_as "$USER1" -t Locked "$HOME1/locked.pdf"
+queue_idle
+locked=$(find "$SPOOL" -name 'Locked__ps__*.pdf')
+[ -n "$locked" ] && cmp -s "$locked" "$HOME1/locked.pdf" ||
+  fail "a PDF that needs a password does not wait in the spool as it is"
+rm -f "$locked"
+while IFS='|' read -r title options pages; do
+  # shellcheck disable=SC2086 # the options are words
+  print_as "$USER1" -t "$title" $options "$HOME1/three.pdf" || fail "lp refused $options"
+  queue_idle
+  job=$(find "$SPOOL" -name "${title}__ps__*")
+  [ -n "$job" ] && [ "$(pages_of "$job")" = "$pages" ] || fail "$options did not give $pages pages: $job"
+  runuser -u "$USER1" -- "$PREFIX/bin/miravo-print" --discard "$job"
+done <<CASES
+Ranged|-P 2-3|2
+Listed|-o page-ranges=1,3-|2
+Upside|-o number-up=2 -o landscape|3
+CASES
+log_has 'number-up=2 is ignored: a fax page holds one page' || fail "an ignored layout option was not logged"
+# The print service refuses malformed ranges itself; the backend, given
+# them all the same, fails the job with the reason and makes nothing.
+for ranges in "0-2" "1,-sOutputFile=$HOME1/x" "3-1"; do
+  set +e
+  reason=$(AUTH_UID=$UID1 "$PREFIX/lib/cups/backend/miravo" 92 "$USER1" Malformed 1 \
+             "job-uuid=urn:x page-ranges='$ranges'" "$HOME1/three.pdf" 2>&1)
+  code=$?
+  set -e
+  [ "$code" = 5 ] && grep -q '^ERROR: the pages asked for (page-ranges=.*) cannot be printed: ' <<<"$reason" ||
+    fail "malformed ranges $ranges were not refused ($code): $reason"
+  [ -z "$(find "$SPOOL" -name 'Malformed__ps__*')" ] && [ ! -e "$HOME1/x" ] ||
+    fail "malformed ranges $ranges made files"
+done
+
 # A document that tries to write a file where its renderer must not
 # (outside /tmp: Ghostscript's safe mode lets documents write into the
 # temporary folder) writes nothing; a broken one fails its job with the
