@@ -276,35 +276,35 @@ TEST_F(OpenSendDialogTest, APrintedDocumentJoinsTheOpenFaxUntilItCloses) {
     const QDBusConnection printer = bus.connect();
     QImage picture(300, 200, QImage::Format_RGB32);
     picture.fill(Qt::white);
-    for (const char* name : {"first.png", "printed.png"})
-        ASSERT_TRUE(picture.save(QString::fromStdString((dataDir() / name).string())));
-    state().job.moreDocuments = {FromFsPath(dataDir() / "first.png")};
+    ASSERT_TRUE(picture.save(QString::fromStdString((dataDir() / "printed.png").string())));
     const Files printed = {(dataDir() / "printed.png").string()};
+    const auto ready = [](const auto& future) {
+        return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    };
     QStringList captions;
-    QString seenAs;
+    bool added = false;
     const auto seen = whenModal("id104", [&](QDialog* dialog) {
         auto* list = dialog->findChild<QListWidget*>("faxPageList");
-        ASSERT_TRUE(waitFor([&] { return list->count() > 0; }, 30000));
-        const int before = list->count();
         auto faxes = std::async(std::launch::async, [&] { return FindOpenFaxes(printer); });
-        ASSERT_TRUE(waitFor([&] { return faxes.wait_for(std::chrono::seconds(0)) ==
-                                         std::future_status::ready; }, 30000));
-        const std::vector<OpenFaxOnBus> open = faxes.get();
-        ASSERT_EQ(open.size(), 1u);
-        seenAs = open[0].description;
-        auto added = std::async(std::launch::async,
-                                [&] { return AddToOpenFax(printer, open[0].busName, printed); });
-        ASSERT_TRUE(waitFor([&] { return list->count() == before + 1; }, 30000));
-        EXPECT_TRUE(added.get());
+        if (waitFor([&] { return ready(faxes); }, 30000)) {
+            const std::vector<OpenFaxOnBus> open = faxes.get();
+            if (open.size() == 1) {
+                auto adding = std::async(std::launch::async, [&] {
+                    return AddToOpenFax(printer, open[0].busName, printed);
+                });
+                waitFor([&] { return ready(adding) && list->count() == 1; }, 30000);
+                added = ready(adding) && adding.get();
+            }
+        }
         for (int i = 0; i < list->count(); ++i)
             captions << list->item(i)->toolTip();
         closeDiscardingWork(dialog);
     });
     EXPECT_EQ(RunSendDialog(paths()), kSendDialogClosed);
     ASSERT_TRUE(*seen);
-    EXPECT_TRUE(seenAs.contains("first")) << seenAs.toStdString();
-    ASSERT_FALSE(captions.isEmpty());
-    EXPECT_TRUE(captions.back().contains("printed.png")) << captions.back().toStdString();
+    EXPECT_TRUE(added);
+    ASSERT_EQ(captions.size(), 1);
+    EXPECT_TRUE(captions[0].contains("printed.png")) << captions[0].toStdString();
     EXPECT_TRUE(std::async(std::launch::async, [&] { return FindOpenFaxes(printer); }).get().empty());
 }
 
