@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,11 +12,14 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QTextCursor>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -616,9 +620,24 @@ TEST_F(SendDialogTest, NewerVersionIsOfferedCentredOverTheShownDialogAndOkOpensT
 // An answer that comes while another window of the program is in front
 // (Options here) is offered once the dialog is in front again.
 TEST_F(SendDialogTest, NewerVersionWaitsUntilTheDialogIsInFrontAgain) {
-    ServerProcess server({"--newest-version", "3.0.2"});
-    ASSERT_TRUE(server.start());
-    state().settings.versionHost = u"127.0.0.1:" + fromUtf8(std::to_string(server.versionPort()));
+    // A version page that answers only once Options is open, so that the
+    // answer always comes while another window is in front.
+    QTcpServer page;
+    ASSERT_TRUE(page.listen(QHostAddress::LocalHost));
+    std::vector<QTcpSocket*> asking;
+    QObject::connect(&page, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* socket = page.nextPendingConnection())
+            asking.push_back(socket);
+    });
+    const auto answer = [&] {
+        const QByteArray body = "3.0.2 https://127.0.0.1:8443/download";
+        for (QTcpSocket* socket : asking) {
+            socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
+                          QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+            socket->flush();
+        }
+    };
+    state().settings.versionHost = u"127.0.0.1:" + fromUtf8(std::to_string(page.serverPort()));
     std::vector<QString> order;
     const auto prompted = whenModal("newerVersionPrompt", [&](QDialog* box) {
         order.push_back(box->parentWidget() ? box->parentWidget()->objectName() : QString());
@@ -626,7 +645,9 @@ TEST_F(SendDialogTest, NewerVersionWaitsUntilTheDialogIsInFrontAgain) {
     });
     const auto closed = whenModal("id104", [&](QDialog* dialog) {
         whenModal("id106", [&](QDialog* options) {
-            QTest::qWait(1500);  // the version page answers meanwhile
+            waitFor([&] { return !asking.empty() && asking.front()->bytesAvailable() > 0; });
+            answer();
+            QTest::qWait(500);  // the answer is read meanwhile
             order.push_back("options closed");
             QTest::keyClick(options, Qt::Key_Escape);
         });
@@ -821,11 +842,22 @@ TEST_F(SendDialogTest, FilesAfterTheFirstAreAddedAsTheDialogOpens) {
     state().job.moreDocuments = {FromFsPath(dataDir() / "a.png"), FromFsPath(dataDir() / "b.png")};
     QStringList captions;
     const auto seen = whenModal("id104", [&](QDialog* dialog) {
+        // Looked at from the dialog's own event loop only: waiting here
+        // could hold up a conversion whose loop this was called from.
         auto* list = dialog->findChild<QListWidget*>("faxPageList");
-        waitFor([&] { return list->count() == 3; }, 30000);
-        for (int i = 0; i < list->count(); ++i)
-            captions << list->item(i)->toolTip();
-        closeDiscardingWork(dialog);
+        auto* look = new QTimer(dialog);
+        auto since = std::make_shared<QElapsedTimer>();
+        since->start();
+        QObject::connect(look, &QTimer::timeout, dialog, [=, &captions] {
+            if (QApplication::activeModalWidget() != dialog ||
+                (list->count() < 3 && since->elapsed() < 30000))
+                return;
+            look->stop();
+            for (int i = 0; i < list->count(); ++i)
+                captions << list->item(i)->toolTip();
+            closeDiscardingWork(dialog);
+        });
+        look->start(20);
     });
     EXPECT_EQ(RunSendDialog(paths()), kSendDialogClosed);
     EXPECT_TRUE(*seen);
