@@ -360,6 +360,36 @@ bool isEncodedFaxPage(TIFF* in) {
            !(options & GROUP3OPT_UNCOMPRESSED);
 }
 
+// A TIFF written under a temporary name beside its final one, renamed into
+// place once whole; libtiff's messages about it go to `sink`.
+struct TemporaryTiff {
+    std::string path;
+    std::unique_ptr<std::string> sink = std::make_unique<std::string>();
+    TiffPtr tiff;  // none when it could not be made, with the reason in `error`
+    std::string error;
+};
+
+TemporaryTiff OpenTemporaryTiff(const std::filesystem::path& output) {
+    TemporaryTiff written;
+    written.path = output.string() + ".XXXXXX";
+    const int fd = ::mkstemp(written.path.data());
+    if (fd < 0) {
+        written.error = "cannot create " + output.string();
+        return written;
+    }
+    {
+        Options options(written.sink.get());
+        written.tiff.reset(TIFFFdOpenExt(fd, written.path.c_str(), "w", options.options));
+    }
+    if (!written.tiff) {
+        ::close(fd);
+        std::error_code ec;
+        std::filesystem::remove(written.path, ec);
+        written.error = "cannot write " + output.string();
+    }
+    return written;
+}
+
 }  // namespace
 
 JoinResult JoinFaxTiffs(const std::vector<std::filesystem::path>& inputs,
@@ -391,12 +421,14 @@ JoinResult JoinFaxTiffs(const std::vector<std::filesystem::path>& inputs,
         return result;
     }
 
-    std::string temporary = output.string() + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        result.error = "cannot create " + output.string();
+    TemporaryTiff written = OpenTemporaryTiff(output);
+    if (!written.tiff) {
+        result = JoinResult{};
+        result.error = written.error;
         return result;
     }
+    const std::string& temporary = written.path;
+    TiffPtr& out = written.tiff;
     auto discard = [&](std::string message) {
         std::error_code ec;
         std::filesystem::remove(temporary, ec);
@@ -404,16 +436,6 @@ JoinResult JoinFaxTiffs(const std::vector<std::filesystem::path>& inputs,
         result.error = std::move(message);
         return result;
     };
-    std::string writeSink;
-    TiffPtr out;
-    {
-        Options options(&writeSink);
-        out.reset(TIFFFdOpenExt(fd, temporary.c_str(), "w", options.options));
-    }
-    if (!out) {
-        ::close(fd);
-        return discard("cannot write " + output.string());
-    }
 
     int index = 0;
     BitPage bits;
@@ -516,12 +538,15 @@ JoinResult ComposeFaxTiff(const std::vector<PagePick>& picks, const std::filesys
         result.error = total == 0 ? "no pages to join" : "too many pages";
         return result;
     }
-    std::string temporary = output.string() + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        result.error = "cannot create " + output.string();
+    TemporaryTiff written = OpenTemporaryTiff(output);
+    if (!written.tiff) {
+        result = JoinResult{};
+        result.error = written.error;
         return result;
     }
+    const std::string& temporary = written.path;
+    TiffPtr& out = written.tiff;
+    std::string& sink = *written.sink;
     auto discard = [&](std::string message) {
         std::error_code ec;
         std::filesystem::remove(temporary, ec);
@@ -529,16 +554,6 @@ JoinResult ComposeFaxTiff(const std::vector<PagePick>& picks, const std::filesys
         result.error = std::move(message);
         return result;
     };
-    std::string sink;
-    TiffPtr out;
-    {
-        Options options(&sink);
-        out.reset(TIFFFdOpenExt(fd, temporary.c_str(), "w", options.options));
-    }
-    if (!out) {
-        ::close(fd);
-        return discard("cannot write " + output.string());
-    }
     // Each document is opened once, however its pages are spread.
     std::map<std::filesystem::path, TiffPtr> open;
     BitPage bits;

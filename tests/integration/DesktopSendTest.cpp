@@ -92,14 +92,21 @@ void typeInto(QWidget* dialog, int id, const QString& text) {
     QTest::keyClicks(edit, text);
 }
 
-TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
-    miravo::test::TempDir work;
+// A home of the test's own: the settings, the journal and the spool stay in it.
+std::filesystem::path PrivateHome(const miravo::test::TempDir& work) {
     const std::filesystem::path home = work / "home";
     std::filesystem::create_directories(home / "config" / "Miravo");
     setenv("HOME", home.c_str(), 1);
     setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
     setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (home / "cache").c_str(), 1);
     OverrideApplicationDataFolder(std::nullopt);
+    return home;
+}
+
+TEST(DesktopSend, PrintedDocumentSentThroughTheDialogsToItsFinalStatus) {
+    miravo::test::TempDir work;
+    const std::filesystem::path home = PrivateHome(work);
 
     ServerProcess server({"--quiet", "--min-poll-interval", "0", "--delivery-time", "300",
                           "--newest-version", "3.0.2", "--download-url",
@@ -381,13 +388,7 @@ std::vector<miravo::test::TiffPage> aloneConverted(const std::filesystem::path& 
 // service keeps one TIFF of those pages in that order.
 TEST(DesktopSend, SeveralDocumentsOrderedTurnedAndRemovedAreSentAsOneFax) {
     miravo::test::TempDir work;
-    const std::filesystem::path home = work / "home";
-    std::filesystem::create_directories(home / "config" / "Miravo");
-    setenv("HOME", home.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (home / "cache").c_str(), 1);
-    OverrideApplicationDataFolder(std::nullopt);
+    const std::filesystem::path home = PrivateHome(work);
     ServerProcess server({"--quiet", "--min-poll-interval", "0", "--delivery-time", "0"});
     ASSERT_TRUE(server.start()) << server.output();
     miravo::test::writeBytes(
