@@ -841,6 +841,7 @@ TEST_F(SendDialogTest, FilesAfterTheFirstAreAddedAsTheDialogOpens) {
         ASSERT_TRUE(picture.save(QString::fromStdString((dataDir() / name).string())));
     state().job.moreDocuments = {FromFsPath(dataDir() / "a.png"), FromFsPath(dataDir() / "b.png")};
     QStringList captions;
+    QString inFront;  // the window in front when the pages were counted
     const auto seen = whenModal("id104", [&](QDialog* dialog) {
         // Looked at from the dialog's own event loop only: waiting here
         // could hold up a conversion whose loop this was called from.
@@ -848,11 +849,13 @@ TEST_F(SendDialogTest, FilesAfterTheFirstAreAddedAsTheDialogOpens) {
         auto* look = new QTimer(dialog);
         auto since = std::make_shared<QElapsedTimer>();
         since->start();
-        QObject::connect(look, &QTimer::timeout, dialog, [=, &captions] {
-            if (QApplication::activeModalWidget() != dialog ||
-                (list->count() < 3 && since->elapsed() < 30000))
+        QObject::connect(look, &QTimer::timeout, dialog, [=, &captions, &inFront] {
+            const bool late = since->elapsed() > 90000;
+            if (!late && (QApplication::activeModalWidget() != dialog || list->count() < 3))
                 return;
             look->stop();
+            if (QWidget* modal = QApplication::activeModalWidget())
+                inFront = modal->objectName();
             for (int i = 0; i < list->count(); ++i)
                 captions << list->item(i)->toolTip();
             closeDiscardingWork(dialog);
@@ -861,7 +864,7 @@ TEST_F(SendDialogTest, FilesAfterTheFirstAreAddedAsTheDialogOpens) {
     });
     EXPECT_EQ(RunSendDialog(paths()), kSendDialogClosed);
     EXPECT_TRUE(*seen);
-    ASSERT_EQ(captions.size(), 3);
+    ASSERT_EQ(captions.size(), 3) << "in front: " << inFront.toStdString();
     EXPECT_TRUE(captions[1].contains("a.png"));
     EXPECT_TRUE(captions[2].contains("b.png"));
     EXPECT_TRUE(state().job.moreDocuments.empty());  // taken once
