@@ -600,9 +600,6 @@ std::u16string storable(std::u16string_view text, std::size_t room) {
     return kept;
 }
 
-// The name as the book keeps it: storable, marked with the number's kind
-// when the card has several fax numbers, and when too long cut and ended
-// with "…" (the mark kept whole).
 // The mark of a contact of a card with several fax numbers: " (work)".
 std::u16string markOf(const VCardContact& card) {
     return card.marked ? u" (" + trimmed16(fitField(cleanName(card.kind), kAnswerNameRoom / 2)) + u")"
@@ -614,6 +611,8 @@ std::u16string markOf(const VCardContact& card) {
 // with "…" (the mark kept whole).
 std::u16string storedName(const VCardContact& card, ChangedName& change) {
     const std::u16string clean = cleanName(card.name);
+    if (clean.empty())  // no name at all: the caller names the contact by its number
+        return {};
     std::u16string name = StorableContactField(clean);
     change.replaced = name != clean;
     const std::u16string mark = StorableContactField(markOf(card));

@@ -244,14 +244,17 @@ TEST(VCardWriteTest, ExportReadsBackToTheSameBook) {
                             {std::u16string(59, u'я'), u"+7 1", u"", {u"A,B", u"Ärzte"}},
                             {u"Solo", u"0221 99", u"", {}},
                             // What decoders leave: control characters, a lone surrogate.
-                            {u"Ctl\x05 \xD800x", u"tel\x1e:+7 1;ext=2", u"", {}}});
+                            {u"Ctl\x05 \xD800x", u"tel\x1e:+7 1;ext=2", u"", {}},
+                            // A card whose name is only control characters, with
+                            // several fax numbers: named by its number, unmarked.
+                            {u"\b\0", u"+7 2", u"", {}, false, u"work", true}});
     Contact deleted = Contact::entry(u"7", u"Gone", u"000", u"");
     deleted.kind = Single;
     deleted.state = Deleted;
     book.contacts.push_back(deleted);
 
     const std::string file = WriteVCards(book);
-    EXPECT_EQ(VCardCount(book), 4u);
+    EXPECT_EQ(VCardCount(book), 5u);
     EXPECT_NE(file.find("VERSION:4.0\r\n"), std::string::npos);
     EXPECT_NE(file.find("TEL;TYPE=fax:+49 30 222\r\n"), std::string::npos);
     EXPECT_EQ(file.find("Gone"), std::string::npos);
@@ -261,7 +264,7 @@ TEST(VCardWriteTest, ExportReadsBackToTheSameBook) {
 
     ContactBook again;
     const VCardImport added = AddVCardContacts(again, ReadVCards(file).contacts);
-    EXPECT_EQ(added.added, 4u);
+    EXPECT_EQ(added.added, 5u);
     EXPECT_EQ(again.groups, book.groups);
     auto singles = [](const ContactBook& b) {
         std::vector<Contact> out;
@@ -272,7 +275,7 @@ TEST(VCardWriteTest, ExportReadsBackToTheSameBook) {
     };
     EXPECT_EQ(singles(again), singles(book));
     // A second import of the same file adds nothing.
-    EXPECT_EQ(AddVCardContacts(again, ReadVCards(file).contacts).alreadyThere, 4u);
+    EXPECT_EQ(AddVCardContacts(again, ReadVCards(file).contacts).alreadyThere, 5u);
 }
 
 // The command line's import and export work on the user's contacts.csv.
