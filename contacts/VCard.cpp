@@ -106,8 +106,12 @@ bool parseProperty(std::string_view line, Property& p) {
         } else if (key == "encoding" || value == "quoted-printable") {
             p.quotedPrintable = p.quotedPrintable || value == "quoted-printable" || value == "qp";
         } else if (key == "type") {
+            // 2.1's bare encoding counts as one wherever it stands in a list.
             for (std::string_view t : splitOutsideQuotes(value, ','))
-                p.types.push_back(unquoted(t));
+                if (std::string type = unquoted(t); type == "quoted-printable")
+                    p.quotedPrintable = true;
+                else
+                    p.types.push_back(std::move(type));
         } else if (key == "label" || key == "x-label" || key == "x-ablabel") {
             p.label = value;
         }

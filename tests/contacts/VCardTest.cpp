@@ -44,6 +44,10 @@ TEST(VCardReadTest, RealWorldShapes) {
          "TEL;HOME:030 1234567\nEND:VCARD\n",
          {{u"Jürgen Müller", u"030 1234567", u"", {}, true}},
          {}},
+        {"2.1 with the encoding in a comma list of types",
+         "BEGIN:VCARD\nVERSION:2.1\nFN:Q\nTEL;FAX,QUOTED-PRINTABLE:=2B49 30=20123\nEND:VCARD\n",
+         {{u"Q", u"+49 30 123", u"", {}}},
+         {}},
         {"3.0 with folded lines, grouped properties, several TEL types and escapes",
          "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Berger;Anna;;;\r\nFN:Anna Berger\\, Praxis Dr.\r\n"
          "  Berger\r\nORG:Praxis;\r\n"
