@@ -10,6 +10,7 @@
 #include <cstring>
 #include <map>
 
+#include "convert/FaxCoder.h"
 #include "convert/PagePlacement.h"
 
 namespace miravo {
@@ -88,75 +89,25 @@ bool encodePage(TIFF* tif, const BitPage& page, float xDpi, float yDpi, std::uin
     setPageTags(tif, static_cast<std::uint32_t>(page.width),
                 static_cast<std::uint32_t>(page.height), static_cast<std::uint32_t>(page.height),
                 GROUP3OPT_2DENCODING, xDpi, yDpi, unit, FILLORDER_MSB2LSB, pageIndex, total);
-    // The coder reads the rows only; libtiff's interface is not const.
-    auto* data = const_cast<std::uint8_t*>(page.bits.data());
-    const auto size = static_cast<tmsize_t>(page.rowBytes() * page.height);
-    if (TIFFWriteEncodedStrip(tif, 0, data, size) != size)
+    thread_local std::vector<std::uint8_t> codes;
+    codes.clear();
+    const double linesPerInch = unit == RESUNIT_CENTIMETER ? yDpi * 2.54 : yDpi;
+    CodeFaxRows(page.bits.data(), page.width, page.height, page.rowBytes(),
+                FaxCodingRows(linesPerInch), codes);
+    const auto size = static_cast<tmsize_t>(codes.size());
+    if (TIFFWriteRawStrip(tif, 0, codes.data(), size) != size)
         return false;
     return TIFFWriteDirectory(tif) == 1;
-}
-
-// A TIFF file in memory, for coding pages without touching the disk.
-struct MemoryFile {
-    std::vector<std::uint8_t>* bytes;
-    toff_t at = 0;
-};
-
-tmsize_t memoryRead(thandle_t, void*, tmsize_t) {
-    return 0;  // only written
-}
-tmsize_t memoryWrite(thandle_t handle, void* data, tmsize_t size) {
-    auto* file = static_cast<MemoryFile*>(handle);
-    const std::size_t end = static_cast<std::size_t>(file->at) + static_cast<std::size_t>(size);
-    if (file->bytes->size() < end)
-        file->bytes->resize(end);
-    std::memcpy(file->bytes->data() + file->at, data, static_cast<std::size_t>(size));
-    file->at = end;
-    return size;
-}
-toff_t memorySeek(thandle_t handle, toff_t offset, int whence) {
-    auto* file = static_cast<MemoryFile*>(handle);
-    const toff_t base = whence == SEEK_CUR   ? file->at
-                        : whence == SEEK_END ? static_cast<toff_t>(file->bytes->size())
-                                             : 0;
-    file->at = base + offset;
-    return file->at;
-}
-int memoryClose(thandle_t) {
-    return 0;
-}
-toff_t memorySize(thandle_t handle) {
-    return static_cast<MemoryFile*>(handle)->bytes->size();
 }
 
 }  // namespace
 
 bool EncodeFaxPage(const BitPage& page, std::vector<std::uint8_t>& codes) {
-    thread_local std::vector<std::uint8_t> bytes;
-    bytes.clear();
-    MemoryFile file{&bytes};
-    std::string sink;
-    Options options(&sink);
-    TiffPtr tif(TIFFClientOpenExt("page", "w", &file, memoryRead, memoryWrite, memorySeek,
-                                  memoryClose, memorySize, nullptr, nullptr, options.options));
-    if (!tif || page.width <= 0 || page.height <= 0 ||
-        page.bits.size() < page.rowBytes() * page.height)
+    codes.clear();
+    if (page.width <= 0 || page.height <= 0 || page.bits.size() < page.rowBytes() * page.height)
         return false;
-    setPageTags(tif.get(), static_cast<std::uint32_t>(page.width),
-                static_cast<std::uint32_t>(page.height), static_cast<std::uint32_t>(page.height),
-                GROUP3OPT_2DENCODING, kFaxXDpi, kFaxYDpi, RESUNIT_INCH, FILLORDER_MSB2LSB, 0, 0);
-    auto* data = const_cast<std::uint8_t*>(page.bits.data());
-    const auto size = static_cast<tmsize_t>(page.rowBytes() * page.height);
-    if (TIFFWriteEncodedStrip(tif.get(), 0, data, size) != size)
-        return false;
-    std::uint64_t* offsets = nullptr;
-    std::uint64_t* counts = nullptr;
-    if (!TIFFGetField(tif.get(), TIFFTAG_STRIPOFFSETS, &offsets) ||
-        !TIFFGetField(tif.get(), TIFFTAG_STRIPBYTECOUNTS, &counts) || !offsets || !counts ||
-        counts[0] == 0 || offsets[0] + counts[0] > bytes.size())
-        return false;
-    codes.assign(bytes.begin() + static_cast<std::ptrdiff_t>(offsets[0]),
-                 bytes.begin() + static_cast<std::ptrdiff_t>(offsets[0] + counts[0]));
+    CodeFaxRows(page.bits.data(), page.width, page.height, page.rowBytes(),
+                FaxCodingRows(kFaxYDpi), codes);
     return true;
 }
 
