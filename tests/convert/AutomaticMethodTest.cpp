@@ -122,5 +122,23 @@ TEST(AutomaticConvert, IsWhatTheConversionUsesForThatMethod) {
     EXPECT_EQ(pipeline.run(photo.view(), ConversionMethod::Automatic).bits, expected.bits);
 }
 
+// Where every block is tone the method is plain error diffusion, whatever
+// rows it takes together: an odd height leaves one row on its own.
+TEST(AutomaticConvert, AllToneIsPlainErrorDiffusion) {
+    for (const auto& [width, height] : {std::pair{kFaxWidth, 67}, std::pair{45, 33}}) {
+        GreyImage photo(width, height, 0);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                photo.pixels[static_cast<std::size_t>(y) * width + x] =
+                    static_cast<std::uint8_t>(40 + (x * 7 + y * 13 + (x * y) % 29) % 170);
+        const std::vector<bool> tone = ToneBlocks(photo.view());
+        ASSERT_TRUE(std::all_of(tone.begin(), tone.end(), [](bool t) { return t; }));
+        BitPage automatic, dithered;
+        AutomaticConvert(photo.view(), automatic);
+        Dither(photo.view(), dithered);
+        EXPECT_EQ(automatic.bits, dithered.bits) << width << " x " << height;
+    }
+}
+
 }  // namespace
 }  // namespace miravo
