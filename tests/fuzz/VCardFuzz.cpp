@@ -1,4 +1,5 @@
 // vCard files: whatever is read and kept exports and reads back the same.
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -11,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     AddVCardContacts(book, ReadVCards(fuzz::Bytes(data, size)).contacts);
     ContactBook again;
     AddVCardContacts(again, ReadVCards(WriteVCards(book)).contacts);
-    // Group records may come in another order; the groups and the contacts may not.
+    // Group records may come in another order; the contacts may not.
     auto singles = [](const ContactBook& b) {
         std::vector<Contact> out;
         for (const Contact& c : b.contacts)
@@ -19,7 +20,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 out.push_back(c);
         return out;
     };
-    if (singles(again) != singles(book) || again.groups != book.groups)
+    // A group holds numbers, not contacts: when two contacts share a number,
+    // the first one in the file brings it into the group, so the members'
+    // order may change; who they are may not.
+    auto members = [](const ContactBook& b) {
+        auto groups = b.groups;
+        for (auto& [name, numbers] : groups)
+            std::sort(numbers.begin(), numbers.end());
+        return groups;
+    };
+    if (singles(again) != singles(book) || members(again) != members(book))
         std::abort();
     return 0;
 }
