@@ -5,16 +5,14 @@
 // pixels. A grey page of flat areas and text takes tens of kilobytes
 // instead of the 3.96 MB of plain grey.
 //
-// When the conversion method is known as the pages are rendered, a busy
-// grey page (IsBusyGrey: a photograph) of the fax page's size is made
-// black and white here, by that method, and written with one bit per
-// pixel: the conversion takes such a page as it is, so the fax page is the
-// same bit for bit, and the page is converted while the next one is drawn
-// instead of being compressed here and decompressed again by the
-// conversion. Its grey would take hundreds of kilobytes compressed, its
-// bits take 484 KiB. A page of flat grey areas stays grey: its grey takes
-// tens of kilobytes, its dithered bits would take ten times more, since
-// they hardly compress.
+// When the conversion method is known as the pages are rendered, every
+// grey page of the fax page's size is made black and white here, by that
+// method, and written with one bit per pixel: the conversion takes such a
+// page as it is, so the fax page is the same bit for bit, and the page is
+// converted while the next one is drawn instead of being compressed here
+// and decompressed again by the conversion. Its bits take 484 KiB, however
+// little its grey would have taken compressed: even a job at the page
+// limit stays far below the page files' limit of 1 GiB.
 #pragma once
 
 #include <condition_variable>
@@ -32,10 +30,6 @@
 #include "convert/PageMemory.h"
 
 namespace miravo::print {
-
-// True when at least an eighth of the page's pixels (sampled) are mid-grey
-// and differ from their left neighbour, as in a photograph.
-bool IsBusyGrey(const GreyView& page);
 
 class PageFileWriter {
   public:
