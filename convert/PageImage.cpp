@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "convert/ErrorDiffusion.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -350,33 +352,7 @@ bool PackBlackAndWhite(GreyView source, BitPage& out) {
 void Dither(GreyView source, BitPage& out) {
     if (out.width != source.width || out.height != source.height)
         out = BitPage(source.width, source.height);
-    std::fill(out.bits.begin(), out.bits.end(), std::uint8_t{0});
-    const std::size_t rowBytes = out.rowBytes();
-    // Errors of the current and the next row, one guard cell on each side.
-    std::vector<int> current(static_cast<std::size_t>(source.width) + 2, 0);
-    std::vector<int> next(current.size(), 0);
-    for (int y = 0; y < source.height; ++y) {
-        const std::uint8_t* p = source.row(y);
-        std::uint8_t* dst = out.bits.data() + rowBytes * y;
-        std::fill(next.begin(), next.end(), 0);
-        int* cur = current.data() + 1;
-        int* nxt = next.data() + 1;
-        for (int x = 0; x < source.width; ++x) {
-            const int v = p[x] + cur[x];
-            int error;
-            if (v >= 128) {
-                error = v - 255;
-            } else {
-                error = v;
-                dst[x >> 3] = static_cast<std::uint8_t>(dst[x >> 3] | (0x80u >> (x & 7)));
-            }
-            cur[x + 1] += error * 7 / 16;
-            nxt[x - 1] += error * 3 / 16;
-            nxt[x] += error * 5 / 16;
-            nxt[x + 1] += error / 16;
-        }
-        current.swap(next);
-    }
+    DiffuseErrors(source, out);
 }
 
 }  // namespace miravo

@@ -122,9 +122,31 @@ TEST(AutomaticConvert, IsWhatTheConversionUsesForThatMethod) {
     EXPECT_EQ(pipeline.run(photo.view(), ConversionMethod::Automatic).bits, expected.bits);
 }
 
-// Where every block is tone the method is plain error diffusion, whatever
-// rows it takes together: an odd height leaves one row on its own.
-TEST(AutomaticConvert, AllToneIsPlainErrorDiffusion) {
+// Floyd-Steinberg as the textbook writes it, one pixel at a time.
+BitPage textbookDiffusion(const GreyImage& grey) {
+    BitPage out(grey.width, grey.height);
+    std::vector<int> error(static_cast<std::size_t>(grey.width + 2) * (grey.height + 1), 0);
+    auto at = [&](int x, int y) -> int& {
+        return error[static_cast<std::size_t>(y) * (grey.width + 2) + x + 1];
+    };
+    for (int y = 0; y < grey.height; ++y)
+        for (int x = 0; x < grey.width; ++x) {
+            const int v = grey.at(x, y) + at(x, y);
+            const int e = v < 128 ? v : v - 255;
+            if (v < 128)
+                out.bits[out.rowBytes() * y + (x >> 3)] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
+            at(x + 1, y) += e * 7 / 16;
+            at(x - 1, y + 1) += e * 3 / 16;
+            at(x, y + 1) += e * 5 / 16;
+            at(x + 1, y + 1) += e / 16;
+        }
+    return out;
+}
+
+// Dithering, and the automatic method where every block is tone, are that
+// diffusion, whatever rows they take together: an odd height leaves one
+// row on its own, an odd width a byte part full.
+TEST(AutomaticConvert, AllToneIsTextbookErrorDiffusion) {
     for (const auto& [width, height] : {std::pair{kFaxWidth, 67}, std::pair{45, 33}}) {
         GreyImage photo(width, height, 0);
         for (int y = 0; y < height; ++y)
@@ -133,10 +155,12 @@ TEST(AutomaticConvert, AllToneIsPlainErrorDiffusion) {
                     static_cast<std::uint8_t>(40 + (x * 7 + y * 13 + (x * y) % 29) % 170);
         const std::vector<bool> tone = ToneBlocks(photo.view());
         ASSERT_TRUE(std::all_of(tone.begin(), tone.end(), [](bool t) { return t; }));
+        const BitPage expected = textbookDiffusion(photo);
         BitPage automatic, dithered;
         AutomaticConvert(photo.view(), automatic);
         Dither(photo.view(), dithered);
-        EXPECT_EQ(automatic.bits, dithered.bits) << width << " x " << height;
+        EXPECT_EQ(automatic.bits, expected.bits) << width << " x " << height;
+        EXPECT_EQ(dithered.bits, expected.bits) << width << " x " << height;
     }
 }
 
