@@ -49,11 +49,10 @@ constexpr Code kSharedMakeUp[13] = {{0x08, 11}, {0x0C, 11}, {0x0D, 11}, {0x12, 1
                                     {0x14, 12}, {0x15, 12}, {0x16, 12}, {0x17, 12}, {0x1C, 12},
                                     {0x1D, 12}, {0x1E, 12}, {0x1F, 12}};
 
-// The 2-D mode codes; vertical ones by a1 - b1, from -3 to 3.
-constexpr Code kPass = {0x1, 4};
+// The 2-D mode codes: vertical ones by a1 - b1, from -3 to 3, then pass.
 constexpr Code kHorizontal = {0x1, 3};
-constexpr Code kVertical[7] = {{0x02, 7}, {0x02, 6}, {0x2, 3}, {0x1, 1},
-                               {0x3, 3}, {0x03, 6}, {0x03, 7}};
+constexpr Code kVertical[8] = {{0x02, 7}, {0x02, 6}, {0x2, 3}, {0x1, 1},
+                               {0x3, 3},  {0x03, 6}, {0x03, 7}, {0x1, 4}};
 constexpr std::uint32_t kEndOfLine = 0x001;  // twelve bits
 
 // Bits written high bit first into a 64-bit word, spilled four bytes at a
@@ -120,8 +119,8 @@ std::uint64_t pixelsLowFirst(std::uint64_t w) {
 }
 
 // The positions where a row's colour changes, the pixel before the first
-// taken as white, then `width` twice as the ends every search stops at.
-// `changes` has room for width + 2 positions.
+// taken as white, then `width` three times as the ends every search stops
+// at. `changes` has room for width + 3 positions.
 void changesOf(const std::uint8_t* row, int width, std::vector<std::uint8_t>& padded,
                int* changes) {
     const std::size_t rowBytes = (static_cast<std::size_t>(width) + 7) / 8;
@@ -146,6 +145,7 @@ void changesOf(const std::uint8_t* row, int width, std::vector<std::uint8_t>& pa
         }
     }
     *out++ = width;
+    *out++ = width;
     *out = width;
 }
 
@@ -166,7 +166,8 @@ void code1D(BitWriter& writer, const int* changes, int width) {
 // row's first change after a0 to the colour opposite a0's.
 void code2D(BitWriter& writer, const int* a, const int* b, int width) {
     // a[ia] is a1, the row's first change after a0; b[ib] the reference
-    // row's first change after a0.
+    // row's first change after a0. Both lists end in `width` three times,
+    // so a2 and b2 can be read without asking whether a1 or b1 is the end.
     std::size_t ia = 0, ib = 0;
     int a0 = 0;
     unsigned black = 0;  // a0's colour
@@ -176,12 +177,12 @@ void code2D(BitWriter& writer, const int* a, const int* b, int width) {
         const std::size_t ib1 = ib + ((ib ^ black) & 1);
         const int a1 = a[ia];
         const int b1 = b[ib1];
-        const int b2 = b1 >= width ? width : b[ib1 + 1];
+        const int b2 = b[ib1 + 1];
         if (b2 < a1) {
-            writer.put(kPass);
+            writer.put(kVertical[7]);  // pass
             a0 = b2;
             ib = ib1 + 2;
-            continue;  // a0 < a1 <= width
+            continue;  // a0 < a1 <= width, and b[ib] > a0
         }
         if (const int d = a1 - b1; d >= -3 && d <= 3) {
             writer.put(kVertical[d + 3]);
@@ -189,7 +190,7 @@ void code2D(BitWriter& writer, const int* a, const int* b, int width) {
             ia += 1;
             black ^= 1;
         } else {
-            const int a2 = a1 >= width ? width : a[ia + 1];
+            const int a2 = a[ia + 1];
             writer.put(kHorizontal);
             putRun(writer, a1 - a0, black);
             putRun(writer, a2 - a1, !black);
@@ -211,7 +212,7 @@ void CodeFaxRows(const std::uint8_t* rows, int width, int height, std::size_t ro
     out.reserve(out.size() + rowBytes * static_cast<std::size_t>(height) + 64);
     BitWriter writer(out);
     std::vector<std::uint8_t> padded;
-    std::vector<int> changes(static_cast<std::size_t>(width) + 2);
+    std::vector<int> changes(static_cast<std::size_t>(width) + 3);
     std::vector<int> reference(changes.size());
     for (int y = 0; y < height; ++y) {
         const bool oneD = y % codingRows == 0;
