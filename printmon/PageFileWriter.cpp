@@ -88,6 +88,21 @@ bool writeGreyTiff(const std::filesystem::path& path, const GreyView& page, std:
 
 }  // namespace
 
+bool IsBusyGrey(const GreyView& page) {
+    // Counted on every fourth row: the page's character, not its detail.
+    std::uint64_t busy = 0;
+    std::uint64_t seen = 0;
+    for (int y = 0; y < page.height; y += 4) {
+        const std::uint8_t* row = page.row(y);
+        for (int x = 1; x < page.width; ++x) {
+            const std::uint8_t level = row[x];
+            busy += level != row[x - 1] && level > 16 && level < 240;
+        }
+        seen += static_cast<std::uint64_t>(page.width);
+    }
+    return busy * 32 >= seen;
+}
+
 PageFileWriter::PageFileWriter(std::optional<ConversionMethod> method)
     : method_(method), thread_([this] { run(); }) {}
 
@@ -176,11 +191,11 @@ std::uint64_t PageFileWriter::bytesWritten() {
 bool PageFileWriter::write(const Job& job, std::uint64_t& bytes) {
     const GreyView page{job.pixels.data(), job.width, job.height, job.width};
     const bool blackAndWhite = PackBlackAndWhite(page, bits_);
-    // A page the conversion would neither turn nor place gets its method
-    // here; the conversion takes a black and white page as it is, which is
-    // why such a page is packed before any method is applied.
+    // A busy page the conversion would neither turn nor place gets its
+    // method here; the conversion takes a black and white page as it is,
+    // which is why such a page is packed before any method is applied.
     const bool converted = !blackAndWhite && method_ && job.width == kFaxWidth &&
-                           job.height == kFaxHeight;
+                           job.height == kFaxHeight && IsBusyGrey(page);
     if (converted) {
         switch (*method_) {
             case ConversionMethod::Dithering:

@@ -5,14 +5,17 @@
 // pixels. A grey page of flat areas and text takes tens of kilobytes
 // instead of the 3.96 MB of plain grey.
 //
-// When the conversion method is known as the pages are rendered, every
-// grey page of the fax page's size is made black and white here, by that
-// method, and written with one bit per pixel: the conversion takes such a
-// page as it is, so the fax page is the same bit for bit, and the page is
-// converted while the next one is drawn instead of being compressed here
-// and decompressed again by the conversion. Its bits take 484 KiB, however
-// little its grey would have taken compressed: even a job at the page
-// limit stays far below the page files' limit of 1 GiB.
+// When the conversion method is known as the pages are rendered, a busy
+// grey page (IsBusyGrey: a photograph, or a page with one) of the fax
+// page's size is made black and white here, by that method, and written
+// with one bit per pixel: the conversion takes such a page as it is, so the
+// fax page is the same bit for bit, and the page is converted while the
+// next one is drawn instead of being compressed here and decompressed and
+// converted again by the conversion, which costs more than the bits take
+// to write. Its grey would take a good part of its bits' 484 KiB
+// compressed. A page of flat grey areas stays grey: its grey takes tens of
+// kilobytes, its dithered bits would take ten times more, since they
+// hardly compress (50 such pages stay under 4 MB).
 #pragma once
 
 #include <condition_variable>
@@ -30,6 +33,12 @@
 #include "convert/PageMemory.h"
 
 namespace miravo::print {
+
+// True when at least one in 32 of the page's pixels (sampled) are mid-grey
+// and differ from their left neighbour, as in a photograph, even one on a
+// tenth of the page: such grey compresses to no less than about a quarter
+// of the page's bits.
+bool IsBusyGrey(const GreyView& page);
 
 class PageFileWriter {
   public:
