@@ -12,10 +12,11 @@
 // fax page is the same bit for bit, and the page is converted while the
 // next one is drawn instead of being compressed here and decompressed and
 // converted again by the conversion, which costs more than the bits take
-// to write. Its grey would take a good part of its bits' 484 KiB
-// compressed. A page of flat grey areas stays grey: its grey takes tens of
-// kilobytes, its dithered bits would take ten times more, since they
-// hardly compress (50 such pages stay under 4 MB).
+// to write. Its grey would take from a fifth of its bits' 484 KiB (a
+// photograph on a third of a page of text) to all of them (a photograph
+// filling the page). A page of flat grey areas stays grey: its grey takes
+// tens of kilobytes, its dithered bits would take ten times more, since
+// they hardly compress (50 such pages stay under 4 MB).
 #pragma once
 
 #include <condition_variable>
@@ -36,8 +37,7 @@ namespace miravo::print {
 
 // True when at least one in 32 of the page's pixels (sampled) are mid-grey
 // and differ from their left neighbour, as in a photograph, even one on a
-// tenth of the page: such grey compresses to no less than about a quarter
-// of the page's bits.
+// tenth of the page.
 bool IsBusyGrey(const GreyView& page);
 
 class PageFileWriter {
