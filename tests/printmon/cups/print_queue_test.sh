@@ -10,6 +10,8 @@
 # (the print service runs the backend as root); exits 77 (skipped)
 # otherwise.
 set -euo pipefail
+# A command that fails outside a check, and so ends the run, names itself.
+trap 'status=$?; [[ $- == *e* ]] && echo "FAIL: line $LINENO: $BASH_COMMAND (status $status)"' ERR
 PREFIX=$(readlink -f "$1")
 SOURCE=$(readlink -f "$2")
 TOOLS=$(readlink -f "${3:-$1}")/bin
