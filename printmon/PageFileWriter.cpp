@@ -88,19 +88,23 @@ bool writeGreyTiff(const std::filesystem::path& path, const GreyView& page, std:
 
 }  // namespace
 
-bool IsBusyGrey(const GreyView& page) {
+bool KeepsItsGrey(const GreyView& page) {
     // Counted on every fourth row: the page's character, not its detail.
+    std::uint64_t middle = 0;
     std::uint64_t busy = 0;
     std::uint64_t seen = 0;
     for (int y = 0; y < page.height; y += 4) {
         const std::uint8_t* row = page.row(y);
+        middle += row[0] > 16 && row[0] < 240;
         for (int x = 1; x < page.width; ++x) {
             const std::uint8_t level = row[x];
-            busy += level != row[x - 1] && level > 16 && level < 240;
+            const bool mid = level > 16 && level < 240;
+            middle += mid;
+            busy += mid && level != row[x - 1];
         }
         seen += static_cast<std::uint64_t>(page.width);
     }
-    return busy * 32 >= seen;
+    return middle * 16 >= seen && busy * 32 < seen;
 }
 
 PageFileWriter::PageFileWriter(std::optional<ConversionMethod> method)
@@ -191,11 +195,12 @@ std::uint64_t PageFileWriter::bytesWritten() {
 bool PageFileWriter::write(const Job& job, std::uint64_t& bytes) {
     const GreyView page{job.pixels.data(), job.width, job.height, job.width};
     const bool blackAndWhite = PackBlackAndWhite(page, bits_);
-    // A busy page the conversion would neither turn nor place gets its
-    // method here; the conversion takes a black and white page as it is,
-    // which is why such a page is packed before any method is applied.
+    // A page the conversion would neither turn nor place gets its method
+    // here, unless its grey is far smaller; the conversion takes a black and
+    // white page as it is, which is why such a page is packed before any
+    // method is applied.
     const bool converted = !blackAndWhite && method_ && job.width == kFaxWidth &&
-                           job.height == kFaxHeight && IsBusyGrey(page);
+                           job.height == kFaxHeight && !KeepsItsGrey(page);
     if (converted) {
         switch (*method_) {
             case ConversionMethod::Dithering:

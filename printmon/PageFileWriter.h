@@ -5,18 +5,17 @@
 // pixels. A grey page of flat areas and text takes tens of kilobytes
 // instead of the 3.96 MB of plain grey.
 //
-// When the conversion method is known as the pages are rendered, a busy
-// grey page (IsBusyGrey: a photograph, or a page with one) of the fax
-// page's size is made black and white here, by that method, and written
-// with one bit per pixel: the conversion takes such a page as it is, so the
+// When the conversion method is known as the pages are rendered, a grey
+// page of the fax page's size is made black and white here, by that
+// method, and written with one bit per pixel, unless it is mostly flat grey
+// areas (KeepsItsGrey): the conversion takes such a page as it is, so the
 // fax page is the same bit for bit, and the page is converted while the
 // next one is drawn instead of being compressed here and decompressed and
 // converted again by the conversion, which costs more than the bits take
-// to write. Its grey would take from a fifth of its bits' 484 KiB (a
-// photograph on a third of a page of text) to all of them (a photograph
-// filling the page). A page of flat grey areas stays grey: its grey takes
-// tens of kilobytes, its dithered bits would take ten times more, since
-// they hardly compress (50 such pages stay under 4 MB).
+// to write (484 KiB; the grey of text with a little colour or a photograph
+// takes a fifth of that to all of it). A page of flat grey areas stays
+// grey: its grey takes tens of kilobytes, its dithered bits would take ten
+// times more, since they hardly compress (50 such pages stay under 4 MB).
 #pragma once
 
 #include <condition_variable>
@@ -35,10 +34,12 @@
 
 namespace miravo::print {
 
-// True when at least one in 32 of the page's pixels (sampled) are mid-grey
-// and differ from their left neighbour, as in a photograph, even one on a
-// tenth of the page.
-bool IsBusyGrey(const GreyView& page);
+// True when at least a sixteenth of the page's pixels (sampled) are
+// mid-grey and fewer than one in 32 differ from their left neighbour:
+// flat grey areas, whose grey compresses far better than their dithered
+// bits. A photograph, even one on a tenth of the page, is no such page,
+// nor is text with a few grey or coloured marks.
+bool KeepsItsGrey(const GreyView& page);
 
 class PageFileWriter {
   public:

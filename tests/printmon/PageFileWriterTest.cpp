@@ -79,12 +79,20 @@ GreyImage photoOnATenth() {
     return page;
 }
 
+GreyImage textWithAGreyMark() {
+    GreyImage page = pageWith(0);
+    for (int y = 600; y < 700; ++y)
+        for (int x = 600; x < 800; ++x)
+            page.row(y)[x] = 128;
+    return page;
+}
+
 TEST(PageFileWriter, WithTheMethodKnownEachPageConvertsToTheSameFaxPageAsItsGrey) {
     test::TempDir dir;
     // Which pages come with one bit per pixel: pure black and white ones,
-    // and those of the fax page's size with a photograph, even a small one
-    // (grey areas compress far better as grey; a page the conversion still
-    // has to place keeps its grey).
+    // and those of the fax page's size but pages of flat grey areas (whose
+    // grey compresses far better; a page the conversion still has to place
+    // keeps its grey).
     struct Page {
         const char* what;
         GreyImage grey;
@@ -95,6 +103,7 @@ TEST(PageFileWriter, WithTheMethodKnownEachPageConvertsToTheSameFaxPageAsItsGrey
         {"grey areas", pageWith(77), false},
         {"photograph", photoPage(kFaxWidth, kFaxHeight), true},
         {"photograph on a tenth of the page", photoOnATenth(), true},
+        {"text with a grey mark", textWithAGreyMark(), true},
         {"not the fax page's size", photoPage(900, 1200), false},
     };
     int file = 0;
