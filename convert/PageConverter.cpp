@@ -11,9 +11,9 @@
 #include "app/FileBytes.h"
 #include "app/Paths.h"
 #include "app/Text.h"
-#include "convert/AutomaticMethod.h"
 #include "convert/FaxTiff.h"
 #include "convert/ImageLibrary.h"
+#include "convert/MethodConversion.h"
 #include "convert/NetpbmHeader.h"
 #include "convert/PageMemory.h"
 
@@ -218,17 +218,7 @@ const BitPage& PagePipeline::runImage(GreyView band, Resolution resolution,
 }
 
 const BitPage& PagePipeline::toBits(GreyView page, ConversionMethod method) {
-    switch (method) {
-        case ConversionMethod::Dithering:
-            Dither(page, bits_);
-            break;
-        case ConversionMethod::Automatic:
-            AutomaticConvert(page, bits_);
-            break;
-        case ConversionMethod::Threshold:
-            Threshold(page, bits_);
-            break;
-    }
+    ConvertByMethod(page, method, bits_);
     return bits_;
 }
 

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "app/FileBytes.h"
-#include "convert/AutomaticMethod.h"
+#include "convert/MethodConversion.h"
 
 namespace miravo::print {
 
@@ -201,19 +201,8 @@ bool PageFileWriter::write(const Job& job, std::uint64_t& bytes) {
     // method is applied.
     const bool converted = !blackAndWhite && method_ && job.width == kFaxWidth &&
                            job.height == kFaxHeight && !KeepsItsGrey(page);
-    if (converted) {
-        switch (*method_) {
-            case ConversionMethod::Dithering:
-                Dither(page, bits_);
-                break;
-            case ConversionMethod::Automatic:
-                AutomaticConvert(page, bits_);
-                break;
-            case ConversionMethod::Threshold:
-                Threshold(page, bits_);
-                break;
-        }
-    }
+    if (converted)
+        ConvertByMethod(page, *method_, bits_);
     if (blackAndWhite || converted)
         return writeFile(job.path, header("P4", job.width, job.height), bits_.bits.data(),
                          bits_.bits.size(), bytes);
