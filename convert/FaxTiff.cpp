@@ -341,6 +341,19 @@ TemporaryTiff OpenTemporaryTiff(const std::filesystem::path& output) {
     return written;
 }
 
+// Finishes the temporary TIFF and renames it into place; why not, when it
+// cannot be (the temporary file is then the caller's to remove).
+std::string PutInPlace(TemporaryTiff& written, const std::filesystem::path& output) {
+    TIFF* raw = written.tiff.release();
+    const bool flushed = TIFFFlush(raw) == 1;
+    TIFFClose(raw);
+    if (!flushed)
+        return "cannot write " + output.string();
+    std::error_code ec;
+    std::filesystem::rename(written.path, output, ec);
+    return ec ? "cannot replace " + output.string() : std::string();
+}
+
 }  // namespace
 
 JoinResult JoinFaxTiffs(const std::vector<std::filesystem::path>& inputs,
@@ -414,15 +427,8 @@ JoinResult JoinFaxTiffs(const std::vector<std::filesystem::path>& inputs,
     }
     if (index != total)
         return discard("page count changed while joining");
-    TIFF* raw = out.release();
-    const bool flushed = TIFFFlush(raw) == 1;
-    TIFFClose(raw);
-    if (!flushed)
-        return discard("cannot write " + output.string());
-    std::error_code ec;
-    std::filesystem::rename(temporary, output, ec);
-    if (ec)
-        return discard("cannot replace " + output.string());
+    if (std::string error = PutInPlace(written, output); !error.empty())
+        return discard(error);
     result.ok = true;
     result.pages = total;
     return result;
@@ -540,15 +546,8 @@ JoinResult ComposeFaxTiff(const std::vector<PagePick>& picks, const std::filesys
             return discard("cannot copy " + pageName(pick) + (sink.empty() ? "" : ": " + sink));
     }
     open.clear();
-    TIFF* raw = out.release();
-    const bool flushed = TIFFFlush(raw) == 1;
-    TIFFClose(raw);
-    if (!flushed)
-        return discard("cannot write " + output.string());
-    std::error_code ec;
-    std::filesystem::rename(temporary, output, ec);
-    if (ec)
-        return discard("cannot replace " + output.string());
+    if (std::string error = PutInPlace(written, output); !error.empty())
+        return discard(error);
     result.ok = true;
     result.pages = total;
     return result;
