@@ -82,18 +82,24 @@ void setPageTags(TIFF* tif, std::uint32_t width, std::uint32_t height, std::uint
                  static_cast<std::uint16_t>(total));
 }
 
+// The Group 3 2-D codes of a page at `linesPerInch`; false when it has no rows.
+bool codePage(const BitPage& page, double linesPerInch, std::vector<std::uint8_t>& codes) {
+    codes.clear();
+    if (page.width <= 0 || page.height <= 0 || page.bits.size() < page.rowBytes() * page.height)
+        return false;
+    CodeFaxRows(page.bits.data(), page.width, page.height, page.rowBytes(),
+                FaxCodingRows(linesPerInch), codes);
+    return true;
+}
+
 bool encodePage(TIFF* tif, const BitPage& page, float xDpi, float yDpi, std::uint16_t unit,
                 int pageIndex, int total) {
-    if (page.width <= 0 || page.height <= 0 || page.bits.size() < page.rowBytes() * page.height)
+    thread_local std::vector<std::uint8_t> codes;
+    if (!codePage(page, unit == RESUNIT_CENTIMETER ? yDpi * 2.54 : yDpi, codes))
         return false;
     setPageTags(tif, static_cast<std::uint32_t>(page.width),
                 static_cast<std::uint32_t>(page.height), static_cast<std::uint32_t>(page.height),
                 GROUP3OPT_2DENCODING, xDpi, yDpi, unit, FILLORDER_MSB2LSB, pageIndex, total);
-    thread_local std::vector<std::uint8_t> codes;
-    codes.clear();
-    const double linesPerInch = unit == RESUNIT_CENTIMETER ? yDpi * 2.54 : yDpi;
-    CodeFaxRows(page.bits.data(), page.width, page.height, page.rowBytes(),
-                FaxCodingRows(linesPerInch), codes);
     const auto size = static_cast<tmsize_t>(codes.size());
     if (TIFFWriteRawStrip(tif, 0, codes.data(), size) != size)
         return false;
@@ -103,12 +109,7 @@ bool encodePage(TIFF* tif, const BitPage& page, float xDpi, float yDpi, std::uin
 }  // namespace
 
 bool EncodeFaxPage(const BitPage& page, std::vector<std::uint8_t>& codes) {
-    codes.clear();
-    if (page.width <= 0 || page.height <= 0 || page.bits.size() < page.rowBytes() * page.height)
-        return false;
-    CodeFaxRows(page.bits.data(), page.width, page.height, page.rowBytes(),
-                FaxCodingRows(kFaxYDpi), codes);
-    return true;
+    return codePage(page, kFaxYDpi, codes);
 }
 
 struct FaxTiffWriter::State {
