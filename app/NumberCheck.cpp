@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "app/RegionCode.h"
 #include "app/Text.h"
 
 namespace miravo {
@@ -85,16 +86,9 @@ bool ServiceTakesNumber(std::u16string_view number) {
 }
 
 std::u16string NormalizedRegion(std::u16string_view text) {
-    if (text.size() != 2)
+    const std::string code = toUtf8(RegionCode(text));
+    if (code.empty())
         return {};
-    std::string code;
-    for (char16_t c : text) {
-        if (c >= u'a' && c <= u'z')
-            c = static_cast<char16_t>(c - u'a' + u'A');
-        if (c < u'A' || c > u'Z')
-            return {};
-        code.push_back(static_cast<char>(c));
-    }
     std::set<std::string> regions;
     util().GetSupportedRegions(&regions);
     return regions.count(code) ? fromUtf8(code) : std::u16string();

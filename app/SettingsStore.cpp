@@ -12,7 +12,7 @@
 #include "app/LanguageTable.h"
 #include "app/Paths.h"
 #include "app/ProfileIni.h"
-#include "app/NumberCheck.h"
+#include "app/RegionCode.h"
 #include "app/Text.h"
 
 namespace miravo {
@@ -134,11 +134,9 @@ void readOptions(AppPaths& paths, AppState& state, const ProfileFile& file) {
     s.maxDestinationsPerFax = std::clamp<std::uint32_t>(
         file.getInt(kOptions, u"MAX_DESTINATIONS_PER_FAX", kDefaultMaxDestinationsPerFax), 1,
         kMostDestinationsPerFax);
-    s.defaultRegion = NormalizedRegion(file.getString(kOptions, u"DEFAULT_REGION", u"", kCodeWidth));
+    s.defaultRegion = RegionCode(file.getString(kOptions, u"DEFAULT_REGION", u"", kCodeWidth));
     s.keepSentDays = std::min<std::uint32_t>(file.getInt(kOptions, u"KEEP_SENT_DAYS", 90), 36500);
     s.keepSentMb = std::min<std::uint32_t>(file.getInt(kOptions, u"KEEP_SENT_MB", 500), 1u << 20);
-    if (s.defaultRegion.empty())
-        s.defaultRegion = RegionFromLocale();
 }
 
 std::u16string flag(bool on) {
@@ -147,7 +145,7 @@ std::u16string flag(bool on) {
 
 }  // namespace
 
-void LoadSettings(AppPaths& paths, AppState& state, const SettingsLocation& location) {
+void LoadStoredSettings(AppPaths& paths, AppState& state, const SettingsLocation& location) {
     const std::u16string fileName = location.settingsFileName.empty()
                                         ? std::u16string(kDefaultSettingsFileName)
                                         : location.settingsFileName;

@@ -48,7 +48,15 @@ struct SettingsLocation {
 // folder (replacing the copy there), converts the file to UTF-16LE, loads
 // the language table into state.language and reads every option into
 // state.settings. Never fails: missing or unreadable values give defaults.
+// The default region is one the phone-number library knows: the stored one,
+// else the locale's (defined with the number check, app/DefaultRegion.cpp).
 void LoadSettings(AppPaths& paths, AppState& state, const SettingsLocation& location = {});
+
+// As LoadSettings, but the default region stays as the file names it (two
+// capitals, or empty) unchecked: a program that checks no number, such as
+// the conversion on its own, then loads neither the phone-number library
+// nor the locale's data, which cost more to start than a page to convert.
+void LoadStoredSettings(AppPaths& paths, AppState& state, const SettingsLocation& location = {});
 
 // Writes "SETTINGS" and every "OPTIONS" key from memory into the settings
 // file in one atomic replacement with mode 0600. Silent on failure (the old

@@ -40,7 +40,7 @@ class ConsoleReport : public WorkerReport {
 int ConvertOnly(const std::string& jobFile, std::FILE* out, std::FILE* err) {
     AppState state;
     AppPaths paths;
-    LoadSettings(paths, state);
+    LoadStoredSettings(paths, state);  // no number is checked here
     std::error_code ec;
     const std::u16string job = FromFsPath(std::filesystem::absolute(jobFile, ec));
     if (!CheckJobFile(job)) {

@@ -459,6 +459,27 @@ TEST_F(SettingsStoreTest, ChosenLanguageIsLoaded) {
     EXPECT_EQ(GetText(state_->language, 1), u"Senden");
 }
 
+// A stored region the number check does not know gives way to the locale's;
+// the conversion's own reading keeps what the file says and asks no one.
+TEST_F(SettingsStoreTest, DefaultRegionIsAKnownOneOrTheLocales) {
+    const struct {
+        std::u16string stored, loaded, storedAsRead;
+    } cases[] = {
+        {u"fr", u"FR", u"FR"},
+        {u"xx", RegionFromLocale(), u"XX"},
+        {u"f1", RegionFromLocale(), u""},
+        {u"", RegionFromLocale(), u""},
+    };
+    for (const auto& c : cases) {
+        writeOptions(u"DEFAULT_REGION=" + c.stored + u"\r\n");
+        EXPECT_EQ(load().defaultRegion, c.loaded) << toUtf8(c.stored);
+        AppState stored;
+        AppPaths paths;
+        LoadStoredSettings(paths, stored, location());
+        EXPECT_EQ(stored.settings.defaultRegion, c.storedAsRead) << toUtf8(c.stored);
+    }
+}
+
 // ---- Writing at exit -----------------------------------------------------
 
 TEST_F(SettingsStoreTest, WritesEveryKeyInOrder) {

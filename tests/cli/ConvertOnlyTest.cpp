@@ -96,6 +96,12 @@ TEST(ConvertOnly, OnlyImagesNeedTheImageModule) {
     const test::ToolRun pbm = test::runTool(env + (dir / "alone/miravo-send").string() +
                                             " --convert-only " + job("9", dir / "page.pbm"));
     EXPECT_EQ(pbm.status, 0) << pbm.output;
+
+    // Neither does the program load Qt or the phone-number library, whose
+    // start costs more than a page takes to convert.
+    const test::ToolRun loaded = test::runTool("LD_TRACE_LOADED_OBJECTS=1 " + kBin + "miravo-send");
+    for (const char* library : {"libQt6", "libphonenumber"})
+        EXPECT_EQ(loaded.output.find(library), std::string::npos) << loaded.output;
 }
 
 }  // namespace
