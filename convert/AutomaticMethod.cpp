@@ -46,14 +46,19 @@ std::vector<bool> ToneBlocks(GreyView source) {
                 int x = from;
 #if defined(__SSE2__)
                 // 16 pixels at a time: middle where min(p - low, span) == p - low.
+                // Each byte lane counts its middle pixels (a match is -1);
+                // the lanes are summed once per block and row.
+                static_assert(kToneBlock / 16 <= 255, "a byte lane counts one block row");
                 const __m128i low = _mm_set1_epi8(static_cast<char>(kMiddleLow));
                 const __m128i span = _mm_set1_epi8(static_cast<char>(kMiddleHigh - kMiddleLow));
+                __m128i lanes = _mm_setzero_si128();
                 for (; x + 16 <= to; x += 16) {
                     const __m128i v =
                         _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + x)), low);
-                    count += __builtin_popcount(static_cast<unsigned>(
-                        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, span), v))));
+                    lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(_mm_min_epu8(v, span), v));
                 }
+                const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+                count += _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4);
 #endif
                 for (; x < to; ++x)
                     count += static_cast<unsigned>(p[x] - kMiddleLow) <= kMiddleHigh - kMiddleLow;
