@@ -131,6 +131,38 @@ TEST(PageFileWriter, WithTheMethodKnownEachPageConvertsToTheSameFaxPageAsItsGrey
     }
 }
 
+// A page keeps its grey from a sixteenth of mid-grey (17 to 239) on, and
+// while fewer than one in 32 pixels are busy (mid-grey, unlike the one
+// before). One row of 4,100 pixels is counted across every stretch the
+// count is taken in, its last pixels included.
+TEST(PageFileWriter, KeepsItsGreyAtItsThresholdsExactly) {
+    constexpr int kWidth = 4100;  // a sixteenth is 256.25 pixels, a 32nd 128.1
+    const auto row = [](int mid, std::uint8_t level, int steps) {
+        std::vector<std::uint8_t> pixels(kWidth, 255);
+        for (int x = kWidth - mid; x < kWidth; ++x)  // one flat run, at the row's end
+            pixels[static_cast<std::size_t>(x)] = level;
+        for (int i = 0; i < steps; ++i)  // each step a busy pixel in mid-grey
+            for (int x = 1 + i * 31; x < kWidth; ++x)
+                pixels[static_cast<std::size_t>(x)] =
+                    static_cast<std::uint8_t>(x == 1 + i * 31 ? 60 + i : pixels[x - 1]);
+        return pixels;
+    };
+    const struct {
+        int mid;
+        std::uint8_t level;
+        int steps;
+        bool keeps;
+    } cases[] = {
+        {257, 128, 0, true}, {256, 128, 0, false}, {257, 17, 0, true},  {257, 16, 0, false},
+        {257, 239, 0, true}, {257, 240, 0, false}, {0, 0, 128, true},   {0, 0, 129, false},
+    };
+    for (const auto& c : cases) {
+        const std::vector<std::uint8_t> pixels = row(c.mid, c.level, c.steps);
+        EXPECT_EQ(KeepsItsGrey(GreyView{pixels.data(), kWidth, 1, kWidth}), c.keeps)
+            << c.mid << " of level " << int(c.level) << ", " << c.steps << " steps";
+    }
+}
+
 TEST(PageFileWriter, AnExistingFileIsNeverOverwritten) {
     test::TempDir dir;
     test::writeBytes(dir / "taken", "the user's");
