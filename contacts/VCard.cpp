@@ -436,10 +436,13 @@ std::vector<std::string_view> physicalLines(std::string_view bytes) {
     return lines;
 }
 
+// Whether the line's value is quoted-printable, read from its parameters
+// as its decoding reads them: only then does a "=" at its end go on on the
+// next line. (A type that merely holds the word, such as
+// "X-NOT-QUOTED-PRINTABLE", must not swallow the line after it.)
 bool isQuotedPrintableLine(std::string_view line) {
-    const std::size_t colon = line.find(':');
-    return colon != std::string_view::npos &&
-           lower(line.substr(0, colon)).find("quoted-printable") != std::string::npos;
+    Property p;
+    return parseProperty(line, p) && p.quotedPrintable;
 }
 
 // ---- writing ---------------------------------------------------------------

@@ -48,6 +48,10 @@ TEST(VCardReadTest, RealWorldShapes) {
          "BEGIN:VCARD\nVERSION:2.1\nFN:Q\nTEL;FAX,QUOTED-PRINTABLE:=2B49 30=20123\nEND:VCARD\n",
          {{u"Q", u"+49 30 123", u"", {}}},
          {}},
+        {"a type that only holds the encoding's name, and a value ending in \"=\"",
+         "BEGIN:VCARD\nVERSION:2.1\nFN:R\nTEL;FAX,X-NOT-QUOTED-PRINTABLE:+49 30 1=\nEND:VCARD\n",
+         {{u"R", u"+49 30 1=", u"", {}}},
+         {}},
         {"3.0 with folded lines, grouped properties, several TEL types and escapes",
          "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Berger;Anna;;;\r\nFN:Anna Berger\\, Praxis Dr.\r\n"
          "  Berger\r\nORG:Praxis;\r\n"
