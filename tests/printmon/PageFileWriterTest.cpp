@@ -141,10 +141,10 @@ TEST(PageFileWriter, KeepsItsGreyAtItsThresholdsExactly) {
         std::vector<std::uint8_t> pixels(kWidth, 255);
         for (int x = kWidth - mid; x < kWidth; ++x)  // one flat run, at the row's end
             pixels[static_cast<std::size_t>(x)] = level;
-        for (int i = 0; i < steps; ++i)  // each step a busy pixel in mid-grey
-            for (int x = 1 + i * 31; x < kWidth; ++x)
+        if (steps > 0)  // a staircase of mid-grey: one busy pixel per step, every 31
+            for (int x = 1; x < kWidth; ++x)
                 pixels[static_cast<std::size_t>(x)] =
-                    static_cast<std::uint8_t>(x == 1 + i * 31 ? 60 + i : pixels[x - 1]);
+                    static_cast<std::uint8_t>(60 + std::min((x - 1) / 31, steps - 1));
         return pixels;
     };
     const struct {
