@@ -115,8 +115,8 @@ bool KeepsItsGrey(const GreyView& page) {
                 const __m128i shifted = _mm_sub_epi8(level, low);
                 const __m128i mid = _mm_cmpeq_epi8(_mm_min_epu8(shifted, span), shifted);
                 middleLanes = _mm_sub_epi8(middleLanes, mid);
-                busyLanes = _mm_sub_epi8(busyLanes,
-                                         _mm_andnot_si128(_mm_cmpeq_epi8(level, before), mid));
+                busyLanes =
+                    _mm_sub_epi8(busyLanes, _mm_andnot_si128(_mm_cmpeq_epi8(level, before), mid));
             }
             const __m128i zero = _mm_setzero_si128();
             const __m128i middleSums = _mm_sad_epu8(middleLanes, zero);
@@ -161,25 +161,29 @@ bool PageFileWriter::add(const std::filesystem::path& path, const GreyView& page
     job.width = page.width;
     job.height = page.height;
     if (!spare_.empty()) {
-        job.pixels = std::move(spare_.back());
+        job.buffers = std::move(spare_.back());
         spare_.pop_back();
     } else {
         ++buffers_;
     }
     lock.unlock();
-    // Copied outside the lock: the writing thread carries on meanwhile.
+    // Outside the lock: the writing thread carries on meanwhile. A page of
+    // pure black and white (most pages of text) is handed over packed, an
+    // eighth of its grey to copy; the packing stops at its first grey pixel.
+    job.packed = PackBlackAndWhite(page, job.buffers.bits);
     const auto width = static_cast<std::size_t>(page.width);
     const std::size_t bytes = width * static_cast<std::size_t>(page.height);
-    if (job.pixels.size() != bytes)
-        job.pixels = PageMemory(bytes);
-    if (job.pixels.empty()) {
+    if (!job.packed && job.buffers.grey.size() != bytes)
+        job.buffers.grey = PageMemory(bytes);
+    if (!job.packed && job.buffers.grey.empty()) {
         lock.lock();
         error_ = "out of memory for " + path.string();
         changed_.notify_all();
         return false;
     }
-    for (int y = 0; y < page.height; ++y)
-        std::memcpy(job.pixels.data() + width * static_cast<std::size_t>(y), page.row(y), width);
+    for (int y = 0; !job.packed && y < page.height; ++y)
+        std::memcpy(job.buffers.grey.data() + width * static_cast<std::size_t>(y), page.row(y),
+                    width);
     lock.lock();
     queue_.push_back(std::move(job));
     changed_.notify_all();
@@ -213,7 +217,7 @@ void PageFileWriter::run() {
         busy_ = false;
         if (!ok && error_.empty())
             error_ = job.path.string() + ": cannot be written";
-        spare_.push_back(std::move(job.pixels));
+        spare_.push_back(std::move(job.buffers));
         changed_.notify_all();
     }
 }
@@ -224,19 +228,21 @@ std::uint64_t PageFileWriter::bytesWritten() {
 }
 
 bool PageFileWriter::write(const Job& job, std::uint64_t& bytes) {
-    const GreyView page{job.pixels.data(), job.width, job.height, job.width};
-    const bool blackAndWhite = PackBlackAndWhite(page, bits_);
+    if (job.packed)
+        return writeFile(job.path, header("P4", job.width, job.height),
+                         job.buffers.bits.bits.data(), job.buffers.bits.bits.size(), bytes);
+    const GreyView page{job.buffers.grey.data(), job.width, job.height, job.width};
     // A page the conversion would neither turn nor place gets its method
     // here, unless its grey is far smaller; the conversion takes a black and
-    // white page as it is, which is why such a page is packed before any
+    // white page as it is, which is why such a page was packed before any
     // method is applied.
-    const bool converted = !blackAndWhite && method_ && job.width == kFaxWidth &&
-                           job.height == kFaxHeight && !KeepsItsGrey(page);
-    if (converted)
+    const bool converted =
+        method_ && job.width == kFaxWidth && job.height == kFaxHeight && !KeepsItsGrey(page);
+    if (converted) {
         ConvertByMethod(page, *method_, bits_);
-    if (blackAndWhite || converted)
         return writeFile(job.path, header("P4", job.width, job.height), bits_.bits.data(),
                          bits_.bits.size(), bytes);
+    }
     return writeGreyTiff(job.path, page, bytes);
 }
 

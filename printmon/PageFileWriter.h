@@ -48,10 +48,10 @@ class PageFileWriter {
     PageFileWriter(const PageFileWriter&) = delete;
     PageFileWriter& operator=(const PageFileWriter&) = delete;
 
-    // Queues a copy of `page` for `path`, which must not exist yet (it is
-    // created for this user alone). Waits while three pages are in hand, so
-    // memory stays bounded however long the document. False once a write
-    // has failed.
+    // Queues `page` for `path`, which must not exist yet (it is created for
+    // this user alone): packed when it is pure black and white, else a copy
+    // of its grey. Waits while three pages are in hand, so memory stays
+    // bounded however long the document. False once a write has failed.
     bool add(const std::filesystem::path& path, const GreyView& page);
     // Waits until every queued page is written. False with a message when
     // any could not be; the files written stay for the caller to remove.
@@ -60,11 +60,17 @@ class PageFileWriter {
     std::uint64_t bytesWritten();
 
   private:
+    // A page's memory, kept for the next page once it is written.
+    struct Buffers {
+        BitPage bits;     // the page packed, when it is pure black and white
+        PageMemory grey;  // a copy of its grey otherwise
+    };
     struct Job {
         std::filesystem::path path;
         int width = 0;
         int height = 0;
-        PageMemory pixels;
+        bool packed = false;
+        Buffers buffers;
     };
     void run();
     bool write(const Job& job, std::uint64_t& bytes);
@@ -72,14 +78,14 @@ class PageFileWriter {
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Job> queue_;
-    std::vector<PageMemory> spare_;  // page buffers to reuse
-    std::size_t buffers_ = 0;        // page buffers made
+    std::vector<Buffers> spare_;  // page buffers to reuse
+    std::size_t buffers_ = 0;     // page buffers made
     bool busy_ = false;
     bool closing_ = false;
     std::string error_;
     std::uint64_t bytes_ = 0;
     const std::optional<ConversionMethod> method_;
-    BitPage bits_;  // used by the writing thread only
+    BitPage bits_;  // a method's result, made by the writing thread only
     std::thread thread_;
 };
 
