@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <new>
 
 namespace miravo {
@@ -83,7 +84,15 @@ FileRead ReadFileBytes(const std::filesystem::path& path, std::string& bytes) {
     if (fd < 0)
         return errno == ENOENT || errno == ENOTDIR ? FileRead::Missing : FileRead::Failed;
     bytes.clear();
-    const bool read = ReadAllBytes(fd, bytes);
+    // Room for the whole file at once; a file that grows meanwhile is still
+    // read to its end.
+    bool read = true;
+    try {
+        bytes.reserve(static_cast<std::size_t>(info.st_size));
+    } catch (const std::exception&) {
+        read = false;
+    }
+    read = read && ReadAllBytes(fd, bytes);
     ::close(fd);
     return read ? FileRead::Read : FileRead::Failed;
 }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -156,6 +157,9 @@ Decoded8Bit decode8Bit(std::string_view bytes) {
 ProfileFile ProfileFile::parse(std::u16string_view text, Encoding encoding) {
     ProfileFile file;
     file.encoding_ = encoding;
+    // Counted first: a language file has thousands of lines, each moved
+    // again on every growth of the list.
+    file.lines_.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), u'\n')) + 1);
     std::size_t pos = 0;
     while (pos < text.size()) {
         const std::size_t nl = text.find(u'\n', pos);
