@@ -189,7 +189,7 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
         bool stopped = false;
         const std::uint32_t handed = ConvertPageBands(
             *source, method, unit.firstBand, bands,
-            [&](std::uint32_t band, const BitPage& page) {
+            [&](std::uint32_t band, const BitView& page) {
                 if (!EncodeFaxPage(page, codes)) {
                     writeErrors[u] = "the page cannot be coded";
                     return false;

@@ -83,16 +83,16 @@ void setPageTags(TIFF* tif, std::uint32_t width, std::uint32_t height, std::uint
 }
 
 // The Group 3 2-D codes of a page at `linesPerInch`; false when it has no rows.
-bool codePage(const BitPage& page, double linesPerInch, std::vector<std::uint8_t>& codes) {
+bool codePage(const BitView& page, double linesPerInch, std::vector<std::uint8_t>& codes) {
     codes.clear();
-    if (page.width <= 0 || page.height <= 0 || page.bits.size() < page.rowBytes() * page.height)
+    if (page.width <= 0 || page.height <= 0 || !page.bits)
         return false;
-    CodeFaxRows(page.bits.data(), page.width, page.height, page.rowBytes(),
-                FaxCodingRows(linesPerInch), codes);
+    CodeFaxRows(page.bits, page.width, page.height, page.rowBytes, FaxCodingRows(linesPerInch),
+                codes);
     return true;
 }
 
-bool encodePage(TIFF* tif, const BitPage& page, float xDpi, float yDpi, std::uint16_t unit,
+bool encodePage(TIFF* tif, const BitView& page, float xDpi, float yDpi, std::uint16_t unit,
                 int pageIndex, int total) {
     thread_local std::vector<std::uint8_t> codes;
     if (!codePage(page, unit == RESUNIT_CENTIMETER ? yDpi * 2.54 : yDpi, codes))
@@ -108,7 +108,7 @@ bool encodePage(TIFF* tif, const BitPage& page, float xDpi, float yDpi, std::uin
 
 }  // namespace
 
-bool EncodeFaxPage(const BitPage& page, std::vector<std::uint8_t>& codes) {
+bool EncodeFaxPage(const BitView& page, std::vector<std::uint8_t>& codes) {
     return codePage(page, kFaxYDpi, codes);
 }
 
@@ -138,7 +138,7 @@ bool FaxTiffWriter::open(const std::filesystem::path& path) {
     return state_->tif != nullptr;
 }
 
-bool FaxTiffWriter::addPage(const BitPage& page, int totalPages, int xDpi, int yDpi) {
+bool FaxTiffWriter::addPage(const BitView& page, int totalPages, int xDpi, int yDpi) {
     if (!state_->tif || failed_)
         return false;
     if (!encodePage(state_->tif.get(), page, static_cast<float>(xDpi), static_cast<float>(yDpi),
@@ -539,8 +539,8 @@ JoinResult ComposeFaxTiff(const std::vector<PagePick>& picks, const std::filesys
             if (done) {
                 turnPage(bits, Resolution{page.xDpi * toInch, page.yDpi * toInch},
                          pick.quarterTurns, turned);
-                done = encodePage(out.get(), turned, kFaxXDpi, kFaxYDpi, RESUNIT_INCH, index,
-                                  total);
+                done =
+                    encodePage(out.get(), turned, kFaxXDpi, kFaxYDpi, RESUNIT_INCH, index, total);
             }
         }
         if (!done)

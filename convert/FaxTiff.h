@@ -27,7 +27,7 @@ class FaxTiffWriter {
     bool open(const std::filesystem::path& path);
     // Appends one page. `totalPages` goes into the page-number tag beside
     // the page's own number (0: not known yet).
-    bool addPage(const BitPage& page, int totalPages = 0, int xDpi = kFaxXDpi, int yDpi = kFaxYDpi);
+    bool addPage(const BitView& page, int totalPages = 0, int xDpi = kFaxXDpi, int yDpi = kFaxYDpi);
     // Appends a fax page of `width` x `height` at 204 x 196 dpi whose
     // Group 3 2-D codes EncodeFaxPage made, as they are.
     bool addEncodedPage(const std::vector<std::uint8_t>& codes, int width, int height,
@@ -49,7 +49,7 @@ class FaxTiffWriter {
 
 // The Group 3 2-D codes of one fax page at 204 x 196 dpi, in memory: what
 // FaxTiffWriter::addPage writes for it. False when the page has no rows.
-bool EncodeFaxPage(const BitPage& page, std::vector<std::uint8_t>& codes);
+bool EncodeFaxPage(const BitView& page, std::vector<std::uint8_t>& codes);
 
 enum class MissingInput {
     Skip,  // a missing or unreadable input adds no page

@@ -134,17 +134,22 @@ bool greyOfBits(const DecodedPage& bits, DecodedPage& grey) {
     return true;
 }
 
-// The fax rows of rows [top, top + height) of a one-bit image when they need
-// neither turning nor scaling and both its colours are pure black or white:
-// then threshold and dithering would give its pixels back unchanged, so
-// they are taken as they are. False when the band needs the grey pipeline.
-bool takeBlackAndWhiteBand(const DecodedPage& image, int top, int rows, BitPage& out) {
-    if (!image.bilevel || image.width != kFaxWidth || rows != kFaxHeight)
-        return false;
+// Whether bands of `rows` rows of a one-bit image need neither turning nor
+// scaling and both its colours are pure black or white: then threshold and
+// dithering would give its pixels back unchanged, so they are taken as they
+// are. False when its bands need the grey pipeline.
+bool blackAndWhiteAsItIs(const DecodedPage& image, int rows) {
     const int grey0 = image.zeroGrey;
     const int grey1 = image.oneGrey;
-    if ((grey0 != 0 && grey0 != 255) || (grey1 != 0 && grey1 != 255))
-        return false;
+    return image.bilevel && image.width == kFaxWidth && rows == kFaxHeight &&
+           (grey0 == 0 || grey0 == 255) && (grey1 == 0 || grey1 == 255);
+}
+
+// The fax rows of rows [top, top + rows) of an image blackAndWhiteAsItIs
+// takes as it is, whose set bits are white or whose colours are one.
+void takeBlackAndWhiteBand(const DecodedPage& image, int top, int rows, BitPage& out) {
+    const int grey0 = image.zeroGrey;
+    const int grey1 = image.oneGrey;
     if (out.width != kFaxWidth || out.height != kFaxHeight)
         out = BitPage(kFaxWidth, kFaxHeight);
     // Fax bits are 1 for black: a set pixel keeps its bit when colour 1 is
@@ -155,14 +160,9 @@ bool takeBlackAndWhiteBand(const DecodedPage& image, int top, int rows, BitPage&
     for (int y = 0; y < rows; ++y) {
         const std::uint8_t* src = image.row(top + y);
         std::uint8_t* dst = out.bits.data() + rowBytes * static_cast<std::size_t>(y);
-        if (flip == 0 && keep == 0xFF) {
-            std::memcpy(dst, src, rowBytes);
-            continue;
-        }
         for (std::size_t i = 0; i < rowBytes; ++i)
             dst[i] = static_cast<std::uint8_t>((src[i] & keep) ^ flip);
     }
-    return true;
 }
 
 }  // namespace
@@ -239,8 +239,7 @@ void ReadPageFile(const std::filesystem::path& path, std::uint32_t pageCount,
         return;
     // All bands share one size, so the first tells whether a one-bit page
     // file can be taken as it is; otherwise it goes to grey like any other.
-    thread_local BitPage probe;
-    source.asTheyAre = takeBlackAndWhiteBand(image, 0, rows, probe);
+    source.asTheyAre = blackAndWhiteAsItIs(image, rows);
     if (!source.asTheyAre && image.bilevel && !greyOfBits(image, source.grey))
         return;
     source.pageCount = pageCount;
@@ -263,13 +262,18 @@ std::uint32_t ConvertPageBands(const PageFileSource& source, ConversionMethod me
         if (cancel && cancel->load(std::memory_order_relaxed))
             break;
         const BandGeometry band = PageBand(source.pixels.height, source.pageCount, k);
-        if (source.asTheyAre)
+        BitView bits;
+        if (source.asTheyAre && source.pixels.zeroGrey == 255 && source.pixels.oneGrey == 0) {
+            // Set bits are black, as in a fax page: coded where they were read.
+            bits = BitView(source.pixels.row(band.top), kFaxWidth, band.rows, source.pixels.stride);
+        } else if (source.asTheyAre) {
             takeBlackAndWhiteBand(source.pixels, band.top, band.rows, taken);
-        const GreyView rows = whole.band(band.top, band.rows);
-        const BitPage& bits = source.asTheyAre ? taken
-                              : source.read.image
-                                  ? pipeline.runImage(rows, source.read.resolution, method)
-                                  : pipeline.run(rows, method);
+            bits = taken;
+        } else {
+            const GreyView rows = whole.band(band.top, band.rows);
+            bits = source.read.image ? pipeline.runImage(rows, source.read.resolution, method)
+                                     : pipeline.run(rows, method);
+        }
         if (!sink(k, bits))
             break;
         ++handed;
@@ -301,7 +305,7 @@ PageFileResult ConvertPageFile(ConversionMethod method, std::u16string_view docu
     const int total = static_cast<int>(source.bands);
     const std::uint32_t handed = ConvertPageBands(
         source, method, 0, source.bands,
-        [&](std::uint32_t, const BitPage& page) { return writer.addPage(page, total); }, cancel);
+        [&](std::uint32_t, const BitView& page) { return writer.addPage(page, total); }, cancel);
     if (cancel && cancel->load(std::memory_order_relaxed) && handed < source.bands)
         return result;  // the writer removes its file
     if (handed < source.bands || !writer.close())

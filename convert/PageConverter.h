@@ -71,7 +71,7 @@ void ReadPageFile(const std::filesystem::path& path, std::uint32_t pageCount,
                   PageFileSource& source);
 
 // Receives the fax page of band `band`; false stops the conversion.
-using BandSink = std::function<bool(std::uint32_t band, const BitPage& page)>;
+using BandSink = std::function<bool(std::uint32_t band, const BitView& page)>;
 
 // Converts bands [first, first + count) of a page file read, in order,
 // handing each fax page to `sink`. Stops when the sink refuses a page or a

@@ -57,6 +57,26 @@ struct BitPage {
     bool black(int x, int y) const { return (row(y)[x >> 3] >> (7 - (x & 7))) & 1; }
 };
 
+// Rows of one bit per pixel as a BitPage holds them, `rowBytes` apart, in
+// memory someone else owns: a page read from a file is coded where it lies.
+struct BitView {
+    const std::uint8_t* bits = nullptr;
+    int width = 0;
+    int height = 0;
+    std::size_t rowBytes = 0;
+
+    BitView() = default;
+    BitView(const std::uint8_t* data, int w, int h, std::size_t stride)
+        : bits(data), width(w), height(h), rowBytes(stride) {}
+    // A page whose bits fall short of its size (or a negative one) is a
+    // page without rows.
+    BitView(const BitPage& page)  // NOLINT(google-explicit-constructor): any page is a view
+        : BitView(page.bits.data(), page.width, page.height, page.rowBytes()) {
+        if (page.bits.size() < page.rowBytes() * static_cast<std::size_t>(page.height))
+            height = 0;
+    }
+};
+
 // The classic luma of 8-bit encoded red, green and blue: 0.299 R +
 // 0.587 G + 0.114 B, rounded. Every colour page becomes grey by it, so a
 // pure red (76) or a darker green stays black at the threshold.
