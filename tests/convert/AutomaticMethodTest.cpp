@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "app/AppSettings.h"
+#include "convert/ErrorDiffusion.h"
 #include "convert/PageConverter.h"
 #include "tests/convert/ConvertTestSupport.h"
 #include "tests/convert/ToneMeasure.h"
@@ -122,20 +125,27 @@ TEST(AutomaticConvert, IsWhatTheConversionUsesForThatMethod) {
     EXPECT_EQ(pipeline.run(photo.view(), ConversionMethod::Automatic).bits, expected.bits);
 }
 
-// Floyd-Steinberg as the textbook writes it, one pixel at a time.
-BitPage textbookDiffusion(const GreyImage& grey) {
+// Floyd-Steinberg as the textbook writes it, one pixel at a time; with
+// `flagged`, only its pixels, and no error goes right out of a run of them.
+BitPage textbookDiffusion(const GreyImage& grey,
+                          const std::function<bool(int x, int y)>& flagged = {}) {
     BitPage out(grey.width, grey.height);
     std::vector<int> error(static_cast<std::size_t>(grey.width + 2) * (grey.height + 1), 0);
     auto at = [&](int x, int y) -> int& {
         return error[static_cast<std::size_t>(y) * (grey.width + 2) + x + 1];
     };
+    auto inRun = [&](int x, int y) { return !flagged || flagged(x, y); };
     for (int y = 0; y < grey.height; ++y)
         for (int x = 0; x < grey.width; ++x) {
+            if (!inRun(x, y))
+                continue;
             const int v = grey.at(x, y) + at(x, y);
             const int e = v < 128 ? v : v - 255;
             if (v < 128)
-                out.bits[out.rowBytes() * y + (x >> 3)] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
-            at(x + 1, y) += e * 7 / 16;
+                out.bits[out.rowBytes() * y + (x >> 3)] |=
+                    static_cast<std::uint8_t>(0x80 >> (x & 7));
+            if (x + 1 < grey.width && inRun(x + 1, y))
+                at(x + 1, y) += e * 7 / 16;
             at(x - 1, y + 1) += e * 3 / 16;
             at(x, y + 1) += e * 5 / 16;
             at(x + 1, y + 1) += e / 16;
@@ -143,16 +153,21 @@ BitPage textbookDiffusion(const GreyImage& grey) {
     return out;
 }
 
+GreyImage busyGrey(int width, int height) {
+    GreyImage photo(width, height, 0);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            photo.pixels[static_cast<std::size_t>(y) * width + x] =
+                static_cast<std::uint8_t>(40 + (x * 7 + y * 13 + (x * y) % 29) % 170);
+    return photo;
+}
+
 // Dithering, and the automatic method where every block is tone, are that
 // diffusion, whatever rows they take together: an odd height leaves one
 // row on its own, an odd width a byte part full.
 TEST(AutomaticConvert, AllToneIsTextbookErrorDiffusion) {
     for (const auto& [width, height] : {std::pair{kFaxWidth, 67}, std::pair{45, 33}}) {
-        GreyImage photo(width, height, 0);
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                photo.pixels[static_cast<std::size_t>(y) * width + x] =
-                    static_cast<std::uint8_t>(40 + (x * 7 + y * 13 + (x * y) % 29) % 170);
+        const GreyImage photo = busyGrey(width, height);
         const std::vector<bool> tone = ToneBlocks(photo.view());
         ASSERT_TRUE(std::all_of(tone.begin(), tone.end(), [](bool t) { return t; }));
         const BitPage expected = textbookDiffusion(photo);
@@ -161,6 +176,31 @@ TEST(AutomaticConvert, AllToneIsTextbookErrorDiffusion) {
         Dither(photo.view(), dithered);
         EXPECT_EQ(automatic.bits, expected.bits) << width << " x " << height;
         EXPECT_EQ(dithered.bits, expected.bits) << width << " x " << height;
+    }
+}
+
+// Runs of tone blocks that change from one row of blocks to the next, and
+// rows of blocks that share their rows out unevenly, are each dithered as
+// the textbook does within them, their errors going on into the rows below.
+TEST(DiffuseErrors, RunsOfBlocksAreTextbookDiffusionWithinThem) {
+    struct Shape {
+        int width, height, side;
+    };
+    for (const Shape& shape : {Shape{kFaxWidth, 75, 32}, Shape{45, 33, 8}, Shape{203, 41, 24}}) {
+        const GreyImage photo = busyGrey(shape.width, shape.height);
+        const int across = (shape.width + shape.side - 1) / shape.side;
+        const int down = (shape.height + shape.side - 1) / shape.side;
+        std::vector<bool> blocks(static_cast<std::size_t>(across * down));
+        for (int by = 0; by < down; ++by)
+            for (int bx = 0; bx < across; ++bx)
+                blocks[static_cast<std::size_t>(by * across + bx)] = (bx * 5 + by * 3) % 7 < 4;
+        const auto flagged = [&](int x, int y) {
+            return blocks[static_cast<std::size_t>(y / shape.side * across + x / shape.side)];
+        };
+        BitPage bits(shape.width, shape.height);
+        DiffuseErrors(photo.view(), bits, blocks, shape.side);
+        EXPECT_EQ(bits.bits, textbookDiffusion(photo, flagged).bits)
+            << shape.width << " x " << shape.height << " in blocks of " << shape.side;
     }
 }
 
