@@ -149,8 +149,8 @@ bool mentionsPassword(const std::string& messages) {
 }  // namespace
 
 bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, std::string& error,
-                    const std::string& password, bool* passwordRefused,
-                    const std::string& pages) {
+                    const std::string& password, bool* passwordRefused, const std::string& pages,
+                    AfterDocument after) {
     // The library keeps global state: one document at a time per process.
     static std::mutex oneAtATime;
     std::lock_guard lock(oneAtATime);
@@ -232,8 +232,13 @@ bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, st
     arguments.push_back(path.c_str());
     const int code = gsapi_init_with_args(instance, static_cast<int>(arguments.size()),
                                           const_cast<char**>(arguments.data()));
-    const int exitCode = gsapi_exit(instance);
-    gsapi_delete_instance(instance);
+    // With -dBATCH the document has run to its end here; the display
+    // device has nothing left to write when it closes.
+    int exitCode = 0;
+    if (after == AfterDocument::TearDown) {
+        exitCode = gsapi_exit(instance);
+        gsapi_delete_instance(instance);
+    }
     ::explicit_bzero(passwordArgument.data(), passwordArgument.size());
 
     // A PDF that needs a password gives no page, and Ghostscript says why.

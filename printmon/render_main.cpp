@@ -40,8 +40,9 @@ int main(int argc, char** argv) {
     const std::optional<miravo::ConversionMethod> method =
         argc >= 5 && !noMethod ? miravo::print::MethodFromArgument(argv[4]) : std::nullopt;
     if (argc < 4 || argc > 6 || (argc >= 5 && !noMethod && !method)) {
-        std::fputs("usage: miravo-render INPUT BASE FIRST [threshold|dithering|automatic|- [PAGES]]\n",
-                   stderr);
+        std::fputs(
+            "usage: miravo-render INPUT BASE FIRST [threshold|dithering|automatic|- [PAGES]]\n",
+            stderr);
         return 2;
     }
     const std::string pageList = argc == 6 ? argv[5] : "";
@@ -93,7 +94,7 @@ int main(int argc, char** argv) {
             ++pages;
             return true;
         },
-        error, password, &passwordRefused, pageList);
+        error, password, &passwordRefused, pageList, miravo::print::AfterDocument::ProcessEnds);
     miravo::print::WipeSecret(password);
     if (passwordRefused)
         status = miravo::print::kRenderNeedsPassword;
