@@ -366,7 +366,9 @@ int LoadLanguage(LanguageTable& table, const std::u16string& filePath, std::u16s
         return 0;
 
     auto snap = std::make_shared<LanguageTable::Snapshot>();
-    snap->file = ProfileFile::load(std::filesystem::path(filePath));
+    // Texts are looked up in this language, then in English; of the other
+    // languages only the names are listed.
+    snap->file = ProfileFile::loadPart(std::filesystem::path(filePath), {section, u"en"}, u"lang");
     std::u16string name = snap->file.getString(section, u"lang", u"", kTextBufferWidth);
     if (name.empty())
         name = snap->file.getString(u"en", u"lang", u"", kTextBufferWidth);

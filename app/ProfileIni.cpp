@@ -154,33 +154,57 @@ Decoded8Bit decode8Bit(std::string_view bytes) {
 
 }  // namespace
 
-ProfileFile ProfileFile::parse(std::u16string_view text, Encoding encoding) {
+ProfileFile ProfileFile::parse(std::u16string_view text, Encoding encoding, const Part* part) {
     ProfileFile file;
     file.encoding_ = encoding;
+    file.partial_ = part != nullptr;
     // Counted first: a language file has thousands of lines, each moved
     // again on every growth of the list.
-    file.lines_.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), u'\n')) + 1);
+    if (!part)
+        file.lines_.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), u'\n')) +
+                            1);
+    bool wholeSection = false;  // with a part: whether the current section is kept whole
     std::size_t pos = 0;
     while (pos < text.size()) {
         const std::size_t nl = text.find(u'\n', pos);
-        Line line;
-        if (nl == std::u16string_view::npos) {
-            line.content = std::u16string(text.substr(pos));
-            pos = text.size();
-        } else {
-            std::size_t end = nl;
-            if (end > pos && text[end - 1] == u'\r')
-                --end;
-            line.content = std::u16string(text.substr(pos, end - pos));
-            line.end = std::u16string(text.substr(end, nl + 1 - end));
-            pos = nl + 1;
+        const std::size_t next = nl == std::u16string_view::npos ? text.size() : nl + 1;
+        std::size_t end = nl == std::u16string_view::npos ? text.size() : nl;
+        if (nl != std::u16string_view::npos && end > pos && text[end - 1] == u'\r')
+            --end;
+        const std::u16string_view content = text.substr(pos, end - pos);
+        if (part) {
+            const ParsedLine parsed = parseLine(content);
+            if (parsed.kind == LineKind::Section) {
+                wholeSection = std::any_of(
+                    part->whole->begin(), part->whole->end(),
+                    [&](std::u16string_view name) { return sameName(parsed.name, name); });
+            } else if (!wholeSection &&
+                       !(parsed.kind == LineKind::Entry && sameName(parsed.name, part->key))) {
+                pos = next;
+                continue;
+            }
         }
+        Line line;
+        line.content = std::u16string(content);
+        line.end = std::u16string(text.substr(end, next - end));
         file.lines_.push_back(std::move(line));
+        pos = next;
     }
     return file;
 }
 
 ProfileFile ProfileFile::load(const std::filesystem::path& path) {
+    return read(path, nullptr);
+}
+
+ProfileFile ProfileFile::loadPart(const std::filesystem::path& path,
+                                  const std::vector<std::u16string_view>& whole,
+                                  std::u16string_view key) {
+    const Part part{&whole, key};
+    return read(path, &part);
+}
+
+ProfileFile ProfileFile::read(const std::filesystem::path& path, const Part* part) {
     std::string bytes;
     switch (ReadFileBytes(path, bytes)) {
         case FileRead::Missing:
@@ -195,10 +219,11 @@ ProfileFile ProfileFile::load(const std::filesystem::path& path) {
     }
     try {
         if (std::string_view(bytes).substr(0, 2) == kUtf16Bom) {
-            return parse(fromUtf16le(std::string_view(bytes).substr(2)), Encoding::Utf16le);
+            return parse(fromUtf16le(std::string_view(bytes).substr(2)), Encoding::Utf16le, part);
         }
         Decoded8Bit decoded = decode8Bit(bytes);
-        ProfileFile file = parse(decoded.text, decoded.utf8 ? Encoding::Utf8 : Encoding::Cp1252);
+        ProfileFile file =
+            parse(decoded.text, decoded.utf8 ? Encoding::Utf8 : Encoding::Cp1252, part);
         file.utf8Bom_ = decoded.bom;
         return file;
     } catch (const std::bad_alloc&) {
@@ -366,7 +391,7 @@ std::string ProfileFile::encode() const {
 }
 
 bool ProfileFile::save(const std::filesystem::path& path, unsigned mode) const {
-    if (readFailed_)
+    if (readFailed_ || partial_)
         return false;
     try {
         return writeFileAtomically(path, encode(), mode);

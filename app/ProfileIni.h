@@ -22,6 +22,14 @@ class ProfileFile {
     // Reads the file; a missing or unreadable file gives an empty profile.
     static ProfileFile load(const std::filesystem::path& path);
     static ProfileFile fromText(std::u16string text, bool utf16 = true);
+    // Reads only what lookups in some sections need, for a large file read
+    // often (the language file): every line of the sections `whole` names,
+    // and of each other section its header and its `key` entries. Lookups
+    // there and sections() give what they give on the whole file; such a
+    // profile is never saved.
+    static ProfileFile loadPart(const std::filesystem::path& path,
+                                const std::vector<std::u16string_view>& whole,
+                                std::u16string_view key);
 
     // The trimmed value, or nothing when the section or key is absent.
     std::optional<std::u16string> value(std::u16string_view section, std::u16string_view key) const;
@@ -61,7 +69,14 @@ class ProfileFile {
         std::u16string content;  // without the line end
         std::u16string end;      // "\r\n", "\n" or empty (last line)
     };
-    static ProfileFile parse(std::u16string_view text, Encoding encoding);
+    // The part to keep, for loadPart.
+    struct Part {
+        const std::vector<std::u16string_view>* whole;
+        std::u16string_view key;
+    };
+    static ProfileFile parse(std::u16string_view text, Encoding encoding,
+                             const Part* part = nullptr);
+    static ProfileFile read(const std::filesystem::path& path, const Part* part);
     std::optional<std::size_t> findSection(std::u16string_view section) const;
     std::optional<std::size_t> findKey(std::size_t sectionLine, std::u16string_view key) const;
     std::u16string newLineEnd() const;
@@ -71,6 +86,7 @@ class ProfileFile {
     Encoding encoding_ = Encoding::Utf16le;
     bool utf8Bom_ = false;  // an 8-bit file that began with EF BB BF keeps it
     bool readFailed_ = false;
+    bool partial_ = false;  // read by loadPart: saving it would lose the rest
 };
 
 // Ensures the file is UTF-16LE with BOM: a missing file is created holding

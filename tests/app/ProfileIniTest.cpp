@@ -390,6 +390,32 @@ TEST(ProfileIniFileTest, UnreadableFileIsNeverReplaced) {
     EXPECT_TRUE(std::filesystem::is_fifo(dir / "fifo.ini"));
 }
 
+// A part of a file reads its kept sections, and every section's one key,
+// as the whole file does: duplicate sections in another case, comments,
+// stray lines and keys of the same name elsewhere included.
+TEST(ProfileIniFileTest, APartReadsItsSectionsAsTheWholeFileDoes) {
+    TempDir dir;
+    const std::u16string text =
+        u"top=no section\r\n[en]\r\nlang=English\r\n1=One\r\n; 2=comment\r\n"
+        u"[de]\r\nlang = Deutsch\r\n1=Eins\r\n2=Zwei\r\nstray line\r\n"
+        u"[FR]\r\n1=Un\r\nLANG=\"Fran\u00e7ais\"\r\n[[odd\r\nlang=not a section\r\n"
+        u"[En]\r\n3=Three\r\n[De]\r\n4=Vier\r\n";
+    writeBytes(dir / "lang.ini", "\xFF\xFE" + utf16le(text));
+    const ProfileFile whole = ProfileFile::load(dir / "lang.ini");
+    ProfileFile part = ProfileFile::loadPart(dir / "lang.ini", {u"DE", u"en"}, u"lang");
+    EXPECT_EQ(part.sections(), whole.sections());
+    for (const char16_t* section : {u"en", u"de", u"fr", u"En", u"[odd"})
+        for (const char16_t* key : {u"lang", u"1", u"2", u"3", u"4", u"top"}) {
+            const bool kept =
+                std::u16string_view(key) == u"lang" || std::u16string_view(section) != u"fr";
+            EXPECT_EQ(part.value(section, key), kept ? whole.value(section, key) : std::nullopt)
+                << toUtf8(section) << " " << toUtf8(key);
+        }
+    // The rest of the file is not there to be written back.
+    EXPECT_FALSE(part.save(dir / "lang.ini"));
+    EXPECT_EQ(ProfileFile::load(dir / "lang.ini").text(), whole.text());
+}
+
 // ---- Atomic replacement --------------------------------------------------
 
 TEST(ProfileIniAtomicTest, SaveAppliesTheModeAndLeavesNoTemporaryFile) {
