@@ -24,22 +24,20 @@ constexpr Code kWhiteTerminating[64] = {
     {0x29, 8}, {0x2A, 8}, {0x2B, 8}, {0x2C, 8}, {0x2D, 8}, {0x04, 8}, {0x05, 8}, {0x0A, 8},
     {0x0B, 8}, {0x52, 8}, {0x53, 8}, {0x54, 8}, {0x55, 8}, {0x24, 8}, {0x25, 8}, {0x58, 8},
     {0x59, 8}, {0x5A, 8}, {0x5B, 8}, {0x4A, 8}, {0x4B, 8}, {0x32, 8}, {0x33, 8}, {0x34, 8}};
-constexpr Code kWhiteMakeUp[27] = {
-    {0x1B, 5}, {0x12, 5}, {0x17, 6}, {0x37, 7}, {0x36, 8}, {0x37, 8}, {0x64, 8},
-    {0x65, 8}, {0x68, 8}, {0x67, 8}, {0xCC, 9}, {0xCD, 9}, {0xD2, 9}, {0xD3, 9},
-    {0xD4, 9}, {0xD5, 9}, {0xD6, 9}, {0xD7, 9}, {0xD8, 9}, {0xD9, 9}, {0xDA, 9},
-    {0xDB, 9}, {0x98, 9}, {0x99, 9}, {0x9A, 9}, {0x18, 6}, {0x9B, 9}};
+constexpr Code kWhiteMakeUp[27] = {{0x1B, 5}, {0x12, 5}, {0x17, 6}, {0x37, 7}, {0x36, 8}, {0x37, 8},
+                                   {0x64, 8}, {0x65, 8}, {0x68, 8}, {0x67, 8}, {0xCC, 9}, {0xCD, 9},
+                                   {0xD2, 9}, {0xD3, 9}, {0xD4, 9}, {0xD5, 9}, {0xD6, 9}, {0xD7, 9},
+                                   {0xD8, 9}, {0xD9, 9}, {0xDA, 9}, {0xDB, 9}, {0x98, 9}, {0x99, 9},
+                                   {0x9A, 9}, {0x18, 6}, {0x9B, 9}};
 constexpr Code kBlackTerminating[64] = {
-    {0x37, 10}, {0x02, 3},  {0x03, 2},  {0x02, 2},  {0x03, 3},  {0x03, 4},  {0x02, 4},
-    {0x03, 5},  {0x05, 6},  {0x04, 6},  {0x04, 7},  {0x05, 7},  {0x07, 7},  {0x04, 8},
-    {0x07, 8},  {0x18, 9},  {0x17, 10}, {0x18, 10}, {0x08, 10}, {0x67, 11}, {0x68, 11},
-    {0x6C, 11}, {0x37, 11}, {0x28, 11}, {0x17, 11}, {0x18, 11}, {0xCA, 12}, {0xCB, 12},
-    {0xCC, 12}, {0xCD, 12}, {0x68, 12}, {0x69, 12}, {0x6A, 12}, {0x6B, 12}, {0xD2, 12},
-    {0xD3, 12}, {0xD4, 12}, {0xD5, 12}, {0xD6, 12}, {0xD7, 12}, {0x6C, 12}, {0x6D, 12},
-    {0xDA, 12}, {0xDB, 12}, {0x54, 12}, {0x55, 12}, {0x56, 12}, {0x57, 12}, {0x64, 12},
-    {0x65, 12}, {0x52, 12}, {0x53, 12}, {0x24, 12}, {0x37, 12}, {0x38, 12}, {0x27, 12},
-    {0x28, 12}, {0x58, 12}, {0x59, 12}, {0x2B, 12}, {0x2C, 12}, {0x5A, 12}, {0x66, 12},
-    {0x67, 12}};
+    {0x37, 10}, {0x02, 3},  {0x03, 2},  {0x02, 2},  {0x03, 3},  {0x03, 4},  {0x02, 4},  {0x03, 5},
+    {0x05, 6},  {0x04, 6},  {0x04, 7},  {0x05, 7},  {0x07, 7},  {0x04, 8},  {0x07, 8},  {0x18, 9},
+    {0x17, 10}, {0x18, 10}, {0x08, 10}, {0x67, 11}, {0x68, 11}, {0x6C, 11}, {0x37, 11}, {0x28, 11},
+    {0x17, 11}, {0x18, 11}, {0xCA, 12}, {0xCB, 12}, {0xCC, 12}, {0xCD, 12}, {0x68, 12}, {0x69, 12},
+    {0x6A, 12}, {0x6B, 12}, {0xD2, 12}, {0xD3, 12}, {0xD4, 12}, {0xD5, 12}, {0xD6, 12}, {0xD7, 12},
+    {0x6C, 12}, {0x6D, 12}, {0xDA, 12}, {0xDB, 12}, {0x54, 12}, {0x55, 12}, {0x56, 12}, {0x57, 12},
+    {0x64, 12}, {0x65, 12}, {0x52, 12}, {0x53, 12}, {0x24, 12}, {0x37, 12}, {0x38, 12}, {0x27, 12},
+    {0x28, 12}, {0x58, 12}, {0x59, 12}, {0x2B, 12}, {0x2C, 12}, {0x5A, 12}, {0x66, 12}, {0x67, 12}};
 constexpr Code kBlackMakeUp[27] = {
     {0x0F, 10}, {0xC8, 12}, {0xC9, 12}, {0x5B, 12}, {0x33, 12}, {0x34, 12}, {0x35, 12},
     {0x6C, 13}, {0x6D, 13}, {0x4A, 13}, {0x4B, 13}, {0x4C, 13}, {0x4D, 13}, {0x72, 13},
@@ -51,7 +49,7 @@ constexpr Code kSharedMakeUp[13] = {{0x08, 11}, {0x0C, 11}, {0x0D, 11}, {0x12, 1
 
 // The 2-D mode codes: vertical ones by a1 - b1, from -3 to 3, then pass.
 constexpr Code kHorizontal = {0x1, 3};
-constexpr Code kVertical[8] = {{0x02, 7}, {0x02, 6}, {0x2, 3}, {0x1, 1},
+constexpr Code kVertical[8] = {{0x02, 7}, {0x02, 6}, {0x2, 3},  {0x1, 1},
                                {0x3, 3},  {0x03, 6}, {0x03, 7}, {0x1, 4}};
 constexpr std::uint32_t kEndOfLine = 0x001;  // twelve bits
 
@@ -70,7 +68,8 @@ class BitWriter {
         used_ += length;
         if (used_ >= 32) {
             used_ -= 32;
-            const std::uint32_t high = __builtin_bswap32(static_cast<std::uint32_t>(word_ >> used_));
+            const std::uint32_t high =
+                __builtin_bswap32(static_cast<std::uint32_t>(word_ >> used_));
             std::memcpy(out_.data() + at_, &high, 4);
             at_ += 4;
         }
@@ -90,24 +89,44 @@ class BitWriter {
 
   private:
     std::vector<std::uint8_t>& out_;
-    std::size_t at_;     // bytes written
+    std::size_t at_;  // bytes written
     std::uint64_t word_ = 0;
     unsigned used_ = 0;  // bits in word_ not yet written
 };
 
-void putRun(BitWriter& writer, int run, bool black) {
-    const Code* terminating = black ? kBlackTerminating : kWhiteTerminating;
-    const Code* makeUp = black ? kBlackMakeUp : kWhiteMakeUp;
+// The code of each run of up to 2623 pixels of either colour as one: its
+// make-up code, if any, then its terminating code, at most 25 bits. One
+// lookup instead of two choices per run; put in line, since coding a
+// dithered page writes millions of runs.
+struct RunCodes {
+    std::uint32_t bits[2][2624];
+    std::uint8_t length[2][2624];
+};
+
+constexpr RunCodes makeRunCodes() {
+    RunCodes table{};
+    for (int black = 0; black < 2; ++black) {
+        const Code* terminating = black ? kBlackTerminating : kWhiteTerminating;
+        const Code* makeUp = black ? kBlackMakeUp : kWhiteMakeUp;
+        for (int run = 0; run < 2624; ++run) {
+            Code first{0, 0};
+            if (const int steps = run >> 6; steps > 0)
+                first = steps <= 27 ? makeUp[steps - 1] : kSharedMakeUp[steps - 28];
+            const Code last = terminating[run & 63];
+            table.bits[black][run] = (std::uint32_t{first.bits} << last.length) | last.bits;
+            table.length[black][run] = static_cast<std::uint8_t>(first.length + last.length);
+        }
+    }
+    return table;
+}
+constexpr RunCodes kRunCodes = makeRunCodes();
+
+inline void putRun(BitWriter& writer, int run, bool black) {
     while (run >= 2624) {
         writer.put(kSharedMakeUp[12]);
         run -= 2560;
     }
-    if (run >= 64) {
-        const int steps = run >> 6;
-        writer.put(steps <= 27 ? makeUp[steps - 1] : kSharedMakeUp[steps - 28]);
-        run -= steps << 6;
-    }
-    writer.put(terminating[run]);
+    writer.put(kRunCodes.bits[black][run], kRunCodes.length[black][run]);
 }
 
 // A word of eight pixel bytes with each byte's bits reversed: the row's
