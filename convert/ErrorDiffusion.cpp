@@ -113,6 +113,9 @@ void diffuseRunPair(const std::uint8_t* pA, const std::uint8_t* pB, std::uint8_t
 // the result is that of eight diffuseRun calls.
 constexpr int kLanes = 8;
 constexpr int kLag = 2;
+// Pixel positions are counted in the lanes' 16 bits: wider rows go two at a
+// time.
+constexpr int kWidestLaneRow = 30000;
 
 // The share n / 16 of an error whose sign is in `bias` (15 when negative),
 // rounded toward zero.
@@ -272,7 +275,7 @@ void DiffuseErrors(GreyView source, BitPage& out, const std::vector<bool>& block
         // eight where the processor has the lanes, else two.
         const int blockRowEnd = std::min((y / rowsPerBlock + 1) * rowsPerBlock, source.height);
 #if defined(__SSE2__)
-        const bool eight = y + kLanes <= blockRowEnd;
+        const bool eight = y + kLanes <= blockRowEnd && source.width <= kWidestLaneRow;
 #else
         const bool eight = false;
 #endif

@@ -164,9 +164,11 @@ GreyImage busyGrey(int width, int height) {
 
 // Dithering, and the automatic method where every block is tone, are that
 // diffusion, whatever rows they take together: an odd height leaves one
-// row on its own, an odd width a byte part full.
+// row on its own, an odd width a byte part full, and a row wider than
+// 16 bits count is taken all the same.
 TEST(AutomaticConvert, AllToneIsTextbookErrorDiffusion) {
-    for (const auto& [width, height] : {std::pair{kFaxWidth, 67}, std::pair{45, 33}}) {
+    for (const auto& [width, height] :
+         {std::pair{kFaxWidth, 67}, std::pair{45, 33}, std::pair{40000, 9}}) {
         const GreyImage photo = busyGrey(width, height);
         const std::vector<bool> tone = ToneBlocks(photo.view());
         ASSERT_TRUE(std::all_of(tone.begin(), tone.end(), [](bool t) { return t; }));
