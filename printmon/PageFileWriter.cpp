@@ -171,19 +171,21 @@ bool PageFileWriter::add(const std::filesystem::path& path, const GreyView& page
     // pure black and white (most pages of text) is handed over packed, an
     // eighth of its grey to copy; the packing stops at its first grey pixel.
     job.packed = PackBlackAndWhite(page, job.buffers.bits);
-    const auto width = static_cast<std::size_t>(page.width);
-    const std::size_t bytes = width * static_cast<std::size_t>(page.height);
-    if (!job.packed && job.buffers.grey.size() != bytes)
-        job.buffers.grey = PageMemory(bytes);
-    if (!job.packed && job.buffers.grey.empty()) {
-        lock.lock();
-        error_ = "out of memory for " + path.string();
-        changed_.notify_all();
-        return false;
+    if (!job.packed) {
+        const auto width = static_cast<std::size_t>(page.width);
+        const std::size_t bytes = width * static_cast<std::size_t>(page.height);
+        if (job.buffers.grey.size() != bytes)
+            job.buffers.grey = PageMemory(bytes);
+        if (job.buffers.grey.empty()) {
+            lock.lock();
+            error_ = "out of memory for " + path.string();
+            changed_.notify_all();
+            return false;
+        }
+        for (int y = 0; y < page.height; ++y)
+            std::memcpy(job.buffers.grey.data() + width * static_cast<std::size_t>(y), page.row(y),
+                        width);
     }
-    for (int y = 0; !job.packed && y < page.height; ++y)
-        std::memcpy(job.buffers.grey.data() + width * static_cast<std::size_t>(y), page.row(y),
-                    width);
     lock.lock();
     queue_.push_back(std::move(job));
     changed_.notify_all();
