@@ -228,6 +228,14 @@ bool RenderDocument(const std::filesystem::path& input, const PageSink& sink, st
         arguments.push_back(passwordArgument.c_str());
     if (!pageList.empty())
         arguments.push_back(pageList.c_str());
+    // Ghostscript's start ends with a full garbage collection of what its
+    // own start-up made, then turns collection on: the collection alone
+    // takes about 3 ms of the 40 ms start, and frees a few kilobytes. It is
+    // left out, and collection is turned on as the start would, before the
+    // document runs.
+    arguments.push_back("-dNOGC");
+    arguments.push_back("-c");
+    arguments.push_back("0 vmreclaim");
     arguments.push_back("--");
     arguments.push_back(path.c_str());
     const int code = gsapi_init_with_args(instance, static_cast<int>(arguments.size()),
