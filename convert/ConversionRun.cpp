@@ -189,15 +189,17 @@ ConversionSummary ConvertJob(AppState& state, WorkerReport& report,
         bool stopped = false;
         const std::uint32_t handed = ConvertPageBands(
             *source, method, unit.firstBand, bands,
-            [&](std::uint32_t band, const BitView& page) {
-                if (!EncodeFaxPage(page, codes)) {
+            [&](std::uint32_t band, const ConvertedPage& page) {
+                if (!CodesOf(page, codes)) {
                     writeErrors[u] = "the page cannot be coded";
                     return false;
                 }
                 if (tooManyPages)
                     return true;
+                const int width = page.codes ? kFaxWidth : page.bits.width;
+                const int height = page.codes ? kFaxHeight : page.bits.height;
                 switch (document.put(unit.firstPage + band - unit.firstBand, std::move(codes),
-                                     page.width, page.height)) {
+                                     width, height)) {
                     case OrderedFaxDocument::Put::Taken:
                         return true;
                     case OrderedFaxDocument::Put::Refused:

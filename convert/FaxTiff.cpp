@@ -138,6 +138,21 @@ bool FaxTiffWriter::open(const std::filesystem::path& path) {
     return state_->tif != nullptr;
 }
 
+bool FaxTiffWriter::open(int fd, const std::filesystem::path& path) {
+    if (state_->tif) {
+        ::close(fd);
+        return false;
+    }
+    path_ = path;
+    pages_ = 0;
+    failed_ = false;
+    Options options(&state_->error);
+    state_->tif.reset(TIFFFdOpenExt(fd, path.c_str(), "w", options.options));
+    if (!state_->tif)
+        ::close(fd);
+    return state_->tif != nullptr;
+}
+
 bool FaxTiffWriter::addPage(const BitView& page, int totalPages, int xDpi, int yDpi) {
     if (!state_->tif || failed_)
         return false;

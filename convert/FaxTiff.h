@@ -25,6 +25,9 @@ class FaxTiffWriter {
 
     // Creates (or truncates) the file.
     bool open(const std::filesystem::path& path);
+    // Writes into `fd`, a new empty file at `path`, which is then the
+    // writer's to close (also when it cannot be opened).
+    bool open(int fd, const std::filesystem::path& path);
     // Appends one page. `totalPages` goes into the page-number tag beside
     // the page's own number (0: not known yet).
     bool addPage(const BitView& page, int totalPages = 0, int xDpi = kFaxXDpi, int yDpi = kFaxYDpi);

@@ -47,11 +47,49 @@ bool readNetpbmPage(int fd, const struct stat& info, const NetpbmHeader& header,
            ReadFully(fd, page.pixels.data(), bytes) == static_cast<std::ptrdiff_t>(bytes);
 }
 
-// A one-page, 8-bit grey TIFF (what the renderer writes for a page with
-// grey) read row by row straight into the page's memory. Nothing when the
-// file is no such TIFF: the image library then decodes it. Without a
-// page, only tells whether it is one.
-std::optional<bool> readGreyTiffPage(int fd, DecodedPage* page) {
+// The renderer's one-page TIFF page files: 8-bit grey for a page with grey,
+// or a black and white fax page coded as the fax document holds it.
+enum class TiffPageKind { Grey, Fax };
+
+std::optional<TiffPageKind> tiffPageKind(TIFF* tiff) {
+    std::uint32_t width = 0, height = 0, rowsPerStrip = 0, options = 0;
+    std::uint16_t bits = 0, samples = 0, photometric = 0, compression = 0;
+    std::uint16_t planar = PLANARCONFIG_CONTIG, fillOrder = FILLORDER_MSB2LSB;
+    if (!TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) ||
+        !TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height) ||
+        !TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits) ||
+        !TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples) || samples != 1 ||
+        !TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) ||
+        !TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar) || TIFFIsTiled(tiff) ||
+        TIFFNumberOfDirectories(tiff) != 1)
+        return std::nullopt;
+    if (bits == 8 && photometric == PHOTOMETRIC_MINISBLACK)
+        return TiffPageKind::Grey;
+    // The fax page exactly: one strip of Group 3 2-D codes, nothing else
+    // that would change how its codes read.
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_FILLORDER, &fillOrder);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    TIFFGetField(tiff, TIFFTAG_GROUP3OPTIONS, &options);
+    if (bits == 1 && photometric == PHOTOMETRIC_MINISWHITE && width == kFaxWidth &&
+        height == kFaxHeight && compression == COMPRESSION_CCITTFAX3 &&
+        options == GROUP3OPT_2DENCODING && fillOrder == FILLORDER_MSB2LSB &&
+        TIFFNumberOfStrips(tiff) == 1)
+        return TiffPageKind::Fax;
+    return std::nullopt;
+}
+
+// The most a fax page's codes take: every row coded in the longest codes
+// of its 1,728 pixels is far less.
+constexpr std::uint64_t kMaxFaxPageCodes = 8u << 20;
+
+// Reads a one-page TIFF page file of the renderer's straight into the
+// page's memory, row by row; a fax page's codes go to `codes` instead when
+// it asks for them, and are then not decoded. Nothing when the file is no
+// such TIFF: the image library then decodes it. Without a page, only tells
+// whether it is one.
+std::optional<bool> readTiffPageFile(int fd, DecodedPage* page,
+                                     std::vector<std::uint8_t>* codes = nullptr) {
     std::uint8_t magic[4] = {};
     if (::pread(fd, magic, sizeof magic, 0) != 4 ||
         !((magic[0] == 'I' && magic[1] == 'I' && magic[2] == 42 && magic[3] == 0) ||
@@ -74,32 +112,46 @@ std::optional<bool> readGreyTiffPage(int fd, DecodedPage* page) {
         ::close(own);
         return std::nullopt;
     }
+    struct Close {
+        TIFF* tiff;
+        ~Close() { TIFFClose(tiff); }
+    } close{tiff};
+    const std::optional<TiffPageKind> kind = tiffPageKind(tiff);
+    if (!kind || !page)
+        return kind.has_value() ? std::optional<bool>(true) : std::nullopt;
     std::uint32_t width = 0, height = 0;
-    std::uint16_t bits = 0, samples = 0, photometric = 0, planar = PLANARCONFIG_CONTIG;
-    const bool plainGrey = TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) &&
-                           TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height) &&
-                           TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits) && bits == 8 &&
-                           TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples) &&
-                           samples == 1 && TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) &&
-                           photometric == PHOTOMETRIC_MINISBLACK &&
-                           TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar) &&
-                           !TIFFIsTiled(tiff) && TIFFNumberOfDirectories(tiff) == 1;
-    std::optional<bool> result;
-    if (plainGrey && !page) {
-        result = true;
-    } else if (plainGrey) {
-        result = WithinPageFileLimits(width, height) &&
-                 page->allocate(static_cast<int>(width), static_cast<int>(height), false);
-        for (std::uint32_t y = 0; *result && y < height; ++y)
-            result = TIFFReadScanline(tiff, page->row(static_cast<int>(y)), y, 0) == 1;
+    TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
+    if (*kind == TiffPageKind::Fax && codes) {
+        const std::uint64_t size = TIFFRawStripSize64(tiff, 0);
+        if (size == 0 || size > kMaxFaxPageCodes)
+            return false;
+        codes->resize(static_cast<std::size_t>(size));
+        if (TIFFReadRawStrip(tiff, 0, codes->data(), static_cast<tmsize_t>(size)) !=
+            static_cast<tmsize_t>(size))
+            return false;
+        page->width = static_cast<int>(width);
+        page->height = static_cast<int>(height);
+        page->bilevel = true;
+        return true;
     }
-    TIFFClose(tiff);
-    return result;
+    const bool bilevel = *kind == TiffPageKind::Fax;
+    if (!WithinPageFileLimits(width, height) ||
+        !page->allocate(static_cast<int>(width), static_cast<int>(height), bilevel))
+        return false;
+    page->zeroGrey = 255;  // min-is-white: a set bit is black
+    page->oneGrey = 0;
+    for (std::uint32_t y = 0; y < height; ++y) {
+        if (TIFFReadScanline(tiff, page->row(static_cast<int>(y)), y, 0) != 1)
+            return false;
+    }
+    return true;
 }
 
 // Reads the page file: one bit per pixel stays as it is, anything else
 // becomes 8-bit grey with transparent parts on white.
-PageFileRead decodePageFile(const std::filesystem::path& path, DecodedPage& page) {
+PageFileRead decodePageFile(const std::filesystem::path& path, DecodedPage& page,
+                            std::vector<std::uint8_t>* codes = nullptr) {
     PageFileRead read;
     // A FIFO or device would block or never end; only plain files are read.
     struct stat info {};
@@ -108,8 +160,8 @@ PageFileRead decodePageFile(const std::filesystem::path& path, DecodedPage& page
         return read;
     if (const std::optional<NetpbmHeader> header = netpbmHeaderOf(fd)) {
         read.decoded = readNetpbmPage(fd, info, *header, page);
-    } else if (const std::optional<bool> grey = readGreyTiffPage(fd, &page)) {
-        read.decoded = *grey;
+    } else if (const std::optional<bool> tiff = readTiffPageFile(fd, &page, codes)) {
+        read.decoded = *tiff;
     } else if (info.st_size > 0) {
         const ImageDecoded decoded = DecodeImageFile(fd, info.st_size, page);
         read.decoded = decoded.decoded;
@@ -174,7 +226,7 @@ bool IsRendererPageFile(const std::filesystem::path& path) {
         return false;
     bool own = netpbmHeaderOf(fd).has_value();
     if (!own)
-        own = readGreyTiffPage(fd, nullptr).has_value();
+        own = readTiffPageFile(fd, nullptr).has_value();
     ::close(fd);
     return own;
 }
@@ -222,14 +274,31 @@ const BitPage& PagePipeline::toBits(GreyView page, ConversionMethod method) {
     return bits_;
 }
 
+bool CodesOf(const ConvertedPage& page, std::vector<std::uint8_t>& codes) {
+    if (!page.codes)
+        return EncodeFaxPage(page.bits, codes);
+    codes = *page.codes;
+    return !codes.empty();
+}
+
 void ReadPageFile(const std::filesystem::path& path, std::uint32_t pageCount,
                   PageFileSource& source) {
-    source.read = decodePageFile(path, source.pixels);
+    source.codes.clear();
     source.bands = 0;
     source.rows = 0;
     source.asTheyAre = false;
-    if (!source.read.decoded)
+    // Only a page file of one page can be one fax page coded already.
+    source.read = decodePageFile(path, source.pixels, pageCount <= 1 ? &source.codes : nullptr);
+    if (!source.read.decoded) {
+        source.codes.clear();
         return;
+    }
+    if (!source.codes.empty()) {
+        source.pageCount = 1;
+        source.rows = kFaxHeight;
+        source.bands = 1;
+        return;
+    }
     const DecodedPage& image = source.pixels;
     const std::uint32_t bands = BandCount(pageCount);
     const int rows = PageBand(image.height, pageCount, 0).rows;
@@ -252,6 +321,11 @@ std::uint32_t ConvertPageBands(const PageFileSource& source, ConversionMethod me
                                const std::atomic<bool>* cancel) {
     if (source.bands == 0 || first >= source.bands || count > source.bands - first)
         return 0;
+    if (!source.codes.empty()) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return 0;
+        return sink(first, ConvertedPage{BitView(), &source.codes}) ? 1 : 0;
+    }
     // Buffers kept per thread from band to band.
     thread_local PagePipeline pipeline;
     thread_local BitPage taken;
@@ -274,7 +348,7 @@ std::uint32_t ConvertPageBands(const PageFileSource& source, ConversionMethod me
             bits = source.read.image ? pipeline.runImage(rows, source.read.resolution, method)
                                      : pipeline.run(rows, method);
         }
-        if (!sink(k, bits))
+        if (!sink(k, ConvertedPage{bits, nullptr}))
             break;
         ++handed;
     }
@@ -305,7 +379,11 @@ PageFileResult ConvertPageFile(ConversionMethod method, std::u16string_view docu
     const int total = static_cast<int>(source.bands);
     const std::uint32_t handed = ConvertPageBands(
         source, method, 0, source.bands,
-        [&](std::uint32_t, const BitView& page) { return writer.addPage(page, total); }, cancel);
+        [&](std::uint32_t, const ConvertedPage& page) {
+            return page.codes ? writer.addEncodedPage(*page.codes, kFaxWidth, kFaxHeight, total)
+                              : writer.addPage(page.bits, total);
+        },
+        cancel);
     if (cancel && cancel->load(std::memory_order_relaxed) && handed < source.bands)
         return result;  // the writer removes its file
     if (handed < source.bands || !writer.close())

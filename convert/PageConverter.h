@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/AppSettings.h"
 #include "convert/DecodedPage.h"
@@ -22,9 +23,9 @@ namespace miravo {
 // A fax TIFF numbers its pages in 16 bits.
 inline constexpr std::uint32_t kMaxPagesPerFile = 65535;
 
-// True when the page file is a binary PBM, an 8-bit PGM or a one-page 8-bit
-// grey TIFF (the renderer's formats), which are decoded without the image
-// format plug-ins.
+// True when the page file is a binary PBM, an 8-bit PGM, a one-page 8-bit
+// grey TIFF or a one-page fax TIFF of the fax page's size (the renderer's
+// formats), which are read without the image format plug-ins.
 bool IsRendererPageFile(const std::filesystem::path& path);
 
 // Decodes a page file by its content (the name has no extension) into
@@ -63,6 +64,9 @@ struct PageFileSource {
     bool asTheyAre = false;  // black and white fax pages, taken as they are
     DecodedPage pixels;      // as read
     DecodedPage grey;        // one-bit pixels as grey, for the pipeline
+    // The Group 3 2-D codes of a page file that is one fax page coded
+    // already: its only band, taken as it is (its pixels are not read).
+    std::vector<std::uint8_t> codes;
 };
 
 // Reads the page file holding `pageCount` pages (0 meaning 1) into
@@ -70,8 +74,19 @@ struct PageFileSource {
 void ReadPageFile(const std::filesystem::path& path, std::uint32_t pageCount,
                   PageFileSource& source);
 
+// A fax page the conversion gives: its bits, or the codes of a page file
+// that holds it coded already.
+struct ConvertedPage {
+    BitView bits;
+    const std::vector<std::uint8_t>* codes = nullptr;
+};
+
+// The Group 3 2-D codes of a converted page: its own, or its bits coded.
+// False when it has no rows.
+bool CodesOf(const ConvertedPage& page, std::vector<std::uint8_t>& codes);
+
 // Receives the fax page of band `band`; false stops the conversion.
-using BandSink = std::function<bool(std::uint32_t band, const BitView& page)>;
+using BandSink = std::function<bool(std::uint32_t band, const ConvertedPage& page)>;
 
 // Converts bands [first, first + count) of a page file read, in order,
 // handing each fax page to `sink`. Stops when the sink refuses a page or a

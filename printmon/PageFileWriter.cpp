@@ -11,6 +11,7 @@
 #endif
 
 #include "app/FileBytes.h"
+#include "convert/FaxTiff.h"
 #include "convert/MethodConversion.h"
 
 namespace miravo::print {
@@ -44,6 +45,26 @@ bool writeFile(const std::filesystem::path& path, const std::string& head, const
         ::unlink(path.c_str());  // the partial file is ours
     bytes = head.size() + size;
     return ok;
+}
+
+// Writes a black and white fax page as the fax document will hold it: a
+// one-page fax TIFF, Group 3 2-D coded. The conversion copies its codes as
+// they are, and the coding is done here, beside the drawing of the next
+// page (or the end of the document) rather than after it.
+bool writeFaxPage(const std::filesystem::path& path, const BitView& page, std::uint64_t& bytes) {
+    const int fd = createFile(path);
+    if (fd < 0)
+        return false;
+    FaxTiffWriter writer;  // removes a file it did not finish
+    if (!writer.open(fd, path)) {
+        ::unlink(path.c_str());
+        return false;
+    }
+    if (!writer.addPage(page, 1) || !writer.close())
+        return false;
+    struct stat info {};
+    bytes = ::stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+    return true;
 }
 
 // Writes a grey page as a one-page, 8-bit TIFF, Zstandard-compressed at its
@@ -230,6 +251,9 @@ std::uint64_t PageFileWriter::bytesWritten() {
 }
 
 bool PageFileWriter::write(const Job& job, std::uint64_t& bytes) {
+    const bool faxPage = job.width == kFaxWidth && job.height == kFaxHeight;
+    if (job.packed && faxPage)
+        return writeFaxPage(job.path, job.buffers.bits, bytes);
     if (job.packed)
         return writeFile(job.path, header("P4", job.width, job.height),
                          job.buffers.bits.bits.data(), job.buffers.bits.bits.size(), bytes);
@@ -238,9 +262,7 @@ bool PageFileWriter::write(const Job& job, std::uint64_t& bytes) {
     // here, unless its grey is far smaller; the conversion takes a black and
     // white page as it is, which is why such a page was packed before any
     // method is applied.
-    const bool converted =
-        method_ && job.width == kFaxWidth && job.height == kFaxHeight && !KeepsItsGrey(page);
-    if (converted) {
+    if (method_ && faxPage && !KeepsItsGrey(page)) {
         ConvertByMethod(page, *method_, bits_);
         return writeFile(job.path, header("P4", job.width, job.height), bits_.bits.data(),
                          bits_.bits.size(), bytes);
