@@ -1,9 +1,11 @@
 // Writes rendered pages as page files on a thread of its own while the next
 // page is being drawn. A page of pure black and white is written with one
-// bit per pixel (PBM), any other in 8-bit grey as a compressed TIFF
-// (horizontal differencing, Zstandard at its fastest): both hold exactly the rendered
-// pixels. A grey page of flat areas and text takes tens of kilobytes
-// instead of the 3.96 MB of plain grey.
+// bit per pixel: of the fax page's size, as the fax page itself (a one-page
+// Group 3 2-D fax TIFF, coded here, whose codes the conversion takes as
+// they are), else as PBM. Any other page is written in 8-bit grey as a
+// compressed TIFF (horizontal differencing, Zstandard at its fastest). All
+// hold exactly the rendered pixels. A grey page of flat areas and text
+// takes tens of kilobytes instead of the 3.96 MB of plain grey.
 //
 // When the conversion method is known as the pages are rendered, a grey
 // page of the fax page's size is made black and white here, by that
