@@ -80,5 +80,19 @@ TEST(RenderDocument, ABrokenDocumentIsAnErrorWithGhostscriptsReason) {
     EXPECT_NE(error.find("undefined"), std::string::npos) << error;
 }
 
+// Ghostscript starts without collecting its start-up's garbage; a long
+// document still needs collection on, or its memory only grows.
+TEST(RenderDocument, TheDocumentRunsWithGarbageCollectionOn) {
+    test::TempDir dir;
+    test::writeBytes(dir / "collection.ps",
+                     "%!PS\ncurrentuserparams /VMReclaim get 0 eq {showpage} {collectionoff} ifelse\n");
+    int pages = 0;
+    std::string error;
+    EXPECT_TRUE(RenderDocument(
+        dir / "collection.ps", [&](const GreyView&) { return ++pages > 0; }, error))
+        << error;
+    EXPECT_EQ(pages, 1);
+}
+
 }  // namespace
 }  // namespace miravo::print
