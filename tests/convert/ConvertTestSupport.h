@@ -59,6 +59,12 @@ inline std::vector<TiffPage> readTiff(const std::filesystem::path& path) {
         TIFFGetField(tif, TIFFTAG_YRESOLUTION, &page.yDpi);
         TIFFGetField(tif, TIFFTAG_PAGENUMBER, &page.pageIndex, &page.pageTotal);
         page.bits = BitPage(static_cast<int>(page.width), static_cast<int>(page.height));
+        // Rows of more than one bit would overrun the page's rows.
+        if (TIFFScanlineSize64(tif) != page.bits.rowBytes()) {
+            ADD_FAILURE() << path << " is no one-bit TIFF";
+            pages.push_back(std::move(page));
+            continue;
+        }
         for (std::uint32_t y = 0; y < page.height; ++y) {
             if (TIFFReadScanline(tif, page.bits.bits.data() + page.bits.rowBytes() * y, y, 0) < 0)
                 ADD_FAILURE() << "scan line " << y << " of " << path << " does not decode";
