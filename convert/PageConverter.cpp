@@ -52,7 +52,7 @@ bool readNetpbmPage(int fd, const struct stat& info, const NetpbmHeader& header,
 enum class TiffPageKind { Grey, Fax };
 
 std::optional<TiffPageKind> tiffPageKind(TIFF* tiff) {
-    std::uint32_t width = 0, height = 0, rowsPerStrip = 0, options = 0;
+    std::uint32_t width = 0, height = 0, options = 0;
     std::uint16_t bits = 0, samples = 0, photometric = 0, compression = 0;
     std::uint16_t planar = PLANARCONFIG_CONTIG, fillOrder = FILLORDER_MSB2LSB;
     if (!TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) ||
@@ -69,7 +69,6 @@ std::optional<TiffPageKind> tiffPageKind(TIFF* tiff) {
     // that would change how its codes read.
     TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
     TIFFGetFieldDefaulted(tiff, TIFFTAG_FILLORDER, &fillOrder);
-    TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
     TIFFGetField(tiff, TIFFTAG_GROUP3OPTIONS, &options);
     if (bits == 1 && photometric == PHOTOMETRIC_MINISWHITE && width == kFaxWidth &&
         height == kFaxHeight && compression == COMPRESSION_CCITTFAX3 &&
